@@ -1,0 +1,1 @@
+// cell_fit: not written yet.

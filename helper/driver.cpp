@@ -1,0 +1,1 @@
+// driver: not written yet.

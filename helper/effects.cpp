@@ -1,0 +1,1 @@
+// effects: not written yet.

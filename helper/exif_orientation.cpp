@@ -1,0 +1,1 @@
+// exif_orientation: not written yet.

@@ -1,0 +1,1 @@
+// grid_job: not written yet.

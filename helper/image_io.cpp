@@ -1,0 +1,1 @@
+// image_io: not written yet.

@@ -1,0 +1,16 @@
+// LogLine: one fwrite per line, flushed.
+#include "helper/log.h"
+
+#include <cstdio>
+#include <string>
+
+namespace mosalith {
+
+void LogLine(std::string_view line) {
+  std::string text(line);
+  text.push_back('\n');
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace mosalith

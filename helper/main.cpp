@@ -1,0 +1,2 @@
+// main: not written yet.
+int main() { return 0; }

@@ -1,0 +1,1 @@
+// production: not written yet.

@@ -1,0 +1,1 @@
+// reorder: not written yet.

@@ -1,0 +1,1 @@
+// resample: not written yet.

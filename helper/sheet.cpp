@@ -1,0 +1,1 @@
+// sheet: not written yet.

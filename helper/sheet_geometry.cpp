@@ -1,0 +1,1 @@
+// sheet_geometry: not written yet.

@@ -1,0 +1,1 @@
+// stb_impl: not written yet.
