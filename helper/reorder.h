@@ -1,0 +1,48 @@
+// Pixel reorderings: quarter turns, mirroring, half turns, EXIF orientation and the turn to the magnet.
+//
+// Turns and mirrors move whole 4-byte pixels. A quarter turn needs a new block: when it cannot be
+// allocated the buffer stays as it was and the call returns false.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "helper/image_buffer.h"
+
+namespace mosalith {
+
+// The magnet's shape, from its size in pixels. A square magnet has both flags false.
+struct MagnetShape {
+  bool portrait = false;   // magnet width < magnet height
+  bool landscape = false;  // magnet height < magnet width
+};
+MagnetShape MagnetShapeOf(int32_t magnet_width_px, int32_t magnet_height_px);
+
+// Source (x, y) goes to (height - 1 - y, x); width and height swap.
+bool RotateClockwise(ImageBuffer& image);
+// Source (x, y) goes to (y, width - 1 - x); width and height swap.
+bool RotateCounterClockwise(ImageBuffer& image);
+// Swaps pixel x with pixel width - 1 - x in every row.
+void MirrorRows(ImageBuffer& image);
+// Reverses the whole pixel sequence (a half turn).
+void ReversePixels(ImageBuffer& image);
+
+// Turns the stored pixels upright for EXIF orientation 1..8; any other value does nothing.
+void ApplyOrientation(ImageBuffer& image, int orientation);
+
+// Loads a photo or frame (LoadImage), turns it upright by its EXIF orientation and prints the load line.
+// Nothing, without a message, when it cannot be loaded.
+std::optional<ImageBuffer> LoadUpright(const std::string& utf8_path);
+
+// Whether an upright picture of this size is turned to the magnet: a portrait picture in a landscape
+// magnet, or a landscape picture in a portrait magnet. Square pictures and square magnets never turn.
+bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet);
+
+// Decides and applies the turn of photo `index` (its position in the job) and prints the image line.
+// Returns shouldRotate, which the cell fit needs (the user's viewport is turned with the photo).
+bool TurnPhotoToMagnet(ImageBuffer& photo, int index, MagnetShape magnet);
+// The same rule for a frame, without a log line.
+void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet);
+
+}  // namespace mosalith
