@@ -1,0 +1,48 @@
+// The channel layer's shared pieces: the channel type, method tables and dispatch on the exact method name.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "flutter/binary_messenger.h"
+#include "flutter/encodable_value.h"
+#include "flutter/method_channel.h"
+#include "flutter/method_result.h"
+
+namespace runner {
+
+using Channel = flutter::MethodChannel<flutter::EncodableValue>;
+using MethodCall = flutter::MethodCall<flutter::EncodableValue>;
+using MethodResult = flutter::MethodResult<flutter::EncodableValue>;
+
+// A method's handler. It receives the call and the sole owning pointer to the call's result; it answers
+// before returning or moves the pointer into the work that answers later. Every path answers exactly once.
+using MethodHandler = std::function<void(const MethodCall& call, std::unique_ptr<MethodResult> result)>;
+
+// One row of a channel's method table. An empty `handler` means the method is known by name but its
+// handler has not been written yet: the call is answered with not-implemented.
+struct MethodEntry {
+  std::string_view name;
+  MethodHandler handler;
+};
+
+// Finds the first entry whose name equals `method_name` byte for byte over its whole length (so a prefix
+// or a name differing only in letter case does not match). Returns nullptr when none matches.
+const MethodEntry* FindMethod(std::span<const MethodEntry> table, std::string_view method_name);
+
+// Routes `call` to its table entry's handler, handing over `result`. Unknown names and entries without a
+// handler are answered with not-implemented; nothing is logged for them. Answers exactly once.
+void DispatchMethodCall(std::span<const MethodEntry> table, const MethodCall& call,
+                        std::unique_ptr<MethodResult> result);
+
+// Creates the channel `name` on `messenger` with the standard method codec, installs a handler that
+// dispatches over `table` (the handler keeps its own copy of the table), and stores the channel in
+// `slot`. A channel already in the slot is destroyed only after the new one is installed, and the new
+// handler stays registered under `name` whatever the old channel's destruction does.
+// Call on the platform thread. `messenger` must outlive the channel.
+void InstallChannel(flutter::BinaryMessenger* messenger, std::string_view name,
+                    std::span<const MethodEntry> table, std::unique_ptr<Channel>& slot);
+
+}  // namespace runner

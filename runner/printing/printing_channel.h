@@ -1,0 +1,25 @@
+// The `printing_channel` channel: its method table and its setup on the engine's messenger.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "runner/channel.h"
+
+namespace runner::printing {
+
+inline constexpr std::string_view kPrintingChannelName = "printing_channel";
+inline constexpr size_t kPrintingMethodCount = 19;
+
+// The method table in the order of comparison. Both names of a pair ("getPrintersWindows" and
+// "getAvailablePrinters"; "createGridImages" and "createGridImagesFast") are bound to the same handler,
+// so they give identical replies. Methods whose handlers are not written yet answer not-implemented.
+std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable();
+
+// Logs "DEBUG: SetupPrintingChannel called" (one line, standard error), creates `printing_channel` on
+// `messenger` with the standard method codec, installs the dispatcher over PrintingMethodTable() and
+// stores the channel in `slot`, destroying the previous channel after the new one is installed.
+// Call on the platform thread; `messenger` must outlive the channel.
+void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot);
+
+}  // namespace runner::printing
