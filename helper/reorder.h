@@ -40,7 +40,8 @@ std::optional<ImageBuffer> LoadUpright(const std::string& utf8_path);
 bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet);
 
 // Decides and applies the turn of photo `index` (its position in the job) and prints the image line.
-// Returns shouldRotate, which the cell fit needs (the user's viewport is turned with the photo).
+// Returns whether the photo was turned: shouldRotate, unless the turn ran out of memory. The cell fit
+// needs it (the user's viewport is turned with the photo).
 bool TurnPhotoToMagnet(ImageBuffer& photo, int index, MagnetShape magnet);
 // The same rule for a frame, without a log line.
 void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet);

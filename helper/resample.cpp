@@ -1,1 +1,24 @@
-// resample: not written yet.
+// Resampling through stb_image_resize: RGBA, alpha-weighted, clamped edges, default filter.
+#include "helper/resample.h"
+
+#include <stb/stb_image_resize.h>
+
+namespace mosalith {
+
+bool ResizeRgba(ImageBuffer& image, int32_t width_px, int32_t height_px) {
+  if (image.empty() || width_px < 1 || height_px < 1) return false;
+  if (width_px == image.width() && height_px == image.height()) return true;
+  std::optional<ImageBuffer> resized = ImageBuffer::Allocate(width_px, height_px);
+  if (!resized) return false;
+  // Alpha channel index 3 with flags 0: the resampler premultiplies internally, so transparent pixels
+  // do not bleed their colour into their neighbours (frames have soft transparent edges).
+  const int ok = stbir_resize_uint8_generic(
+      image.data(), image.width(), image.height(), static_cast<int>(image.stride_bytes()),
+      resized->data(), width_px, height_px, static_cast<int>(resized->stride_bytes()),
+      4, 3, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR, nullptr);
+  if (!ok) return false;
+  image = std::move(*resized);
+  return true;
+}
+
+}  // namespace mosalith
