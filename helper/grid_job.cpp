@@ -1,1 +1,336 @@
-// grid_job: not written yet.
+// The grid job file reader: line rules, [settings] value syntax and the [effects] scan pattern.
+#include "helper/grid_job.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <system_error>
+
+#include "helper/file_open.h"
+
+namespace mosalith {
+namespace {
+
+// White space as the "C" locale's isspace sees it: what strtol, strtod and scanf skip.
+bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t SkipCSpace(std::string_view text, size_t pos) {
+  while (pos < text.size() && IsCSpace(text[pos])) ++pos;
+  return pos;
+}
+
+// A base-10 integer with strtol's syntax: white space, an optional sign, at least one digit.
+struct IntegerScan {
+  bool converted = false;
+  bool negative = false;
+  uint64_t magnitude = 0;  // saturates above 2^40, far beyond every range checked here
+  size_t end = 0;          // position after the last digit
+};
+
+IntegerScan ScanInteger(std::string_view text, size_t pos) {
+  IntegerScan scan;
+  pos = SkipCSpace(text, pos);
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    scan.negative = text[pos] == '-';
+    ++pos;
+  }
+  const size_t first_digit = pos;
+  constexpr uint64_t kSaturated = uint64_t{1} << 40;
+  for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
+    if (scan.magnitude < kSaturated) scan.magnitude = scan.magnitude * 10 + (text[pos] - '0');
+  }
+  scan.converted = pos > first_digit;
+  scan.end = pos;
+  return scan;
+}
+
+// The int32 value of a scan, or nothing when it converted nothing or lies outside int32.
+std::optional<int32_t> Int32Of(const IntegerScan& scan) {
+  if (!scan.converted) return std::nullopt;
+  const int64_t limit = scan.negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
+  if (scan.magnitude > static_cast<uint64_t>(limit)) return std::nullopt;
+  const int64_t value = static_cast<int64_t>(scan.magnitude);
+  return static_cast<int32_t>(scan.negative ? -value : value);
+}
+
+enum class RealScan { kNone, kOk, kOverflow, kNonFinite };
+
+// Whether a number that from_chars found out of range is too large (rather than too small): its
+// decimal (or, for hex, binary) magnitude is estimated from the digit count and the exponent.
+bool IsTooLarge(std::string_view digits, bool hex) {
+  int64_t magnitude = 0;
+  size_t pos = 0;
+  bool seen_nonzero = false;
+  for (; pos < digits.size() && digits[pos] != '.'; ++pos) {
+    const char c = digits[pos];
+    if (c == 'e' || c == 'E' || c == 'p' || c == 'P') break;
+    if (c != '0') seen_nonzero = true;
+    if (seen_nonzero) ++magnitude;
+  }
+  if (!seen_nonzero && pos < digits.size() && digits[pos] == '.') {
+    for (++pos; pos < digits.size() && digits[pos] == '0'; ++pos) --magnitude;
+  }
+  const size_t exponent_at = digits.find_first_of(hex ? "pP" : "eE");
+  if (exponent_at != std::string_view::npos) {
+    const IntegerScan exponent = ScanInteger(digits, exponent_at + 1);
+    const int64_t value = static_cast<int64_t>(exponent.magnitude);
+    magnitude += exponent.negative ? -value : value;
+  }
+  return hex ? magnitude * 4 > 0 : magnitude > 0;
+}
+
+// A real number with strtod's syntax in the "C" locale ("." as the decimal point, exponents, hex
+// floats), converted with correct rounding to T. Underflow gives a signed zero, as strtod's result
+// does; overflow and infinity or NaN are reported so callers can refuse them.
+template <typename T>
+RealScan ScanReal(std::string_view text, size_t pos, T& value, size_t& end) {
+  pos = SkipCSpace(text, pos);
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    negative = text[pos] == '-';
+    ++pos;
+  }
+  // from_chars takes its own '-', so a second sign must be refused here ("+-5" is not a number).
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) return RealScan::kNone;
+  const char* first = text.data() + pos;
+  const char* last = text.data() + text.size();
+  T parsed{};
+  bool hex = false;
+  std::from_chars_result result{first, std::errc::invalid_argument};
+  if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+    result = std::from_chars(first + 2, last, parsed, std::chars_format::hex);
+    hex = result.ec != std::errc::invalid_argument;
+  }
+  if (!hex) result = std::from_chars(first, last, parsed, std::chars_format::general);
+  if (result.ec == std::errc::invalid_argument) return RealScan::kNone;
+  end = static_cast<size_t>(result.ptr - text.data());
+  if (result.ec == std::errc::result_out_of_range) {
+    const size_t digits_at = hex ? pos + 2 : pos;
+    if (IsTooLarge(text.substr(digits_at, end - digits_at), hex)) return RealScan::kOverflow;
+    parsed = 0;
+  }
+  if (!std::isfinite(parsed)) return RealScan::kNonFinite;
+  value = negative ? -parsed : parsed;
+  return RealScan::kOk;
+}
+
+// ---- [settings] ----
+
+struct IntegerKey {
+  std::string_view name;
+  int32_t GridJob::*field;
+};
+constexpr IntegerKey kIntegerKeys[] = {
+    {"rows", &GridJob::rows},
+    {"cols", &GridJob::cols},
+    {"pageWidth", &GridJob::pageWidth},
+    {"pageHeight", &GridJob::pageHeight},
+    {"marginLeft", &GridJob::marginLeft},
+    {"marginRight", &GridJob::marginRight},
+    {"marginTop", &GridJob::marginTop},
+    {"marginBottom", &GridJob::marginBottom},
+    {"jpegQuality", &GridJob::jpegQuality},
+};
+
+struct RealKey {
+  std::string_view name;
+  double GridJob::*field;
+};
+constexpr RealKey kRealKeys[] = {
+    {"dpi", &GridJob::dpi},
+    {"cutGridWidthMm", &GridJob::cutGridWidthMm},
+    {"magnetAspectRatio", &GridJob::magnetAspectRatio},
+};
+
+// Applies one [settings] line. Returns false when a numeric key's value is invalid.
+bool ApplySetting(std::string_view line, GridJob& job) {
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return true;
+  const std::string_view key = line.substr(0, equals);
+  const std::string_view value = line.substr(equals + 1);
+  for (const IntegerKey& entry : kIntegerKeys) {
+    if (key != entry.name) continue;
+    const std::optional<int32_t> number = Int32Of(ScanInteger(value, 0));
+    if (!number) return false;
+    job.*entry.field = *number;
+    return true;
+  }
+  for (const RealKey& entry : kRealKeys) {
+    if (key != entry.name) continue;
+    double number = 0;
+    size_t end = 0;
+    if (ScanReal(value, 0, number, end) != RealScan::kOk) return false;
+    job.*entry.field = number;
+    return true;
+  }
+  if (key == "showCutGrid") {
+    job.showCutGrid = value == "1" || value == "true";
+  } else if (key == "cutGridColor") {
+    job.cutGridColor = std::string(value);
+  }
+  return true;
+}
+
+// ---- [effects] ----
+
+struct EffectLine {
+  int32_t index = 0;
+  EffectRecord record;
+};
+
+// Record values 1 to 16, the reals of an effect line in file order.
+constexpr float EffectRecord::*kEffectReals[] = {
+    &EffectRecord::brightness,    &EffectRecord::contrast,       &EffectRecord::saturation,
+    &EffectRecord::exposure,      &EffectRecord::grayscale,      &EffectRecord::temperature,
+    &EffectRecord::sharpness,     &EffectRecord::wbTint,         &EffectRecord::shadow,
+    &EffectRecord::scale,         &EffectRecord::offsetX,        &EffectRecord::offsetY,
+    &EffectRecord::viewportWidth, &EffectRecord::viewportHeight, &EffectRecord::stroke,
+    &EffectRecord::strokeScale,
+};
+constexpr int kEffectFields = 20;
+constexpr int kMinEffectFields = 8;
+
+// Scans an effect line; returns the number of fields converted, filling `line` with those fields.
+int ScanEffectLine(std::string_view text, EffectLine& line) {
+  size_t pos = 0;
+  const IntegerScan index = ScanInteger(text, pos);
+  const std::optional<int32_t> index_value = Int32Of(index);
+  if (!index_value) return 0;
+  line.index = *index_value;
+  pos = index.end;
+  int converted = 1;
+  for (; converted < kEffectFields; ++converted) {
+    // The pattern has no white space around its commas: the comma must follow the field directly.
+    if (pos >= text.size() || text[pos] != ',') break;
+    ++pos;
+    if (converted <= 16) {
+      float value = 0;
+      size_t end = 0;
+      if (ScanReal(text, pos, value, end) != RealScan::kOk) break;
+      line.record.*kEffectReals[converted - 1] = value;
+      pos = end;
+    } else if (converted == 17) {
+      // %u: strtoul's syntax, a leading '-' negating modulo 2^32.
+      const IntegerScan color = ScanInteger(text, pos);
+      if (!color.converted || color.magnitude > std::numeric_limits<uint32_t>::max()) break;
+      const uint32_t magnitude = static_cast<uint32_t>(color.magnitude);
+      line.record.strokeColor = color.negative ? 0u - magnitude : magnitude;
+      pos = color.end;
+    } else if (converted == 18) {
+      const IntegerScan external = ScanInteger(text, pos);
+      const std::optional<int32_t> value = Int32Of(external);
+      if (!value) break;
+      line.record.strokeExternal = *value != 0;
+      pos = external.end;
+    } else {
+      float value = 0;
+      size_t end = 0;
+      if (ScanReal(text, pos, value, end) != RealScan::kOk) break;
+      line.record.gamma = value;
+      pos = end;
+    }
+  }
+  return converted;
+}
+
+// The record a line stands for: the converted fields, neutral values after them. strokeExternal is
+// field 19, so it comes from the line only when 19 fields converted.
+std::optional<EffectLine> ParseEffectLine(std::string_view text) {
+  EffectLine line;
+  if (ScanEffectLine(text, line) < kMinEffectFields) return std::nullopt;
+  return line;
+}
+
+enum class Section { kNone, kSettings, kImages, kFrames, kOutputs, kEffects };
+
+Section SectionNamed(std::string_view name) {
+  if (name == "settings") return Section::kSettings;
+  if (name == "images") return Section::kImages;
+  if (name == "frames") return Section::kFrames;
+  if (name == "outputs") return Section::kOutputs;
+  if (name == "effects") return Section::kEffects;
+  return Section::kNone;
+}
+
+}  // namespace
+
+GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
+
+  Section section = Section::kNone;
+  std::vector<EffectLine> effect_lines;
+  size_t line_start = 0;
+  while (line_start < text.size()) {
+    size_t line_end = text.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = text.size();
+    std::string_view line = text.substr(line_start, line_end - line_start);
+    line_start = line_end + 1;
+
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t content = line.find_first_not_of(" \t");
+    if (content == std::string_view::npos) continue;
+    line.remove_prefix(content);
+    if (line.front() == '#') continue;
+    if (line.front() == '[') {
+      const size_t close = line.find(']');
+      if (close != std::string_view::npos) section = SectionNamed(line.substr(1, close - 1));
+      continue;
+    }
+
+    switch (section) {
+      case Section::kNone:
+        break;
+      case Section::kSettings:
+        if (!ApplySetting(line, job)) {
+          return {GridJobStatus::kInvalidValue, std::string(line.substr(0, line.find('=')))};
+        }
+        break;
+      case Section::kImages:
+        job.images.emplace_back(line);
+        break;
+      case Section::kFrames:
+        job.frames.emplace_back(line == "(none)" ? std::string_view() : line);
+        break;
+      case Section::kOutputs:
+        job.outputs.emplace_back(line);
+        break;
+      case Section::kEffects:
+        if (std::optional<EffectLine> effect = ParseEffectLine(line); effect && effect->index >= 0) {
+          effect_lines.push_back(*effect);
+        }
+        break;
+    }
+  }
+
+  // Applied only now that the images list is complete, so no index can size the table beyond it.
+  for (const EffectLine& effect : effect_lines) {
+    const size_t index = static_cast<size_t>(effect.index);
+    if (index >= job.images.size()) continue;
+    if (job.effects.size() <= index) job.effects.resize(index + 1);
+    job.effects[index] = effect.record;
+  }
+
+  if (job.images.empty()) return {GridJobStatus::kNoImages, {}};
+  if (job.outputs.empty()) return {GridJobStatus::kNoOutputs, {}};
+  return {};
+}
+
+GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job) {
+  FilePtr file = OpenFile(utf8_path, "rb");
+  if (!file) return {GridJobStatus::kCannotOpen, {}};
+  std::string text;
+  char chunk[65536];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
+  if (std::ferror(file.get())) return {GridJobStatus::kCannotOpen, {}};
+  return ParseGridJob(text, job);
+}
+
+}  // namespace mosalith

@@ -1,0 +1,368 @@
+// Tests for the grid job file reader.
+#include "helper/grid_job.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
+namespace mosalith {
+namespace {
+
+// The form the application writes, without the byte-order mark.
+constexpr std::string_view kWrittenJob = R"([settings]
+rows=4
+cols=3
+pageWidth=1854
+pageHeight=2445
+marginLeft=18
+marginRight=18
+marginTop=16
+marginBottom=16
+jpegQuality=95
+showCutGrid=1
+cutGridWidthMm=0.1
+cutGridColor=darkGray
+dpi=450
+[images]
+C:\photos\a.jpg
+C:\photos\b.jpg
+[frames]
+(none)
+C:\frames\round.png
+[outputs]
+C:\out\sheet_1.jpg
+[effects]
+1,0.6,0,0.5,0.5,0,0,0,0,0,1.2,10,-4,300,300,0,1,4294967295,1,1
+)";
+
+GridJob Parse(std::string_view text, GridJobStatus expected = GridJobStatus::kOk) {
+  GridJob job;
+  const GridJobReadResult result = ParseGridJob(text, job);
+  EXPECT_EQ(result.status, expected) << text;
+  return job;
+}
+
+std::string WithCrLf(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+void ExpectNeutral(const EffectRecord& record) {
+  const EffectRecord neutral;
+  EXPECT_EQ(record.brightness, neutral.brightness);
+  EXPECT_EQ(record.saturation, neutral.saturation);
+  EXPECT_EQ(record.exposure, neutral.exposure);
+  EXPECT_EQ(record.scale, neutral.scale);
+  EXPECT_EQ(record.strokeScale, neutral.strokeScale);
+  EXPECT_EQ(record.strokeColor, neutral.strokeColor);
+  EXPECT_EQ(record.strokeExternal, neutral.strokeExternal);
+  EXPECT_EQ(record.gamma, neutral.gamma);
+}
+
+TEST(GridJobTest, WrittenFormReadsEveryField) {
+  const GridJob job = Parse(kWrittenJob);
+  EXPECT_EQ(job.rows, 4);
+  EXPECT_EQ(job.cols, 3);
+  EXPECT_EQ(job.pageWidth, 1854);
+  EXPECT_EQ(job.pageHeight, 2445);
+  EXPECT_EQ(job.marginLeft, 18);
+  EXPECT_EQ(job.marginBottom, 16);
+  EXPECT_EQ(job.jpegQuality, 95);
+  EXPECT_TRUE(job.showCutGrid);
+  EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.1);
+  EXPECT_EQ(job.cutGridColor, "darkGray");
+  EXPECT_DOUBLE_EQ(job.dpi, 450.0);
+  EXPECT_EQ(job.magnetAspectRatio, 0.0);
+  ASSERT_EQ(job.images.size(), 2u);
+  EXPECT_EQ(job.images[0], "C:\\photos\\a.jpg");
+  ASSERT_EQ(job.frames.size(), 2u);
+  EXPECT_EQ(job.frames[0], "");
+  EXPECT_EQ(job.frames[1], "C:\\frames\\round.png");
+  ASSERT_EQ(job.outputs.size(), 1u);
+
+  ASSERT_EQ(job.effects.size(), 2u);
+  ExpectNeutral(job.effects[0]);
+  const EffectRecord& e = job.effects[1];
+  EXPECT_FLOAT_EQ(e.brightness, 0.6f);
+  EXPECT_FLOAT_EQ(e.scale, 1.2f);
+  EXPECT_FLOAT_EQ(e.offsetX, 10.0f);
+  EXPECT_FLOAT_EQ(e.offsetY, -4.0f);
+  EXPECT_FLOAT_EQ(e.viewportWidth, 300.0f);
+  EXPECT_FLOAT_EQ(e.viewportHeight, 300.0f);
+  EXPECT_EQ(e.strokeColor, 4294967295u);
+  EXPECT_TRUE(e.strokeExternal);
+  EXPECT_FLOAT_EQ(e.gamma, 1.0f);
+}
+
+TEST(GridJobTest, NothingSetKeepsTheDefaults) {
+  const GridJob job = Parse("[images]\na.jpg\n[outputs]\nout.jpg");  // no final line feed
+  const GridJob defaults;
+  EXPECT_EQ(job.rows, 2);
+  EXPECT_EQ(job.cols, 2);
+  EXPECT_EQ(job.pageWidth, defaults.pageWidth);
+  EXPECT_EQ(job.marginTop, 16);
+  EXPECT_EQ(job.jpegQuality, 95);
+  EXPECT_FALSE(job.showCutGrid);
+  EXPECT_DOUBLE_EQ(job.dpi, 450.0);
+  EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.1);
+  EXPECT_EQ(job.cutGridColor, "darkGray");
+  EXPECT_TRUE(job.frames.empty());
+  EXPECT_TRUE(job.effects.empty());
+  EXPECT_EQ(job.outputs.at(0), "out.jpg");
+}
+
+TEST(GridJobTest, ByteOrderMarkAndCrLfReadLikeThePlainForm) {
+  const GridJob plain = Parse(kWrittenJob);
+  for (const std::string& text : {"\xEF\xBB\xBF" + std::string(kWrittenJob), WithCrLf(kWrittenJob),
+                                  "\xEF\xBB\xBF" + WithCrLf(kWrittenJob)}) {
+    const GridJob job = Parse(text);
+    EXPECT_EQ(job.images, plain.images);
+    EXPECT_EQ(job.frames, plain.frames);
+    EXPECT_EQ(job.outputs, plain.outputs);
+    EXPECT_EQ(job.cutGridColor, "darkGray");  // no stray carriage return in values
+    EXPECT_EQ(job.rows, 4);
+    ASSERT_EQ(job.effects.size(), 2u);
+    EXPECT_FLOAT_EQ(job.effects[1].gamma, 1.0f);
+  }
+  // A mark anywhere but at the very start is text: it turns the first header into an unknown line.
+  Parse("\n\xEF\xBB\xBF[images]\na\n[outputs]\nb\n", GridJobStatus::kNoImages);
+}
+
+TEST(GridJobTest, LinesAreStrippedOnTheLeftOnly) {
+  const GridJob job = Parse(
+      "  \t[images]\n"
+      "\t  photo one.jpg  \n"
+      "   \n"
+      "\t\n"
+      "  # a comment, not a photo\n"
+      "[outputs]trailing text is ignored\n"
+      "out.jpg\n");
+  ASSERT_EQ(job.images.size(), 1u);
+  EXPECT_EQ(job.images[0], "photo one.jpg  ");
+  EXPECT_EQ(job.outputs, std::vector<std::string>{"out.jpg"});
+}
+
+TEST(GridJobTest, SectionsAreExactAndUnknownOnesAreIgnored) {
+  const GridJob job = Parse(
+      "before.jpg\n"
+      "[Images]\nwrong-case.jpg\n"
+      "[extra]\nrows=9\n"
+      "[images]\na.jpg\n"
+      "[outputs\nstill-images.jpg\n"  // no ']': the section does not change
+      "[outputs]\nout.jpg\n"
+      "[frames]\n(none)\n (none)\nf.png\n(none) \n");
+  EXPECT_EQ(job.images, (std::vector<std::string>{"a.jpg", "still-images.jpg"}));
+  EXPECT_EQ(job.rows, 2);
+  // "(none)" is matched after the leading strip, exactly; with a trailing blank it is a path.
+  EXPECT_EQ(job.frames, (std::vector<std::string>{"", "", "f.png", "(none) "}));
+}
+
+TEST(GridJobTest, SettingsKeysSplitAtTheFirstEquals) {
+  const GridJob job = Parse(
+      "[settings]\n"
+      "rows = 3\n"               // key "rows " is unknown
+      "cols\n"                   // no '=': ignored
+      "Cols=7\n"                 // keys are case-sensitive
+      "cutGridColor=light=Gray \n"
+      "pageWidth=1000\n"
+      "pageWidth=1200\n"         // the later line wins
+      "[images]\na\n[outputs]\nb\n");
+  EXPECT_EQ(job.rows, 2);
+  EXPECT_EQ(job.cols, 2);
+  EXPECT_EQ(job.cutGridColor, "light=Gray ");
+  EXPECT_EQ(job.pageWidth, 1200);
+}
+
+TEST(GridJobTest, IntegersReadLikeStrtol) {
+  const GridJob job = Parse(
+      "[settings]\n"
+      "pageWidth=12px\n"
+      "pageHeight= \t+2445\n"
+      "marginLeft=-5\n"
+      "marginRight=007\n"
+      "rows=2147483647\n"
+      "cols=-2147483648\n"
+      "jpegQuality=80.9\n"
+      "[images]\na\n[outputs]\nb\n");
+  EXPECT_EQ(job.pageWidth, 12);
+  EXPECT_EQ(job.pageHeight, 2445);
+  EXPECT_EQ(job.marginLeft, -5);
+  EXPECT_EQ(job.marginRight, 7);
+  EXPECT_EQ(job.rows, 2147483647);
+  EXPECT_EQ(job.cols, -2147483647 - 1);
+  EXPECT_EQ(job.jpegQuality, 80);
+}
+
+TEST(GridJobTest, RealsReadLikeStrtodInTheCLocale) {
+  const GridJob job = Parse(
+      "[settings]\n"
+      "dpi= 3e2dots\n"
+      "cutGridWidthMm=.25\n"
+      "magnetAspectRatio=+0x1.8p0\n"
+      "[images]\na\n[outputs]\nb\n");
+  EXPECT_DOUBLE_EQ(job.dpi, 300.0);
+  EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.25);
+  EXPECT_DOUBLE_EQ(job.magnetAspectRatio, 1.5);
+  EXPECT_EQ(Parse("[settings]\ndpi=1e-400\n[images]\na\n[outputs]\nb\n").dpi, 0.0);  // underflow is 0
+}
+
+TEST(GridJobTest, RealsIgnoreAProcessLocaleWithACommaDecimalPoint) {
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  bool switched = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+    if (std::setlocale(LC_NUMERIC, name)) {
+      switched = true;
+      break;
+    }
+  }
+  const GridJob job = Parse("[settings]\ncutGridWidthMm=0.5\n[images]\na\n[outputs]\nb\n[effects]\n"
+                            "0,0.7,0,0.5,0.5,0,0,0\n");
+  std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.5);
+  ASSERT_EQ(job.effects.size(), 1u);
+  EXPECT_FLOAT_EQ(job.effects[0].brightness, 0.7f);
+  if (!switched) GTEST_SKIP() << "no comma-decimal locale installed; read checked in the C locale only";
+}
+
+TEST(GridJobTest, InvalidNumbersNameTheirKey) {
+  struct Case {
+    const char* line;
+    const char* key;
+  };
+  for (const Case& c : {Case{"rows=abc", "rows"}, Case{"cols=", "cols"}, Case{"pageWidth=2147483648", "pageWidth"},
+                        Case{"marginTop=-2147483649", "marginTop"}, Case{"jpegQuality=+-5", "jpegQuality"},
+                        Case{"marginLeft=99999999999999999999", "marginLeft"}, Case{"dpi=x450", "dpi"},
+                        Case{"dpi=1e400", "dpi"}, Case{"cutGridWidthMm=inf", "cutGridWidthMm"},
+                        Case{"magnetAspectRatio=nan", "magnetAspectRatio"}}) {
+    GridJob job;
+    const GridJobReadResult result =
+        ParseGridJob(std::string("[settings]\n") + c.line + "\n[images]\na\n[outputs]\nb\n", job);
+    EXPECT_EQ(result.status, GridJobStatus::kInvalidValue) << c.line;
+    EXPECT_EQ(result.invalid_key, c.key) << c.line;
+  }
+  // Non-numeric keys take any text.
+  Parse("[settings]\nshowCutGrid=abc\ncutGridColor=\nunknown=abc\n[images]\na\n[outputs]\nb\n");
+}
+
+TEST(GridJobTest, ShowCutGridIsOnOnlyForExactlyOneOrTrue) {
+  auto read = [](const std::string& value) {
+    return Parse("[settings]\nshowCutGrid=" + value + "\n[images]\na\n[outputs]\nb\n").showCutGrid;
+  };
+  EXPECT_TRUE(read("1"));
+  EXPECT_TRUE(read("true"));
+  EXPECT_FALSE(read("yes"));
+  EXPECT_FALSE(read("True"));
+  EXPECT_FALSE(read("1 "));
+  EXPECT_FALSE(read("01"));
+  EXPECT_FALSE(read("0"));
+}
+
+constexpr std::string_view kSixImages = "[images]\n0\n1\n2\n3\n4\n5\n[outputs]\nout\n[effects]\n";
+
+TEST(GridJobTest, EightFieldEffectLineFillsTheTableWithNeutralRecords) {
+  const GridJob job = Parse(std::string(kSixImages) + "5,0.7,0,0.5,0.5,0,0,0\n");
+  ASSERT_EQ(job.effects.size(), 6u);
+  for (int i = 0; i < 5; ++i) ExpectNeutral(job.effects[i]);
+  EXPECT_FLOAT_EQ(job.effects[5].brightness, 0.7f);
+  EXPECT_EQ(job.effects[5].contrast, 0.0f);
+  ExpectNeutral([&] { EffectRecord r = job.effects[5]; r.brightness = 0.5f; return r; }());
+}
+
+TEST(GridJobTest, EffectLinesConvertUpToTheFirstMismatch) {
+  // 7 fields: ignored. A blank before a comma ends the scan (the pattern has none).
+  EXPECT_TRUE(Parse(std::string(kSixImages) + "1,0.7,0,0.5,0.5,0,0\n").effects.empty());
+  EXPECT_TRUE(Parse(std::string(kSixImages) + "1,0.7 ,0,0.5,0.5,0,0,0\n").effects.empty());
+  EXPECT_TRUE(Parse(std::string(kSixImages) + "x,0.7,0,0.5,0.5,0,0,0\n").effects.empty());
+
+  // 19 fields: strokeExternal is read, gamma stays neutral.
+  GridJob job = Parse(std::string(kSixImages) + "0,0.5,0,0.5,0.5,0,0,0,0,0,1,0,0,0,0,0.1,2,255,0\n");
+  ASSERT_EQ(job.effects.size(), 1u);
+  EXPECT_FLOAT_EQ(job.effects[0].stroke, 0.1f);
+  EXPECT_FLOAT_EQ(job.effects[0].strokeScale, 2.0f);
+  EXPECT_EQ(job.effects[0].strokeColor, 255u);
+  EXPECT_FALSE(job.effects[0].strokeExternal);
+  EXPECT_FLOAT_EQ(job.effects[0].gamma, 1.0f);
+
+  // 18 fields: strokeColor read, strokeExternal keeps its neutral true.
+  job = Parse(std::string(kSixImages) + "0,0.5,0,0.5,0.5,0,0,0,0,0,1,0,0,0,0,0.1,2,255,oops\n");
+  ASSERT_EQ(job.effects.size(), 1u);
+  EXPECT_EQ(job.effects[0].strokeColor, 255u);
+  EXPECT_TRUE(job.effects[0].strokeExternal);
+
+  // 20 fields with blanks after commas (white space before a number is skipped) and extra text.
+  job = Parse(std::string(kSixImages) + "2, 0.6,0,0.5,0.5,0,0,0,0,0,1,0,0,0,0,0,1,-1,7, 2.2,junk\n");
+  ASSERT_EQ(job.effects.size(), 3u);
+  EXPECT_FLOAT_EQ(job.effects[2].brightness, 0.6f);
+  EXPECT_EQ(job.effects[2].strokeColor, 4294967295u);  // %u wraps a negative value
+  EXPECT_TRUE(job.effects[2].strokeExternal);
+  EXPECT_FLOAT_EQ(job.effects[2].gamma, 2.2f);
+
+  // A non-finite or float-overflowing value ends the scan where it stands.
+  job = Parse(std::string(kSixImages) + "0,0.6,0,0.5,0.5,0,0,0,0,0,nan,0,0\n"
+                                        "1,0.6,0,0.5,0.5,0,0,0,0,0,1e39,0,0\n");
+  ASSERT_EQ(job.effects.size(), 2u);
+  EXPECT_EQ(job.effects[0].scale, 1.0f);
+  EXPECT_EQ(job.effects[1].scale, 1.0f);
+  EXPECT_FLOAT_EQ(job.effects[1].brightness, 0.6f);
+}
+
+TEST(GridJobTest, LaterEffectLineForAnIndexWins) {
+  const GridJob job = Parse(std::string(kSixImages) + "1,0.7,0,0.5,0.5,0,0,0\n1,0.2,0,0.5,0.5,0,0,0\n");
+  ASSERT_EQ(job.effects.size(), 2u);
+  EXPECT_FLOAT_EQ(job.effects[1].brightness, 0.2f);
+}
+
+TEST(GridJobTest, EffectIndicesOutsideTheImagesAreIgnored) {
+  // Effects may come before the images they refer to: the table is built after the whole file.
+  const GridJob job = Parse(
+      "[effects]\n"
+      "3,0.7,0,0.5,0.5,0,0,0\n"
+      "-1,0.7,0,0.5,0.5,0,0,0\n"
+      "6,0.7,0,0.5,0.5,0,0,0\n"
+      "2000000000,0.7,0,0.5,0.5,0,0,0\n"
+      "99999999999,0.7,0,0.5,0.5,0,0,0\n" +
+      std::string(kSixImages));
+  ASSERT_EQ(job.effects.size(), 4u);
+  EXPECT_FLOAT_EQ(job.effects[3].brightness, 0.7f);
+  ExpectNeutral(job.effects[0]);
+}
+
+TEST(GridJobTest, MissingImagesOrOutputsFail) {
+  Parse("[images]\na.jpg\n", GridJobStatus::kNoOutputs);
+  Parse("[images]\na.jpg\n[outputs]\n\n  \n", GridJobStatus::kNoOutputs);
+  Parse("[outputs]\nout.jpg\n", GridJobStatus::kNoImages);
+  Parse("", GridJobStatus::kNoImages);
+  Parse("\xEF\xBB\xBF", GridJobStatus::kNoImages);
+  Parse(std::string("[images]\n\0\n[outputs]\nb", 22));  // a NUL byte is just a path character
+}
+
+TEST(GridJobTest, ReadsFromAFileAndReportsAMissingOne) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("grid_job_test_\xC3\xA9t\xC3\xA9_" + std::to_string(::getpid()) + ".txt");
+  {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const std::string text = "\xEF\xBB\xBF" + WithCrLf(kWrittenJob);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  GridJob job;
+  EXPECT_TRUE(ReadGridJob(path.string(), job).ok());
+  EXPECT_EQ(job.images.size(), 2u);
+  std::filesystem::remove(path);
+
+  GridJob missing;
+  EXPECT_EQ(ReadGridJob(path.string(), missing).status, GridJobStatus::kCannotOpen);
+}
+
+}  // namespace
+}  // namespace mosalith
