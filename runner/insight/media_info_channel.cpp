@@ -1,0 +1,16 @@
+// The `media_info_channel` channel: its method table and its setup.
+#include "runner/insight/media_info_channel.h"
+
+namespace runner::insight {
+
+std::array<MethodEntry, 1> MediaInfoMethodTable() {
+  // The handler, when written, answers success with null for a missing or non-map argument
+  // (ArgumentMap(call) == nullptr) before reading any key.
+  return {{{"getQuickMeta", MethodHandler()}}};
+}
+
+void SetupMediaInfoChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+  InstallChannel(messenger, kMediaInfoChannelName, MediaInfoMethodTable(), slot);
+}
+
+}  // namespace runner::insight
