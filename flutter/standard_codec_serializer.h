@@ -1,0 +1,70 @@
+// StandardCodecSerializer: reads and writes EncodableValues in the standard message codec's byte format.
+//
+// Format (all integers little-endian, alignment counted from the start of the message):
+//   one type byte, then the payload:
+//     0 null, 1 true, 2 false            no payload
+//     3 int32                            4 bytes
+//     4 int64                            8 bytes
+//     5 large integer                    not supported: decoding fails
+//     6 float64                          padding to a multiple of 8, then 8 bytes
+//     7 string (UTF-8)                   size, bytes
+//     8 uint8 list                       size, bytes
+//     9 int32 list                       size, padding to 4, 4 bytes each
+//    10 int64 list                       size, padding to 8, 8 bytes each
+//    11 float64 list                     size, padding to 8, 8 bytes each
+//    12 list                             size, that many values
+//    13 map                              size, that many key value pairs
+//    14 float32 list                     size, padding to 4, 4 bytes each
+//   size: below 254 one byte; up to 0xFFFF the byte 254 then a u16; beyond that 255 then a u32.
+//
+// Reading is safe on hostile input: it never reads outside the stream, allocates no more than the
+// bytes actually present justify (declared lengths are checked against the data as it is read, never
+// trusted up front), and refuses values nested more than kMaxNestingDepth deep. A failure is a thrown
+// DecodeError; the codecs turn it into their failure value.
+//
+// Subclasses extend the format for custom values by overriding WriteValue and ReadValueOfType.
+//
+// Thread safety: stateless; the shared instance may be used from any number of threads at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "flutter/byte_streams.h"
+#include "flutter/encodable_value.h"
+
+namespace flutter {
+
+class StandardCodecSerializer {
+ public:
+  // The deepest nesting ReadValue accepts: a value at the top is at depth 1, each list or map adds one.
+  static constexpr int kMaxNestingDepth = 256;
+
+  virtual ~StandardCodecSerializer();
+  StandardCodecSerializer(StandardCodecSerializer const&) = delete;
+  StandardCodecSerializer& operator=(StandardCodecSerializer const&) = delete;
+
+  // The process-wide serializer for the standard kinds.
+  static const StandardCodecSerializer& GetInstance();
+
+  // Reads one value. Throws DecodeError on truncated or malformed data or nesting beyond
+  // kMaxNestingDepth; std::bad_alloc only if memory runs out for data really present.
+  EncodableValue ReadValue(ByteStreamReader* stream) const;
+
+  // Writes one value. Throws EncodeError for a CustomEncodableValue (the standard format has no kind
+  // for it) and for a string or list longer than 2^32 - 1.
+  virtual void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const;
+
+ protected:
+  StandardCodecSerializer();
+
+  // Reads the payload of a value whose type byte has been read. Throws DecodeError for a type it does
+  // not know.
+  virtual EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const;
+
+  // The size prefix of strings, lists and maps.
+  size_t ReadSize(ByteStreamReader* stream) const;
+  void WriteSize(size_t size, ByteStreamWriter* stream) const;
+};
+
+}  // namespace flutter
