@@ -2,6 +2,7 @@
 #include "helper/reorder.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -33,20 +34,18 @@ bool QuarterTurn(ImageBuffer& image, Turn turn) {
   const int32_t h = image.height();
   std::optional<ImageBuffer> turned = ImageBuffer::Allocate(h, w);
   if (!turned) return false;
+  // Clockwise: (x, y) goes to (h - 1 - y, x); counter-clockwise: (x, y) goes to (y, w - 1 - x). Within a
+  // source row the target steps by one whole target row per pixel, forwards or backwards.
+  const bool clockwise = turn == Turn::kClockwise;
+  const ptrdiff_t target_step = static_cast<ptrdiff_t>(turned->stride_bytes()) * (clockwise ? 1 : -1);
   for (int32_t ty = 0; ty < h; ty += kTurnTile) {
     const int32_t y_end = std::min(h, ty + kTurnTile);
     for (int32_t tx = 0; tx < w; tx += kTurnTile) {
       const int32_t x_end = std::min(w, tx + kTurnTile);
       for (int32_t y = ty; y < y_end; ++y) {
-        const uint8_t* src = image.row(y);
-        for (int32_t x = tx; x < x_end; ++x) {
-          const uint32_t v = LoadPixel(src + static_cast<size_t>(x) * 4);
-          if (turn == Turn::kClockwise) {
-            StorePixel(turned->pixel(h - 1 - y, x), v);
-          } else {
-            StorePixel(turned->pixel(y, w - 1 - x), v);
-          }
-        }
+        const uint8_t* src = image.pixel(tx, y);
+        uint8_t* dst = clockwise ? turned->pixel(h - 1 - y, tx) : turned->pixel(y, w - 1 - tx);
+        for (int32_t x = tx; x < x_end; ++x, src += 4, dst += target_step) StorePixel(dst, LoadPixel(src));
       }
     }
   }

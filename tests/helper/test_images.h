@@ -1,0 +1,51 @@
+// Small synthetic pictures and image files for the helper's image tests.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "helper/image_buffer.h"
+
+namespace mosalith::testing {
+
+// A pixel as 0xRRGGBBAA, so expectations read like colour codes.
+using Rgba = uint32_t;
+
+// A width x height picture whose pixel (x, y) is paint(x, y).
+ImageBuffer MakeImage(int32_t width_px, int32_t height_px, const std::function<Rgba(int32_t, int32_t)>& paint);
+// A width x height picture from pixels listed row by row.
+ImageBuffer MakeImage(int32_t width_px, int32_t height_px, const std::vector<Rgba>& pixels);
+Rgba PixelAt(const ImageBuffer& image, int32_t x, int32_t y);
+// Every pixel row by row, for whole-picture comparisons.
+std::vector<Rgba> Pixels(const ImageBuffer& image);
+
+// An uncompressed 24-bit bottom-up BMP file of `image` (alpha dropped): a lossless file the loader reads.
+std::vector<uint8_t> BmpFile(const ImageBuffer& image);
+
+// An APP1 segment (marker included) holding an EXIF block whose first directory has one orientation
+// entry with `value`, in little-endian ("II") or big-endian ("MM") byte order.
+std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
+// `jpeg` with `segment` inserted right after its FF D8 start.
+std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& segment);
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// A fresh directory under the system temporary folder, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // The UTF-8 path of `name` inside the directory.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace mosalith::testing
