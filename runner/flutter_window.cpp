@@ -1,0 +1,82 @@
+// The main window.
+#include "runner/flutter_window.h"
+
+#include <cstdio>
+
+#include "runner/insight/face_rects_channel.h"
+#include "runner/insight/media_info_channel.h"
+#include "runner/insight/thumbnail_channel.h"
+#include "runner/plugin_registrant.h"
+#include "runner/printing/printing_channel.h"
+
+namespace runner {
+
+DartProject DartProject::FromFolder(const std::string& folder) {
+  return DartProject{folder + "/flutter_assets", folder + "/icudtl.dat", folder + "/app.so", {}};
+}
+
+FlutterWindow::FlutterWindow(DartProject project) : project_(std::move(project)) {}
+
+FlutterWindow::~FlutterWindow() {
+  // The engine stops before the channels are released (they are members, destroyed after this body).
+  Destroy();
+}
+
+bool FlutterWindow::Create() {
+  Destroy();
+  auto engine = std::make_unique<flutter::engine::Engine>();
+  {
+    std::lock_guard lock(engine_mutex_);
+    engine_ = std::move(engine);
+  }
+  if (!engine_->RunOnPlatformThread([this] { OnWindowCreated(); })) {
+    Destroy();
+    return false;
+  }
+  return true;
+}
+
+void FlutterWindow::OnWindowCreated() {
+  RegisterPlugins(engine_.get());
+  flutter::BinaryMessenger* messenger = engine_->messenger();
+  printing::SetupPrintingChannel(messenger, printing_channel_);
+  insight::SetupThumbnailChannel(messenger, thumbnail_channel_);
+  insight::SetupMediaInfoChannel(messenger, media_info_channel_);
+  insight::SetupFaceRectsChannel(messenger, face_channel_, weak_from_this());
+  // Face results come back as kFaceResultsMessage; the face channel's delivery is installed for it with
+  // SetMessageHandler, and HandleMessage hands it every such message that carries a payload.
+}
+
+void FlutterWindow::Destroy() {
+  std::unique_ptr<flutter::engine::Engine> engine;
+  {
+    std::lock_guard lock(engine_mutex_);
+    engine = std::move(engine_);
+  }
+  // Shutting down runs the tasks already queued, which may still use engine_ through this window; they
+  // see it as gone, as a window handle is gone once destruction starts.
+  if (engine) engine->Shutdown();
+}
+
+bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam, void* payload) {
+  std::lock_guard lock(engine_mutex_);
+  if (!engine_) return false;
+  return engine_->PostTask([this, message, wparam, payload] { HandleMessage(message, wparam, payload); });
+}
+
+void FlutterWindow::SetMessageHandler(uint32_t message, WindowMessageHandler handler) {
+  message_handlers_[message] = std::move(handler);
+}
+
+void FlutterWindow::HandleMessage(uint32_t message, uintptr_t wparam, void* payload) {
+  // The face results message without a payload carries nothing to deliver.
+  if (message == kFaceResultsMessage && payload == nullptr) return;
+  auto it = message_handlers_.find(message);
+  if (it == message_handlers_.end() || !it->second) {
+    std::fprintf(stderr, "ERROR: window message 0x%x has no handler; its payload is dropped\n", message);
+    return;
+  }
+  it->second(wparam, payload);
+}
+
+}  // namespace runner

@@ -1,0 +1,250 @@
+// The application host's entry points.
+#include "runner/host.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "flutter/engine/transport.h"
+#include "flutter/method_call.h"
+#include "flutter/method_result.h"
+#include "flutter/standard_method_codec.h"
+#include "runner/flutter_window.h"
+#include "runner/json_values.h"
+
+namespace runner {
+namespace {
+
+using flutter::EncodableValue;
+using nlohmann::json;
+
+// The descriptor the signal handler wakes the serve loop through; -1 when no loop runs.
+volatile sig_atomic_t g_stop_fd = -1;
+
+void OnStopSignal(int) {
+  const int fd = g_stop_fd;
+  if (fd < 0) return;
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] ssize_t ignored = ::write(fd, &byte, 1);
+  errno = saved;
+}
+
+// SIGTERM and SIGINT close the window while the guard lives; SIGPIPE is ignored so a vanished reader is a
+// failed write rather than the end of the process.
+class StopSignalScope {
+ public:
+  explicit StopSignalScope(const flutter::engine::StopSignal& stop) {
+    g_stop_fd = stop.notify_fd();
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, &old_term_);
+    ::sigaction(SIGINT, &action, &old_int_);
+    std::signal(SIGPIPE, SIG_IGN);
+  }
+  ~StopSignalScope() {
+    ::sigaction(SIGTERM, &old_term_, nullptr);
+    ::sigaction(SIGINT, &old_int_, nullptr);
+    g_stop_fd = -1;
+  }
+  StopSignalScope(const StopSignalScope&) = delete;
+  StopSignalScope& operator=(const StopSignalScope&) = delete;
+
+ private:
+  struct sigaction old_term_ {};
+  struct sigaction old_int_ {};
+};
+
+// While the host runs, descriptor 1 points at standard error, so that no log line written to standard
+// output (the colour-profile notices are) can fall between the frames or into a call's JSON answer. The
+// real standard output stays reachable through private_fd().
+class StandardOutputAside {
+ public:
+  StandardOutputAside() {
+    std::fflush(stdout);
+    std::cout.flush();
+    private_fd_ = ::dup(STDOUT_FILENO);
+    if (private_fd_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
+  }
+  ~StandardOutputAside() {
+    std::fflush(stdout);
+    std::cout.flush();
+    if (private_fd_ < 0) return;
+    ::dup2(private_fd_, STDOUT_FILENO);
+    ::close(private_fd_);
+  }
+  StandardOutputAside(const StandardOutputAside&) = delete;
+  StandardOutputAside& operator=(const StandardOutputAside&) = delete;
+
+  // Falls back to descriptor 1 itself when it could not be duplicated.
+  int private_fd() const { return private_fd_ >= 0 ? private_fd_ : STDOUT_FILENO; }
+
+ private:
+  int private_fd_ = -1;
+};
+
+DartProject MakeProject(const std::vector<std::string>& arguments) {
+  DartProject project = DartProject::FromFolder("data");
+  for (const auto& argument : arguments) {
+    project.dart_entrypoint_arguments.push_back(IsValidUtf8(argument) ? argument : std::string());
+  }
+  return project;
+}
+
+// Turns the answer of a call into its JSON document.
+class JsonResult : public flutter::MethodResult<EncodableValue> {
+ public:
+  json document;
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override {
+    document = json{{"success", result ? EncodableToJson(*result) : json(nullptr)}};
+  }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    document = json{{"error", {{"code", code}, {"message", message},
+                               {"details", details ? EncodableToJson(*details) : json(nullptr)}}}};
+  }
+  void NotImplementedInternal() override { document = json{{"notImplemented", true}}; }
+};
+
+// The one answer of the call, handed over from whichever thread gives it.
+struct PendingCall {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool finished = false;  // answered, or certainly never to be answered
+  std::optional<std::vector<uint8_t>> envelope;
+};
+
+}  // namespace
+
+bool IsValidUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t extra;
+    uint32_t code;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1, code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2, code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3, code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      code = code << 6 | (c & 0x3F);
+    }
+    const bool overlong = (extra == 2 && code < 0x800) || (extra == 3 && code < 0x10000);
+    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+int RunServeStdio(const std::vector<std::string>& arguments) {
+  StandardOutputAside output;
+  flutter::engine::StopSignal stop;
+  StopSignalScope signals(stop);
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+  if (!window->Create()) return kExitCannotStart;
+  flutter::engine::ServeStream(*window->engine()->messenger(), STDIN_FILENO, output.private_fd(), stop);
+  window->Destroy();
+  window.reset();
+  return kExitOk;
+}
+
+int RunServeSocket(const std::string& path, const std::vector<std::string>& arguments) {
+  StandardOutputAside output;
+  flutter::engine::StopSignal stop;
+  StopSignalScope signals(stop);
+  auto server = flutter::engine::SocketServer::Listen(path);
+  if (!server) return kExitCannotStart;
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+  if (!window->Create()) return kExitCannotStart;
+  const auto end = server->Serve(*window->engine()->messenger(), stop);
+  window->Destroy();
+  window.reset();
+  return end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk;
+}
+
+int RunCall(const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
+            const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+            int timeout_seconds) {
+  std::unique_ptr<EncodableValue> argument;
+  if (json_argument) {
+    std::string error;
+    auto value = ParseJsonValue(*json_argument, &error);
+    if (!value) {
+      err << "pictavera call: " << error << "\n";
+      return kExitUsage;
+    }
+    argument = std::make_unique<EncodableValue>(std::move(*value));
+  }
+  const auto& codec = flutter::StandardMethodCodec::GetInstance();
+  const auto message = codec.EncodeMethodCall(flutter::MethodCall<EncodableValue>(method, std::move(argument)));
+
+  auto pending = std::make_shared<PendingCall>();
+  bool came_in_time;
+  {
+    StandardOutputAside output;
+    auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+    if (!window->Create()) return kExitCannotStart;
+    flutter::engine::ReplyTarget target;
+    target.send = [pending](const uint8_t* data, size_t size) {
+      std::lock_guard lock(pending->mutex);
+      pending->envelope.emplace(data, data + size);
+      pending->finished = true;
+      pending->changed.notify_all();
+    };
+    target.abandoned = [pending] {
+      std::lock_guard lock(pending->mutex);
+      pending->finished = true;
+      pending->changed.notify_all();
+    };
+    window->engine()->messenger()->DeliverMessage(channel, *message, std::move(target));
+    {
+      std::unique_lock lock(pending->mutex);
+      came_in_time = pending->changed.wait_for(lock, std::chrono::seconds(timeout_seconds),
+                                               [&] { return pending->finished; });
+    }
+    window->Destroy();
+  }
+
+  std::lock_guard lock(pending->mutex);
+  if (!pending->envelope) {
+    err << (came_in_time ? "pictavera call: the call was released without an answer\n"
+                         : "pictavera call: no answer within the time limit\n");
+    return kExitNoReply;
+  }
+  JsonResult result;
+  if (pending->envelope->empty()) {
+    result.document = json{{"notImplemented", true}};
+  } else if (!codec.DecodeAndProcessResponseEnvelope(pending->envelope->data(), pending->envelope->size(), &result)) {
+    err << "pictavera call: the answer is not a valid reply envelope\n";
+    return kExitNoReply;
+  }
+  // Texts from the system need not be valid UTF-8; they are printed with U+FFFD in place of bad bytes.
+  out << result.document.dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
+  out.flush();
+  return kExitOk;
+}
+
+}  // namespace runner

@@ -1,0 +1,39 @@
+// pictavera: the application host. Serves the four channels over a transport, or sends one call.
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runner/host.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: pictavera serve --stdio\n"
+    "       pictavera serve --socket PATH\n"
+    "       pictavera call CHANNEL METHOD [JSON]\n";
+
+int Usage() {
+  std::cerr << kUsage;
+  return runner::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Everything after the program path goes to the interface's entry point, as it would with a Dart program.
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (arguments.empty()) return Usage();
+  const std::string& command = arguments[0];
+  if (command == "serve") {
+    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(arguments);
+    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(arguments[2], arguments);
+    return Usage();
+  }
+  if (command == "call") {
+    if (arguments.size() != 3 && arguments.size() != 4) return Usage();
+    const auto json = arguments.size() == 4 ? std::optional<std::string>(arguments[3]) : std::nullopt;
+    return runner::RunCall(arguments[1], arguments[2], json, arguments, std::cout, std::cerr);
+  }
+  return Usage();
+}
