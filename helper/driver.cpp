@@ -1,1 +1,48 @@
-// driver: not written yet.
+// The mosalith driver: start-up lines, job reading and the mapping of outcomes to exit codes.
+#include "helper/driver.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "helper/grid_job.h"
+#include "helper/log.h"
+#include "helper/production.h"
+
+namespace mosalith {
+
+int RunDriver(int argc, const char* const* argv) {
+  if (argc < 2 || argv[1] == nullptr) {
+    LogLine("Usage: mosalith.exe <config_file>");
+    return kExitBadJob;
+  }
+  const std::string path = argv[1];
+  LogLine("Mosalith: Starting (stb version)...");
+  LogLine("Mosalith: Config file: " + path);
+
+  GridJob job;
+  const GridJobReadResult read = ReadGridJob(path, job);
+  if (!read.ok()) {
+    if (read.status == GridJobStatus::kInvalidValue) LogLine("Mosalith: Invalid value for " + read.invalid_key);
+    LogLine("Mosalith: Failed to parse config");
+    return kExitBadJob;
+  }
+  LogLine("Mosalith: Config parsed - " + std::to_string(job.images.size()) + " images, " +
+          std::to_string(job.outputs.size()) + " outputs");
+
+  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()))) {
+    case ProductionStatus::kOk:
+      break;
+    case ProductionStatus::kInvalidJob:
+      return kExitBadJob;
+    case ProductionStatus::kSheetsFailed:
+      return kExitSheetsFailed;
+    case ProductionStatus::kWorkerStartFailed:
+      return kExitWorkerFailed;
+  }
+  std::fputs("OK\n", stdout);
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+}  // namespace mosalith

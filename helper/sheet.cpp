@@ -1,1 +1,167 @@
-// sheet: not written yet.
+// Sheet composition: the cell loop, paste, frame blending, cut lines and writing the sheet file.
+#include "helper/sheet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "helper/cell_fit.h"
+#include "helper/effects.h"
+#include "helper/image_io.h"
+#include "helper/log.h"
+#include "helper/reorder.h"
+#include "helper/resample.h"
+
+namespace mosalith {
+namespace {
+
+// Fills the rectangle [left, left + width) x [top, top + height), clipped to the canvas, with an opaque
+// colour.
+void FillClipped(ImageBuffer& canvas, int64_t left, int64_t top, int64_t width, int64_t height, Rgb color) {
+  const int64_t x0 = std::max<int64_t>(left, 0);
+  const int64_t y0 = std::max<int64_t>(top, 0);
+  const int64_t x1 = std::min<int64_t>(left + width, canvas.width());
+  const int64_t y1 = std::min<int64_t>(top + height, canvas.height());
+  for (int64_t y = y0; y < y1; ++y) {
+    for (int64_t x = x0; x < x1; ++x) {
+      uint8_t* pixel = canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y));
+      pixel[0] = color.r;
+      pixel[1] = color.g;
+      pixel[2] = color.b;
+      pixel[3] = 255;
+    }
+  }
+}
+
+void LogProgress(SheetCounters& counters, int64_t done, size_t image_count) {
+  if (done % 10 != 0 && done != static_cast<int64_t>(image_count)) return;
+  std::lock_guard<std::mutex> lock(counters.log_lock);
+  LogLine("Mosalith: [" + std::to_string(done) + "/" + std::to_string(image_count) + "]");
+}
+
+// Photo `index` fitted into its magnet with its effects and border, pasted, then its frame laid over.
+void ComposeCell(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry, size_t index,
+                 CellOrigin cell, SheetCounters& counters) {
+  std::optional<ImageBuffer> photo = LoadUpright(job.images[index]);
+  if (!photo) {
+    counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
+    return;
+  }
+  const int32_t magnet_width = geometry.magnet_width_px;
+  const int32_t magnet_height = geometry.magnet_height_px;
+  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
+  const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
+  FitToMagnet(*photo, effects, magnet_width, magnet_height, rotated);
+  if (effects) {
+    ApplyEffects(*photo, *effects);
+    ApplyBorder(*photo, *effects);
+  }
+  PastePhoto(canvas, *photo, cell, magnet_width, magnet_height);
+  photo.reset();
+
+  if (index < job.frames.size() && !job.frames[index].empty()) {
+    std::optional<ImageBuffer> frame = LoadUpright(job.frames[index]);
+    if (frame) {
+      TurnFrameToMagnet(*frame, geometry.magnet_shape);
+      // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
+      if (ResizeRgba(*frame, magnet_width, magnet_height)) BlendFrame(canvas, *frame, cell.x_px, cell.y_px);
+    }
+  }
+  LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
+}
+
+}  // namespace
+
+void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, int32_t magnet_width_px,
+                int32_t magnet_height_px) {
+  if (photo.empty() || canvas.empty()) return;
+  const int64_t width = photo.width();
+  const int64_t x = std::max<int64_t>(0, cell.x_px + (magnet_width_px - width) / 2);
+  const int64_t y = std::max<int64_t>(0, cell.y_px + (magnet_height_px - int64_t{photo.height()}) / 2);
+  if (x + width > canvas.width()) return;
+  const size_t row_bytes = photo.stride_bytes();
+  for (int32_t row = 0; row < photo.height() && y + row < canvas.height(); ++row) {
+    std::memcpy(canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y + row)), photo.row(row), row_bytes);
+  }
+}
+
+void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px) {
+  if (frame.empty() || canvas.empty()) return;
+  // The frame's columns and rows that land on the canvas.
+  const int64_t first_col = std::max<int64_t>(0, -x_px);
+  const int64_t first_row = std::max<int64_t>(0, -y_px);
+  const int64_t end_col = std::min<int64_t>(frame.width(), canvas.width() - x_px);
+  const int64_t end_row = std::min<int64_t>(frame.height(), canvas.height() - y_px);
+  for (int64_t fy = first_row; fy < end_row; ++fy) {
+    for (int64_t fx = first_col; fx < end_col; ++fx) {
+      const uint8_t* src = frame.pixel(static_cast<int32_t>(fx), static_cast<int32_t>(fy));
+      uint8_t* dst = canvas.pixel(static_cast<int32_t>(x_px + fx), static_cast<int32_t>(y_px + fy));
+      const int alpha = src[3];
+      if (alpha == 0) continue;
+      if (alpha == 255) {
+        std::memcpy(dst, src, 4);
+        continue;
+      }
+      for (int channel = 0; channel < 3; ++channel) {
+        dst[channel] = static_cast<uint8_t>((src[channel] * alpha + dst[channel] * (255 - alpha)) / 255);
+      }
+      dst[3] = 255;
+    }
+  }
+}
+
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry) {
+  const int32_t width = CutLineWidthPx(job);
+  const int32_t half = CutLineHalfWidthPx(width);
+  const Rgb color = CutLineColor(job.cutGridColor);
+  for (int64_t n = 1; n < job.cols; ++n) {
+    const int64_t left = job.marginLeft + n * geometry.cell_width_px - half;
+    if (left >= canvas.width()) break;  // later boundaries lie further right
+    FillClipped(canvas, left, job.marginTop, width, geometry.usable_height_px, color);
+  }
+  for (int64_t n = 1; n < job.rows; ++n) {
+    const int64_t top = job.marginTop + n * geometry.cell_height_px - half;
+    if (top >= canvas.height()) break;
+    FillClipped(canvas, job.marginLeft, top, geometry.usable_width_px, width, color);
+  }
+}
+
+bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
+                  SheetCounters& counters) {
+  const std::string& path = job.outputs[sheet_index];
+  const std::string failure = "Mosalith: Failed to write page " + std::to_string(sheet_index + 1) + ": " + path;
+  std::optional<ImageBuffer> canvas = ImageBuffer::Filled(job.pageWidth, job.pageHeight, 255);
+  if (!canvas) {
+    LogLine(failure);
+    return false;
+  }
+
+  // Cells are filled row by row from photo sheet_index x cells_per_sheet while photos remain; the
+  // product is formed only when it cannot pass the images list, so it cannot overflow.
+  const size_t image_count = job.images.size();
+  const uint64_t cells = static_cast<uint64_t>(geometry.cells_per_sheet);
+  if (sheet_index == 0 || cells <= image_count / sheet_index) {
+    const size_t first = sheet_index * cells;
+    for (int64_t row = 0; row < job.rows; ++row) {
+      for (int64_t col = 0; col < job.cols; ++col) {
+        const size_t index = first + static_cast<size_t>(row * job.cols + col);
+        if (index >= image_count) break;
+        ComposeCell(*canvas, job, geometry, index, CellOriginOf(job, geometry, row, col), counters);
+      }
+      if (first + static_cast<size_t>((row + 1) * job.cols) >= image_count) break;
+    }
+  }
+
+  if (job.showCutGrid) DrawCutLines(*canvas, job, geometry);
+  if (!WriteJpeg(*canvas, path, job.jpegQuality)) {
+    LogLine(failure);
+    return false;
+  }
+  const int64_t saved = counters.saved.fetch_add(1) + 1;
+  std::lock_guard<std::mutex> lock(counters.log_lock);
+  LogLine("Mosalith: Saved page " + std::to_string(saved) + "/" + std::to_string(job.outputs.size()));
+  return true;
+}
+
+}  // namespace mosalith

@@ -1,1 +1,81 @@
-// sheet_geometry: not written yet.
+// Sheet geometry: usable area, cells, magnets, the layout checks and the cut line parameters.
+#include "helper/sheet_geometry.h"
+
+#include <cmath>
+#include <limits>
+
+namespace mosalith {
+
+std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem) {
+  if (job.rows < 1 || job.cols < 1) {
+    problem = "Invalid grid " + std::to_string(job.rows) + "x" + std::to_string(job.cols) +
+              ": rows and cols must be at least 1";
+    return std::nullopt;
+  }
+  if (job.pageWidth < 1 || job.pageHeight < 1) {
+    problem = "Invalid page size " + std::to_string(job.pageWidth) + "x" + std::to_string(job.pageHeight);
+    return std::nullopt;
+  }
+  const int64_t usable_width = int64_t{job.pageWidth} - job.marginRight - job.marginLeft;
+  const int64_t usable_height = int64_t{job.pageHeight} - job.marginBottom - job.marginTop;
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  if (usable_width < job.cols || usable_height < job.rows || usable_width > kMax || usable_height > kMax) {
+    problem = "Usable area " + std::to_string(usable_width) + "x" + std::to_string(usable_height) +
+              " does not fit a " + std::to_string(job.rows) + "x" + std::to_string(job.cols) +
+              " grid of cells at least 1 pixel in size";
+    return std::nullopt;
+  }
+
+  SheetGeometry geometry;
+  geometry.usable_width_px = static_cast<int32_t>(usable_width);
+  geometry.usable_height_px = static_cast<int32_t>(usable_height);
+  geometry.cell_width_px = geometry.usable_width_px / job.cols;
+  geometry.cell_height_px = geometry.usable_height_px / job.rows;
+  geometry.magnet_width_px = geometry.cell_width_px;
+  geometry.magnet_height_px = geometry.cell_height_px;
+  const double aspect = job.magnetAspectRatio;
+  if (aspect > 0) {
+    // Both results stay within the cell: a x CH < CW in the first branch, CW / a <= CH in the second.
+    if (aspect < static_cast<double>(geometry.cell_width_px) / geometry.cell_height_px) {
+      geometry.magnet_width_px = static_cast<int32_t>(aspect * geometry.cell_height_px);
+    } else {
+      geometry.magnet_height_px = static_cast<int32_t>(geometry.cell_width_px / aspect);
+    }
+  }
+  if (geometry.magnet_width_px < 1 || geometry.magnet_height_px < 1) {
+    problem = "Magnet size " + std::to_string(geometry.magnet_width_px) + "x" +
+              std::to_string(geometry.magnet_height_px) + " is empty";
+    return std::nullopt;
+  }
+  geometry.magnet_shape = MagnetShapeOf(geometry.magnet_width_px, geometry.magnet_height_px);
+  geometry.cells_per_sheet = int64_t{job.rows} * job.cols;
+  return geometry;
+}
+
+CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col) {
+  return {job.marginLeft + geometry.cell_width_px * col, job.marginTop + geometry.cell_height_px * row};
+}
+
+double CutLineResolution(const GridJob& job) {
+  if (job.dpi > 0) return job.dpi;
+  return job.pageHeight <= 2400 ? 300.0 : 450.0;
+}
+
+int32_t CutLineWidthPx(const GridJob& job) {
+  constexpr double kInchesPerMm = 0.03937007874015748;
+  constexpr int32_t kMinWidthPx = 3;
+  const double width = CutLineResolution(job) * job.cutGridWidthMm * kInchesPerMm;
+  if (!(width < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (width < kMinWidthPx) return kMinWidthPx;
+  return static_cast<int32_t>(width);
+}
+
+Rgb CutLineColor(const std::string& name) {
+  if (name == "black") return {0, 0, 0};
+  if (name == "white") return {255, 255, 255};
+  if (name == "gray" || name == "grey") return {145, 145, 145};
+  if (name == "lightGray" || name == "lightGrey") return {191, 191, 191};
+  return {98, 98, 98};
+}
+
+}  // namespace mosalith

@@ -1,0 +1,30 @@
+// The sheet production of a job: geometry once, a pool of workers composing whole sheets, timing.
+#pragma once
+
+#include "helper/grid_job.h"
+
+namespace mosalith {
+
+enum class ProductionStatus {
+  kOk,                  // every sheet was written
+  kInvalidJob,          // the job cannot be laid out (bad grid, page or margins); nothing was written
+  kSheetsFailed,        // all sheets were attempted but at least one could not be written
+  kWorkerStartFailed,   // a worker thread could not be started; sheets may be missing
+};
+
+// Most workers started, whatever the machine: each holds one whole canvas in memory.
+inline constexpr int kMaxWorkers = 8;
+
+// Workers for a machine that reports `logical_processors`: at least 1 (a platform that reports 0 still
+// produces its sheets), at most kMaxWorkers.
+int WorkerCount(unsigned logical_processors);
+
+// Produces every sheet of `job` on `worker_count` threads (at least 1 is used), each taking the next
+// sheet index from a shared atomic counter until none remain. Prints the job line
+// "Mosalith: N images, RxC grid, cell WxH, threads=T" before starting and "Mosalith: Total time: Nms"
+// after joining; an invalid layout is reported with one "Mosalith: " line instead. A worker that cannot
+// be started is reported; the ones already running finish and are joined.
+// Thread safety: blocks the caller until every worker has been joined; `job` must not change meanwhile.
+ProductionStatus RunProduction(const GridJob& job, int worker_count);
+
+}  // namespace mosalith

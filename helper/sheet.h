@@ -1,0 +1,52 @@
+// Composing one sheet: photos fitted into their magnets, effects, borders, frames, cut lines, the JPEG.
+//
+// Canvas positions are pixels from the canvas's top-left corner; every drawing step clips to the canvas,
+// so no position, however placed, writes outside it.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "helper/grid_job.h"
+#include "helper/image_buffer.h"
+#include "helper/sheet_geometry.h"
+
+namespace mosalith {
+
+// State the workers of one job share; owned by the production run, which outlives every worker.
+// The counters are atomic; `log_lock` serialises only the progress and "Saved page" lines.
+struct SheetCounters {
+  std::atomic<int64_t> done{0};   // cells processed across all sheets (photos loaded or not)
+  std::atomic<int64_t> saved{0};  // sheet files written
+  std::mutex log_lock;
+};
+
+// Copies the fitted photo into the canvas, centred in the magnet at the cell's corner: whole rows of
+// all four bytes, no blending, at x = max(0, cell x + (magnet width - w) / 2) and likewise for y.
+// Rows below the canvas are dropped; nothing is copied when a row would pass the right edge.
+void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, int32_t magnet_width_px,
+                int32_t magnet_height_px);
+
+// Lays `frame` over the canvas with its top-left corner at (x_px, y_px). Per frame pixel of alpha A:
+// 255 copies it, 0 leaves the canvas, otherwise each of R, G, B becomes
+// (frame x A + canvas x (255 - A)) / 255 in integers and the canvas alpha becomes 255. Pixels off the
+// canvas are skipped.
+void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px);
+
+// Draws the cut lines between cells (none along the outer edge of the grid) in the job's colour, opaque:
+// a vertical band CutLineWidthPx wide starting half a width before each inner column boundary over the
+// usable height, and a horizontal band likewise for each inner row boundary over the usable width.
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry);
+
+// Composes sheet `sheet_index` (photos sheet_index x cells_per_sheet onwards; cells without a photo
+// stay white), writes it to job.outputs[sheet_index] and prints its lines. A photo or frame that cannot
+// be loaded leaves its cell empty or the photo unframed; that is not a failure. Returns false, after
+// printing "Mosalith: Failed to write page <sheet_index + 1>: <path>", when the canvas cannot be
+// allocated or the file cannot be opened or encoded; such a sheet does not count as saved.
+// Thread safety: may run for different sheets of one job at once; reads `job` and `geometry` only.
+bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
+                  SheetCounters& counters);
+
+}  // namespace mosalith

@@ -1,0 +1,65 @@
+// SheetGeometry: where the cells, magnets and cut lines of a sheet lie, computed once per job.
+//
+// All sizes and positions are in pixels of the sheet canvas, origin at its top-left corner, x to the
+// right and y down. Positions are 64-bit so that hostile margins cannot overflow them; callers clip to
+// the canvas.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "helper/grid_job.h"
+#include "helper/reorder.h"
+
+namespace mosalith {
+
+struct SheetGeometry {
+  int32_t usable_width_px = 0;   // pageWidth minus the left and right margins
+  int32_t usable_height_px = 0;  // pageHeight minus the top and bottom margins
+  int32_t cell_width_px = 0;     // usable width / cols, truncated
+  int32_t cell_height_px = 0;    // usable height / rows, truncated
+  // The magnet is the part of the cell that receives the photo and the frame, at the cell's top-left
+  // corner. It fills the cell unless magnetAspectRatio > 0 asks for a narrower or shorter shape.
+  int32_t magnet_width_px = 0;
+  int32_t magnet_height_px = 0;
+  MagnetShape magnet_shape;
+  int64_t cells_per_sheet = 0;  // rows x cols
+};
+
+// The geometry of `job`, or nothing with `problem` set to a one-line description (no prefix) when the
+// job cannot be laid out: rows or cols below 1, a page side below 1, a usable area narrower than cols
+// or shorter than rows pixels (cells of zero size) or beyond int32, or a magnet of zero size.
+std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem);
+
+// Top-left corner of cell (row, col): the left margin plus whole cells across, the top margin plus
+// whole cells down.
+struct CellOrigin {
+  int64_t x_px = 0;
+  int64_t y_px = 0;
+};
+CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col);
+
+// Dots per inch for cut lines: dpi when above 0; otherwise 300 for pages up to 2400 pixels tall and
+// 450 for taller ones.
+double CutLineResolution(const GridJob& job);
+
+// Cut line width: resolution x cutGridWidthMm in inches, truncated, at least 3 pixels (so a hairline
+// setting still survives printing), at most INT32_MAX.
+int32_t CutLineWidthPx(const GridJob& job);
+
+// Lines are centred on the cell boundary: they start this far (width / 2, truncated) before it.
+inline int32_t CutLineHalfWidthPx(int32_t line_width_px) { return line_width_px / 2; }
+
+struct Rgb {
+  uint8_t r = 0;
+  uint8_t g = 0;
+  uint8_t b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// The cut line colour of a name: "black", "white", "gray"/"grey", "lightGray"/"lightGrey" (exact,
+// case-sensitive); any other name, including the default "darkGray", is dark grey (98, 98, 98).
+Rgb CutLineColor(const std::string& name);
+
+}  // namespace mosalith
