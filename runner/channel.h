@@ -13,6 +13,10 @@
 
 namespace runner {
 
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
 using Channel = flutter::MethodChannel<flutter::EncodableValue>;
 using MethodCall = flutter::MethodCall<flutter::EncodableValue>;
 using MethodResult = flutter::MethodResult<flutter::EncodableValue>;

@@ -32,10 +32,6 @@
 
 namespace runner {
 
-using flutter::EncodableList;
-using flutter::EncodableMap;
-using flutter::EncodableValue;
-
 struct StringForm {
   using Value = std::string;
   static std::optional<Value> Take(const EncodableValue& value);

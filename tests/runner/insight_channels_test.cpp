@@ -1,0 +1,108 @@
+// Tests for the thumbnail, quick-metadata and face channels' setup and dispatch.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "runner/insight/face_rects_channel.h"
+#include "runner/insight/media_info_channel.h"
+#include "runner/insight/thumbnail_channel.h"
+#include "tests/runner/recording_messenger.h"
+
+namespace runner::insight {
+namespace {
+
+using runner::testing::RecordingMessenger;
+
+class NullWindow : public WindowMessageTarget {
+ public:
+  bool PostWindowMessage(uint32_t, uintptr_t, void*) override { return false; }
+};
+
+struct InsightChannel {
+  std::string channel;
+  std::string method;
+  std::function<void(flutter::BinaryMessenger*, std::unique_ptr<Channel>&)> setup;
+};
+
+std::vector<InsightChannel> AllInsightChannels(const std::shared_ptr<WindowMessageTarget>& window) {
+  return {
+      {"thumbnail_channel", "getThumbnail", SetupThumbnailChannel},
+      {"media_info_channel", "getQuickMeta", SetupMediaInfoChannel},
+      {"face_rects_channel", "detectFacesWindows",
+       [window](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+         SetupFaceRectsChannel(messenger, slot, window);
+       }},
+  };
+}
+
+class InsightChannelsTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<WindowMessageTarget> window_ = std::make_shared<NullWindow>();
+  RecordingMessenger messenger_;
+};
+
+TEST_F(InsightChannelsTest, EachMethodAnswersNotImplementedUntilItsHandlerLands) {
+  for (const auto& c : AllInsightChannels(window_)) {
+    std::unique_ptr<Channel> slot;
+    c.setup(&messenger_, slot);
+    ASSERT_NE(slot, nullptr) << c.channel;
+    auto with_map = messenger_.Call(c.channel, c.method, std::make_unique<EncodableValue>(EncodableMap{}));
+    auto with_list = messenger_.Call(c.channel, c.method, std::make_unique<EncodableValue>(EncodableList{}));
+    ASSERT_TRUE(with_map && with_list) << c.channel;
+    EXPECT_TRUE(with_map->not_implemented()) << c.channel;
+    EXPECT_TRUE(with_list->not_implemented()) << c.channel;
+  }
+  EXPECT_EQ(messenger_.handler_count(), 3u);
+}
+
+TEST_F(InsightChannelsTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
+  std::vector<std::unique_ptr<Channel>> slots(3);
+  const auto channels = AllInsightChannels(window_);
+  for (size_t i = 0; i < channels.size(); ++i) channels[i].setup(&messenger_, slots[i]);
+  for (const auto& c : channels) {
+    std::string upper = c.method;
+    upper[0] = static_cast<char>(std::toupper(upper[0]));
+    for (const std::string& name : {upper, c.method.substr(0, c.method.size() - 1), c.method + "s",
+                                    std::string("getThumbnail") == c.method ? std::string("getQuickMeta")
+                                                                            : std::string("getThumbnail")}) {
+      auto answer = messenger_.Call(c.channel, name);
+      ASSERT_TRUE(answer);
+      EXPECT_TRUE(answer->not_implemented()) << c.channel << " " << name;
+    }
+    auto later = messenger_.Call(c.channel, c.method);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->replies, 1);
+  }
+}
+
+TEST_F(InsightChannelsTest, SecondSetupLeavesOneWorkingChannel) {
+  for (const auto& c : AllInsightChannels(window_)) {
+    std::unique_ptr<Channel> slot;
+    c.setup(&messenger_, slot);
+    Channel* first = slot.get();
+    c.setup(&messenger_, slot);
+    EXPECT_NE(slot.get(), first);
+    EXPECT_TRUE(messenger_.HasHandler(c.channel));
+    auto answer = messenger_.Call(c.channel, c.method);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->replies, 1) << c.channel;
+  }
+  EXPECT_EQ(messenger_.handler_count(), 3u);
+}
+
+TEST_F(InsightChannelsTest, FaceChannelSetsUpWithAWindowAlreadyGone) {
+  std::weak_ptr<WindowMessageTarget> gone;
+  {
+    auto window = std::make_shared<NullWindow>();
+    gone = window;
+  }
+  std::unique_ptr<Channel> slot;
+  SetupFaceRectsChannel(&messenger_, slot, gone);
+  auto answer = messenger_.Call("face_rects_channel", "detectFacesWindows");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->replies, 1);
+}
+
+}  // namespace
+}  // namespace runner::insight
