@@ -1,0 +1,186 @@
+// Tests of the mosalith program run as a process: exit codes, output streams and the sheet files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "helper/image_io.h"
+
+namespace mosalith {
+namespace {
+
+constexpr const char* kMosalith = MOSALITH_PATH;
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+ImageBuffer Solid(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
+  std::optional<ImageBuffer> image = ImageBuffer::Allocate(width, height);
+  EXPECT_TRUE(image);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      uint8_t* p = image->pixel(x, y);
+      p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
+    }
+  }
+  return std::move(*image);
+}
+
+bool Near(const ImageBuffer& image, int32_t x, int32_t y, int r, int g, int b) {
+  const uint8_t* p = image.pixel(x, y);
+  return std::abs(p[0] - r) <= 12 && std::abs(p[1] - g) <= 12 && std::abs(p[2] - b) <= 12;
+}
+
+class MosalithProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("mosalith_process_test_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+            "_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string WriteText(const std::string& name, const std::string& text) {
+    const std::string path = PathOf(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  // Runs mosalith with `argument` (none when empty), capturing both streams.
+  RunResult Run(const std::optional<std::string>& argument) {
+    std::string command = std::string("'") + kMosalith + "'";
+    if (argument) command += " '" + *argument + "'";
+    command += " >'" + PathOf("stdout.txt") + "' 2>'" + PathOf("stderr.txt") + "'";
+    const int status = std::system(command.c_str());
+    RunResult result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadAll(dir_ / "stdout.txt");
+    result.err = ReadAll(dir_ / "stderr.txt");
+    return result;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(MosalithProcessTest, WithoutArgumentPrintsOnlyTheUsageLine) {
+  const RunResult result = Run(std::nullopt);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, "Usage: mosalith.exe <config_file>\n");
+  EXPECT_EQ(result.out, "");
+}
+
+TEST_F(MosalithProcessTest, UnreadableJobsExitWithOne) {
+  const std::string no_outputs = WriteText("no_outputs.txt", "[images]\na.jpg\n[outputs]\n");
+  RunResult result = Run(no_outputs);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err,
+            "Mosalith: Starting (stb version)...\n"
+            "Mosalith: Config file: " + no_outputs + "\n"
+            "Mosalith: Failed to parse config\n");
+  EXPECT_EQ(result.out, "");
+
+  result = Run(PathOf("missing.txt"));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("Mosalith: Failed to parse config\n"), std::string::npos);
+
+  result = Run(WriteText("bad_rows.txt", "[settings]\nrows=abc\n[images]\na.jpg\n[outputs]\nb.jpg\n"));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("Mosalith: Invalid value for rows\nMosalith: Failed to parse config\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
+  const std::string output = PathOf("sheet.jpg");
+  for (const char* settings : {"rows=0\n", "pageWidth=30\n", "pageWidth=0\n"}) {
+    const RunResult result = Run(WriteText("job.txt", std::string("[settings]\n") + settings +
+                                                          "[images]\na.jpg\n[outputs]\n" + output + "\n"));
+    EXPECT_EQ(result.exit_code, 1) << settings;
+    EXPECT_EQ(result.out, "") << settings;
+    EXPECT_NE(result.err.find("Config parsed - 1 images, 1 outputs\nMosalith: "), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(output)) << settings;
+  }
+}
+
+TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
+  // 5 photos (one missing) on a 2 x 2 grid with 3 sheets: sheet 3 has no photos but is still written.
+  ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95));
+  ASSERT_TRUE(WriteJpeg(Solid(60, 80, 40, 40, 200), PathOf("blue.jpg"), 95));
+  std::string job =
+      "[settings]\npageWidth=200\npageHeight=160\nmarginLeft=10\nmarginRight=10\nmarginTop=8\nmarginBottom=8\n"
+      "showCutGrid=1\ncutGridColor=black\ncutGridWidthMm=0.5\ndpi=300\n[images]\n";
+  for (const char* name : {"red.jpg", "blue.jpg", "missing.jpg", "red.jpg", "blue.jpg"}) job += PathOf(name) + "\n";
+  job += "[outputs]\n";
+  for (const char* name : {"s1.jpg", "s2.jpg", "s3.jpg"}) job += PathOf(name) + "\n";
+  // A job path with non-ASCII characters is opened and echoed as it is.
+  const std::string job_path = WriteText("t\xC3\xA2" "che \xE2\x98\x85.txt", job);
+
+  const RunResult result = Run(job_path);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "OK\n");
+  for (const std::string& line :
+       {"Mosalith: Config file: " + job_path + "\n", std::string("Mosalith: Config parsed - 5 images, 3 outputs\n"),
+        std::string("Mosalith: 5 images, 2x2 grid, cell 90x72, threads="), std::string("Mosalith: [5/5]\n"),
+        std::string("Mosalith: Saved page 3/3\n"), std::string("Mosalith: Total time: ")}) {
+    EXPECT_NE(result.err.find(line), std::string::npos) << line << "\n--- in ---\n" << result.err;
+  }
+
+  for (const char* name : {"s1.jpg", "s2.jpg", "s3.jpg"}) {
+    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name));
+    ASSERT_TRUE(sheet) << name;
+    EXPECT_EQ(sheet->width(), 200);
+    EXPECT_EQ(sheet->height(), 160);
+    // 0.5 mm at 300 dpi: 5-pixel lines centred on x = 100 and y = 80; nothing on the outer edge.
+    EXPECT_TRUE(Near(*sheet, 100, 40, 0, 0, 0)) << name;
+    EXPECT_TRUE(Near(*sheet, 50, 80, 0, 0, 0)) << name;
+    EXPECT_TRUE(Near(*sheet, 10, 4, 255, 255, 255)) << name;
+  }
+  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"));
+  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"));
+  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"));
+  ASSERT_TRUE(first && second && third);
+  EXPECT_TRUE(Near(*first, 50, 40, 200, 40, 40));     // photo 0
+  EXPECT_TRUE(Near(*first, 150, 40, 40, 40, 200));    // photo 1
+  EXPECT_TRUE(Near(*first, 50, 120, 255, 255, 255));  // photo 2 could not be loaded
+  EXPECT_TRUE(Near(*first, 150, 120, 200, 40, 40));   // photo 3
+  EXPECT_TRUE(Near(*second, 50, 40, 40, 40, 200));    // photo 4
+  EXPECT_TRUE(Near(*second, 150, 40, 255, 255, 255));
+  EXPECT_TRUE(Near(*third, 50, 40, 255, 255, 255));
+}
+
+TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95));
+  const std::string bad = PathOf("no-such-folder/s2.jpg");
+  const RunResult result = Run(WriteText(
+      "job.txt", "[settings]\npageWidth=100\npageHeight=80\n[images]\n" + PathOf("green.jpg") + "\n[outputs]\n" +
+                     PathOf("s1.jpg") + "\n" + bad + "\n" + PathOf("s3.jpg") + "\n"));
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + bad + "\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Mosalith: Saved page 2/3\n"), std::string::npos) << result.err;
+  EXPECT_TRUE(LoadImage(PathOf("s1.jpg")));
+  EXPECT_TRUE(LoadImage(PathOf("s3.jpg")));
+}
+
+}  // namespace
+}  // namespace mosalith
