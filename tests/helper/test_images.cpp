@@ -1,6 +1,7 @@
 // Small synthetic pictures and image files for the helper's image tests.
 #include "tests/helper/test_images.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -28,6 +29,25 @@ void Put32(std::vector<uint8_t>& out, bool little_endian, uint32_t v) {
   if (little_endian) return PutLe32(out, v);
   Put16(out, false, v >> 16);
   Put16(out, false, v & 0xFFFF);
+}
+
+void PutBe32(std::vector<uint8_t>& out, uint32_t v) { Put32(out, false, v); }
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void PutChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& payload) {
+  PutBe32(out, static_cast<uint32_t>(payload.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), payload.begin(), payload.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  PutBe32(out, Crc32(typed.data(), typed.size()));
 }
 
 }  // namespace
@@ -93,6 +113,41 @@ std::vector<uint8_t> BmpFile(const ImageBuffer& image) {
     }
     out.resize(out.size() + (row_bytes - static_cast<uint32_t>(image.width()) * 3), 0);
   }
+  return out;
+}
+
+std::vector<uint8_t> PngFile(const ImageBuffer& image) {
+  // Filter byte 0 before every row, then the RGBA bytes.
+  std::vector<uint8_t> raw;
+  for (int32_t y = 0; y < image.height(); ++y) {
+    raw.push_back(0);
+    raw.insert(raw.end(), image.row(y), image.row(y) + image.stride_bytes());
+  }
+  std::vector<uint8_t> zlib = {0x78, 0x01};
+  constexpr size_t kStoredBlockMax = 65535;
+  for (size_t at = 0; at < raw.size() || at == 0; at += kStoredBlockMax) {
+    const size_t size = std::min(kStoredBlockMax, raw.size() - at);
+    zlib.push_back(at + size >= raw.size() ? 1 : 0);  // final block flag, stored type
+    PutLe16(zlib, static_cast<uint32_t>(size));
+    PutLe16(zlib, static_cast<uint32_t>(~size & 0xFFFF));
+    zlib.insert(zlib.end(), raw.begin() + static_cast<ptrdiff_t>(at), raw.begin() + static_cast<ptrdiff_t>(at + size));
+    if (size == 0) break;
+  }
+  uint32_t a = 1, b = 0;  // Adler-32 of the uncompressed bytes
+  for (uint8_t byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBe32(zlib, (b << 16) | a);
+
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<uint8_t> header;
+  PutBe32(header, static_cast<uint32_t>(image.width()));
+  PutBe32(header, static_cast<uint32_t>(image.height()));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter method, no interlace
+  PutChunk(out, "IHDR", header);
+  PutChunk(out, "IDAT", zlib);
+  PutChunk(out, "IEND", {});
   return out;
 }
 

@@ -25,6 +25,9 @@ std::vector<Rgba> Pixels(const ImageBuffer& image);
 // An uncompressed 24-bit bottom-up BMP file of `image` (alpha dropped): a lossless file the loader reads.
 std::vector<uint8_t> BmpFile(const ImageBuffer& image);
 
+// An RGBA 8-bit PNG file of `image`, alpha kept (stored deflate blocks, so no compressor is needed).
+std::vector<uint8_t> PngFile(const ImageBuffer& image);
+
 // An APP1 segment (marker included) holding an EXIF block whose first directory has one orientation
 // entry with `value`, in little-endian ("II") or big-endian ("MM") byte order.
 std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
