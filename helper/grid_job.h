@@ -5,6 +5,8 @@
 // outputs and effects (exact, case-sensitive); lines outside them are ignored. [settings] lines are
 // "key=value", split at the first "="; the later of two equal keys wins. Numbers are read in the "C"
 // locale whatever the process locale is. Part of the job-file library that the application links.
+//
+// Thread safety: the reader keeps no state; calls on different jobs may run at once.
 #pragma once
 
 #include <cstdint>

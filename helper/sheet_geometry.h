@@ -2,7 +2,7 @@
 //
 // All sizes and positions are in pixels of the sheet canvas, origin at its top-left corner, x to the
 // right and y down. Positions are 64-bit so that hostile margins cannot overflow them; callers clip to
-// the canvas.
+// the canvas. Every function here is pure and safe to call from any thread.
 #pragma once
 
 #include <cstdint>
