@@ -17,7 +17,6 @@
 
 #include "flutter/engine/transport.h"
 #include "flutter/method_call.h"
-#include "flutter/method_result.h"
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
 #include "runner/json_values.h"
@@ -101,22 +100,6 @@ DartProject MakeProject(const std::vector<std::string>& arguments) {
   }
   return project;
 }
-
-// Turns the answer of a call into its JSON document.
-class JsonResult : public flutter::MethodResult<EncodableValue> {
- public:
-  json document;
-
- protected:
-  void SuccessInternal(const EncodableValue* result) override {
-    document = json{{"success", result ? EncodableToJson(*result) : json(nullptr)}};
-  }
-  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
-    document = json{{"error", {{"code", code}, {"message", message},
-                               {"details", details ? EncodableToJson(*details) : json(nullptr)}}}};
-  }
-  void NotImplementedInternal() override { document = json{{"notImplemented", true}}; }
-};
 
 // The one answer of the call, handed over from whichever thread gives it.
 struct PendingCall {
@@ -234,15 +217,13 @@ int RunCall(const std::string& channel, const std::string& method, const std::op
                          : "pictavera call: no answer within the time limit\n");
     return kExitNoReply;
   }
-  JsonResult result;
-  if (pending->envelope->empty()) {
-    result.document = json{{"notImplemented", true}};
-  } else if (!codec.DecodeAndProcessResponseEnvelope(pending->envelope->data(), pending->envelope->size(), &result)) {
+  const auto document = ReplyEnvelopeToJson(*pending->envelope);
+  if (!document) {
     err << "pictavera call: the answer is not a valid reply envelope\n";
     return kExitNoReply;
   }
   // Texts from the system need not be valid UTF-8; they are printed with U+FFFD in place of bad bytes.
-  out << result.document.dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
+  out << document->dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
   out.flush();
   return kExitOk;
 }

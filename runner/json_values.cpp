@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "flutter/method_result.h"
+#include "flutter/standard_method_codec.h"
+
 namespace runner {
 namespace {
 
@@ -65,7 +68,33 @@ json DoubleToJson(double v) {
   return json(v);
 }
 
+// Turns the answer of a call into its JSON document.
+class JsonResult : public flutter::MethodResult<EncodableValue> {
+ public:
+  json document;
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override {
+    document = json{{"success", result ? EncodableToJson(*result) : json(nullptr)}};
+  }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    document = json{{"error", {{"code", code}, {"message", message},
+                               {"details", details ? EncodableToJson(*details) : json(nullptr)}}}};
+  }
+  void NotImplementedInternal() override { document = json{{"notImplemented", true}}; }
+};
+
 }  // namespace
+
+std::optional<json> ReplyEnvelopeToJson(const std::vector<uint8_t>& envelope) {
+  if (envelope.empty()) return json{{"notImplemented", true}};
+  JsonResult result;
+  if (!flutter::StandardMethodCodec::GetInstance().DecodeAndProcessResponseEnvelope(envelope.data(), envelope.size(),
+                                                                                    &result)) {
+    return std::nullopt;
+  }
+  return result.document;
+}
 
 std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
   std::string out;

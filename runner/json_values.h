@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -36,6 +37,11 @@ std::optional<flutter::EncodableValue> JsonToEncodable(const nlohmann::json& jso
 std::optional<flutter::EncodableValue> ParseJsonValue(std::string_view text, std::string* error);
 
 nlohmann::json EncodableToJson(const flutter::EncodableValue& value);
+
+// The JSON document of a reply envelope: {"success": value}, {"error": {"code": .., "message": ..,
+// "details": ..}}, or {"notImplemented": true} for the empty envelope. std::nullopt when the envelope is
+// not a valid standard method codec envelope.
+std::optional<nlohmann::json> ReplyEnvelopeToJson(const std::vector<uint8_t>& envelope);
 
 // Base64 with the standard alphabet and padding. DecodeBase64 returns std::nullopt on any other input.
 std::string EncodeBase64(const std::vector<uint8_t>& bytes);

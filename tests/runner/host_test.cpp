@@ -1,0 +1,169 @@
+// Tests of the host: the main window's start-up and message hand-off, `pictavera call`, and the program's
+// exit codes.
+#include "runner/host.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "flutter/standard_method_codec.h"
+#include "runner/flutter_window.h"
+
+namespace runner {
+namespace {
+
+const std::vector<std::string> kPluginOrder = {
+    "DesktopDropPlugin", "FaceDetectionTflitePlugin", "FileSelectorWindows", "PdfxPlugin",
+    "ScreenRetrieverWindowsPluginCApi", "UrlLauncherWindows", "WindowManagerPlugin"};
+const char* const kChannels[] = {"printing_channel", "thumbnail_channel", "media_info_channel", "face_rects_channel"};
+
+TEST(FlutterWindowTest, CreateRegistersTheSevenPluginsInOrderAndServesTheFourChannels) {
+  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"));
+  ASSERT_TRUE(window->Create());
+  ASSERT_NE(window->engine(), nullptr);
+  EXPECT_EQ(window->engine()->RegistrarNames(), kPluginOrder);
+  // A message that is no method call reaches each channel's handler, which says so and answers empty.
+  ::testing::internal::CaptureStderr();
+  for (const char* channel : kChannels) {
+    std::promise<std::vector<uint8_t>> reply;
+    flutter::engine::ReplyTarget target;
+    target.send = [&reply](const uint8_t* data, size_t size) { reply.set_value({data, data + size}); };
+    ASSERT_TRUE(window->engine()->messenger()->DeliverMessage(channel, {0xFF}, std::move(target)));
+    EXPECT_TRUE(reply.get_future().get().empty()) << channel;
+  }
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  for (const char* channel : kChannels) {
+    EXPECT_NE(log.find(std::string("Unable to construct method call from message on channel ") + channel),
+              std::string::npos)
+        << channel << "\n" << log;
+  }
+  window->Destroy();
+  EXPECT_EQ(window->engine(), nullptr);
+}
+
+TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThreadUntilTheWindowCloses) {
+  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"));
+  std::atomic<int> delivered{0};
+  std::atomic<bool> on_platform{true};
+  int payload_value = 42;
+  window->SetMessageHandler(kFaceResultsMessage, [&](uintptr_t wparam, void* payload) {
+    if (!window->engine() || !window->engine()->RunsTasksOnCurrentThread()) on_platform = false;
+    if (wparam == 7 && payload == &payload_value) ++delivered;
+  });
+  ASSERT_TRUE(window->Create());
+  std::weak_ptr<WindowMessageTarget> target = window;
+  std::thread worker([target, &payload_value] {
+    auto locked = target.lock();
+    ASSERT_TRUE(locked);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, &payload_value));
+    // Without a payload the message carries nothing and the handler is not called.
+    EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, nullptr));
+  });
+  worker.join();
+  window->engine()->RunOnPlatformThread([] {});
+  EXPECT_EQ(delivered.load(), 5);
+  EXPECT_TRUE(on_platform);
+  window->Destroy();
+  EXPECT_FALSE(window->PostWindowMessage(kFaceResultsMessage, 7, &payload_value));
+  window.reset();
+  EXPECT_TRUE(target.expired());
+}
+
+TEST(FlutterWindowTest, EntryPointArgumentsAreTheCommandLineAfterTheProgramPathWithBadUtf8Emptied) {
+  EXPECT_TRUE(IsValidUtf8("plain Zoë 日本 \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(IsValidUtf8("ab\xE6\x97"));        // cut short
+}
+
+struct CallOutput {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CallOutput Call(const std::string& channel, const std::string& method, std::optional<std::string> json) {
+  std::ostringstream out, err;
+  const int code = RunCall(channel, method, json, {"call", channel, method}, out, err);
+  return {code, out.str(), err.str()};
+}
+
+TEST(RunCallTest, PrintsOneJsonDocumentPerAnswerKind) {
+  auto unknown_method = Call("printing_channel", "getprinterswindows", R"({"a": [1, 2.5]})");
+  EXPECT_EQ(unknown_method.code, kExitOk);
+  EXPECT_EQ(unknown_method.out, "{\"notImplemented\":true}\n");
+  auto unknown_channel = Call("nobody_channel", "x", std::nullopt);
+  EXPECT_EQ(unknown_channel.code, kExitOk);
+  EXPECT_EQ(unknown_channel.out, "{\"notImplemented\":true}\n");
+}
+
+TEST(RunCallTest, InvalidJsonIsAUsageErrorAndStartsNothing) {
+  auto bad = Call("printing_channel", "getPrintersWindows", "{\"a\":");
+  EXPECT_EQ(bad.code, kExitUsage);
+  EXPECT_TRUE(bad.out.empty());
+  EXPECT_NE(bad.err.find("invalid JSON"), std::string::npos);
+  EXPECT_EQ(Call("printing_channel", "x", "").code, kExitUsage);
+  EXPECT_EQ(Call("printing_channel", "x", R"({"$bytes": "!"})").code, kExitUsage);
+}
+
+#ifdef PICTAVERA_BINARY
+int RunProgram(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+  std::string command = PICTAVERA_BINARY;
+  for (const auto& argument : arguments) command += " '" + argument + "'";
+  command += " 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string text;
+  char buffer[256];
+  while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, got);
+  const int status = ::pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ProgramTest, WrongArgumentsPrintUsageAndExitTwo) {
+  EXPECT_EQ(RunProgram({}), 2);
+  EXPECT_EQ(RunProgram({"serve"}), 2);
+  EXPECT_EQ(RunProgram({"serve", "--socket"}), 2);
+  EXPECT_EQ(RunProgram({"call", "printing_channel"}), 2);
+  EXPECT_EQ(RunProgram({"launch"}), 2);
+  EXPECT_EQ(RunProgram({"call", "printing_channel", "x", "[1,"}), 2);
+}
+
+TEST(ProgramTest, CallPrintsTheAnswerAloneOnStandardOutput) {
+  std::string output;
+  EXPECT_EQ(RunProgram({"call", "media_info_channel", "nope", "null"}, &output), 0);
+  EXPECT_EQ(output, "{\"notImplemented\":true}\n");
+}
+
+TEST(ProgramTest, SocketThatCannotBeBoundExitsOneAndTermClosesCleanlyWithZero) {
+  EXPECT_EQ(RunProgram({"serve", "--socket", "/nonexistent-folder/p.sock"}), 1);
+
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("pictavera-host-test-" + std::to_string(::getpid()))).string();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl(PICTAVERA_BINARY, PICTAVERA_BINARY, "serve", "--socket", path.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(std::filesystem::exists(path));
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+#endif
+
+}  // namespace
+}  // namespace runner

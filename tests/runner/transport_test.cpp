@@ -1,0 +1,334 @@
+// Tests of the transports: frames over a pipe pair and a unix socket served in-process with a test
+// channel, and the built `pictavera` program over standard input and output.
+#include "flutter/engine/transport.h"
+
+#include <csignal>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "flutter/engine/connection.h"
+#include "flutter/engine/engine.h"
+#include "flutter/engine/frame.h"
+#include "flutter/method_channel.h"
+#include "flutter/standard_method_codec.h"
+
+namespace flutter::engine {
+namespace {
+
+const char kTestChannel[] = "test_channel";
+
+std::vector<uint8_t> CallMessage(const std::string& method, EncodableValue argument = EncodableValue()) {
+  return *StandardMethodCodec::GetInstance().EncodeMethodCall(
+      MethodCall<EncodableValue>(method, std::make_unique<EncodableValue>(std::move(argument))));
+}
+
+std::vector<uint8_t> RequestFrame(uint32_t id, const std::string& channel, const std::vector<uint8_t>& message) {
+  return EncodeRequest(id, channel, message.data(), message.size());
+}
+
+std::vector<uint8_t> SuccessEnvelope(const EncodableValue& value) {
+  return *StandardMethodCodec::GetInstance().EncodeSuccessEnvelope(&value);
+}
+
+// The client end of one connection: writes frames, reads replies.
+class Client {
+ public:
+  Client(int write_fd, int read_fd) : write_fd_(write_fd), read_fd_(read_fd), is_socket_(write_fd == read_fd) {}
+  ~Client() {
+    CloseWrite();
+    if (read_fd_ != write_fd_) ::close(read_fd_);
+  }
+  void Write(const std::vector<uint8_t>& bytes) {
+    ASSERT_TRUE(WriteAll(write_fd_, bytes.data(), bytes.size(), is_socket_));
+  }
+  void CloseWrite() {
+    if (write_fd_ < 0) return;
+    if (write_fd_ == read_fd_) {
+      ::shutdown(write_fd_, SHUT_WR);
+    } else {
+      ::close(write_fd_);
+    }
+    write_fd_ = -1;
+  }
+  // The next reply, or std::nullopt at end of input or after 10 s.
+  std::optional<Reply> Read() {
+    std::vector<uint8_t> body;
+    while (!frames_.Next(&body)) {
+      pollfd fd{read_fd_, POLLIN, 0};
+      if (::poll(&fd, 1, 10000) <= 0) return std::nullopt;
+      uint8_t chunk[4096];
+      const ssize_t got = ::read(read_fd_, chunk, sizeof chunk);
+      if (got <= 0) return std::nullopt;
+      frames_.Feed(chunk, static_cast<size_t>(got));
+    }
+    return ParseReply(body.data(), body.size());
+  }
+
+ private:
+  int write_fd_;
+  int read_fd_;
+  bool is_socket_;
+  FrameReader frames_;
+};
+
+// An engine with the test channel: "echo" answers at once with its argument, "hold" keeps its result,
+// "release" answers and then answers every held call from another thread, in order.
+class TransportTest : public ::testing::Test {
+ protected:
+  TransportTest() {
+    std::signal(SIGPIPE, SIG_IGN);
+    engine_.RunOnPlatformThread([this] {
+      channel_ = std::make_unique<MethodChannel<EncodableValue>>(engine_.messenger(), kTestChannel,
+                                                                  &StandardMethodCodec::GetInstance());
+      channel_->SetMethodCallHandler([this](const MethodCall<EncodableValue>& call,
+                                            std::unique_ptr<MethodResult<EncodableValue>> result) {
+        if (call.method_name() == "echo") {
+          result->Success(*call.arguments());
+        } else if (call.method_name() == "hold") {
+          held_.push_back({*call.arguments(), std::move(result)});
+        } else if (call.method_name() == "release") {
+          result->Success();
+          std::thread([held = std::move(held_)]() mutable {
+            for (auto& [value, pending] : held) pending->Success(value);
+          }).detach();
+          held_.clear();
+        } else {
+          result->NotImplemented();
+        }
+      });
+    });
+  }
+  ~TransportTest() override { engine_.Shutdown(); }
+
+  Engine engine_;
+  std::unique_ptr<MethodChannel<EncodableValue>> channel_;
+  std::vector<std::pair<EncodableValue, std::unique_ptr<MethodResult<EncodableValue>>>> held_;
+};
+
+// Serves a pipe pair on a thread; the test talks through `client`.
+class PipeServer {
+ public:
+  explicit PipeServer(EngineMessenger& messenger) {
+    int to_host[2], from_host[2];
+    EXPECT_EQ(::pipe2(to_host, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(from_host, O_CLOEXEC), 0);
+    host_in_ = to_host[0];
+    host_out_ = from_host[1];
+    client = std::make_unique<Client>(to_host[1], from_host[0]);
+    end_ = std::async(std::launch::async, [&messenger, this] { return ServeStream(messenger, host_in_, host_out_, stop); });
+  }
+  ~PipeServer() {
+    stop.Notify();
+    if (end_.valid()) end_.wait();
+    client.reset();
+    ::close(host_in_);
+    ::close(host_out_);
+  }
+  ServeEnd WaitForEnd() { return end_.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? end_.get() : ServeEnd::kFailed; }
+
+  StopSignal stop;
+  std::unique_ptr<Client> client;
+
+ private:
+  int host_in_ = -1, host_out_ = -1;
+  std::future<ServeEnd> end_;
+};
+
+TEST_F(TransportTest, RepliesCarryTheirRequestIdsAndMayComeOutOfOrder) {
+  PipeServer server(*engine_.messenger());
+  server.client->Write(RequestFrame(1, kTestChannel, CallMessage("hold", EncodableValue("first"))));
+  server.client->Write(RequestFrame(2, kTestChannel, CallMessage("hold", EncodableValue("second"))));
+  server.client->Write(RequestFrame(3, kTestChannel, CallMessage("echo", EncodableValue(int32_t{3}))));
+  server.client->Write(RequestFrame(4, kTestChannel, CallMessage("release")));
+  std::map<uint32_t, std::vector<uint8_t>> replies;
+  std::vector<uint32_t> order;
+  for (int i = 0; i < 4; ++i) {
+    auto reply = server.client->Read();
+    ASSERT_TRUE(reply) << "reply " << i;
+    order.push_back(reply->id);
+    replies[reply->id] = reply->envelope;
+  }
+  EXPECT_EQ(order, (std::vector<uint32_t>{3, 4, 1, 2}));
+  EXPECT_EQ(replies[1], SuccessEnvelope(EncodableValue("first")));
+  EXPECT_EQ(replies[2], SuccessEnvelope(EncodableValue("second")));
+  EXPECT_EQ(replies[3], SuccessEnvelope(EncodableValue(int32_t{3})));
+}
+
+TEST_F(TransportTest, MalformedFramesAreSkippedAndUndecodableCallsGetTheEmptyReply) {
+  PipeServer server(*engine_.messenger());
+  ::testing::internal::CaptureStderr();
+  auto unknown_kind = RequestFrame(10, kTestChannel, CallMessage("echo"));
+  unknown_kind[4] = 9;
+  server.client->Write(unknown_kind);
+  // The name claims 200 bytes; the frame holds 3 after the header.
+  server.client->Write({10, 0, 0, 0, 1, 11, 0, 0, 0, 200, 0, 'a', 'b', 'c'});
+  server.client->Write({2, 0, 0, 0, 1, 12});  // shorter than a request header
+  server.client->Write(RequestFrame(13, kTestChannel, {0xFF, 0xFE, 0x00}));
+  server.client->Write(RequestFrame(14, "no_such_channel", CallMessage("echo")));
+  server.client->Write(RequestFrame(15, kTestChannel, CallMessage("echo", EncodableValue(true))));
+  auto garbage = server.client->Read();
+  auto unknown_channel = server.client->Read();
+  auto good = server.client->Read();
+  server.client->CloseWrite();
+  EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(garbage && unknown_channel && good);
+  EXPECT_EQ(garbage->id, 13u);
+  EXPECT_TRUE(garbage->envelope.empty());
+  EXPECT_EQ(unknown_channel->id, 14u);
+  EXPECT_TRUE(unknown_channel->envelope.empty());
+  EXPECT_EQ(good->id, 15u);
+  EXPECT_EQ(good->envelope, SuccessEnvelope(EncodableValue(true)));
+  EXPECT_NE(log.find("Unable to construct method call from message on channel test_channel"), std::string::npos) << log;
+  EXPECT_NE(log.find("unknown frame kind"), std::string::npos) << log;
+  EXPECT_NE(log.find("channel name longer than the frame"), std::string::npos) << log;
+}
+
+TEST_F(TransportTest, FrameCutShortOrHostileLengthEndsTheStreamCleanly) {
+  {
+    PipeServer server(*engine_.messenger());
+    server.client->Write({100, 0, 0, 0, 1, 2, 3});  // claims 100 bytes, then the input ends
+    server.client->CloseWrite();
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
+  }
+  {
+    PipeServer server(*engine_.messenger());
+    server.client->Write({0xFF, 0xFF, 0xFF, 0x7F, 1});
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
+  }
+  {
+    PipeServer server(*engine_.messenger());
+    server.stop.Notify();
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kStopped);
+  }
+}
+
+std::string SocketPath(const char* name) {
+  return (std::filesystem::temp_directory_path() / (std::string(name) + "-" + std::to_string(::getpid()))).string();
+}
+
+int Connect(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+  return fd;
+}
+
+TEST_F(TransportTest, SocketServesSeveralClientsAndOneClientsBadFrameLeavesTheOthersAlone) {
+  const std::string path = SocketPath("pictavera-transport-test.sock");
+  auto server = SocketServer::Listen(path);
+  ASSERT_TRUE(server);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISSOCK(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_FALSE(SocketServer::Listen(path)) << "a second server on a path in use";
+
+  StopSignal stop;
+  auto served = std::async(std::launch::async, [&] { return server->Serve(*engine_.messenger(), stop); });
+  const int a_fd = Connect(path), b_fd = Connect(path), c_fd = Connect(path);
+  Client a(a_fd, a_fd), b(b_fd, b_fd), c(c_fd, c_fd);
+  // a holds a call open, b breaks its stream, c keeps talking and releases a's call.
+  a.Write(RequestFrame(1, kTestChannel, CallMessage("hold", EncodableValue("for a"))));
+  b.Write({0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_FALSE(b.Read()) << "b's connection ends";
+  c.Write(RequestFrame(7, kTestChannel, CallMessage("echo", EncodableValue("for c"))));
+  auto c_reply = c.Read();
+  ASSERT_TRUE(c_reply);
+  EXPECT_EQ(c_reply->id, 7u);
+  EXPECT_EQ(c_reply->envelope, SuccessEnvelope(EncodableValue("for c")));
+  c.Write(RequestFrame(8, kTestChannel, CallMessage("release")));
+  ASSERT_TRUE(c.Read());
+  // a stopped sending but still gets its late answer.
+  a.CloseWrite();
+  auto a_reply = a.Read();
+  ASSERT_TRUE(a_reply);
+  EXPECT_EQ(a_reply->id, 1u);
+  EXPECT_EQ(a_reply->envelope, SuccessEnvelope(EncodableValue("for a")));
+  EXPECT_FALSE(a.Read()) << "closed once nothing is pending";
+
+  stop.Notify();
+  EXPECT_EQ(served.get(), ServeEnd::kStopped);
+  server.reset();
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(SocketServer::Listen("/nonexistent-folder/x.sock"));
+  EXPECT_FALSE(SocketServer::Listen(std::string(200, 'x')));
+}
+
+#ifdef PICTAVERA_BINARY
+// Runs `pictavera serve --stdio`, writes `input`, closes standard input and collects standard output.
+struct ProgramRun {
+  int exit_code = -1;
+  std::vector<Reply> replies;
+};
+
+ProgramRun RunServeStdio(const std::vector<uint8_t>& input) {
+  int to_child[2], from_child[2];
+  EXPECT_EQ(::pipe2(to_child, O_CLOEXEC), 0);
+  EXPECT_EQ(::pipe2(from_child, O_CLOEXEC), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(to_child[0], STDIN_FILENO);
+    ::dup2(from_child[1], STDOUT_FILENO);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(null_fd, STDERR_FILENO);
+    ::execl(PICTAVERA_BINARY, PICTAVERA_BINARY, "serve", "--stdio", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  ProgramRun run;
+  {
+    Client client(to_child[1], from_child[0]);
+    client.Write(input);
+    client.CloseWrite();
+    while (auto reply = client.Read()) run.replies.push_back(*reply);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(ProgramTransportTest, ServeStdioAnswersQueuedCallsThenExitsZeroAtEndOfInput) {
+  std::vector<uint8_t> input;
+  for (uint32_t id = 1; id <= 50; ++id) {
+    const auto frame = RequestFrame(id, "printing_channel", CallMessage("noSuchMethod"));
+    input.insert(input.end(), frame.begin(), frame.end());
+  }
+  const auto unknown = RequestFrame(51, "no_channel", CallMessage("x"));
+  input.insert(input.end(), unknown.begin(), unknown.end());
+  const auto run = RunServeStdio(input);
+  EXPECT_EQ(run.exit_code, 0);
+  ASSERT_EQ(run.replies.size(), 51u);
+  for (uint32_t i = 0; i < 51; ++i) {
+    EXPECT_EQ(run.replies[i].id, i + 1);
+    EXPECT_TRUE(run.replies[i].envelope.empty());
+  }
+}
+
+TEST(ProgramTransportTest, ServeStdioSurvivesGarbageAndEmptyInput) {
+  EXPECT_EQ(RunServeStdio({}).exit_code, 0);
+  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 0);
+  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace flutter::engine
