@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev
   # tests
   googletest libgtest-dev libgmock-dev
+  # benchmarks
+  libbenchmark-dev
   # the decoder fuzzer (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory
