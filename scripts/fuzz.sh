@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the codec fuzzer with clang into build-fuzz/ and runs it for SECONDS (default 60) on a small
+# seed corpus generated into that folder. Exits non-zero when the fuzzer finds a crash, a leak or a
+# broken round trip; the input that did it is left in build-fuzz/fuzz-artifacts/.
+#   usage: scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-60}"
+build=build-fuzz
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPICTAVERA_FUZZ=ON -DPICTAVERA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target codec_fuzzer
+
+seeds="$build/fuzz-seeds/codec"
+corpus="$build/fuzz-corpus/codec"
+artifacts="$build/fuzz-artifacts/"
+mkdir -p "$seeds" "$corpus" "$artifacts"
+
+# Seeds: one valid message of each kind, method calls as the interface sends them, and reply envelopes.
+seed() { printf "$2" >"$seeds/$1"; }
+seed null         '\x00'
+seed int32        '\x03\x78\x56\x34\x12'
+seed int64        '\x04\xef\xcd\xab\x90\x78\x56\x34\x12'
+seed double       '\x06\x00\x00\x00\x00\x00\x00\x00\x18\x2d\x44\x54\xfb\x21\x09\x40'
+seed string       '\x07\x0bhello world'
+seed bytes        '\x08\x04\xba\x5e\xba\x11'
+seed int32s       '\x09\x03\x00\x00\x78\x56\x34\x12\xff\xff\xff\xff\x00\x00\x00\x00'
+seed int64s       '\x0a\x01\x00\x00\x00\x00\x00\x00\xef\xcd\xab\x90\x78\x56\x34\x12'
+seed doubles      '\x0b\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x40\x8f\x40'
+seed floats       '\x0e\x02\x00\x00\xd8\x0f\x49\x40\x00\x00\x7a\x44'
+seed list         '\x0c\x03\x00\x07\x05hello\x06\x00\x00\x00\x00\x00\x1f\x85\xeb\x51\xb8\x1e\x09\x40'
+seed map          '\x0d\x02\x07\x04path\x07\x06/a.jpg\x07\x05width\x03\x40\x01\x00\x00'
+seed long_size    '\x08\xfe\x03\x00\x01\x02\x03'
+seed call         '\x07\x0cgetThumbnail\x0d\x01\x07\x04path\x07\x06/a.jpg'
+seed call_null    '\x07\x12getPrintersWindows\x00'
+seed call_list    '\x07\x12printImagesWindows\x0c\x01\x07\x06/a.jpg'
+seed success      '\x00\x03\x2a\x00\x00\x00'
+seed error        '\x01\x07\x11INVALID_ARGUMENTS\x07\x19Expected map of arguments\x00'
+seed error_trace  '\x01\x07\x01E\x00\x00\x07\x02at'
+
+log="$build/fuzz.log"
+status=0
+"$build/tests/fuzz/codec_fuzzer" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
+  -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
+tail -n 25 "$log"
+
+runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1/p' "$log")
+secs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\2/p' "$log")
+if [ -n "$runs" ] && [ -n "$secs" ] && [ "$secs" -gt 0 ]; then
+  echo "fuzz: $runs executions in $secs s, $((runs / secs)) exec/s"
+fi
+if [ "$status" -ne 0 ]; then
+  echo "fuzz: the fuzzer failed (exit $status); see $log and $artifacts" >&2
+  exit "$status"
+fi
