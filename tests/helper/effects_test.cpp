@@ -91,6 +91,16 @@ TEST(EffectsTest, StepsRunInOrderOnUnclampedValues) {
     e.shadow = 0.1f;
   });
   EXPECT_EQ(Effected({180, 90, 40}, all), (Rgb{236, 113, 36}));
+  EffectRecord all_with_gamma = all;
+  all_with_gamma.gamma = 1.5f;
+  EXPECT_EQ(Effected({180, 90, 40}, all_with_gamma), (Rgb{242, 148, 69}));
+  // Without saturation and grayscale every channel is on its own: the same steps, other numbers.
+  EffectRecord per_channel = all_with_gamma;
+  per_channel.saturation = 0.5f;
+  per_channel.grayscale = 0;
+  EXPECT_EQ(Effected({180, 90, 40}, per_channel), (Rgb{236, 153, 81}));
+  per_channel.gamma = 1;
+  EXPECT_EQ(Effected({180, 90, 40}, per_channel), (Rgb{227, 118, 46}));
   const EffectRecord other = With([](EffectRecord& e) {
     e.brightness = 0.45f;
     e.contrast = -0.4f;
