@@ -92,6 +92,17 @@ std::optional<typename Form::Value> Read(const EncodableValue* value, Form /*for
   return Form::Take(*value);
 }
 
+// The elements of `list` that `form` accepts, in order; elements of any other kind are skipped.
+template <class Form>
+std::vector<typename Form::Value> ReadElements(const EncodableList& list, Form form) {
+  std::vector<typename Form::Value> taken;
+  taken.reserve(list.size());
+  for (const EncodableValue& element : list) {
+    if (std::optional<typename Form::Value> value = Read(&element, form)) taken.push_back(std::move(*value));
+  }
+  return taken;
+}
+
 // The argument value as a map, or null when it is missing or of another kind.
 const EncodableMap* ArgumentMap(const MethodCall& call);
 

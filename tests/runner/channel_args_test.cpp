@@ -113,6 +113,14 @@ TEST(ReadingForms, NumberConvertsInt32ExactlyWhileDoubleRefusesIt) {
   EXPECT_EQ(Read(&three, kDouble), std::nullopt);
 }
 
+TEST(ReadingForms, ListElementsOfOtherKindsAreSkipped) {
+  const EncodableList paths{EncodableValue("/a.jpg"), EncodableValue(int32_t{1}), EncodableValue(),
+                            EncodableValue("/b.jpg"), EncodableValue(EncodableList{EncodableValue("/c.jpg")})};
+  EXPECT_EQ(ReadElements(paths, kString), (std::vector<std::string>{"/a.jpg", "/b.jpg"}));
+  EXPECT_EQ(ReadElements(paths, kNumber), (std::vector<double>{1.0}));
+  EXPECT_TRUE(ReadElements(EncodableList{}, kString).empty());
+}
+
 TEST(KeyLookup, ThreeOutcomes) {
   const EncodableMap map{{EncodableValue("rows"), EncodableValue(int32_t{4})},
                          {EncodableValue("cols"), EncodableValue(int64_t{4})}};
@@ -207,6 +215,7 @@ TEST_F(ArgReaderTest, FirstFailureWinsAndLaterReadsAreSkipped) {
   EXPECT_EQ(args.Optional("gap", kInt32), std::nullopt);                             // fails first
   EXPECT_EQ(args.Required("absent", kInt32, kMissingImagePaths), std::nullopt);      // ignored
   EXPECT_EQ(args.Required("name", kString, kMissingPrinterName), std::nullopt);      // skipped
+  EXPECT_EQ(args.Optional("rows", kInt32), std::nullopt);                            // skipped
   EXPECT_EQ(args.Or("rows", kInt32, -1), -1);
   EXPECT_EQ(*args.failure(), InvalidTypeForKey("gap"));
   RecordingResult result;
