@@ -2,7 +2,6 @@
 #include "helper/image_io.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -13,10 +12,6 @@
 
 namespace mosalith {
 namespace {
-
-struct StbiFree {
-  void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
-};
 
 // The stb writer's sink: remembers a short write so that it can be reported after encoding.
 struct JpegSink {
@@ -46,15 +41,11 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path) {
   if (static_cast<int64_t>(width) * height > kMaxDecodePixels) return std::nullopt;
 
   int decoded_width = 0, decoded_height = 0;
-  std::unique_ptr<stbi_uc, StbiFree> pixels(
+  // stb_impl.cpp makes the decoder allocate with new[], so its block becomes the buffer's own.
+  std::unique_ptr<uint8_t[]> pixels(
       stbi_load_from_file(file.get(), &decoded_width, &decoded_height, &channels, 4));
   if (!pixels || decoded_width < 1 || decoded_height < 1) return std::nullopt;
-
-  // stb allocates with malloc while ImageBuffer owns new[] blocks, so the pixels move over once.
-  std::optional<ImageBuffer> image = ImageBuffer::Allocate(decoded_width, decoded_height);
-  if (!image) return std::nullopt;
-  std::memcpy(image->data(), pixels.get(), image->size_bytes());
-  return image;
+  return ImageBuffer::Adopt(std::move(pixels), decoded_width, decoded_height);
 }
 
 bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality) {
