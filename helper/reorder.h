@@ -1,7 +1,7 @@
 // Pixel reorderings: quarter turns, mirroring, half turns, EXIF orientation and the turn to the magnet.
 //
 // Turns and mirrors move whole 4-byte pixels. A quarter turn needs a new block: when it cannot be
-// allocated the buffer stays as it was and the call returns false.
+// allocated the buffer stays as it was and the call returns false. Re-entrant; one thread per buffer.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,8 @@ void MirrorRows(ImageBuffer& image);
 // Reverses the whole pixel sequence (a half turn).
 void ReversePixels(ImageBuffer& image);
 
-// Turns the stored pixels upright for EXIF orientation 1..8; any other value does nothing.
+// Turns the stored pixels upright for EXIF orientation 1..8; any other value does nothing. When a quarter
+// turn finds no memory the stored picture stays whole (orientations 5 and 7 then skip their mirror too).
 void ApplyOrientation(ImageBuffer& image, int orientation);
 
 // Loads a photo or frame (LoadImage), turns it upright by its EXIF orientation and prints the load line.

@@ -1,4 +1,4 @@
-// Resampling RGBA pictures to a new size.
+// Resampling RGBA pictures to a new size. Re-entrant: the resampler keeps no state between calls.
 #pragma once
 
 #include <cstdint>
