@@ -1,8 +1,9 @@
 // The one translation unit that compiles the stb decoder, JPEG writer and resampler.
 //
 // Photos come from users, so only the loaders we need are built: the GIF, HDR, PNM and PIC loaders of
-// this stb_image version have known memory-safety faults and are left out. Dimensions are capped well
-// below what overflows stb's own size arithmetic; the pixel budget in image_io.h is checked first.
+// this stb_image version have known memory-safety faults and are left out. A side may reach 65536 pixels
+// (a JPEG's own limit, so long panoramas still load); the area is bounded by the pixel budget in
+// image_io.h, checked before decoding, which keeps every size product far from overflowing.
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
@@ -10,7 +11,7 @@
 #define STBI_ONLY_PSD
 #define STBI_NO_HDR
 #define STBI_NO_LINEAR
-#define STBI_MAX_DIMENSIONS (1 << 15)
+#define STBI_MAX_DIMENSIONS (1 << 16)
 
 // The decoder allocates with new[] so that its pixel block can be adopted by an ImageBuffer as it is
 // (image_io.cpp relies on this): no second copy of a photo, which halves the peak memory of a decode.

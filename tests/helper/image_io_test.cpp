@@ -146,6 +146,14 @@ TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
   }
 }
 
+TEST_F(ImageIoTest, LongPanoramasLoad) {
+  const ImageBuffer strip = MakeImage(40000, 2, [](int32_t x, int32_t) { return x == 39999 ? 0x00FF00FFu : 0x808080FFu; });
+  std::optional<ImageBuffer> loaded = LoadImage(Write("pano.bmp", testing::BmpFile(strip)));
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->width(), 40000);
+  EXPECT_EQ(testing::PixelAt(*loaded, 39999, 1), 0x00FF00FFu);
+}
+
 TEST_F(ImageIoTest, HeadersPromisingTooManyPixelsAreRefused) {
   // 20000 x 15000 is within the per-side limit but 300 megapixels, above the budget.
   static_assert(int64_t{20000} * 15000 > kMaxDecodePixels);
