@@ -25,7 +25,7 @@ import tempfile
 
 # Scenes are painted at most this many pixels on the long side, then resized: large blurs and plasma at
 # 12 megapixels take ImageMagick tens of seconds each.
-WORK_LONG_SIDE_PX = 1200
+WORK_LONG_SIDE_PX = 1000
 
 
 def run(args):
@@ -210,24 +210,28 @@ def scene_fruit(p):
 def scene_city(p):
     w, h, r = p.w, p.h, p.rng
     p.base_gradient("#050818", "#2a3a6a")
+    # One texture for all buildings and one mask per window colour: a layer per building is slow.
+    buildings, windows = [], {"#ffd98a": [], "#fff1c4": [], "#a8d8ff": []}
+    step = max(4.0, w * 0.012)
     x = -r.uniform(0, w * 0.05)
     while x < w:
         bw, bh = w * r.uniform(0.05, 0.12), h * r.uniform(0.25, 0.7)
         top = h - bh
-        p.paint(p.texture("#0a0c14", "#20242e", 1), [f"rectangle {x:.0f},{top:.0f} {x + bw:.0f},{h}"], 0.6)
-        ops = []
-        step = max(4.0, w * 0.012)
+        buildings.append(f"rectangle {x:.0f},{top:.0f} {x + bw:.0f},{h}")
+        lit = windows[r.choice(sorted(windows))]
         yy = top + step
         while yy < h - step:
             xx = x + step * 0.6
             while xx < x + bw - step:
                 if r.random() < 0.35:
-                    ops.append(f"rectangle {xx:.0f},{yy:.0f} {xx + step * 0.5:.0f},{yy + step * 0.6:.0f}")
+                    lit.append(f"rectangle {xx:.0f},{yy:.0f} {xx + step * 0.5:.0f},{yy + step * 0.6:.0f}")
                 xx += step
             yy += step * 1.4
-        if ops:
-            p.paint(r.choice(["#ffd98a", "#fff1c4", "#a8d8ff"]), ops, 0.5, opacity=0.9)
         x += bw + w * r.uniform(0.0, 0.02)
+    p.paint(p.texture("#0a0c14", "#20242e", 1), buildings, 0.6)
+    for colour, ops in sorted(windows.items()):
+        if ops:
+            p.paint(colour, ops, 0.5, opacity=0.9)
     p.glow(w * r.uniform(0.1, 0.9), h * 0.12, h * 0.035, "#f4f4e0", h * 0.01)
     # Street-light haze at the bottom.
     p.args += ["(", "-size", p.size(), "gradient:black-#402810", ")", "-compose", "Screen", "-composite"]
@@ -281,11 +285,11 @@ def make_photo(scene, width_px, height_px, seed, quality, grain, orientation, ou
     p = Painter(max(1, round(width_px * shrink)), max(1, round(height_px * shrink)), rng)
     SCENES[scene](p)
     cmd = [convert_cmd(), "-seed", str(seed)] + p.args
+    # Lens vignette.
+    cmd += ["(", "-size", p.size(), "radial-gradient:white-grey55", ")", "-compose", "Multiply", "-composite"]
     if shrink < 1.0:
         cmd += ["-resize", f"{width_px}x{height_px}!"]
-    # Lens vignette, then sensor grain at full size (this is what gives a camera JPEG its size).
-    cmd += ["(", "-size", f"{width_px}x{height_px}", "radial-gradient:white-grey55", ")",
-            "-compose", "Multiply", "-composite"]
+    # Sensor grain at full size: this is what gives a camera JPEG its size.
     if grain > 0:
         cmd += ["-attenuate", str(grain), "+noise", "Gaussian"]
     if orientation == 6:
@@ -299,7 +303,11 @@ def make_photo(scene, width_px, height_px, seed, quality, grain, orientation, ou
 def make_frame(width_px, height_px, out_path):
     """A decorative frame: an opaque gilded border, a fully transparent centre and a soft inner edge."""
     border = round(min(width_px, height_px) * 0.09)
-    inner = f"roundrectangle {border},{border} {width_px - 1 - border},{height_px - 1 - border} " \
+    feather = max(1.0, border * 0.25)
+    # The clear hole starts one feather inside the border, so the blur fades inwards and the whole
+    # border stays opaque (the level step below clips the blur's faint tail to full opacity).
+    hole = border + feather
+    inner = f"roundrectangle {hole:.0f},{hole:.0f} {width_px - 1 - hole:.0f},{height_px - 1 - hole:.0f} " \
             f"{border * 0.8:.0f},{border * 0.8:.0f}"
     size = f"{width_px}x{height_px}"
     cmd = [convert_cmd(), "-seed", "11",
@@ -317,7 +325,8 @@ def make_frame(width_px, height_px, out_path):
            f"roundrectangle {border // 2},{border // 2} {width_px - 1 - border // 2},{height_px - 1 - border // 2} "
            f"{border // 2},{border // 2}", "-blur", "0x1", ")", "-compose", "Over", "-composite",
            # opacity: opaque border, transparent centre, feathered inner edge
-           "(", "-size", size, "xc:white", "-fill", "black", "-draw", inner, "-blur", f"0x{border * 0.25:.0f}",
+           "(", "-size", size, "xc:white", "-fill", "black", "-draw", inner, "-blur", f"0x{feather:.1f}",
+           "-level", "0%,90%",
            ")", "-alpha", "off", "-compose", "CopyOpacity", "-composite",
            # hidden colour under fully transparent pixels compresses to nothing
            "-background", "black", "-alpha", "background",
