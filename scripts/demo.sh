@@ -139,7 +139,8 @@ for job in job_4x3 job_2x2; do
 done
 
 echo
-echo "The sheets (one JPEG per sheet; the job files and mosalith's logs are beside them):"
+echo "The sheets (one JPEG per sheet; the job files and mosalith's logs are beside them). A photo whose"
+echo "shape does not match its magnet is turned a quarter turn, as the printed magnet can be turned too:"
 for sheet in "$out"/sheet_*.jpg; do
   [ -s "$sheet" ] || { echo "demo: missing sheet $sheet" >&2; exit 1; }
   echo "  $sheet  ($(identify -format '%w x %h' "$sheet") pixels, JPEG)"
