@@ -20,12 +20,6 @@ frame="$repo/samples/frame.png"
 out="$repo/out/demo"
 build_dir="${DEMO_BUILD_DIR:-build}" # another folder keeps the demo's build apart from the tests'
 
-scripts/install-deps.sh
-cmake -S . -B "$build_dir"
-cmake --build "$build_dir" -j2 --target mosalith
-mosalith="$(find "$build_dir" -type f -name mosalith -perm -u+x | head -n 1)"
-[ -n "$mosalith" ] || { echo "demo: the build produced no mosalith executable" >&2; exit 1; }
-
 # The photos: every JPEG or PNG in the folder except the sample frame. A job file holds one path per line
 # with leading blanks stripped, so names with a line break cannot be passed and are left out.
 photos=()
@@ -37,6 +31,13 @@ done < <(find "$photo_dir" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jp
          sort -z)
 [ "${#photos[@]}" -gt 0 ] || { echo "demo: no .jpg, .jpeg or .png files in $photo_dir" >&2; exit 2; }
 echo "demo: ${#photos[@]} photos from $photo_dir"
+
+scripts/install-deps.sh
+cmake -S . -B "$build_dir"
+cmake --build "$build_dir" -j2 --target mosalith
+mosalith="$repo/$build_dir/helper/mosalith"
+[ "${build_dir:0:1}" != / ] || mosalith="$build_dir/helper/mosalith"
+[ -x "$mosalith" ] || { echo "demo: the build produced no $mosalith" >&2; exit 1; }
 
 rm -rf "$out"
 mkdir -p "$out"
