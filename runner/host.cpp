@@ -47,6 +47,7 @@ class StopSignalScope {
     g_stop_fd = stop.notify_fd();
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;  // other threads' blocking calls carry on; the serve loop wakes through the pipe
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, &old_term_);
     ::sigaction(SIGINT, &action, &old_int_);
