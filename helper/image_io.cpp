@@ -1,7 +1,9 @@
 // Photo and frame decoding through stb_image, sheet JPEG encoding through stb_image_write.
 #include "helper/image_io.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -27,6 +29,83 @@ void WriteToSink(void* context, void* data, int size) {
   }
 }
 
+// Sequential bytes of a file through a block buffer; past the end it reads 0, as stb's reader does.
+class ByteStream {
+ public:
+  explicit ByteStream(std::FILE* file) : file_(file) {}
+  bool AtEnd() {
+    Fill();
+    return next_ == end_;
+  }
+  int Get() {
+    Fill();
+    return next_ == end_ ? 0 : buffer_[next_++];
+  }
+  void Skip(size_t count) {
+    while (count > 0 && !AtEnd()) {
+      const size_t step = std::min(count, end_ - next_);
+      next_ += step;
+      count -= step;
+    }
+  }
+  // Moves to the next 0xFF byte; false at the end of the file.
+  bool SeekFF() {
+    while (!AtEnd()) {
+      const void* found = std::memchr(buffer_ + next_, 0xFF, end_ - next_);
+      if (found != nullptr) {
+        next_ = static_cast<const uint8_t*>(found) - buffer_;
+        return true;
+      }
+      next_ = end_;
+    }
+    return false;
+  }
+
+ private:
+  void Fill() {
+    if (next_ < end_ || eof_) return;
+    end_ = std::fread(buffer_, 1, sizeof(buffer_), file_);
+    next_ = 0;
+    eof_ = end_ == 0;
+  }
+  std::FILE* file_;
+  uint8_t buffer_[65536];
+  size_t next_ = 0;
+  size_t end_ = 0;
+  bool eof_ = false;
+};
+
+// This stb_image version trusts the code counts of a JPEG Huffman table: counts adding up to more than
+// 256 codes write past the decoder's tables. Every DHT segment of the file (they may also sit between
+// the scans of a progressive JPEG) is read here the way the decoder reads it, and such a file is
+// refused before decoding. Files that do not start like a JPEG are left to the other loaders.
+bool HuffmanTablesFit(std::FILE* file) {
+  std::rewind(file);
+  auto stream = std::make_unique<ByteStream>(file);
+  if (stream->Get() != 0xFF || stream->Get() != 0xD8) return true;
+  while (stream->SeekFF()) {
+    int marker = stream->Get();
+    while (marker == 0xFF) marker = stream->Get();
+    // Stuffed zero bytes, restart markers and the lone markers carry no length.
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+    if (marker == 0xD9) return true;  // end of image: the decoder reads no further
+    const int length = (stream->Get() << 8) | stream->Get();
+    if (marker != 0xC4) {
+      if (length >= 2) stream->Skip(static_cast<size_t>(length - 2));
+      continue;
+    }
+    for (int left = length - 2; left > 0 && !stream->AtEnd();) {
+      stream->Get();  // table class and number
+      int codes = 0;
+      for (int i = 0; i < 16; ++i) codes += stream->Get();
+      if (codes > 256) return false;
+      stream->Skip(static_cast<size_t>(codes));
+      left -= 17 + codes;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<ImageBuffer> LoadImage(const std::string& utf8_path) {
@@ -39,6 +118,8 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path) {
   if (!stbi_info_from_file(file.get(), &width, &height, &channels)) return std::nullopt;
   if (width < 1 || height < 1) return std::nullopt;
   if (static_cast<int64_t>(width) * height > kMaxDecodePixels) return std::nullopt;
+  if (!HuffmanTablesFit(file.get())) return std::nullopt;
+  std::rewind(file.get());
 
   int decoded_width = 0, decoded_height = 0;
   // stb_impl.cpp makes the decoder allocate with new[], so its block becomes the buffer's own.

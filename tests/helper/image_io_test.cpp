@@ -154,6 +154,19 @@ TEST_F(ImageIoTest, LongPanoramasLoad) {
   EXPECT_EQ(testing::PixelAt(*loaded, 39999, 1), 0x00FF00FFu);
 }
 
+TEST_F(ImageIoTest, HuffmanTablesWithTooManyCodesAreRefused) {
+  const std::string whole = dir_.File("whole.jpg");
+  ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), whole, 90));
+  // An extra table that the scan never uses (AC table 3) declaring 2 x 255 codes: valid code lengths,
+  // but more codes than any Huffman table holds. Decoding would write past the decoder's tables and
+  // still produce a picture; the file must be refused instead.
+  std::vector<uint8_t> table = {0xFF, 0xC4, 0x02, 0x11, 0x13};  // length 2 + 17 + 510, class 1 table 3
+  table.resize(table.size() + 14, 0);
+  table.insert(table.end(), {255, 255});
+  table.resize(table.size() + 510, 0);
+  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(testing::ReadBytes(whole), table))));
+}
+
 TEST_F(ImageIoTest, HeadersPromisingTooManyPixelsAreRefused) {
   // 20000 x 15000 is within the per-side limit but 300 megapixels, above the budget.
   static_assert(int64_t{20000} * 15000 > kMaxDecodePixels);
