@@ -79,6 +79,12 @@ class EncodableValue : public internal::EncodableValueVariant {
   // The null value.
   explicit EncodableValue() = default;
 
+  // Direct construction from any alternative. Declared here so that a stray pointer meets this
+  // (explicit) constructor, whose body refuses pointer -> bool, rather than quietly becoming
+  // EncodableValue(true). Not noexcept: copying a string or list may throw std::bad_alloc.
+  template <class T>
+  constexpr explicit EncodableValue(T&& t) : super(std::forward<T>(t)) {}
+
   // A string. Without this a string literal would convert to bool.
   explicit EncodableValue(const char* string) : super(std::string(string)) {}
   EncodableValue& operator=(const char* other) {

@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 namespace flutter {
@@ -24,6 +25,10 @@ TEST(EncodableValueTest, LiteralsTakeTheirNaturalKind) {
   EXPECT_EQ(EncodableValue(CustomEncodableValue(1)).index(), 12u);
   EXPECT_EQ(EncodableValue(std::vector<float>{}).index(), 13u);
 }
+
+// A pointer must not silently become EncodableValue(true).
+static_assert(!std::is_convertible_v<const EncodableValue*, EncodableValue>);
+static_assert(std::is_convertible_v<CustomEncodableValue, EncodableValue>);
 
 TEST(EncodableValueTest, LongValueWidensEitherIntegerAndRefusesOthers) {
   EXPECT_EQ(EncodableValue(int32_t{-7}).LongValue(), -7);
