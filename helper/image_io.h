@@ -18,8 +18,9 @@ inline constexpr int64_t kMaxDecodePixels = 260'000'000;
 
 // Decodes the file at `utf8_path` into RGBA as stored (no orientation applied); every format arrives
 // with 4 channels, opaque formats with alpha 255. Returns nothing, without a message, when the file
-// cannot be opened, is not a supported format (GIF, HDR, PNM and PIC included), has a side above 65536
-// pixels or more than kMaxDecodePixels pixels, is corrupt, or memory runs out.
+// cannot be opened; is not JPEG, PNG, BMP, TGA or PSD (GIF, HDR, PNM and PIC are refused); has a side
+// above 65536 pixels or more than kMaxDecodePixels pixels; is corrupt (a JPEG Huffman table with more
+// than 256 codes included: the decoder would overrun its tables); or memory runs out.
 // Re-entrant: may run on several workers at once; reads and changes no library-wide setting.
 std::optional<ImageBuffer> LoadImage(const std::string& utf8_path);
 
