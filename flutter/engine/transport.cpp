@@ -76,6 +76,21 @@ bool ReadAvailable(EngineMessenger& messenger, ConnectionReader& reader) {
   return true;
 }
 
+// A socket file left behind by a host that did not close (killed, crashed) refuses connections; it is
+// removed so the new host can bind. Anything else at the path (a live host, a regular file) is left alone.
+void RemoveStaleSocket(const sockaddr_un& address) {
+  struct stat info {};
+  if (::lstat(address.sun_path, &info) != 0 || !S_ISSOCK(info.st_mode)) return;
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return;
+  const bool refused =
+      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno == ECONNREFUSED;
+  ::close(probe);
+  if (refused && ::unlink(address.sun_path) == 0) {
+    std::fprintf(stderr, "INFO: removed stale socket %s\n", address.sun_path);
+  }
+}
+
 }  // namespace
 
 StopSignal::StopSignal() {
@@ -125,6 +140,7 @@ std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path) {
     std::fprintf(stderr, "ERROR: cannot create a socket: %s\n", std::strerror(errno));
     return nullptr;
   }
+  RemoveStaleSocket(address);
   // The socket file takes its mode from the umask at bind time: only the owner may ever connect.
   const mode_t old_mask = ::umask(0177);
   const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);

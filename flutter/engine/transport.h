@@ -44,8 +44,10 @@ ServeEnd ServeStream(EngineMessenger& messenger, int in_fd, int out_fd, const St
 // Thread safety: one thread calls Serve.
 class SocketServer {
  public:
-  // Binds `path` (mode 0600) and listens. Returns nullptr, with one "ERROR: " line, when the socket cannot
-  // be created or bound (path too long, already in use, folder missing or not writable).
+  // Binds `path` (mode 0600) and listens. A socket file at `path` that refuses connections (left by a host
+  // that did not close) is replaced. Returns nullptr, with one "ERROR: " line, when the socket cannot be
+  // created or bound (path too long, in use by a live host, taken by another file, folder missing or not
+  // writable).
   static std::unique_ptr<SocketServer> Listen(const std::string& path);
   // Closes the listening socket and removes its path.
   ~SocketServer();

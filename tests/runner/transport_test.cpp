@@ -268,6 +268,24 @@ TEST_F(TransportTest, SocketServesSeveralClientsAndOneClientsBadFrameLeavesTheOt
   server.reset();
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(SocketServer::Listen("/nonexistent-folder/x.sock"));
+  // A socket file nobody listens on (its host was killed) is replaced; a regular file is not.
+  {
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
+    EXPECT_TRUE(SocketServer::Listen(path));
+  }
+  {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_TRUE(file);
+    std::fclose(file);
+    EXPECT_FALSE(SocketServer::Listen(path));
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::filesystem::remove(path);
+  }
   EXPECT_FALSE(SocketServer::Listen(std::string(200, 'x')));
 }
 
