@@ -341,6 +341,30 @@ TEST(ProgramTransportTest, ServeStdioAnswersQueuedCallsThenExitsZeroAtEndOfInput
   }
 }
 
+TEST(ProgramTransportTest, InterruptWhileInputStaysOpenClosesWithZero) {
+  int to_child[2], from_child[2];
+  ASSERT_EQ(::pipe2(to_child, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(from_child, O_CLOEXEC), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(to_child[0], STDIN_FILENO);
+    ::dup2(from_child[1], STDOUT_FILENO);
+    ::execl(PICTAVERA_BINARY, PICTAVERA_BINARY, "serve", "--stdio", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  Client client(to_child[1], from_child[0]);
+  // Once a call is answered the host is serving; then the interrupt closes it.
+  client.Write(RequestFrame(1, "thumbnail_channel", CallMessage("none")));
+  ASSERT_TRUE(client.Read());
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(ProgramTransportTest, ServeStdioSurvivesGarbageAndEmptyInput) {
   EXPECT_EQ(RunServeStdio({}).exit_code, 0);
   EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 0);
