@@ -39,7 +39,7 @@ void EngineMessenger::Send(const std::string&, const uint8_t*, size_t, flutter::
 void EngineMessenger::SetMessageHandler(const std::string& channel, flutter::BinaryMessageHandler handler) {
   std::lock_guard lock(handlers_mutex_);
   if (handler) {
-    handlers_[channel] = std::move(handler);
+    handlers_[channel] = std::make_shared<const flutter::BinaryMessageHandler>(std::move(handler));
   } else {
     handlers_.erase(channel);
   }
@@ -74,7 +74,7 @@ void EngineMessenger::Dispatch(const std::string& channel, const std::vector<uin
     std::shared_lock lock(gate_->mutex);
     if (!gate_->open) return;  // handle reports abandonment as it goes
   }
-  flutter::BinaryMessageHandler handler;
+  std::shared_ptr<const flutter::BinaryMessageHandler> handler;
   {
     std::lock_guard lock(handlers_mutex_);
     auto it = handlers_.find(channel);
@@ -84,7 +84,7 @@ void EngineMessenger::Dispatch(const std::string& channel, const std::vector<uin
     handle->Respond(nullptr, 0);
     return;
   }
-  handler(message.data(), message.size(),
+  (*handler)(message.data(), message.size(),
           [handle](const uint8_t* reply, size_t size) { handle->Respond(reply, size); });
 }
 

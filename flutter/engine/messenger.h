@@ -66,7 +66,9 @@ class EngineMessenger : public flutter::BinaryMessenger {
   PlatformThread& platform_;
   std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
   std::mutex handlers_mutex_;
-  std::map<std::string, flutter::BinaryMessageHandler> handlers_;
+  // Shared so a call holds its handler alive even if the channel replaces it meanwhile, without copying
+  // the handler's captures for every message.
+  std::map<std::string, std::shared_ptr<const flutter::BinaryMessageHandler>> handlers_;
 };
 
 }  // namespace flutter::engine
