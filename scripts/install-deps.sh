@@ -18,6 +18,8 @@ packages=(
   clang libclang-rt-14-dev
   # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory
   libimage-exiftool-perl imagemagick time python3
+  # locale sources, so a test can check that job files read the same under a comma-decimal locale
+  locales
 )
 
 sudo_cmd=()
