@@ -20,6 +20,7 @@
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
 #include "runner/json_values.h"
+#include "runner/text_conversion.h"
 
 namespace runner {
 namespace {
@@ -111,37 +112,6 @@ struct PendingCall {
 };
 
 }  // namespace
-
-bool IsValidUtf8(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t extra;
-    uint32_t code;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = code << 6 | (c & 0x3F);
-    }
-    const bool overlong = (extra == 2 && code < 0x800) || (extra == 3 && code < 0x10000);
-    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
-    i += extra + 1;
-  }
-  return true;
-}
 
 int RunServeStdio(const std::vector<std::string>& arguments) {
   StandardOutputAside output;

@@ -35,7 +35,4 @@ int RunCall(const std::string& channel, const std::string& method, const std::op
             const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
             int timeout_seconds = 600);
 
-// Checks UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
-bool IsValidUtf8(const std::string& text);
-
 }  // namespace runner

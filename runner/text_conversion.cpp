@@ -2,6 +2,7 @@
 #include "runner/text_conversion.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace runner {
 namespace {
@@ -38,10 +39,10 @@ void AppendUtf8(std::string& out, char32_t code_point) {
   }
 }
 
-// Decodes one code point starting at text[pos]. Returns the code point (U+FFFD for an ill-formed
-// subpart) and advances `pos` past what it consumed: a whole well-formed sequence, or the maximal
+// Decodes one code point starting at text[pos]. Returns the code point, or nothing for an ill-formed
+// subpart, and advances `pos` past what it consumed: a whole well-formed sequence, or the maximal
 // prefix of one that could still have been valid (at least one byte).
-char32_t DecodeUtf8(std::string_view text, size_t& pos) {
+std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& pos) {
   const auto lead = static_cast<unsigned char>(text[pos++]);
   if (lead < 0x80) return lead;
 
@@ -64,13 +65,13 @@ char32_t DecodeUtf8(std::string_view text, size_t& pos) {
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
   } else {
-    return kReplacement;  // a continuation byte without a lead, or a byte never used in UTF-8
+    return std::nullopt;  // a continuation byte without a lead, or a byte never used in UTF-8
   }
 
   for (int i = 0; i < trailing; ++i) {
-    if (pos >= text.size()) return kReplacement;
+    if (pos >= text.size()) return std::nullopt;
     const auto byte = static_cast<unsigned char>(text[pos]);
-    if (i == 0 ? (byte < low || byte > high) : !IsContinuation(byte)) return kReplacement;
+    if (i == 0 ? (byte < low || byte > high) : !IsContinuation(byte)) return std::nullopt;
     code_point = (code_point << 6) | (byte & 0x3F);
     ++pos;
   }
@@ -84,7 +85,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   size_t pos = 0;
-  while (pos < utf8.size()) AppendUtf16(out, DecodeUtf8(utf8, pos));
+  while (pos < utf8.size()) AppendUtf16(out, DecodeUtf8(utf8, pos).value_or(kReplacement));
   return out;
 }
 
@@ -106,6 +107,14 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     }
   }
   return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (!DecodeUtf8(text, pos)) return false;
+  }
+  return true;
 }
 
 }  // namespace runner

@@ -18,4 +18,7 @@ namespace runner {
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Whether the whole of `text` (NUL characters included) is well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
 }  // namespace runner

@@ -77,14 +77,6 @@ TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThre
   EXPECT_TRUE(target.expired());
 }
 
-TEST(FlutterWindowTest, EntryPointArgumentsAreTheCommandLineAfterTheProgramPathWithBadUtf8Emptied) {
-  EXPECT_TRUE(IsValidUtf8("plain Zoë 日本 \xF0\x9F\x98\x80"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-  EXPECT_FALSE(IsValidUtf8("ab\xE6\x97"));        // cut short
-}
-
 struct CallOutput {
   int code;
   std::string out;

@@ -57,5 +57,16 @@ TEST(TextConversion, LoneSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD83D, 0xD83D, 0xDE00}), fffd + "\xF0\x9F\x98\x80");
 }
 
+TEST(TextConversion, ValidityCheckRefusesEveryIllFormedSequence) {
+  EXPECT_TRUE(IsValidUtf8("plain Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80"));
+  EXPECT_TRUE(IsValidUtf8("\xEF\xBF\xBD"));      // a real U+FFFD is well-formed
+  EXPECT_TRUE(IsValidUtf8(""));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+  EXPECT_FALSE(IsValidUtf8("ab\xE6\x97"));        // cut short
+  EXPECT_FALSE(IsValidUtf8("\x80"));              // continuation without a lead
+}
+
 }  // namespace
 }  // namespace runner
