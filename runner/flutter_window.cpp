@@ -58,17 +58,22 @@ void FlutterWindow::Destroy() {
   if (engine) engine->Shutdown();
 }
 
-bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam, void* payload) {
+bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam,
+                                      std::unique_ptr<WindowMessagePayload> payload) {
   std::lock_guard lock(engine_mutex_);
   if (!engine_) return false;
-  return engine_->PostTask([this, message, wparam, payload] { HandleMessage(message, wparam, payload); });
+  // Tasks are copyable functions: the payload rides in a shared holder, released with the task when the
+  // task is refused or never runs.
+  auto holder = std::make_shared<std::unique_ptr<WindowMessagePayload>>(std::move(payload));
+  return engine_->PostTask([this, message, wparam, holder] { HandleMessage(message, wparam, std::move(*holder)); });
 }
 
 void FlutterWindow::SetMessageHandler(uint32_t message, WindowMessageHandler handler) {
   message_handlers_[message] = std::move(handler);
 }
 
-void FlutterWindow::HandleMessage(uint32_t message, uintptr_t wparam, void* payload) {
+void FlutterWindow::HandleMessage(uint32_t message, uintptr_t wparam,
+                                  std::unique_ptr<WindowMessagePayload> payload) {
   // The face results message without a payload carries nothing to deliver.
   if (message == kFaceResultsMessage && payload == nullptr) return;
   auto it = message_handlers_.find(message);
@@ -76,7 +81,7 @@ void FlutterWindow::HandleMessage(uint32_t message, uintptr_t wparam, void* payl
     std::fprintf(stderr, "ERROR: window message 0x%x has no handler; its payload is dropped\n", message);
     return;
   }
-  it->second(wparam, payload);
+  it->second(wparam, std::move(payload));
 }
 
 }  // namespace runner

@@ -27,8 +27,9 @@ struct DartProject {
   static DartProject FromFolder(const std::string& folder);
 };
 
-// Handles one kind of window message on the platform thread; takes ownership of `payload`.
-using WindowMessageHandler = std::function<void(uintptr_t wparam, void* payload)>;
+// Handles one kind of window message on the platform thread; takes ownership of `payload` (never null).
+using WindowMessageHandler =
+    std::function<void(uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload)>;
 
 // Lifecycle: construct (through std::make_shared, since work threads hold it weakly), Create, serve, Destroy
 // (the window closing: the engine stops), then release the object (the channels go with it).
@@ -53,7 +54,8 @@ class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from
   const DartProject& project() const { return project_; }
 
   // Queues `message` for HandleMessage on the platform thread. False once the engine has stopped.
-  bool PostWindowMessage(uint32_t message, uintptr_t wparam, void* payload) override;
+  bool PostWindowMessage(uint32_t message, uintptr_t wparam,
+                         std::unique_ptr<WindowMessagePayload> payload) override;
 
   // Installs the handler of `message` (replacing any). Call before Create or on the platform thread.
   void SetMessageHandler(uint32_t message, WindowMessageHandler handler);
@@ -61,7 +63,7 @@ class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from
  private:
   // Runs on the platform thread.
   void OnWindowCreated();
-  void HandleMessage(uint32_t message, uintptr_t wparam, void* payload);
+  void HandleMessage(uint32_t message, uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload);
 
   DartProject project_;
   std::mutex engine_mutex_;  // guards engine_ against PostWindowMessage from work threads

@@ -53,17 +53,25 @@ TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThre
   auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"));
   std::atomic<int> delivered{0};
   std::atomic<bool> on_platform{true};
-  int payload_value = 42;
-  window->SetMessageHandler(kFaceResultsMessage, [&](uintptr_t wparam, void* payload) {
+  // The payload counts its own releases, so a payload lost on any path shows up as a missing release.
+  static std::atomic<int> released{0};
+  struct CountedPayload : WindowMessagePayload {
+    int value = 42;
+    ~CountedPayload() override { ++released; }
+  };
+  window->SetMessageHandler(kFaceResultsMessage, [&](uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload) {
     if (!window->engine() || !window->engine()->RunsTasksOnCurrentThread()) on_platform = false;
-    if (wparam == 7 && payload == &payload_value) ++delivered;
+    auto* counted = dynamic_cast<CountedPayload*>(payload.get());
+    if (wparam == 7 && counted && counted->value == 42) ++delivered;
   });
   ASSERT_TRUE(window->Create());
   std::weak_ptr<WindowMessageTarget> target = window;
-  std::thread worker([target, &payload_value] {
+  std::thread worker([target] {
     auto locked = target.lock();
     ASSERT_TRUE(locked);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, &payload_value));
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, std::make_unique<CountedPayload>()));
+    }
     // Without a payload the message carries nothing and the handler is not called.
     EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, nullptr));
   });
@@ -72,7 +80,8 @@ TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThre
   EXPECT_EQ(delivered.load(), 5);
   EXPECT_TRUE(on_platform);
   window->Destroy();
-  EXPECT_FALSE(window->PostWindowMessage(kFaceResultsMessage, 7, &payload_value));
+  EXPECT_FALSE(window->PostWindowMessage(kFaceResultsMessage, 7, std::make_unique<CountedPayload>()));
+  EXPECT_EQ(released.load(), 6);  // five handled, one refused after the window closed
   window.reset();
   EXPECT_TRUE(target.expired());
 }

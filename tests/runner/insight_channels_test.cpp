@@ -16,7 +16,7 @@ using runner::testing::RecordingMessenger;
 
 class NullWindow : public WindowMessageTarget {
  public:
-  bool PostWindowMessage(uint32_t, uintptr_t, void*) override { return false; }
+  bool PostWindowMessage(uint32_t, uintptr_t, std::unique_ptr<WindowMessagePayload>) override { return false; }
 };
 
 struct InsightChannel {
