@@ -10,6 +10,7 @@
 #include <string>
 
 #include "helper/image_io.h"
+#include "tests/helper/test_images.h"
 
 namespace mosalith {
 namespace {
@@ -48,16 +49,7 @@ bool Near(const ImageBuffer& image, int32_t x, int32_t y, int r, int g, int b) {
 
 class MosalithProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("mosalith_process_test_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-            "_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return dir_.File(name); }
 
   std::string WriteText(const std::string& name, const std::string& text) {
     const std::string path = PathOf(name);
@@ -73,12 +65,12 @@ class MosalithProcessTest : public ::testing::Test {
     const int status = std::system(command.c_str());
     RunResult result;
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadAll(dir_ / "stdout.txt");
-    result.err = ReadAll(dir_ / "stderr.txt");
+    result.out = ReadAll(dir_.File("stdout.txt"));
+    result.err = ReadAll(dir_.File("stderr.txt"));
     return result;
   }
 
-  std::filesystem::path dir_;
+  testing::TempDir dir_;
 };
 
 TEST_F(MosalithProcessTest, WithoutArgumentPrintsOnlyTheUsageLine) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/helper/test_images.h"
+
 namespace mosalith {
 namespace {
 
@@ -26,24 +28,18 @@ size_t CountOf(const std::string& text, const std::string& part) {
 class ProductionFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("production_test_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
-            std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
     job_.pageWidth = 40;
     job_.pageHeight = 30;
     job_.marginLeft = job_.marginRight = job_.marginTop = job_.marginBottom = 0;
-    job_.images = {(dir_ / "missing.jpg").string()};
+    job_.images = {dir_.File("missing.jpg")};
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::filesystem::path dir_;
+  testing::TempDir dir_;
   GridJob job_;
 };
 
 TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
-  for (int i = 0; i < 20; ++i) job_.outputs.push_back((dir_ / ("sheet_" + std::to_string(i) + ".jpg")).string());
+  for (int i = 0; i < 20; ++i) job_.outputs.push_back(dir_.File("sheet_" + std::to_string(i) + ".jpg"));
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunProduction(job_, 4), ProductionStatus::kOk);
   const std::string log = ::testing::internal::GetCapturedStderr();
@@ -55,7 +51,7 @@ TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
 }
 
 TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
-  job_.outputs = {(dir_ / "only.jpg").string()};
+  job_.outputs = {dir_.File("only.jpg")};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunProduction(job_, 8), ProductionStatus::kOk);  // seven workers find no sheet
   EXPECT_EQ(RunProduction(job_, 0), ProductionStatus::kOk);  // at least one worker runs
@@ -63,7 +59,7 @@ TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   EXPECT_NE(log.find("threads=8\n"), std::string::npos) << log;
   EXPECT_NE(log.find("threads=1\n"), std::string::npos) << log;
 
-  job_.outputs = {(dir_ / "a.jpg").string(), (dir_ / "missing-folder" / "b.jpg").string(), (dir_ / "c.jpg").string()};
+  job_.outputs = {dir_.File("a.jpg"), dir_.File("missing-folder/b.jpg"), dir_.File("c.jpg")};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunProduction(job_, 2), ProductionStatus::kSheetsFailed);
   log = ::testing::internal::GetCapturedStderr();
@@ -72,7 +68,7 @@ TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   EXPECT_TRUE(std::filesystem::exists(job_.outputs[2]));
 
   job_.cols = 41;  // one pixel short of a column each
-  job_.outputs = {(dir_ / "never.jpg").string()};
+  job_.outputs = {dir_.File("never.jpg")};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunProduction(job_, 2), ProductionStatus::kInvalidJob);
   log = ::testing::internal::GetCapturedStderr();

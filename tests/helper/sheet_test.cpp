@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "helper/image_io.h"
+#include "tests/helper/test_images.h"
 
 namespace mosalith {
 namespace {
@@ -181,15 +182,7 @@ TEST(DrawCutLinesTest, LinesPastTheCanvasAreClipped) {
 // Files in a fresh folder of their own, removed at the end.
 class SheetFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("sheet_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return dir_.File(name); }
 
   std::string WritePhoto(const std::string& name, int32_t width, int32_t height, Rgba color) {
     const std::string path = PathOf(name);
@@ -219,7 +212,7 @@ class SheetFileTest : public ::testing::Test {
     return path;
   }
 
-  std::filesystem::path dir_;
+  testing::TempDir dir_;
 };
 
 TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
