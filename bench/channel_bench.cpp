@@ -23,6 +23,7 @@
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
 #include "runner/printing/printing_channel.h"
+#include "tests/runner/test_services.h"
 
 namespace {
 
@@ -44,9 +45,10 @@ std::vector<uint8_t> SmallCall() {
 constexpr int kBatch = 1000;
 
 void InProcess(benchmark::State& state) {
+  runner::testing::TestServices services;
   flutter::engine::Engine engine;
   std::unique_ptr<runner::Channel> channel;
-  engine.RunOnPlatformThread([&] { runner::printing::SetupPrintingChannel(engine.messenger(), channel); });
+  engine.RunOnPlatformThread([&] { runner::printing::SetupPrintingChannel(engine.messenger(), channel, services.services); });
   const auto message = SmallCall();
   std::mutex mutex;
   std::condition_variable done;

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "runner/thread_registry.h"
+
 #include "runner/insight/face_rects_channel.h"
 #include "runner/insight/media_info_channel.h"
 #include "runner/insight/thumbnail_channel.h"
@@ -15,7 +17,8 @@ DartProject DartProject::FromFolder(const std::string& folder) {
   return DartProject{folder + "/flutter_assets", folder + "/icudtl.dat", folder + "/app.so", {}};
 }
 
-FlutterWindow::FlutterWindow(DartProject project) : project_(std::move(project)) {}
+FlutterWindow::FlutterWindow(DartProject project, const Services& services)
+    : project_(std::move(project)), services_(services) {}
 
 FlutterWindow::~FlutterWindow() {
   // The engine stops before the channels are released (they are members, destroyed after this body).
@@ -39,10 +42,10 @@ bool FlutterWindow::Create() {
 void FlutterWindow::OnWindowCreated() {
   RegisterPlugins(engine_.get());
   flutter::BinaryMessenger* messenger = engine_->messenger();
-  printing::SetupPrintingChannel(messenger, printing_channel_);
-  insight::SetupThumbnailChannel(messenger, thumbnail_channel_);
-  insight::SetupMediaInfoChannel(messenger, media_info_channel_);
-  insight::SetupFaceRectsChannel(messenger, face_channel_, weak_from_this());
+  printing::SetupPrintingChannel(messenger, printing_channel_, services_);
+  insight::SetupThumbnailChannel(messenger, thumbnail_channel_, services_);
+  insight::SetupMediaInfoChannel(messenger, media_info_channel_, services_);
+  insight::SetupFaceRectsChannel(messenger, face_channel_, services_, weak_from_this());
   // Face results come back as kFaceResultsMessage; the face channel's delivery is installed for it with
   // SetMessageHandler, and HandleMessage hands it every such message that carries a payload.
 }
@@ -56,6 +59,9 @@ void FlutterWindow::Destroy() {
   // Shutting down runs the tasks already queued, which may still use engine_ through this window; they
   // see it as gone, as a window handle is gone once destruction starts.
   if (engine) engine->Shutdown();
+  // Work still running answers into a stopped engine (dropped); it is waited for before the window's
+  // services may go away.
+  if (services_.threads) services_.threads->JoinAll();
 }
 
 bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam,

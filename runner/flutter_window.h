@@ -11,6 +11,7 @@
 
 #include "flutter/engine/engine.h"
 #include "runner/channel.h"
+#include "runner/services.h"
 #include "runner/window_messages.h"
 
 namespace runner {
@@ -37,7 +38,8 @@ using WindowMessageHandler =
 // never the platform thread.
 class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from_this<FlutterWindow> {
  public:
-  explicit FlutterWindow(DartProject project);
+  // `services` (ports and shared state for the handlers) must outlive the window.
+  FlutterWindow(DartProject project, const Services& services);
   ~FlutterWindow() override;
 
   // Starts the engine, then on the platform thread registers the plug-ins and creates the channels
@@ -46,7 +48,8 @@ class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from
   bool Create();
 
   // The window closing: the engine shuts down (messages already queued are handled first, answers given
-  // afterwards are dropped). The channels stay until the window object is released. Idempotent.
+  // afterwards are dropped), then the handlers' background threads are joined. The channels stay until
+  // the window object is released. Idempotent.
   void Destroy();
 
   // The running engine, or null before Create and after Destroy.
@@ -66,6 +69,7 @@ class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from
   void HandleMessage(uint32_t message, uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload);
 
   DartProject project_;
+  Services services_;
   std::mutex engine_mutex_;  // guards engine_ against PostWindowMessage from work threads
   std::unique_ptr<flutter::engine::Engine> engine_;
   std::map<uint32_t, WindowMessageHandler> message_handlers_;

@@ -113,11 +113,11 @@ struct PendingCall {
 
 }  // namespace
 
-int RunServeStdio(const std::vector<std::string>& arguments) {
+int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
   StandardOutputAside output;
   flutter::engine::StopSignal stop;
   StopSignalScope signals(stop);
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
   flutter::engine::ServeStream(*window->engine()->messenger(), STDIN_FILENO, output.private_fd(), stop);
   window->Destroy();
@@ -125,13 +125,13 @@ int RunServeStdio(const std::vector<std::string>& arguments) {
   return kExitOk;
 }
 
-int RunServeSocket(const std::string& path, const std::vector<std::string>& arguments) {
+int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
   StandardOutputAside output;
   flutter::engine::StopSignal stop;
   StopSignalScope signals(stop);
   auto server = flutter::engine::SocketServer::Listen(path);
   if (!server) return kExitCannotStart;
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
   const auto end = server->Serve(*window->engine()->messenger(), stop);
   window->Destroy();
@@ -139,7 +139,7 @@ int RunServeSocket(const std::string& path, const std::vector<std::string>& argu
   return end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk;
 }
 
-int RunCall(const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
+int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
             const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
             int timeout_seconds) {
   std::unique_ptr<EncodableValue> argument;
@@ -159,7 +159,7 @@ int RunCall(const std::string& channel, const std::string& method, const std::op
   bool came_in_time;
   {
     StandardOutputAside output;
-    auto window = std::make_shared<FlutterWindow>(MakeProject(arguments));
+    auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
     if (!window->Create()) return kExitCannotStart;
     flutter::engine::ReplyTarget target;
     target.send = [pending](const uint8_t* data, size_t size) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "runner/services.h"
+
 namespace runner {
 
 // Process exit codes of the host.
@@ -14,16 +16,17 @@ inline constexpr int kExitCannotStart = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoReply = 3;
 
+// `services` are the ports and shared state the handlers use; they must outlive the call.
 // `arguments` are the command-line arguments after the program path; they go, as UTF-8, into the project
 // description as the interface's entry-point arguments (an argument that is not valid UTF-8 becomes "").
 
 // Serves the channels on standard input and output until end of input, SIGTERM or SIGINT (the window
 // closing). Returns kExitOk after a normal close, kExitCannotStart when the host cannot start.
-int RunServeStdio(const std::vector<std::string>& arguments);
+int RunServeStdio(const Services& services, const std::vector<std::string>& arguments);
 
 // Serves the channels on a unix stream socket at `path` (mode 0600, several clients) until SIGTERM or
 // SIGINT. Returns kExitOk after a normal close, kExitCannotStart when the socket cannot be bound.
-int RunServeSocket(const std::string& path, const std::vector<std::string>& arguments);
+int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments);
 
 // Runs the host, sends one call of `method` on `channel` with the argument given as JSON (`json_argument`
 // absent: no argument value), waits for the answer and prints it on `out` as one JSON document:
@@ -31,7 +34,7 @@ int RunServeSocket(const std::string& path, const std::vector<std::string>& argu
 // Returns kExitOk when an answer came; kExitUsage (message on `err`) for invalid JSON; kExitNoReply when
 // the handler released the call unanswered or no answer came within `timeout_seconds`; kExitCannotStart
 // when the host cannot start.
-int RunCall(const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
+int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
             const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
             int timeout_seconds = 600);
 

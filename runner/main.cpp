@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runner/host.h"
+#include "runner/real_services.h"
 
 namespace {
 
@@ -25,15 +26,17 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   if (arguments.empty()) return Usage();
   const std::string& command = arguments[0];
+  const runner::RealServices real;
+  const runner::Services& services = real.services();
   if (command == "serve") {
-    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(arguments);
-    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(arguments[2], arguments);
+    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(services, arguments);
+    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(services, arguments[2], arguments);
     return Usage();
   }
   if (command == "call") {
     if (arguments.size() != 3 && arguments.size() != 4) return Usage();
     const auto json = arguments.size() == 4 ? std::optional<std::string>(arguments[3]) : std::nullopt;
-    return runner::RunCall(arguments[1], arguments[2], json, arguments, std::cout, std::cerr);
+    return runner::RunCall(services, arguments[1], arguments[2], json, arguments, std::cout, std::cerr);
   }
   return Usage();
 }

@@ -5,7 +5,8 @@
 
 namespace runner::insight {
 
-std::array<MethodEntry, 1> FaceRectsMethodTable(std::weak_ptr<WindowMessageTarget> window) {
+std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services, std::weak_ptr<WindowMessageTarget> window) {
+  (void)services;
   // The handler, when written, captures `window` (the worker posts its results there), and answers
   // success with null for a missing or non-map argument (ArgumentMap(call) == nullptr).
   (void)window;
@@ -13,8 +14,8 @@ std::array<MethodEntry, 1> FaceRectsMethodTable(std::weak_ptr<WindowMessageTarge
 }
 
 void SetupFaceRectsChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
-                           std::weak_ptr<WindowMessageTarget> window) {
-  InstallChannel(messenger, kFaceRectsChannelName, FaceRectsMethodTable(std::move(window)), slot);
+                           const Services& services, std::weak_ptr<WindowMessageTarget> window) {
+  InstallChannel(messenger, kFaceRectsChannelName, FaceRectsMethodTable(services, std::move(window)), slot);
 }
 
 }  // namespace runner::insight

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "runner/channel.h"
+#include "runner/services.h"
 #include "runner/window_messages.h"
 
 namespace runner::insight {
@@ -15,12 +16,12 @@ inline constexpr std::string_view kFaceRectsChannelName = "face_rects_channel";
 // `window`, which the handler holds weakly: once the window is gone posting fails. The channel never
 // sends an error envelope: a missing or non-map argument is answered with success and null once the
 // handler exists; until then the method answers not-implemented.
-std::array<MethodEntry, 1> FaceRectsMethodTable(std::weak_ptr<WindowMessageTarget> window);
+std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services, std::weak_ptr<WindowMessageTarget> window);
 
 // Creates `face_rects_channel` on `messenger` with the standard method codec, installs its dispatcher
 // and stores it in `slot` (the previous channel is destroyed after the new one is installed).
 // Call on the platform thread; `messenger` must outlive the channel.
 void SetupFaceRectsChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
-                           std::weak_ptr<WindowMessageTarget> window);
+                           const Services& services, std::weak_ptr<WindowMessageTarget> window);
 
 }  // namespace runner::insight

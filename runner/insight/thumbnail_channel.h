@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "runner/channel.h"
+#include "runner/services.h"
 
 namespace runner::insight {
 
@@ -13,11 +14,12 @@ inline constexpr std::string_view kThumbnailChannelName = "thumbnail_channel";
 // One entry, "getThumbnail". The channel never sends an error envelope: a missing or non-map argument
 // is answered with success and null once the handler exists; until then the method answers
 // not-implemented.
-std::array<MethodEntry, 1> ThumbnailMethodTable();
+std::array<MethodEntry, 1> ThumbnailMethodTable(const Services& services);
 
 // Creates `thumbnail_channel` on `messenger` with the standard method codec, installs its dispatcher and
 // stores it in `slot` (the previous channel is destroyed after the new one is installed).
 // Call on the platform thread; `messenger` must outlive the channel.
-void SetupThumbnailChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot);
+void SetupThumbnailChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
+                    const Services& services);
 
 }  // namespace runner::insight

@@ -5,7 +5,8 @@
 
 namespace runner::printing {
 
-std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable() {
+std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services) {
+  (void)services;  // handed to the handlers as they are plugged in
   // Handlers are plugged in here as they are written, one line each; an empty handler answers
   // not-implemented. The two shared handlers are named once so both names of a pair stay bound to the
   // same operation.
@@ -35,11 +36,12 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable() {
   }};
 }
 
-void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
+                          const Services& services) {
   // The debugger output of the desktop build is standard error here; one line.
   std::fputs("DEBUG: SetupPrintingChannel called\n", stderr);
   std::fflush(stderr);
-  InstallChannel(messenger, kPrintingChannelName, PrintingMethodTable(), slot);
+  InstallChannel(messenger, kPrintingChannelName, PrintingMethodTable(services), slot);
 }
 
 }  // namespace runner::printing

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "runner/channel.h"
+#include "runner/services.h"
 
 namespace runner::printing {
 
@@ -14,12 +15,14 @@ inline constexpr size_t kPrintingMethodCount = 19;
 // The method table in the order of comparison. Both names of a pair ("getPrintersWindows" and
 // "getAvailablePrinters"; "createGridImages" and "createGridImagesFast") are bound to the same handler,
 // so they give identical replies. Methods whose handlers are not written yet answer not-implemented.
-std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable();
+// Handlers receive what they need from `services`, which must outlive the table.
+std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services);
 
 // Logs "DEBUG: SetupPrintingChannel called" (one line, standard error), creates `printing_channel` on
-// `messenger` with the standard method codec, installs the dispatcher over PrintingMethodTable() and
-// stores the channel in `slot`, destroying the previous channel after the new one is installed.
-// Call on the platform thread; `messenger` must outlive the channel.
-void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot);
+// `messenger` with the standard method codec, installs the dispatcher over PrintingMethodTable(services)
+// and stores the channel in `slot`, destroying the previous channel after the new one is installed.
+// Call on the platform thread; `messenger` and `services` must outlive the channel.
+void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
+                          const Services& services);
 
 }  // namespace runner::printing

@@ -16,6 +16,7 @@
 
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
+#include "tests/runner/test_services.h"
 
 namespace runner {
 namespace {
@@ -26,7 +27,8 @@ const std::vector<std::string> kPluginOrder = {
 const char* const kChannels[] = {"printing_channel", "thumbnail_channel", "media_info_channel", "face_rects_channel"};
 
 TEST(FlutterWindowTest, CreateRegistersTheSevenPluginsInOrderAndServesTheFourChannels) {
-  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"));
+  runner::testing::TestServices services;
+  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"), services.services);
   ASSERT_TRUE(window->Create());
   ASSERT_NE(window->engine(), nullptr);
   EXPECT_EQ(window->engine()->RegistrarNames(), kPluginOrder);
@@ -50,7 +52,8 @@ TEST(FlutterWindowTest, CreateRegistersTheSevenPluginsInOrderAndServesTheFourCha
 }
 
 TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThreadUntilTheWindowCloses) {
-  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"));
+  runner::testing::TestServices services;
+  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"), services.services);
   std::atomic<int> delivered{0};
   std::atomic<bool> on_platform{true};
   // The payload counts its own releases, so a payload lost on any path shows up as a missing release.
@@ -94,7 +97,8 @@ struct CallOutput {
 
 CallOutput Call(const std::string& channel, const std::string& method, std::optional<std::string> json) {
   std::ostringstream out, err;
-  const int code = RunCall(channel, method, json, {"call", channel, method}, out, err);
+  runner::testing::TestServices services;
+  const int code = RunCall(services.services, channel, method, json, {"call", channel, method}, out, err);
   return {code, out.str(), err.str()};
 }
 

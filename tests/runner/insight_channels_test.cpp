@@ -8,6 +8,7 @@
 #include "runner/insight/media_info_channel.h"
 #include "runner/insight/thumbnail_channel.h"
 #include "tests/runner/recording_messenger.h"
+#include "tests/runner/test_services.h"
 
 namespace runner::insight {
 namespace {
@@ -25,25 +26,33 @@ struct InsightChannel {
   std::function<void(flutter::BinaryMessenger*, std::unique_ptr<Channel>&)> setup;
 };
 
-std::vector<InsightChannel> AllInsightChannels(const std::shared_ptr<WindowMessageTarget>& window) {
+std::vector<InsightChannel> AllInsightChannels(const Services& services,
+                                               const std::shared_ptr<WindowMessageTarget>& window) {
   return {
-      {"thumbnail_channel", "getThumbnail", SetupThumbnailChannel},
-      {"media_info_channel", "getQuickMeta", SetupMediaInfoChannel},
+      {"thumbnail_channel", "getThumbnail",
+       [&services](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+         SetupThumbnailChannel(messenger, slot, services);
+       }},
+      {"media_info_channel", "getQuickMeta",
+       [&services](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+         SetupMediaInfoChannel(messenger, slot, services);
+       }},
       {"face_rects_channel", "detectFacesWindows",
-       [window](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
-         SetupFaceRectsChannel(messenger, slot, window);
+       [&services, window](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+         SetupFaceRectsChannel(messenger, slot, services, window);
        }},
   };
 }
 
 class InsightChannelsTest : public ::testing::Test {
  protected:
+  runner::testing::TestServices services_;
   std::shared_ptr<WindowMessageTarget> window_ = std::make_shared<NullWindow>();
   RecordingMessenger messenger_;
 };
 
 TEST_F(InsightChannelsTest, EachMethodAnswersNotImplementedUntilItsHandlerLands) {
-  for (const auto& c : AllInsightChannels(window_)) {
+  for (const auto& c : AllInsightChannels(services_.services, window_)) {
     std::unique_ptr<Channel> slot;
     c.setup(&messenger_, slot);
     ASSERT_NE(slot, nullptr) << c.channel;
@@ -58,7 +67,7 @@ TEST_F(InsightChannelsTest, EachMethodAnswersNotImplementedUntilItsHandlerLands)
 
 TEST_F(InsightChannelsTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   std::vector<std::unique_ptr<Channel>> slots(3);
-  const auto channels = AllInsightChannels(window_);
+  const auto channels = AllInsightChannels(services_.services, window_);
   for (size_t i = 0; i < channels.size(); ++i) channels[i].setup(&messenger_, slots[i]);
   for (const auto& c : channels) {
     std::string upper = c.method;
@@ -77,7 +86,7 @@ TEST_F(InsightChannelsTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
 }
 
 TEST_F(InsightChannelsTest, SecondSetupLeavesOneWorkingChannel) {
-  for (const auto& c : AllInsightChannels(window_)) {
+  for (const auto& c : AllInsightChannels(services_.services, window_)) {
     std::unique_ptr<Channel> slot;
     c.setup(&messenger_, slot);
     Channel* first = slot.get();
@@ -98,7 +107,7 @@ TEST_F(InsightChannelsTest, FaceChannelSetsUpWithAWindowAlreadyGone) {
     gone = window;
   }
   std::unique_ptr<Channel> slot;
-  SetupFaceRectsChannel(&messenger_, slot, gone);
+  SetupFaceRectsChannel(&messenger_, slot, services_.services, gone);
   auto answer = messenger_.Call("face_rects_channel", "detectFacesWindows");
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->replies, 1);

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "tests/runner/recording_messenger.h"
+#include "tests/runner/test_services.h"
 
 namespace runner::printing {
 namespace {
 
 using runner::testing::RecordingMessenger;
+using runner::testing::TestServices;
 
 const std::vector<std::string> kMethodNames = {
     "printImagesWindows",    "getPrintersWindows",       "getDefaultPrinterWindows",
@@ -23,13 +25,15 @@ const std::vector<std::string> kMethodNames = {
     "setDefaultPrinterAndPaper"};
 
 TEST(PrintingMethodTable, HoldsTheNineteenNamesInOrder) {
-  const auto table = PrintingMethodTable();
+  TestServices services;
+  const auto table = PrintingMethodTable(services.services);
   ASSERT_EQ(table.size(), kMethodNames.size());
   for (size_t i = 0; i < table.size(); ++i) EXPECT_EQ(table[i].name, kMethodNames[i]) << i;
 }
 
 TEST(PrintingMethodTable, FindMatchesWholeNamesOnly) {
-  const auto table = PrintingMethodTable();
+  TestServices services;
+  const auto table = PrintingMethodTable(services.services);
   EXPECT_EQ(FindMethod(table, "createGridImagesFast"), &table[14]);
   EXPECT_EQ(FindMethod(table, "createGridImages"), &table[13]);
   EXPECT_EQ(FindMethod(table, "createGridImagesFastAsyncX"), nullptr);
@@ -40,8 +44,9 @@ TEST(PrintingMethodTable, FindMatchesWholeNamesOnly) {
 
 class PrintingChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetupPrintingChannel(&messenger_, slot_); }
+  void SetUp() override { SetupPrintingChannel(&messenger_, slot_, services_.services); }
 
+  runner::testing::TestServices services_;
   RecordingMessenger messenger_;
   std::unique_ptr<Channel> slot_;
 };
@@ -50,7 +55,7 @@ TEST_F(PrintingChannelTest, SetupLogsOneLineAndRegistersTheChannel) {
   std::unique_ptr<Channel> slot;
   RecordingMessenger messenger;
   ::testing::internal::CaptureStderr();
-  SetupPrintingChannel(&messenger, slot);
+  SetupPrintingChannel(&messenger, slot, services_.services);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "DEBUG: SetupPrintingChannel called\n");
   EXPECT_NE(slot, nullptr);
   EXPECT_TRUE(messenger.HasHandler("printing_channel"));
@@ -82,7 +87,7 @@ TEST_F(PrintingChannelTest, NearMissesAnswerNotImplementedSilentlyAndLaterCallsS
 TEST_F(PrintingChannelTest, SecondSetupLeavesOneWorkingChannel) {
   Channel* first = slot_.get();
   ::testing::internal::CaptureStderr();
-  SetupPrintingChannel(&messenger_, slot_);
+  SetupPrintingChannel(&messenger_, slot_, services_.services);
   ::testing::internal::GetCapturedStderr();
   EXPECT_NE(slot_.get(), first);
   EXPECT_EQ(messenger_.handler_count(), 1u);

@@ -1,0 +1,74 @@
+// The application's diagnostic lines: one write per line, and a rate limit for lines caused by input.
+#include "runner/log.h"
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include <unistd.h>
+
+namespace runner {
+namespace {
+
+void WriteWhole(const std::string& text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t written = ::write(STDERR_FILENO, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;  // standard error is gone; there is nowhere to report it
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+}
+
+struct RateWindow {
+  std::mutex mutex;
+  std::chrono::steady_clock::time_point second_start{};
+  int written = 0;
+  long long dropped = 0;
+};
+
+RateWindow& Window() {
+  static RateWindow window;
+  return window;
+}
+
+}  // namespace
+
+void LogLine(std::string_view line) {
+  std::string text;
+  text.reserve(line.size() + 1);
+  text.append(line);
+  text.push_back('\n');
+  WriteWhole(text);
+}
+
+void LogLineRateLimited(std::string_view line) {
+  RateWindow& window = Window();
+  long long dropped_before = 0;
+  {
+    std::lock_guard lock(window.mutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - window.second_start >= std::chrono::seconds(1)) {
+      window.second_start = now;
+      window.written = 0;
+      dropped_before = window.dropped;
+      window.dropped = 0;
+    }
+    if (window.written >= kRateLimitBurst) {
+      ++window.dropped;
+      return;
+    }
+    ++window.written;
+  }
+  if (dropped_before > 0) {
+    LogLine("INFO: " + std::to_string(dropped_before) + " similar lines were dropped in the last second");
+  }
+  LogLine(line);
+}
+
+}  // namespace runner

@@ -1,0 +1,25 @@
+// The application's diagnostic lines: "DEBUG: ", "DEBUG C++: ", "INFO: ", "ERROR: ", "FATAL: " and the
+// others the channels define, on standard error.
+//
+// Every line is written whole with one write(2) of the whole line and its line feed, so lines from
+// worker threads may interleave with each other but never inside a line. Nothing is buffered in stdio, so
+// the order against fprintf(stderr) output of the same thread is kept as long as that output is flushed.
+// Thread safety: every function may be called from any thread.
+#pragma once
+
+#include <string_view>
+
+namespace runner {
+
+// Writes `line` and a line feed to standard error in one write (retried after a partial write).
+void LogLine(std::string_view line);
+
+// Writes `line` like LogLine unless more than `kRateLimitBurst` rate-limited lines were already written in
+// the current second; then the line is dropped and counted, and the first line written after the quiet
+// period says how many were dropped. For lines caused by the peer's input (malformed frames, bad
+// arguments), so a flood of garbage cannot fill standard error faster than it drains.
+void LogLineRateLimited(std::string_view line);
+
+inline constexpr int kRateLimitBurst = 20;
+
+}  // namespace runner

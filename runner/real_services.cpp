@@ -1,0 +1,37 @@
+// RealServices: the one place where the real adapters are chosen.
+#include "runner/real_services.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/posix/system_clock.h"
+
+namespace runner {
+namespace {
+
+// The folder of this program's own file, found through /proc so that the helper beside it is found
+// whatever the current folder; "." when that cannot be read.
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return ".";
+  const std::string self(path, static_cast<size_t>(length));
+  const size_t slash = self.rfind('/');
+  return slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".") : self.substr(0, slash);
+}
+
+}  // namespace
+
+RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
+  services_.clock = clock_.get();
+  services_.threads = &threads_;
+  services_.hardware_threads = std::thread::hardware_concurrency();
+  services_.mosalith_path = ProgramFolder() + "/mosalith";
+}
+
+RealServices::~RealServices() { threads_.JoinAll(); }
+
+}  // namespace runner

@@ -1,0 +1,59 @@
+// Services: the ports and the shared state that channel handlers receive, built once per program.
+//
+// `main` fills one Services from the real adapters (runner/real_services.h); tests fill one from the fakes
+// of platform/fake/. Channel setups and method tables take it by reference and hand each handler the
+// members it needs; no handler reaches a port any other way.
+//
+// Ownership: Services only points. Whoever filled it (RealServices, a test fixture) owns every member and
+// keeps it alive until the window that uses it has been destroyed. A member a program does not provide is
+// null; a handler that needs a null member answers as its operation fails.
+// Thread safety: the struct is read-only once built; each port states its own thread safety.
+#pragma once
+
+#include <string>
+
+namespace platform {
+class Clock;
+class Graphics;
+class ProcessRunner;
+class TempFolder;
+class SettingsStore;
+class Spooler;
+class PrintDialog;
+class SettingsDialog;
+class Shell;
+class MetadataReader;
+class FaceDetector;
+}  // namespace platform
+
+namespace runner {
+
+class ThreadRegistry;
+namespace printing {
+class GridJobTable;
+}  // namespace printing
+
+struct Services {
+  // Ports (platform/).
+  platform::Clock* clock = nullptr;
+  platform::Graphics* graphics = nullptr;
+  platform::ProcessRunner* processes = nullptr;
+  platform::TempFolder* temp_folder = nullptr;
+  platform::SettingsStore* settings = nullptr;
+  platform::Spooler* spooler = nullptr;
+  platform::PrintDialog* print_dialog = nullptr;
+  platform::SettingsDialog* settings_dialog = nullptr;
+  platform::Shell* shell = nullptr;
+  platform::MetadataReader* metadata = nullptr;
+  platform::FaceDetector* face_detector = nullptr;
+
+  // Shared state.
+  ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes
+  printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
+
+  // Facts about the machine and the installation.
+  unsigned hardware_threads = 1;  // as the standard library reports it; 0 when unknown
+  std::string mosalith_path;      // the sheet helper program, beside this program
+};
+
+}  // namespace runner

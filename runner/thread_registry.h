@@ -1,0 +1,59 @@
+// ThreadRegistry: the background threads of the channel handlers, owned and joined when the window closes.
+//
+// A handler that answers later (a print job, a face batch, a background sheet job) starts its thread here
+// instead of detaching it, so that no thread outlives the window whose services it uses. Threads that
+// have finished are joined the next time a thread starts, so a long session does not accumulate them.
+// Usage:
+//   std::string error;
+//   if (!services.threads->Start("print job", [result = std::move(result)]() mutable { ... }, &error)) {
+//     // answer the call here: the thread could not be started, `error` says why
+//   }
+// Thread safety: every method may be called from any thread; JoinAll never from a registered thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace runner {
+
+class ThreadRegistry {
+ public:
+  ThreadRegistry() = default;
+  // Joins every thread still registered.
+  ~ThreadRegistry();
+  ThreadRegistry(const ThreadRegistry&) = delete;
+  ThreadRegistry& operator=(const ThreadRegistry&) = delete;
+
+  // Runs `work` on a new thread named `name` (used in log lines). An exception escaping `work` is logged
+  // ("ERROR: uncaught exception in <name>: <text>") and ends the thread. Returns false, with `*error` (when
+  // given) set to the system's reason, when the thread cannot be started; `work` is then destroyed unrun.
+  bool Start(std::string name, std::function<void()> work, std::string* error = nullptr);
+
+  // Tells the threads to stop (stopping() turns true), then joins every registered thread, including
+  // those started while it waits. Returns with none registered; stopping() is false again afterwards.
+  void JoinAll();
+
+  // True while JoinAll waits: long work checks it between steps and ends early where its operation allows.
+  bool stopping() const { return stopping_.load(); }
+
+  // Threads registered and not yet joined.
+  size_t size() const;
+
+ private:
+  struct Entry {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> finished;
+  };
+  void ReapFinishedLocked();
+
+  mutable std::mutex mutex_;
+  std::list<Entry> entries_;
+  std::atomic<bool> stopping_{false};
+};
+
+}  // namespace runner

@@ -1,0 +1,27 @@
+// TestServices: a Services built from the fakes of platform/fake/, owned by the test.
+#pragma once
+
+#include "platform/fake/fake_clock.h"
+#include "runner/services.h"
+#include "runner/thread_registry.h"
+
+namespace runner::testing {
+
+// Fakes are members, so a test arranges them (clock.Advance, ...) before or while the handlers run.
+// Declared before `services` is handed out; destroyed after the background threads are joined.
+struct TestServices {
+  TestServices() {
+    services.clock = &clock;
+    services.threads = &threads;
+    services.hardware_threads = 2;
+  }
+  ~TestServices() { threads.JoinAll(); }
+  TestServices(const TestServices&) = delete;
+  TestServices& operator=(const TestServices&) = delete;
+
+  platform::FakeClock clock;
+  ThreadRegistry threads;
+  Services services;
+};
+
+}  // namespace runner::testing
