@@ -1,0 +1,135 @@
+// Graphics: decoding picture files to pixels, drawing on a canvas, encoding JPEG and PNG.
+//
+// Sizes are pixels; rectangles have their origin at the top-left corner of the canvas, y downwards, and
+// pixel i covers [i, i + 1). Colours are 0xAARRGGBB with straight alpha. Every operation refuses sizes
+// outside the limits of platform/bitmap.h before it allocates.
+// Failures are a GraphicsStatus, numbered like the Windows graphics library's status values so that log
+// lines that print a status number keep their meaning; nothing third-party crosses this interface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+
+namespace platform {
+
+enum class GraphicsStatus : int {
+  kOk = 0,
+  kGenericError = 1,        // an encoder or drawing failure without a better name
+  kInvalidParameter = 2,    // a size or argument outside what the operation takes
+  kOutOfMemory = 3,
+  kWin32Error = 7,          // any other I/O error
+  kFileNotFound = 10,       // no such file or folder
+  kAccessDenied = 12,       // permission refused, or a path that is not a regular file (a FIFO, a device)
+  kUnknownImageFormat = 13, // not a picture this port decodes, or a corrupt one
+};
+
+inline int StatusNumber(GraphicsStatus status) { return static_cast<int>(status); }
+
+enum class ImageFormat { kUnknown, kJpeg, kPng };
+
+// What a file says about its picture, read from its header without decoding pixels.
+struct ImageInfo {
+  ImageFormat format = ImageFormat::kUnknown;
+  int width_px = 0;     // as stored, before any orientation
+  int height_px = 0;
+  int orientation = 1;  // the EXIF orientation of the first image directory, 1..8; 1 when absent or invalid
+};
+
+struct DecodeOptions {
+  // Decode-time reduction: when both are above 0, a JPEG is decoded at the smallest of the decoder's
+  // M/8 scales whose size is still at least min_width_px x min_height_px (stored orientation), or at full
+  // size when no smaller scale covers it. Other formats, and 0 here, decode at full size.
+  int min_width_px = 0;
+  int min_height_px = 0;
+};
+
+struct DecodedImage {
+  Bitmap bitmap;   // the stored picture (not turned upright), perhaps reduced as DecodeOptions allow
+  ImageInfo info;  // the file's stored size, format and orientation
+};
+
+enum class Filter {
+  kNearest,
+  kBilinear,
+  kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
+};
+
+enum class Blend {
+  kSourceOver,  // blend through the source's alpha
+  kSourceCopy,  // replace the destination, alpha included
+};
+
+struct RectF {
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+};
+
+// A drawing surface, made by Graphics::CreateCanvas, transparent black until cleared.
+// Thread safety: one thread at a time per canvas; separate canvases are independent.
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+
+  virtual int width_px() const = 0;
+  virtual int height_px() const = 0;
+
+  // Replaces every pixel with `argb`.
+  virtual void Clear(uint32_t argb) = 0;
+
+  // Draws all of `image` scaled into `dest`; what falls outside the canvas is clipped, and the picture's
+  // edges stay sharp at the rectangle's edges (no fringe from outside the picture). A destination with no
+  // area, or an empty image, draws nothing and succeeds. kInvalidParameter for non-finite coordinates.
+  virtual GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter,
+                                    Blend blend = Blend::kSourceOver) = 0;
+
+  // Draws the part `source` of `image` (pixels of the image) scaled into `dest`, as DrawBitmap does.
+  virtual GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
+                                        Blend blend = Blend::kSourceOver) = 0;
+
+  // Outlines `rect` with a pen `pen_width_px` wide centred on its edges (square corners), antialiased,
+  // blended over. A pen of 0 or less draws nothing and succeeds.
+  virtual GraphicsStatus StrokeRect(const RectF& rect, double pen_width_px, uint32_t argb) = 0;
+
+  // Fills `rect`, blended over.
+  virtual GraphicsStatus FillRect(const RectF& rect, uint32_t argb) = 0;
+
+  // A copy of the canvas's pixels; nothing when the memory cannot be had.
+  virtual std::optional<Bitmap> Snapshot() const = 0;
+};
+
+// Thread safety: every method may be called from any thread at once; the port keeps no state between
+// calls.
+class Graphics {
+ public:
+  virtual ~Graphics() = default;
+
+  // Reads the format, stored size and EXIF orientation from the file's header. kFileNotFound,
+  // kAccessDenied (also for a path that is not a regular file), kUnknownImageFormat (not JPEG or PNG, or a
+  // header that does not parse), kInvalidParameter (sides outside the limits).
+  virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const = 0;
+
+  // Decodes the file's first picture as `options` allow. Failures as ReadInfo, plus kOutOfMemory and
+  // kUnknownImageFormat for corrupt pixel data. `*out` is written only on success.
+  virtual GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const = 0;
+
+  // A transparent canvas of width_px x height_px, or null with `*status` (when given) kInvalidParameter
+  // for a size outside the limits or kOutOfMemory.
+  virtual std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const = 0;
+
+  // Encodes `image` as a baseline JPEG at `quality` (1..100, the caller clamps; others are
+  // kInvalidParameter), alpha dropped, chroma subsampled 4:2:0 at 90 and below and 4:4:4 above, 1:1
+  // density. The same pixels and quality always give the same bytes. `*out` is replaced on success.
+  virtual GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const = 0;
+
+  // Encodes `image` as an 8-bit RGBA PNG (colour type 6). `*out` is replaced on success.
+  virtual GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const = 0;
+};
+
+}  // namespace platform
