@@ -16,7 +16,7 @@ namespace platform {
 class Clock;
 class Graphics;
 class ProcessRunner;
-class TempFolder;
+class FileSystem;
 class SettingsStore;
 class Spooler;
 class PrintDialog;
@@ -38,7 +38,7 @@ struct Services {
   platform::Clock* clock = nullptr;
   platform::Graphics* graphics = nullptr;
   platform::ProcessRunner* processes = nullptr;
-  platform::TempFolder* temp_folder = nullptr;
+  platform::FileSystem* files = nullptr;
   platform::SettingsStore* settings = nullptr;
   platform::Spooler* spooler = nullptr;
   platform::PrintDialog* print_dialog = nullptr;
