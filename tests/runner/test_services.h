@@ -2,6 +2,9 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_spooler.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -14,12 +17,20 @@ struct TestServices {
     services.clock = &clock;
     services.threads = &threads;
     services.hardware_threads = 2;
+    services.spooler = &spooler;
+    services.settings_dialog = &settings_dialog;
+    services.print_dialog = &print_dialog;
+    services.shell = &shell;
   }
   ~TestServices() { threads.JoinAll(); }
   TestServices(const TestServices&) = delete;
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeSpooler spooler;
+  platform::FakeSettingsDialog settings_dialog;
+  platform::FakePrintDialog print_dialog;
+  platform::FakeShell shell;
   ThreadRegistry threads;
   Services services;
 };
