@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/cairo/cairo_graphics.h"
 #include "platform/posix/system_clock.h"
 
 namespace runner {
@@ -25,8 +26,10 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
+RealServices::RealServices()
+    : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
   services_.clock = clock_.get();
+  services_.graphics = graphics_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

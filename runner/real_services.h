@@ -9,6 +9,7 @@
 
 namespace platform {
 class Clock;
+class Graphics;
 }
 
 namespace runner {
@@ -26,6 +27,7 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::Graphics> graphics_;
   ThreadRegistry threads_;
   Services services_;
 };

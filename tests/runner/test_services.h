@@ -3,6 +3,7 @@
 
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_shell.h"
 #include "platform/fake/fake_spooler.h"
 #include "runner/services.h"
@@ -15,6 +16,7 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.graphics = &graphics;
     services.threads = &threads;
     services.hardware_threads = 2;
     services.spooler = &spooler;
@@ -27,6 +29,7 @@ struct TestServices {
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeGraphics graphics;
   platform::FakeSpooler spooler;
   platform::FakeSettingsDialog settings_dialog;
   platform::FakePrintDialog print_dialog;
