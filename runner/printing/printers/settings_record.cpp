@@ -262,9 +262,10 @@ PaperSummary SummarisePaper(std::span<const uint8_t> record) {
     summary.id = form;
   } else if (paper != 0) {
     summary.id = "DMPAPER_" + std::to_string(paper);
-  } else {
+  } else if (width >= 1 && height >= 1) {
     summary.id = std::to_string(width) + "x" + std::to_string(height) + " mm";
   }
+  // A record that states no paper at all is described as A4, not as "0x0 mm" of A4's size.
   summary.name = summary.id;
   if (width < 1 || height < 1) {
     width = 210;
