@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 
 namespace runner {
@@ -27,6 +28,8 @@ std::string ProgramFolder() {
 
 RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
   services_.clock = clock_.get();
+  files_ = std::make_unique<platform::PosixFileSystem>();
+  services_.files = files_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

@@ -9,6 +9,7 @@
 
 namespace platform {
 class Clock;
+class FileSystem;
 }
 
 namespace runner {
@@ -26,6 +27,7 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::FileSystem> files_;
   ThreadRegistry threads_;
   Services services_;
 };
