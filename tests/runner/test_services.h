@@ -3,6 +3,7 @@
 
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_graphics.h"
+#include "platform/fake/fake_file_system.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -14,6 +15,7 @@ struct TestServices {
   TestServices() {
     services.clock = &clock;
     services.graphics = &graphics;
+    services.files = &files;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -23,6 +25,7 @@ struct TestServices {
 
   platform::FakeClock clock;
   platform::FakeGraphics graphics;
+  platform::FakeFileSystem files;
   ThreadRegistry threads;
   Services services;
 };
