@@ -13,6 +13,7 @@
 #include "platform/headless/headless_dialogs.h"
 #include "platform/posix/xdg_shell.h"
 #include "runner/printing/printers/printer_directory.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 
 namespace runner {
@@ -35,6 +36,8 @@ RealServices::RealServices()
     : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
   services_.clock = clock_.get();
   services_.graphics = graphics_.get();
+  files_ = std::make_unique<platform::PosixFileSystem>();
+  services_.files = files_.get();
   services_.threads = &threads_;
   cups_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();

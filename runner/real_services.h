@@ -15,6 +15,7 @@ class PdfPrinter;
 class SettingsDialog;
 class PrintDialog;
 class Shell;
+class FileSystem;
 }
 
 namespace runner {
@@ -39,6 +40,7 @@ class RealServices {
   std::unique_ptr<platform::SettingsDialog> settings_dialog_;
   std::unique_ptr<platform::PrintDialog> print_dialog_;
   std::unique_ptr<platform::Shell> shell_;
+  std::unique_ptr<platform::FileSystem> files_;
   ThreadRegistry threads_;
   Services services_;
 };

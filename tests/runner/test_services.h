@@ -6,6 +6,7 @@
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_shell.h"
 #include "platform/fake/fake_spooler.h"
+#include "platform/fake/fake_file_system.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -17,6 +18,7 @@ struct TestServices {
   TestServices() {
     services.clock = &clock;
     services.graphics = &graphics;
+    services.files = &files;
     services.threads = &threads;
     services.hardware_threads = 2;
     services.spooler = &spooler;
@@ -34,6 +36,7 @@ struct TestServices {
   platform::FakeSettingsDialog settings_dialog;
   platform::FakePrintDialog print_dialog;
   platform::FakeShell shell;
+  platform::FakeFileSystem files;
   ThreadRegistry threads;
   Services services;
 };
