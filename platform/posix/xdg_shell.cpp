@@ -66,6 +66,8 @@ int XdgShell::Open(const std::string& path) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Standard output may be the channel's transport (serve --stdio): the opener never writes there.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   std::string program = opener_;
   char* argv[] = {program.data(), uri.data(), nullptr};
   pid_t pid = -1;

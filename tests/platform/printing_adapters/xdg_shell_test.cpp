@@ -42,7 +42,7 @@ class XdgShellTest : public ::testing::Test {
 };
 
 TEST_F(XdgShellTest, HandsTheOpenerOneFileUriSoNoNameIsAnOption) {
-  XdgShell shell(Opener("exit 0"));
+  XdgShell shell(Opener("echo on-standard-output; exit 0"));
   EXPECT_EQ(shell.Open("/photos/--help"), kShellAccepted);
   EXPECT_EQ(shell.Open("/a b/#1 100%/é.jpg"), kShellAccepted);
   EXPECT_EQ(Args(), "file:///photos/--help\nfile:///a%20b/%231%20100%25/%C3%A9.jpg\n");
@@ -53,7 +53,7 @@ TEST_F(XdgShellTest, RefusalsAndSlowOpeners) {
   EXPECT_LE(refusing.Open("/x.jpg"), 32);
   XdgShell missing(dir_ + "/no-such-opener");
   EXPECT_LE(missing.Open("/x.jpg"), 32);
-  XdgShell slow(Opener("sleep 60"), std::chrono::milliseconds(200));
+  XdgShell slow(Opener("exec sleep 2 2>/dev/null"), std::chrono::milliseconds(200));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(slow.Open("/x.jpg"), kShellAccepted);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
