@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -169,10 +170,39 @@ TEST_F(CupsSpoolerTest, DefaultPrinterAndSettingsLiveInTheUsersOwnOptions) {
   EXPECT_NE(ReadText(g_dir + "/home/.cups/lpoptions").find("Default PV_Photo"), std::string::npos);
 }
 
+TEST_F(CupsSpoolerTest, ADefaultThatTheEnvironmentOverridesIsNotReportedAsSet) {
+  ::setenv("LPDEST", "PV_Office", 1);
+  EXPECT_FALSE(spooler_.SetDefaultPrinter("PV_Photo"));
+  EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office");
+  ::unsetenv("LPDEST");
+  EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
+}
+
+TEST_F(CupsSpoolerTest, ConcurrentPaperChangesNeverLoseTheDefaultOrCorruptTheOptions) {
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  std::atomic<int> failures{0};
+  auto worker = [&](const char* printer, int w1, int h1, int w2, int h2) {
+    for (int i = 0; i < 40; ++i) {
+      const bool first = i % 2 == 0;
+      if (!runner::printing::SetPrinterPaperSize(spooler_, printer, first ? w1 : w2, first ? h1 : h2)) ++failures;
+    }
+  };
+  ::testing::internal::CaptureStderr();
+  std::thread photo(worker, "PV_Photo", 105, 148, 127, 178);
+  std::thread office(worker, "PV_Office", 210, 297, 216, 279);
+  photo.join();
+  office.join();
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(failures.load(), 0);
+  const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
+  EXPECT_NE(lpoptions.find("Default PV_Office"), std::string::npos) << lpoptions;
+  EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office");
+  // The last writer of each printer wins.
+  EXPECT_EQ(spooler_.CurrentSettings("PV_Photo")->paper_id, 122);
+  EXPECT_EQ(spooler_.CurrentSettings("PV_Office")->paper_id, 1);
+}
+
 TEST_F(CupsSpoolerTest, TheBuiltInPrinterAsDefaultLeavesTheUsersOptionsAlone) {
-  runner::printing::PrinterDirectory printers(&spooler_, nullptr);
-  PdfPrinter* none = nullptr;
-  (void)none;
   ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
   const std::string before = ReadText(g_dir + "/home/.cups/lpoptions");
   class NoFiles : public PdfPrinter {
