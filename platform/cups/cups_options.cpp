@@ -55,7 +55,10 @@ bool IsUserOption(std::string_view name) {
   for (const std::string_view prefix : {"printer-", "marker-", "member-"}) {
     if (name.substr(0, prefix.size()) == prefix) return false;
   }
-  for (const std::string_view exact : {"device-uri", "auth-info-required", "job-sheets", "copies-default"}) {
+  // The scheduler's defaults for job handling, not settings of the paper or the print.
+  for (const std::string_view exact : {"device-uri", "auth-info-required", "job-sheets", "copies-default",
+                                       "document-format", "job-cancel-after", "job-hold-until", "job-priority",
+                                       "job-uuid"}) {
     if (name == exact) return false;
   }
   return !name.empty();

@@ -1,6 +1,7 @@
 // Print with layout: the job and its channel handler.
 #include "runner/printing/printers/print_job.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <mutex>

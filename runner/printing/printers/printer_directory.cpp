@@ -166,7 +166,9 @@ bool PrinterDirectory::ValidateSettings(const std::string& name, platform::Print
   const platform::Paper* paper = FindPaper(papers, settings->paper_id);
   if (paper == nullptr) return false;
   settings->form_name = paper->label;
-  settings->fields |= platform::kFieldFormName;
+  settings->paper_width_tenths_mm = static_cast<int16_t>(paper->width_tenths_mm);
+  settings->paper_length_tenths_mm = static_cast<int16_t>(paper->height_tenths_mm);
+  settings->fields |= platform::kFieldFormName | platform::kFieldPaperWidth | platform::kFieldPaperLength;
   return true;
 }
 
