@@ -54,11 +54,11 @@ TEST_F(ImageIoTest, LosslessFilesArriveAsExactRgba) {
     return (static_cast<Rgba>(x * 50) << 24) | (static_cast<Rgba>(y * 100) << 16) | (77u << 8) |
            static_cast<Rgba>(40 + x * 40);
   });
-  std::optional<ImageBuffer> from_png = LoadImage(Write("frame.png", testing::PngFile(picture)));
+  std::optional<ImageBuffer> from_png = LoadImage(Write("frame.png", testing::PngFile(picture)), testing::Codec());
   ASSERT_TRUE(from_png);
   EXPECT_EQ(Pixels(*from_png), Pixels(picture));  // transparency survives: frames need it
 
-  std::optional<ImageBuffer> from_bmp = LoadImage(Write("photo.bmp", testing::BmpFile(picture)));
+  std::optional<ImageBuffer> from_bmp = LoadImage(Write("photo.bmp", testing::BmpFile(picture)), testing::Codec());
   ASSERT_TRUE(from_bmp);
   ASSERT_EQ(from_bmp->width(), 5);
   ASSERT_EQ(from_bmp->height(), 3);
@@ -70,8 +70,8 @@ TEST_F(ImageIoTest, LosslessFilesArriveAsExactRgba) {
 TEST_F(ImageIoTest, JpegRoundTripKeepsSizeAndColour) {
   const ImageBuffer picture = MakeImage(64, 48, Gradient);
   const std::string path = dir_.File("sheet.jpg");
-  ASSERT_TRUE(WriteJpeg(picture, path, 90));
-  std::optional<ImageBuffer> loaded = LoadImage(path);
+  ASSERT_TRUE(WriteJpeg(picture, path, 90, testing::Codec()));
+  std::optional<ImageBuffer> loaded = LoadImage(path, testing::Codec());
   ASSERT_TRUE(loaded);
   ASSERT_EQ(loaded->width(), 64);
   ASSERT_EQ(loaded->height(), 48);
@@ -92,7 +92,7 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
   const ImageBuffer picture = MakeImage(40, 30, Gradient);
   auto encode = [&](int quality) {
     const std::string path = dir_.File("q" + std::to_string(quality) + ".jpg");
-    EXPECT_TRUE(WriteJpeg(picture, path, quality));
+    EXPECT_TRUE(WriteJpeg(picture, path, quality, testing::Codec()));
     return testing::ReadBytes(path);
   };
   EXPECT_EQ(encode(0), encode(90));
@@ -103,43 +103,43 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
 
 TEST_F(ImageIoTest, NonAsciiPathsWork) {
   const std::string path = dir_.File("Ünïcödé фото 写真.jpg");
-  ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), path, 80));
+  ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), path, 80, testing::Codec()));
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(path)));
-  EXPECT_TRUE(LoadImage(path));
+  EXPECT_TRUE(LoadImage(path, testing::Codec()));
 }
 
 TEST_F(ImageIoTest, WriteFailuresAreReported) {
   const ImageBuffer picture = MakeImage(16, 16, Gradient);
-  EXPECT_FALSE(WriteJpeg(picture, dir_.File("no-such-folder/sheet.jpg"), 90));
-  EXPECT_FALSE(WriteJpeg(ImageBuffer(), dir_.File("empty.jpg"), 90));
+  EXPECT_FALSE(WriteJpeg(picture, dir_.File("no-such-folder/sheet.jpg"), 90, testing::Codec()));
+  EXPECT_FALSE(WriteJpeg(ImageBuffer(), dir_.File("empty.jpg"), 90, testing::Codec()));
   if (std::filesystem::exists("/dev/full")) {
     // Opening succeeds, every write fails: the encoder's success alone must not count.
-    EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90));
+    EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90, testing::Codec()));
   }
 }
 
 TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {
-  EXPECT_FALSE(LoadImage(dir_.File("absent.jpg")));
-  EXPECT_FALSE(LoadImage(Write("empty.jpg", {})));
-  EXPECT_FALSE(LoadImage(Write("noise.jpg", std::vector<uint8_t>(4096, 0x5A))));
-  EXPECT_FALSE(LoadImage(Write("one.gif", kOnePixelGif)));  // the GIF loader is not built
+  EXPECT_FALSE(LoadImage(dir_.File("absent.jpg"), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("empty.jpg", {}), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("noise.jpg", std::vector<uint8_t>(4096, 0x5A)), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("one.gif", kOnePixelGif), testing::Codec()));  // the GIF loader is not built
 
   std::vector<uint8_t> png = testing::PngFile(MakeImage(20, 20, Gradient));
   png.resize(png.size() / 2);
-  EXPECT_FALSE(LoadImage(Write("half.png", png)));
+  EXPECT_FALSE(LoadImage(Write("half.png", png), testing::Codec()));
 }
 
 TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
   const std::string whole = dir_.File("whole.jpg");
-  ASSERT_TRUE(WriteJpeg(MakeImage(64, 64, Gradient), whole, 90));
+  ASSERT_TRUE(WriteJpeg(MakeImage(64, 64, Gradient), whole, 90, testing::Codec()));
   const std::vector<uint8_t> bytes = testing::ReadBytes(whole);
   for (size_t size : {size_t{2}, size_t{20}, size_t{150}, size_t{400}}) {
-    EXPECT_FALSE(LoadImage(Write("head.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + size))))
+    EXPECT_FALSE(LoadImage(Write("head.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + size)), testing::Codec()))
         << "cut at " << size;
   }
   // Cut inside the entropy-coded data the decoder may fill the rest; it must never crash or lie about size.
   std::optional<ImageBuffer> cut =
-      LoadImage(Write("cut.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 2 / 3)));
+      LoadImage(Write("cut.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 2 / 3)), testing::Codec());
   if (cut) {
     EXPECT_EQ(cut->width(), 64);
     EXPECT_EQ(cut->height(), 64);
@@ -148,7 +148,7 @@ TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
 
 TEST_F(ImageIoTest, LongPanoramasLoad) {
   const ImageBuffer strip = MakeImage(40000, 2, [](int32_t x, int32_t) { return x == 39999 ? 0x00FF00FFu : 0x808080FFu; });
-  std::optional<ImageBuffer> loaded = LoadImage(Write("pano.bmp", testing::BmpFile(strip)));
+  std::optional<ImageBuffer> loaded = LoadImage(Write("pano.bmp", testing::BmpFile(strip)), testing::Codec());
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->width(), 40000);
   EXPECT_EQ(testing::PixelAt(*loaded, 39999, 1), 0x00FF00FFu);
@@ -156,7 +156,7 @@ TEST_F(ImageIoTest, LongPanoramasLoad) {
 
 TEST_F(ImageIoTest, HuffmanTablesWithTooManyCodesAreRefused) {
   const std::string whole = dir_.File("whole.jpg");
-  ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), whole, 90));
+  ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), whole, 90, testing::Codec()));
   // An extra table that the scan never uses (AC table 3) declaring 2 x 255 codes: valid code lengths,
   // but more codes than any Huffman table holds. Decoding would write past the decoder's tables and
   // still produce a picture; the file must be refused instead.
@@ -164,16 +164,16 @@ TEST_F(ImageIoTest, HuffmanTablesWithTooManyCodesAreRefused) {
   table.resize(table.size() + 14, 0);
   table.insert(table.end(), {255, 255});
   table.resize(table.size() + 510, 0);
-  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(testing::ReadBytes(whole), table))));
+  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(testing::ReadBytes(whole), table)), testing::Codec()));
 }
 
 TEST_F(ImageIoTest, HeadersPromisingTooManyPixelsAreRefused) {
   // 20000 x 15000 is within the per-side limit but 300 megapixels, above the budget.
   static_assert(int64_t{20000} * 15000 > kMaxDecodePixels);
   static_assert(int64_t{16384} * 12288 <= kMaxDecodePixels, "a 200-megapixel photo must stay loadable");
-  EXPECT_FALSE(LoadImage(Write("bomb.png", PngHeaderOnly(20000, 15000))));
-  EXPECT_FALSE(LoadImage(Write("wide.png", PngHeaderOnly(1u << 20, 1))));
-  EXPECT_FALSE(LoadImage(Write("huge.png", PngHeaderOnly(0xFFFFFFFFu, 0xFFFFFFFFu))));
+  EXPECT_FALSE(LoadImage(Write("bomb.png", PngHeaderOnly(20000, 15000)), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("wide.png", PngHeaderOnly(1u << 20, 1)), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("huge.png", PngHeaderOnly(0xFFFFFFFFu, 0xFFFFFFFFu)), testing::Codec()));
 }
 
 }  // namespace

@@ -116,8 +116,8 @@ TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
 
 TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   // 5 photos (one missing) on a 2 x 2 grid with 3 sheets: sheet 3 has no photos but is still written.
-  ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95));
-  ASSERT_TRUE(WriteJpeg(Solid(60, 80, 40, 40, 200), PathOf("blue.jpg"), 95));
+  ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
+  ASSERT_TRUE(WriteJpeg(Solid(60, 80, 40, 40, 200), PathOf("blue.jpg"), 95, testing::Codec()));
   std::string job =
       "[settings]\npageWidth=200\npageHeight=160\nmarginLeft=10\nmarginRight=10\nmarginTop=8\nmarginBottom=8\n"
       "showCutGrid=1\ncutGridColor=black\ncutGridWidthMm=0.5\ndpi=300\n[images]\n";
@@ -138,7 +138,7 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   }
 
   for (const char* name : {"s1.jpg", "s2.jpg", "s3.jpg"}) {
-    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name));
+    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name), testing::Codec());
     ASSERT_TRUE(sheet) << name;
     EXPECT_EQ(sheet->width(), 200);
     EXPECT_EQ(sheet->height(), 160);
@@ -147,9 +147,9 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
     EXPECT_TRUE(Near(*sheet, 50, 80, 0, 0, 0)) << name;
     EXPECT_TRUE(Near(*sheet, 10, 4, 255, 255, 255)) << name;
   }
-  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"));
-  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"));
-  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"));
+  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"), testing::Codec());
+  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"), testing::Codec());
+  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"), testing::Codec());
   ASSERT_TRUE(first && second && third);
   EXPECT_TRUE(Near(*first, 50, 40, 200, 40, 40));     // photo 0
   EXPECT_TRUE(Near(*first, 150, 40, 40, 40, 200));    // photo 1
@@ -161,7 +161,7 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
 }
 
 TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
-  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95));
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
   const std::string bad = PathOf("no-such-folder/s2.jpg");
   const RunResult result = Run(WriteText(
       "job.txt", "[settings]\npageWidth=100\npageHeight=80\n[images]\n" + PathOf("green.jpg") + "\n[outputs]\n" +
@@ -170,8 +170,8 @@ TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + bad + "\n"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Mosalith: Saved page 2/3\n"), std::string::npos) << result.err;
-  EXPECT_TRUE(LoadImage(PathOf("s1.jpg")));
-  EXPECT_TRUE(LoadImage(PathOf("s3.jpg")));
+  EXPECT_TRUE(LoadImage(PathOf("s1.jpg"), testing::Codec()));
+  EXPECT_TRUE(LoadImage(PathOf("s3.jpg"), testing::Codec()));
 }
 
 }  // namespace

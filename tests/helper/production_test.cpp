@@ -41,7 +41,7 @@ class ProductionFileTest : public ::testing::Test {
 TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
   for (int i = 0; i < 20; ++i) job_.outputs.push_back(dir_.File("sheet_" + std::to_string(i) + ".jpg"));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 4), ProductionStatus::kOk);
+  EXPECT_EQ(RunProduction(job_, 4, testing::CodecPathUnderTest()), ProductionStatus::kOk);
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("Mosalith: 1 images, 2x2 grid, cell 20x15, threads=4\n"), std::string::npos) << log;
   EXPECT_EQ(CountOf(log, "Mosalith: Saved page "), 20u) << log;
@@ -53,15 +53,15 @@ TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
 TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   job_.outputs = {dir_.File("only.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 8), ProductionStatus::kOk);  // seven workers find no sheet
-  EXPECT_EQ(RunProduction(job_, 0), ProductionStatus::kOk);  // at least one worker runs
+  EXPECT_EQ(RunProduction(job_, 8, testing::CodecPathUnderTest()), ProductionStatus::kOk);  // seven workers find no sheet
+  EXPECT_EQ(RunProduction(job_, 0, testing::CodecPathUnderTest()), ProductionStatus::kOk);  // at least one worker runs
   std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("threads=8\n"), std::string::npos) << log;
   EXPECT_NE(log.find("threads=1\n"), std::string::npos) << log;
 
   job_.outputs = {dir_.File("a.jpg"), dir_.File("missing-folder/b.jpg"), dir_.File("c.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 2), ProductionStatus::kSheetsFailed);
+  EXPECT_EQ(RunProduction(job_, 2, testing::CodecPathUnderTest()), ProductionStatus::kSheetsFailed);
   log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("Mosalith: Failed to write page 2: " + job_.outputs[1] + "\n"), std::string::npos) << log;
   EXPECT_TRUE(std::filesystem::exists(job_.outputs[0]));
@@ -70,7 +70,7 @@ TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   job_.cols = 41;  // one pixel short of a column each
   job_.outputs = {dir_.File("never.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 2), ProductionStatus::kInvalidJob);
+  EXPECT_EQ(RunProduction(job_, 2, testing::CodecPathUnderTest()), ProductionStatus::kInvalidJob);
   log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(log.find("threads="), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists(job_.outputs[0]));

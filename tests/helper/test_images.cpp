@@ -1,8 +1,11 @@
 // Small synthetic pictures and image files for the helper's image tests.
 #include "tests/helper/test_images.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -213,5 +216,12 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
+
+CodecPath CodecPathUnderTest() { return CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")); }
+
+ImageCodec& Codec() {
+  thread_local ImageCodec codec(CodecPathUnderTest());
+  return codec;
+}
 
 }  // namespace mosalith::testing

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "helper/image_buffer.h"
+#include "helper/image_io.h"
 
 namespace mosalith::testing {
 
@@ -36,6 +37,12 @@ std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const st
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// The codec path under test: the reference path when MOSALITH_DECODER is "stb" (CTest runs every helper
+// suite once on each path), else the fast path.
+CodecPath CodecPathUnderTest();
+// A codec on that path, for the calling test thread.
+ImageCodec& Codec();
 
 // A fresh directory under the system temporary folder, removed with everything in it on destruction.
 class TempDir {
