@@ -174,6 +174,7 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   const std::vector<uint8_t>& bytes = state.file_bytes;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &subsampling, &colorspace) != 0) {
+    state.decompressor.reset();  // a handle that failed mid-file can fail the next file too: start afresh
     return std::nullopt;
   }
   if (!WithinBudget(width, height)) return std::nullopt;
@@ -196,7 +197,9 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
                                    TJFLAG_LIMITSCANS);
   // A warning (premature end of data, a corrupt stretch) still leaves a whole picture, as stb_image
   // gives one for such files.
-  if (status != 0 && tjGetErrorCode(handle) != TJERR_WARNING) return std::nullopt;
+  const bool usable = status == 0 || tjGetErrorCode(handle) == TJERR_WARNING;
+  if (status != 0) state.decompressor.reset();
+  if (!usable) return std::nullopt;
   Picture picture;
   picture.pixels = std::move(*pixels);
   picture.stored_width_px = width;
@@ -259,6 +262,7 @@ bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const st
   unsigned long output_size = state.jpeg_capacity;
   if (tjCompress2(handle, image.data(), image.width(), static_cast<int>(image.stride_bytes()), image.height(),
                   TJPF_RGBA, &output, &output_size, subsampling, quality, TJFLAG_NOREALLOC) != 0) {
+    state.compressor.reset();
     return false;
   }
   FilePtr file = OpenFile(utf8_path, "wb");

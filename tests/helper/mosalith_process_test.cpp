@@ -1,5 +1,7 @@
 // Tests of the mosalith program run as a process: exit codes, output streams and the sheet files.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -59,7 +61,8 @@ class MosalithProcessTest : public ::testing::Test {
 
   // Runs mosalith with `argument` (none when empty), capturing both streams.
   RunResult Run(const std::optional<std::string>& argument) {
-    std::string command = std::string("'") + kMosalith + "'";
+    // A hang (a file that blocks on opening) ends after a minute with exit code 124 instead of never.
+    std::string command = std::string("timeout 60 '") + kMosalith + "'";
     if (argument) command += " '" + *argument + "'";
     command += " >'" + PathOf("stdout.txt") + "' 2>'" + PathOf("stderr.txt") + "'";
     const int status = std::system(command.c_str());
@@ -172,6 +175,33 @@ TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
   EXPECT_NE(result.err.find("Mosalith: Saved page 2/3\n"), std::string::npos) << result.err;
   EXPECT_TRUE(LoadImage(PathOf("s1.jpg"), testing::Codec()));
   EXPECT_TRUE(LoadImage(PathOf("s3.jpg"), testing::Codec()));
+}
+
+TEST_F(MosalithProcessTest, FifosAreRefusedInsteadOfWaitedOn) {
+  const std::string job_fifo = PathOf("job.txt");
+  ASSERT_EQ(mkfifo(job_fifo.c_str(), 0600), 0);
+  RunResult result = Run(job_fifo);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("Mosalith: Failed to parse config\n"), std::string::npos) << result.err;
+
+  // A photo, a frame and an output that are FIFOs: the cell stays white and unframed, the sheet that
+  // cannot be written is reported, the other sheet is written.
+  const std::string photo_fifo = PathOf("photo.jpg");
+  const std::string frame_fifo = PathOf("frame.png");
+  const std::string output_fifo = PathOf("s2.jpg");
+  for (const std::string& fifo : {photo_fifo, frame_fifo, output_fifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
+  result = Run(WriteText("fifos.txt", "[settings]\npageWidth=40\npageHeight=20\nmarginLeft=0\nmarginRight=0\n"
+                                      "marginTop=0\nmarginBottom=0\nrows=1\ncols=2\n[images]\n" + photo_fifo +
+                                      "\n" + PathOf("green.jpg") + "\n[frames]\n" + frame_fifo + "\n" +
+                                      frame_fifo + "\n[outputs]\n" + PathOf("s1.jpg") + "\n" + output_fifo + "\n"));
+  EXPECT_EQ(result.exit_code, 2) << result.err;
+  EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + output_fifo + "\n"), std::string::npos)
+      << result.err;
+  std::optional<ImageBuffer> sheet = LoadImage(PathOf("s1.jpg"), testing::Codec());
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(Near(*sheet, 5, 10, 255, 255, 255));
+  EXPECT_TRUE(Near(*sheet, 30, 10, 90, 160, 90));
 }
 
 }  // namespace

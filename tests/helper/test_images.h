@@ -29,6 +29,11 @@ std::vector<uint8_t> BmpFile(const ImageBuffer& image);
 // An RGBA 8-bit PNG file of `image`, alpha kept (stored deflate blocks, so no compressor is needed).
 std::vector<uint8_t> PngFile(const ImageBuffer& image);
 
+// `image` as a progressive JPEG at quality 90 (libjpeg-turbo), for the decoders' progressive paths.
+std::vector<uint8_t> ProgressiveJpegFile(const ImageBuffer& image);
+// A four-component (Adobe YCCK) JPEG of `image`, whose R, G, B bytes are stored as C, M, Y and alpha as K.
+std::vector<uint8_t> CmykJpegFile(const ImageBuffer& image);
+
 // An APP1 segment (marker included) holding an EXIF block whose first directory has one orientation
 // entry with `value`, in little-endian ("II") or big-endian ("MM") byte order.
 std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
