@@ -38,10 +38,19 @@ struct ImageCodec::State {
   TurboHandle compressor;
   std::unique_ptr<unsigned char, TurboBufferFree> jpeg;  // encoder output, reused from sheet to sheet
   unsigned long jpeg_capacity = 0;
+  ImageBuffer spare_pixels;  // a decoded photo's block, back from the photo before
 };
 
 ImageCodec::ImageCodec(CodecPath path) : path_(path), state_(std::make_unique<State>()) {}
 ImageCodec::~ImageCodec() = default;
+
+void ImageCodec::Recycle(ImageBuffer&& block) {
+  // Only the fast path decodes into kept blocks (stb allocates its own), and a panorama's block is not
+  // worth holding for the rest of the job.
+  constexpr size_t kLargestKeptBytes = size_t{64} << 20;
+  if (path_ != CodecPath::kFast || block.capacity_bytes() > kLargestKeptBytes) return;
+  if (block.capacity_bytes() > state_->spare_pixels.capacity_bytes()) state_->spare_pixels = std::move(block);
+}
 
 CodecPath CodecPathFromEnvironment(const char* value) {
   return value != nullptr && std::strcmp(value, "stb") == 0 ? CodecPath::kReference : CodecPath::kFast;
@@ -189,7 +198,7 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   }
   const int scaled_width = TJSCALED(width, factor);
   const int scaled_height = TJSCALED(height, factor);
-  std::optional<ImageBuffer> pixels = ImageBuffer::Allocate(scaled_width, scaled_height);
+  std::optional<ImageBuffer> pixels = ImageBuffer::Reuse(std::move(state.spare_pixels), scaled_width, scaled_height);
   if (!pixels) return std::nullopt;
   // Scans are limited so that a hostile progressive file cannot keep the decoder busy for minutes.
   const int status = tjDecompress2(handle, bytes.data(), bytes.size(), pixels->data(), scaled_width,

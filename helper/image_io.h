@@ -46,6 +46,10 @@ class ImageCodec {
 
   CodecPath path() const { return path_; }
 
+  // Keeps a pixel block the caller no longer needs for the next decode into (the larger of it and the
+  // block already kept stays; the reference path and blocks over 64 MiB are not kept).
+  void Recycle(ImageBuffer&& block);
+
   struct State;  // library handles and buffers, defined where the libraries are used
   State& state() { return *state_; }
 

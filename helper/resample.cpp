@@ -1,6 +1,8 @@
 // Resampling through stb_image_resize: RGBA, alpha-weighted, clamped edges, default filter.
 #include "helper/resample.h"
 
+#include <utility>
+
 #include <stb/stb_image_resize.h>
 
 namespace mosalith {
@@ -22,7 +24,8 @@ bool ResizeRgba(ImageBuffer& image, int32_t width_px, int32_t height_px) {
 }
 
 bool ResizeRgbaWindow(ImageBuffer& image, int32_t scaled_width_px, int32_t scaled_height_px, int32_t left_px,
-                      int32_t top_px, int32_t window_width_px, int32_t window_height_px) {
+                      int32_t top_px, int32_t window_width_px, int32_t window_height_px,
+                      ImageBuffer* released) {
   if (image.empty() || scaled_width_px < 1 || scaled_height_px < 1 || window_width_px < 1 ||
       window_height_px < 1) {
     return false;
@@ -39,7 +42,8 @@ bool ResizeRgbaWindow(ImageBuffer& image, int32_t scaled_width_px, int32_t scale
       STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, STBIR_FILTER_DEFAULT, STBIR_FILTER_DEFAULT, STBIR_COLORSPACE_LINEAR,
       nullptr, x_scale, y_scale, static_cast<float>(left_px), static_cast<float>(top_px));
   if (!ok) return false;
-  image = std::move(*resized);
+  std::swap(image, *resized);
+  if (released != nullptr) *released = std::move(*resized);
   return true;
 }
 

@@ -125,7 +125,10 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     return cell;
   }
   const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
-  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated);
+  ImageBuffer released;
+  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated,
+              &released);
+  codec.Recycle(std::move(released));
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
     ApplyBorder(photo->pixels, *effects);
