@@ -172,8 +172,10 @@ tjscalingfactor SmallestScaleCovering(double scale) {
   return best;
 }
 
-// Returns nothing with `use_stb` set when the file is a JPEG libjpeg-turbo cannot decode to RGBA (CMYK);
-// stb_image then decodes it as on the reference path.
+// Returns nothing with `use_stb` set unless libjpeg-turbo decodes the file cleanly or refuses it for its
+// size: CMYK (no RGBA output), and every file it finds corrupt, truncated or unreadable, even where it
+// could still make a picture. stb_image then decides as on the reference path, so that both paths
+// refuse the same damaged files and show the same picture for a damaged file both accept.
 std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation, const ScaleNeed& need,
                                        bool& use_stb) {
   use_stb = false;
@@ -184,6 +186,7 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &subsampling, &colorspace) != 0) {
     state.decompressor.reset();  // a handle that failed mid-file can fail the next file too: start afresh
+    use_stb = true;
     return std::nullopt;
   }
   if (!WithinBudget(width, height)) return std::nullopt;
@@ -204,11 +207,12 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   const int status = tjDecompress2(handle, bytes.data(), bytes.size(), pixels->data(), scaled_width,
                                    static_cast<int>(pixels->stride_bytes()), scaled_height, TJPF_RGBA,
                                    TJFLAG_LIMITSCANS);
-  // A warning (premature end of data, a corrupt stretch) still leaves a whole picture, as stb_image
-  // gives one for such files.
-  const bool usable = status == 0 || tjGetErrorCode(handle) == TJERR_WARNING;
-  if (status != 0) state.decompressor.reset();
-  if (!usable) return std::nullopt;
+  if (status != 0) {
+    state.decompressor.reset();
+    state.spare_pixels = std::move(*pixels);
+    use_stb = true;
+    return std::nullopt;
+  }
   Picture picture;
   picture.pixels = std::move(*pixels);
   picture.stored_width_px = width;

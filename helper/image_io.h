@@ -6,8 +6,9 @@
 //
 // Two codec paths, chosen once per run:
 //   fast       JPEG photos through libjpeg-turbo, decoded at the smallest M/8 scale that still covers
-//              what the caller needs, and sheets encoded by libjpeg-turbo; every other format (and CMYK
-//              JPEG) through stb_image as on the reference path.
+//              what the caller needs, and sheets encoded by libjpeg-turbo; every other format, CMYK
+//              JPEG and every JPEG that libjpeg-turbo finds damaged (truncated, corrupt) through stb_image
+//              as on the reference path, which then decides whether it is refused.
 //   reference  stb_image for every format at full size, stb_image_write for sheets.
 // Both paths refuse the same files: those listed at LoadPicture.
 #pragma once

@@ -147,6 +147,26 @@ TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
     EXPECT_EQ(cut->width(), 64);
     EXPECT_EQ(cut->height(), 64);
   }
+  // Damaged files are decided by the reference decoder on both paths: the same refusals, the same picture.
+  ImageCodec reference(CodecPath::kReference);
+  for (size_t keep : {bytes.size() / 2, bytes.size() * 2 / 3, bytes.size() - 3}) {
+    const std::string path = Write("damaged.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + keep));
+    std::optional<ImageBuffer> expected = LoadImage(path, reference);
+    std::optional<ImageBuffer> loaded = LoadImage(path, testing::Codec());
+    ASSERT_EQ(loaded.has_value(), expected.has_value()) << "cut at " << keep;
+    if (loaded) {
+      EXPECT_TRUE(Pixels(*loaded) == Pixels(*expected)) << "cut at " << keep;
+    }
+  }
+  std::vector<uint8_t> corrupt = bytes;
+  for (size_t at = corrupt.size() / 2; at < corrupt.size() / 2 + 8; ++at) corrupt[at] = 0xA5;
+  const std::string corrupt_path = Write("corrupt.jpg", corrupt);
+  std::optional<ImageBuffer> expected = LoadImage(corrupt_path, reference);
+  std::optional<ImageBuffer> loaded = LoadImage(corrupt_path, testing::Codec());
+  ASSERT_EQ(loaded.has_value(), expected.has_value());
+  if (loaded) {
+    EXPECT_TRUE(Pixels(*loaded) == Pixels(*expected));
+  }
   EXPECT_TRUE(LoadImage(whole, testing::Codec()));  // a failed file leaves the codec fit for the next
 }
 
