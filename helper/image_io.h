@@ -27,8 +27,9 @@ namespace mosalith {
 // whose header promises far more than any camera makes (the RGBA block of the limit is about 1 GiB).
 inline constexpr int64_t kMaxDecodePixels = 260'000'000;
 
-// Largest image file read, in bytes. A JPEG of kMaxDecodePixels is far smaller.
-inline constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
+// Largest image file read, in bytes (2 GiB - 1, what stb_image decodes from memory): room for an
+// uncompressed PNG of kMaxDecodePixels; a JPEG of that size is far smaller.
+inline constexpr int64_t kMaxFileBytes = (int64_t{1} << 31) - 1;
 
 enum class CodecPath { kFast, kReference };
 
