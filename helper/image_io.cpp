@@ -181,7 +181,10 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   use_stb = false;
   if (!state.decompressor) state.decompressor.reset(tjInitDecompress());
   void* handle = state.decompressor.get();
-  if (handle == nullptr) return std::nullopt;
+  if (handle == nullptr) {
+    use_stb = true;
+    return std::nullopt;
+  }
   const std::vector<uint8_t>& bytes = state.file_bytes;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &subsampling, &colorspace) != 0) {

@@ -1,4 +1,4 @@
-// The sheet production of a job: geometry once, a pool of workers composing whole sheets, timing.
+// The sheet production of a job: geometry once, a pool of workers sharing per-cell tasks, timing.
 #pragma once
 
 #include "helper/grid_job.h"
@@ -13,7 +13,7 @@ enum class ProductionStatus {
   kWorkerStartFailed,   // a worker thread could not be started; sheets may be missing
 };
 
-// Most workers started, whatever the machine: each holds one whole canvas in memory.
+// Most workers started, whatever the machine: each may hold one whole canvas in memory.
 inline constexpr int kMaxWorkers = 8;
 
 // Workers for a machine that reports `logical_processors`: at least 1 (a platform that reports 0 still

@@ -1,4 +1,5 @@
-// Composing one sheet: photos fitted into their magnets, effects, borders, frames, cut lines, the JPEG.
+// Composing sheets: cells prepared one by one (photo fitted into its magnet with effects and border, frame
+// resized), then laid on the canvas in cell order with the cut lines, and the JPEG written.
 //
 // Canvas positions are pixels from the canvas's top-left corner; every drawing step clips to the canvas,
 // so no position, however placed, writes outside it.
