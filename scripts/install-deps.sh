@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake g++ pkg-config
-  # helper: stb_image, stb_image_write, stb_image_resize (compiled into the helper)
-  libstb-dev
+  # helper: stb_image, stb_image_write, stb_image_resize (compiled into the helper); libjpeg-turbo
+  libstb-dev libturbojpeg0-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
   # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
@@ -18,8 +18,9 @@ packages=(
   libbenchmark-dev
   # the decoder fuzzer (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
-  # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory
-  libimage-exiftool-perl imagemagick time python3
+  # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory; the
+  # benchmark's peers
+  libimage-exiftool-perl imagemagick time python3 graphicsmagick libvips-tools
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
   # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
