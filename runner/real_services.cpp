@@ -7,7 +7,11 @@
 #include <string>
 #include <thread>
 
+#include <cstdlib>
+
+#include "platform/posix/file_settings_store.h"
 #include "platform/posix/system_clock.h"
+#include "runner/printing/baking/graphics_library.h"
 
 namespace runner {
 namespace {
@@ -27,6 +31,12 @@ std::string ProgramFolder() {
 
 RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
   services_.clock = clock_.get();
+  if (auto path = platform::PrintingSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))) {
+    settings_ = std::make_unique<platform::FileSettingsStore>(*path);
+  }
+  services_.settings = settings_.get();
+  bakes_ = std::make_unique<printing::BakeShared>();
+  services_.bakes = bakes_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

@@ -9,6 +9,10 @@
 
 namespace platform {
 class Clock;
+class SettingsStore;
+}
+namespace runner::printing {
+struct BakeShared;
 }
 
 namespace runner {
@@ -26,6 +30,8 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::SettingsStore> settings_;
+  std::unique_ptr<printing::BakeShared> bakes_;
   ThreadRegistry threads_;
   Services services_;
 };

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "runner/printing/baking/baking_methods.h"
+
 namespace runner::printing {
 
 std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services) {
@@ -23,10 +25,10 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
       {"getPrinterCapabilitiesWindows", MethodHandler()},
       {"getAvailablePrinters", get_printers},
       {"printImagesToPrinter", MethodHandler()},
-      {"bakeImagesForPrinting", MethodHandler()},
-      {"getColorProfiles", MethodHandler()},
-      {"getSelectedColorProfile", MethodHandler()},
-      {"setSelectedColorProfile", MethodHandler()},
+      {"bakeImagesForPrinting", BakeImagesMethod(services)},
+      {"getColorProfiles", GetColorProfilesMethod()},
+      {"getSelectedColorProfile", GetSelectedColorProfileMethod(services)},
+      {"setSelectedColorProfile", SetSelectedColorProfileMethod(services)},
       {"createGridImages", create_grid_images},
       {"createGridImagesFast", create_grid_images},
       {"createGridImagesFastAsync", MethodHandler()},

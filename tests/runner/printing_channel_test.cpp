@@ -62,8 +62,13 @@ TEST_F(PrintingChannelTest, SetupLogsOneLineAndRegistersTheChannel) {
   EXPECT_EQ(messenger.handler_count(), 1u);
 }
 
+// Methods whose handlers have landed (they answer for themselves).
+const std::set<std::string> kLandedMethods = {
+    "bakeImagesForPrinting", "getColorProfiles", "getSelectedColorProfile", "setSelectedColorProfile"};
+
 TEST_F(PrintingChannelTest, EveryKnownNameAnswersNotImplementedUntilItsHandlerLands) {
   for (const std::string& name : kMethodNames) {
+    if (kLandedMethods.count(name) != 0) continue;
     auto answer = messenger_.Call("printing_channel", name, std::make_unique<EncodableValue>(EncodableMap{}));
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->not_implemented()) << name;

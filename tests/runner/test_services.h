@@ -2,6 +2,8 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_settings_store.h"
+#include "runner/printing/baking/graphics_library.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -12,6 +14,8 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.settings = &settings;
+    services.bakes = &bakes;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -20,6 +24,8 @@ struct TestServices {
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeSettingsStore settings;
+  printing::BakeShared bakes;
   ThreadRegistry threads;
   Services services;
 };
