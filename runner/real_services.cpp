@@ -4,12 +4,13 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 
-#include <cstdlib>
-
+#include "platform/cairo/cairo_graphics.h"
 #include "platform/posix/file_settings_store.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 #include "runner/printing/baking/graphics_library.h"
 
@@ -29,8 +30,12 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
+RealServices::RealServices()
+    : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
   services_.clock = clock_.get();
+  services_.graphics = graphics_.get();
+  files_ = std::make_unique<platform::PosixFileSystem>();
+  services_.files = files_.get();
   if (auto path = platform::PrintingSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))) {
     settings_ = std::make_unique<platform::FileSettingsStore>(*path);
   }

@@ -9,8 +9,10 @@
 
 namespace platform {
 class Clock;
+class Graphics;
+class FileSystem;
 class SettingsStore;
-}
+}  // namespace platform
 namespace runner::printing {
 struct BakeShared;
 }
@@ -30,6 +32,8 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::Graphics> graphics_;
+  std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::SettingsStore> settings_;
   std::unique_ptr<printing::BakeShared> bakes_;
   ThreadRegistry threads_;

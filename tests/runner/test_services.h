@@ -2,6 +2,8 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_graphics.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/services.h"
@@ -14,6 +16,8 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.graphics = &graphics;
+    services.files = &files;
     services.settings = &settings;
     services.bakes = &bakes;
     services.threads = &threads;
@@ -24,6 +28,8 @@ struct TestServices {
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeGraphics graphics;
+  platform::FakeFileSystem files;
   platform::FakeSettingsStore settings;
   printing::BakeShared bakes;
   ThreadRegistry threads;

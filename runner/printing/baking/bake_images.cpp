@@ -114,10 +114,10 @@ std::optional<std::string> MakeOutputFolder(const ParallelBakeSetup& setup, int*
   const std::optional<std::string> temp = setup.files->TempFolder(error);
   if (!temp) return std::nullopt;
   const std::string folder = *temp + "/" + BakeFolderName(ToLocalTime(setup.clock->WallNow()));
-  // Two bakes within one second share the folder; their file names stay distinct. Inside our own
-  // private temporary folder, nobody else can have put anything of that name there.
+  // Two bakes within one second share the folder; their file names stay distinct. A file of that name
+  // in the way would fail every save, so it fails here instead.
   *error = setup.files->CreateFolder(folder, 0700);
-  if (*error == EEXIST) *error = 0;
+  if (*error == EEXIST) *error = setup.files->IsRegularFile(folder) ? ENOTDIR : 0;
   if (*error != 0) return std::nullopt;
   return folder;
 }

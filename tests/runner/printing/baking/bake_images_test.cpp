@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "tests/runner/printing/baking/bake_test_support.h"
@@ -19,7 +21,6 @@
 namespace runner::printing {
 namespace {
 
-using testing::MemoryFileSystem;
 using testing::RecordedResult;
 
 EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
@@ -85,7 +86,7 @@ class BakeImagesTest : public ::testing::Test {
     return found;
   }
 
-  MemoryFileSystem files_;
+  platform::FakeFileSystem files_;
   platform::FakeClock clock_;
   platform::FakeSettingsStore settings_;
   ParallelBakeSetup setup_;
@@ -125,7 +126,7 @@ TEST_F(BakeImagesTest, FiftyRequestsOnEightWorkersEachLandAtTheirOwnIndex) {
   ASSERT_EQ(sorted.size(), 50u);  // every image baked exactly once
   for (int i = 0; i < 50; ++i) EXPECT_EQ(sorted[static_cast<size_t>(i)], i);
 
-  EXPECT_EQ(seen_folder_, "/tmp/PictaVera_Temp-test/" + BakeFolderName(ToLocalTime(clock_.WallNow())));
+  EXPECT_EQ(seen_folder_, std::string(platform::FakeFileSystem::kDefaultTempFolder) + "/" + BakeFolderName(ToLocalTime(clock_.WallNow())));
   EXPECT_EQ(LogCount("INFO: Using color profile: srgb\n"), 1u);
   EXPECT_EQ(LogCount("INFO: Starting parallel baking with 8 threads for 50 images\n"), 1u);
   EXPECT_EQ(LogCount("INFO: Output directory: " + seen_folder_ + "\n"), 1u);
@@ -179,7 +180,7 @@ TEST_F(BakeImagesTest, ThrowingBakesFailTheirImageOnlyWithOrWithoutText) {
 }
 
 TEST_F(BakeImagesTest, OutputFolderThatCannotBeMadeFailsEveryImageWithoutWorkers) {
-  files_.temp_error = ELOOP;  // the temporary folder is a link
+  files_.RefuseTempFolder(ELOOP);  // the temporary folder is a link
   const auto results = Bake(3, 2);
   ASSERT_EQ(results.size(), 3u);
   for (int i = 0; i < 3; ++i) {
@@ -188,12 +189,16 @@ TEST_F(BakeImagesTest, OutputFolderThatCannotBeMadeFailsEveryImageWithoutWorkers
   }
   EXPECT_TRUE(baked_.empty());
   EXPECT_EQ(LogCount("ERROR: Failed to create output directory, error=40\n"), 1u);
+  EXPECT_EQ(LogCount("INFO: Output directory"), 0u);
 
-  files_.temp_error = 0;
-  files_.create_folder_error = EACCES;
+  files_.RefuseTempFolder(0);
+  const std::string folder =
+      std::string(platform::FakeFileSystem::kDefaultTempFolder) + "/" + BakeFolderName(ToLocalTime(clock_.WallNow()));
+  files_.AddFile(folder, {1});  // a file in the folder's place
   EXPECT_EQ(Bake(1, 1)[0].error, "Failed to create output directory");
-  files_.create_folder_error = 0;
-  files_.folders.insert("/tmp/PictaVera_Temp-test/" + BakeFolderName(ToLocalTime(clock_.WallNow())));
+  EXPECT_EQ(LogCount("error=20\n"), 1u);
+  files_.RemoveFile(folder);
+  files_.AddFolder(folder);
   EXPECT_TRUE(Bake(1, 1)[0].success);  // an existing folder of that name is shared
 }
 
