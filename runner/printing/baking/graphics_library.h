@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 #include "platform/graphics.h"
 
@@ -68,6 +69,11 @@ class GraphicsLibraryHold {
 // What all bakes of one process share: the library's reference count and the file-name counter, which
 // never goes back so that names in one folder stay distinct across bakes.
 struct BakeShared {
+  BakeShared() = default;
+  // For a library that needs starting and stopping.
+  BakeShared(GraphicsLibrary::StartFunction start, GraphicsLibrary::StopFunction stop)
+      : graphics_library(std::move(start), std::move(stop)) {}
+
   GraphicsLibrary graphics_library;
   std::atomic<uint32_t> file_counter{0};
 };
