@@ -154,9 +154,15 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   // A zero-size photo draws nothing; the stroke and frame still do.
   if (placement->drawn_width_px != 0 && placement->drawn_height_px != 0) {
-    const platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
-                               static_cast<double>(placement->drawn_width_px),
-                               static_cast<double>(placement->drawn_height_px)};
+    platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
+                         static_cast<double>(placement->drawn_width_px),
+                         static_cast<double>(placement->drawn_height_px)};
+    // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
+    // the rectangle's mirror image (both sides are negative together).
+    if (dest.width < 0 && dest.height < 0) {
+      *photo = platform::Rotate180(*photo);
+      dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
+    }
     canvas->DrawBitmap(*photo, dest, platform::Filter::kBicubic);
   }
   photo.reset();

@@ -80,6 +80,16 @@ TEST_F(RenderTest, PhotoCoversTheCanvasCentredAndShifted) {
   EXPECT_EQ(Argb(canvas, 15, 8), kBlue);
 }
 
+TEST_F(RenderTest, NegativeZoomDrawsThePhotoHalfTurned) {
+  graphics_.AddPicture("/p.jpg", Halves(40, 30, kRed, kBlue));
+  BakeRequest request = Request(20, 30);
+  request.image_scale = -1.0;
+  const Bitmap canvas = Render(request);
+  EXPECT_TRUE(Logged("DEBUG Position: x=30 y=30 scaledSize=-40x-30"));
+  EXPECT_EQ(Argb(canvas, 9, 15), kBlue);
+  EXPECT_EQ(Argb(canvas, 10, 15), kRed);
+}
+
 TEST_F(RenderTest, RotationTurnsThePhotoClockwiseBeforeItIsPlaced) {
   graphics_.AddPicture("/p.jpg", Halves(40, 30, kRed, kBlue));  // turned: red on top, blue below
   BakeRequest request = Request(30, 40);
