@@ -14,26 +14,17 @@ using platform::GraphicsStatus;
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
-// Resamples `image` to exactly `size` (the decoder's reductions come in eighths only). Nothing when no
-// canvas can be had for it.
-std::optional<Bitmap> Resample(const platform::Graphics& graphics, const Bitmap& image, PixelSize size) {
-  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(size.width_px, size.height_px);
-  if (!canvas) return std::nullopt;
-  const platform::RectF whole{0, 0, static_cast<double>(size.width_px), static_cast<double>(size.height_px)};
-  if (canvas->DrawBitmap(image, whole, platform::Filter::kBicubic, platform::Blend::kSourceCopy) !=
-      GraphicsStatus::kOk) {
-    return std::nullopt;
-  }
-  return canvas->Snapshot();
+// The photo's size after `orientation` is applied with the turns only.
+PixelSize OrientedSize(PixelSize size, int orientation) {
+  return orientation == 6 || orientation == 8 ? PixelSize{size.height_px, size.width_px} : size;
 }
 
 }  // namespace
 
-std::optional<Bitmap> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                        PixelSize wanted, int* orientation) {
+std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
+                                             PixelSize wanted, int* orientation) {
   platform::ImageInfo info;
   if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
-  *orientation = info.orientation;
   // The wanted size is upright; a photo stored on its side is compared with its sides exchanged.
   const PixelSize wanted_as_stored = platform::OrientationSwapsSides(info.orientation)
                                          ? PixelSize{wanted.height_px, wanted.width_px}
@@ -48,22 +39,21 @@ std::optional<Bitmap> DecodeScaledImage(const platform::Graphics& graphics, cons
   platform::DecodedImage decoded;
   if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
   *orientation = decoded.info.orientation;
-  if (!reduced) return std::move(decoded.bitmap);
-
+  if (!reduced) {
+    const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
+    return CanvasPhoto{std::move(decoded.bitmap), size};
+  }
   LogLine("DEBUG: Scaled decode " + std::to_string(info.width_px) + "x" + std::to_string(info.height_px) + " -> " +
           std::to_string(reduced->width_px) + "x" + std::to_string(reduced->height_px));
-  if (decoded.bitmap.width_px == reduced->width_px && decoded.bitmap.height_px == reduced->height_px) {
-    return std::move(decoded.bitmap);
-  }
-  // When the resample cannot be set up, the decoder's own (larger) reduction serves.
-  if (std::optional<Bitmap> exact = Resample(graphics, decoded.bitmap, *reduced)) return exact;
-  return std::move(decoded.bitmap);
+  // The decoder's eighths leave the pixels at or a little above the reduced size; they are resampled
+  // once, when the photo is drawn.
+  return CanvasPhoto{std::move(decoded.bitmap), *reduced};
 }
 
-std::optional<Bitmap> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                         PixelSize wanted) {
+std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
+                                              PixelSize wanted) {
   int orientation = 1;
-  std::optional<Bitmap> photo = DecodeScaledImage(graphics, path, wanted, &orientation);
+  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation);
   if (!photo) {
     platform::DecodedImage decoded;
     const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
@@ -72,11 +62,14 @@ std::optional<Bitmap> LoadImageForCanvas(const platform::Graphics& graphics, con
       return std::nullopt;
     }
     orientation = decoded.info.orientation;
-    photo = std::move(decoded.bitmap);
+    const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
+    photo = CanvasPhoto{std::move(decoded.bitmap), size};
   }
   // Orientation comes from the file on both paths, so a photo turns upright whatever its size; the
   // mirrored orientations are left as stored.
-  return platform::ApplyOrientation(std::move(*photo), orientation, platform::OrientationSet::kTurnsOnly);
+  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kTurnsOnly);
+  photo->size = OrientedSize(photo->size, orientation);
+  return photo;
 }
 
 std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*effects*/) {
@@ -109,18 +102,19 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
   const PixelSize wanted = WantedDecodeSize(canvas_width, canvas_height);
   LogLine("DEBUG: Required image size=" + std::to_string(wanted.width_px) + "x" + std::to_string(wanted.height_px));
 
-  std::optional<Bitmap> photo;
+  std::optional<CanvasPhoto> photo;
   {
-    std::optional<Bitmap> loaded = LoadImageForCanvas(graphics, request.source_path, wanted);
+    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted);
     if (!loaded) {
       LogLine("ERROR: Failed to load image");
       return nullptr;
     }
-    photo = ApplyEffects(*loaded, request.effects);
-    if (!photo) {
+    std::optional<Bitmap> duplicate = ApplyEffects(loaded->pixels, request.effects);
+    if (!duplicate) {
       LogLine("ERROR: Failed to apply effects");
       return nullptr;
     }
+    photo = CanvasPhoto{std::move(*duplicate), loaded->size};
   }
 
   std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(canvas_width, canvas_height);
@@ -130,15 +124,15 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
   }
   canvas->Clear(kOpaqueWhite);
 
-  int image_width = photo->width_px;
-  int image_height = photo->height_px;
+  int image_width = photo->size.width_px;
+  int image_height = photo->size.height_px;
   LogLine("DEBUG RenderImage: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
           " Image=" + std::to_string(image_width) + "x" + std::to_string(image_height) +
           " Scale=" + FormatLogDouble(request.image_scale) + " Rotate=" + rotate_flag);
 
   double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
   if (request.rotate_for_output) {
-    *photo = platform::RotateClockwise(*photo);
+    photo->pixels = platform::RotateClockwise(photo->pixels);
     std::swap(image_width, image_height);
   }
   factor *= request.image_scale;
@@ -160,10 +154,10 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
     // the rectangle's mirror image (both sides are negative together).
     if (dest.width < 0 && dest.height < 0) {
-      *photo = platform::Rotate180(*photo);
+      photo->pixels = platform::Rotate180(photo->pixels);
       dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
     }
-    canvas->DrawBitmap(*photo, dest, platform::Filter::kBicubic);
+    canvas->DrawBitmap(photo->pixels, dest, platform::Filter::kBicubic);
   }
   photo.reset();
 

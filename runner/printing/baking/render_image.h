@@ -21,16 +21,25 @@
 
 namespace runner::printing {
 
-// The photo as drawn on the canvas (upright), or nothing after logging why. Tries the reduced decode
-// first and the plain full-size decode second.
-std::optional<platform::Bitmap> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                                   PixelSize wanted);
+// A photo ready for the canvas. `size` is the size the render works with; `pixels` hold the picture at
+// that size or somewhat larger (the decoder reduces in eighths), so drawing them into a rectangle computed
+// from `size` gives the photo at that size with one resample instead of two.
+struct CanvasPhoto {
+  platform::Bitmap pixels;
+  PixelSize size;
+};
 
-// The photo decoded at the reduced size of ReducedDecodeSize (wanted in the upright orientation), exactly
-// that size, still as stored; or at full size when no reduction applies. `*orientation` receives the
-// file's EXIF orientation. Nothing when the file cannot be read or decoded.
-std::optional<platform::Bitmap> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                                  PixelSize wanted, int* orientation);
+// The photo upright, or nothing after logging why. Tries the reduced decode first and the plain full-size
+// decode second; the EXIF orientation (3, 6, 8) is read from the file on both paths.
+std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
+                                              PixelSize wanted);
+
+// The photo as stored, reduced as ReducedDecodeSize allows for `wanted` (upright; compared with the
+// stored sides exchanged when the orientation turns the photo a quarter), or at full size when no
+// reduction applies. `*orientation` receives the file's EXIF orientation. Nothing when the file cannot be
+// read or decoded.
+std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
+                                             PixelSize wanted, int* orientation);
 
 // A duplicate of `image`; the effect values are not used. Nothing (after logging the lock failure) when
 // the memory for it cannot be had.

@@ -100,7 +100,7 @@ TEST_F(RenderTest, RotationTurnsThePhotoClockwiseBeforeItIsPlaced) {
   EXPECT_EQ(Argb(canvas, 15, 20), kBlue);
 }
 
-TEST_F(RenderTest, LargePhotosAreReducedToExactlyTheComputedSize) {
+TEST_F(RenderTest, LargePhotosAreReducedToTheComputedSize) {
   graphics_.AddPicture("/p.jpg", Halves(400, 300, kRed, kBlue));
   Render(Request(100, 150));  // wanted 150 x 225: 300 x 225 is not below three quarters
   EXPECT_EQ(graphics_.decode_options().back().min_width_px, 0);
