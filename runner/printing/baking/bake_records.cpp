@@ -20,6 +20,8 @@ std::optional<double> BoundedDouble(const EncodableMap& map, std::string_view ke
 
 constexpr double kFloatLimit = std::numeric_limits<float>::max();
 constexpr double kUnbounded = std::numeric_limits<double>::max();
+constexpr double kMaxImageScale = 10000.0;
+constexpr double kMaxOffsetPx = 1e9;
 
 }  // namespace
 
@@ -53,9 +55,9 @@ std::optional<BakeRequest> ReadBakeRequest(const EncodableValue& entry) {
   if (auto frame = LookUp(**map, "framePath", kString).value; frame && !frame->empty()) {
     request.frame_path = UpToNul(*frame);
   }
-  if (auto scale = BoundedDouble(**map, "imageScale", kUnbounded)) request.image_scale = *scale;
-  if (auto x = BoundedDouble(**map, "offsetX", kUnbounded)) request.offset_x_px = *x;
-  if (auto y = BoundedDouble(**map, "offsetY", kUnbounded)) request.offset_y_px = *y;
+  if (auto scale = BoundedDouble(**map, "imageScale", kMaxImageScale)) request.image_scale = *scale;
+  if (auto x = BoundedDouble(**map, "offsetX", kMaxOffsetPx)) request.offset_x_px = *x;
+  if (auto y = BoundedDouble(**map, "offsetY", kMaxOffsetPx)) request.offset_y_px = *y;
   if (auto rotate = LookUp(**map, "rotateForOutput", kBool).value) request.rotate_for_output = *rotate;
   if (const EncodableValue* effects = FindKey(**map, "effects")) request.effects = ReadBakeEffects(*effects);
   return request;

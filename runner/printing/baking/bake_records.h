@@ -4,7 +4,9 @@
 // and "canvasWidth" and "canvasHeight" int32 values; every other key keeps its default when it is absent
 // or of the wrong kind. Doubles that cannot stand for a usable value (NaN, infinities, values beyond what
 // the field holds) count as the wrong kind too, so the default stands:
-//   "imageScale", "offsetX", "offsetY"   finite
+//   "imageScale"                         finite, at most 10000 either way (a larger zoom shows less than a
+//                                        pixel of any photo)
+//   "offsetX", "offsetY"                 finite, at most 1e9 pixels either way (beyond any canvas)
 //   "stroke", "strokeScale"              finite and within the range of a 32-bit float
 //   "strokeColor"                        finite and within the range of a 64-bit integer
 // Paths are UTF-8, taken up to their first NUL.

@@ -48,6 +48,13 @@ TEST(BakeRecords, RequestNeedsStringPathAndInt32Sides) {
 TEST(BakeRecords, OptionalKeysOfTheWrongKindOrUnusableKeepTheirDefaults) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
+  for (double hostile : {nan, inf, -inf, 1e300, 10000.5, -1e5}) {
+    const auto scaled = ReadWith({{"imageScale", EncodableValue(hostile)}, {"offsetY", EncodableValue(hostile * 1e6)}});
+    EXPECT_EQ(scaled->image_scale, 1.0) << hostile;
+    EXPECT_EQ(scaled->offset_y_px, 0.0) << hostile;
+  }
+  EXPECT_EQ(ReadWith({{"imageScale", EncodableValue(10000.0)}})->image_scale, 10000.0);
+  EXPECT_EQ(ReadWith({{"offsetX", EncodableValue(-1e9)}})->offset_x_px, -1e9);
   auto request = ReadWith({{"imageScale", EncodableValue(nan)}, {"offsetX", EncodableValue(inf)},
                            {"offsetY", EncodableValue(3)}, {"rotateForOutput", EncodableValue(1)},
                            {"framePath", V("")}, {"effects", EncodableValue(EncodableList{})}});
