@@ -11,11 +11,11 @@
 namespace runner {
 namespace {
 
-void WriteWhole(const std::string& text) {
+void WriteWhole(const std::string& text, int fd = STDERR_FILENO) {
   const char* data = text.data();
   size_t left = text.size();
   while (left > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, data, left);
+    const ssize_t written = ::write(fd, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
       return;  // standard error is gone; there is nowhere to report it
@@ -69,6 +69,14 @@ void LogLineRateLimited(std::string_view line) {
     LogLine("INFO: " + std::to_string(dropped_before) + " similar lines were dropped in the last second");
   }
   LogLine(line);
+}
+
+void OutputLine(std::string_view line) {
+  std::string text;
+  text.reserve(line.size() + 1);
+  text.append(line);
+  text.push_back('\n');
+  WriteWhole(text, STDOUT_FILENO);
 }
 
 }  // namespace runner

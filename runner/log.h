@@ -22,4 +22,8 @@ void LogLineRateLimited(std::string_view line);
 
 inline constexpr int kRateLimitBurst = 20;
 
+// Writes `line` and a line feed to standard output in one write, for the few notices that the system
+// sends there (the colour-profile lines).
+void OutputLine(std::string_view line);
+
 }  // namespace runner

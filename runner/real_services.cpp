@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -11,10 +12,12 @@
 #include "platform/cairo_pdf/pdf_file_printer.h"
 #include "platform/cups/cups_spooler.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/posix/file_settings_store.h"
 #include "platform/posix/xdg_shell.h"
-#include "runner/printing/printers/printer_directory.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
+#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/printers/printer_directory.h"
 
 namespace runner {
 namespace {
@@ -38,6 +41,12 @@ RealServices::RealServices()
   services_.graphics = graphics_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();
+  if (auto path = platform::PrintingSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))) {
+    settings_ = std::make_unique<platform::FileSettingsStore>(*path);
+  }
+  services_.settings = settings_.get();
+  bakes_ = std::make_unique<printing::BakeShared>();
+  services_.bakes = bakes_.get();
   services_.threads = &threads_;
   cups_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();

@@ -16,6 +16,10 @@ class SettingsDialog;
 class PrintDialog;
 class Shell;
 class FileSystem;
+class SettingsStore;
+}  // namespace platform
+namespace runner::printing {
+struct BakeShared;
 }
 
 namespace runner {
@@ -41,6 +45,8 @@ class RealServices {
   std::unique_ptr<platform::PrintDialog> print_dialog_;
   std::unique_ptr<platform::Shell> shell_;
   std::unique_ptr<platform::FileSystem> files_;
+  std::unique_ptr<platform::SettingsStore> settings_;
+  std::unique_ptr<printing::BakeShared> bakes_;
   ThreadRegistry threads_;
   Services services_;
 };

@@ -31,6 +31,7 @@ namespace runner {
 class ThreadRegistry;
 namespace printing {
 class GridJobTable;
+struct BakeShared;
 }  // namespace printing
 
 struct Services {
@@ -50,6 +51,7 @@ struct Services {
   // Shared state.
   ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
+  printing::BakeShared* bakes = nullptr;          // the bakes' graphics-library count and file counter
 
   // Facts about the machine and the installation.
   unsigned hardware_threads = 1;  // as the standard library reports it; 0 when unknown

@@ -16,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev
   # benchmarks
   libbenchmark-dev
+  # the bake benchmark's reference pipeline (the vips command)
+  libvips-tools
   # the decoder fuzzer (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory; the

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "runner/printing/baking/baking_methods.h"
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printer_methods.h"
 #include "runner/printing/printers/shell_methods.h"
@@ -26,10 +27,10 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
       {"getPrinterCapabilitiesWindows", MakeGetPrinterCapabilitiesHandler(services)},
       {"getAvailablePrinters", get_printers},
       {"printImagesToPrinter", MakePrintImagesToPrinterHandler(services)},
-      {"bakeImagesForPrinting", MethodHandler()},
-      {"getColorProfiles", MethodHandler()},
-      {"getSelectedColorProfile", MethodHandler()},
-      {"setSelectedColorProfile", MethodHandler()},
+      {"bakeImagesForPrinting", BakeImagesMethod(services)},
+      {"getColorProfiles", GetColorProfilesMethod()},
+      {"getSelectedColorProfile", GetSelectedColorProfileMethod(services)},
+      {"setSelectedColorProfile", SetSelectedColorProfileMethod(services)},
       {"createGridImages", create_grid_images},
       {"createGridImagesFast", create_grid_images},
       {"createGridImagesFastAsync", MethodHandler()},

@@ -66,7 +66,8 @@ TEST_F(PrintingChannelTest, SetupLogsOneLineAndRegistersTheChannel) {
 const std::set<std::string> kPluggedIn = {
     "printImagesWindows",   "getPrintersWindows",   "getDefaultPrinterWindows", "printToPrinterWindows",
     "pickPaperSizeWindows", "pickPrinterAndPaperWindows", "getPrinterCapabilitiesWindows",
-    "getAvailablePrinters", "printImagesToPrinter", "printWithLayoutWindows",   "setDefaultPrinterAndPaper"};
+    "getAvailablePrinters", "printImagesToPrinter", "printWithLayoutWindows",   "setDefaultPrinterAndPaper",
+    "bakeImagesForPrinting", "getColorProfiles", "getSelectedColorProfile", "setSelectedColorProfile"};
 
 TEST_F(PrintingChannelTest, EveryKnownNameAnswersNotImplementedUntilItsHandlerLands) {
   for (const std::string& name : kMethodNames) {

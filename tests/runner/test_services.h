@@ -7,6 +7,8 @@
 #include "platform/fake/fake_shell.h"
 #include "platform/fake/fake_spooler.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_settings_store.h"
+#include "runner/printing/baking/graphics_library.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -19,6 +21,8 @@ struct TestServices {
     services.clock = &clock;
     services.graphics = &graphics;
     services.files = &files;
+    services.settings = &settings;
+    services.bakes = &bakes;
     services.threads = &threads;
     services.hardware_threads = 2;
     services.spooler = &spooler;
@@ -37,6 +41,8 @@ struct TestServices {
   platform::FakePrintDialog print_dialog;
   platform::FakeShell shell;
   platform::FakeFileSystem files;
+  platform::FakeSettingsStore settings;
+  printing::BakeShared bakes;
   ThreadRegistry threads;
   Services services;
 };

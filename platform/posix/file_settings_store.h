@@ -1,0 +1,43 @@
+// FileSettingsStore: the SettingsStore as one small text file per user, `name=value` per line.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace platform {
+
+// The printing settings file: ${XDG_CONFIG_HOME}/PictaVera/Printing when XDG_CONFIG_HOME is an absolute
+// path, else ${HOME}/.config/PictaVera/Printing (HOME from the password database when unset or not
+// absolute). Nothing when no home folder can be found. Pure apart from the password-database fallback.
+std::optional<std::string> PrintingSettingsPath(const char* xdg_config_home, const char* home);
+
+// The lines of a settings file with `name`'s value replaced (or appended when absent); every other line
+// kept as it was, in order. Later duplicates of `name` are dropped. Pure.
+std::string ReplaceSettingLine(const std::string& contents, const std::string& name, const std::string& value);
+
+// The value of the last `name=` line of `contents` (text after the first '=' to the line end, a final CR
+// dropped), or nothing. Pure.
+std::optional<std::string> FindSettingValue(const std::string& contents, const std::string& name);
+
+// Reads the whole file on every Get (so a change by another process is seen) and writes a new file
+// beside it, flushed to disk, then renamed over it. The folders above it are created with mode 0700 and
+// the file is 0600. Files larger than 64 KiB are not read (Get gives nothing, Set refuses).
+// Thread safety: as SettingsStore; writes within one process are serialised.
+class FileSettingsStore : public SettingsStore {
+ public:
+  explicit FileSettingsStore(std::string path) : path_(std::move(path)) {}
+
+  std::optional<std::string> Get(const std::string& name) const override;
+  SettingsWriteStatus Set(const std::string& name, const std::string& value) override;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::mutex write_mutex_;
+};
+
+}  // namespace platform

@@ -1,0 +1,261 @@
+// Bake orchestration: thread count, output folder, the worker pool with its claim counter, and the reply.
+#include "runner/printing/baking/bake_images.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "runner/channel_args.h"
+#include "runner/channel_errors.h"
+#include "runner/log.h"
+#include "runner/printing/baking/bake_geometry.h"
+#include "runner/printing/baking/color_profiles.h"
+
+namespace runner::printing {
+namespace {
+
+constexpr int kMaxWorkers = 8;
+constexpr int32_t kDefaultJpegQuality = 95;
+
+// The kernel's id of the calling thread, as the log lines name threads.
+long ThreadId() { return static_cast<long>(::gettid()); }
+
+// What the platform thread and the workers of one bake share. Lives on the platform thread's stack until
+// every worker has been joined.
+struct Pool {
+  const std::vector<BakeRequest>& requests;
+  const std::string& folder;
+  const std::string& profile_id;
+  int quality;
+  const BakeFunction& bake;
+  std::vector<BakeResult> results;
+  std::atomic<uint64_t> next_claim{0};
+  std::atomic<int> exited{0};
+  std::unique_ptr<std::atomic<long>[]> thread_ids;
+};
+
+void BakeClaimed(Pool& pool, uint64_t claimed, long tid) {
+  const int32_t i = static_cast<int32_t>(claimed);
+  const std::string image = std::to_string(i);
+  try {
+    BakeResult result = pool.bake(pool.requests[claimed], i, pool.folder, pool.profile_id, pool.quality);
+    pool.results[claimed] = std::move(result);
+    const BakeResult& stored = pool.results[claimed];
+    LogLine("DEBUG: Worker thread " + std::to_string(tid) + " returned from BakeSingleImage for image " + image);
+    if (stored.success) {
+      LogLine("INFO: Thread " + std::to_string(tid) + " completed image " + image + " successfully");
+    } else {
+      LogLine("ERROR: Thread " + std::to_string(tid) + " failed image " + image + ": " + stored.error);
+    }
+  } catch (const std::exception& e) {
+    LogLine("ERROR: Thread " + std::to_string(tid) + " exception in BakeSingleImage for image " + image + ": " +
+            e.what());
+    BakeResult& failed = pool.results[claimed];
+    failed = BakeResult{};
+    failed.error = std::string("Thread exception: ") + e.what();
+    failed.index = i;
+  } catch (...) {
+    LogLine("ERROR: Thread " + std::to_string(tid) + " unknown exception in BakeSingleImage for image " + image);
+    BakeResult& failed = pool.results[claimed];
+    failed = BakeResult{};
+    failed.error = "Thread unknown exception";
+    failed.index = i;
+  }
+  LogLine("DEBUG: Worker thread " + std::to_string(tid) + " finished processing image " + image);
+}
+
+void WorkerLoop(Pool& pool, int worker) {
+  const long tid = ThreadId();
+  pool.thread_ids[worker].store(tid);
+  const uint64_t count = pool.requests.size();
+  try {
+    for (;;) {
+      const uint64_t claimed = pool.next_claim.fetch_add(1);
+      if (claimed >= count) break;
+      LogLine("INFO: Thread " + std::to_string(tid) + " baking image " + std::to_string(claimed) + "/" +
+              std::to_string(count));
+      BakeClaimed(pool, claimed, tid);
+    }
+    LogLine("INFO: Thread " + std::to_string(tid) + " exiting normally");
+  } catch (const std::exception& e) {
+    LogLine("FATAL: Thread " + std::to_string(tid) + " worker function exception: " + e.what());
+  } catch (...) {
+    LogLine("FATAL: Thread " + std::to_string(tid) + " worker function unknown exception");
+  }
+  pool.exited.fetch_add(1);
+}
+
+// Joins whatever is still joinable when the platform thread leaves early, so no worker outlives the
+// pool it uses.
+struct JoinOnExit {
+  std::vector<std::thread>& workers;
+  ~JoinOnExit() {
+    for (std::thread& worker : workers) {
+      if (worker.joinable()) worker.join();
+    }
+  }
+};
+
+// The output folder of this bake, or nothing with `*error` set to the system's reason.
+std::optional<std::string> MakeOutputFolder(const ParallelBakeSetup& setup, int* error) {
+  if (setup.files == nullptr || setup.clock == nullptr) {
+    *error = ENOSYS;
+    return std::nullopt;
+  }
+  const std::optional<std::string> temp = setup.files->TempFolder(error);
+  if (!temp) return std::nullopt;
+  const std::string folder = *temp + "/" + BakeFolderName(ToLocalTime(setup.clock->WallNow()));
+  // Two bakes within one second share the folder; their file names stay distinct. A file of that name
+  // in the way would fail every save, so it fails here instead.
+  *error = setup.files->CreateFolder(folder, 0700);
+  if (*error == EEXIST) *error = setup.files->IsRegularFile(folder) ? ENOTDIR : 0;
+  if (*error != 0) return std::nullopt;
+  return folder;
+}
+
+std::vector<BakeResult> FailedResults(size_t count, const std::string& text) {
+  std::vector<BakeResult> results(count);
+  for (size_t i = 0; i < count; ++i) {
+    results[i].error = text;
+    results[i].index = static_cast<int32_t>(i);
+  }
+  return results;
+}
+
+}  // namespace
+
+int BakeThreadCount(int32_t max_threads, unsigned hardware_threads) {
+  int64_t count = max_threads >= 1 ? max_threads : (hardware_threads <= 1 ? 1 : int64_t{hardware_threads} - 1);
+  return static_cast<int>(std::clamp<int64_t>(count, 1, kMaxWorkers));
+}
+
+int ClampJpegQuality(int32_t quality) {
+  if (quality > 100) return 100;
+  if (quality < 2) return 1;
+  return quality;
+}
+
+std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& requests, int32_t max_threads,
+                                             const std::string& profile_id, int quality,
+                                             const ParallelBakeSetup& setup) {
+  if (requests.empty()) return {};
+  const size_t count = requests.size();
+  LogLine("INFO: Using color profile: " + profile_id);
+  const int threads = BakeThreadCount(max_threads, setup.hardware_threads);
+  LogLine("INFO: Starting parallel baking with " + std::to_string(threads) + " threads for " +
+          std::to_string(count) + " images");
+
+  int error = 0;
+  const std::optional<std::string> folder = MakeOutputFolder(setup, &error);
+  if (!folder) {
+    LogLine("ERROR: Failed to create output directory, error=" + std::to_string(error));
+    return FailedResults(count, "Failed to create output directory");
+  }
+  LogLine("INFO: Output directory: " + *folder);
+
+  const int wanted_workers = static_cast<int>(std::min<size_t>(count, static_cast<size_t>(threads)));
+  Pool pool{requests, *folder, profile_id, quality, setup.bake, std::vector<BakeResult>(count), {}, {}, {}};
+  pool.thread_ids = std::make_unique<std::atomic<long>[]>(static_cast<size_t>(wanted_workers));
+  for (int w = 0; w < wanted_workers; ++w) pool.thread_ids[w].store(0);
+
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(wanted_workers));
+  JoinOnExit join_on_exit{workers};
+  std::string start_failure;
+  for (int w = 0; w < wanted_workers; ++w) {
+    std::function<void()> work = [&pool, w] { WorkerLoop(pool, w); };
+    try {
+      workers.push_back(setup.start_worker ? setup.start_worker(std::move(work)) : std::thread(std::move(work)));
+    } catch (const std::system_error& e) {
+      // The started workers claim every request between them; they are joined below as usual.
+      start_failure = e.what();
+      break;
+    }
+  }
+  const int started = static_cast<int>(workers.size());
+
+  setup.clock->SleepFor(setup.settle_wait);
+  LogLine("INFO: Waiting for " + std::to_string(started) + " threads to complete...");
+  // The wait also ends when every worker has left, in case none is left to claim the rest.
+  while (pool.next_claim.load() < count && pool.exited.load() < started) {
+    setup.clock->SleepFor(setup.poll_interval);
+    std::this_thread::yield();
+  }
+  setup.clock->SleepFor(setup.drain_wait);
+
+  LogLine("INFO: All work completed, joining threads...");
+  for (int w = 0; w < started; ++w) {
+    long tid = 0;
+    while ((tid = pool.thread_ids[w].load()) == 0) std::this_thread::yield();  // set first thing by the worker
+    LogLine("INFO: Joining thread " + std::to_string(w) + " (ID: " + std::to_string(tid) + ")...");
+    workers[static_cast<size_t>(w)].join();
+    LogLine("INFO: Thread " + std::to_string(w) + " joined successfully");
+  }
+  LogLine("INFO: All threads joined");
+  if (!start_failure.empty()) throw std::runtime_error(start_failure);
+
+  const auto succeeded = std::count_if(pool.results.begin(), pool.results.end(),
+                                       [](const BakeResult& result) { return result.success; });
+  LogLine("INFO: Parallel baking completed: " + std::to_string(succeeded) + " succeeded, " +
+          std::to_string(static_cast<long>(count) - succeeded) + " failed");
+  return std::move(pool.results);
+}
+
+void HandleBakeImagesForPrinting(const ParallelBakeSetup& setup, const platform::SettingsStore* settings,
+                                 const MethodCall& call, MethodResult& result) {
+  std::vector<BakeResult> results;
+  try {
+    const EncodableMap* arguments = ArgumentMap(call);
+    if (arguments == nullptr) return AnswerError(result, kExpectedMapOfArguments);
+    const std::optional<const EncodableList*> entries = LookUp(*arguments, "requests", kList).value;
+    if (!entries) return AnswerError(result, kMissingRequests);
+    const int32_t max_threads = LookUp(*arguments, "maxThreads", kInt32).value.value_or(0);
+    const int quality = ClampJpegQuality(LookUp(*arguments, "jpegQuality", kInt32).value.value_or(kDefaultJpegQuality));
+
+    // Indices in the reply count accepted requests only.
+    std::vector<BakeRequest> accepted;
+    for (const EncodableValue& entry : **entries) {
+      if (std::optional<BakeRequest> request = ReadBakeRequest(entry)) accepted.push_back(std::move(*request));
+    }
+    if (accepted.empty()) return AnswerError(result, kNoValidBakeRequests);
+
+    const std::string profile_id = LoadSelectedColorProfile(settings);
+    results = BakeImagesInParallel(accepted, max_threads, profile_id, quality, setup);
+  } catch (const std::exception& e) {
+    const std::string_view text = e.what();
+    return AnswerError(result, text.empty() ? ChannelError(kUnknownBakingException) : BakingException(text));
+  } catch (...) {
+    return AnswerError(result, kUnknownBakingException);
+  }
+
+  EncodableMap reply;
+  try {
+    EncodableList list;
+    list.reserve(results.size());
+    int32_t succeeded = 0;
+    int32_t failed = 0;
+    for (const BakeResult& baked : results) {
+      (baked.success ? succeeded : failed) += 1;
+      list.emplace_back(BakeResultToMap(baked));
+    }
+    reply.emplace(EncodableValue("results"), EncodableValue(std::move(list)));
+    reply.emplace(EncodableValue("successCount"), EncodableValue(succeeded));
+    reply.emplace(EncodableValue("failureCount"), EncodableValue(failed));
+  } catch (const std::exception& e) {
+    return AnswerError(result, ResultProcessingError(e.what()));
+  } catch (...) {
+    return AnswerError(result, ResultProcessingError("Unknown exception"));
+  }
+  result.Success(EncodableValue(std::move(reply)));
+}
+
+}  // namespace runner::printing

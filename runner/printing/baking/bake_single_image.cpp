@@ -1,0 +1,131 @@
+// Bake single image: library hold, render, colour profile, unique file name, JPEG, result.
+#include "runner/printing/baking/bake_single_image.h"
+
+#include <cerrno>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/graphics.h"
+#include "runner/log.h"
+#include "runner/printing/baking/bake_geometry.h"
+#include "runner/printing/baking/color_profiles.h"
+#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/baking/render_image.h"
+
+namespace runner::printing {
+namespace {
+
+using platform::GraphicsStatus;
+
+BakeResult Failure(int32_t index, std::string text) {
+  BakeResult result;
+  result.index = index;
+  result.error = std::move(text);
+  return result;
+}
+
+GraphicsStatus StatusOfErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return GraphicsStatus::kFileNotFound;
+    case EACCES:
+    case EPERM:
+      return GraphicsStatus::kAccessDenied;
+    case ENOMEM:
+      return GraphicsStatus::kOutOfMemory;
+    default:
+      return GraphicsStatus::kWin32Error;
+  }
+}
+
+std::string SaveFailure(GraphicsStatus status) {
+  return "Failed to save baked image, GDI+ status=" + std::to_string(platform::StatusNumber(status));
+}
+
+// Writes `bytes` under the first free name of the folder. The path, or nothing with `*status` set.
+std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t index, const std::string& folder,
+                                              const std::vector<uint8_t>& bytes, GraphicsStatus* status) {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < kMaxNameAttempts && error == EEXIST; ++attempt) {
+    const uint32_t counter = tools.shared->file_counter.fetch_add(1);
+    const LocalTime now = ToLocalTime(tools.clock->WallNow());
+    const std::string path = folder + "/" + BakedFileName(index, now, counter);
+    error = tools.files->WriteNewFile(path, bytes, 0644);
+    if (error == 0) return path;
+  }
+  *status = StatusOfErrno(error);
+  return std::nullopt;
+}
+
+// The bake's steps; exceptions leave it with the canvas and the library reference already released.
+BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32_t index,
+                       const std::string& output_folder, const std::string& profile_id, int quality) {
+  const std::string p = "DEBUG: BakeSingleImage [" + std::to_string(index);
+  LogLine(p + "] starting with color profile: " + profile_id);
+  if (tools.graphics == nullptr || tools.shared == nullptr) return Failure(index, "Failed to initialize GDI+");
+
+  GraphicsLibraryHold library(tools.shared->graphics_library);
+  const GraphicsStatus started = library.Acquire();
+  if (started != GraphicsStatus::kOk) {
+    LogLine("ERROR: GDI+ startup failed with status: " + std::to_string(platform::StatusNumber(started)));
+    return Failure(index, "Failed to initialize GDI+");
+  }
+  LogLine(p + "] GDI+ initialized");
+  LogLine(p + "] calling RenderImageWithEffects");
+  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request);
+  LogLine(p + "] RenderImageWithEffects returned");
+  if (!canvas) return Failure(index, "Failed to render image with effects");
+
+  LogLine(p + "] keeping ARGB format");
+  LogLine(p + "] applying color profile: " + profile_id);
+  ApplyColorProfile(true, profile_id);
+
+  LogLine(p + "] generating filename");
+  LogLine(p + "] saving bitmap");
+  std::optional<platform::Bitmap> pixels = canvas->Snapshot();
+  if (!pixels) return Failure(index, SaveFailure(GraphicsStatus::kOutOfMemory));
+  std::vector<uint8_t> jpeg;
+  const GraphicsStatus encoded = tools.graphics->EncodeJpeg(*pixels, quality, &jpeg);
+  pixels.reset();
+  if (encoded != GraphicsStatus::kOk) return Failure(index, SaveFailure(encoded));
+  if (tools.files == nullptr || tools.clock == nullptr) return Failure(index, SaveFailure(GraphicsStatus::kWin32Error));
+  GraphicsStatus write_status = GraphicsStatus::kOk;
+  const std::optional<std::string> path = WriteUnderFreeName(tools, index, output_folder, jpeg, &write_status);
+  if (!path) return Failure(index, SaveFailure(write_status));
+
+  LogLine(p + "] releasing bitmap");
+  canvas.reset();
+  LogLine(p + "] bitmap released");
+  LogLine(p + "] shutting down GDI+");
+  library.Release();
+  LogLine(p + "] GDI+ shutdown complete");
+  LogLine(p + "] creating result object");
+  BakeResult result;
+  result.baked_path = *path;
+  result.success = true;
+  result.index = index;
+  LogLine(p + "] returning result");
+  return result;
+}
+
+}  // namespace
+
+BakeResult BakeSingleImage(const BakeTools& tools, const BakeRequest& request, int32_t index,
+                           const std::string& output_folder, const std::string& profile_id, int quality) {
+  try {
+    return BakeOrThrow(tools, request, index, output_folder, profile_id, quality);
+  } catch (const std::exception& e) {
+    LogLine("ERROR: BakeSingleImage [" + std::to_string(index) + "] exception: " + e.what());
+    return Failure(index, std::string("Exception during baking: ") + e.what());
+  } catch (...) {
+    LogLine("ERROR: BakeSingleImage [" + std::to_string(index) + "] unknown exception");
+    return Failure(index, "Unknown exception during baking");
+  }
+}
+
+}  // namespace runner::printing

@@ -1,0 +1,122 @@
+// Colour profiles: the offered list, display names, the stored selection and the three channel methods.
+#include "runner/printing/baking/color_profiles.h"
+
+#include <exception>
+#include <optional>
+
+#include "platform/settings_store.h"
+#include "runner/channel_args.h"
+#include "runner/channel_errors.h"
+#include "runner/log.h"
+#include "runner/text_conversion.h"
+
+namespace runner::printing {
+
+std::vector<ColorProfileInfo> GetAvailableColorProfiles() {
+  return {
+      {"srgb", "sRGB (מומלץ למרבית המדפסות)", true},
+      {"adobe_rgb", "Adobe RGB (1998)", true},
+      {"no_conversion", "ללא המרה (צבעים מקוריים)", true},
+      {"custom", "פרופיל מותאם (ICC/ICM)", true},
+  };
+}
+
+std::string GetColorProfileDisplayName(const std::string& id) {
+  constexpr std::string_view kCustomPrefix = "custom:";
+  if (id.size() > 6 && std::string_view(id).substr(0, kCustomPrefix.size()) == kCustomPrefix) {
+    const std::string path = id.substr(kCustomPrefix.size());
+    const size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) return "פרופיל מותאם";
+    return "מותאם: " + path.substr(separator + 1);
+  }
+  for (const ColorProfileInfo& profile : GetAvailableColorProfiles()) {
+    if (profile.id == id) return profile.display_name;
+  }
+  return "sRGB (ברירת מחדל)";
+}
+
+std::string LoadSelectedColorProfile(const platform::SettingsStore* store) {
+  if (store == nullptr) return kDefaultColorProfile;
+  const std::optional<std::string> stored = store->Get(kColorProfileSettingName);
+  // The stored text and its NUL must fit the 256-byte read buffer.
+  if (!stored || stored->size() > kMaxColorProfileIdBytes) return kDefaultColorProfile;
+  std::string id = stored->substr(0, stored->find('\0'));
+  // A hand-edited file could hold bytes that are not text; the channel sends only UTF-8.
+  if (!IsValidUtf8(id)) return kDefaultColorProfile;
+  return id;
+}
+
+bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string& id_in) {
+  const std::string id = id_in.substr(0, id_in.find('\0'));
+  if (store == nullptr) {
+    LogLine("ERROR: Failed to create registry key for color profile");
+    return false;
+  }
+  if (id.size() > kMaxColorProfileIdBytes || id.find_first_of("\r\n") != std::string::npos) {
+    LogLine("ERROR: Failed to save color profile to registry");
+    return false;
+  }
+  switch (store->Set(kColorProfileSettingName, id)) {
+    case platform::SettingsWriteStatus::kOk:
+      OutputLine("INFO: Color profile set to: " + id);
+      return true;
+    case platform::SettingsWriteStatus::kCannotCreateStore:
+      LogLine("ERROR: Failed to create registry key for color profile");
+      return false;
+    case platform::SettingsWriteStatus::kCannotWriteValue:
+      break;
+  }
+  LogLine("ERROR: Failed to save color profile to registry");
+  return false;
+}
+
+void ApplyColorProfile(bool has_canvas, const std::string& id) {
+  if (!has_canvas) return;
+  OutputLine("INFO: Color profile selected: " + GetColorProfileDisplayName(id));
+  OutputLine("INFO: Color profile management requires WIC implementation");
+}
+
+void HandleGetColorProfiles(MethodResult& result) {
+  try {
+    EncodableList profiles;
+    for (const ColorProfileInfo& profile : GetAvailableColorProfiles()) {
+      profiles.emplace_back(EncodableMap{
+          {EncodableValue("id"), EncodableValue(profile.id)},
+          {EncodableValue("displayName"), EncodableValue(profile.display_name)},
+          {EncodableValue("isBuiltIn"), EncodableValue(profile.is_built_in)},
+      });
+    }
+    result.Success(EncodableValue(std::move(profiles)));
+  } catch (const std::exception& e) {
+    AnswerError(result, GetProfilesError(e.what()));
+  } catch (...) {
+    AnswerError(result, GetProfilesError("Unknown exception"));
+  }
+}
+
+void HandleGetSelectedColorProfile(const platform::SettingsStore* store, MethodResult& result) {
+  try {
+    result.Success(EncodableValue(LoadSelectedColorProfile(store)));
+  } catch (const std::exception& e) {
+    AnswerError(result, GetSelectedProfileError(e.what()));
+  } catch (...) {
+    AnswerError(result, GetSelectedProfileError("Unknown exception"));
+  }
+}
+
+void HandleSetSelectedColorProfile(platform::SettingsStore* store, const MethodCall& call, MethodResult& result) {
+  try {
+    const EncodableMap* arguments = ArgumentMap(call);
+    if (arguments == nullptr) return AnswerError(result, kArgumentsMustBeMap);
+    const std::optional<std::string> id = LookUp(*arguments, "profileId", kString).value;
+    if (!id) return AnswerError(result, kProfileIdMustBeString);
+    if (!SaveSelectedColorProfile(store, *id)) return AnswerError(result, kFailedToSetColorProfile);
+    result.Success(EncodableValue(true));
+  } catch (const std::exception& e) {
+    AnswerError(result, SetProfileError(e.what()));
+  } catch (...) {
+    AnswerError(result, SetProfileError("Unknown exception"));
+  }
+}
+
+}  // namespace runner::printing

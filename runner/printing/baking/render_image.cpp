@@ -1,0 +1,182 @@
+// Render with effects: load, duplicate, place, stroke and frame one photo on its canvas.
+#include "runner/printing/baking/render_image.h"
+
+#include <new>
+#include <utility>
+
+#include "runner/log.h"
+
+namespace runner::printing {
+namespace {
+
+using platform::Bitmap;
+using platform::GraphicsStatus;
+
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+
+// The photo's size after `orientation` is applied with the turns only.
+PixelSize OrientedSize(PixelSize size, int orientation) {
+  return orientation == 6 || orientation == 8 ? PixelSize{size.height_px, size.width_px} : size;
+}
+
+}  // namespace
+
+std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
+                                             PixelSize wanted, int* orientation) {
+  platform::ImageInfo info;
+  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
+  // The wanted size is upright; a photo stored on its side is compared with its sides exchanged.
+  const PixelSize wanted_as_stored = platform::OrientationSwapsSides(info.orientation)
+                                         ? PixelSize{wanted.height_px, wanted.width_px}
+                                         : wanted;
+  const std::optional<PixelSize> reduced = ReducedDecodeSize(info.width_px, info.height_px, wanted_as_stored);
+
+  platform::DecodeOptions options;
+  if (reduced) {
+    options.min_width_px = reduced->width_px;
+    options.min_height_px = reduced->height_px;
+  }
+  platform::DecodedImage decoded;
+  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  *orientation = decoded.info.orientation;
+  if (!reduced) {
+    const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
+    return CanvasPhoto{std::move(decoded.bitmap), size};
+  }
+  LogLine("DEBUG: Scaled decode " + std::to_string(info.width_px) + "x" + std::to_string(info.height_px) + " -> " +
+          std::to_string(reduced->width_px) + "x" + std::to_string(reduced->height_px));
+  // The decoder's eighths leave the pixels at or a little above the reduced size; they are resampled
+  // once, when the photo is drawn.
+  return CanvasPhoto{std::move(decoded.bitmap), *reduced};
+}
+
+std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
+                                              PixelSize wanted) {
+  int orientation = 1;
+  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation);
+  if (!photo) {
+    platform::DecodedImage decoded;
+    const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
+    if (status != GraphicsStatus::kOk) {
+      LogLine("ERROR: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      return std::nullopt;
+    }
+    orientation = decoded.info.orientation;
+    const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
+    photo = CanvasPhoto{std::move(decoded.bitmap), size};
+  }
+  // Orientation comes from the file on both paths, so a photo turns upright whatever its size; the
+  // mirrored orientations are left as stored.
+  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kTurnsOnly);
+  photo->size = OrientedSize(photo->size, orientation);
+  return photo;
+}
+
+std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*effects*/) {
+  if (image.empty() || image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
+    LogLine("ERROR: Failed to lock source bitmap");
+    return std::nullopt;
+  }
+  try {
+    return Bitmap(image);
+  } catch (const std::bad_alloc&) {
+    LogLine("ERROR: Failed to lock destination bitmap");
+    return std::nullopt;
+  }
+}
+
+std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
+                                                         const BakeRequest& request) {
+  const int canvas_width = request.canvas_width_px;
+  const int canvas_height = request.canvas_height_px;
+  const std::string rotate_flag = request.rotate_for_output ? "1" : "0";
+  LogLine("DEBUG RenderImage INPUT: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
+          " Scale=" + FormatLogDouble(request.image_scale) + " Offset=(" + FormatLogDouble(request.offset_x_px) +
+          "," + FormatLogDouble(request.offset_y_px) + ")" + " Rotate=" + rotate_flag);
+
+  // A hostile size fails here, before anything is decoded or allocated.
+  if (!CanvasSizeAllowed(canvas_width, canvas_height)) {
+    LogLine("ERROR: Failed to create canvas");
+    return nullptr;
+  }
+  const PixelSize wanted = WantedDecodeSize(canvas_width, canvas_height);
+  LogLine("DEBUG: Required image size=" + std::to_string(wanted.width_px) + "x" + std::to_string(wanted.height_px));
+
+  std::optional<CanvasPhoto> photo;
+  {
+    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted);
+    if (!loaded) {
+      LogLine("ERROR: Failed to load image");
+      return nullptr;
+    }
+    std::optional<Bitmap> duplicate = ApplyEffects(loaded->pixels, request.effects);
+    if (!duplicate) {
+      LogLine("ERROR: Failed to apply effects");
+      return nullptr;
+    }
+    photo = CanvasPhoto{std::move(*duplicate), loaded->size};
+  }
+
+  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(canvas_width, canvas_height);
+  if (!canvas) {
+    LogLine("ERROR: Failed to create canvas");
+    return nullptr;
+  }
+  canvas->Clear(kOpaqueWhite);
+
+  int image_width = photo->size.width_px;
+  int image_height = photo->size.height_px;
+  LogLine("DEBUG RenderImage: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
+          " Image=" + std::to_string(image_width) + "x" + std::to_string(image_height) +
+          " Scale=" + FormatLogDouble(request.image_scale) + " Rotate=" + rotate_flag);
+
+  double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
+  if (request.rotate_for_output) {
+    photo->pixels = platform::RotateClockwise(photo->pixels);
+    std::swap(image_width, image_height);
+  }
+  factor *= request.image_scale;
+  const std::optional<PhotoPlacement> placement = PlacePhoto(canvas_width, canvas_height, image_width, image_height,
+                                                             factor, request.offset_x_px, request.offset_y_px);
+  if (!placement) {
+    LogLine("ERROR: Photo placement out of range");
+    return nullptr;
+  }
+  LogLine("DEBUG Position: x=" + FormatLogDouble(placement->x) + " y=" + FormatLogDouble(placement->y) +
+          " scaledSize=" + std::to_string(placement->drawn_width_px) + "x" +
+          std::to_string(placement->drawn_height_px));
+
+  // A zero-size photo draws nothing; the stroke and frame still do.
+  if (placement->drawn_width_px != 0 && placement->drawn_height_px != 0) {
+    platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
+                         static_cast<double>(placement->drawn_width_px),
+                         static_cast<double>(placement->drawn_height_px)};
+    // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
+    // the rectangle's mirror image (both sides are negative together).
+    if (dest.width < 0 && dest.height < 0) {
+      photo->pixels = platform::Rotate180(photo->pixels);
+      dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
+    }
+    canvas->DrawBitmap(photo->pixels, dest, platform::Filter::kBicubic);
+  }
+  photo.reset();
+
+  if (request.effects.stroke > 0.0f) {
+    const float pen = StrokePenWidth(request.effects.stroke, request.effects.stroke_scale, canvas_width, canvas_height);
+    const CanvasRect outline = StrokeOutline(canvas_width, canvas_height, pen, request.effects.stroke_external);
+    canvas->StrokeRect({outline.x, outline.y, outline.width, outline.height}, pen, request.effects.stroke_color);
+  }
+
+  if (!request.frame_path.empty()) {
+    platform::DecodedImage frame;
+    // A frame that cannot be loaded leaves the photo and stroke without one, silently.
+    if (graphics.Decode(request.frame_path, platform::DecodeOptions{}, &frame) == GraphicsStatus::kOk) {
+      if (request.rotate_for_output) frame.bitmap = platform::RotateClockwise(frame.bitmap);
+      const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
+      canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);
+    }
+  }
+  return canvas;
+}
+
+}  // namespace runner::printing

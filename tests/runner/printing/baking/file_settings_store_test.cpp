@@ -1,0 +1,102 @@
+// Tests for the settings file: path rules, line editing, and the store over a real temporary folder.
+#include "platform/posix/file_settings_store.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+namespace {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "settings-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(FileSettingsStore, PathFollowsXdgThenHome) {
+  EXPECT_EQ(PrintingSettingsPath("/x/cfg", "/home/u"), "/x/cfg/PictaVera/Printing");
+  EXPECT_EQ(PrintingSettingsPath("relative", "/home/u"), "/home/u/.config/PictaVera/Printing");
+  EXPECT_EQ(PrintingSettingsPath("", "/home/u"), "/home/u/.config/PictaVera/Printing");
+  EXPECT_EQ(PrintingSettingsPath(nullptr, "/home/u"), "/home/u/.config/PictaVera/Printing");
+}
+
+TEST(FileSettingsStore, LinesAreFoundAndReplacedKeepingTheOthers) {
+  const std::string contents = "Other=1\nColorProfile=a\r\nColorProfileX=2\nColorProfile=b\nLast=3";
+  EXPECT_EQ(FindSettingValue(contents, "ColorProfile"), "b");
+  EXPECT_EQ(FindSettingValue("ColorProfile=\n", "ColorProfile"), "");
+  EXPECT_EQ(FindSettingValue("ColorProfile\n", "ColorProfile"), std::nullopt);
+  EXPECT_EQ(FindSettingValue("ColorProfile=a=b", "ColorProfile"), "a=b");
+  EXPECT_EQ(ReplaceSettingLine(contents, "ColorProfile", "c"), "Other=1\nColorProfile=c\nColorProfileX=2\nLast=3\n");
+  EXPECT_EQ(ReplaceSettingLine("", "ColorProfile", "c"), "ColorProfile=c\n");
+}
+
+TEST(FileSettingsStore, PersistsAcrossInstancesAndKeepsOtherLines) {
+  TempFolder temp;
+  const std::string path = temp.path() + "/cfg/PictaVera/Printing";
+  {
+    FileSettingsStore store(path);
+    EXPECT_EQ(store.Get("ColorProfile"), std::nullopt);
+    EXPECT_EQ(store.Set("ColorProfile", "adobe_rgb"), SettingsWriteStatus::kOk);
+  }
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat((temp.path() + "/cfg/PictaVera").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  std::ofstream(path, std::ios::app) << "Theme=dark\n";
+  FileSettingsStore again(path);
+  EXPECT_EQ(again.Get("ColorProfile"), "adobe_rgb");
+  EXPECT_EQ(again.Set("ColorProfile", ""), SettingsWriteStatus::kOk);
+  EXPECT_EQ(again.Get("ColorProfile"), "");
+  EXPECT_EQ(ReadText(path), "ColorProfile=\nTheme=dark\n");
+
+  EXPECT_EQ(again.Set("ColorProfile", "a\nColorProfile=x"), SettingsWriteStatus::kCannotWriteValue);
+  EXPECT_EQ(ReadText(path), "ColorProfile=\nTheme=dark\n");
+  // No temporary files are left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path() + "/cfg/PictaVera"),
+                          std::filesystem::directory_iterator()), 1);
+}
+
+TEST(FileSettingsStore, FailuresNameTheirStep) {
+  TempFolder temp;
+  std::ofstream(temp.path() + "/file") << "x";
+  FileSettingsStore under_file(temp.path() + "/file/PictaVera/Printing");
+  EXPECT_EQ(under_file.Get("ColorProfile"), std::nullopt);
+  EXPECT_EQ(under_file.Set("ColorProfile", "srgb"), SettingsWriteStatus::kCannotCreateStore);
+
+  if (::geteuid() != 0) {  // permissions do not stop root
+    const std::string path = temp.path() + "/PictaVera/Printing";
+    FileSettingsStore store(path);
+    ASSERT_EQ(store.Set("ColorProfile", "srgb"), SettingsWriteStatus::kOk);
+    ::chmod(path.c_str(), 0);
+    EXPECT_EQ(store.Get("ColorProfile"), std::nullopt);
+    EXPECT_EQ(store.Set("ColorProfile", "adobe_rgb"), SettingsWriteStatus::kCannotWriteValue);
+  }
+}
+
+}  // namespace
+}  // namespace platform
