@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/posix/system_clock.h"
+#include "platform/libexif/libexif_metadata_reader.h"
 
 namespace runner {
 namespace {
@@ -27,6 +28,8 @@ std::string ProgramFolder() {
 
 RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
   services_.clock = clock_.get();
+  metadata_ = std::make_unique<platform::LibexifMetadataReader>();
+  services_.metadata = metadata_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

@@ -9,6 +9,7 @@
 
 namespace platform {
 class Clock;
+class MetadataReader;
 }
 
 namespace runner {
@@ -26,6 +27,7 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::MetadataReader> metadata_;
   ThreadRegistry threads_;
   Services services_;
 };

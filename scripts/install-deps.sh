@@ -18,6 +18,10 @@ packages=(
   clang libclang-rt-14-dev
   # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory
   libimage-exiftool-perl imagemagick time python3
+  # insight channels: EXIF tags, the face detector, file URIs and MD5 names of the shared thumbnail cache;
+  # a photo with a face for the detector test (the test copies it at build time); vipsthumbnail for the
+  # thumbnail benchmark
+  libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data libvips-tools
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
 )

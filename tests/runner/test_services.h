@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_metadata_reader.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -12,6 +13,7 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.metadata = &metadata;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -20,6 +22,7 @@ struct TestServices {
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeMetadataReader metadata;
   ThreadRegistry threads;
   Services services;
 };
