@@ -6,6 +6,7 @@
 #include "runner/thread_registry.h"
 
 #include "runner/insight/face_rects_channel.h"
+#include "runner/insight/face_workers.h"
 #include "runner/insight/media_info_channel.h"
 #include "runner/insight/thumbnail_channel.h"
 #include "runner/plugin_registrant.h"
@@ -46,8 +47,9 @@ void FlutterWindow::OnWindowCreated() {
   insight::SetupThumbnailChannel(messenger, thumbnail_channel_, services_);
   insight::SetupMediaInfoChannel(messenger, media_info_channel_, services_);
   insight::SetupFaceRectsChannel(messenger, face_channel_, services_, weak_from_this());
-  // Face results come back as kFaceResultsMessage; the face channel's delivery is installed for it with
-  // SetMessageHandler, and HandleMessage hands it every such message that carries a payload.
+  // Face results come back as kFaceResultsMessage; HandleMessage hands the face channel's delivery every
+  // such message that carries a payload.
+  SetMessageHandler(kFaceResultsMessage, insight::DeliverFaceResults);
 }
 
 void FlutterWindow::Destroy() {
