@@ -37,6 +37,12 @@ class FileSystem {
   // renamed over it), creating the folders above it with mode 0700 where missing. 0 on success.
   virtual int ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) = 0;
 
+  // Writes `bytes` to the file `path`, creating it or replacing the regular file there (written under a
+  // new temporary name beside it, then renamed over it, so nobody sees half a file and a link at `path` is
+  // replaced, not followed). Never creates folders: ENOENT when the folder is missing. On failure nothing
+  // is left behind and an older file stays as it was. 0 on success.
+  virtual int WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) = 0;
+
   // Reads at most `max_bytes` of the regular file `path`; nothing (with `*error` set) when it is missing,
   // unreadable or not a regular file.
   virtual std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) = 0;

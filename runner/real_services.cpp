@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/cairo/cairo_graphics.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 
@@ -26,8 +28,12 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
+RealServices::RealServices()
+    : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
   services_.clock = clock_.get();
+  services_.graphics = graphics_.get();
+  files_ = std::make_unique<platform::PosixFileSystem>();
+  services_.files = files_.get();
   metadata_ = std::make_unique<platform::LibexifMetadataReader>();
   services_.metadata = metadata_.get();
   services_.threads = &threads_;

@@ -9,6 +9,8 @@
 
 namespace platform {
 class Clock;
+class Graphics;
+class FileSystem;
 class MetadataReader;
 }
 
@@ -27,6 +29,8 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::Graphics> graphics_;
+  std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   ThreadRegistry threads_;
   Services services_;

@@ -10,6 +10,8 @@ packages=(
   libstb-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
+  # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
+  libcairo2-dev libturbojpeg0-dev libpng-dev libexif-dev
   # tests
   googletest libgtest-dev libgmock-dev
   # benchmarks

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_graphics.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_metadata_reader.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
@@ -13,6 +15,8 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.graphics = &graphics;
+    services.files = &files;
     services.metadata = &metadata;
     services.threads = &threads;
     services.hardware_threads = 2;
@@ -22,6 +26,8 @@ struct TestServices {
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeGraphics graphics;
+  platform::FakeFileSystem files;
   platform::FakeMetadataReader metadata;
   ThreadRegistry threads;
   Services services;
