@@ -5,6 +5,7 @@
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_metadata_reader.h"
+#include "platform/fake/fake_face_detector.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -18,6 +19,7 @@ struct TestServices {
     services.graphics = &graphics;
     services.files = &files;
     services.metadata = &metadata;
+    services.face_detector = &face_detector;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -29,6 +31,7 @@ struct TestServices {
   platform::FakeGraphics graphics;
   platform::FakeFileSystem files;
   platform::FakeMetadataReader metadata;
+  platform::FakeFaceDetector face_detector;
   ThreadRegistry threads;
   Services services;
 };
