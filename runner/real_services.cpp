@@ -11,6 +11,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 #include "platform/libexif/libexif_metadata_reader.h"
+#include "platform/dlib/dlib_face_detector.h"
 
 namespace runner {
 namespace {
@@ -36,6 +37,8 @@ RealServices::RealServices()
   services_.files = files_.get();
   metadata_ = std::make_unique<platform::LibexifMetadataReader>();
   services_.metadata = metadata_.get();
+  face_detector_ = std::make_unique<platform::DlibFaceDetector>();
+  services_.face_detector = face_detector_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

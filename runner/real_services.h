@@ -12,6 +12,7 @@ class Clock;
 class Graphics;
 class FileSystem;
 class MetadataReader;
+class FaceDetector;
 }
 
 namespace runner {
@@ -32,6 +33,7 @@ class RealServices {
   std::unique_ptr<platform::Graphics> graphics_;
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::MetadataReader> metadata_;
+  std::unique_ptr<platform::FaceDetector> face_detector_;
   ThreadRegistry threads_;
   Services services_;
 };
