@@ -12,6 +12,7 @@
 #include "platform/posix/system_clock.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "platform/dlib/dlib_face_detector.h"
+#include "platform/glib/glib_thumbnail_cache.h"
 
 namespace runner {
 namespace {
@@ -39,6 +40,8 @@ RealServices::RealServices()
   services_.metadata = metadata_.get();
   face_detector_ = std::make_unique<platform::DlibFaceDetector>();
   services_.face_detector = face_detector_.get();
+  thumbnail_cache_ = std::make_unique<platform::GlibThumbnailCache>();
+  services_.thumbnail_cache = thumbnail_cache_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

@@ -13,6 +13,7 @@ class Graphics;
 class FileSystem;
 class MetadataReader;
 class FaceDetector;
+class ThumbnailCache;
 }
 
 namespace runner {
@@ -34,6 +35,7 @@ class RealServices {
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;
+  std::unique_ptr<platform::ThumbnailCache> thumbnail_cache_;
   ThreadRegistry threads_;
   Services services_;
 };

@@ -6,6 +6,7 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_metadata_reader.h"
 #include "platform/fake/fake_face_detector.h"
+#include "platform/fake/fake_thumbnail_cache.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -20,6 +21,7 @@ struct TestServices {
     services.files = &files;
     services.metadata = &metadata;
     services.face_detector = &face_detector;
+    services.thumbnail_cache = &thumbnail_cache;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -32,6 +34,7 @@ struct TestServices {
   platform::FakeFileSystem files;
   platform::FakeMetadataReader metadata;
   platform::FakeFaceDetector face_detector;
+  platform::FakeThumbnailCache thumbnail_cache;
   ThreadRegistry threads;
   Services services;
 };

@@ -56,7 +56,6 @@ TEST_F(InsightChannelsTest, ArgumentsThatAreNotAMapAnswerNullOnEveryChannel) {
     std::unique_ptr<Channel> slot;
     c.setup(&messenger_, slot);
     ASSERT_NE(slot, nullptr) << c.channel;
-    if (c.method == "getThumbnail") continue;  // its handler is not written yet
     auto with_list = messenger_.Call(c.channel, c.method, std::make_unique<EncodableValue>(EncodableList{}));
     auto without = messenger_.Call(c.channel, c.method);
     ASSERT_TRUE(with_list && without) << c.channel;
