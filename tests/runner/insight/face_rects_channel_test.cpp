@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "flutter/method_result_functions.h"
 #include "runner/insight/face_workers.h"
 #include "tests/runner/recording_messenger.h"
 #include "tests/runner/test_services.h"
@@ -22,8 +25,8 @@ class DeliveringWindow : public WindowMessageTarget {
  public:
   bool PostWindowMessage(uint32_t message, uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload) override {
     if (message != kFaceResultsMessage) return false;
-    ++posted;
     DeliverFaceResults(wparam, std::move(payload));
+    ++posted;  // after the answer is written, so a test that sees the count may read the answer
     return true;
   }
   std::atomic<int> posted{0};
@@ -36,6 +39,32 @@ bool WaitFor(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(2ms);
   }
   return true;
+}
+
+// A result that answers into shared state any thread may read once `answers` says it was answered.
+struct RecordedAnswer {
+  std::mutex mutex;
+  int answers = 0;
+  std::optional<EncodableValue> value;
+
+  int count() {
+    std::lock_guard lock(mutex);
+    return answers;
+  }
+  EncodableList list() {
+    std::lock_guard lock(mutex);
+    return value ? std::get<EncodableList>(*value) : EncodableList{};
+  }
+};
+
+std::unique_ptr<MethodResult> Recording(const std::shared_ptr<RecordedAnswer>& answer) {
+  return std::make_unique<flutter::MethodResultFunctions<EncodableValue>>(
+      [answer](const EncodableValue* value) {
+        std::lock_guard lock(answer->mutex);
+        ++answer->answers;
+        if (value) answer->value = *value;
+      },
+      nullptr, nullptr);
 }
 
 EncodableValue Paths(EncodableList paths) {
@@ -55,7 +84,6 @@ class FaceRectsChannelTest : public ::testing::Test {
     return messenger_.Call("face_rects_channel", "detectFacesWindows",
                            std::make_unique<EncodableValue>(std::move(arguments)));
   }
-  static bool Answered(const std::shared_ptr<const Answer>& answer) { return answer->replies > 0; }
 
   runner::testing::TestServices services_;
   std::shared_ptr<DeliveringWindow> window_ = std::make_shared<DeliveringWindow>();
@@ -81,13 +109,14 @@ TEST_F(FaceRectsChannelTest, BatchIsAnsweredThroughTheWindowWithOneRecordPerPath
   Setup(window_);
   ::testing::internal::CaptureStderr();
   auto empty = Ask(Paths({}));
-  ASSERT_TRUE(WaitFor([&] { return Answered(empty); }));
+  ASSERT_TRUE(WaitFor([&] { return window_->posted == 1; }));
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("FD: channel detectFacesWindows, paths=0\n"), std::string::npos);
+  EXPECT_EQ(empty->replies, 1);
   EXPECT_TRUE(std::get<EncodableList>(empty->value).empty());
 
   auto answer = Ask(Paths({EncodableValue("/p/a.jpg"), EncodableValue(7), EncodableValue("/p/missing.jpg")}));
-  ASSERT_TRUE(WaitFor([&] { return Answered(answer); }));
+  ASSERT_TRUE(WaitFor([&] { return window_->posted == 2; }));
   EXPECT_EQ(answer->replies, 1);
   const auto& records = std::get<EncodableList>(answer->value);
   ASSERT_EQ(records.size(), 2u);
@@ -95,76 +124,85 @@ TEST_F(FaceRectsChannelTest, BatchIsAnsweredThroughTheWindowWithOneRecordPerPath
   EXPECT_EQ(std::get<EncodableList>(first.at(EncodableValue("faces"))).size(), 1u);
   EXPECT_EQ(std::get<std::string>(std::get<EncodableMap>(records[1]).at(EncodableValue("debugInfo"))),
             "FD: file_open_failed");
-  EXPECT_EQ(window_->posted, 2);
 }
 
-TEST_F(FaceRectsChannelTest, WorkersKeepTheirDetectorAcrossBatches) {
-  Setup(window_);
+class FaceWorkersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(64, 48, 0xff000000));
+    services_.face_detector.SetFaces(64, 48, {{4, 5, 6, 7}});
+  }
+  std::shared_ptr<RecordedAnswer> Submit(FaceWorkers& workers, std::vector<std::string> paths) {
+    auto answer = std::make_shared<RecordedAnswer>();
+    workers.Submit(std::move(paths), Recording(answer));
+    return answer;
+  }
+
+  runner::testing::TestServices services_;
+  std::shared_ptr<DeliveringWindow> window_ = std::make_shared<DeliveringWindow>();
+};
+
+TEST_F(FaceWorkersTest, WorkersKeepTheirDetectorAcrossBatches) {
+  auto workers = FaceWorkers::Create(services_.services, window_);
   for (int i = 0; i < 3; ++i) {
-    auto answer = Ask(Paths({EncodableValue("/p/a.jpg")}));
-    ASSERT_TRUE(WaitFor([&] { return Answered(answer); }));
+    auto answer = Submit(*workers, {"/p/a.jpg"});
+    ASSERT_TRUE(WaitFor([&] { return answer->count() == 1; }));
   }
   EXPECT_EQ(services_.face_detector.detections_created(), 1);
 }
 
-TEST_F(FaceRectsChannelTest, AWindowThatIsGoneStillAnswersTheCallOnce) {
+TEST_F(FaceWorkersTest, AWindowThatIsGoneStillAnswersTheCallOnce) {
   std::weak_ptr<WindowMessageTarget> gone;
   {
     auto window = std::make_shared<DeliveringWindow>();
     gone = window;
   }
-  Setup(gone);
-  auto answer = Ask(Paths({EncodableValue("/p/a.jpg")}));
-  ASSERT_TRUE(WaitFor([&] { return Answered(answer); }));
+  auto workers = FaceWorkers::Create(services_.services, gone);
+  auto answer = Submit(*workers, {"/p/a.jpg"});
+  ASSERT_TRUE(WaitFor([&] { return answer->count() > 0; }));
   services_.threads.JoinAll();
-  EXPECT_EQ(answer->replies, 1);
-  EXPECT_EQ(std::get<EncodableList>(answer->value).size(), 1u);
+  EXPECT_EQ(answer->count(), 1);
+  EXPECT_EQ(answer->list().size(), 1u);
 }
 
-TEST_F(FaceRectsChannelTest, AWorkerThatCannotStartAnswersAnEmptyList) {
+TEST_F(FaceWorkersTest, AWorkerThatCannotStartAnswersAnEmptyList) {
   auto workers = FaceWorkers::Create(services_.services, window_, [](std::string, std::function<void()>, std::string* error) {
     *error = "Resource temporarily unavailable";
     return false;
   });
-  auto answer = std::make_shared<int>(0);
-  bool empty_list = false;
-  workers->Submit({"/p/a.jpg"}, std::make_unique<flutter::MethodResultFunctions<EncodableValue>>(
-                                    [&](const EncodableValue* value) {
-                                      ++*answer;
-                                      empty_list = value && std::get<EncodableList>(*value).empty();
-                                    },
-                                    nullptr, nullptr));
-  EXPECT_EQ(*answer, 1);
-  EXPECT_TRUE(empty_list);
+  auto answer = Submit(*workers, {"/p/a.jpg"});
+  EXPECT_EQ(answer->count(), 1);
+  EXPECT_TRUE(answer->value && answer->list().empty());
   EXPECT_EQ(workers->workers(), 0);
 }
 
-TEST_F(FaceRectsChannelTest, AtMostTwoBatchesRunAtOnceAndEveryCallIsAnswered) {
-  Setup(window_);
+TEST_F(FaceWorkersTest, AtMostTwoBatchesRunAtOnceAndEveryCallIsAnswered) {
+  auto workers = FaceWorkers::Create(services_.services, window_);
   services_.face_detector.Hold();
-  std::vector<std::shared_ptr<const Answer>> answers;
-  for (int i = 0; i < 20; ++i) answers.push_back(Ask(Paths({EncodableValue("/p/a.jpg")})));
+  std::vector<std::shared_ptr<RecordedAnswer>> answers;
+  for (int i = 0; i < 20; ++i) answers.push_back(Submit(*workers, {"/p/a.jpg"}));
   ASSERT_TRUE(WaitFor([&] { return services_.face_detector.running_detections() == 2; }));
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(services_.face_detector.running_detections(), 2);
+  EXPECT_EQ(workers->workers(), 2);
   services_.face_detector.Release();
   for (const auto& answer : answers) {
-    ASSERT_TRUE(WaitFor([&] { return Answered(answer); }));
-    EXPECT_EQ(answer->replies, 1);
-    EXPECT_EQ(std::get<EncodableList>(answer->value).size(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return answer->count() == 1; }));
+    EXPECT_EQ(answer->list().size(), 1u);
   }
   EXPECT_EQ(services_.face_detector.max_concurrent_detections(), 2);
   EXPECT_LE(services_.face_detector.detections_created(), 2);
 }
 
-TEST_F(FaceRectsChannelTest, ClosingTheWindowEndsIdleWorkers) {
-  Setup(window_);
-  auto answer = Ask(Paths({EncodableValue("/p/a.jpg")}));
-  ASSERT_TRUE(WaitFor([&] { return Answered(answer); }));
+TEST_F(FaceWorkersTest, ClosingTheWindowEndsIdleWorkers) {
+  auto workers = FaceWorkers::Create(services_.services, window_);
+  auto answer = Submit(*workers, {"/p/a.jpg"});
+  ASSERT_TRUE(WaitFor([&] { return answer->count() == 1; }));
+  EXPECT_EQ(workers->workers(), 1);  // lingering with its detector
   const auto start = std::chrono::steady_clock::now();
-  services_.threads.JoinAll();  // lingering workers notice the window closing
+  services_.threads.JoinAll();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-  EXPECT_EQ(services_.threads.size(), 0u);
+  EXPECT_EQ(workers->workers(), 0);
 }
 
 }  // namespace
