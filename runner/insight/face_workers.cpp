@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/clock.h"
 #include "platform/face_detector.h"
 #include "runner/insight/face_batch.h"
 #include "runner/log.h"
@@ -91,13 +92,17 @@ void FaceWorkers::Submit(std::vector<std::string> paths, std::unique_ptr<MethodR
   batch.result->Success(EncodableValue(EncodableList{}));
 }
 
+std::chrono::steady_clock::time_point FaceWorkers::Now() const {
+  return services_.clock != nullptr ? services_.clock->Now() : std::chrono::steady_clock::time_point{};
+}
+
 void FaceWorkers::WorkerLoop() {
   std::unique_ptr<platform::FaceDetection> detection;  // kept for every batch this thread runs
-  auto idle_since = std::chrono::steady_clock::now();
+  auto idle_since = Now();
   std::unique_lock lock(mutex_);
   for (;;) {
     if (queue_.empty()) {
-      if (Stopping() || std::chrono::steady_clock::now() - idle_since >= kWorkerLinger) break;
+      if (Stopping() || Now() - idle_since >= kWorkerLinger) break;
       wake_.wait_for(lock, kStopPoll);
       continue;
     }
@@ -108,7 +113,7 @@ void FaceWorkers::WorkerLoop() {
     RunBatch(std::move(batch), detection);
     lock.lock();
     --running_batches_;
-    idle_since = std::chrono::steady_clock::now();
+    idle_since = Now();
   }
   --workers_;
 }

@@ -81,6 +81,9 @@ class FaceWorkers : public std::enable_shared_from_this<FaceWorkers> {
   void RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>& detection);
   void RunParts(size_t count, const std::function<void(size_t)>& part);
   bool Stopping() const;
+  // services.clock's time; without a clock the time stands still and idle workers wait for the window
+  // to close.
+  std::chrono::steady_clock::time_point Now() const;
 
   Services services_;
   std::weak_ptr<WindowMessageTarget> window_;

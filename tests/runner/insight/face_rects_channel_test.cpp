@@ -194,6 +194,21 @@ TEST_F(FaceWorkersTest, AtMostTwoBatchesRunAtOnceAndEveryCallIsAnswered) {
   EXPECT_LE(services_.face_detector.detections_created(), 2);
 }
 
+TEST_F(FaceWorkersTest, IdleWorkersEndAfterTheirLingerAndNewOnesStartForLaterBatches) {
+  auto workers = FaceWorkers::Create(services_.services, window_);
+  auto first = Submit(*workers, {"/p/a.jpg"});
+  ASSERT_TRUE(WaitFor([&] { return first->count() == 1; }));
+  services_.clock.Advance(kWorkerLinger - 1ms);
+  std::this_thread::sleep_for(250ms);
+  EXPECT_EQ(workers->workers(), 1);
+  services_.clock.Advance(1ms);
+  ASSERT_TRUE(WaitFor([&] { return workers->workers() == 0; }));
+  auto second = Submit(*workers, {"/p/a.jpg"});
+  ASSERT_TRUE(WaitFor([&] { return second->count() == 1; }));
+  EXPECT_EQ(second->list().size(), 1u);
+  EXPECT_EQ(services_.face_detector.detections_created(), 2);
+}
+
 TEST_F(FaceWorkersTest, ClosingTheWindowEndsIdleWorkers) {
   auto workers = FaceWorkers::Create(services_.services, window_);
   auto answer = Submit(*workers, {"/p/a.jpg"});
