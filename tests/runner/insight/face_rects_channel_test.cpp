@@ -201,7 +201,7 @@ TEST_F(FaceWorkersTest, IdleWorkersEndAfterTheirLingerAndNewOnesStartForLaterBat
   services_.clock.Advance(kWorkerLinger - 1ms);
   std::this_thread::sleep_for(250ms);
   EXPECT_EQ(workers->workers(), 1);
-  services_.clock.Advance(1ms);
+  services_.clock.Advance(kWorkerLinger);  // a whole linger more, whenever the worker's idle time began
   ASSERT_TRUE(WaitFor([&] { return workers->workers() == 0; }));
   auto second = Submit(*workers, {"/p/a.jpg"});
   ASSERT_TRUE(WaitFor([&] { return second->count() == 1; }));
