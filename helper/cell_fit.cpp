@@ -13,21 +13,53 @@
 
 namespace mosalith {
 
-void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
-  if (photo.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
-  const double w = photo.width();
-  const double h = photo.height();
+std::optional<CoverSize> CoverSizeOf(int32_t width_px, int32_t height_px, int32_t magnet_width_px,
+                                     int32_t magnet_height_px) {
+  if (width_px < 1 || height_px < 1 || magnet_width_px < 1 || magnet_height_px < 1) return std::nullopt;
+  const double w = width_px;
+  const double h = height_px;
   const double s = std::max(magnet_height_px / h, magnet_width_px / w);
   const double new_width = s * w;
   const double new_height = s * h;
-  // A sliver of a photo (say 1 x 10000 px) would cover the magnet only as a picture of billions of
-  // pixels; such a scale is refused like any other allocation that cannot be had.
-  if (new_width * new_height > static_cast<double>(kMaxDecodePixels)) return;
+  constexpr double kLargestSide = double{1 << 30};
+  if (new_width > kLargestSide || new_height > kLargestSide) return std::nullopt;
   // Mathematically both sides are at least the magnet's; the max() only undoes a rounding error in
   // s * w that would truncate to one pixel short and leave a white line along the magnet.
-  const int32_t width_px = std::max(static_cast<int32_t>(new_width), magnet_width_px);
-  const int32_t height_px = std::max(static_cast<int32_t>(new_height), magnet_height_px);
-  ResizeRgba(photo, width_px, height_px);
+  return CoverSize{std::max(static_cast<int32_t>(new_width), magnet_width_px),
+                   std::max(static_cast<int32_t>(new_height), magnet_height_px)};
+}
+
+namespace {
+
+// Resizes `pixels` (showing a full_width x full_height picture) to the full picture's cover size.
+void CoverScaleFull(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+                    int32_t magnet_height_px) {
+  if (pixels.empty()) return;
+  const std::optional<CoverSize> cover =
+      CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
+  // A sliver of a photo (say 1 x 10000 px) would cover the magnet only as a picture of billions of
+  // pixels; such a scale is refused like any other allocation that cannot be had.
+  if (!cover || static_cast<int64_t>(cover->width_px) * cover->height_px > kMaxDecodePixels) return;
+  ResizeRgba(pixels, cover->width_px, cover->height_px);
+}
+
+}  // namespace
+
+void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
+  CoverScaleFull(photo, photo.width(), photo.height(), magnet_width_px, magnet_height_px);
+}
+
+bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+               int32_t magnet_height_px, ImageBuffer* released) {
+  if (pixels.empty()) return false;
+  const std::optional<CoverSize> cover =
+      CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
+  if (!cover) return false;
+  // The centre crop's offsets, in the cover-scaled picture.
+  const int32_t left = (cover->width_px - magnet_width_px) / 2;
+  const int32_t top = (cover->height_px - magnet_height_px) / 2;
+  return ResizeRgbaWindow(pixels, cover->width_px, cover->height_px, left, top, magnet_width_px, magnet_height_px,
+                          released);
 }
 
 void CenterCrop(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
@@ -116,14 +148,23 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
   return true;
 }
 
-void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
-                 int32_t magnet_height_px, bool was_rotated) {
-  CoverScale(photo, magnet_width_px, magnet_height_px);
-  if (WantsUserTransform(effects) &&
-      UserTransform(photo, *effects, magnet_width_px, magnet_height_px, was_rotated)) {
+void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
+                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, ImageBuffer* released) {
+  if (pixels.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
+  if (WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f) {
+    // The transform samples the cover-scaled picture anywhere the user panned to: it needs all of it.
+    CoverScaleFull(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px);
+    if (UserTransform(pixels, *effects, magnet_width_px, magnet_height_px, was_rotated)) return;
+  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, released)) {
     return;
   }
-  CenterCrop(photo, magnet_width_px, magnet_height_px);
+  // Out of memory on the way: whatever could be had, cut to at most the magnet.
+  CenterCrop(pixels, magnet_width_px, magnet_height_px);
+}
+
+void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
+                 int32_t magnet_height_px, bool was_rotated) {
+  FitToMagnet(photo, photo.width(), photo.height(), effects, magnet_width_px, magnet_height_px, was_rotated);
 }
 
 }  // namespace mosalith

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "helper/effect_record.h"
 #include "helper/image_buffer.h"
@@ -15,6 +16,24 @@ namespace mosalith {
 // must not leave the photo one pixel short). Out of memory, or a result above kMaxDecodePixels (a
 // sliver of a photo blown up to billions of pixels): the photo keeps its size.
 void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px);
+
+// The cover-scaled size of a picture of width_px x height_px: what CoverScale resizes it to (before the
+// pixel budget is applied). Nothing for sizes below 1 or a result beyond 2^30 pixels a side.
+struct CoverSize {
+  int32_t width_px = 0;
+  int32_t height_px = 0;
+};
+std::optional<CoverSize> CoverSizeOf(int32_t width_px, int32_t height_px, int32_t magnet_width_px,
+                                     int32_t magnet_height_px);
+
+// Cover scale and centre crop in one resample of the visible part: the result is exactly magnet-sized
+// and equals CoverScale followed by CenterCrop, but the cover-scaled picture is never held, so a sliver
+// (4000 x 1 in a 400 x 300 magnet) fills its magnet however large its cover size. `pixels` shows a
+// picture of full_width_px x full_height_px (it may be a reduced decode of it): the cover size and the
+// crop are those of the full picture. Returns false, pixels unchanged, when memory runs out. With
+// `released`, the block `pixels` held before is moved there for reuse.
+bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+               int32_t magnet_height_px, ImageBuffer* released = nullptr);
 
 // Keeps the centred magnet-sized rectangle (or less where the photo is smaller): left offset
 // max(0, (w - mW) / 2), top offset max(0, (h - mH) / 2). Out of memory: the photo stays as it was.
@@ -31,9 +50,15 @@ bool WantsUserTransform(const EffectRecord* effects);
 bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magnet_width_px,
                    int32_t magnet_height_px, bool was_rotated);
 
-// Cover scale, then the user transform when the record asks for one, else the centre crop. A user
-// transform that cannot run (no positive viewport) falls back to the centre crop, so the result is
-// exactly magnet-sized whenever memory allows.
+// The user transform when the record asks for one (cover scale to the full picture's cover size, then
+// the transform), else CoverCrop. A user transform that cannot run (no positive viewport) gives the
+// centre crop, so the result is exactly magnet-sized whenever memory allows. `pixels` shows a picture of
+// full_width_px x full_height_px, possibly reduced by a scaled decode. With `released`, the photo's block
+// that the centre crop no longer needs is moved there for reuse.
+void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
+                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated,
+                 ImageBuffer* released = nullptr);
+// The same for a photo held at its full size.
 void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
                  int32_t magnet_height_px, bool was_rotated);
 

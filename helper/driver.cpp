@@ -2,6 +2,7 @@
 #include "helper/driver.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -30,7 +31,8 @@ int RunDriver(int argc, const char* const* argv) {
   LogLine("Mosalith: Config parsed - " + std::to_string(job.images.size()) + " images, " +
           std::to_string(job.outputs.size()) + " outputs");
 
-  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()))) {
+  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()),
+                        CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")))) {
     case ProductionStatus::kOk:
       break;
     case ProductionStatus::kInvalidJob:

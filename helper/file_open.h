@@ -1,12 +1,14 @@
 // OpenFile: the helper's one way to open a file by name.
 //
-// Paths travel through the helper as UTF-8 text. On this platform they are handed to fopen unchanged; a
-// Windows build converts them to UTF-16 here and nowhere else.
+// Paths travel through the helper as UTF-8 text. On this platform they are handed to the system
+// unchanged; a Windows build converts them to UTF-16 here and nowhere else.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mosalith {
 
@@ -15,7 +17,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens `utf8_path` with an fopen mode ("rb", "wb"). Returns null when the file cannot be opened.
+// Opens `utf8_path` with an fopen mode ("rb", "wb"). Returns null when the file cannot be opened or is
+// not a regular file: a FIFO, device, socket or directory is refused without waiting on it (reading a
+// FIFO nobody writes would block the helper for ever, and the application waits without a limit).
 FilePtr OpenFile(const std::string& utf8_path, const char* mode);
+
+// Reads the whole regular file at `utf8_path` into `bytes` (resized to the file's size; its capacity is
+// kept for the next file). False when it cannot be opened (see OpenFile), is larger than `max_bytes`,
+// or a read fails.
+bool ReadWholeFile(const std::string& utf8_path, std::vector<uint8_t>& bytes, int64_t max_bytes);
 
 }  // namespace mosalith

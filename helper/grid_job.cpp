@@ -62,7 +62,8 @@ std::optional<int32_t> Int32Of(const IntegerScan& scan) {
 enum class RealScan { kNone, kOk, kOverflow, kNonFinite };
 
 // Whether a number that from_chars found out of range is too large (rather than too small): its
-// decimal (or, for hex, binary) magnitude is estimated from the digit count and the exponent.
+// magnitude is estimated from the digit count and the exponent. A decimal exponent counts decimal
+// digits; a hex float's "p" exponent counts bits, four to a hex digit.
 bool IsTooLarge(std::string_view digits, bool hex) {
   int64_t magnitude = 0;
   size_t pos = 0;
@@ -76,13 +77,14 @@ bool IsTooLarge(std::string_view digits, bool hex) {
   if (!seen_nonzero && pos < digits.size() && digits[pos] == '.') {
     for (++pos; pos < digits.size() && digits[pos] == '0'; ++pos) --magnitude;
   }
+  if (hex) magnitude *= 4;
   const size_t exponent_at = digits.find_first_of(hex ? "pP" : "eE");
   if (exponent_at != std::string_view::npos) {
     const IntegerScan exponent = ScanInteger(digits, exponent_at + 1);
     const int64_t value = static_cast<int64_t>(exponent.magnitude);
     magnitude += exponent.negative ? -value : value;
   }
-  return hex ? magnitude * 4 > 0 : magnitude > 0;
+  return magnitude > 0;
 }
 
 // A real number with strtod's syntax in the "C" locale ("." as the decimal point, exponents, hex

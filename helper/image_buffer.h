@@ -12,14 +12,21 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace mosalith {
 
 class ImageBuffer {
  public:
   ImageBuffer() = default;
-  ImageBuffer(ImageBuffer&&) noexcept = default;
-  ImageBuffer& operator=(ImageBuffer&&) noexcept = default;
+  ImageBuffer(ImageBuffer&& other) noexcept { *this = std::move(other); }
+  ImageBuffer& operator=(ImageBuffer&& other) noexcept {
+    pixels_ = std::move(other.pixels_);
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    capacity_bytes_ = std::exchange(other.capacity_bytes_, 0);
+    return *this;
+  }
   ImageBuffer(const ImageBuffer&) = delete;
   ImageBuffer& operator=(const ImageBuffer&) = delete;
 
@@ -48,10 +55,17 @@ class ImageBuffer {
   // Takes ownership of a block of width_px * height_px * 4 bytes allocated with new[].
   static ImageBuffer Adopt(std::unique_ptr<uint8_t[]> block, int32_t width_px, int32_t height_px);
 
+  // As Allocate, but keeps `spare`'s block when it holds at least width_px x height_px pixels (a worker
+  // reuses one block from photo to photo); otherwise `spare` is released first and a new block taken.
+  static std::optional<ImageBuffer> Reuse(ImageBuffer&& spare, int32_t width_px, int32_t height_px);
+  // Bytes the block holds; at least size_bytes().
+  size_t capacity_bytes() const { return capacity_bytes_; }
+
  private:
   std::unique_ptr<uint8_t[]> pixels_;
   int32_t width_ = 0;
   int32_t height_ = 0;
+  size_t capacity_bytes_ = 0;
 };
 
 }  // namespace mosalith

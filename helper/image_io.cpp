@@ -1,19 +1,228 @@
-// Photo and frame decoding through stb_image, sheet JPEG encoding through stb_image_write.
+// Photo and frame decoding (libjpeg-turbo or stb_image), sheet JPEG encoding (libjpeg-turbo or
+// stb_image_write), and the JPEG marker check both decoders rely on.
 #include "helper/image_io.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
+#include <turbojpeg.h>
 
+#include "helper/exif_orientation.h"
 #include "helper/file_open.h"
 
 namespace mosalith {
+
 namespace {
+
+struct TurboHandleCloser {
+  void operator()(void* handle) const { if (handle) tjDestroy(handle); }
+};
+using TurboHandle = std::unique_ptr<void, TurboHandleCloser>;
+
+struct TurboBufferFree {
+  void operator()(unsigned char* buffer) const { tjFree(buffer); }
+};
+
+}  // namespace
+
+struct ImageCodec::State {
+  std::vector<uint8_t> file_bytes;  // the current file, reused from file to file
+  TurboHandle decompressor;         // made on first use
+  TurboHandle compressor;
+  std::unique_ptr<unsigned char, TurboBufferFree> jpeg;  // encoder output, reused from sheet to sheet
+  unsigned long jpeg_capacity = 0;
+  ImageBuffer spare_pixels;  // a decoded photo's block, back from the photo before
+};
+
+ImageCodec::ImageCodec(CodecPath path) : path_(path), state_(std::make_unique<State>()) {}
+ImageCodec::~ImageCodec() = default;
+
+void ImageCodec::Recycle(ImageBuffer&& block) {
+  // Only the fast path decodes into kept blocks (stb allocates its own), and a panorama's block is not
+  // worth holding for the rest of the job.
+  constexpr size_t kLargestKeptBytes = size_t{64} << 20;
+  if (path_ != CodecPath::kFast || block.capacity_bytes() > kLargestKeptBytes) return;
+  if (block.capacity_bytes() > state_->spare_pixels.capacity_bytes()) state_->spare_pixels = std::move(block);
+}
+
+CodecPath CodecPathFromEnvironment(const char* value) {
+  return value != nullptr && std::strcmp(value, "stb") == 0 ? CodecPath::kReference : CodecPath::kFast;
+}
+
+namespace {
+
+// ---- the JPEG marker check ----------------------------------------------------------------------------
+
+enum class JpegCheck { kNotJpeg, kFits, kRefused };
+
+// Walks every marker segment of a JPEG (tables may also sit between the scans of a progressive JPEG)
+// before any decoder sees the file, and refuses what would make stb_image read or write outside its
+// tables or read tables it never filled:
+//  - a Huffman table whose code counts add up to more than 256 (this stb_image version trusts them and
+//    writes past its tables, already while reading the header for the size);
+//  - a scan that uses a Huffman table not defined before it (the decoder would read a table it never
+//    filled; libjpeg-turbo refuses some of these and substitutes standard tables for others);
+//  - a frame other than baseline, extended or progressive Huffman (the reference decoder reads no
+//    other, and both paths must refuse the same files).
+JpegCheck CheckJpegMarkers(const uint8_t* data, size_t size) {
+  if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return JpegCheck::kNotJpeg;
+  bool progressive = false;
+  bool defined[2][4] = {};  // [class: 0 DC, 1 AC][table id]
+  size_t pos = 2;
+  while (pos < size) {
+    const void* found = std::memchr(data + pos, 0xFF, size - pos);
+    if (found == nullptr) break;
+    pos = static_cast<size_t>(static_cast<const uint8_t*>(found) - data) + 1;
+    while (pos < size && data[pos] == 0xFF) ++pos;
+    if (pos >= size) break;
+    const int marker = data[pos++];
+    // Stuffed zero bytes, restart markers and the lone markers carry no length.
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+    if (marker == 0xD9) break;  // end of image: the decoders read no further
+    if (size - pos < 2) break;
+    const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
+    if (length < 2) return JpegCheck::kRefused;
+    const size_t body = pos + 2;
+    const size_t end = std::min(size, pos + length);
+    if (marker == 0xC4) {
+      // Read as stb_image reads it: table after table while the segment's length lasts, the 16 counts
+      // taken even past the segment's end (and as 0 past the file's end), since that is where it writes.
+      auto byte_at = [&](size_t i) { return i < size ? data[i] : 0; };
+      size_t at = body;
+      for (int64_t left = static_cast<int64_t>(length) - 2; left > 0;) {
+        const int table = byte_at(at);
+        int codes = 0;
+        for (size_t i = 1; i <= 16; ++i) codes += byte_at(at + i);
+        if (codes > 256) return JpegCheck::kRefused;
+        if ((table >> 4) > 1 || (table & 15) > 3) return JpegCheck::kRefused;
+        defined[table >> 4][table & 15] = true;
+        at += 17 + static_cast<size_t>(codes);
+        left -= 17 + codes;
+        if (at >= size) break;
+      }
+    } else if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+      progressive = marker == 0xC2;
+    } else if ((marker >= 0xC3 && marker <= 0xCF) && marker != 0xC8 && marker != 0xCC) {
+      return JpegCheck::kRefused;  // lossless, hierarchical or arithmetic-coded frames
+    } else if (marker == 0xDA) {
+      if (end - body < 1) return JpegCheck::kRefused;
+      const size_t components = data[body];
+      if (end - body < 1 + 2 * components + 3) return JpegCheck::kRefused;
+      const size_t spectral_at = body + 1 + 2 * components;
+      const bool dc_scan = data[spectral_at] == 0;
+      const bool first_pass = (data[spectral_at + 2] >> 4) == 0;
+      // Progressive scans hold either DC or AC coefficients; DC refinement passes use no table at all.
+      const bool needs_dc = !progressive || (dc_scan && first_pass);
+      const bool needs_ac = !progressive || !dc_scan;
+      for (size_t c = 0; c < components; ++c) {
+        const int tables = data[body + 2 + 2 * c];
+        const int dc = tables >> 4, ac = tables & 15;
+        if (needs_dc && (dc > 3 || !defined[0][dc])) return JpegCheck::kRefused;
+        if (needs_ac && (ac > 3 || !defined[1][ac])) return JpegCheck::kRefused;
+      }
+    }
+    pos += length;  // the entropy-coded data after a scan header is searched for the next marker
+  }
+  return JpegCheck::kFits;
+}
+
+// ---- decoding -----------------------------------------------------------------------------------------
+
+bool WithinBudget(int64_t width, int64_t height) {
+  return width >= 1 && height >= 1 && width <= 65536 && height <= 65536 && width * height <= kMaxDecodePixels;
+}
+
+std::optional<Picture> DecodeWithStb(const std::vector<uint8_t>& bytes, int orientation) {
+  if (bytes.size() > static_cast<size_t>(INT_MAX)) return std::nullopt;
+  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+  const int size = static_cast<int>(bytes.size());
+  // The header alone tells the size; a file promising more than the budget is never decoded.
+  int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(data, size, &width, &height, &channels)) return std::nullopt;
+  if (!WithinBudget(width, height)) return std::nullopt;
+  int decoded_width = 0, decoded_height = 0;
+  // stb_impl.cpp makes the decoder allocate with new[], so its block becomes the buffer's own.
+  std::unique_ptr<uint8_t[]> pixels(stbi_load_from_memory(data, size, &decoded_width, &decoded_height, &channels, 4));
+  if (!pixels || decoded_width < 1 || decoded_height < 1) return std::nullopt;
+  Picture picture;
+  picture.pixels = ImageBuffer::Adopt(std::move(pixels), decoded_width, decoded_height);
+  picture.stored_width_px = decoded_width;
+  picture.stored_height_px = decoded_height;
+  picture.orientation = orientation;
+  return picture;
+}
+
+// The smallest of libjpeg-turbo's scales of at most 1 that is not below `scale`, as num / denom.
+tjscalingfactor SmallestScaleCovering(double scale) {
+  tjscalingfactor best{1, 1};
+  int count = 0;
+  const tjscalingfactor* factors = tjGetScalingFactors(&count);
+  for (int i = 0; factors != nullptr && i < count; ++i) {
+    const double value = static_cast<double>(factors[i].num) / factors[i].denom;
+    if (value > 1.0 || value < scale) continue;
+    if (value < static_cast<double>(best.num) / best.denom) best = factors[i];
+  }
+  return best;
+}
+
+// Returns nothing with `use_stb` set unless libjpeg-turbo decodes the file cleanly or refuses it for its
+// size: CMYK (no RGBA output), and every file it finds corrupt, truncated or unreadable, even where it
+// could still make a picture. stb_image then decides as on the reference path, so that both paths
+// refuse the same damaged files and show the same picture for a damaged file both accept.
+std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation, const ScaleNeed& need,
+                                       bool& use_stb) {
+  use_stb = false;
+  if (!state.decompressor) state.decompressor.reset(tjInitDecompress());
+  void* handle = state.decompressor.get();
+  if (handle == nullptr) {
+    use_stb = true;
+    return std::nullopt;
+  }
+  const std::vector<uint8_t>& bytes = state.file_bytes;
+  int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &subsampling, &colorspace) != 0) {
+    state.decompressor.reset();  // a handle that failed mid-file can fail the next file too: start afresh
+    use_stb = true;
+    return std::nullopt;
+  }
+  if (!WithinBudget(width, height)) return std::nullopt;
+  if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
+    use_stb = true;
+    return std::nullopt;
+  }
+  tjscalingfactor factor{1, 1};
+  if (need) {
+    const bool swapped = orientation >= 5 && orientation <= 8;
+    factor = SmallestScaleCovering(swapped ? need(height, width) : need(width, height));
+  }
+  const int scaled_width = TJSCALED(width, factor);
+  const int scaled_height = TJSCALED(height, factor);
+  std::optional<ImageBuffer> pixels = ImageBuffer::Reuse(std::move(state.spare_pixels), scaled_width, scaled_height);
+  if (!pixels) return std::nullopt;
+  // Scans are limited so that a hostile progressive file cannot keep the decoder busy for minutes.
+  const int status = tjDecompress2(handle, bytes.data(), bytes.size(), pixels->data(), scaled_width,
+                                   static_cast<int>(pixels->stride_bytes()), scaled_height, TJPF_RGBA,
+                                   TJFLAG_LIMITSCANS);
+  if (status != 0) {
+    state.decompressor.reset();
+    state.spare_pixels = std::move(*pixels);
+    use_stb = true;
+    return std::nullopt;
+  }
+  Picture picture;
+  picture.pixels = std::move(*pixels);
+  picture.stored_width_px = width;
+  picture.stored_height_px = height;
+  picture.orientation = orientation;
+  return picture;
+}
 
 // The stb writer's sink: remembers a short write so that it can be reported after encoding.
 struct JpegSink {
@@ -29,112 +238,7 @@ void WriteToSink(void* context, void* data, int size) {
   }
 }
 
-// Sequential bytes of a file through a block buffer; past the end it reads 0, as stb's reader does.
-class ByteStream {
- public:
-  explicit ByteStream(std::FILE* file) : file_(file) {}
-  bool AtEnd() {
-    Fill();
-    return next_ == end_;
-  }
-  int Get() {
-    Fill();
-    return next_ == end_ ? 0 : buffer_[next_++];
-  }
-  void Skip(size_t count) {
-    while (count > 0 && !AtEnd()) {
-      const size_t step = std::min(count, end_ - next_);
-      next_ += step;
-      count -= step;
-    }
-  }
-  // Moves to the next 0xFF byte; false at the end of the file.
-  bool SeekFF() {
-    while (!AtEnd()) {
-      const void* found = std::memchr(buffer_ + next_, 0xFF, end_ - next_);
-      if (found != nullptr) {
-        next_ = static_cast<const uint8_t*>(found) - buffer_;
-        return true;
-      }
-      next_ = end_;
-    }
-    return false;
-  }
-
- private:
-  void Fill() {
-    if (next_ < end_ || eof_) return;
-    end_ = std::fread(buffer_, 1, sizeof(buffer_), file_);
-    next_ = 0;
-    eof_ = end_ == 0;
-  }
-  std::FILE* file_;
-  uint8_t buffer_[65536];
-  size_t next_ = 0;
-  size_t end_ = 0;
-  bool eof_ = false;
-};
-
-// This stb_image version trusts the code counts of a JPEG Huffman table: counts adding up to more than
-// 256 codes write past the decoder's tables. Every DHT segment of the file (they may also sit between
-// the scans of a progressive JPEG) is read here the way the decoder reads it, and such a file is
-// refused before decoding. Files that do not start like a JPEG are left to the other loaders.
-bool HuffmanTablesFit(std::FILE* file) {
-  std::rewind(file);
-  auto stream = std::make_unique<ByteStream>(file);
-  if (stream->Get() != 0xFF || stream->Get() != 0xD8) return true;
-  while (stream->SeekFF()) {
-    int marker = stream->Get();
-    while (marker == 0xFF) marker = stream->Get();
-    // Stuffed zero bytes, restart markers and the lone markers carry no length.
-    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
-    if (marker == 0xD9) return true;  // end of image: the decoder reads no further
-    const int length = (stream->Get() << 8) | stream->Get();
-    if (marker != 0xC4) {
-      if (length >= 2) stream->Skip(static_cast<size_t>(length - 2));
-      continue;
-    }
-    for (int left = length - 2; left > 0 && !stream->AtEnd();) {
-      stream->Get();  // table class and number
-      int codes = 0;
-      for (int i = 0; i < 16; ++i) codes += stream->Get();
-      if (codes > 256) return false;
-      stream->Skip(static_cast<size_t>(codes));
-      left -= 17 + codes;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-std::optional<ImageBuffer> LoadImage(const std::string& utf8_path) {
-  FilePtr file = OpenFile(utf8_path, "rb");
-  if (!file) return std::nullopt;
-
-  // The header alone tells the size; a file promising more than the budget is never decoded.
-  // stbi_info_from_file leaves the file position where it was.
-  int width = 0, height = 0, channels = 0;
-  if (!stbi_info_from_file(file.get(), &width, &height, &channels)) return std::nullopt;
-  if (width < 1 || height < 1) return std::nullopt;
-  if (static_cast<int64_t>(width) * height > kMaxDecodePixels) return std::nullopt;
-  if (!HuffmanTablesFit(file.get())) return std::nullopt;
-  std::rewind(file.get());
-
-  int decoded_width = 0, decoded_height = 0;
-  // stb_impl.cpp makes the decoder allocate with new[], so its block becomes the buffer's own.
-  std::unique_ptr<uint8_t[]> pixels(
-      stbi_load_from_file(file.get(), &decoded_width, &decoded_height, &channels, 4));
-  if (!pixels || decoded_width < 1 || decoded_height < 1) return std::nullopt;
-  return ImageBuffer::Adopt(std::move(pixels), decoded_width, decoded_height);
-}
-
-bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality) {
-  if (image.empty()) return false;
-  if (quality == 0) quality = 90;
-  if (quality < 1) quality = 1;
-  if (quality > 100) quality = 100;
-
+bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int quality) {
   const size_t pixel_count = static_cast<size_t>(image.width()) * static_cast<size_t>(image.height());
   std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[pixel_count * 3]);
   if (!rgb) return false;
@@ -154,6 +258,67 @@ bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quali
   // Data still in the stdio buffer can fail to reach the disk at close; that is a failed write too.
   const bool closed = std::fclose(file.release()) == 0;
   return encoded != 0 && !sink.failed && closed;
+}
+
+bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const std::string& utf8_path,
+                    int quality) {
+  if (!state.compressor) state.compressor.reset(tjInitCompress());
+  void* handle = state.compressor.get();
+  if (handle == nullptr) return false;
+  // The same chroma rule as the reference writer: full-resolution chroma only above quality 90.
+  const int subsampling = quality <= 90 ? TJSAMP_420 : TJSAMP_444;
+  const unsigned long bound = tjBufSize(image.width(), image.height(), subsampling);
+  if (bound == static_cast<unsigned long>(-1)) return false;
+  if (state.jpeg_capacity < bound) {
+    state.jpeg.reset(tjAlloc(static_cast<int>(std::min<unsigned long>(bound, INT_MAX))));
+    state.jpeg_capacity = state.jpeg ? bound : 0;
+    if (!state.jpeg || bound > INT_MAX) return false;
+  }
+  unsigned char* output = state.jpeg.get();
+  unsigned long output_size = state.jpeg_capacity;
+  if (tjCompress2(handle, image.data(), image.width(), static_cast<int>(image.stride_bytes()), image.height(),
+                  TJPF_RGBA, &output, &output_size, subsampling, quality, TJFLAG_NOREALLOC) != 0) {
+    state.compressor.reset();
+    return false;
+  }
+  FilePtr file = OpenFile(utf8_path, "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(output, 1, output_size, file.get()) == output_size;
+  const bool closed = std::fclose(file.release()) == 0;
+  return written && closed;
+}
+
+}  // namespace
+
+std::optional<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
+  ImageCodec::State& state = codec.state();
+  if (!ReadWholeFile(utf8_path, state.file_bytes, kMaxFileBytes)) return std::nullopt;
+  const std::vector<uint8_t>& bytes = state.file_bytes;
+  // Nothing parses the file before this check: stb's size query already reads the Huffman tables.
+  const JpegCheck check = CheckJpegMarkers(bytes.data(), bytes.size());
+  if (check == JpegCheck::kRefused) return std::nullopt;
+  const int orientation = ExifOrientationFromBytes(bytes.data(), std::min(bytes.size(), kExifSearchBytes));
+
+  if (codec.path() == CodecPath::kFast && check == JpegCheck::kFits) {
+    bool use_stb = false;
+    std::optional<Picture> picture = DecodeWithTurbo(state, orientation, need, use_stb);
+    if (!use_stb) return picture;
+  }
+  return DecodeWithStb(bytes, orientation);
+}
+
+std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& codec) {
+  std::optional<Picture> picture = LoadPicture(utf8_path, codec);
+  if (!picture) return std::nullopt;
+  return std::move(picture->pixels);
+}
+
+bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec) {
+  if (image.empty()) return false;
+  if (quality == 0) quality = 90;
+  quality = std::clamp(quality, 1, 100);
+  if (codec.path() == CodecPath::kFast) return WriteWithTurbo(codec.state(), image, utf8_path, quality);
+  return WriteWithStb(image, utf8_path, quality);
 }
 
 }  // namespace mosalith

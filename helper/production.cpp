@@ -1,4 +1,4 @@
-// The worker pool: sheet indices from an atomic counter, one whole sheet per worker at a time.
+// The worker pool: per-cell tasks from an atomic counter; the last cell of a sheet finishes the sheet.
 #include "helper/production.h"
 
 #include <algorithm>
@@ -20,7 +20,7 @@ int WorkerCount(unsigned logical_processors) {
   return static_cast<int>(std::clamp<unsigned>(logical_processors, 1, kMaxWorkers));
 }
 
-ProductionStatus RunProduction(const GridJob& job, int worker_count) {
+ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath codec_path) {
   const auto start = std::chrono::steady_clock::now();
 
   std::string problem;
@@ -41,12 +41,44 @@ ProductionStatus RunProduction(const GridJob& job, int worker_count) {
           std::to_string(job.cols) + " grid, cell " + std::to_string(geometry->cell_width_px) + "x" +
           std::to_string(geometry->cell_height_px) + ", threads=" + std::to_string(threads));
 
+  // One task per photo cell in sheet and cell order, and one for each sheet without photos.
+  struct Task {
+    size_t sheet;
+    size_t slot;  // the cell's place within its sheet; unused for a sheet without photos
+  };
+  struct SheetWork {
+    std::vector<PreparedCell> cells;
+    std::atomic<size_t> remaining{0};
+  };
+  std::vector<Task> tasks;
+  std::vector<SheetWork> sheets(job.outputs.size());
+  for (size_t sheet = 0; sheet < job.outputs.size(); ++sheet) {
+    const SheetPhotos photos = PhotosOfSheet(job, *geometry, sheet);
+    const size_t count = photos.end - photos.first;
+    sheets[sheet].cells.resize(count);
+    sheets[sheet].remaining.store(count);
+    if (count == 0) tasks.push_back(Task{sheet, 0});
+    for (size_t slot = 0; slot < count; ++slot) tasks.push_back(Task{sheet, slot});
+  }
+
   SheetCounters counters;
-  std::atomic<size_t> next_sheet{0};
+  std::atomic<size_t> next_task{0};
   std::atomic<bool> any_failed{false};
   auto work = [&] {
-    for (size_t sheet = next_sheet.fetch_add(1); sheet < job.outputs.size(); sheet = next_sheet.fetch_add(1)) {
-      if (!ComposeSheet(job, *geometry, sheet, counters)) any_failed.store(true);
+    ImageCodec codec(codec_path);
+    ImageBuffer canvas;  // kept from sheet to sheet
+    for (size_t t = next_task.fetch_add(1); t < tasks.size(); t = next_task.fetch_add(1)) {
+      const Task task = tasks[t];
+      SheetWork& sheet = sheets[task.sheet];
+      if (!sheet.cells.empty()) {
+        const size_t index = PhotosOfSheet(job, *geometry, task.sheet).first + task.slot;
+        sheet.cells[task.slot] = PrepareCell(job, *geometry, index, codec, counters);
+        // The last cell done finishes the sheet; acq_rel makes every other worker's cell visible here.
+        if (sheet.remaining.fetch_sub(1, std::memory_order_acq_rel) != 1) continue;
+      }
+      if (!FinishSheet(job, *geometry, task.sheet, sheet.cells, canvas, codec, counters)) any_failed.store(true);
+      sheet.cells.clear();
+      sheet.cells.shrink_to_fit();
     }
   };
 

@@ -1,7 +1,8 @@
-// The sheet production of a job: geometry once, a pool of workers composing whole sheets, timing.
+// The sheet production of a job: geometry once, a pool of workers sharing per-cell tasks, timing.
 #pragma once
 
 #include "helper/grid_job.h"
+#include "helper/image_io.h"
 
 namespace mosalith {
 
@@ -12,19 +13,23 @@ enum class ProductionStatus {
   kWorkerStartFailed,   // a worker thread could not be started; sheets may be missing
 };
 
-// Most workers started, whatever the machine: each holds one whole canvas in memory.
+// Most workers started, whatever the machine: each may hold one whole canvas in memory.
 inline constexpr int kMaxWorkers = 8;
 
 // Workers for a machine that reports `logical_processors`: at least 1 (a platform that reports 0 still
 // produces its sheets), at most kMaxWorkers.
 int WorkerCount(unsigned logical_processors);
 
-// Produces every sheet of `job` on `worker_count` threads (at least 1 is used), each taking the next
-// sheet index from a shared atomic counter until none remain. Prints the job line
-// "Mosalith: N images, RxC grid, cell WxH, threads=T" before starting and "Mosalith: Total time: Nms"
-// after joining; an invalid layout is reported with one "Mosalith: " line instead. A worker that cannot
-// be started is reported; the ones already running finish and are joined.
+// Produces every sheet of `job` on `worker_count` threads (at least 1 is used). The work is one task
+// per photo cell, taken in sheet and cell order from a shared atomic counter (a sheet without photos is
+// one task of its own), so every worker is busy even on a one-sheet job; the worker that finishes the
+// last cell of a sheet composes, encodes and writes it at once. Sheets come out byte-identical whatever
+// the number of workers: cells are prepared independently and laid on the canvas in cell order.
+// Each worker decodes and encodes through its own ImageCodec on `codec_path`.
+// Prints the job line "Mosalith: N images, RxC grid, cell WxH, threads=T" before starting and
+// "Mosalith: Total time: Nms" after joining; an invalid layout is reported with one "Mosalith: " line
+// instead. A worker that cannot be started is reported; the ones already running finish and are joined.
 // Thread safety: blocks the caller until every worker has been joined; `job` must not change meanwhile.
-ProductionStatus RunProduction(const GridJob& job, int worker_count);
+ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath codec_path);
 
 }  // namespace mosalith

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
 
-#include "helper/exif_orientation.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
 
@@ -88,63 +88,66 @@ void ReversePixels(ImageBuffer& image) {
   }
 }
 
-void ApplyOrientation(ImageBuffer& image, int orientation) {
+bool ApplyOrientation(ImageBuffer& image, int orientation) {
   // A quarter turn that cannot get memory leaves the stored picture whole rather than half-applied.
   switch (orientation) {
     case 2:
       MirrorRows(image);
-      break;
+      return false;
     case 3:
       ReversePixels(image);
-      break;
+      return false;
     case 4:
       MirrorRows(image);
       ReversePixels(image);
-      break;
+      return false;
     case 5:
-      if (RotateClockwise(image)) MirrorRows(image);
-      break;
+      if (!RotateClockwise(image)) return false;
+      MirrorRows(image);
+      return true;
     case 6:
-      RotateClockwise(image);
-      break;
+      return RotateClockwise(image);
     case 7:
-      if (RotateCounterClockwise(image)) MirrorRows(image);
-      break;
+      if (!RotateCounterClockwise(image)) return false;
+      MirrorRows(image);
+      return true;
     case 8:
-      RotateCounterClockwise(image);
-      break;
+      return RotateCounterClockwise(image);
     default:
-      break;
+      return false;
   }
 }
 
-std::optional<ImageBuffer> LoadUpright(const std::string& utf8_path) {
-  std::optional<ImageBuffer> image = LoadImage(utf8_path);
-  if (!image) return std::nullopt;
-  const int32_t raw_width = image->width();
-  const int32_t raw_height = image->height();
-  const int orientation = ReadExifOrientation(utf8_path);
-  ApplyOrientation(*image, orientation);
-  LogLine("Mosalith: load " + utf8_path + " raw=" + std::to_string(raw_width) + "x" +
-          std::to_string(raw_height) + " exif=" + std::to_string(orientation) +
-          " final=" + std::to_string(image->width()) + "x" + std::to_string(image->height()));
-  return image;
+std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
+  std::optional<Picture> picture = LoadPicture(utf8_path, codec, need);
+  if (!picture) return std::nullopt;
+  UprightPicture upright;
+  upright.pixels = std::move(picture->pixels);
+  const bool swapped = ApplyOrientation(upright.pixels, picture->orientation);
+  upright.width_px = swapped ? picture->stored_height_px : picture->stored_width_px;
+  upright.height_px = swapped ? picture->stored_width_px : picture->stored_height_px;
+  LogLine("Mosalith: load " + utf8_path + " raw=" + std::to_string(picture->stored_width_px) + "x" +
+          std::to_string(picture->stored_height_px) + " exif=" + std::to_string(picture->orientation) +
+          " final=" + std::to_string(upright.width_px) + "x" + std::to_string(upright.height_px));
+  return upright;
 }
 
 bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet) {
   return (magnet.landscape && width_px < height_px) || (magnet.portrait && height_px < width_px);
 }
 
-bool TurnPhotoToMagnet(ImageBuffer& photo, int index, MagnetShape magnet) {
-  const int32_t w = photo.width();
-  const int32_t h = photo.height();
+bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet) {
+  const int32_t w = photo.width_px;
+  const int32_t h = photo.height_px;
   const bool rotate = ShouldRotate(w, h, magnet);
   const char* shape = w < h ? " portrait" : (h < w ? " landscape" : " square");
   LogLine("Mosalith: Image " + std::to_string(index) + " " + std::to_string(w) + "x" + std::to_string(h) +
           shape + " shouldRotate=" + (rotate ? "1" : "0") + " cellPortrait=" + (magnet.portrait ? "1" : "0") +
           " cellLandscape=" + (magnet.landscape ? "1" : "0"));
   // A turn that found no memory leaves the photo as it was; the viewport must then stay unturned too.
-  return rotate && RotateClockwise(photo);
+  if (!rotate || !RotateClockwise(photo.pixels)) return false;
+  std::swap(photo.width_px, photo.height_px);
+  return true;
 }
 
 void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "helper/image_buffer.h"
+#include "helper/image_io.h"
 
 namespace mosalith {
 
@@ -30,11 +31,23 @@ void ReversePixels(ImageBuffer& image);
 
 // Turns the stored pixels upright for EXIF orientation 1..8; any other value does nothing. When a quarter
 // turn finds no memory the stored picture stays whole (orientations 5 and 7 then skip their mirror too).
-void ApplyOrientation(ImageBuffer& image, int orientation);
+// Returns whether width and height were swapped.
+bool ApplyOrientation(ImageBuffer& image, int orientation);
 
-// Loads a photo or frame (LoadImage), turns it upright by its EXIF orientation and prints the load line.
-// Nothing, without a message, when it cannot be loaded.
-std::optional<ImageBuffer> LoadUpright(const std::string& utf8_path);
+// A loaded picture, upright. `pixels` may be smaller than the picture after a scaled decode; width_px
+// and height_px are the whole picture's size, turned with the pixels, and every decision and log line
+// about the picture's shape uses them, so that the decode scale changes no geometry.
+struct UprightPicture {
+  ImageBuffer pixels;
+  int32_t width_px = 0;
+  int32_t height_px = 0;
+};
+
+// Loads a photo or frame (LoadPicture, with `need` for the decode scale), turns it upright by its EXIF
+// orientation and prints the load line ("raw=" the stored size, "final=" the upright size). Nothing,
+// without a message, when it cannot be loaded.
+std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec,
+                                          const ScaleNeed& need = {});
 
 // Whether an upright picture of this size is turned to the magnet: a portrait picture in a landscape
 // magnet, or a landscape picture in a portrait magnet. Square pictures and square magnets never turn.
@@ -43,7 +56,7 @@ bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet);
 // Decides and applies the turn of photo `index` (its position in the job) and prints the image line.
 // Returns whether the photo was turned: shouldRotate, unless the turn ran out of memory. The cell fit
 // needs it (the user's viewport is turned with the photo).
-bool TurnPhotoToMagnet(ImageBuffer& photo, int index, MagnetShape magnet);
+bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet);
 // The same rule for a frame, without a log line.
 void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet);
 

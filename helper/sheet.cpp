@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "helper/cell_fit.h"
 #include "helper/effects.h"
@@ -38,37 +40,6 @@ void LogProgress(SheetCounters& counters, int64_t done, size_t image_count) {
   if (done % 10 != 0 && done != static_cast<int64_t>(image_count)) return;
   std::lock_guard<std::mutex> lock(counters.log_lock);
   LogLine("Mosalith: [" + std::to_string(done) + "/" + std::to_string(image_count) + "]");
-}
-
-// Photo `index` fitted into its magnet with its effects and border, pasted, then its frame laid over.
-void ComposeCell(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry, size_t index,
-                 CellOrigin cell, SheetCounters& counters) {
-  std::optional<ImageBuffer> photo = LoadUpright(job.images[index]);
-  if (!photo) {
-    counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
-    return;
-  }
-  const int32_t magnet_width = geometry.magnet_width_px;
-  const int32_t magnet_height = geometry.magnet_height_px;
-  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
-  const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
-  FitToMagnet(*photo, effects, magnet_width, magnet_height, rotated);
-  if (effects) {
-    ApplyEffects(*photo, *effects);
-    ApplyBorder(*photo, *effects);
-  }
-  PastePhoto(canvas, *photo, cell, magnet_width, magnet_height);
-  photo.reset();
-
-  if (index < job.frames.size() && !job.frames[index].empty()) {
-    std::optional<ImageBuffer> frame = LoadUpright(job.frames[index]);
-    if (frame) {
-      TurnFrameToMagnet(*frame, geometry.magnet_shape);
-      // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      if (ResizeRgba(*frame, magnet_width, magnet_height)) BlendFrame(canvas, *frame, cell.x_px, cell.y_px);
-    }
-  }
-  LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
 }
 
 }  // namespace
@@ -127,34 +98,81 @@ void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& 
   }
 }
 
-bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
-                  SheetCounters& counters) {
-  const std::string& path = job.outputs[sheet_index];
-  const std::string failure = "Mosalith: Failed to write page " + std::to_string(sheet_index + 1) + ": " + path;
-  std::optional<ImageBuffer> canvas = ImageBuffer::Filled(job.pageWidth, job.pageHeight, 255);
-  if (!canvas) {
-    LogLine(failure);
-    return false;
-  }
-
-  // Cells are filled row by row from photo sheet_index x cells_per_sheet while photos remain; the
-  // product is formed only when it cannot pass the images list, so it cannot overflow.
+SheetPhotos PhotosOfSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index) {
+  // The product is formed only when it cannot pass the images list, so it cannot overflow.
   const size_t image_count = job.images.size();
   const uint64_t cells = static_cast<uint64_t>(geometry.cells_per_sheet);
-  if (sheet_index == 0 || cells <= image_count / sheet_index) {
-    const size_t first = sheet_index * cells;
-    for (int64_t row = 0; row < job.rows; ++row) {
-      for (int64_t col = 0; col < job.cols; ++col) {
-        const size_t index = first + static_cast<size_t>(row * job.cols + col);
-        if (index >= image_count) break;
-        ComposeCell(*canvas, job, geometry, index, CellOriginOf(job, geometry, row, col), counters);
-      }
-      if (first + static_cast<size_t>((row + 1) * job.cols) >= image_count) break;
+  if (sheet_index != 0 && cells > image_count / sheet_index) return SheetPhotos{image_count, image_count};
+  const size_t first = sheet_index * cells;
+  if (first >= image_count) return SheetPhotos{image_count, image_count};
+  return SheetPhotos{first, first + static_cast<size_t>(std::min<uint64_t>(cells, image_count - first))};
+}
+
+PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
+                         SheetCounters& counters) {
+  PreparedCell cell;
+  const int32_t magnet_width = geometry.magnet_width_px;
+  const int32_t magnet_height = geometry.magnet_height_px;
+  const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
+  // The decode needs the picture's cover size of the magnet, measured after the turn to the magnet.
+  const ScaleNeed need = [&](int32_t width, int32_t height) {
+    if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+    return std::max(static_cast<double>(magnet_width) / width, static_cast<double>(magnet_height) / height);
+  };
+  std::optional<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
+  if (!photo) {
+    counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
+    return cell;
+  }
+  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
+  ImageBuffer released;
+  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated,
+              &released);
+  codec.Recycle(std::move(released));
+  if (effects) {
+    ApplyEffects(photo->pixels, *effects);
+    ApplyBorder(photo->pixels, *effects);
+  }
+  cell.photo = std::move(photo->pixels);
+
+  if (index < job.frames.size() && !job.frames[index].empty()) {
+    std::optional<UprightPicture> frame = LoadUpright(job.frames[index], codec);
+    if (frame) {
+      TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
+      // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
+      if (ResizeRgba(frame->pixels, magnet_width, magnet_height)) cell.frame = std::move(frame->pixels);
     }
   }
+  LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
+  return cell;
+}
 
-  if (job.showCutGrid) DrawCutLines(*canvas, job, geometry);
-  if (!WriteJpeg(*canvas, path, job.jpegQuality)) {
+bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
+                 const std::vector<PreparedCell>& cells, ImageBuffer& canvas, ImageCodec& codec,
+                 SheetCounters& counters) {
+  const std::string& path = job.outputs[sheet_index];
+  const std::string failure = "Mosalith: Failed to write page " + std::to_string(sheet_index + 1) + ": " + path;
+  if (canvas.width() == job.pageWidth && canvas.height() == job.pageHeight) {
+    std::memset(canvas.data(), 255, canvas.size_bytes());
+  } else {
+    canvas = ImageBuffer();  // the old block goes before the new one is taken
+    std::optional<ImageBuffer> fresh = ImageBuffer::Filled(job.pageWidth, job.pageHeight, 255);
+    if (!fresh) {
+      LogLine(failure);
+      return false;
+    }
+    canvas = std::move(*fresh);
+  }
+
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const int64_t position = static_cast<int64_t>(i);
+    const CellOrigin origin = CellOriginOf(job, geometry, position / job.cols, position % job.cols);
+    PastePhoto(canvas, cells[i].photo, origin, geometry.magnet_width_px, geometry.magnet_height_px);
+    BlendFrame(canvas, cells[i].frame, origin.x_px, origin.y_px);
+  }
+
+  if (job.showCutGrid) DrawCutLines(canvas, job, geometry);
+  if (!WriteJpeg(canvas, path, job.jpegQuality, codec)) {
     LogLine(failure);
     return false;
   }
@@ -162,6 +180,18 @@ bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t shee
   std::lock_guard<std::mutex> lock(counters.log_lock);
   LogLine("Mosalith: Saved page " + std::to_string(saved) + "/" + std::to_string(job.outputs.size()));
   return true;
+}
+
+bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index, ImageCodec& codec,
+                  SheetCounters& counters) {
+  const SheetPhotos photos = PhotosOfSheet(job, geometry, sheet_index);
+  std::vector<PreparedCell> cells;
+  cells.reserve(photos.end - photos.first);
+  for (size_t index = photos.first; index < photos.end; ++index) {
+    cells.push_back(PrepareCell(job, geometry, index, codec, counters));
+  }
+  ImageBuffer canvas;
+  return FinishSheet(job, geometry, sheet_index, cells, canvas, codec, counters);
 }
 
 }  // namespace mosalith

@@ -1,4 +1,5 @@
-// Composing one sheet: photos fitted into their magnets, effects, borders, frames, cut lines, the JPEG.
+// Composing sheets: cells prepared one by one (photo fitted into its magnet with effects and border, frame
+// resized), then laid on the canvas in cell order with the cut lines, and the JPEG written.
 //
 // Canvas positions are pixels from the canvas's top-left corner; every drawing step clips to the canvas,
 // so no position, however placed, writes outside it.
@@ -8,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "helper/grid_job.h"
 #include "helper/image_buffer.h"
+#include "helper/image_io.h"
 #include "helper/sheet_geometry.h"
 
 namespace mosalith {
@@ -40,13 +43,39 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
 // usable height, and a horizontal band likewise for each inner row boundary over the usable width.
 void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry);
 
-// Composes sheet `sheet_index` (photos sheet_index x cells_per_sheet onwards; cells without a photo
-// stay white), writes it to job.outputs[sheet_index] and prints its lines. A photo or frame that cannot
-// be loaded leaves its cell empty or the photo unframed; that is not a failure. Returns false, after
-// printing "Mosalith: Failed to write page <sheet_index + 1>: <path>", when the canvas cannot be
-// allocated or the file cannot be opened or encoded; such a sheet does not count as saved.
-// Thread safety: may run for different sheets of one job at once; reads `job` and `geometry` only.
-bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
+// The photo positions [first, end) that sheet `sheet_index` holds; first == end for a sheet without photos.
+struct SheetPhotos {
+  size_t first = 0;
+  size_t end = 0;
+};
+SheetPhotos PhotosOfSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index);
+
+// One cell made ready for pasting: the photo fitted into its magnet with its effects and border, and its
+// frame turned and resized to the magnet. Either is empty when it could not be loaded or is not wanted.
+struct PreparedCell {
+  ImageBuffer photo;
+  ImageBuffer frame;
+};
+
+// Prepares the cell of photo `index`: load (decoded no larger than its magnet needs), orientation,
+// turn, fit, effects, border, then the frame. Counts the cell as done and prints the progress line when
+// due. A photo or frame that cannot be loaded leaves its part empty; that is not a failure.
+// Thread safety: may run for any cells of one job at once; reads `job` and `geometry` only.
+PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
+                         SheetCounters& counters);
+
+// Composes sheet `sheet_index` from its prepared cells (cells[i] is photo PhotosOfSheet().first + i), in
+// cell order: each photo pasted, then its frame laid over; then the cut lines. Writes the sheet to
+// job.outputs[sheet_index] and prints the "Saved page" line. `canvas` is reused when it has the page's
+// size. Returns false, after printing "Mosalith: Failed to write page <sheet_index + 1>: <path>", when
+// the canvas cannot be allocated or the file cannot be opened or encoded; such a sheet does not count as
+// saved. Thread safety: may run for different sheets of one job at once.
+bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
+                 const std::vector<PreparedCell>& cells, ImageBuffer& canvas, ImageCodec& codec,
+                 SheetCounters& counters);
+
+// PrepareCell for every photo of the sheet, then FinishSheet, all on the calling thread.
+bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index, ImageCodec& codec,
                   SheetCounters& counters);
 
 }  // namespace mosalith

@@ -20,7 +20,9 @@
 #include <new>
 
 namespace {
-void* StbiAllocate(size_t size) { return new (std::nothrow) unsigned char[size]; }
+// Zeroed: a corrupt file can make the decoder read parts of its state it never wrote (a Huffman table
+// a scan names but the file never defined); they then read as zeros instead of leftover heap bytes.
+void* StbiAllocate(size_t size) { return new (std::nothrow) unsigned char[size](); }
 void StbiFree(void* block) { delete[] static_cast<unsigned char*>(block); }
 void* StbiReallocate(void* block, size_t old_size, size_t new_size) {
   void* grown = StbiAllocate(new_size);

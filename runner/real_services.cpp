@@ -8,6 +8,11 @@
 #include <thread>
 
 #include "platform/cairo/cairo_graphics.h"
+#include "platform/cairo_pdf/pdf_file_printer.h"
+#include "platform/cups/cups_spooler.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/posix/xdg_shell.h"
+#include "runner/printing/printers/printer_directory.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_clock.h"
 #include "platform/libexif/libexif_metadata_reader.h"
@@ -43,6 +48,16 @@ RealServices::RealServices()
   thumbnail_cache_ = std::make_unique<platform::GlibThumbnailCache>();
   services_.thumbnail_cache = thumbnail_cache_.get();
   services_.threads = &threads_;
+  cups_ = std::make_unique<platform::CupsSpooler>();
+  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();
+  printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get());
+  services_.spooler = printers_.get();
+  settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+  services_.settings_dialog = settings_dialog_.get();
+  print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
+  services_.print_dialog = print_dialog_.get();
+  shell_ = std::make_unique<platform::XdgShell>();
+  services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";
 }

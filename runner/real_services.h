@@ -10,6 +10,11 @@
 namespace platform {
 class Clock;
 class Graphics;
+class Spooler;
+class PdfPrinter;
+class SettingsDialog;
+class PrintDialog;
+class Shell;
 class FileSystem;
 class MetadataReader;
 class FaceDetector;
@@ -32,6 +37,12 @@ class RealServices {
  private:
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
+  std::unique_ptr<platform::Spooler> cups_;               // the system's printers
+  std::unique_ptr<platform::PdfPrinter> pdf_printer_;     // the built-in PDF printer's files
+  std::unique_ptr<platform::Spooler> printers_;           // both, as the handlers see them
+  std::unique_ptr<platform::SettingsDialog> settings_dialog_;
+  std::unique_ptr<platform::PrintDialog> print_dialog_;
+  std::unique_ptr<platform::Shell> shell_;
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake g++ pkg-config
-  # helper: stb_image, stb_image_write, stb_image_resize (compiled into the helper)
-  libstb-dev
+  # helper: stb_image, stb_image_write, stb_image_resize (compiled into the helper); libjpeg-turbo
+  libstb-dev libturbojpeg0-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
   # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
@@ -18,14 +18,19 @@ packages=(
   libbenchmark-dev
   # the decoder fuzzer (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
-  # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory
-  libimage-exiftool-perl imagemagick time python3
+  # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory; the
+  # benchmark's peers
+  libimage-exiftool-perl imagemagick time python3 graphicsmagick libvips-tools
   # insight channels: EXIF tags, the face detector, file URIs and MD5 names of the shared thumbnail cache;
-  # a photo with a face for the detector test (the test copies it at build time); vipsthumbnail for the
-  # thumbnail benchmark
-  libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data libvips-tools
+  # a photo with a face for the detector test (copied into the build when it is configured);
+  # vipsthumbnail (above) for the thumbnail benchmark
+  libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
+  # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
+  libcups2-dev libcairo2-dev cups-daemon cups-client
+  # opening files in the desktop's default application
+  xdg-utils
 )
 
 sudo_cmd=()

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "tests/helper/test_images.h"
@@ -80,6 +81,63 @@ TEST(CellFitTest, SmallerPhotosAndSliversKeepWhatTheyHave) {
   CoverScale(sliver, 1000, 1000);
   EXPECT_EQ(sliver.width(), 1);
   EXPECT_EQ(sliver.height(), 30000);
+}
+
+// A photo with detail everywhere (smooth, so that the filter's result depends on where it samples).
+Rgba WavesAt(double x, double y) {
+  const auto level = [](double v) { return static_cast<Rgba>(127.5 + 127.5 * std::sin(v)); };
+  return (level(x * 0.05) << 24) | (level(y * 0.07) << 16) | (level((x + y) * 0.03) << 8) | 0xFFu;
+}
+Rgba Waves(int32_t x, int32_t y) { return WavesAt(x, y); }
+
+TEST(CellFitTest, CoverCropIsCoverScaleThenCentreCropInOnePass) {
+  struct Case {
+    int32_t width, height, magnet_width, magnet_height;
+  };
+  for (const Case& c : {Case{1200, 800, 600, 600}, Case{1087, 1500, 909, 1206}, Case{300, 500, 606, 603},
+                        Case{640, 480, 640, 480}}) {
+    const ImageBuffer photo = MakeImage(c.width, c.height, Waves);
+    ImageBuffer two_steps = *photo.Clone();
+    CoverScale(two_steps, c.magnet_width, c.magnet_height);
+    CenterCrop(two_steps, c.magnet_width, c.magnet_height);
+    ImageBuffer one_pass = *photo.Clone();
+    ASSERT_TRUE(CoverCrop(one_pass, c.width, c.height, c.magnet_width, c.magnet_height));
+    ASSERT_EQ(one_pass.width(), c.magnet_width);
+    ASSERT_EQ(one_pass.height(), c.magnet_height);
+    EXPECT_TRUE(Pixels(one_pass) == Pixels(two_steps)) << c.width << "x" << c.height;
+  }
+}
+
+TEST(CellFitTest, SliversFillTheirMagnet) {
+  // 4000 x 1 into 400 x 300: covering needs a 1,200,000 x 300 picture, far over the pixel budget, but
+  // only its middle 400 columns are ever made, from the sliver's middle pixels (not its red ends).
+  const ImageBuffer sliver = MakeImage(4000, 1, [](int32_t x, int32_t) {
+    return x < 100 || x >= 3900 ? Rgba{0xFF0000FF} : Rgba{0x336699FF};
+  });
+  ImageBuffer photo = *sliver.Clone();
+  FitToMagnet(photo, nullptr, 400, 300, false);
+  ASSERT_EQ(photo.width(), 400);
+  ASSERT_EQ(photo.height(), 300);
+  EXPECT_EQ(Pixels(photo), std::vector<Rgba>(400 * 300, 0x336699FFu));
+}
+
+TEST(CellFitTest, AReducedDecodeFitsLikeTheWholePhoto) {
+  // The same picture held at half size: cover size and crop come from the whole photo's size.
+  const ImageBuffer whole = MakeImage(1600, 1200, Waves);
+  // Each half-size pixel sits where its 2 x 2 whole-size pixels have their centre.
+  ImageBuffer half = MakeImage(800, 600, [](int32_t x, int32_t y) { return WavesAt(2 * x + 0.5, 2 * y + 0.5); });
+  ImageBuffer expected = *whole.Clone();
+  FitToMagnet(expected, nullptr, 500, 500, false);
+  FitToMagnet(half, 1600, 1200, nullptr, 500, 500, false);
+  ASSERT_EQ(half.width(), 500);
+  ASSERT_EQ(half.height(), 500);
+  double error = 0;
+  for (int32_t y = 0; y < 500; ++y) {
+    for (int32_t x = 0; x < 500; ++x) {
+      for (int c = 0; c < 3; ++c) error += std::abs(half.pixel(x, y)[c] - expected.pixel(x, y)[c]);
+    }
+  }
+  EXPECT_LT(error / (500 * 500 * 3), 2.0);  // mean difference under two levels: same place, same scale
 }
 
 TEST(CellFitTest, ZoomTwoShowsTheCentralQuarterEnlarged) {

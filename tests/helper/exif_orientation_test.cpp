@@ -120,7 +120,7 @@ class ExifFileTest : public ::testing::Test {
   std::string TaggedJpeg(const std::vector<uint8_t>& extra_segments, uint16_t orientation) {
     std::optional<ImageBuffer> image = ImageBuffer::Filled(16, 8, 120);
     const std::string plain = dir_.File("plain.jpg");
-    EXPECT_TRUE(WriteJpeg(*image, plain, 90));
+    EXPECT_TRUE(WriteJpeg(*image, plain, 90, testing::Codec()));
     const std::string tagged = dir_.File("tagged.jpg");
     std::vector<uint8_t> segments = extra_segments;
     const std::vector<uint8_t> exif = ExifSegment(false, orientation);
@@ -150,7 +150,7 @@ TEST_F(ExifFileTest, ReadsATagWrittenByExiftool) {
   }
   std::optional<ImageBuffer> image = ImageBuffer::Filled(32, 16, 90);
   const std::string path = dir_.File("camera.jpg");
-  ASSERT_TRUE(WriteJpeg(*image, path, 90));
+  ASSERT_TRUE(WriteJpeg(*image, path, 90, testing::Codec()));
   const std::string command = "exiftool -q -overwrite_original -Orientation#=8 '" + path + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(ReadExifOrientation(path), 8);

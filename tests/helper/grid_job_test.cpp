@@ -266,6 +266,15 @@ TEST(GridJobTest, InvalidNumbersNameTheirKey) {
     EXPECT_EQ(result.status, GridJobStatus::kInvalidValue) << c.line;
     EXPECT_EQ(result.invalid_key, c.key) << c.line;
   }
+  // A hex float's exponent counts bits: 400 hex digits (1600 bits) times 2^-500 is still 2^1100.
+  const std::string huge_hex = "dpi=0x" + std::string(400, '7') + "p-500";
+  const std::string tiny_hex = "dpi=0x" + std::string(400, '7') + "p-3000";
+  GridJob job;
+  EXPECT_EQ(ParseGridJob("[settings]\n" + huge_hex + "\n[images]\na\n[outputs]\nb\n", job).status,
+            GridJobStatus::kInvalidValue);
+  EXPECT_EQ(Parse("[settings]\n" + tiny_hex + "\n[images]\na\n[outputs]\nb\n").dpi, 0.0);  // underflow
+  EXPECT_DOUBLE_EQ(Parse("[settings]\ndpi=0x" + std::string(200, '0') + "1p8\n[images]\na\n[outputs]\nb\n").dpi,
+                   256.0);
   // Non-numeric keys take any text.
   Parse("[settings]\nshowCutGrid=abc\ncutGridColor=\nunknown=abc\n[images]\na\n[outputs]\nb\n");
 }

@@ -35,5 +35,22 @@ TEST(ImageBufferTest, CloneIsDeep) {
   EXPECT_EQ(copy->width(), 2);
 }
 
+TEST(ImageBufferTest, ReuseKeepsABlockThatIsLargeEnough) {
+  std::optional<ImageBuffer> image = ImageBuffer::Filled(10, 10, 7);
+  ASSERT_TRUE(image);
+  const uint8_t* block = image->data();
+  std::optional<ImageBuffer> smaller = ImageBuffer::Reuse(std::move(*image), 5, 8);
+  ASSERT_TRUE(smaller);
+  EXPECT_TRUE(image->empty());  // the block moved on
+  EXPECT_EQ(smaller->data(), block);
+  EXPECT_EQ(smaller->width(), 5);
+  EXPECT_EQ(smaller->size_bytes(), 160u);
+  EXPECT_EQ(smaller->capacity_bytes(), 400u);
+  std::optional<ImageBuffer> larger = ImageBuffer::Reuse(std::move(*smaller), 11, 10);
+  ASSERT_TRUE(larger);
+  EXPECT_EQ(larger->capacity_bytes(), 440u);
+  EXPECT_FALSE(ImageBuffer::Reuse(std::move(*larger), 0, 3));
+}
+
 }  // namespace
 }  // namespace mosalith

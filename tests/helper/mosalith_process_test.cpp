@@ -1,5 +1,7 @@
 // Tests of the mosalith program run as a process: exit codes, output streams and the sheet files.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -59,7 +61,8 @@ class MosalithProcessTest : public ::testing::Test {
 
   // Runs mosalith with `argument` (none when empty), capturing both streams.
   RunResult Run(const std::optional<std::string>& argument) {
-    std::string command = std::string("'") + kMosalith + "'";
+    // A hang (a file that blocks on opening) ends after a minute with exit code 124 instead of never.
+    std::string command = std::string("timeout 60 '") + kMosalith + "'";
     if (argument) command += " '" + *argument + "'";
     command += " >'" + PathOf("stdout.txt") + "' 2>'" + PathOf("stderr.txt") + "'";
     const int status = std::system(command.c_str());
@@ -116,8 +119,8 @@ TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
 
 TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   // 5 photos (one missing) on a 2 x 2 grid with 3 sheets: sheet 3 has no photos but is still written.
-  ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95));
-  ASSERT_TRUE(WriteJpeg(Solid(60, 80, 40, 40, 200), PathOf("blue.jpg"), 95));
+  ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
+  ASSERT_TRUE(WriteJpeg(Solid(60, 80, 40, 40, 200), PathOf("blue.jpg"), 95, testing::Codec()));
   std::string job =
       "[settings]\npageWidth=200\npageHeight=160\nmarginLeft=10\nmarginRight=10\nmarginTop=8\nmarginBottom=8\n"
       "showCutGrid=1\ncutGridColor=black\ncutGridWidthMm=0.5\ndpi=300\n[images]\n";
@@ -138,7 +141,7 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   }
 
   for (const char* name : {"s1.jpg", "s2.jpg", "s3.jpg"}) {
-    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name));
+    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name), testing::Codec());
     ASSERT_TRUE(sheet) << name;
     EXPECT_EQ(sheet->width(), 200);
     EXPECT_EQ(sheet->height(), 160);
@@ -147,9 +150,9 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
     EXPECT_TRUE(Near(*sheet, 50, 80, 0, 0, 0)) << name;
     EXPECT_TRUE(Near(*sheet, 10, 4, 255, 255, 255)) << name;
   }
-  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"));
-  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"));
-  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"));
+  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"), testing::Codec());
+  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"), testing::Codec());
+  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"), testing::Codec());
   ASSERT_TRUE(first && second && third);
   EXPECT_TRUE(Near(*first, 50, 40, 200, 40, 40));     // photo 0
   EXPECT_TRUE(Near(*first, 150, 40, 40, 40, 200));    // photo 1
@@ -161,7 +164,7 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
 }
 
 TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
-  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95));
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
   const std::string bad = PathOf("no-such-folder/s2.jpg");
   const RunResult result = Run(WriteText(
       "job.txt", "[settings]\npageWidth=100\npageHeight=80\n[images]\n" + PathOf("green.jpg") + "\n[outputs]\n" +
@@ -170,8 +173,35 @@ TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + bad + "\n"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Mosalith: Saved page 2/3\n"), std::string::npos) << result.err;
-  EXPECT_TRUE(LoadImage(PathOf("s1.jpg")));
-  EXPECT_TRUE(LoadImage(PathOf("s3.jpg")));
+  EXPECT_TRUE(LoadImage(PathOf("s1.jpg"), testing::Codec()));
+  EXPECT_TRUE(LoadImage(PathOf("s3.jpg"), testing::Codec()));
+}
+
+TEST_F(MosalithProcessTest, FifosAreRefusedInsteadOfWaitedOn) {
+  const std::string job_fifo = PathOf("job.txt");
+  ASSERT_EQ(mkfifo(job_fifo.c_str(), 0600), 0);
+  RunResult result = Run(job_fifo);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("Mosalith: Failed to parse config\n"), std::string::npos) << result.err;
+
+  // A photo, a frame and an output that are FIFOs: the cell stays white and unframed, the sheet that
+  // cannot be written is reported, the other sheet is written.
+  const std::string photo_fifo = PathOf("photo.jpg");
+  const std::string frame_fifo = PathOf("frame.png");
+  const std::string output_fifo = PathOf("s2.jpg");
+  for (const std::string& fifo : {photo_fifo, frame_fifo, output_fifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
+  result = Run(WriteText("fifos.txt", "[settings]\npageWidth=40\npageHeight=20\nmarginLeft=0\nmarginRight=0\n"
+                                      "marginTop=0\nmarginBottom=0\nrows=1\ncols=2\n[images]\n" + photo_fifo +
+                                      "\n" + PathOf("green.jpg") + "\n[frames]\n" + frame_fifo + "\n" +
+                                      frame_fifo + "\n[outputs]\n" + PathOf("s1.jpg") + "\n" + output_fifo + "\n"));
+  EXPECT_EQ(result.exit_code, 2) << result.err;
+  EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + output_fifo + "\n"), std::string::npos)
+      << result.err;
+  std::optional<ImageBuffer> sheet = LoadImage(PathOf("s1.jpg"), testing::Codec());
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(Near(*sheet, 5, 10, 255, 255, 255));
+  EXPECT_TRUE(Near(*sheet, 30, 10, 90, 160, 90));
 }
 
 }  // namespace

@@ -126,19 +126,31 @@ TEST(ReorderTest, OnlyMismatchedShapesTurn) {
 }
 
 TEST(ReorderTest, PhotoTurnIsLoggedAndReported) {
-  ImageBuffer photo = MakeImage(2, 3, {A, B, C, D, E, F});
+  UprightPicture photo{MakeImage(2, 3, {A, B, C, D, E, F}), 2, 3};
   ::testing::internal::CaptureStderr();
   EXPECT_TRUE(TurnPhotoToMagnet(photo, 7, MagnetShapeOf(40, 30)));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Mosalith: Image 7 2x3 portrait shouldRotate=1 cellPortrait=0 cellLandscape=1\n");
-  ExpectPicture(photo, {3, 2, {E, C, A, F, D, B}});
+  ExpectPicture(photo.pixels, {3, 2, {E, C, A, F, D, B}});
+  EXPECT_EQ(photo.width_px, 3);
+  EXPECT_EQ(photo.height_px, 2);
 
-  ImageBuffer square = MakeImage(2, 2, {A, B, C, D});
+  UprightPicture square{MakeImage(2, 2, {A, B, C, D}), 2, 2};
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(TurnPhotoToMagnet(square, 0, MagnetShapeOf(30, 40)));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Mosalith: Image 0 2x2 square shouldRotate=0 cellPortrait=1 cellLandscape=0\n");
-  ExpectPicture(square, {2, 2, {A, B, C, D}});
+  ExpectPicture(square.pixels, {2, 2, {A, B, C, D}});
+
+  // A reduced decode of a 4000 x 3000 photo is judged, logged and turned by the photo's own size.
+  UprightPicture reduced{MakeImage(4, 2, [](int32_t, int32_t) { return A; }), 4000, 3000};
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(TurnPhotoToMagnet(reduced, 1, MagnetShapeOf(30, 40)));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Mosalith: Image 1 4000x3000 landscape shouldRotate=1 cellPortrait=1 cellLandscape=0\n");
+  EXPECT_EQ(reduced.pixels.width(), 2);
+  EXPECT_EQ(reduced.width_px, 3000);
+  EXPECT_EQ(reduced.height_px, 4000);
 
   // Frames follow the same rule silently.
   ImageBuffer frame = Stored();
@@ -154,15 +166,18 @@ TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   const ImageBuffer stored =
       MakeImage(16, 8, [](int32_t x, int32_t) { return x < 8 ? Rgba{0xFF0000FF} : Rgba{0x0000FFFF}; });
   const std::string plain = dir.File("plain.jpg");
-  ASSERT_TRUE(WriteJpeg(stored, plain, 100));
+  ASSERT_TRUE(WriteJpeg(stored, plain, 100, testing::Codec()));
   const std::string turned = dir.File("turned.jpg");
   testing::WriteBytes(turned, testing::InsertAfterStart(testing::ReadBytes(plain), testing::ExifSegment(true, 6)));
 
   ::testing::internal::CaptureStderr();
-  std::optional<ImageBuffer> image = LoadUpright(turned);
+  std::optional<UprightPicture> upright = LoadUpright(turned, testing::Codec());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Mosalith: load " + turned + " raw=16x8 exif=6 final=8x16\n");
-  ASSERT_TRUE(image);
+  ASSERT_TRUE(upright);
+  EXPECT_EQ(upright->width_px, 8);
+  EXPECT_EQ(upright->height_px, 16);
+  const ImageBuffer* image = &upright->pixels;
   ASSERT_EQ(image->width(), 8);
   ASSERT_EQ(image->height(), 16);
   // A clockwise turn puts the stored left half on top.
@@ -174,7 +189,7 @@ TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   EXPECT_GT(bottom[2], 200);
 
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(LoadUpright(dir.File("absent.jpg")));
+  EXPECT_FALSE(LoadUpright(dir.File("absent.jpg"), testing::Codec()));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // no line for a photo that cannot load
 }
 

@@ -186,7 +186,7 @@ class SheetFileTest : public ::testing::Test {
 
   std::string WritePhoto(const std::string& name, int32_t width, int32_t height, Rgba color) {
     const std::string path = PathOf(name);
-    EXPECT_TRUE(WriteJpeg(Solid(width, height, color), path, 100));
+    EXPECT_TRUE(WriteJpeg(Solid(width, height, color), path, 100, testing::Codec()));
     return path;
   }
 
@@ -236,8 +236,8 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
 
   SheetCounters counters;
   ::testing::internal::CaptureStderr();
-  EXPECT_TRUE(ComposeSheet(job, geometry, 0, counters));
-  EXPECT_TRUE(ComposeSheet(job, geometry, 1, counters));
+  EXPECT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
+  EXPECT_TRUE(ComposeSheet(job, geometry, 1, testing::Codec(), counters));
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(counters.done.load(), 3);  // the missing photo counts as done, without a progress line
   EXPECT_EQ(log.find("Mosalith: [2/3]"), std::string::npos) << log;
@@ -245,7 +245,7 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   EXPECT_NE(log.find("Mosalith: [3/3]\n"), std::string::npos) << log;
   EXPECT_LT(log.find("Mosalith: Saved page 1/2\n"), log.find("Mosalith: Saved page 2/2\n")) << log;
 
-  std::optional<ImageBuffer> first = LoadImage(job.outputs[0]);
+  std::optional<ImageBuffer> first = LoadImage(job.outputs[0], testing::Codec());
   ASSERT_TRUE(first);
   EXPECT_EQ(first->width(), 60);
   EXPECT_EQ(first->height(), 40);
@@ -253,7 +253,7 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   EXPECT_TRUE(PixelIs(*first, 25, 20, kRed, 12));            // photo through the transparent half
   EXPECT_TRUE(PixelIs(*first, 45, 20, kWhite, 12));          // photo that could not be loaded
 
-  std::optional<ImageBuffer> second = LoadImage(job.outputs[1]);
+  std::optional<ImageBuffer> second = LoadImage(job.outputs[1], testing::Codec());
   ASSERT_TRUE(second);
   EXPECT_EQ(second->width(), 60);
   EXPECT_TRUE(PixelIs(*second, 15, 20, kBlue, 12));  // landscape photo turned into the portrait magnet
@@ -271,7 +271,7 @@ TEST_F(SheetFileTest, UnwritableSheetIsReportedAndNotCountedAsSaved) {
   const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
   SheetCounters counters;
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(ComposeSheet(job, geometry, 0, counters));
+  EXPECT_FALSE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(log, "Mosalith: Failed to write page 1: " + job.outputs[0] + "\n");
   EXPECT_EQ(counters.saved.load(), 0);

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include <turbojpeg.h>
 #include <unistd.h>
 
 namespace mosalith::testing {
@@ -213,5 +215,39 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
+
+namespace {
+
+std::vector<uint8_t> TurboJpeg(const ImageBuffer& image, int pixel_format, int subsampling, int flags) {
+  tjhandle handle = tjInitCompress();
+  if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  const int status = tjCompress2(handle, image.data(), image.width(), static_cast<int>(image.stride_bytes()),
+                                 image.height(), pixel_format, &jpeg, &size, subsampling, 90, flags);
+  std::vector<uint8_t> bytes;
+  if (status == 0) bytes.assign(jpeg, jpeg + size);
+  tjFree(jpeg);
+  tjDestroy(handle);
+  if (status != 0) throw std::runtime_error("tjCompress2 failed");
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ProgressiveJpegFile(const ImageBuffer& image) {
+  return TurboJpeg(image, TJPF_RGBA, TJSAMP_420, TJFLAG_PROGRESSIVE);
+}
+
+std::vector<uint8_t> CmykJpegFile(const ImageBuffer& image) {
+  return TurboJpeg(image, TJPF_CMYK, TJSAMP_444, 0);
+}
+
+CodecPath CodecPathUnderTest() { return CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")); }
+
+ImageCodec& Codec() {
+  thread_local ImageCodec codec(CodecPathUnderTest());
+  return codec;
+}
 
 }  // namespace mosalith::testing

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "helper/image_buffer.h"
+#include "helper/image_io.h"
 
 namespace mosalith::testing {
 
@@ -28,6 +29,11 @@ std::vector<uint8_t> BmpFile(const ImageBuffer& image);
 // An RGBA 8-bit PNG file of `image`, alpha kept (stored deflate blocks, so no compressor is needed).
 std::vector<uint8_t> PngFile(const ImageBuffer& image);
 
+// `image` as a progressive JPEG at quality 90 (libjpeg-turbo), for the decoders' progressive paths.
+std::vector<uint8_t> ProgressiveJpegFile(const ImageBuffer& image);
+// A four-component (Adobe YCCK) JPEG of `image`, whose R, G, B bytes are stored as C, M, Y and alpha as K.
+std::vector<uint8_t> CmykJpegFile(const ImageBuffer& image);
+
 // An APP1 segment (marker included) holding an EXIF block whose first directory has one orientation
 // entry with `value`, in little-endian ("II") or big-endian ("MM") byte order.
 std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
@@ -36,6 +42,12 @@ std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const st
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// The codec path under test: the reference path when MOSALITH_DECODER is "stb" (CTest runs every helper
+// suite once on each path), else the fast path.
+CodecPath CodecPathUnderTest();
+// A codec on that path, for the calling test thread.
+ImageCodec& Codec();
 
 // A fresh directory under the system temporary folder, removed with everything in it on destruction.
 class TempDir {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_graphics.h"
+#include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_spooler.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_metadata_reader.h"
 #include "platform/fake/fake_face_detector.h"
@@ -24,6 +27,10 @@ struct TestServices {
     services.thumbnail_cache = &thumbnail_cache;
     services.threads = &threads;
     services.hardware_threads = 2;
+    services.spooler = &spooler;
+    services.settings_dialog = &settings_dialog;
+    services.print_dialog = &print_dialog;
+    services.shell = &shell;
   }
   ~TestServices() { threads.JoinAll(); }
   TestServices(const TestServices&) = delete;
@@ -31,6 +38,10 @@ struct TestServices {
 
   platform::FakeClock clock;
   platform::FakeGraphics graphics;
+  platform::FakeSpooler spooler;
+  platform::FakeSettingsDialog settings_dialog;
+  platform::FakePrintDialog print_dialog;
+  platform::FakeShell shell;
   platform::FakeFileSystem files;
   platform::FakeMetadataReader metadata;
   platform::FakeFaceDetector face_detector;
