@@ -6,6 +6,7 @@
 #include "runner/thread_registry.h"
 
 #include "runner/insight/face_rects_channel.h"
+#include "runner/insight/face_workers.h"
 #include "runner/insight/media_info_channel.h"
 #include "runner/insight/thumbnail_channel.h"
 #include "runner/plugin_registrant.h"
@@ -18,7 +19,10 @@ DartProject DartProject::FromFolder(const std::string& folder) {
 }
 
 FlutterWindow::FlutterWindow(DartProject project, const Services& services)
-    : project_(std::move(project)), services_(services) {}
+    : project_(std::move(project)), services_(services) {
+  // HandleMessage hands the face channel's delivery every face-results message that carries a payload.
+  SetMessageHandler(kFaceResultsMessage, insight::DeliverFaceResults);
+}
 
 FlutterWindow::~FlutterWindow() {
   // The engine stops before the channels are released (they are members, destroyed after this body).
@@ -46,8 +50,7 @@ void FlutterWindow::OnWindowCreated() {
   insight::SetupThumbnailChannel(messenger, thumbnail_channel_, services_);
   insight::SetupMediaInfoChannel(messenger, media_info_channel_, services_);
   insight::SetupFaceRectsChannel(messenger, face_channel_, services_, weak_from_this());
-  // Face results come back as kFaceResultsMessage; the face channel's delivery is installed for it with
-  // SetMessageHandler, and HandleMessage hands it every such message that carries a payload.
+  // Face results come back as kFaceResultsMessage, delivered by the handler the constructor installed.
 }
 
 void FlutterWindow::Destroy() {

@@ -18,6 +18,9 @@
 #include "platform/posix/system_clock.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
+#include "platform/libexif/libexif_metadata_reader.h"
+#include "platform/dlib/dlib_face_detector.h"
+#include "platform/glib/glib_thumbnail_cache.h"
 
 namespace runner {
 namespace {
@@ -47,6 +50,12 @@ RealServices::RealServices()
   services_.settings = settings_.get();
   bakes_ = std::make_unique<printing::BakeShared>();
   services_.bakes = bakes_.get();
+  metadata_ = std::make_unique<platform::LibexifMetadataReader>();
+  services_.metadata = metadata_.get();
+  face_detector_ = std::make_unique<platform::DlibFaceDetector>();
+  services_.face_detector = face_detector_.get();
+  thumbnail_cache_ = std::make_unique<platform::GlibThumbnailCache>();
+  services_.thumbnail_cache = thumbnail_cache_.get();
   services_.threads = &threads_;
   cups_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();

@@ -17,6 +17,9 @@ class PrintDialog;
 class Shell;
 class FileSystem;
 class SettingsStore;
+class MetadataReader;
+class FaceDetector;
+class ThumbnailCache;
 }  // namespace platform
 namespace runner::printing {
 struct BakeShared;
@@ -47,6 +50,9 @@ class RealServices {
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::SettingsStore> settings_;
   std::unique_ptr<printing::BakeShared> bakes_;
+  std::unique_ptr<platform::MetadataReader> metadata_;
+  std::unique_ptr<platform::FaceDetector> face_detector_;
+  std::unique_ptr<platform::ThumbnailCache> thumbnail_cache_;
   ThreadRegistry threads_;
   Services services_;
 };

@@ -24,6 +24,7 @@ class SettingsDialog;
 class Shell;
 class MetadataReader;
 class FaceDetector;
+class ThumbnailCache;
 }  // namespace platform
 
 namespace runner {
@@ -47,6 +48,7 @@ struct Services {
   platform::Shell* shell = nullptr;
   platform::MetadataReader* metadata = nullptr;
   platform::FaceDetector* face_detector = nullptr;
+  platform::ThumbnailCache* thumbnail_cache = nullptr;  // the desktop's shared previews; may stay null
 
   // Shared state.
   ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes

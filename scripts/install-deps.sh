@@ -23,6 +23,10 @@ packages=(
   # test images with EXIF; demo and benchmark photos; wall time, CPU time and peak memory; the
   # benchmark's peers
   libimage-exiftool-perl imagemagick time python3 graphicsmagick libvips-tools
+  # insight channels: EXIF tags, the face detector, file URIs and MD5 names of the shared thumbnail cache;
+  # a photo with a face for the detector test (copied into the build when it is configured);
+  # vipsthumbnail (above) for the thumbnail benchmark
+  libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
   # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler

@@ -1,13 +1,40 @@
-// The `media_info_channel` channel: its method table and its setup.
+// The `media_info_channel` channel: "getQuickMeta", answered on the platform thread from the file header.
 #include "runner/insight/media_info_channel.h"
 
+#include <string>
+
+#include "platform/metadata_reader.h"
+#include "runner/channel_args.h"
+#include "runner/insight/quick_meta.h"
+
 namespace runner::insight {
+namespace {
+
+void GetQuickMeta(const platform::MetadataReader* reader, const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const EncodableMap* arguments = ArgumentMap(call);
+  if (arguments == nullptr) return result->Success();
+  const KeyLookup<std::string> path = LookUp(*arguments, "path", kString);
+  if (!path.value || path.value->empty() || reader == nullptr) return result->Success();
+  const std::optional<platform::PictureMetadata> metadata = reader->Read(*path.value);
+  if (!metadata) return result->Success();
+  const QuickMeta meta = QuickMetaFrom(*metadata);
+  EncodableMap reply{
+      {EncodableValue("width"), EncodableValue(static_cast<int32_t>(meta.width_px))},
+      {EncodableValue("height"), EncodableValue(static_cast<int32_t>(meta.height_px))},
+  };
+  if (meta.captured_at_millis) {
+    reply.emplace(EncodableValue("capturedAtMillis"), EncodableValue(static_cast<int64_t>(*meta.captured_at_millis)));
+  }
+  result->Success(EncodableValue(std::move(reply)));
+}
+
+}  // namespace
 
 std::array<MethodEntry, 1> MediaInfoMethodTable(const Services& services) {
-  (void)services;
-  // The handler, when written, answers success with null for a missing or non-map argument
-  // (ArgumentMap(call) == nullptr) before reading any key.
-  return {{{"getQuickMeta", MethodHandler()}}};
+  const platform::MetadataReader* reader = services.metadata;
+  return {{{"getQuickMeta", [reader](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+              GetQuickMeta(reader, call, std::move(result));
+            }}}};
 }
 
 void SetupMediaInfoChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,

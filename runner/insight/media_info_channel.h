@@ -11,9 +11,11 @@ namespace runner::insight {
 
 inline constexpr std::string_view kMediaInfoChannelName = "media_info_channel";
 
-// One entry, "getQuickMeta". The channel never sends an error envelope: a missing or non-map argument
-// is answered with success and null once the handler exists; until then the method answers
-// not-implemented.
+// One entry, "getQuickMeta": a map with "path" (a string). Answers on the platform thread, from the
+// file's header only, with a map of "width" and "height" (int32, upright) and, when a capture time after
+// 1970 is stored, "capturedAtMillis" (int64); see quick_meta.h. The channel never sends an error
+// envelope: a missing or non-map argument, a missing, non-string or empty path, or a file that is not a
+// readable JPEG or PNG answers success with null.
 std::array<MethodEntry, 1> MediaInfoMethodTable(const Services& services);
 
 // Creates `media_info_channel` on `messenger` with the standard method codec, installs its dispatcher

@@ -1,13 +1,37 @@
-// The `thumbnail_channel` channel: its method table and its setup.
+// The `thumbnail_channel` channel: "getThumbnail", answered on the platform thread.
 #include "runner/insight/thumbnail_channel.h"
 
+#include <string>
+
+#include "runner/channel_args.h"
+#include "runner/insight/thumbnail.h"
+
 namespace runner::insight {
+namespace {
+
+void GetThumbnail(const platform::Graphics* graphics, const platform::ThumbnailCache* cache, const MethodCall& call,
+                  std::unique_ptr<MethodResult> result) {
+  const EncodableMap* arguments = ArgumentMap(call);
+  if (arguments == nullptr) return result->Success();
+  const std::string path = LookUp(*arguments, "path", kString).value.value_or(std::string());
+  const int32_t width = LookUp(*arguments, "width", kInt32).value.value_or(0);
+  const int32_t height = LookUp(*arguments, "height", kInt32).value.value_or(0);
+  const double scale = LookUp(*arguments, "scale", kNumber).value.value_or(1.0);
+  if (path.empty() || width <= 0 || height <= 0 || graphics == nullptr) return result->Success();
+  std::optional<std::vector<uint8_t>> png =
+      RenderThumbnail(*graphics, cache, path, RequestedThumbnailSize(width, height, scale));
+  if (!png) return result->Success();
+  result->Success(EncodableValue(std::move(*png)));
+}
+
+}  // namespace
 
 std::array<MethodEntry, 1> ThumbnailMethodTable(const Services& services) {
-  (void)services;
-  // The handler, when written, answers success with null for a missing or non-map argument
-  // (ArgumentMap(call) == nullptr) before reading any key.
-  return {{{"getThumbnail", MethodHandler()}}};
+  const platform::Graphics* graphics = services.graphics;
+  const platform::ThumbnailCache* cache = services.thumbnail_cache;
+  return {{{"getThumbnail", [graphics, cache](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+              GetThumbnail(graphics, cache, call, std::move(result));
+            }}}};
 }
 
 void SetupThumbnailChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,

@@ -11,9 +11,11 @@ namespace runner::insight {
 
 inline constexpr std::string_view kThumbnailChannelName = "thumbnail_channel";
 
-// One entry, "getThumbnail". The channel never sends an error envelope: a missing or non-map argument
-// is answered with success and null once the handler exists; until then the method answers
-// not-implemented.
+// One entry, "getThumbnail": a map with "path" (string), "width" and "height" (int32; any other kind
+// counts as 0) and "scale" (number, 1.0 when absent or of another kind). Answers on the platform thread
+// with the bytes of an RGBA PNG preview (thumbnail.h). The channel never sends an error envelope: a
+// missing or non-map argument, an empty path, a width or height not above 0, or any failure answers
+// success with null.
 std::array<MethodEntry, 1> ThumbnailMethodTable(const Services& services);
 
 // Creates `thumbnail_channel` on `messenger` with the standard method codec, installs its dispatcher and

@@ -9,6 +9,9 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/graphics_library.h"
+#include "platform/fake/fake_metadata_reader.h"
+#include "platform/fake/fake_face_detector.h"
+#include "platform/fake/fake_thumbnail_cache.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -23,6 +26,9 @@ struct TestServices {
     services.files = &files;
     services.settings = &settings;
     services.bakes = &bakes;
+    services.metadata = &metadata;
+    services.face_detector = &face_detector;
+    services.thumbnail_cache = &thumbnail_cache;
     services.threads = &threads;
     services.hardware_threads = 2;
     services.spooler = &spooler;
@@ -43,6 +49,9 @@ struct TestServices {
   platform::FakeFileSystem files;
   platform::FakeSettingsStore settings;
   printing::BakeShared bakes;
+  platform::FakeMetadataReader metadata;
+  platform::FakeFaceDetector face_detector;
+  platform::FakeThumbnailCache thumbnail_cache;
   ThreadRegistry threads;
   Services services;
 };

@@ -1,0 +1,93 @@
+// GlibThumbnailCache: URI and MD5 name through GLib, entries checked by URI and modification time.
+#include "platform/glib/glib_thumbnail_cache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <glib.h>
+
+#include "platform/glib/png_text.h"
+
+namespace platform {
+namespace {
+
+struct GFreeDeleter {
+  void operator()(gchar* text) const { g_free(text); }
+};
+using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
+
+struct SizeClass {
+  const char* folder;
+  int side_px;
+};
+constexpr SizeClass kSizeClasses[] = {{"normal", 128}, {"large", 256}, {"x-large", 512}, {"xx-large", 1024}};
+// Cache entries are small PNG files; anything bigger is not one.
+constexpr size_t kMaxEntryBytes = 16 * 1024 * 1024;
+
+std::string CacheHome() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.cache";
+  return {};
+}
+
+// The whole regular file at `path` if it is at most kMaxEntryBytes.
+std::optional<std::vector<uint8_t>> ReadSmallFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::vector<uint8_t>> bytes;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= kMaxEntryBytes) {
+    std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t got = ::read(fd, data.data() + done, data.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    data.resize(done);
+    bytes = std::move(data);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+}  // namespace
+
+GlibThumbnailCache::GlibThumbnailCache(std::string cache_home) : cache_home_(std::move(cache_home)) {}
+
+std::optional<std::string> GlibThumbnailCache::FindEntry(const std::string& path, int min_side_px) const {
+  if (path.empty() || path[0] != '/') return std::nullopt;
+  const std::string home = cache_home_.empty() ? CacheHome() : cache_home_;
+  if (home.empty()) return std::nullopt;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  GString_ uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+  if (!uri) return std::nullopt;
+  GString_ md5(g_compute_checksum_for_string(G_CHECKSUM_MD5, uri.get(), -1));
+  if (!md5) return std::nullopt;
+  const std::string mtime = std::to_string(static_cast<long long>(info.st_mtim.tv_sec));
+  for (const SizeClass& size : kSizeClasses) {
+    if (size.side_px < min_side_px) continue;
+    const std::string entry = home + "/thumbnails/" + size.folder + "/" + md5.get() + ".png";
+    std::optional<std::vector<uint8_t>> bytes = ReadSmallFile(entry);
+    if (!bytes) continue;
+    std::optional<std::map<std::string, std::string>> text = ReadPngText(*bytes);
+    if (!text) continue;
+    auto found_uri = text->find("Thumb::URI");
+    auto found_mtime = text->find("Thumb::MTime");
+    if (found_uri == text->end() || found_mtime == text->end()) continue;
+    if (found_uri->second == uri.get() && found_mtime->second == mtime) return entry;
+  }
+  return std::nullopt;
+}
+
+}  // namespace platform

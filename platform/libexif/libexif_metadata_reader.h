@@ -1,0 +1,24 @@
+// LibexifMetadataReader: the MetadataReader over our own header walk and libexif for the EXIF data.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/metadata_reader.h"
+
+namespace platform {
+
+// The orientation and dates stored in an EXIF block (the APP1 payload, "Exif\0\0" first) into `metadata`.
+// libexif runs with its "follow the specification" option off, so that it reports only what is stored
+// and never adds the entries the specification calls mandatory. A block libexif cannot read adds nothing.
+void ReadExifTags(const std::vector<uint8_t>& exif, PictureMetadata* metadata);
+
+// Thread safety: every method may be called from any thread at once (each call has its own libexif data).
+class LibexifMetadataReader : public MetadataReader {
+ public:
+  std::optional<PictureMetadata> Read(const std::string& path, MetadataStatus* status = nullptr) const override;
+};
+
+}  // namespace platform

@@ -1,0 +1,201 @@
+// One batch of face detection.
+#include "runner/insight/face_batch.h"
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <utility>
+
+#include "runner/insight/face_geometry.h"
+#include "runner/log.h"
+
+namespace runner::insight {
+namespace {
+
+using platform::GraphicsStatus;
+
+// A failure that ends the whole batch, with the text of its "FD: " line.
+struct BatchFailure {
+  std::string line;
+};
+
+// The code a platform file error is reported with, as the Windows error codes in HRESULT form read.
+const char* OpenErrorCode(GraphicsStatus status) {
+  switch (status) {
+    case GraphicsStatus::kFileNotFound:
+      return "80070002";
+    case GraphicsStatus::kAccessDenied:
+      return "80070005";
+    default:
+      return "80004005";
+  }
+}
+
+bool IsOpenFailure(GraphicsStatus status) {
+  return status == GraphicsStatus::kFileNotFound || status == GraphicsStatus::kAccessDenied ||
+         status == GraphicsStatus::kWin32Error;
+}
+
+BatchFailure DecodeFailure(const std::string& path, GraphicsStatus status) {
+  return {"FD: std::exception in worker: cannot decode \"" + path + "\" (graphics status " +
+          std::to_string(platform::StatusNumber(status)) + ")"};
+}
+
+EncodableValue FaceRecord(const std::string& path, const std::vector<FaceRect>& faces, const std::string& debug_info) {
+  EncodableList list;
+  list.reserve(faces.size());
+  for (const FaceRect& face : faces) {
+    list.emplace_back(EncodableMap{{EncodableValue("left"), EncodableValue(face.left)},
+                                   {EncodableValue("top"), EncodableValue(face.top)},
+                                   {EncodableValue("width"), EncodableValue(face.width)},
+                                   {EncodableValue("height"), EncodableValue(face.height)}});
+  }
+  return EncodableValue(EncodableMap{{EncodableValue("imagePath"), EncodableValue(path)},
+                                     {EncodableValue("faces"), EncodableValue(std::move(list))},
+                                     {EncodableValue("debugInfo"), EncodableValue(debug_info)}});
+}
+
+// The upright grey picture of `path` at exactly `size` (upright), decoded with the reduction `size`
+// allows. kOk or the failing status.
+GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::string& path,
+                               const platform::ImageInfo& info, PixelSize size, platform::GrayImage* out) {
+  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  // Sizes in the stored orientation, which is how the file is decoded.
+  const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
+  const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
+  platform::DecodeOptions options;
+  if (stored_width != info.width_px || stored_height != info.height_px) {
+    options.min_width_px = stored_width;
+    options.min_height_px = stored_height;
+  }
+  platform::DecodedImage decoded;
+  GraphicsStatus status = graphics.Decode(path, options, &decoded);
+  if (status != GraphicsStatus::kOk) return status;
+  platform::Bitmap stored = std::move(decoded.bitmap);
+  if (stored.width_px != stored_width || stored.height_px != stored_height) {
+    std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(stored_width, stored_height, &status);
+    if (!canvas) return status;
+    status = canvas->DrawBitmap(stored, {0, 0, static_cast<double>(stored_width), static_cast<double>(stored_height)},
+                                platform::Filter::kBicubic, platform::Blend::kSourceCopy);
+    if (status != GraphicsStatus::kOk) return status;
+    stored = platform::Bitmap();  // release the large picture before the copy is made
+    std::optional<platform::Bitmap> resampled = canvas->Snapshot();
+    if (!resampled) return GraphicsStatus::kOutOfMemory;
+    stored = std::move(*resampled);
+  }
+  const platform::Bitmap upright =
+      platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll);
+  *out = GrayFromBitmap(upright);
+  return GraphicsStatus::kOk;
+}
+
+// Detects in `picture`; a detector failure ends the batch.
+std::optional<std::vector<platform::FaceBox>> Detect(const FaceBatchPorts& ports, const platform::GrayImage& picture,
+                                                     BatchFailure* failure) {
+  std::string error;
+  std::optional<std::vector<platform::FaceBox>> boxes = ports.detection->Detect(picture, ports.run_parts, &error);
+  if (!boxes) failure->line = "FD: std::exception in worker: face detection failed: " + error;
+  return boxes;
+}
+
+// One photo's record, or nothing with `*failure` set when the batch must end.
+std::optional<EncodableValue> ProcessPhoto(const std::string& path, const FaceBatchPorts& ports, BatchFailure* failure) {
+  const std::string opened_path = RewriteDevicePath(path);
+  if (ports.detection == nullptr) return FaceRecord(path, {}, "FD: detector_create_failed");
+  LogLine("FD: Opening path: " + opened_path);
+  if (ports.graphics == nullptr) {
+    LogLine("FD: failed to open file for read (unknown error)");
+    return FaceRecord(path, {}, "FD: file_open_failed");
+  }
+  platform::ImageInfo info;
+  const GraphicsStatus open_status = ports.graphics->ReadInfo(opened_path, &info);
+  if (IsOpenFailure(open_status)) {
+    LogLine(std::string("FD: failed to open file: HRESULT=0x") + OpenErrorCode(open_status));
+    return FaceRecord(path, {}, "FD: file_open_failed");
+  }
+  LogLine("FD: File opened successfully");
+  if (open_status != GraphicsStatus::kOk) {
+    *failure = DecodeFailure(opened_path, open_status);
+    return std::nullopt;
+  }
+  LogLine("FD: BitmapDecoder created");
+
+  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
+  const PixelSize scaled = CappedDetectorSize(full);
+  platform::GrayImage picture;
+  GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, scaled, &picture);
+  if (status != GraphicsStatus::kOk) {
+    *failure = DecodeFailure(opened_path, status);
+    return std::nullopt;
+  }
+  LogLine("FD: SoftwareBitmap created, PixelWidth=" + std::to_string(picture.width_px) +
+          " PixelHeight=" + std::to_string(picture.height_px) + " Format=62");
+  std::optional<std::vector<platform::FaceBox>> boxes = Detect(ports, picture, failure);
+  if (!boxes) return std::nullopt;
+  LogLine("FD: DetectFacesAsync done, count=" + std::to_string(boxes->size()));
+  ScaleBack factors = ScaleBackFactors(full, scaled);
+  PixelSize seen = scaled;
+
+  // Nothing found in a reduced picture: look again at full size, unless that picture is over the
+  // decoding budget, in which case the reduced result stands.
+  if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px)) {
+    picture = platform::GrayImage();
+    platform::GrayImage full_picture;
+    status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture);
+    if (status == GraphicsStatus::kOk) {
+      boxes = Detect(ports, full_picture, failure);
+      if (!boxes) return std::nullopt;
+      factors = ScaleBack{};
+      seen = full;
+    } else if (status != GraphicsStatus::kOutOfMemory && status != GraphicsStatus::kInvalidParameter) {
+      *failure = DecodeFailure(opened_path, status);
+      return std::nullopt;
+    }
+  }
+
+  const std::vector<FaceRect> faces = MapFaceBoxes(*boxes, seen, factors);
+  const std::string line = FaceDiagnosticLine(full, scaled, faces.size());
+  LogLine(line);
+  return FaceRecord(path, faces, line + "\n");
+}
+
+}  // namespace
+
+platform::GrayImage GrayFromBitmap(const platform::Bitmap& image) {
+  platform::GrayImage gray;
+  gray.width_px = image.width_px;
+  gray.height_px = image.height_px;
+  const size_t count = static_cast<size_t>(image.width_px) * static_cast<size_t>(image.height_px);
+  gray.pixels.resize(count);
+  const uint8_t* rgba = image.rgba.data();
+  for (size_t i = 0; i < count; ++i, rgba += 4) {
+    // 0.299, 0.587, 0.114 in 1/65536ths; the weights add up to 65536 so white stays 255.
+    gray.pixels[i] = static_cast<uint8_t>((19595u * rgba[0] + 38470u * rgba[1] + 7471u * rgba[2] + 32768u) >> 16);
+  }
+  return gray;
+}
+
+EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports) {
+  try {
+    EncodableList records;
+    for (const std::string& path : paths) {
+      if (ports.stopping && ports.stopping()) return {};  // the window is closing: nobody waits for this
+      BatchFailure failure;
+      std::optional<EncodableValue> record = ProcessPhoto(path, ports, &failure);
+      if (!record) {
+        LogLine(failure.line);
+        return {};
+      }
+      records.push_back(std::move(*record));
+    }
+    return records;
+  } catch (const std::exception& e) {
+    LogLine(std::string("FD: std::exception in worker: ") + e.what());
+  } catch (...) {
+    LogLine("FD: Unknown exception in worker thread");
+  }
+  return {};
+}
+
+}  // namespace runner::insight

@@ -1,0 +1,37 @@
+// One batch of face detection: every photo of a "detectFacesWindows" call opened, decoded upright and
+// grey at the capped size, analysed (again at full size when nothing was found in a reduced picture),
+// and turned into its per-image record; or the whole batch failed.
+//
+// Per-image record (map): "imagePath" (the path as received), "faces" (list of maps "left", "top",
+// "width", "height", doubles, pixels of the full-size upright photo), "debugInfo" (the diagnostic line
+// with its line feed, or exactly "FD: detector_create_failed" / "FD: file_open_failed").
+// A photo that cannot be opened gets its own record; a photo that opens but cannot be decoded or
+// analysed ends the batch, whose answer is then an empty list. Every step writes its "FD: " line.
+// Runs on a worker thread; thread-compatible (one batch per thread).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/bitmap.h"
+#include "platform/face_detector.h"
+#include "platform/graphics.h"
+#include "runner/channel.h"
+
+namespace runner::insight {
+
+// The grey value of each pixel of `image` (alpha ignored): the rounded 0.299 R + 0.587 G + 0.114 B.
+platform::GrayImage GrayFromBitmap(const platform::Bitmap& image);
+
+struct FaceBatchPorts {
+  const platform::Graphics* graphics = nullptr;
+  platform::FaceDetection* detection = nullptr;  // null when the worker has no detector
+  platform::PartRunner run_parts;                // how the detector may spread one picture over threads
+  std::function<bool()> stopping;                // true when the window is closing: the batch ends early
+};
+
+// The answer to the batch `paths`: its records, or an empty list when the batch failed (the failure's
+// "FD: " line is already written).
+EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports);
+
+}  // namespace runner::insight

@@ -1,0 +1,202 @@
+// The face workers and the hand-off of their answers.
+#include "runner/insight/face_workers.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/clock.h"
+#include "platform/face_detector.h"
+#include "runner/insight/face_batch.h"
+#include "runner/log.h"
+#include "runner/thread_registry.h"
+
+namespace runner::insight {
+namespace {
+
+constexpr std::chrono::milliseconds kStopPoll{100};
+
+std::string PointerText(const void* pointer) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", pointer);
+  return text;
+}
+
+}  // namespace
+
+FaceResultsPayload::~FaceResultsPayload() {
+  if (result_) Deliver();
+}
+
+void FaceResultsPayload::Deliver() {
+  std::unique_ptr<MethodResult> result = std::move(result_);
+  if (!result) return;
+  try {
+    result->Success(EncodableValue(std::move(records_)));
+  } catch (...) {
+    // The answer could not be sent (out of memory while encoding): the call is released all the same.
+  }
+}
+
+void DeliverFaceResults(uintptr_t /*wparam*/, std::unique_ptr<WindowMessagePayload> payload) {
+  if (auto* results = dynamic_cast<FaceResultsPayload*>(payload.get())) results->Deliver();
+}
+
+std::shared_ptr<FaceWorkers> FaceWorkers::Create(const Services& services, std::weak_ptr<WindowMessageTarget> window,
+                                                 ThreadStarter start_thread) {
+  if (!start_thread) {
+    ThreadRegistry* threads = services.threads;
+    start_thread = [threads](std::string name, std::function<void()> work, std::string* error) {
+      if (threads == nullptr) {
+        if (error) *error = "no thread registry";
+        return false;
+      }
+      return threads->Start(std::move(name), std::move(work), error);
+    };
+  }
+  return std::shared_ptr<FaceWorkers>(new FaceWorkers(services, std::move(window), std::move(start_thread)));
+}
+
+FaceWorkers::FaceWorkers(const Services& services, std::weak_ptr<WindowMessageTarget> window,
+                         ThreadStarter start_thread)
+    : services_(services), window_(std::move(window)), start_thread_(std::move(start_thread)) {}
+
+int FaceWorkers::workers() const {
+  std::lock_guard lock(mutex_);
+  return workers_;
+}
+
+bool FaceWorkers::Stopping() const { return services_.threads != nullptr && services_.threads->stopping(); }
+
+void FaceWorkers::Submit(std::vector<std::string> paths, std::unique_ptr<MethodResult> result) {
+  std::unique_lock lock(mutex_);
+  queue_.push_back({std::move(paths), std::move(result)});
+  // Workers already waiting take the queued batches; otherwise start one while fewer than the limit run.
+  const size_t idle = static_cast<size_t>(workers_ - running_batches_);
+  if (idle >= queue_.size()) {
+    lock.unlock();
+    wake_.notify_one();
+    return;
+  }
+  if (workers_ >= kMaxFaceBatches) return;
+  ++workers_;
+  lock.unlock();
+  std::string error;
+  if (start_thread_("face worker", [self = shared_from_this()] { self->WorkerLoop(); }, &error)) return;
+  lock.lock();
+  --workers_;
+  if (workers_ > 0) return;  // a running worker will take the batch
+  Batch batch = std::move(queue_.back());
+  queue_.pop_back();
+  lock.unlock();
+  LogLine("FD: std::exception in worker: cannot start the worker thread: " + error);
+  batch.result->Success(EncodableValue(EncodableList{}));
+}
+
+std::chrono::steady_clock::time_point FaceWorkers::Now() const {
+  return services_.clock != nullptr ? services_.clock->Now() : std::chrono::steady_clock::time_point{};
+}
+
+void FaceWorkers::WorkerLoop() {
+  std::unique_ptr<platform::FaceDetection> detection;  // kept for every batch this thread runs
+  auto idle_since = Now();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (queue_.empty()) {
+      if (Stopping() || Now() - idle_since >= kWorkerLinger) break;
+      wake_.wait_for(lock, kStopPoll);
+      continue;
+    }
+    Batch batch = std::move(queue_.front());
+    queue_.pop_front();
+    ++running_batches_;
+    lock.unlock();
+    RunBatch(std::move(batch), detection);
+    lock.lock();
+    --running_batches_;
+    idle_since = Now();
+  }
+  --workers_;
+}
+
+void FaceWorkers::RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>& detection) {
+  std::shared_ptr<WindowMessageTarget> window = window_.lock();
+  LogLine("FD: Worker thread started, hwnd=" + PointerText(window.get()) + " valid=" + (window ? "yes" : "no") +
+          " paths=" + std::to_string(batch.paths.size()));
+  window.reset();
+  // There is no apartment to join here; the line keeps the log's shape.
+  LogLine("FD: winrt::init_apartment succeeded");
+  const platform::FaceDetector* detector = services_.face_detector;
+  LogLine(detector != nullptr && detector->IsSupported() ? "FD: FaceDetector IS supported"
+                                                         : "FD: FaceDetector NOT supported");
+  if (!detection && detector != nullptr) {
+    std::string error;
+    detection = detector->CreateDetection(&error);
+  }
+  LogLine(detection ? "FD: detector CreateAsync succeeded" : "FD: detector CreateAsync failed (unknown)");
+
+  FaceBatchPorts ports;
+  ports.graphics = services_.graphics;
+  ports.detection = detection.get();
+  ports.run_parts = [this](size_t count, const std::function<void(size_t)>& part) { RunParts(count, part); };
+  ports.stopping = [this] { return Stopping(); };
+  EncodableList records = RunFaceBatch(batch.paths, ports);
+  const bool failed = records.empty() && !batch.paths.empty();
+  if (!failed) LogLine("FD: Sending result with " + std::to_string(records.size()) + " entries to UI thread");
+
+  auto payload = std::make_unique<FaceResultsPayload>(std::move(batch.result), std::move(records));
+  window = window_.lock();
+  // An undelivered payload answers its call when released, here or wherever the message is dropped.
+  const bool posted = window && window->PostWindowMessage(kFaceResultsMessage, 0, std::move(payload));
+  if (!failed) LogLine(posted ? "FD: PostMessage succeeded" : "FD: PostMessage FAILED");
+}
+
+void FaceWorkers::RunParts(size_t count, const std::function<void(size_t)>& part) {
+  bool alone;
+  {
+    std::lock_guard lock(mutex_);
+    alone = running_batches_ <= 1;
+  }
+  if (count < 2 || !alone) {
+    for (size_t i = 0; i < count; ++i) part(i);
+    return;
+  }
+  // One helper thread takes the parts from the back while this thread takes them from the front.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable done;
+    size_t next_front = 0;
+    size_t next_back;
+    bool helper_finished = false;
+  };
+  auto shared = std::make_shared<Shared>();
+  shared->next_back = count;
+  auto take_back = [shared]() -> std::optional<size_t> {
+    std::lock_guard lock(shared->mutex);
+    if (shared->next_back <= shared->next_front) return std::nullopt;
+    return --shared->next_back;
+  };
+  const bool helper = start_thread_(
+      "face detection helper",
+      [shared, take_back, &part] {
+        while (std::optional<size_t> i = take_back()) part(*i);
+        std::lock_guard lock(shared->mutex);
+        shared->helper_finished = true;
+        shared->done.notify_all();
+      },
+      nullptr);
+  for (;;) {
+    size_t i;
+    {
+      std::lock_guard lock(shared->mutex);
+      if (shared->next_front >= shared->next_back) break;
+      i = shared->next_front++;
+    }
+    part(i);
+  }
+  if (helper) {
+    std::unique_lock lock(shared->mutex);
+    shared->done.wait(lock, [&shared] { return shared->helper_finished; });
+  }
+}
+
+}  // namespace runner::insight

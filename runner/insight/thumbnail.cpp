@@ -1,0 +1,95 @@
+// Thumbnails from the shared cache or from the picture itself.
+#include "runner/insight/thumbnail.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace runner::insight {
+namespace {
+
+using platform::GraphicsStatus;
+
+int64_t ClampedSide(double side) {
+  if (std::isnan(side)) return 1;
+  return static_cast<int64_t>(std::clamp(std::round(side), 1.0, static_cast<double>(kMaxThumbnailSidePx)));
+}
+
+// `image` resampled to exactly width x height, or nothing.
+std::optional<platform::Bitmap> Resampled(const platform::Graphics& graphics, const platform::Bitmap& image,
+                                          int width, int height) {
+  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(width, height);
+  if (!canvas) return std::nullopt;
+  if (canvas->DrawBitmap(image, {0, 0, static_cast<double>(width), static_cast<double>(height)},
+                         platform::Filter::kBicubic, platform::Blend::kSourceCopy) != GraphicsStatus::kOk) {
+    return std::nullopt;
+  }
+  return canvas->Snapshot();
+}
+
+std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const platform::Bitmap& image) {
+  std::vector<uint8_t> bytes;
+  if (graphics.EncodePng(image, &bytes) != GraphicsStatus::kOk || bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+// The cache entry at `entry` re-encoded as RGBA PNG when it covers `size`, else nothing.
+std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& graphics, const std::string& entry,
+                                                   PixelSize size) {
+  platform::DecodedImage decoded;
+  if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  const platform::Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                              platform::OrientationSet::kAll);
+  // One pixel of slack: the cache's maker may have rounded the other way.
+  if (upright.width_px + 1 < size.width_px || upright.height_px + 1 < size.height_px) return std::nullopt;
+  return Png(graphics, upright);
+}
+
+}  // namespace
+
+PixelSize RequestedThumbnailSize(int width, int height, double scale) {
+  const double factor = scale > 0 ? scale : 1.0;  // false for NaN too
+  return {ClampedSide(width * factor), ClampedSide(height * factor)};
+}
+
+PixelSize ThumbnailSize(PixelSize picture, PixelSize requested) {
+  if (picture.width_px <= 0 || picture.height_px <= 0) return {};
+  const double pw = static_cast<double>(picture.width_px);
+  const double ph = static_cast<double>(picture.height_px);
+  double factor = std::max(static_cast<double>(requested.width_px) / pw, static_cast<double>(requested.height_px) / ph);
+  factor = std::min({factor, 1.0, kMaxThumbnailSidePx / std::max(pw, ph)});
+  const auto side = [factor](double px) { return std::max<int64_t>(1, static_cast<int64_t>(std::round(px * factor))); };
+  return {side(pw), side(ph)};
+}
+
+std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& graphics,
+                                                    const platform::ThumbnailCache* cache, const std::string& path,
+                                                    PixelSize requested) {
+  platform::ImageInfo info;
+  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
+  if (!platform::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
+  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  const PixelSize upright{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
+  const PixelSize size = ThumbnailSize(upright, requested);
+
+  if (cache != nullptr) {
+    const int longer = static_cast<int>(std::max(size.width_px, size.height_px));
+    if (std::optional<std::string> entry = cache->FindEntry(path, longer)) {
+      if (auto bytes = FromCacheEntry(graphics, *entry, size)) return bytes;
+    }
+  }
+
+  // Sizes in the stored orientation, which is how the file is decoded.
+  const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
+  const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
+  platform::DecodedImage decoded;
+  if (graphics.Decode(path, {stored_width, stored_height}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  platform::Bitmap stored = std::move(decoded.bitmap);
+  if (stored.width_px != stored_width || stored.height_px != stored_height) {
+    std::optional<platform::Bitmap> small = Resampled(graphics, stored, stored_width, stored_height);
+    if (!small) return std::nullopt;
+    stored = std::move(*small);
+  }
+  return Png(graphics, platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll));
+}
+
+}  // namespace runner::insight

@@ -1,0 +1,154 @@
+// Tests for the dlib face detector on a real photo with a face (copied from a Debian package at build
+// time), and for the whole face pipeline with the real graphics and detector, orientation 6 included.
+#include "platform/dlib/dlib_face_detector.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/cairo/cairo_graphics.h"
+#include "runner/insight/face_batch.h"
+#include "tests/platform/libexif/exif_test_files.h"
+
+namespace platform {
+namespace {
+
+// A public-domain portrait (512 x 600, one face of about 200 pixels); empty when its package is missing.
+const std::string kFacePhoto = PICTAVERA_FACE_PHOTO;
+
+// Runs the parts on two threads, as the face workers do.
+void TwoThreads(size_t count, const std::function<void(size_t)>& part) {
+  std::thread helper([&] {
+    for (size_t i = count; i-- > count / 2;) part(i);
+  });
+  for (size_t i = 0; i < count / 2; ++i) part(i);
+  helper.join();
+}
+
+void Inline(size_t count, const std::function<void(size_t)>& part) {
+  for (size_t i = 0; i < count; ++i) part(i);
+}
+
+GrayImage Gray(const Bitmap& image) {
+  GrayImage gray{image.width_px, image.height_px, {}};
+  for (size_t i = 0; i < image.rgba.size(); i += 4) {
+    gray.pixels.push_back(static_cast<uint8_t>((image.rgba[i] * 299 + image.rgba[i + 1] * 587 + image.rgba[i + 2] * 114) / 1000));
+  }
+  return gray;
+}
+
+class DlibFaceDetectorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kFacePhoto.empty() || ::access(kFacePhoto.c_str(), R_OK) != 0) {
+      GTEST_SKIP() << "face photo not installed (package python-matplotlib-data)";
+    }
+    DecodedImage decoded;
+    ASSERT_EQ(graphics_.Decode(kFacePhoto, {}, &decoded), GraphicsStatus::kOk);
+    photo_ = std::move(decoded.bitmap);
+    detection_ = detector_.CreateDetection();
+    ASSERT_NE(detection_, nullptr);
+  }
+
+  // `photo_` drawn at `scale` with its top-left corner at (x, y) on a grey canvas of width x height.
+  GrayImage Placed(int width, int height, double x, double y, double scale) {
+    auto canvas = graphics_.CreateCanvas(width, height);
+    canvas->Clear(0xff808080);
+    canvas->DrawBitmap(photo_, {x, y, photo_.width_px * scale, photo_.height_px * scale}, Filter::kBilinear);
+    return Gray(*canvas->Snapshot());
+  }
+
+  CairoGraphics graphics_;
+  DlibFaceDetector detector_;
+  std::unique_ptr<FaceDetection> detection_;
+  Bitmap photo_;
+};
+
+TEST_F(DlibFaceDetectorTest, FindsTheOneFaceOfThePortrait) {
+  const auto faces = detection_->Detect(Gray(photo_), Inline);
+  ASSERT_TRUE(faces);
+  ASSERT_EQ(faces->size(), 1u);
+  const FaceBox& face = (*faces)[0];
+  // The face sits in the upper middle of the portrait.
+  EXPECT_GT(face.width_px, 120);
+  EXPECT_LT(face.width_px, 320);
+  EXPECT_NEAR(face.left_px + face.width_px / 2.0, 256, 60);
+  EXPECT_LT(face.top_px + face.height_px / 2.0, 350);
+}
+
+TEST_F(DlibFaceDetectorTest, SplitAnalysisAgreesWithTheWholePictureWhereverTheFaceSits) {
+  const auto reference = detection_->Detect(Gray(photo_), Inline);
+  ASSERT_TRUE(reference && reference->size() == 1u);
+  const FaceBox& ref = (*reference)[0];
+  DlibFaceDetector unsplit_detector(1 << 30);
+  auto unsplit = unsplit_detector.CreateDetection();
+  // A tall picture analysed in parts: the face straddles the seam between the two halves, sits in the
+  // bottom half, or is enlarged so that only the reduced part sees it whole.
+  const int height = 1600;
+  const int seam = height / 2;
+  for (const auto& [y, scale] : std::vector<std::pair<double, double>>{
+           {std::round(seam - (ref.top_px + ref.height_px / 2.0)), 1.0}, {1000.0, 1.0}, {0.0, 2.5}}) {
+    const GrayImage picture = Placed(1400, height, 300, y, scale);
+    const auto split = detection_->Detect(picture, TwoThreads);
+    const auto whole = unsplit->Detect(picture, Inline);
+    ASSERT_TRUE(split && whole);
+    ASSERT_EQ(split->size(), 1u) << "photo at y=" << y << " scale " << scale;
+    ASSERT_EQ(whole->size(), 1u) << "photo at y=" << y << " scale " << scale;
+    EXPECT_NEAR((*split)[0].left_px, (*whole)[0].left_px, 4);
+    EXPECT_NEAR((*split)[0].top_px, (*whole)[0].top_px, 4);
+    EXPECT_NEAR((*split)[0].width_px, (*whole)[0].width_px, 4);
+    // And it is the portrait's face, where the portrait was placed.
+    EXPECT_NEAR((*split)[0].left_px + (*split)[0].width_px / 2.0, 300 + (ref.left_px + ref.width_px / 2.0) * scale,
+                ref.width_px * scale * 0.25);
+  }
+}
+
+TEST_F(DlibFaceDetectorTest, PicturesWithoutFacesAndWithoutPixels) {
+  GrayImage flat{1024, 768, std::vector<uint8_t>(1024 * 768, 128)};
+  const auto none = detection_->Detect(flat, TwoThreads);
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->empty());
+  std::string error;
+  EXPECT_FALSE(detection_->Detect(GrayImage{10, 10, {}}, Inline, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(detection_->Detect(GrayImage{}, Inline));
+}
+
+TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto) {
+  // The portrait stored turned a quarter counter-clockwise, with orientation 6 telling viewers to turn it
+  // back: the face must come out where it is in the upright portrait.
+  std::vector<uint8_t> jpeg;
+  ASSERT_EQ(graphics_.EncodeJpeg(RotateCounterClockwise(photo_), 95, &jpeg), GraphicsStatus::kOk);
+  jpeg = testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)}));
+  char folder[] = "/tmp/pv-faces-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string turned = std::string(folder) + "/turned.jpg";
+  std::ofstream(turned, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+
+  runner::insight::FaceBatchPorts ports;
+  ports.graphics = &graphics_;
+  ports.detection = detection_.get();
+  ports.run_parts = TwoThreads;
+  const auto records = runner::insight::RunFaceBatch({kFacePhoto, turned}, ports);
+  std::system(("rm -rf '" + std::string(folder) + "'").c_str());
+  ASSERT_EQ(records.size(), 2u);
+  auto field = [](const runner::EncodableValue& record, const char* key) -> const runner::EncodableValue& {
+    return std::get<runner::EncodableMap>(record).at(runner::EncodableValue(key));
+  };
+  EXPECT_EQ(std::get<std::string>(field(records[1], "debugInfo")), "FD: ori=512x600 scaled=512x600 faces=1\n");
+  const auto& upright = std::get<runner::EncodableList>(field(records[0], "faces"));
+  const auto& turned_faces = std::get<runner::EncodableList>(field(records[1], "faces"));
+  ASSERT_EQ(upright.size(), 1u);
+  ASSERT_EQ(turned_faces.size(), 1u);
+  for (const char* key : {"left", "top", "width", "height"}) {
+    EXPECT_NEAR(std::get<double>(field(turned_faces[0], key)), std::get<double>(field(upright[0], key)), 12) << key;
+  }
+}
+
+}  // namespace
+}  // namespace platform

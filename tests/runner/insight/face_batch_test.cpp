@@ -1,0 +1,156 @@
+// Tests for one face batch through the fake graphics and the fake detector: the cap, the mapping back
+// to the upright full-size photo, the retry, orientation, and the per-image and whole-batch failures.
+#include "runner/insight/face_batch.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_face_detector.h"
+#include "platform/fake/fake_graphics.h"
+
+namespace runner::insight {
+namespace {
+
+constexpr uint32_t kBlack = 0xff000000;
+constexpr uint32_t kWhite = 0xffffffff;
+
+const EncodableValue& Field(const EncodableValue& record, const char* key) {
+  return std::get<EncodableMap>(record).at(EncodableValue(key));
+}
+double Number(const EncodableValue& rect, const char* key) { return std::get<double>(Field(rect, key)); }
+
+class FaceBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override { detection_ = detector_.CreateDetection(); }
+
+  EncodableList Run(const std::vector<std::string>& paths, bool with_detector = true) {
+    FaceBatchPorts ports;
+    ports.graphics = &graphics_;
+    ports.detection = with_detector ? detection_.get() : nullptr;
+    ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
+      for (size_t i = 0; i < count; ++i) part(i);
+    };
+    return RunFaceBatch(paths, ports);
+  }
+  void AddPhoto(const std::string& path, int width, int height, int orientation = 1) {
+    graphics_.AddPicture(path, *platform::MakeBitmap(width, height, kBlack), orientation);
+  }
+
+  platform::FakeGraphics graphics_;
+  platform::FakeFaceDetector detector_;
+  std::unique_ptr<platform::FaceDetection> detection_;
+};
+
+TEST_F(FaceBatchTest, LargePhotoIsAnalysedCappedAndReportedAtFullSize) {
+  AddPhoto("/p/big.jpg", 8000, 6000);
+  detector_.SetFaces(4096, 3072, {{1024, 512, 256, 128}});
+  const EncodableList records = Run({"/p/big.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "imagePath")), "/p/big.jpg");
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=8000x6000 scaled=4096x3072 faces=1\n");
+  const auto& faces = std::get<EncodableList>(Field(records[0], "faces"));
+  ASSERT_EQ(faces.size(), 1u);
+  EXPECT_EQ(Number(faces[0], "left"), 2000.0);
+  EXPECT_EQ(Number(faces[0], "top"), 1000.0);
+  EXPECT_EQ(Number(faces[0], "width"), 500.0);
+  EXPECT_EQ(Number(faces[0], "height"), 250.0);
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}}));
+  // Decoded with reduction: at least the capped size, in the stored orientation.
+  ASSERT_FALSE(graphics_.decode_options().empty());
+  EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 4096);
+  EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 3072);
+}
+
+TEST_F(FaceBatchTest, NothingFoundReducedIsLookedForAgainAtFullSizeWithFactorOne) {
+  AddPhoto("/p/big.jpg", 8000, 6000);
+  detector_.SetFaces(8000, 6000, {{100, 200, 80, 90}});
+  const EncodableList records = Run({"/p/big.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=8000x6000 scaled=4096x3072 faces=1\n");
+  const auto& faces = std::get<EncodableList>(Field(records[0], "faces"));
+  ASSERT_EQ(faces.size(), 1u);
+  EXPECT_EQ(Number(faces[0], "left"), 100.0);
+  EXPECT_EQ(Number(faces[0], "height"), 90.0);
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}, {8000, 6000}}));
+}
+
+TEST_F(FaceBatchTest, SmallPhotoIsAnalysedOnceAtItsOwnSize) {
+  AddPhoto("/p/small.jpg", 640, 480);
+  const EncodableList records = Run({"/p/small.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=640x480 scaled=640x480 faces=0\n");
+  EXPECT_TRUE(std::get<EncodableList>(Field(records[0], "faces")).empty());
+  EXPECT_EQ(detector_.seen_sizes().size(), 1u);
+}
+
+TEST_F(FaceBatchTest, ThinPhotoKeepsOnePixelOnItsShortSide) {
+  AddPhoto("/p/thin.png", 32000, 10);
+  const EncodableList records = Run({"/p/thin.png"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=32000x10 scaled=4096x1 faces=0\n");
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 1}, {32000, 10}}));
+}
+
+TEST_F(FaceBatchTest, TurnedPhotoIsAnalysedUprightAndReportedInUprightPixels) {
+  // Stored 400 x 300 with orientation 6 (turn clockwise to view): upright 300 x 400. The stored
+  // bottom-left pixel becomes the upright top-left one.
+  platform::Bitmap stored = *platform::MakeBitmap(400, 300, kBlack);
+  std::fill_n(stored.pixel(0, 299), 4, 0xff);
+  graphics_.AddPicture("/p/turned.jpg", stored, 6);
+  detector_.SetFaces(300, 400, {{10, 20, 30, 40}});
+  const EncodableList records = Run({"/p/turned.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=300x400 scaled=300x400 faces=1\n");
+  EXPECT_EQ(detector_.seen_first_pixels(), std::vector<uint8_t>{255});
+  EXPECT_EQ(Number(std::get<EncodableList>(Field(records[0], "faces"))[0], "top"), 20.0);
+}
+
+TEST_F(FaceBatchTest, UnopenablePhotosGetTheirOwnRecordAndTheOthersCarryOn) {
+  AddPhoto("/p/a.jpg", 64, 64);
+  detector_.SetFaces(64, 64, {{1, 2, 3, 4}});
+  graphics_.FailPath("/p/folder", platform::GraphicsStatus::kAccessDenied);
+  AddPhoto("\\\\C:\\p\\device.jpg", 64, 64);
+  const EncodableList records = Run({"/p/missing.jpg", "/p/a.jpg", "/p/folder", "\\\\.\\C:\\p\\device.jpg"});
+  ASSERT_EQ(records.size(), 4u);
+  for (size_t i : {0u, 2u}) {
+    EXPECT_EQ(std::get<std::string>(Field(records[i], "debugInfo")), "FD: file_open_failed");
+    EXPECT_TRUE(std::get<EncodableList>(Field(records[i], "faces")).empty());
+  }
+  EXPECT_EQ(std::get<EncodableList>(Field(records[1], "faces")).size(), 1u);
+  // The device prefix is rewritten for opening only.
+  EXPECT_EQ(std::get<std::string>(Field(records[3], "imagePath")), "\\\\.\\C:\\p\\device.jpg");
+  EXPECT_EQ(std::get<EncodableList>(Field(records[3], "faces")).size(), 1u);
+}
+
+TEST_F(FaceBatchTest, WithoutADetectorEveryPhotoSaysSo) {
+  AddPhoto("/p/a.jpg", 64, 64);
+  const EncodableList records = Run({"/p/a.jpg", "/p/missing.jpg"}, /*with_detector=*/false);
+  ASSERT_EQ(records.size(), 2u);
+  for (const auto& record : records) {
+    EXPECT_EQ(std::get<std::string>(Field(record, "debugInfo")), "FD: detector_create_failed");
+  }
+  EXPECT_TRUE(detector_.seen_sizes().empty());
+}
+
+TEST_F(FaceBatchTest, AnUndecodableFileOrAFailedDetectionEmptiesTheWholeAnswer) {
+  AddPhoto("/p/a.jpg", 64, 64);
+  graphics_.FailPath("/p/notes.txt", platform::GraphicsStatus::kUnknownImageFormat);
+  EXPECT_TRUE(Run({"/p/a.jpg", "/p/notes.txt", "/p/missing.jpg"}).empty());
+
+  AddPhoto("/p/corrupt.jpg", 64, 64);
+  graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  EXPECT_TRUE(Run({"/p/a.jpg", "/p/corrupt.jpg"}).empty());
+
+  detector_.FailDetection(true);
+  EXPECT_TRUE(Run({"/p/a.jpg"}).empty());
+}
+
+TEST(GrayFromBitmapTest, WeightsAddUpAndAlphaIsIgnored) {
+  platform::Bitmap image = *platform::MakeBitmap(4, 1, kWhite);
+  const uint8_t pixels[] = {255, 255, 255, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255};
+  std::copy(std::begin(pixels), std::end(pixels), image.rgba.begin());
+  const platform::GrayImage gray = GrayFromBitmap(image);
+  EXPECT_EQ(gray.pixels, (std::vector<uint8_t>{255, 76, 150, 29}));
+}
+
+}  // namespace
+}  // namespace runner::insight
