@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
 
 namespace runner {
@@ -30,6 +31,8 @@ RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>())
   services_.clock = clock_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();
+  processes_ = std::make_unique<platform::PosixProcessRunner>();
+  services_.processes = processes_.get();
   services_.threads = &threads_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";

@@ -10,6 +10,7 @@
 namespace platform {
 class Clock;
 class FileSystem;
+class ProcessRunner;
 }
 
 namespace runner {
@@ -28,6 +29,7 @@ class RealServices {
  private:
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::FileSystem> files_;
+  std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
   Services services_;
 };

@@ -3,6 +3,7 @@
 
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_process_runner.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -14,6 +15,7 @@ struct TestServices {
   TestServices() {
     services.clock = &clock;
     services.files = &files;
+    services.processes = &processes;
     services.threads = &threads;
     services.hardware_threads = 2;
   }
@@ -23,6 +25,7 @@ struct TestServices {
 
   platform::FakeClock clock;
   platform::FakeFileSystem files;
+  platform::FakeProcessRunner processes;
   ThreadRegistry threads;
   Services services;
 };
