@@ -22,4 +22,8 @@ void LogLineRateLimited(std::string_view line);
 
 inline constexpr int kRateLimitBurst = 20;
 
+// Writes `text` to standard error unchanged (no line feed added) in one write, retried after a partial
+// write: for output relayed from another program.
+void LogText(std::string_view text);
+
 }  // namespace runner

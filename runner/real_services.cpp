@@ -34,8 +34,10 @@ RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>())
   processes_ = std::make_unique<platform::PosixProcessRunner>();
   services_.processes = processes_.get();
   services_.threads = &threads_;
+  services_.grid_jobs = &grid_jobs_;
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";
+  services_.process_id = static_cast<int>(::getpid());
 }
 
 RealServices::~RealServices() { threads_.JoinAll(); }

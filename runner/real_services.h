@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -31,6 +32,7 @@ class RealServices {
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
+  printing::GridJobTable grid_jobs_;
   Services services_;
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "runner/printing/sheets/sheet_methods.h"
+
 namespace runner::printing {
 
 std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services) {
@@ -11,7 +13,7 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
   // not-implemented. The two shared handlers are named once so both names of a pair stay bound to the
   // same operation.
   const MethodHandler get_printers;       // "getPrintersWindows" = "getAvailablePrinters"
-  const MethodHandler create_grid_images; // "createGridImages" = "createGridImagesFast"
+  const MethodHandler create_grid_images = MakeCreateGridImagesHandler(services);  // = "createGridImagesFast"
 
   return {{
       {"printImagesWindows", MethodHandler()},
@@ -29,8 +31,8 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
       {"setSelectedColorProfile", MethodHandler()},
       {"createGridImages", create_grid_images},
       {"createGridImagesFast", create_grid_images},
-      {"createGridImagesFastAsync", MethodHandler()},
-      {"checkGridJobStatus", MethodHandler()},
+      {"createGridImagesFastAsync", MakeCreateGridImagesAsyncHandler(services)},
+      {"checkGridJobStatus", MakeCheckGridJobStatusHandler(services)},
       {"printWithLayoutWindows", MethodHandler()},
       {"setDefaultPrinterAndPaper", MethodHandler()},
   }};

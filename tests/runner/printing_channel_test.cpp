@@ -63,7 +63,11 @@ TEST_F(PrintingChannelTest, SetupLogsOneLineAndRegistersTheChannel) {
 }
 
 TEST_F(PrintingChannelTest, EveryKnownNameAnswersNotImplementedUntilItsHandlerLands) {
+  const std::set<std::string> landed = {
+      "createGridImages", "createGridImagesFast", "createGridImagesFastAsync", "checkGridJobStatus",
+  };
   for (const std::string& name : kMethodNames) {
+    if (landed.count(name) != 0) continue;
     auto answer = messenger_.Call("printing_channel", name, std::make_unique<EncodableValue>(EncodableMap{}));
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->not_implemented()) << name;

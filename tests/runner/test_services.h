@@ -4,6 +4,7 @@
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_process_runner.h"
+#include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -17,6 +18,7 @@ struct TestServices {
     services.files = &files;
     services.processes = &processes;
     services.threads = &threads;
+    services.grid_jobs = &grid_jobs;
     services.hardware_threads = 2;
   }
   ~TestServices() { threads.JoinAll(); }
@@ -27,6 +29,7 @@ struct TestServices {
   platform::FakeFileSystem files;
   platform::FakeProcessRunner processes;
   ThreadRegistry threads;
+  printing::GridJobTable grid_jobs;
   Services services;
 };
 
