@@ -27,7 +27,7 @@ cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pictavera-bench/photos-v1}
 echo "bench: building mosalith (Release) in build-bench/"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPICTAVERA_BUILD_TESTS=OFF > /dev/null
 cmake --build build-bench -j2 --target mosalith > /dev/null
-mosalith="$repo/build-bench/helper/mosalith"
+mosalith="$repo/build-bench/bin/mosalith"
 [ -x "$mosalith" ] || { echo "bench: no mosalith at $mosalith" >&2; exit 1; }
 
 # --- the photos -------------------------------------------------------------------------------------
