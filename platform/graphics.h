@@ -89,7 +89,8 @@ class Canvas {
   virtual GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter,
                                     Blend blend = Blend::kSourceOver) = 0;
 
-  // Draws the part `source` of `image` (pixels of the image) scaled into `dest`, as DrawBitmap does.
+  // Draws the part `source` of `image` (pixels of the image) scaled into `dest`, as DrawBitmap does; the
+  // filter sees only the part's own pixels.
   virtual GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
                                         Blend blend = Blend::kSourceOver) = 0;
 

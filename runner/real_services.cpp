@@ -7,6 +7,12 @@
 #include <string>
 #include <thread>
 
+#include "platform/cairo/cairo_graphics.h"
+#include "platform/cairo_pdf/pdf_file_printer.h"
+#include "platform/cups/cups_spooler.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/posix/xdg_shell.h"
+#include "runner/printing/printers/printer_directory.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
@@ -27,14 +33,26 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-RealServices::RealServices() : clock_(std::make_unique<platform::SystemClock>()) {
+RealServices::RealServices()
+    : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
   services_.clock = clock_.get();
+  services_.graphics = graphics_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();
   processes_ = std::make_unique<platform::PosixProcessRunner>();
   services_.processes = processes_.get();
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
+  cups_ = std::make_unique<platform::CupsSpooler>();
+  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();
+  printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get());
+  services_.spooler = printers_.get();
+  settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+  services_.settings_dialog = settings_dialog_.get();
+  print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
+  services_.print_dialog = print_dialog_.get();
+  shell_ = std::make_unique<platform::XdgShell>();
+  services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";
   services_.process_id = static_cast<int>(::getpid());

@@ -10,6 +10,12 @@
 
 namespace platform {
 class Clock;
+class Graphics;
+class Spooler;
+class PdfPrinter;
+class SettingsDialog;
+class PrintDialog;
+class Shell;
 class FileSystem;
 class ProcessRunner;
 }
@@ -29,6 +35,13 @@ class RealServices {
 
  private:
   std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::Graphics> graphics_;
+  std::unique_ptr<platform::Spooler> cups_;               // the system's printers
+  std::unique_ptr<platform::PdfPrinter> pdf_printer_;     // the built-in PDF printer's files
+  std::unique_ptr<platform::Spooler> printers_;           // both, as the handlers see them
+  std::unique_ptr<platform::SettingsDialog> settings_dialog_;
+  std::unique_ptr<platform::PrintDialog> print_dialog_;
+  std::unique_ptr<platform::Shell> shell_;
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;

@@ -126,3 +126,19 @@ for sheet in "$out"/sheet_*.jpg; do
   [ -s "$sheet" ] || { echo "demo: missing sheet $sheet" >&2; exit 1; }
   echo "  $sheet  ($(identify -format '%w x %h' "$sheet") pixels, JPEG)"
 done
+
+# Printing: the sheets as one job on the built-in PDF printer, one page per sheet, through pictavera.
+# Its files and its own settings stay in out/demo; the user's printers and settings are not touched.
+cmake --build "$build_dir" -j2 --target pictavera
+pictavera="$repo/$build_dir/bin/pictavera"
+[ "${build_dir:0:1}" != / ] || pictavera="$build_dir/bin/pictavera"
+rm -rf "$out/pdf"
+sheets=$(printf '"%s",' "$out"/sheet_*.jpg)
+echo "demo: printing the sheets on \"PictaVera PDF\" (A4)"
+PICTAVERA_PDF_DIR="$out/pdf" XDG_CONFIG_HOME="$out/config" "$pictavera" call printing_channel printWithLayoutWindows \
+  "{\"imagePaths\": [${sheets%,}], \"printerName\": \"PictaVera PDF\", \"paperSize\": {\"width\": 210, \"height\": 297}}" \
+  2> "$out/print.log"
+for pdf in "$out"/pdf/*.pdf; do
+  [ -s "$pdf" ] || { echo "demo: no PDF was printed; see $out/print.log" >&2; exit 1; }
+  echo "  $pdf  ($(grep -c '^DEBUG: Page .* sent to printer successfully' "$out/print.log") pages)"
+done

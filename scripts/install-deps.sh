@@ -10,6 +10,8 @@ packages=(
   libstb-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
+  # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
+  libcairo2-dev libturbojpeg0-dev libpng-dev libexif-dev
   # tests
   googletest libgtest-dev libgmock-dev
   # benchmarks
@@ -20,6 +22,10 @@ packages=(
   libimage-exiftool-perl imagemagick time python3
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
+  # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
+  libcups2-dev libcairo2-dev cups-daemon cups-client
+  # opening files in the desktop's default application
+  xdg-utils
 )
 
 sudo_cmd=()

@@ -3,28 +3,30 @@
 
 #include <cstdio>
 
+#include "runner/printing/printers/print_job.h"
+#include "runner/printing/printers/printer_methods.h"
+#include "runner/printing/printers/shell_methods.h"
 #include "runner/printing/sheets/sheet_methods.h"
 
 namespace runner::printing {
 
 std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services) {
-  (void)services;  // handed to the handlers as they are plugged in
   // Handlers are plugged in here as they are written, one line each; an empty handler answers
   // not-implemented. The two shared handlers are named once so both names of a pair stay bound to the
   // same operation.
-  const MethodHandler get_printers;       // "getPrintersWindows" = "getAvailablePrinters"
+  const MethodHandler get_printers = MakeGetPrintersHandler(services);  // "getPrintersWindows" = "getAvailablePrinters"
   const MethodHandler create_grid_images = MakeCreateGridImagesHandler(services);  // = "createGridImagesFast"
 
   return {{
-      {"printImagesWindows", MethodHandler()},
+      {"printImagesWindows", MakePrintImagesHandler(services)},
       {"getPrintersWindows", get_printers},
-      {"getDefaultPrinterWindows", MethodHandler()},
-      {"printToPrinterWindows", MethodHandler()},
-      {"pickPaperSizeWindows", MethodHandler()},
-      {"pickPrinterAndPaperWindows", MethodHandler()},
-      {"getPrinterCapabilitiesWindows", MethodHandler()},
+      {"getDefaultPrinterWindows", MakeGetDefaultPrinterHandler(services)},
+      {"printToPrinterWindows", MakePrintToPrinterHandler(services)},
+      {"pickPaperSizeWindows", MakePickPaperSizeHandler(services)},
+      {"pickPrinterAndPaperWindows", MakePickPrinterAndPaperHandler(services)},
+      {"getPrinterCapabilitiesWindows", MakeGetPrinterCapabilitiesHandler(services)},
       {"getAvailablePrinters", get_printers},
-      {"printImagesToPrinter", MethodHandler()},
+      {"printImagesToPrinter", MakePrintImagesToPrinterHandler(services)},
       {"bakeImagesForPrinting", MethodHandler()},
       {"getColorProfiles", MethodHandler()},
       {"getSelectedColorProfile", MethodHandler()},
@@ -33,8 +35,8 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
       {"createGridImagesFast", create_grid_images},
       {"createGridImagesFastAsync", MakeCreateGridImagesAsyncHandler(services)},
       {"checkGridJobStatus", MakeCheckGridJobStatusHandler(services)},
-      {"printWithLayoutWindows", MethodHandler()},
-      {"setDefaultPrinterAndPaper", MethodHandler()},
+      {"printWithLayoutWindows", MakePrintWithLayoutHandler(services)},
+      {"setDefaultPrinterAndPaper", MakeSetDefaultPrinterAndPaperHandler(services)},
   }};
 }
 

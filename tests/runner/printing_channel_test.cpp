@@ -62,12 +62,18 @@ TEST_F(PrintingChannelTest, SetupLogsOneLineAndRegistersTheChannel) {
   EXPECT_EQ(messenger.handler_count(), 1u);
 }
 
+// Methods whose handlers have landed.
+const std::set<std::string> kPluggedIn = {
+    "printImagesWindows",   "getPrintersWindows",   "getDefaultPrinterWindows", "printToPrinterWindows",
+    "pickPaperSizeWindows", "pickPrinterAndPaperWindows", "getPrinterCapabilitiesWindows",
+    "getAvailablePrinters", "printImagesToPrinter", "printWithLayoutWindows",   "setDefaultPrinterAndPaper"};
+
 TEST_F(PrintingChannelTest, EveryKnownNameAnswersNotImplementedUntilItsHandlerLands) {
   const std::set<std::string> landed = {
       "createGridImages", "createGridImagesFast", "createGridImagesFastAsync", "checkGridJobStatus",
   };
   for (const std::string& name : kMethodNames) {
-    if (landed.count(name) != 0) continue;
+    if (kPluggedIn.count(name) != 0 || landed.count(name) != 0) continue;
     auto answer = messenger_.Call("printing_channel", name, std::make_unique<EncodableValue>(EncodableMap{}));
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->not_implemented()) << name;
@@ -98,7 +104,7 @@ TEST_F(PrintingChannelTest, SecondSetupLeavesOneWorkingChannel) {
   auto answer = messenger_.Call("printing_channel", "getAvailablePrinters");
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->replies, 1);
-  EXPECT_TRUE(answer->not_implemented());
+  EXPECT_EQ(answer->kind, runner::testing::Answer::Kind::kSuccess);
 }
 
 TEST(DispatchMethodCall, RoutesToTheHandlerAndSharedHandlersAnswerAlike) {

@@ -2,6 +2,10 @@
 #pragma once
 
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_graphics.h"
+#include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_spooler.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_process_runner.h"
 #include "runner/printing/sheets/grid_job_table.h"
@@ -15,17 +19,27 @@ namespace runner::testing {
 struct TestServices {
   TestServices() {
     services.clock = &clock;
+    services.graphics = &graphics;
     services.files = &files;
     services.processes = &processes;
     services.threads = &threads;
     services.grid_jobs = &grid_jobs;
     services.hardware_threads = 2;
+    services.spooler = &spooler;
+    services.settings_dialog = &settings_dialog;
+    services.print_dialog = &print_dialog;
+    services.shell = &shell;
   }
   ~TestServices() { threads.JoinAll(); }
   TestServices(const TestServices&) = delete;
   TestServices& operator=(const TestServices&) = delete;
 
   platform::FakeClock clock;
+  platform::FakeGraphics graphics;
+  platform::FakeSpooler spooler;
+  platform::FakeSettingsDialog settings_dialog;
+  platform::FakePrintDialog print_dialog;
+  platform::FakeShell shell;
   platform::FakeFileSystem files;
   platform::FakeProcessRunner processes;
   ThreadRegistry threads;

@@ -1,0 +1,40 @@
+// CairoCanvas: the Canvas of CairoGraphics, over a cairo image surface. Internal to the adapter.
+#pragma once
+
+#include <memory>
+
+#include "platform/graphics.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+typedef struct _cairo cairo_t;
+
+namespace platform {
+
+class CairoCanvas : public Canvas {
+ public:
+  // Null, with `*status`, for a size outside the limits or when the memory cannot be had.
+  static std::unique_ptr<CairoCanvas> Create(int width_px, int height_px, GraphicsStatus* status);
+  ~CairoCanvas() override;
+  CairoCanvas(const CairoCanvas&) = delete;
+  CairoCanvas& operator=(const CairoCanvas&) = delete;
+
+  int width_px() const override { return width_; }
+  int height_px() const override { return height_; }
+  void Clear(uint32_t argb) override;
+  GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter, Blend blend) override;
+  GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
+                                Blend blend) override;
+  GraphicsStatus StrokeRect(const RectF& rect, double pen_width_px, uint32_t argb) override;
+  GraphicsStatus FillRect(const RectF& rect, uint32_t argb) override;
+  std::optional<Bitmap> Snapshot() const override;
+
+ private:
+  CairoCanvas(cairo_surface_t* surface, cairo_t* cr, int width, int height)
+      : surface_(surface), cr_(cr), width_(width), height_(height) {}
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+  int width_;
+  int height_;
+};
+
+}  // namespace platform

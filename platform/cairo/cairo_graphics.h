@@ -1,0 +1,19 @@
+// CairoGraphics: the Graphics port over cairo (canvas, drawing), libjpeg-turbo (JPEG decoding with
+// decode-time reduction, JPEG encoding), libpng (PNG) and libexif (the EXIF orientation).
+#pragma once
+
+#include "platform/graphics.h"
+
+namespace platform {
+
+// Stateless: every call opens its own library handles, so any number of threads may use one instance.
+class CairoGraphics : public Graphics {
+ public:
+  GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const override;
+  GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const override;
+  std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const override;
+  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const override;
+  GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
+};
+
+}  // namespace platform

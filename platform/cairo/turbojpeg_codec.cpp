@@ -1,0 +1,139 @@
+// JPEG through libjpeg-turbo's TurboJPEG interface: header, decoding at a reduced M/8 scale, encoding.
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <new>
+
+#include "platform/cairo/codecs.h"
+
+namespace platform::codecs {
+namespace {
+
+class TjHandle {
+ public:
+  explicit TjHandle(tjhandle handle) : handle_(handle) {}
+  ~TjHandle() {
+    if (handle_) tjDestroy(handle_);
+  }
+  TjHandle(const TjHandle&) = delete;
+  TjHandle& operator=(const TjHandle&) = delete;
+  tjhandle get() const { return handle_; }
+
+ private:
+  tjhandle handle_;
+};
+
+struct Header {
+  int width = 0;
+  int height = 0;
+  int subsampling = 0;
+  int colorspace = 0;
+};
+
+bool ReadHeader(tjhandle handle, const std::vector<uint8_t>& bytes, Header* header) {
+  return tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &header->width,
+                             &header->height, &header->subsampling, &header->colorspace) == 0 &&
+         header->width > 0 && header->height > 0;
+}
+
+// The smallest of the decoder's scales whose result still covers min_width x min_height; 1/1 when none
+// does or no reduction is asked for.
+tjscalingfactor PickScale(int width, int height, int min_width, int min_height) {
+  tjscalingfactor best{1, 1};
+  if (min_width <= 0 || min_height <= 0) return best;
+  int count = 0;
+  const tjscalingfactor* factors = tjGetScalingFactors(&count);
+  for (int i = 0; factors && i < count; ++i) {
+    const tjscalingfactor f = factors[i];
+    if (f.num >= f.denom) continue;  // never enlarge
+    const int w = TJSCALED(width, f), h = TJSCALED(height, f);
+    if (w < min_width || h < min_height) continue;
+    if (static_cast<int64_t>(w) * h < static_cast<int64_t>(TJSCALED(width, best)) * TJSCALED(height, best)) best = f;
+  }
+  return best;
+}
+
+// Whether a failed call left a usable picture: warnings (a truncated file, extraneous bytes) decode
+// what is there, as picture viewers do.
+bool OnlyWarned(tjhandle handle) { return tjGetErrorCode(handle) == TJERR_WARNING; }
+
+}  // namespace
+
+GraphicsStatus JpegSize(const std::vector<uint8_t>& bytes, int* width_px, int* height_px) {
+  TjHandle handle(tjInitDecompress());
+  if (!handle.get()) return GraphicsStatus::kOutOfMemory;
+  Header header;
+  if (!ReadHeader(handle.get(), bytes, &header)) return GraphicsStatus::kUnknownImageFormat;
+  *width_px = header.width;
+  *height_px = header.height;
+  return GraphicsStatus::kOk;
+}
+
+GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out) {
+  TjHandle handle(tjInitDecompress());
+  if (!handle.get()) return GraphicsStatus::kOutOfMemory;
+  Header header;
+  if (!ReadHeader(handle.get(), bytes, &header)) return GraphicsStatus::kUnknownImageFormat;
+  // The stored size bounds the decoder's own buffers (a progressive file keeps every coefficient).
+  if (static_cast<int64_t>(header.width) * header.height > kMaxPixels) return GraphicsStatus::kInvalidParameter;
+  const tjscalingfactor scale = PickScale(header.width, header.height, min_width_px, min_height_px);
+  const int width = TJSCALED(header.width, scale), height = TJSCALED(header.height, scale);
+  if (!SizeWithinLimits(width, height)) return GraphicsStatus::kInvalidParameter;
+
+  Bitmap image;
+  try {
+    image.rgba.resize(static_cast<size_t>(width) * height * 4);
+  } catch (const std::bad_alloc&) {
+    return GraphicsStatus::kOutOfMemory;
+  }
+  image.width_px = width;
+  image.height_px = height;
+  const auto size = static_cast<unsigned long>(bytes.size());
+  if (header.colorspace == TJCS_CMYK || header.colorspace == TJCS_YCCK) {
+    // libjpeg-turbo does not convert CMYK to RGB itself. Files from print workflows store inverted CMYK,
+    // so the visible colour is C * K / 255 per channel.
+    if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_CMYK, 0) != 0 &&
+        !OnlyWarned(handle.get())) {
+      return GraphicsStatus::kUnknownImageFormat;
+    }
+    for (size_t i = 0; i < image.rgba.size(); i += 4) {
+      uint8_t* p = image.rgba.data() + i;
+      const unsigned k = p[3];
+      p[0] = static_cast<uint8_t>(p[0] * k / 255);
+      p[1] = static_cast<uint8_t>(p[1] * k / 255);
+      p[2] = static_cast<uint8_t>(p[2] * k / 255);
+      p[3] = 255;
+    }
+  } else if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_RGBA, 0) != 0 &&
+             !OnlyWarned(handle.get())) {
+    return GraphicsStatus::kUnknownImageFormat;
+  }
+  *out = std::move(image);
+  return GraphicsStatus::kOk;
+}
+
+GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) {
+  if (quality < 1 || quality > 100 || !SizeWithinLimits(image.width_px, image.height_px) ||
+      image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
+    return GraphicsStatus::kInvalidParameter;
+  }
+  TjHandle handle(tjInitCompress());
+  if (!handle.get()) return GraphicsStatus::kOutOfMemory;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  const int subsampling = quality > 90 ? TJSAMP_444 : TJSAMP_420;
+  const int result = tjCompress2(handle.get(), image.rgba.data(), image.width_px, 0, image.height_px, TJPF_RGBA,
+                                 &buffer, &size, subsampling, quality, 0);
+  GraphicsStatus status = result == 0 ? GraphicsStatus::kOk : GraphicsStatus::kGenericError;
+  if (status == GraphicsStatus::kOk) {
+    try {
+      out->assign(buffer, buffer + size);
+    } catch (const std::bad_alloc&) {
+      status = GraphicsStatus::kOutOfMemory;
+    }
+  }
+  tjFree(buffer);
+  return status;
+}
+
+}  // namespace platform::codecs

@@ -1,0 +1,181 @@
+// PdfPages: cairo PDF surfaces streamed to a sink.
+#include "platform/cairo_pdf/pdf_pages.h"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// JPEG files larger than this are not embedded (no photo or sheet comes near it).
+constexpr off_t kMaxJpegBytes = 512L * 1024 * 1024;
+
+cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
+  auto* sink = static_cast<PdfPages::Sink*>(closure);
+  return (*sink)(data, length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+struct SurfaceHolder {
+  cairo_surface_t* surface = nullptr;
+  ~SurfaceHolder() {
+    if (surface) cairo_surface_destroy(surface);
+  }
+};
+
+// The whole file, or nothing when it cannot be read or is too large.
+std::unique_ptr<std::vector<uint8_t>> ReadJpeg(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= kMaxJpegBytes;
+  if (ok) {
+    bytes->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (ok && done < bytes->size()) {
+      const ssize_t got = ::read(fd, bytes->data() + done, bytes->size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) ok = false;
+      else done += static_cast<size_t>(got);
+    }
+  }
+  ::close(fd);
+  if (!ok) return nullptr;
+  return bytes;
+}
+
+void FreeBytes(void* data) { delete static_cast<std::vector<uint8_t>*>(data); }
+
+// A cairo image surface of `bitmap` (premultiplied ARGB32 in native order); null on failure.
+cairo_surface_t* SurfaceFromBitmap(const Bitmap& bitmap) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width_px, bitmap.height_px);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < bitmap.height_px; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
+    for (int x = 0; x < bitmap.width_px; ++x) {
+      const uint8_t* p = bitmap.pixel(x, y);
+      const uint32_t a = p[3];
+      const uint32_t r = (p[0] * a + 127) / 255;
+      const uint32_t g = (p[1] * a + 127) / 255;
+      const uint32_t b = (p[2] * a + 127) / 255;
+      row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+}  // namespace
+
+struct PdfPages::State {
+  Sink sink;
+  cairo_surface_t* surface = nullptr;
+  cairo_t* cr = nullptr;
+  DeviceGeometry geometry;
+  bool finished = false;
+  ~State() {
+    if (cr) cairo_destroy(cr);
+    if (surface) cairo_surface_destroy(surface);
+  }
+};
+
+PdfPages::PdfPages(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+PdfPages::~PdfPages() = default;
+
+std::unique_ptr<PdfPages> PdfPages::Create(double page_width_pt, double page_height_pt, const DeviceGeometry& geometry,
+                                           Sink sink) {
+  if (!(page_width_pt > 0) || !(page_height_pt > 0) || geometry.dpi_x <= 0 || geometry.dpi_y <= 0) return nullptr;
+  auto state = std::make_unique<State>();
+  state->sink = std::move(sink);
+  state->geometry = geometry;
+  state->surface = cairo_pdf_surface_create_for_stream(WriteToSink, &state->sink, page_width_pt, page_height_pt);
+  if (cairo_surface_status(state->surface) != CAIRO_STATUS_SUCCESS) return nullptr;
+  state->cr = cairo_create(state->surface);
+  if (cairo_status(state->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
+  return std::unique_ptr<PdfPages>(new PdfPages(std::move(state)));
+}
+
+bool PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
+  State& s = *state_;
+  if (s.finished || picture.width_px <= 0 || picture.height_px <= 0) return false;
+  if (!(dest.width > 0) || !(dest.height > 0) || !std::isfinite(dest.x) || !std::isfinite(dest.y)) return false;
+  SurfaceHolder image;
+  bool has_alpha = false;
+  if (picture.bitmap != nullptr) {
+    if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) return false;
+    image.surface = SurfaceFromBitmap(*picture.bitmap);
+    has_alpha = true;
+  } else {
+    std::unique_ptr<std::vector<uint8_t>> jpeg = ReadJpeg(picture.jpeg_path);
+    if (!jpeg) return false;
+    // The surface's pixels are never drawn: the PDF carries the JPEG itself. Its size must match the
+    // JPEG's for cairo to use the MIME data.
+    image.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width_px, picture.height_px);
+    if (cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) return false;
+    std::vector<uint8_t>* raw = jpeg.get();
+    if (cairo_surface_set_mime_data(image.surface, CAIRO_MIME_TYPE_JPEG, raw->data(), raw->size(), FreeBytes, raw) !=
+        CAIRO_STATUS_SUCCESS) {
+      return false;
+    }
+    jpeg.release();
+  }
+  if (image.surface == nullptr || cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) return false;
+
+  cairo_t* cr = s.cr;
+  cairo_save(cr);
+  // Device pixels of the printable area -> points of the page.
+  cairo_scale(cr, 72.0 / s.geometry.dpi_x, 72.0 / s.geometry.dpi_y);
+  cairo_translate(cr, s.geometry.offset_x_px + dest.x, s.geometry.offset_y_px + dest.y);
+  if (has_alpha) {
+    cairo_rectangle(cr, 0, 0, dest.width, dest.height);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_fill(cr);
+  }
+  const double shown_width = picture.turn_clockwise ? picture.height_px : picture.width_px;
+  const double shown_height = picture.turn_clockwise ? picture.width_px : picture.height_px;
+  cairo_scale(cr, dest.width / shown_width, dest.height / shown_height);
+  if (picture.turn_clockwise) {
+    // (x, y) of the stored picture goes to (height - y, x).
+    cairo_translate(cr, picture.height_px, 0);
+    cairo_rotate(cr, M_PI / 2);
+  }
+  cairo_set_source_surface(cr, image.surface, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);
+  cairo_fill(cr);
+  cairo_restore(cr);
+  return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
+bool PdfPages::ShowPage() {
+  State& s = *state_;
+  if (s.finished) return false;
+  cairo_show_page(s.cr);
+  return cairo_status(s.cr) == CAIRO_STATUS_SUCCESS && cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
+}
+
+bool PdfPages::Finish() {
+  State& s = *state_;
+  if (s.finished) return false;
+  s.finished = true;
+  cairo_destroy(s.cr);
+  s.cr = nullptr;
+  cairo_surface_finish(s.surface);
+  return cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace platform

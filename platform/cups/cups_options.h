@@ -1,0 +1,52 @@
+// Conversions between CUPS options and the public settings of a printer, without libcups: which of a
+// destination's options are the user's settings, how they map onto the record's public fields, and the
+// options a job or a stored setting carries.
+//
+// Mappings: orientation-requested 3/6 -> portrait, 4/5 -> landscape (portrait and landscape back to 3
+// and 4); print-color-mode monochrome/color <-> 1/2; printer-resolution "XxYdpi" or "Xdpi" <-> quality
+// and y resolution; copies <-> copies; media <-> the paper (through the printer's media list).
+// Pure functions, thread-safe.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/spooler.h"
+
+namespace platform {
+
+using CupsOptions = std::vector<std::pair<std::string, std::string>>;
+
+// One paper of a printer with its media name.
+struct CupsMedia {
+  std::string keyword;  // as the printer names it (perhaps a borderless variant)
+  Paper paper;
+};
+
+// True for options the user sets (media, quality, driver options), false for the printer's own state and
+// description attributes that a destination also carries (printer-info, printer-state, marker-..., ...).
+bool IsUserOption(std::string_view name);
+
+// The settings the options describe. The paper comes from `media` through `list`; a media name the
+// printer does not list leaves the paper unstated. Options stay in `options` (user options only).
+PrintSettings SettingsFromOptions(const CupsOptions& options, std::string_view media, const std::vector<CupsMedia>& list);
+
+// The media name for the paper the settings state: the listed paper of that number, for a user-defined
+// paper `custom_WxHmm_WxHmm` (tenths, as millimetres with one decimal where needed); empty when the
+// settings state no paper or a number the printer does not list.
+std::string MediaForSettings(const PrintSettings& settings, const std::vector<CupsMedia>& list);
+
+// The name of a user-defined paper of width x length tenths of a millimetre.
+std::string CustomMediaName(int width_tenths_mm, int length_tenths_mm);
+
+// The user options with the public fields written over them (public fields win), media set to `media`
+// when not empty. For storing as the user's settings.
+CupsOptions OptionsForSettings(const PrintSettings& settings, const std::string& media);
+
+// The options of a job: the stored options, then media, print-scaling=none (sizes must print exactly),
+// orientation-requested=3 (the pages are already laid out as they print) and the copies.
+CupsOptions JobOptions(const PrintSettings& settings, const std::string& media);
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// CupsSpooler: the Spooler port over libcups.
+//
+// libcups is configured only through the environment (CUPS_SERVER, HOME, CUPS_SERVERROOT): its
+// cupsSetServer/cupsSetUser settings are per thread, and jobs run on their own threads. The user's
+// default printer and settings are the per-user lpoptions (written by libcups in place, without a lock),
+// so every read-modify-write of them and every read of the default runs under one process-wide lock.
+// Papers come from the destination's media list (numbers and labels as platform/paper_numbers.h says).
+// Jobs are PDF documents streamed page by page over their own connections, with explicit options
+// (libcups sends only the options it is given); a job is watched through its state on a second
+// connection, so that a cancel from outside is seen at the next page. A device destroyed with its job
+// unfinished cancels the job, so no job is left held.
+// Thread safety: every method may be called from any thread at once.
+#pragma once
+
+#include "platform/spooler.h"
+
+namespace platform {
+
+class CupsSpooler : public Spooler {
+ public:
+  std::vector<PrinterSummary> Printers() override;
+  std::optional<std::string> DefaultPrinter() override;
+  bool SetDefaultPrinter(const std::string& name) override;
+  bool HasPrinter(const std::string& name) override;
+  std::optional<std::vector<Paper>> Papers(const std::string& name) override;
+  std::optional<PrintSettings> CurrentSettings(const std::string& name) override;
+  bool ValidateSettings(const std::string& name, PrintSettings* settings) override;
+  int StoreSettings(const std::string& name, const PrintSettings& settings) override;
+  std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings, int* error) override;
+};
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+// FakeGraphics: a working in-memory Graphics for tests. Pictures are registered by path instead of read
+// from files; the canvas is a plain software canvas (nearest-neighbour drawing, pixel-centre coverage, no
+// antialiasing); the encoders write a small readable format instead of JPEG and PNG. Failures can be
+// arranged per path and per operation.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/graphics.h"
+
+namespace platform {
+
+// Thread safety: every method may be called from any thread.
+class FakeGraphics : public Graphics {
+ public:
+  // A picture at `path`, stored as `stored` with EXIF `orientation`, reported as `format`.
+  void AddPicture(const std::string& path, Bitmap stored, int orientation = 1, ImageFormat format = ImageFormat::kJpeg);
+  // ReadInfo and Decode of `path` fail with `status`.
+  void FailPath(const std::string& path, GraphicsStatus status);
+  // Decode (only) of `path` fails with `status`; ReadInfo still answers.
+  void FailDecode(const std::string& path, GraphicsStatus status);
+  void FailCanvas(GraphicsStatus status);
+  void FailEncode(GraphicsStatus status);
+
+  // Every call's arguments, in order, for assertions.
+  std::vector<int> jpeg_qualities() const;
+  std::vector<DecodeOptions> decode_options() const;
+
+  // The picture a fake encoder wrote (either format): nothing for other bytes.
+  static std::optional<Bitmap> ReadEncoded(const std::vector<uint8_t>& bytes);
+
+  GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const override;
+  GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const override;
+  std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const override;
+  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const override;
+  GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
+
+ private:
+  struct Picture {
+    Bitmap stored;
+    ImageInfo info;
+  };
+  mutable std::mutex mutex_;
+  std::map<std::string, Picture> pictures_;
+  std::map<std::string, GraphicsStatus> path_failures_;
+  std::map<std::string, GraphicsStatus> decode_failures_;
+  GraphicsStatus canvas_failure_ = GraphicsStatus::kOk;
+  GraphicsStatus encode_failure_ = GraphicsStatus::kOk;
+  mutable std::vector<int> jpeg_qualities_;
+  mutable std::vector<DecodeOptions> decode_options_;
+};
+
+}  // namespace platform

@@ -1,0 +1,163 @@
+// FakeSpooler: printers in memory.
+#include "platform/fake/fake_spooler.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform {
+
+void FakeSpooler::AddPrinter(FakePrinter printer) {
+  std::lock_guard lock(mutex_);
+  printers_.push_back(std::move(printer));
+}
+
+void FakeSpooler::SetDefault(std::optional<std::string> name) {
+  std::lock_guard lock(mutex_);
+  default_ = std::move(name);
+}
+
+void FakeSpooler::FailStoresWith(int errno_value) {
+  std::lock_guard lock(mutex_);
+  store_error_ = errno_value;
+}
+
+void FakeSpooler::RefuseDefaultChanges(bool refuse) {
+  std::lock_guard lock(mutex_);
+  refuse_default_ = refuse;
+}
+
+void FakeSpooler::FailDevicesWith(int error) {
+  std::lock_guard lock(mutex_);
+  device_error_ = error;
+}
+
+std::optional<PrintSettings> FakeSpooler::Stored(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto found = stored_.find(name);
+  if (found == stored_.end()) return std::nullopt;
+  return found->second;
+}
+
+int FakeSpooler::store_count() const {
+  std::lock_guard lock(mutex_);
+  return store_count_;
+}
+
+int FakeSpooler::default_changes() const {
+  std::lock_guard lock(mutex_);
+  return default_changes_;
+}
+
+const FakePrinter* FakeSpooler::FindLocked(const std::string& name) const {
+  for (const FakePrinter& printer : printers_) {
+    if (printer.summary.name == name && printer.opens) return &printer;
+  }
+  return nullptr;
+}
+
+std::vector<PrinterSummary> FakeSpooler::Printers() {
+  std::lock_guard lock(mutex_);
+  std::vector<PrinterSummary> list;
+  for (const FakePrinter& printer : printers_) list.push_back(printer.summary);
+  return list;
+}
+
+std::optional<std::string> FakeSpooler::DefaultPrinter() {
+  std::lock_guard lock(mutex_);
+  return default_;
+}
+
+bool FakeSpooler::SetDefaultPrinter(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  ++default_changes_;
+  if (refuse_default_ || FindLocked(name) == nullptr) return false;
+  default_ = name;
+  return true;
+}
+
+bool FakeSpooler::HasPrinter(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  return FindLocked(name) != nullptr;
+}
+
+std::optional<std::vector<Paper>> FakeSpooler::Papers(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  const FakePrinter* printer = FindLocked(name);
+  if (printer == nullptr || !printer->papers_readable) return std::nullopt;
+  return printer->papers;
+}
+
+std::optional<PrintSettings> FakeSpooler::CurrentSettings(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  const FakePrinter* printer = FindLocked(name);
+  if (printer == nullptr || !printer->settings_readable) return std::nullopt;
+  auto stored = stored_.find(name);
+  return stored != stored_.end() ? stored->second : printer->defaults;
+}
+
+bool FakeSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
+  std::lock_guard lock(mutex_);
+  const FakePrinter* printer = FindLocked(name);
+  if (printer == nullptr) return false;
+  if (!(settings->fields & kFieldPaperSize)) return true;
+  if (settings->paper_id == kPaperUser) {
+    return printer->takes_custom_sizes && settings->paper_width_tenths_mm > 0 && settings->paper_length_tenths_mm > 0;
+  }
+  for (const Paper& paper : printer->papers) {
+    if (paper.id == settings->paper_id) return true;
+  }
+  return false;
+}
+
+int FakeSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
+  std::lock_guard lock(mutex_);
+  if (store_error_ != 0) return store_error_;
+  if (FindLocked(name) == nullptr) return ENOENT;
+  stored_[name] = settings;
+  ++store_count_;
+  return 0;
+}
+
+std::unique_ptr<PrintDevice> FakeSpooler::OpenDevice(const std::string& name, const PrintSettings& settings,
+                                                     int* error) {
+  std::lock_guard lock(mutex_);
+  const FakePrinter* printer = FindLocked(name);
+  if (printer == nullptr || device_error_ != 0) {
+    *error = printer == nullptr ? ENOENT : device_error_;
+    return nullptr;
+  }
+  const FakeDeviceScript script = log_->script();
+  DeviceGeometry geometry = script.geometry;
+  if (script.use_paper_geometry) {
+    if (auto from_paper = PaperGeometry(printer->papers, settings, 300)) geometry = *from_paper;
+  }
+  return std::make_unique<FakePrintDevice>(log_, name, settings, geometry);
+}
+
+std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, const PrintSettings& settings, int dpi) {
+  int64_t width = 0;
+  int64_t height = 0;
+  if (settings.paper_id == kPaperUser) {
+    width = settings.paper_width_tenths_mm;
+    height = settings.paper_length_tenths_mm;
+  } else {
+    for (const Paper& paper : papers) {
+      if (paper.id == settings.paper_id) {
+        width = paper.width_tenths_mm;
+        height = paper.height_tenths_mm;
+        break;
+      }
+    }
+  }
+  if (width <= 0 || height <= 0) return std::nullopt;
+  if ((settings.fields & kFieldOrientation) && settings.orientation == kOrientationLandscape) std::swap(width, height);
+  DeviceGeometry geometry;
+  geometry.dpi_x = geometry.dpi_y = dpi;
+  geometry.physical_width_px = geometry.printable_width_px = static_cast<int>(width * dpi / 254);
+  geometry.physical_height_px = geometry.printable_height_px = static_cast<int>(height * dpi / 254);
+  geometry.printable_width_mm = static_cast<int>(width / 10);
+  geometry.printable_height_mm = static_cast<int>(height / 10);
+  return geometry;
+}
+
+}  // namespace platform

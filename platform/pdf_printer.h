@@ -1,0 +1,38 @@
+// PdfPrinter: the machine side of the built-in PDF printer: where its PDF files go and where its own
+// settings are kept (never in the spooler's per-user settings).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/print_device.h"
+
+namespace platform {
+
+// The page of a PDF job: the whole sheet is printable.
+struct PdfPage {
+  int32_t width_tenths_mm = 0;   // as the page lies (a landscape page is wider than tall)
+  int32_t height_tenths_mm = 0;
+  int dpi = 300;                 // device pixels per inch of the geometry the device reports
+};
+
+// Thread safety: every method may be called from any thread at once.
+class PdfPrinter {
+ public:
+  virtual ~PdfPrinter() = default;
+
+  // A device writing one PDF file for one job into the output folder: written under a temporary name,
+  // renamed to its final name when the job ends with pages, removed when the job is aborted or ends
+  // without pages. Null with `*error` (an errno value) when the folder cannot be had.
+  virtual std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) = 0;
+
+  // The printer's stored state as text; nothing when none was stored or it cannot be read.
+  virtual std::optional<std::string> LoadState() = 0;
+
+  // Replaces the stored state atomically. 0 on success, else an errno value.
+  virtual int SaveState(const std::string& text) = 0;
+};
+
+}  // namespace platform

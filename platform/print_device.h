@@ -1,0 +1,71 @@
+// PrintDevice: one print job as pages of pictures, with the page geometry of the chosen paper.
+//
+// Geometry is in device pixels at the device's resolution; the printable area's origin is its top-left
+// corner. A job runs StartDoc, then StartPage / DrawPicture / EndPage per page, then EndDoc or AbortDoc.
+// A page that cannot start or end reports why: the user (or an operator) cancelled the job, or the job
+// failed. Error numbers are for log lines only.
+// Thread safety: one thread at a time per device; devices are independent of each other.
+#pragma once
+
+#include <string>
+
+#include "platform/bitmap.h"
+#include "platform/graphics.h"
+
+namespace platform {
+
+struct DeviceGeometry {
+  int dpi_x = 0;
+  int dpi_y = 0;
+  int printable_width_px = 0;   // the drawable area
+  int printable_height_px = 0;
+  int printable_width_mm = 0;
+  int printable_height_mm = 0;
+  int physical_width_px = 0;    // the whole sheet
+  int physical_height_px = 0;
+  int offset_x_px = 0;          // of the printable area on the sheet
+  int offset_y_px = 0;
+};
+
+// A picture for one page: decoded pixels, or a JPEG file placed as it is stored (no decoding, no
+// re-encoding). width_px / height_px are the picture's stored size.
+struct PagePicture {
+  const Bitmap* bitmap = nullptr;  // when set, drawn with opaque white behind transparent pixels
+  std::string jpeg_path;           // used when `bitmap` is null
+  int width_px = 0;
+  int height_px = 0;
+  bool turn_clockwise = false;     // turned a quarter clockwise before it is placed
+};
+
+enum class PageStatus {
+  kOk,
+  kCancelled,  // the job was cancelled from outside
+  kFailed,     // the device or its connection failed
+};
+
+class PrintDevice {
+ public:
+  virtual ~PrintDevice() = default;
+
+  virtual DeviceGeometry Geometry() const = 0;
+
+  // Starts the job named `document_name`. Returns the job number (> 0), or 0 or less with `*error` set.
+  virtual int StartDoc(const std::string& document_name, int* error) = 0;
+
+  virtual PageStatus StartPage(int* error) = 0;
+
+  // Places `picture` (after its turn) into `dest`, printable-area pixels. False when it could not be
+  // drawn; the page stays as it was and can still be ended.
+  virtual bool DrawPicture(const PagePicture& picture, const RectF& dest) = 0;
+
+  virtual PageStatus EndPage(int* error) = 0;
+
+  // Ends the job. A job without an ended page prints nothing (it is cancelled, no blank sheet).
+  // kOk when every ended page was handed over.
+  virtual PageStatus EndDoc(int* error) = 0;
+
+  // Cancels the job; what was sent is dropped.
+  virtual void AbortDoc() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+// Paper matching by size and by name.
+#include "runner/printing/printers/paper_match.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <limits>
+
+#include "runner/text_conversion.h"
+
+namespace runner::printing {
+namespace {
+
+int64_t Abs(int64_t value) { return value < 0 ? -value : value; }
+
+// One C.UTF-8 locale object for the process; towlower in the default "C" locale folds ASCII only.
+locale_t Utf8Locale() {
+  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return locale;
+}
+
+}  // namespace
+
+uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t width_mm, int64_t height_mm,
+                           const LogSink& log) {
+  if (papers.empty()) {
+    log("DEBUG: No papers found for printer");
+    return 0;
+  }
+  log("DEBUG: Looking for paper " + std::to_string(width_mm) + "x" + std::to_string(height_mm) + "mm in " +
+      std::to_string(papers.size()) + " papers");
+  int64_t best = std::numeric_limits<int32_t>::max();
+  uint16_t result = 0;
+  for (const platform::Paper& paper : papers) {
+    const int64_t pw = paper.width_tenths_mm / 10;
+    const int64_t ph = paper.height_tenths_mm / 10;
+    const int64_t direct = Abs(pw - width_mm) + Abs(ph - height_mm);
+    const int64_t turned = Abs(ph - width_mm) + Abs(pw - height_mm);
+    const int64_t distance = direct < turned ? direct : turned;
+    if (distance < best && distance <= kPaperMatchToleranceMm) {
+      result = paper.id;
+      best = distance;
+      log("DEBUG: Found match: ID=" + std::to_string(paper.id) + " '" + paper.label + "' " + std::to_string(pw) +
+          "x" + std::to_string(ph) + "mm (diff=" + std::to_string(distance) + ")");
+    }
+  }
+  if (result == 0) log("DEBUG: No matching paper found!");
+  return result;
+}
+
+std::u16string LowerCaseUtf16(std::u16string_view text) {
+  std::u16string lower(text);
+  const locale_t locale = Utf8Locale();
+  for (char16_t& unit : lower) {
+    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+    const wint_t folded = locale != static_cast<locale_t>(0) ? towlower_l(unit, locale) : towlower(unit);
+    if (folded <= 0xFFFF && !(folded >= 0xD800 && folded <= 0xDFFF)) unit = static_cast<char16_t>(folded);
+  }
+  return lower;
+}
+
+PaperNameMatch FindPaperByName(const std::vector<platform::Paper>& papers, std::string_view name) {
+  const std::u16string wanted = Utf8ToUtf16(name);
+  for (size_t i = 0; i < papers.size(); ++i) {
+    if (Utf8ToUtf16(papers[i].label) == wanted) return {NameMatch::kExact, i};
+  }
+  const std::u16string wanted_lower = LowerCaseUtf16(wanted);
+  for (size_t i = 0; i < papers.size(); ++i) {
+    const std::u16string label = LowerCaseUtf16(Utf8ToUtf16(papers[i].label));
+    if (label.find(wanted_lower) != std::u16string::npos || wanted_lower.find(label) != std::u16string::npos) {
+      return {NameMatch::kPartial, i};
+    }
+  }
+  return {};
+}
+
+}  // namespace runner::printing

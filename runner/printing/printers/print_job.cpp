@@ -1,0 +1,265 @@
+// Print with layout: the job and its channel handler.
+#include "runner/printing/printers/print_job.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "runner/channel_args.h"
+#include "runner/log.h"
+#include "runner/printing/printers/page_layout.h"
+#include "runner/printing/printers/paper_setter.h"
+#include "runner/thread_registry.h"
+
+namespace runner::printing {
+namespace {
+
+// Pictures carry no resolution through the Graphics port; the imaging library's default is 96 dpi.
+constexpr double kUnknownImageDpi = 96.0;
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+const char* OrientationText(const platform::PrintSettings& settings) {
+  return settings.orientation == platform::kOrientationPortrait ? "Portrait" : "Landscape";
+}
+
+void DumpSettings(const platform::PrintSettings& settings) {
+  LogLine("DEBUG PRINTER SETTINGS:");
+  LogLine("  Paper Size ID: " + std::to_string(settings.paper_id));
+  LogLine("  Paper Width: " + std::to_string(settings.paper_width_tenths_mm) + " (0.1mm units)");
+  LogLine("  Paper Length: " + std::to_string(settings.paper_length_tenths_mm) + " (0.1mm units)");
+  LogLine("  Print Quality: " + std::to_string(settings.print_quality_dpi) + " DPI");
+  LogLine("  Y Resolution: " + std::to_string(settings.y_resolution_dpi) + " DPI");
+  LogLine(std::string("  Orientation: ") + OrientationText(settings));
+  LogLine("  Copies: " + std::to_string(settings.copies));
+}
+
+// A loaded page picture: a JPEG checked and left as stored, or decoded pixels.
+struct LoadedPicture {
+  platform::ImageInfo info;
+  std::optional<platform::Bitmap> bitmap;
+};
+
+platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, LoadedPicture* out) {
+  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
+  if (status != platform::GraphicsStatus::kOk) return status;
+  if (out->info.width_px <= 0 || out->info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
+  platform::DecodedImage decoded;
+  if (out->info.format == platform::ImageFormat::kJpeg) {
+    // The smallest reduced decode proves the file decodes; the page then carries the file itself.
+    return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+  }
+  status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
+  if (status != platform::GraphicsStatus::kOk) return status;
+  out->info.width_px = decoded.bitmap.width_px;
+  out->info.height_px = decoded.bitmap.height_px;
+  out->bitmap = std::move(decoded.bitmap);
+  return platform::GraphicsStatus::kOk;
+}
+
+enum class LoopEnd { kFinished, kCancelled, kFailed };
+
+}  // namespace
+
+std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
+                                                   const platform::Graphics& graphics, const ThreadRegistry* threads) {
+  const size_t count = request.image_paths.size();
+  std::string printer;
+  std::unique_ptr<platform::PrintDevice> device;
+  {
+    // 1-6 under the settings lock: the printer, its paper and the settings snapshot belong to this job.
+    std::lock_guard lock(PrinterSettingsLock());
+    if (!request.printer_name.empty() && request.make_default) {
+      if (!spooler.SetDefaultPrinter(request.printer_name)) {
+        LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
+      }
+      if (request.paper_width_mm > 0 && request.paper_height_mm > 0) {
+        SetPrinterPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
+      }
+    }
+    LogLine("DEBUG C++: PrintWithLayoutWindows using GDI Print API with " + std::to_string(count) +
+            " images as SINGLE job");
+    printer = !request.printer_name.empty() ? request.printer_name : spooler.DefaultPrinter().value_or("");
+    LogLine("DEBUG C++: Default printer: " + printer);
+    std::optional<platform::PrintSettings> settings;
+    if (!printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
+    if (settings) DumpSettings(*settings);
+    int error = 0;
+    if (settings) {
+      device = spooler.OpenDevice(printer, *settings, &error);
+      if (device) LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(*settings));
+    }
+    if (!device) {
+      LogLine("DEBUG: Falling back to DC without DEVMODE");
+      if (!printer.empty()) device = spooler.OpenDevice(printer, platform::PrintSettings{}, &error);
+      if (!device) {
+        LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(printer.empty() ? ENOENT : error));
+        return ChannelError(kFailedToCreatePrinterDc);
+      }
+    }
+  }
+
+  // 7. Geometry.
+  const platform::DeviceGeometry geometry = device->Geometry();
+  const int pw = geometry.printable_width_px;
+  const int ph = geometry.printable_height_px;
+  LogLine("DEBUG PRINTER DC INFO:");
+  LogLine("  Printer DPI: " + std::to_string(geometry.dpi_x) + "x" + std::to_string(geometry.dpi_y));
+  LogLine("  Printable area: " + std::to_string(pw) + "x" + std::to_string(ph) + " pixels");
+  LogLine("  Printable area: " + std::to_string(geometry.printable_width_mm) + "x" +
+          std::to_string(geometry.printable_height_mm) + " mm");
+  LogLine("  Physical page: " + std::to_string(geometry.physical_width_px) + "x" +
+          std::to_string(geometry.physical_height_px) + " pixels");
+  LogLine("  Physical offset: " + std::to_string(geometry.offset_x_px) + "x" + std::to_string(geometry.offset_y_px) +
+          " pixels");
+
+  // 8. The document.
+  int error = 0;
+  if (pw <= 0 || ph <= 0 || device->StartDoc(request.document_name, &error) <= 0) {
+    LogLine("DEBUG: StartDoc failed, error=" + std::to_string(error));
+    return ChannelError(kFailedToStartPrintJob);
+  }
+
+  // 9. Pages.
+  int printed = 0;
+  LoopEnd end = LoopEnd::kFinished;
+  for (size_t i = 0; i < count && end == LoopEnd::kFinished; ++i) {
+    const std::string k = std::to_string(i + 1);
+    const std::string& path = request.image_paths[i];
+    if (threads != nullptr && threads->stopping()) {
+      LogLine("DEBUG: Print job stopped before page " + k + ": the application is closing");
+      device->AbortDoc();
+      end = LoopEnd::kFailed;
+      break;
+    }
+    LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
+    LoadedPicture picture;
+    const platform::GraphicsStatus status = LoadPicture(graphics, path, &picture);
+    if (status != platform::GraphicsStatus::kOk) {
+      LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      continue;
+    }
+    const int w = picture.info.width_px;
+    const int h = picture.info.height_px;
+    LogLine("DEBUG IMAGE INFO:");
+    LogLine("  Image size: " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
+    LogLine("  Image DPI: " + Number(kUnknownImageDpi) + "x" + Number(kUnknownImageDpi));
+    LogLine("  Physical size: " + Number(w / kUnknownImageDpi * 25.4) + "x" + Number(h / kUnknownImageDpi * 25.4) +
+            " mm");
+
+    platform::PageStatus page = device->StartPage(&error);
+    if (page != platform::PageStatus::kOk) {
+      LogLine("DEBUG: StartPage failed for page " + k + ", error=" + std::to_string(error) +
+              " - job was likely cancelled");
+      device->AbortDoc();
+      end = page == platform::PageStatus::kCancelled ? LoopEnd::kCancelled : LoopEnd::kFailed;
+      break;
+    }
+    const PageFit fit = FitToPrintableArea(w, h, pw, ph);
+    if (fit.turned) {
+      LogLine("DEBUG: Rotated image 90° to match DC orientation. New size: " + std::to_string(fit.width_px) + "x" +
+              std::to_string(fit.height_px));
+    }
+    LogLine("DEBUG DRAWING (fit to page):");
+    LogLine("  Scale factor: " + Number(fit.scale) + " (scaleX=" + Number(fit.scale_x) + ", scaleY=" +
+            Number(fit.scale_y) + ")");
+    LogLine("  Dest size: " + std::to_string(fit.dest_width_px) + "x" + std::to_string(fit.dest_height_px) + " pixels");
+    LogLine("  Offset: " + std::to_string(fit.offset_x_px) + "x" + std::to_string(fit.offset_y_px) + " pixels");
+    const double dpi_x = geometry.dpi_x > 0 ? geometry.dpi_x : kUnknownImageDpi;
+    const double dpi_y = geometry.dpi_y > 0 ? geometry.dpi_y : kUnknownImageDpi;
+    LogLine("  Expected physical: " + Number(fit.dest_width_px / dpi_x * 25.4) + "x" +
+            Number(fit.dest_height_px / dpi_y * 25.4) + " mm");
+
+    platform::PagePicture placed;
+    if (picture.bitmap) {
+      placed.bitmap = &*picture.bitmap;
+    } else {
+      placed.jpeg_path = path;
+    }
+    placed.width_px = w;
+    placed.height_px = h;
+    placed.turn_clockwise = fit.turned;
+    const bool drawn = device->DrawPicture(
+        placed, platform::RectF{static_cast<double>(fit.offset_x_px), static_cast<double>(fit.offset_y_px),
+                                static_cast<double>(fit.dest_width_px), static_cast<double>(fit.dest_height_px)});
+    LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn ? "SUCCESS" : "FAILED"));
+
+    page = device->EndPage(&error);
+    if (page != platform::PageStatus::kOk) {
+      LogLine("DEBUG: EndPage failed for page " + k + ", error=" + std::to_string(error) +
+              " - job was likely cancelled");
+      device->AbortDoc();
+      end = page == platform::PageStatus::kCancelled ? LoopEnd::kCancelled : LoopEnd::kFailed;
+      break;
+    }
+    ++printed;
+    LogLine("DEBUG: Page " + k + " sent to printer successfully");
+  }
+
+  // 10. Ending.
+  if (end == LoopEnd::kCancelled) {
+    LogLine("DEBUG: Print job aborted (user cancelled) after " + std::to_string(printed) + " successful pages");
+  } else if (end == LoopEnd::kFailed) {
+    LogLine("DEBUG: Print job aborted after " + std::to_string(printed) + " successful pages");
+  } else {
+    const platform::PageStatus ended = device->EndDoc(&error);
+    LogLine("DEBUG: Print job completed with " + std::to_string(printed) + "/" + std::to_string(count) + " pages");
+    if (ended != platform::PageStatus::kOk) {
+      LogLine("DEBUG: EndDoc failed, error=" + std::to_string(error));
+      end = LoopEnd::kFailed;
+    }
+  }
+  device.reset();
+  if (printed > 0 && end != LoopEnd::kFailed) return std::nullopt;
+  return ChannelError(kFailedToPrintAnyPages);
+}
+
+MethodHandler MakePrintWithLayoutHandler(const Services& services) {
+  platform::Spooler* spooler = services.spooler;
+  platform::Graphics* graphics = services.graphics;
+  ThreadRegistry* threads = services.threads;
+  return [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    const EncodableMap* args = ArgumentMap(call);
+    if (args == nullptr) return AnswerError(*result, kExpectedMapOfArguments);
+    const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
+    if (paths == nullptr) return AnswerError(*result, kMissingImagePaths);
+    if (paths->empty()) return AnswerError(*result, kNoImagesToPrint);
+    PrintJobRequest request;
+    request.image_paths = ReadElements(*paths, kString);
+    if (request.image_paths.empty()) return AnswerError(*result, kNoValidFilePaths);
+    request.printer_name = LookUp(*args, "printerName", kString).value.value_or("");
+    if (const EncodableMap* size = LookUp(*args, "paperSize", kMap).value.value_or(nullptr)) {
+      request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
+      request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
+    }
+    if (spooler == nullptr || graphics == nullptr || threads == nullptr) {
+      return AnswerError(*result, kFailedToCreatePrinterDc);
+    }
+    // The handler keeps a share of the result until the thread has started, so a failed start is still
+    // answered here.
+    std::shared_ptr<MethodResult> shared(std::move(result));
+    std::string error;
+    const bool started = threads->Start(
+        "print job",
+        [request = std::move(request), shared, spooler, graphics, threads]() {
+          std::optional<ChannelError> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads);
+          if (failure) {
+            AnswerError(*shared, *failure);
+          } else {
+            shared->Success(EncodableValue(true));
+          }
+        },
+        &error);
+    if (!started) {
+      LogLine("ERROR: could not start the print job thread: " + error);
+      AnswerError(*shared, kFailedToStartPrintJob);
+    }
+  };
+}
+
+}  // namespace runner::printing

@@ -1,0 +1,51 @@
+// Print with layout: one print job of image files, one page per loadable image, each turned to the
+// page, fitted into the printable area and centred.
+//
+// The job prepares under PrinterSettingsLock() (makes the named printer the default, sets its paper,
+// reads the settings it will print with, opens the device), so overlapping jobs never print on each
+// other's printer or paper; the pages of different jobs may then overlap. A named printer is printed on
+// even when making it the default failed. Pictures go through the Graphics port: JPEG files are checked
+// by a reduced decode and then placed as they are stored (no re-encoding); other pictures are decoded.
+// An image that cannot be loaded (missing, corrupt, over the pixel budget) costs its page only.
+// Outcome: success when at least one page was ended and the job was not aborted by a failure; a job
+// cancelled from outside after some pages counts as success.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/graphics.h"
+#include "platform/spooler.h"
+#include "runner/channel.h"
+#include "runner/channel_errors.h"
+#include "runner/services.h"
+
+namespace runner {
+class ThreadRegistry;
+}
+
+namespace runner::printing {
+
+inline constexpr std::string_view kPrintDocumentName = "PictaVera Print";
+
+struct PrintJobRequest {
+  std::vector<std::string> image_paths;  // at least one
+  std::string printer_name;              // empty: the default printer, unchanged
+  int32_t paper_width_mm = 0;            // both above 0: set on the named printer first
+  int32_t paper_height_mm = 0;
+  std::string document_name = std::string(kPrintDocumentName);
+  bool make_default = true;              // false: print on the named printer, leave the default alone
+};
+
+// Runs the job on the calling thread. nullopt for success, else the error to answer. `threads` (may be
+// null) is watched between pages: when the window closes the job is cancelled, never left unfinished.
+std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
+                                                   const platform::Graphics& graphics, const ThreadRegistry* threads);
+
+// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on a thread of
+// services.threads, which answers.
+MethodHandler MakePrintWithLayoutHandler(const Services& services);
+
+}  // namespace runner::printing

@@ -1,0 +1,268 @@
+// Tests for CairoGraphics on this machine's cairo, libjpeg-turbo, libpng and libexif.
+#include "platform/cairo/cairo_graphics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <sys/stat.h>
+
+#include "platform/fake/fake_graphics.h"
+
+namespace platform {
+namespace {
+
+constexpr uint32_t kWhite = 0xFFFFFFFF;
+constexpr uint32_t kBlack = 0xFF000000;
+
+class CairoGraphicsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cairo_graphics_test_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = folder_ + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+  }
+
+  std::vector<uint8_t> Jpeg(const Bitmap& image, int quality = 95) {
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(graphics_.EncodeJpeg(image, quality, &bytes), GraphicsStatus::kOk);
+    return bytes;
+  }
+
+  CairoGraphics graphics_;
+  std::string folder_;
+};
+
+// An APP1 segment holding one IFD0 entry, the orientation, in either byte order.
+std::vector<uint8_t> ExifSegment(int orientation, bool little_endian) {
+  auto u16 = [&](std::vector<uint8_t>& v, int x) {
+    if (little_endian) {
+      v.push_back(uint8_t(x)), v.push_back(uint8_t(x >> 8));
+    } else {
+      v.push_back(uint8_t(x >> 8)), v.push_back(uint8_t(x));
+    }
+  };
+  auto u32 = [&](std::vector<uint8_t>& v, uint32_t x) {
+    if (little_endian) {
+      u16(v, x & 0xFFFF), u16(v, x >> 16);
+    } else {
+      u16(v, x >> 16), u16(v, x & 0xFFFF);
+    }
+  };
+  std::vector<uint8_t> tiff = little_endian ? std::vector<uint8_t>{'I', 'I'} : std::vector<uint8_t>{'M', 'M'};
+  u16(tiff, 42);
+  u32(tiff, 8);
+  u16(tiff, 1);           // one entry
+  u16(tiff, 0x0112);      // orientation
+  u16(tiff, 3);           // SHORT
+  u32(tiff, 1);           // one value
+  u16(tiff, orientation);
+  u16(tiff, 0);
+  u32(tiff, 0);           // no next directory
+  std::vector<uint8_t> segment = {0xFF, 0xE1};
+  const size_t length = 2 + 6 + tiff.size();
+  segment.push_back(uint8_t(length >> 8));
+  segment.push_back(uint8_t(length));
+  for (char c : std::string("Exif\0\0", 6)) segment.push_back(uint8_t(c));
+  segment.insert(segment.end(), tiff.begin(), tiff.end());
+  return segment;
+}
+
+std::vector<uint8_t> WithExif(std::vector<uint8_t> jpeg, int orientation, bool little_endian) {
+  const auto segment = ExifSegment(orientation, little_endian);
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+  return jpeg;
+}
+
+TEST_F(CairoGraphicsTest, JpegRoundTripKeepsSizeAndColourAndEncodesDeterministically) {
+  const Bitmap orange = *MakeBitmap(64, 48, 0xFFFF8000);
+  const auto bytes = Jpeg(orange);
+  EXPECT_EQ(Jpeg(orange), bytes);
+  const std::string path = Write("orange.jpg", bytes);
+  ImageInfo info;
+  ASSERT_EQ(graphics_.ReadInfo(path, &info), GraphicsStatus::kOk);
+  EXPECT_EQ(info.format, ImageFormat::kJpeg);
+  EXPECT_EQ(info.width_px, 64);
+  EXPECT_EQ(info.height_px, 48);
+  EXPECT_EQ(info.orientation, 1);
+  DecodedImage decoded;
+  ASSERT_EQ(graphics_.Decode(path, {}, &decoded), GraphicsStatus::kOk);
+  ASSERT_EQ(decoded.bitmap.width_px, 64);
+  ASSERT_EQ(decoded.bitmap.height_px, 48);
+  const uint8_t* p = decoded.bitmap.pixel(30, 20);
+  EXPECT_NEAR(p[0], 255, 3);
+  EXPECT_NEAR(p[1], 128, 3);
+  EXPECT_NEAR(p[2], 0, 3);
+  EXPECT_EQ(p[3], 255);
+  // Quality outside 1..100 is the caller's fault, not clamped here.
+  std::vector<uint8_t> unused;
+  EXPECT_EQ(graphics_.EncodeJpeg(orange, 0, &unused), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics_.EncodeJpeg(orange, 101, &unused), GraphicsStatus::kInvalidParameter);
+}
+
+TEST_F(CairoGraphicsTest, ReducedDecodeTakesTheSmallestEighthScaleThatStillCovers) {
+  const std::string path = Write("big.jpg", Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80));
+  struct Case {
+    int min_w, min_h, want_w, want_h;
+  } cases[] = {
+      {150, 100, 200, 150},  // 1/8 gives 100 x 75, too small; 1/4 covers
+      {100, 75, 100, 75},    // exactly 1/8
+      {101, 10, 200, 150},   // one pixel more than 1/8 in one direction
+      {700, 10, 700, 525},   // 7/8
+      {801, 10, 800, 600},   // nothing smaller covers: full size, never enlarged
+      {0, 100, 800, 600},    // no reduction asked
+  };
+  for (const Case& c : cases) {
+    DecodedImage decoded;
+    ASSERT_EQ(graphics_.Decode(path, {c.min_w, c.min_h}, &decoded), GraphicsStatus::kOk);
+    EXPECT_EQ(decoded.bitmap.width_px, c.want_w) << c.min_w << "x" << c.min_h;
+    EXPECT_EQ(decoded.bitmap.height_px, c.want_h) << c.min_w << "x" << c.min_h;
+    EXPECT_EQ(decoded.info.width_px, 800);  // the stored size stays the file's
+  }
+}
+
+TEST_F(CairoGraphicsTest, OrientationIsReadInBothByteOrdersAndOutOfRangeValuesAreOne) {
+  const auto plain = Jpeg(*MakeBitmap(8, 8, kWhite));
+  for (bool little : {true, false}) {
+    ImageInfo info;
+    ASSERT_EQ(graphics_.ReadInfo(Write("six.jpg", WithExif(plain, 6, little)), &info), GraphicsStatus::kOk);
+    EXPECT_EQ(info.orientation, 6) << little;
+    ASSERT_EQ(graphics_.ReadInfo(Write("nine.jpg", WithExif(plain, 9, little)), &info), GraphicsStatus::kOk);
+    EXPECT_EQ(info.orientation, 1) << little;
+  }
+  DecodedImage decoded;
+  ASSERT_EQ(graphics_.Decode(Write("three.jpg", WithExif(plain, 3, true)), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.info.orientation, 3);
+}
+
+TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
+  Bitmap image = *MakeBitmap(5, 3, 0x80FF0000);
+  image.pixel(4, 2)[1] = 200;
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
+  ASSERT_GT(bytes.size(), 26u);
+  EXPECT_EQ(bytes[25], 6);  // colour type: RGBA
+  DecodedImage decoded;
+  ASSERT_EQ(graphics_.Decode(Write("a.png", bytes), {1, 1}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.info.format, ImageFormat::kPng);
+  EXPECT_EQ(decoded.bitmap.width_px, 5);
+  EXPECT_EQ(decoded.bitmap.rgba, image.rgba);
+}
+
+TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
+  ImageInfo info;
+  DecodedImage decoded;
+  EXPECT_EQ(graphics_.ReadInfo(folder_ + "/missing.jpg", &info), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.Decode(folder_ + "/missing.jpg", {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kFileNotFound);
+  // A FIFO with no writer would block a plain open for ever.
+  const std::string fifo = folder_ + "/fifo.jpg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(graphics_.Decode(fifo, {}, &decoded), GraphicsStatus::kAccessDenied);
+  EXPECT_EQ(graphics_.ReadInfo(folder_, &info), GraphicsStatus::kAccessDenied);
+  EXPECT_EQ(graphics_.Decode(Write("empty.jpg", {}), {}, &decoded), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(graphics_.Decode(Write("text.jpg", {'h', 'e', 'l', 'l', 'o'}), {}, &decoded),
+            GraphicsStatus::kUnknownImageFormat);
+  // A header that only claims a JPEG, and a PNG header claiming 40000 x 40000 pixels.
+  EXPECT_EQ(graphics_.Decode(Write("stub.jpg", {0xFF, 0xD8, 0xFF, 0xD9}), {}, &decoded),
+            GraphicsStatus::kUnknownImageFormat);
+  std::vector<uint8_t> png;
+  ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(2, 2), &png), GraphicsStatus::kOk);
+  for (int i : {16, 20}) png[i] = 0, png[i + 1] = 0, png[i + 2] = 0x9C, png[i + 3] = 0x40;
+  EXPECT_NE(graphics_.Decode(Write("huge.png", png), {}, &decoded), GraphicsStatus::kOk);
+  // A JPEG cut in half still decodes (the rest grey, as viewers show it) or fails; never more.
+  auto jpeg = Jpeg(*MakeBitmap(64, 64, 0xFF00FF00));
+  jpeg.resize(jpeg.size() / 2);
+  const GraphicsStatus cut = graphics_.Decode(Write("cut.jpg", jpeg), {}, &decoded);
+  EXPECT_TRUE(cut == GraphicsStatus::kOk || cut == GraphicsStatus::kUnknownImageFormat);
+}
+
+TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {
+  GraphicsStatus status;
+  EXPECT_EQ(graphics_.CreateCanvas(0, 10, &status), nullptr);
+  EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics_.CreateCanvas(40000, 10, &status), nullptr);
+
+  auto canvas = graphics_.CreateCanvas(20, 10, &status);
+  ASSERT_NE(canvas, nullptr);
+  canvas->Clear(kWhite);
+  Bitmap red_blue = *MakeBitmap(2, 1, 0xFFFF0000);
+  red_blue.pixel(1, 0)[0] = 0, red_blue.pixel(1, 0)[2] = 255;
+  // A zero-size draw must not poison the later drawing.
+  EXPECT_EQ(canvas->DrawBitmap(red_blue, {3, 3, 0, 5}, Filter::kBicubic), GraphicsStatus::kOk);
+  EXPECT_EQ(canvas->DrawBitmap(red_blue, {0, 0, 20, 10}, Filter::kNearest), GraphicsStatus::kOk);
+  auto pixels = canvas->Snapshot();
+  ASSERT_TRUE(pixels.has_value());
+  EXPECT_EQ(pixels->pixel(9, 5)[0], 255);
+  EXPECT_EQ(pixels->pixel(10, 5)[2], 255);
+  EXPECT_EQ(pixels->pixel(10, 5)[0], 0);
+
+  // The right half of the picture stretched over the whole canvas.
+  EXPECT_EQ(canvas->DrawBitmapPart(red_blue, {1, 0, 1, 1}, {0, 0, 20, 10}, Filter::kBicubic), GraphicsStatus::kOk);
+  pixels = canvas->Snapshot();
+  EXPECT_EQ(pixels->pixel(0, 0)[2], 255);
+  EXPECT_EQ(pixels->pixel(0, 0)[0], 0);  // no red bleeding in from outside the part
+
+  // A 4-pixel pen on integer edges covers whole pixel rows: the top edge at y = 2 covers rows 0..3.
+  canvas->Clear(kWhite);
+  ASSERT_EQ(canvas->StrokeRect({2, 2, 16, 6}, 4, kBlack), GraphicsStatus::kOk);
+  pixels = canvas->Snapshot();
+  for (int y = 0; y < 10; ++y) {
+    const bool band = y < 4 || y >= 6;
+    EXPECT_EQ(pixels->pixel(10, y)[0], band ? 0 : 255) << y;
+  }
+  EXPECT_EQ(canvas->StrokeRect({0, 0, 1, 1}, std::nan(""), kBlack), GraphicsStatus::kInvalidParameter);
+}
+
+TEST_F(CairoGraphicsTest, BicubicReductionKeepsTheMeanAndBlendingUsesAlpha) {
+  Bitmap checker = *MakeBitmap(400, 400, kBlack);
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      if (((x / 2) + (y / 2)) % 2) std::fill_n(checker.pixel(x, y), 3, 255);
+    }
+  }
+  auto canvas = graphics_.CreateCanvas(100, 100);
+  canvas->Clear(kWhite);
+  ASSERT_EQ(canvas->DrawBitmap(checker, {0, 0, 100, 100}, Filter::kBicubic), GraphicsStatus::kOk);
+  const auto pixels = canvas->Snapshot();
+  double sum = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 100; ++x) sum += pixels->pixel(x, y)[1];
+  }
+  EXPECT_NEAR(sum / 10000, 127.5, 2.0);
+
+  canvas->Clear(kWhite);
+  ASSERT_EQ(canvas->DrawBitmap(*MakeBitmap(1, 1, 0x80000000), {0, 0, 100, 100}, Filter::kBilinear),
+            GraphicsStatus::kOk);
+  EXPECT_NEAR(canvas->Snapshot()->pixel(50, 50)[0], 127, 1);
+}
+
+TEST_F(CairoGraphicsTest, FakeAndRealCanvasesAgreeOnPixelAlignedDrawing) {
+  FakeGraphics fake;
+  auto real_canvas = graphics_.CreateCanvas(30, 20);
+  auto fake_canvas = fake.CreateCanvas(30, 20);
+  Bitmap tile = *MakeBitmap(3, 2, 0xFF102030);
+  tile.pixel(2, 1)[0] = 250;
+  for (Canvas* canvas : {real_canvas.get(), fake_canvas.get()}) {
+    canvas->Clear(kWhite);
+    canvas->DrawBitmap(tile, {3, 4, 12, 8}, Filter::kNearest);
+    canvas->StrokeRect({1, 1, 28, 18}, 2, 0xFF00FF00);
+    canvas->FillRect({20, 10, 5, 5}, 0xFF0000FF);
+  }
+  EXPECT_EQ(real_canvas->Snapshot()->rgba, fake_canvas->Snapshot()->rgba);
+}
+
+}  // namespace
+}  // namespace platform

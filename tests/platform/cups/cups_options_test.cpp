@@ -1,0 +1,66 @@
+// Tests for the conversions between CUPS options and public printer settings.
+#include "platform/cups/cups_options.h"
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+const std::vector<CupsMedia> kList = {
+    {"na_index-4x6_4x6in", {74, "4x6", 1016, 1524}},
+    {"na_index-4x6_4x6in_borderless", {74, "4x6 (Borderless)", 1016, 1524}},
+    {"iso_a6_105x148mm", {70, "A6", 1050, 1480}},
+    {"roll_max_610x100000mm", {300, "Roll", 6100, 1000000}},
+};
+
+TEST(CupsOptions, DestinationOptionsBecomeSettings) {
+  const CupsOptions options = {{"printer-info", "Photo"},         {"printer-state-reasons", "none"},
+                               {"media", "iso_a6_105x148mm"},     {"orientation-requested", "5"},
+                               {"print-color-mode", "monochrome"}, {"printer-resolution", "600x300dpi"},
+                               {"copies", "2"},                   {"InputSlot", "Rear"},
+                               {"marker-levels", "10"},           {"device-uri", "capture:/x"}};
+  const PrintSettings settings = SettingsFromOptions(options, "iso_a6_105x148mm", kList);
+  EXPECT_EQ(settings.paper_id, 70);
+  EXPECT_EQ(settings.form_name, "A6");
+  EXPECT_EQ(settings.paper_width_tenths_mm, 1050);
+  EXPECT_EQ(settings.orientation, kOrientationLandscape);
+  EXPECT_EQ(settings.color, kColorMonochrome);
+  EXPECT_EQ(settings.print_quality_dpi, 600);
+  EXPECT_EQ(settings.y_resolution_dpi, 300);
+  EXPECT_EQ(settings.copies, 2);
+  EXPECT_EQ(settings.options.size(), 6u);  // the printer's own state is not a user setting
+  for (const auto& [name, value] : settings.options) EXPECT_TRUE(IsUserOption(name)) << name;
+
+  // A roll longer than the record's fields keeps its number but not its size; an unknown media, none.
+  const PrintSettings roll = SettingsFromOptions({}, "roll_max_610x100000mm", kList);
+  EXPECT_EQ(roll.paper_id, 300);
+  EXPECT_EQ(roll.fields & kFieldPaperLength, 0u);
+  EXPECT_EQ(SettingsFromOptions({{"copies", "-3"}}, "unknown", kList).fields & kFieldPaperSize, 0u);
+  EXPECT_EQ(SettingsFromOptions({{"copies", "-3"}}, "unknown", kList).copies, 1);
+}
+
+TEST(CupsOptions, PublicFieldsWinOverStoredOptions) {
+  PrintSettings settings;
+  settings.fields = kFieldPaperSize | kFieldOrientation | kFieldColor;
+  settings.paper_id = 74;
+  settings.orientation = kOrientationPortrait;
+  settings.color = kColorColor;
+  settings.options = {{"media", "iso_a6_105x148mm"}, {"orientation-requested", "4"}, {"printer-state", "3"}};
+  const std::string media = MediaForSettings(settings, kList);
+  EXPECT_EQ(media, "na_index-4x6_4x6in");
+  const CupsOptions stored = OptionsForSettings(settings, media);
+  EXPECT_EQ(stored, (CupsOptions{{"media", "na_index-4x6_4x6in"}, {"orientation-requested", "3"},
+                                 {"print-color-mode", "color"}}));
+  const CupsOptions job = JobOptions(settings, media);
+  EXPECT_EQ(job.back(), (std::pair<std::string, std::string>{"print-scaling", "none"}));
+
+  settings.paper_id = kPaperUser;
+  settings.paper_width_tenths_mm = 1000;
+  settings.paper_length_tenths_mm = 1505;
+  EXPECT_EQ(MediaForSettings(settings, kList), "custom_100x150.5mm_100x150.5mm");
+  settings.paper_id = 9;
+  EXPECT_EQ(MediaForSettings(settings, kList), "");
+}
+
+}  // namespace
+}  // namespace platform

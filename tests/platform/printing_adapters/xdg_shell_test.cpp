@@ -1,0 +1,71 @@
+// Tests for the desktop opener adapter with a stand-in opener script that records its arguments.
+#include "platform/posix/xdg_shell.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+namespace {
+
+class XdgShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pictavera-shell-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    const std::string remove = "rm -rf '" + dir_ + "'";
+    EXPECT_EQ(std::system(remove.c_str()), 0);
+  }
+  // An opener that appends its arguments (one per line) to dir/args, then runs `then`.
+  std::string Opener(const std::string& then) {
+    const std::string path = dir_ + "/opener";
+    std::ofstream(path) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" << dir_ << "/args'; done\n"
+                        << then << "\n";
+    ::chmod(path.c_str(), 0755);
+    return path;
+  }
+  std::string Args() {
+    std::ifstream file(dir_ + "/args");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  std::string dir_;
+};
+
+TEST_F(XdgShellTest, HandsTheOpenerOneFileUriSoNoNameIsAnOption) {
+  XdgShell shell(Opener("echo on-standard-output; exit 0"));
+  EXPECT_EQ(shell.Open("/photos/--help"), kShellAccepted);
+  EXPECT_EQ(shell.Open("/a b/#1 100%/é.jpg"), kShellAccepted);
+  EXPECT_EQ(Args(), "file:///photos/--help\nfile:///a%20b/%231%20100%25/%C3%A9.jpg\n");
+}
+
+TEST_F(XdgShellTest, RefusalsAndSlowOpeners) {
+  XdgShell refusing(Opener("exit 3"));
+  EXPECT_LE(refusing.Open("/x.jpg"), 32);
+  XdgShell missing(dir_ + "/no-such-opener");
+  EXPECT_LE(missing.Open("/x.jpg"), 32);
+  XdgShell slow(Opener("exec sleep 2 2>/dev/null"), std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(slow.Open("/x.jpg"), kShellAccepted);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(XdgShellTest, FoldersExistAndDanglingLinksDoNot) {
+  XdgShell shell(Opener("exit 0"));
+  EXPECT_TRUE(shell.PathExists(dir_));
+  ASSERT_EQ(::symlink((dir_ + "/gone").c_str(), (dir_ + "/link").c_str()), 0);
+  EXPECT_FALSE(shell.PathExists(dir_ + "/link"));
+  EXPECT_FALSE(shell.PathExists(""));
+}
+
+}  // namespace
+}  // namespace platform

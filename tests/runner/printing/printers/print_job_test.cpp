@@ -1,0 +1,305 @@
+// Tests for print with layout and the shell methods over fakes: pages, turns, fits, cancellation,
+// failures, overlapping jobs, and every error row.
+#include "runner/printing/printers/print_job.h"
+
+#include "tests/runner/printing/printers/printer_fixture.h"
+
+namespace runner::printing::testing {
+namespace {
+
+using Kind = Answer::Kind;
+
+class PrintJobTest : public PrinterChannelTest {
+ protected:
+  std::shared_ptr<const Answer> Print(std::initializer_list<const char*> paths, const char* printer = nullptr,
+                                      int width = 0, int height = 0) {
+    EncodableMap args{{EncodableValue("imagePaths"), Strings(paths)}};
+    if (printer) args[EncodableValue("printerName")] = EncodableValue(printer);
+    if (width || height) {
+      args[EncodableValue("paperSize")] = Map({{"width", EncodableValue(width)}, {"height", EncodableValue(height)}});
+    }
+    return Call("printWithLayoutWindows", EncodableValue(args));
+  }
+};
+
+TEST_F(PrintJobTest, PrintsOnePageperImageTurnedFittedAndCentred) {
+  platform::FakeDeviceScript script;
+  script.use_paper_geometry = false;
+  script.geometry.printable_width_px = 4800;
+  script.geometry.printable_height_px = 6600;
+  spooler_.log().set_script(script);
+  spooler_.SetDefault("Office");
+  AddPicture("/land.jpg", 3000, 2000);
+  AddPicture("/port.png", 2000, 3000, platform::ImageFormat::kPng);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/land.jpg", "/missing.jpg", "/port.png"});
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(answer->kind, Kind::kSuccess) << log;
+  EXPECT_EQ(answer->value, EncodableValue(true));
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].printer, "Office");
+  EXPECT_EQ(jobs[0].document_name, "PictaVera Print");
+  EXPECT_TRUE(jobs[0].ended);
+  ASSERT_EQ(jobs[0].pages.size(), 2u);
+  const platform::FakeDrawnPicture& land = jobs[0].pages[0].at(0);
+  EXPECT_EQ(land.jpeg_path, "/land.jpg");  // placed as stored, not decoded
+  EXPECT_TRUE(land.turn_clockwise);
+  EXPECT_EQ(land.dest.x, 200);
+  EXPECT_EQ(land.dest.width, 4400);
+  EXPECT_EQ(land.dest.height, 6600);
+  const platform::FakeDrawnPicture& port = jobs[0].pages[1].at(0);
+  EXPECT_TRUE(port.from_bitmap);
+  EXPECT_FALSE(port.turn_clockwise);
+  EXPECT_EQ(port.dest.x, 200);
+  for (const char* line : {"DEBUG C++: PrintWithLayoutWindows using GDI Print API with 3 images as SINGLE job\n",
+                           "DEBUG C++: Default printer: Office\n", "DEBUG C++: Printing page 2/3: /missing.jpg\n",
+                           "DEBUG: Failed to load image, status=10\n",
+                           "DEBUG: Rotated image 90° to match DC orientation. New size: 2000x3000\n",
+                           "  Scale factor: 2.2 (scaleX=2.4, scaleY=2.2)\n", "  Offset: 200x0 pixels\n",
+                           "DEBUG: Page 3 sent to printer successfully\n",
+                           "DEBUG: Print job completed with 2/3 pages\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << log;
+  }
+}
+
+TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) {
+  for (const char* path : {"/1.jpg", "/2.jpg", "/3.jpg", "/4.jpg", "/5.jpg"}) AddPicture(path, 100, 150);
+  platform::FakeDeviceScript script;
+  script.cancel_at_start_page = 3;
+  spooler_.log().set_script(script);
+  ::testing::internal::CaptureStderr();
+  auto cancelled = Print({"/1.jpg", "/2.jpg", "/3.jpg", "/4.jpg", "/5.jpg"}, "Office");
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(cancelled->value, EncodableValue(true));
+  EXPECT_NE(log.find("DEBUG: Print job aborted (user cancelled) after 2 successful pages"), std::string::npos);
+  EXPECT_TRUE(spooler_.log().jobs().back().aborted);
+  EXPECT_FALSE(spooler_.log().jobs().back().ended);
+
+  script = {};
+  script.fail_at_start_page = 3;
+  spooler_.log().set_script(script);
+  ::testing::internal::CaptureStderr();
+  auto failed = Print({"/1.jpg", "/2.jpg", "/3.jpg"}, "Office");
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(failed->error_code, "PRINT_FAILED");
+  EXPECT_EQ(failed->error_message, "Failed to print any pages");
+
+  script = {};
+  script.cancel_at_end_page = 1;
+  spooler_.log().set_script(script);
+  ::testing::internal::CaptureStderr();
+  auto first_page = Print({"/1.jpg", "/2.jpg"}, "Office");
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(first_page->error_message, "Failed to print any pages");
+
+  script = {};
+  script.fail_end_doc = true;
+  spooler_.log().set_script(script);
+  ::testing::internal::CaptureStderr();
+  auto unfinished = Print({"/1.jpg"}, "Office");
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(unfinished->error_message, "Failed to print any pages");
+}
+
+TEST_F(PrintJobTest, NoLoadablePageEndsAnEmptyJobAndFails) {
+  graphics_.AddPicture("/corrupt.jpg", *platform::MakeBitmap(10, 10));
+  graphics_.FailDecode("/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/corrupt.jpg"}, "Office");
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(answer->error_message, "Failed to print any pages");
+  EXPECT_NE(log.find("DEBUG: Failed to load image, status=13"), std::string::npos);
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_TRUE(jobs[0].pages.empty());
+  EXPECT_TRUE(jobs[0].ended);
+}
+
+TEST_F(PrintJobTest, SetsTheNamedPrintersPaperAndPrintsThereEvenIfTheDefaultStays) {
+  AddPicture("/a.jpg", 100, 150);
+  spooler_.SetDefault("Office");
+  spooler_.RefuseDefaultChanges(true);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/a.jpg"}, "Photo", 105, 148);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(answer->value, EncodableValue(true));
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].printer, "Photo");
+  EXPECT_EQ(jobs[0].settings.paper_id, 70);
+  EXPECT_EQ(spooler_.DefaultPrinter(), "Office");
+}
+
+TEST_F(PrintJobTest, UnknownPrinterOrRefusedJobAnswerTheirRows) {
+  AddPicture("/a.jpg", 100, 150);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Print({"/a.jpg"}, "Nowhere")->error_message, "Failed to create printer DC");
+  platform::FakeDeviceScript script;
+  script.refuse_start_doc = true;
+  spooler_.log().set_script(script);
+  EXPECT_EQ(Print({"/a.jpg"}, "Office")->error_message, "Failed to start print job");
+  ::testing::internal::GetCapturedStderr();
+}
+
+TEST_F(PrintJobTest, ArgumentErrors) {
+  struct Case {
+    EncodableValue arguments;
+    std::string code;
+    std::string message;
+  } cases[] = {
+      {Strings({"/a.jpg"}), "INVALID_ARGUMENTS", "Expected map of arguments"},
+      {Map({}), "INVALID_ARGUMENTS", "Missing imagePaths"},
+      {Map({{"imagePaths", EncodableValue("/a.jpg")}}), "INVALID_ARGUMENTS", "Missing imagePaths"},
+      {Map({{"imagePaths", EncodableValue(EncodableList{})}}), "NO_IMAGES", "No images to print"},
+      {Map({{"imagePaths", EncodableValue(EncodableList{EncodableValue(1), EncodableValue(2.5)})}}), "NO_VALID_PATHS",
+       "No valid file paths"},
+  };
+  for (const Case& c : cases) {
+    auto error = Call("printWithLayoutWindows", c.arguments);
+    EXPECT_EQ(error->replies, 1);
+    EXPECT_EQ(error->error_code, c.code) << c.message;
+    EXPECT_EQ(error->error_message, c.message);
+  }
+}
+
+TEST_F(PrintJobTest, OverlappingJobsEachPrintOnTheirOwnPrinterAndPaper) {
+  AddPicture("/a.jpg", 100, 150);
+  ::testing::internal::CaptureStderr();
+  std::vector<std::shared_ptr<WaitingMessenger::Pending>> answers;
+  for (int i = 0; i < 10; ++i) {
+    EncodableMap office{{EncodableValue("imagePaths"), Strings({"/a.jpg"})},
+                        {EncodableValue("printerName"), EncodableValue("Office")},
+                        {EncodableValue("paperSize"), Map({{"width", EncodableValue(216)}, {"height", EncodableValue(279)}})}};
+    EncodableMap photo{{EncodableValue("imagePaths"), Strings({"/a.jpg", "/a.jpg"})},
+                       {EncodableValue("printerName"), EncodableValue("Photo")},
+                       {EncodableValue("paperSize"), Map({{"width", EncodableValue(105)}, {"height", EncodableValue(148)}})}};
+    answers.push_back(messenger_.Call("printing_channel", "printWithLayoutWindows", EncodableValue(office)));
+    answers.push_back(messenger_.Call("printing_channel", "printWithLayoutWindows", EncodableValue(photo)));
+  }
+  for (const auto& answer : answers) EXPECT_EQ(answer->Wait()->value, EncodableValue(true));
+  ::testing::internal::GetCapturedStderr();
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 20u);
+  for (const platform::FakeJob& job : jobs) {
+    if (job.printer == "Office") {
+      EXPECT_EQ(job.settings.paper_id, 1);
+      EXPECT_EQ(job.pages.size(), 1u);
+    } else {
+      EXPECT_EQ(job.printer, "Photo");
+      EXPECT_EQ(job.settings.paper_id, 70);
+      EXPECT_EQ(job.pages.size(), 2u);
+    }
+  }
+}
+
+TEST_F(PrintJobTest, ClosingTheWindowStopsAJobBetweenPagesAndItFails) {
+  AddPicture("/a.jpg", 100, 150);
+  ::testing::internal::CaptureStderr();
+  std::vector<std::string> paths(200, "/a.jpg");
+  EncodableList list;
+  for (const std::string& path : paths) list.emplace_back(path);
+  auto pending = messenger_.Call("printing_channel", "printWithLayoutWindows",
+                                 Map({{"imagePaths", EncodableValue(list)}, {"printerName", EncodableValue("Office")}}));
+  threads_.JoinAll();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  auto answer = pending->Wait();
+  EXPECT_EQ(answer->replies, 1);
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  // Either the job finished before the close, or it was cancelled and answered as failed.
+  if (jobs[0].aborted) {
+    EXPECT_EQ(answer->error_message, "Failed to print any pages");
+    EXPECT_NE(log.find("the application is closing"), std::string::npos);
+  } else {
+    EXPECT_EQ(jobs[0].pages.size(), 200u);
+  }
+}
+
+TEST_F(PrintJobTest, ABuiltInJobGetsAPageOfItsPaper) {
+  AddPicture("/a.jpg", 100, 150);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/a.jpg"}, "PictaVera PDF", 150, 100);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(answer->value, EncodableValue(true));
+  EXPECT_EQ(pdf_.last_page().width_tenths_mm, 1500);  // 10x15 cm, landscape
+  EXPECT_EQ(pdf_.last_page().height_tenths_mm, 1000);
+  ASSERT_EQ(pdf_.log().jobs().size(), 1u);
+  EXPECT_EQ(pdf_.log().jobs()[0].pages.size(), 1u);
+  EXPECT_TRUE(pdf_.log().jobs()[0].pages[0][0].turn_clockwise);
+}
+
+TEST_F(PrintJobTest, ShellOpensExistingFilesInOrderAndStopsAtTheFirstFailure) {
+  shell_.AddPath("/a.jpg");
+  shell_.AddPath("/folder");
+  EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{}))->value, EncodableValue(true));
+  EXPECT_EQ(Call("printImagesWindows", Strings({"/a.jpg", "/folder"}))->value, EncodableValue(true));
+  auto not_string = Call("printImagesWindows", EncodableValue(EncodableList{EncodableValue("/a.jpg"), EncodableValue(1)}));
+  EXPECT_EQ(not_string->error_message, "Expected string path");
+  EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"/a.jpg", "/folder", "/a.jpg"}));
+  EXPECT_EQ(Call("printImagesWindows", Strings({"/missing.jpg"}))->error_message, "Image file not found: /missing.jpg");
+  EXPECT_EQ(Call("printImagesWindows", Map({}))->error_message, "Expected array of strings");
+  shell_.Refuse("/a.jpg", 31);
+  ::testing::internal::CaptureStderr();
+  auto refused = Call("printImagesWindows", Strings({"/a.jpg"}));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(refused->error_code, "SHELL_EXECUTE_FAILED");
+  EXPECT_EQ(refused->error_message, "Failed to open image with default application");
+}
+
+TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileAndCopy) {
+  AddPicture("/dir/a.jpg", 100, 150);
+  AddPicture("/dir/b.jpg", 150, 100);
+  spooler_.SetDefault("Office");
+  ::testing::internal::CaptureStderr();
+  auto copies = Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg", "/dir/b.jpg"})},
+                                                   {"printerName", EncodableValue("Photo")},
+                                                   {"copies", EncodableValue(3)}}));
+  EXPECT_EQ(copies->value, EncodableValue(true));
+  auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 6u);
+  EXPECT_EQ(jobs[0].printer, "Photo");
+  EXPECT_EQ(jobs[0].document_name, "a.jpg");
+  EXPECT_EQ(jobs[5].document_name, "b.jpg");
+  EXPECT_EQ(spooler_.DefaultPrinter(), "Office");
+
+  EXPECT_EQ(Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})},
+                                               {"printerName", EncodableValue("Photo")},
+                                               {"copies", EncodableValue(0)}}))->value,
+            EncodableValue(true));
+  EXPECT_EQ(Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})},
+                                               {"printerName", EncodableValue("Unknown")},
+                                               {"copies", EncodableValue(2.0)}}))->value,
+            EncodableValue(true));
+  jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 7u);
+  EXPECT_EQ(jobs[6].printer, "Office");  // an unknown name prints on the default printer
+
+  auto clamped = Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})},
+                                                    {"printerName", EncodableValue("Photo")},
+                                                    {"copies", EncodableValue(1000000000)}}));
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(clamped->value, EncodableValue(true));
+  EXPECT_EQ(spooler_.log().jobs().size(), 107u);
+  EXPECT_NE(log.find("DEBUG: copies 1000000000 clamped to 100"), std::string::npos);
+
+  ::testing::internal::CaptureStderr();
+  auto missing = Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg", "/gone.jpg"})},
+                                                    {"printerName", EncodableValue("Photo")}}));
+  EXPECT_EQ(missing->error_message, "Failed to print image: /gone.jpg");
+  EXPECT_EQ(Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})}}))->error_message,
+            "Missing required arguments");
+
+  auto tolerant = Call("printImagesToPrinter", Map({{"imagePaths", Strings({"/gone.jpg", "/dir/b.jpg"})}}));
+  EXPECT_EQ(tolerant->kind, Kind::kSuccess);
+  EXPECT_TRUE(tolerant->value.IsNull());
+  auto none = Call("printImagesToPrinter", Map({{"imagePaths", EncodableValue(EncodableList{EncodableValue(1)})}}));
+  EXPECT_EQ(none->error_message, "Failed to print any images");
+  EXPECT_EQ(Call("printImagesToPrinter", Map({{"imagePaths", EncodableValue(EncodableList{})}}))->error_message,
+            "No images to print");
+  const std::string tolerant_log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(tolerant_log.find("DEBUG: ShellExecute print failed for file, error=31"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace runner::printing::testing
