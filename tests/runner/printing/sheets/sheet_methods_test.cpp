@@ -250,5 +250,23 @@ TEST_F(SheetMethodsTest, NumbersContinueAcrossASecondChannelSetup) {
   EXPECT_EQ(Call("createGridImagesFastAsync", V(Arguments("/o/2.jpg")))->value, V(int32_t{2}));
 }
 
+
+TEST_F(SheetMethodsTest, AFailedHelperFollowedByASuccessfulFallbackReportsSuccess) {
+  services_.processes.SetOutcome(platform::ExitedWith(1, "Mosalith: Failed to parse config\n"));
+  services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(40, 40, 0xFFFF0000));
+  services_.files.AddFolder("/o");
+  EXPECT_EQ(Call("createGridImages", V(Arguments("/o/blocking.jpg")))->value, V(true));
+  auto started = Call("createGridImagesFastAsync", V(Arguments("/o/background.jpg")));
+  auto done = PollUntilCompleted(std::get<int32_t>(started->value));
+  ASSERT_TRUE(done);
+  EXPECT_EQ(std::get<EncodableMap>(done->value).at(V("success")), V(true));
+  EXPECT_TRUE(services_.files.Exists("/o/blocking.jpg"));
+  EXPECT_TRUE(services_.files.Exists("/o/background.jpg"));
+  // Without the output folder the fallback cannot save: the failure reaches the interface.
+  auto failed = Call("createGridImages", V(Arguments("/nowhere/x.jpg")));
+  EXPECT_EQ(failed->error_code, "GRID_ERROR");
+  EXPECT_EQ(failed->error_message, "Failed to save grid image: /nowhere/x.jpg");
+}
+
 }  // namespace
 }  // namespace runner::printing
