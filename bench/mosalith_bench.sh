@@ -36,7 +36,7 @@ echo "bench: building mosalith (Release) in build-bench/"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPICTAVERA_BUILD_TESTS=OFF \
   -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache > /dev/null
 cmake --build build-bench -j2 --target mosalith > /dev/null
-mosalith="$repo/build-bench/helper/mosalith"
+mosalith="$repo/build-bench/bin/mosalith"
 [ -x "$mosalith" ] || { echo "bench: no mosalith at $mosalith" >&2; exit 1; }
 
 # --- the photos -------------------------------------------------------------------------------------

@@ -47,6 +47,8 @@ void LogLine(std::string_view line) {
   WriteWhole(text);
 }
 
+void LogText(std::string_view text) { WriteWhole(std::string(text)); }
+
 void LogLineRateLimited(std::string_view line) {
   RateWindow& window = Window();
   long long dropped_before = 0;

@@ -25,5 +25,8 @@ inline constexpr int kRateLimitBurst = 20;
 // Writes `line` and a line feed to standard output in one write, for the few notices that the system
 // sends there (the colour-profile lines).
 void OutputLine(std::string_view line);
+// Writes `text` to standard error unchanged (no line feed added) in one write, retried after a partial
+// write: for output relayed from another program.
+void LogText(std::string_view text);
 
 }  // namespace runner

@@ -15,6 +15,7 @@
 #include "platform/posix/file_settings_store.h"
 #include "platform/posix/xdg_shell.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -56,7 +57,10 @@ RealServices::RealServices()
   services_.face_detector = face_detector_.get();
   thumbnail_cache_ = std::make_unique<platform::GlibThumbnailCache>();
   services_.thumbnail_cache = thumbnail_cache_.get();
+  processes_ = std::make_unique<platform::PosixProcessRunner>();
+  services_.processes = processes_.get();
   services_.threads = &threads_;
+  services_.grid_jobs = &grid_jobs_;
   cups_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();
   printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get());
@@ -69,6 +73,7 @@ RealServices::RealServices()
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";
+  services_.process_id = static_cast<int>(::getpid());
 }
 
 RealServices::~RealServices() { threads_.JoinAll(); }

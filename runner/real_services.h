@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -20,6 +21,7 @@ class SettingsStore;
 class MetadataReader;
 class FaceDetector;
 class ThumbnailCache;
+class ProcessRunner;
 }  // namespace platform
 namespace runner::printing {
 struct BakeShared;
@@ -53,7 +55,9 @@ class RealServices {
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;
   std::unique_ptr<platform::ThumbnailCache> thumbnail_cache_;
+  std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
+  printing::GridJobTable grid_jobs_;
   Services services_;
 };
 

@@ -58,6 +58,7 @@ struct Services {
   // Facts about the machine and the installation.
   unsigned hardware_threads = 1;  // as the standard library reports it; 0 when unknown
   std::string mosalith_path;      // the sheet helper program, beside this program
+  int process_id = 0;             // this process, for names of files it creates
 };
 
 }  // namespace runner

@@ -7,6 +7,7 @@
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printer_methods.h"
 #include "runner/printing/printers/shell_methods.h"
+#include "runner/printing/sheets/sheet_methods.h"
 
 namespace runner::printing {
 
@@ -15,7 +16,7 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
   // not-implemented. The two shared handlers are named once so both names of a pair stay bound to the
   // same operation.
   const MethodHandler get_printers = MakeGetPrintersHandler(services);  // "getPrintersWindows" = "getAvailablePrinters"
-  const MethodHandler create_grid_images; // "createGridImages" = "createGridImagesFast"
+  const MethodHandler create_grid_images = MakeCreateGridImagesHandler(services);  // = "createGridImagesFast"
 
   return {{
       {"printImagesWindows", MakePrintImagesHandler(services)},
@@ -33,8 +34,8 @@ std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services
       {"setSelectedColorProfile", SetSelectedColorProfileMethod(services)},
       {"createGridImages", create_grid_images},
       {"createGridImagesFast", create_grid_images},
-      {"createGridImagesFastAsync", MethodHandler()},
-      {"checkGridJobStatus", MethodHandler()},
+      {"createGridImagesFastAsync", MakeCreateGridImagesAsyncHandler(services)},
+      {"checkGridJobStatus", MakeCheckGridJobStatusHandler(services)},
       {"printWithLayoutWindows", MakePrintWithLayoutHandler(services)},
       {"setDefaultPrinterAndPaper", MakeSetDefaultPrinterAndPaperHandler(services)},
   }};

@@ -70,8 +70,11 @@ const std::set<std::string> kPluggedIn = {
     "bakeImagesForPrinting", "getColorProfiles", "getSelectedColorProfile", "setSelectedColorProfile"};
 
 TEST_F(PrintingChannelTest, EveryKnownNameAnswersNotImplementedUntilItsHandlerLands) {
+  const std::set<std::string> landed = {
+      "createGridImages", "createGridImagesFast", "createGridImagesFastAsync", "checkGridJobStatus",
+  };
   for (const std::string& name : kMethodNames) {
-    if (kPluggedIn.count(name) != 0) continue;
+    if (kPluggedIn.count(name) != 0 || landed.count(name) != 0) continue;
     auto answer = messenger_.Call("printing_channel", name, std::make_unique<EncodableValue>(EncodableMap{}));
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->not_implemented()) << name;

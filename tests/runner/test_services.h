@@ -12,6 +12,8 @@
 #include "platform/fake/fake_metadata_reader.h"
 #include "platform/fake/fake_face_detector.h"
 #include "platform/fake/fake_thumbnail_cache.h"
+#include "platform/fake/fake_process_runner.h"
+#include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -29,7 +31,9 @@ struct TestServices {
     services.metadata = &metadata;
     services.face_detector = &face_detector;
     services.thumbnail_cache = &thumbnail_cache;
+    services.processes = &processes;
     services.threads = &threads;
+    services.grid_jobs = &grid_jobs;
     services.hardware_threads = 2;
     services.spooler = &spooler;
     services.settings_dialog = &settings_dialog;
@@ -52,7 +56,9 @@ struct TestServices {
   platform::FakeMetadataReader metadata;
   platform::FakeFaceDetector face_detector;
   platform::FakeThumbnailCache thumbnail_cache;
+  platform::FakeProcessRunner processes;
   ThreadRegistry threads;
+  printing::GridJobTable grid_jobs;
   Services services;
 };
 

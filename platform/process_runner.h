@@ -1,0 +1,38 @@
+// ProcessRunner: starting a helper program, collecting what it prints and waiting for its end.
+//
+// The program is started directly (no shell, no search of PATH) with exactly the arguments given, the
+// application's environment and current folder, standard input from the null device, and standard output
+// and standard error joined into one pipe that the runner drains while it waits, so a child that prints
+// without pause is never held up for long and never deadlocks. The child starts with default signal
+// dispositions and an empty signal mask, in its own process group (an interrupt typed in the terminal
+// reaches the application only; the application decides what happens to its job), and inherits no other
+// descriptor of the application.
+// Thread safety: Run may be called from several threads at once; each call owns its child.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ProcessOutcome {
+  bool started = false;  // false: the program could not be started (missing, not executable, no memory)
+  int start_error = 0;   // the errno value when not started
+  bool wait_failed = false;  // the child's end could not be observed; exit_code then stays 1
+  // The exit status when the child exited; 128 + the signal number when a signal ended it; 1 when not
+  // started or the wait failed.
+  int exit_code = 1;
+  std::string output;  // every byte the child wrote to standard output and standard error, in order
+};
+
+class ProcessRunner {
+ public:
+  virtual ~ProcessRunner() = default;
+
+  // Runs `program` (a path) with `arguments` (argv[1] on; argv[0] is `program`) and waits, without a time
+  // limit, until it has ended and its output pipe has been read to its end (or to what is left once the
+  // child has ended, should a grandchild keep the pipe open).
+  virtual ProcessOutcome Run(const std::string& program, const std::vector<std::string>& arguments) = 0;
+};
+
+}  // namespace platform

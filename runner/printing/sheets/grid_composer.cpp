@@ -1,0 +1,261 @@
+// GridComposer: load every photo fitted to its cell, then compose and write the sheets in order.
+#include "runner/printing/sheets/grid_composer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "platform/bitmap.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/graphics.h"
+#include "runner/log.h"
+
+namespace runner::printing {
+namespace {
+
+using platform::Bitmap;
+using platform::GraphicsStatus;
+using platform::RectF;
+
+int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::time_point start) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now() - start).count();
+  return static_cast<int32_t>(std::min<long long>(elapsed, std::numeric_limits<int32_t>::max()));
+}
+
+struct LoadedPhoto {
+  std::optional<Bitmap> photo;  // scaled to fit its cell and turned to the cell's shape
+  std::optional<Bitmap> frame;  // cell-sized, turned with its photo
+};
+
+// Draws `image` scaled into a new canvas of width x height (cleared to `background`) and takes its pixels.
+std::optional<Bitmap> Redraw(const platform::Graphics& graphics, const Bitmap& image, int width, int height,
+                             uint32_t background, platform::Filter filter) {
+  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(width, height);
+  if (!canvas) return std::nullopt;
+  canvas->Clear(background);
+  const RectF whole{0, 0, static_cast<double>(width), static_cast<double>(height)};
+  if (canvas->DrawBitmap(image, whole, filter) != GraphicsStatus::kOk) return std::nullopt;
+  return canvas->Snapshot();
+}
+
+LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const ComposerLayout& layout, const std::string& photo_path,
+                      const std::string& frame_path) {
+  LoadedPhoto loaded;
+  platform::ImageInfo info;
+  if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
+  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  const int upright_width = swaps ? info.height_px : info.width_px;
+  const int upright_height = swaps ? info.width_px : info.height_px;
+  const PhotoFit fit = FitPhotoInCell(layout, upright_width, upright_height);
+  if (fit.scaled_width_px < 1 || fit.scaled_height_px < 1) return loaded;  // too thin to show at this size
+
+  // Decoded at no less than twice the drawn size (a reduced DCT decode, never an embedded thumbnail),
+  // then drawn down with bilinear filtering.
+  platform::DecodeOptions options;
+  const int64_t want_width = int64_t{fit.scaled_width_px} * 2;
+  const int64_t want_height = int64_t{fit.scaled_height_px} * 2;
+  options.min_width_px = static_cast<int>(std::min<int64_t>(swaps ? want_height : want_width, info.width_px));
+  options.min_height_px = static_cast<int>(std::min<int64_t>(swaps ? want_width : want_height, info.height_px));
+  platform::DecodedImage decoded;
+  if (graphics.Decode(photo_path, options, &decoded) != GraphicsStatus::kOk) return loaded;
+  const Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), info.orientation, platform::OrientationSet::kAll);
+  std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
+                                        platform::Filter::kBilinear);
+  if (!scaled) return loaded;
+  loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
+
+  if (!frame_path.empty()) {
+    platform::DecodedImage frame;
+    platform::DecodeOptions frame_options;
+    frame_options.min_width_px = fit.rotate ? layout.cell_height_px : layout.cell_width_px;
+    frame_options.min_height_px = fit.rotate ? layout.cell_width_px : layout.cell_height_px;
+    if (graphics.Decode(frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
+      Bitmap frame_upright =
+          platform::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, platform::OrientationSet::kAll);
+      if (fit.rotate) frame_upright = platform::RotateClockwise(frame_upright);
+      loaded.frame = Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
+                            platform::Filter::kBicubic);
+    }
+  }
+  return loaded;
+}
+
+// Composes sheet `sheet` on `canvas` (already white).
+void ComposeSheet(platform::Canvas& canvas, const SheetRequest& request, const ComposerLayout& layout,
+                  const std::vector<LoadedPhoto>& photos, size_t sheet) {
+  for (int64_t cell = 0; cell < layout.cells_per_sheet; ++cell) {
+    const int64_t index = static_cast<int64_t>(sheet) * layout.cells_per_sheet + cell;
+    if (index >= static_cast<int64_t>(photos.size())) return;
+    const LoadedPhoto& loaded = photos[static_cast<size_t>(index)];
+    if (!loaded.photo) continue;
+    const int64_t row = cell / request.cols;
+    const int64_t col = cell % request.cols;
+    const double cell_x = static_cast<double>(request.marginLeft + int64_t{layout.cell_width_px} * col);
+    const double cell_y = static_cast<double>(request.marginTop + int64_t{layout.cell_height_px} * row);
+    const Bitmap& photo = *loaded.photo;
+    // The photo already has its final size: placed 1:1, centred, a too-large side cropped evenly.
+    const int32_t w = photo.width_px;
+    const int32_t h = photo.height_px;
+    const int32_t ox = std::max(0, (layout.cell_width_px - w) / 2);
+    const int32_t oy = std::max(0, (layout.cell_height_px - h) / 2);
+    const int32_t sx = std::max(0, (w - layout.cell_width_px) / 2);
+    const int32_t sy = std::max(0, (h - layout.cell_height_px) / 2);
+    const int32_t dw = std::min(layout.cell_width_px - ox, w - sx);
+    const int32_t dh = std::min(layout.cell_height_px - oy, h - sy);
+    if (canvas.DrawBitmapPart(photo, RectF{double(sx), double(sy), double(dw), double(dh)},
+                              RectF{cell_x + ox, cell_y + oy, double(dw), double(dh)},
+                              platform::Filter::kNearest) != GraphicsStatus::kOk) {
+      continue;
+    }
+    if (loaded.frame) {
+      canvas.DrawBitmap(*loaded.frame,
+                        RectF{cell_x, cell_y, double(layout.cell_width_px), double(layout.cell_height_px)},
+                        platform::Filter::kNearest);
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<ComposerLayout> ComputeComposerLayout(const SheetRequest& request, std::string* problem) {
+  if (request.rows < 1 || request.cols < 1) {
+    *problem = "Invalid grid " + std::to_string(request.rows) + "x" + std::to_string(request.cols) +
+               ": rows and cols must be at least 1";
+    return std::nullopt;
+  }
+  if (!platform::SizeWithinLimits(request.pageWidth, request.pageHeight)) {
+    *problem = "Invalid page size " + std::to_string(request.pageWidth) + "x" + std::to_string(request.pageHeight);
+    return std::nullopt;
+  }
+  const int64_t usable_width = int64_t{request.pageWidth} - request.marginLeft - request.marginRight;
+  const int64_t usable_height = int64_t{request.pageHeight} - request.marginTop - request.marginBottom;
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  if (usable_width < request.cols || usable_height < request.rows || usable_width > kMax || usable_height > kMax) {
+    *problem = "Usable area " + std::to_string(usable_width) + "x" + std::to_string(usable_height) +
+               " does not fit a " + std::to_string(request.rows) + "x" + std::to_string(request.cols) +
+               " grid of cells at least 1 pixel in size";
+    return std::nullopt;
+  }
+  ComposerLayout layout;
+  layout.cell_width_px = static_cast<int32_t>(usable_width / request.cols);
+  layout.cell_height_px = static_cast<int32_t>(usable_height / request.rows);
+  layout.cell_portrait = layout.cell_width_px < layout.cell_height_px;
+  layout.cell_landscape = layout.cell_height_px < layout.cell_width_px;
+  layout.cells_per_sheet = int64_t{request.rows} * request.cols;
+  return layout;
+}
+
+PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t height_px) {
+  PhotoFit fit;
+  if (width_px < 1 || height_px < 1) return fit;
+  fit.rotate = (layout.cell_landscape && width_px < height_px) || (layout.cell_portrait && height_px < width_px);
+  const double a = fit.rotate ? width_px : height_px;  // the side that ends up vertical
+  const double b = fit.rotate ? height_px : width_px;
+  const double s = std::min(layout.cell_height_px / a, layout.cell_width_px / b);
+  // Within the cell by construction, so the truncations fit int32.
+  fit.scaled_width_px = static_cast<int32_t>(s * width_px);
+  fit.scaled_height_px = static_cast<int32_t>(s * height_px);
+  const int32_t w = fit.rotate ? fit.scaled_height_px : fit.scaled_width_px;
+  const int32_t h = fit.rotate ? fit.scaled_width_px : fit.scaled_height_px;
+  fit.offset_x_px = std::max(0, (layout.cell_width_px - w) / 2);
+  fit.offset_y_px = std::max(0, (layout.cell_height_px - h) / 2);
+  fit.source_x_px = std::max(0, (w - layout.cell_width_px) / 2);
+  fit.source_y_px = std::max(0, (h - layout.cell_height_px) / 2);
+  fit.drawn_width_px = std::min(layout.cell_width_px - fit.offset_x_px, w - fit.source_x_px);
+  fit.drawn_height_px = std::min(layout.cell_height_px - fit.offset_y_px, h - fit.source_y_px);
+  return fit;
+}
+
+int SheetJpegQuality(int32_t requested) {
+  if (requested == 0) return 90;
+  return std::clamp<int32_t>(requested, 1, 100);
+}
+
+GridResult GridComposer(const SheetRequest& request, const platform::Graphics* graphics, platform::FileSystem& files,
+                        platform::Clock& clock) {
+  GridResult result;
+  const auto start = clock.Now();
+  std::string problem;
+  const std::optional<ComposerLayout> layout = ComputeComposerLayout(request, &problem);
+  if (!layout) {
+    LogLine("DEBUG C++: GridComposer - " + problem);
+    result.errorMessage = problem;
+    return result;
+  }
+  LogLine("DEBUG C++: GridComposer - " + std::to_string(request.images.size()) + " images, " +
+          std::to_string(request.rows) + "x" + std::to_string(request.cols) + " grid, page " +
+          std::to_string(request.pageWidth) + "x" + std::to_string(request.pageHeight) + ", cell " +
+          std::to_string(layout->cell_width_px) + "x" + std::to_string(layout->cell_height_px) +
+          ", cellPortrait=" + (layout->cell_portrait ? "1" : "0") +
+          ", cellLandscape=" + (layout->cell_landscape ? "1" : "0"));
+  if (graphics == nullptr) {
+    result.errorMessage = "Failed to initialize GDI+";
+    return result;
+  }
+
+  // Load phase: photos that no sheet shows (beyond outputs x cells) are never decoded.
+  const auto load_start = clock.Now();
+  LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
+  const size_t shown = static_cast<size_t>(std::min<int64_t>(
+      static_cast<int64_t>(request.images.size()),
+      static_cast<int64_t>(request.outputs.size()) * layout->cells_per_sheet));
+  std::vector<LoadedPhoto> photos(shown);
+  for (size_t i = 0; i < shown; ++i) {
+    const std::string no_frame;
+    photos[i] = LoadPhoto(*graphics, *layout, request.images[i], i < request.frames.size() ? request.frames[i] : no_frame);
+    if ((i + 1) % 10 == 0) {
+      LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
+    }
+  }
+  result.loadTimeMs = MillisecondsSince(clock, load_start);
+  LogLine("DEBUG C++: Loaded " + std::to_string(request.images.size()) + " images in " +
+          std::to_string(result.loadTimeMs) + "ms");
+
+  // Compose phase.
+  const auto compose_start = clock.Now();
+  const int quality = SheetJpegQuality(request.jpegQuality);
+  std::string first_failed;
+  for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) {
+    const std::string& output = request.outputs[sheet];
+    GraphicsStatus status = GraphicsStatus::kOk;
+    std::unique_ptr<platform::Canvas> canvas = graphics->CreateCanvas(request.pageWidth, request.pageHeight, &status);
+    if (!canvas) {
+      result.errorMessage = "Failed to create page " + std::to_string(request.pageWidth) + "x" +
+                            std::to_string(request.pageHeight);
+      LogLine("DEBUG C++: " + result.errorMessage + ", status=" + std::to_string(platform::StatusNumber(status)));
+      return result;
+    }
+    canvas->Clear(0xFFFFFFFF);
+    ComposeSheet(*canvas, request, *layout, photos, sheet);
+    std::vector<uint8_t> jpeg;
+    int error = 0;
+    const std::optional<Bitmap> pixels = canvas->Snapshot();
+    canvas.reset();
+    if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg);
+    if (!pixels || status != GraphicsStatus::kOk) {
+      LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
+              std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
+      if (first_failed.empty()) first_failed = output;
+    } else if ((error = files.WriteFile(output, jpeg)) != 0) {
+      LogLine("DEBUG C++: Failed to save grid image " + output + ", error=" + std::to_string(error));
+      if (first_failed.empty()) first_failed = output;
+    }
+  }
+  result.composeTimeMs = MillisecondsSince(clock, compose_start);
+  LogLine("DEBUG C++: Created " + std::to_string(request.outputs.size()) + " grid pages in " +
+          std::to_string(result.composeTimeMs) + "ms");
+
+  photos.clear();
+  result.totalTimeMs = MillisecondsSince(clock, start);
+  LogLine("DEBUG C++: TOTAL GridComposer: " + std::to_string(result.totalTimeMs) + "ms");
+  if (!first_failed.empty()) {
+    result.errorMessage = "Failed to save grid image: " + first_failed;
+    return result;
+  }
+  result.success = true;
+  return result;
+}
+
+}  // namespace runner::printing

@@ -1,0 +1,44 @@
+// Reading a sheet request from the arguments of "createGridImages", "createGridImagesFast" and
+// "createGridImagesFastAsync".
+//
+// The argument must be a map ("Expected map of arguments"); "imagePaths" and "outputPaths" must both be
+// present ("Missing required parameters"). Then, in this order, each failure answered as
+// "INVALID_ARGUMENTS":
+//   imagePaths, outputPaths, framePaths (optional): lists of strings. A list of another kind, or any
+//     element that is not a string, is "Invalid type for key '<key>'": an element is never skipped, since
+//     photo i, frame i, effect i and output i must stay together. A string is taken up to its first NUL.
+//   rows, columns, pageWidth, pageHeight, marginLeft, marginRight, marginTop, marginBottom: int32;
+//     absent = "Missing required parameters", another kind = "Invalid type for key '<key>'".
+//   jpegQuality (int32, 95), cutGridWidthMm (finite double, 0.1), cutGridColor (string, "darkGray"):
+//     another kind = "Invalid type for key '<key>'".
+//   showCutGrid: bool or int32 (non-zero = on) for the blocking methods, bool only for the background
+//     one; any other kind = off.
+//   dpi: int32, or a finite double truncated toward zero; any other kind = 450.
+//   imageEffects: a list; for the blocking methods another kind = no effects, for the background method
+//     "Invalid type for key 'imageEffects'". Element i gives effect record i: a non-map element gives a
+//     neutral record. The 17 real keys are read as doubles (blocking) or numbers (background, an int32
+//     counts); "strokeColor" (double only: its low 32 bits as a 64-bit integer) and "strokeExternal"
+//     (double only, >= 0.5 = true) in both. A value of another kind, NaN, infinite, or beyond the
+//     target's range leaves the neutral value.
+//   magnetAspectRatio (background method only): finite double, default 0; another kind = "Invalid type
+//     for key 'magnetAspectRatio'". The blocking methods always pass 0.
+// Thread safety: pure; the result owns copies of everything.
+#pragma once
+
+#include <optional>
+
+#include "runner/channel.h"
+#include "runner/channel_errors.h"
+#include "runner/printing/sheets/sheet_job_records.h"
+
+namespace runner::printing {
+
+enum class SheetMethod {
+  kBlocking,    // "createGridImages", "createGridImagesFast"
+  kBackground,  // "createGridImagesFastAsync"
+};
+
+// The request, or nothing with `*error` set to the answer for the first failing argument.
+std::optional<SheetRequest> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method, ChannelError* error);
+
+}  // namespace runner::printing

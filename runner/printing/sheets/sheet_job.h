@@ -1,0 +1,45 @@
+// The sheet job: write the job file, run the helper program on it, and fall back to the in-process
+// composer when the helper is missing, cannot start or fails.
+#pragma once
+
+#include <string>
+
+#include "runner/printing/sheets/sheet_job_records.h"
+
+namespace platform {
+class Clock;
+class FileSystem;
+class Graphics;
+class ProcessRunner;
+}  // namespace platform
+
+namespace runner {
+struct Services;
+}
+
+namespace runner::printing {
+
+// What a sheet job uses. Pointers are borrowed from the Services and must outlive the job; a null port
+// makes the step that needs it fail (a missing graphics port fails the fallback composer).
+struct SheetJobContext {
+  platform::FileSystem* files = nullptr;
+  platform::ProcessRunner* processes = nullptr;
+  const platform::Graphics* graphics = nullptr;
+  platform::Clock* clock = nullptr;
+  std::string mosalith_path;  // the helper program
+  int process_id = 0;         // names the job files
+};
+
+SheetJobContext SheetJobContextOf(const Services& services);
+
+// Runs one sheet job and returns its result. Blocking, without a time limit while the helper runs; may be
+// called from several threads at once (each job has its own job file, removed on every path).
+//   helper missing                   -> the in-process composer's result
+//   job file cannot be written       -> {false, "Failed to create config file"}, no fallback
+//   helper cannot start / exits non-0 -> the in-process composer's result (its times)
+//   helper exits 0                   -> {true, "", totalTimeMs}
+// The helper's joined output is copied unchanged to standard error when it has ended. Every step logs its
+// "DEBUG C++: " line; the texts keep the helper's Windows name "mosalith.exe".
+GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJobContext& context);
+
+}  // namespace runner::printing

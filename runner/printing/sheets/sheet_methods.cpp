@@ -1,0 +1,108 @@
+// The sheet methods' handlers: read the arguments, run or start the job, answer once.
+#include "runner/printing/sheets/sheet_methods.h"
+
+#include <exception>
+
+#include "runner/channel_args.h"
+#include "runner/channel_errors.h"
+#include "runner/log.h"
+#include "runner/printing/sheets/grid_job_table.h"
+#include "runner/printing/sheets/sheet_arguments.h"
+#include "runner/printing/sheets/sheet_job.h"
+
+namespace runner::printing {
+namespace {
+
+// Runs `body`, answering "GRID_ERROR" with the text of an exception that escapes it. `body` must not
+// have answered when it throws.
+template <class Body>
+void AnswerGuarded(MethodResult& result, Body&& body) {
+  try {
+    body();
+  } catch (const std::exception& exception) {
+    LogLine(std::string("ERROR: sheet job failed: ") + exception.what());
+    AnswerError(result, GridError(exception.what()));
+  } catch (...) {
+    LogLine("ERROR: sheet job failed with an unknown exception");
+    AnswerError(result, GridError("Unknown exception in sheet job"));
+  }
+}
+
+}  // namespace
+
+MethodHandler MakeCreateGridImagesHandler(const Services& services) {
+  const SheetJobContext context = SheetJobContextOf(services);
+  return [context](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    AnswerGuarded(*result, [&] {
+      ChannelError error(kExpectedMapOfArguments);
+      const std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBlocking, &error);
+      if (!request) {
+        AnswerError(*result, error);
+        return;
+      }
+      const GridResult outcome = CreateGridImagesWithHelper(*request, context);
+      if (outcome.success) {
+        result->Success(EncodableValue(true));
+      } else {
+        AnswerError(*result, GridError(outcome.errorMessage));
+      }
+    });
+  };
+}
+
+MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
+  const SheetJobContext context = SheetJobContextOf(services);
+  GridJobTable* const table = services.grid_jobs;
+  ThreadRegistry* const threads = services.threads;
+  return [context, table, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    AnswerGuarded(*result, [&] {
+      ChannelError error(kExpectedMapOfArguments);
+      std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBackground, &error);
+      if (!request) {
+        AnswerError(*result, error);
+        return;
+      }
+      if (table == nullptr || threads == nullptr) {
+        AnswerError(*result, GridError("Background sheet jobs are not available"));
+        return;
+      }
+      std::string reason;
+      const std::optional<int32_t> job_id = table->Start(std::move(*request), context, *threads, &reason);
+      if (!job_id) {
+        LogLine("ERROR: Failed to start sheet job: " + reason);
+        AnswerError(*result, GridError(reason));
+        return;
+      }
+      result->Success(EncodableValue(*job_id));
+    });
+  };
+}
+
+MethodHandler MakeCheckGridJobStatusHandler(const Services& services) {
+  GridJobTable* const table = services.grid_jobs;
+  return [table](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    AnswerGuarded(*result, [&] {
+      const std::optional<int32_t> job_id = Read(call.arguments(), kInt32);
+      if (!job_id) {
+        AnswerError(*result, kExpectedJobId);
+        return;
+      }
+      const std::optional<GridJobTable::Status> status =
+          table == nullptr ? std::nullopt : table->Poll(*job_id);
+      if (!status) {
+        AnswerError(*result, JobNotFound(*job_id));
+        return;
+      }
+      EncodableMap reply;
+      reply[EncodableValue("completed")] = EncodableValue(status->completed);
+      if (status->completed) {
+        reply[EncodableValue("success")] = EncodableValue(status->result.success);
+        reply[EncodableValue("errorMessage")] = EncodableValue(status->result.errorMessage);
+        reply[EncodableValue("totalTimeMs")] = EncodableValue(status->result.totalTimeMs);
+      }
+      result->Success(EncodableValue(std::move(reply)));
+    });
+  };
+}
+
+}  // namespace runner::printing

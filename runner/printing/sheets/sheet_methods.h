@@ -1,0 +1,26 @@
+// The sheet methods of `printing_channel`: "createGridImages" / "createGridImagesFast" (blocking),
+// "createGridImagesFastAsync" (background, answers the job number) and "checkGridJobStatus" (poll).
+//
+// Each handler answers exactly once on every path: an exception escaping the work is answered as
+// "GRID_ERROR" with the exception's text. Handlers copy the Services members they use.
+#pragma once
+
+#include "runner/channel.h"
+#include "runner/services.h"
+
+namespace runner::printing {
+
+// Arguments as in runner/printing/sheets/sheet_arguments.h. Success true when the sheet job succeeded,
+// otherwise "GRID_ERROR" with the job's errorMessage.
+MethodHandler MakeCreateGridImagesHandler(const Services& services);
+
+// Arguments as above with the background method's forms. Success with the job number (int32), or
+// "GRID_ERROR" with the reason when the job's thread cannot start (or there is no job table).
+MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services);
+
+// Argument: the job number, an int32 ("Expected job ID as integer" otherwise). "JOB_NOT_FOUND" with
+// "Job ID not found: <n>" when there is no such job; otherwise success with {"completed": bool} and, once
+// completed, "success", "errorMessage" and "totalTimeMs".
+MethodHandler MakeCheckGridJobStatusHandler(const Services& services);
+
+}  // namespace runner::printing

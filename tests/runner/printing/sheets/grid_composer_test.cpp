@@ -1,0 +1,247 @@
+// GridComposer: the layout and its refusals, where a photo lands in its cell, and the sheets it writes.
+#include "runner/printing/sheets/grid_composer.h"
+
+#include <errno.h>
+
+#include <cstring>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_graphics.h"
+
+namespace runner::printing {
+namespace {
+
+SheetRequest Layout(int32_t rows, int32_t cols, int32_t width, int32_t height, int32_t margin = 0) {
+  SheetRequest request;
+  request.rows = rows;
+  request.cols = cols;
+  request.pageWidth = width;
+  request.pageHeight = height;
+  request.marginLeft = request.marginRight = request.marginTop = request.marginBottom = margin;
+  return request;
+}
+
+TEST(ComposerLayoutTest, CellsDivideTheUsableArea) {
+  std::string problem;
+  SheetRequest request = Layout(2, 2, 1854, 2445);
+  request.marginLeft = request.marginRight = 18;
+  request.marginTop = request.marginBottom = 16;
+  const std::optional<ComposerLayout> layout = ComputeComposerLayout(request, &problem);
+  ASSERT_TRUE(layout) << problem;
+  EXPECT_EQ(layout->cell_width_px, 909);
+  EXPECT_EQ(layout->cell_height_px, 1206);
+  EXPECT_TRUE(layout->cell_portrait);
+  EXPECT_FALSE(layout->cell_landscape);
+  EXPECT_EQ(layout->cells_per_sheet, 4);
+}
+
+TEST(ComposerLayoutTest, LayoutsTheHelperRefusesAreRefusedWithAReason) {
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  struct Case {
+    SheetRequest request;
+    std::string problem;
+  };
+  SheetRequest overflow = Layout(1, 1, 1000, 1000);
+  overflow.marginLeft = kMin;
+  overflow.marginRight = kMin;
+  const Case cases[] = {
+      {Layout(0, 2, 100, 100), "Invalid grid 0x2: rows and cols must be at least 1"},
+      {Layout(2, -1, 100, 100), "Invalid grid 2x-1: rows and cols must be at least 1"},
+      {Layout(1, 1, 0, 100), "Invalid page size 0x100"},
+      {Layout(1, 1, 40000, 10), "Invalid page size 40000x10"},
+      {Layout(1, 1, 30000, 30000), "Invalid page size 30000x30000"},  // beyond the pixel budget
+      {Layout(1, 1, kMax, kMax), "Invalid page size 2147483647x2147483647"},
+      {Layout(3, 3, 100, 100, 49), "Usable area 2x2 does not fit a 3x3 grid of cells at least 1 pixel in size"},
+      {overflow, "Usable area 4294968296x1000 does not fit a 1x1 grid of cells at least 1 pixel in size"},
+  };
+  for (const Case& c : cases) {
+    std::string problem;
+    EXPECT_FALSE(ComputeComposerLayout(c.request, &problem)) << c.problem;
+    EXPECT_EQ(problem, c.problem);
+  }
+}
+
+TEST(PhotoFitTest, ALandscapePhotoInAPortraitCellIsTurnedAndCentred) {
+  ComposerLayout layout;
+  layout.cell_width_px = 909;
+  layout.cell_height_px = 1206;
+  layout.cell_portrait = true;
+  const PhotoFit fit = FitPhotoInCell(layout, 4000, 3000);
+  EXPECT_TRUE(fit.rotate);
+  EXPECT_EQ(fit.scaled_width_px, 1206);
+  EXPECT_EQ(fit.scaled_height_px, 904);
+  EXPECT_EQ(fit.offset_x_px, 2);
+  EXPECT_EQ(fit.offset_y_px, 0);
+  EXPECT_EQ(fit.drawn_width_px, 904);
+  EXPECT_EQ(fit.drawn_height_px, 1206);
+  EXPECT_EQ(fit.source_x_px, 0);
+
+  const PhotoFit upright = FitPhotoInCell(layout, 3000, 4000);  // already the cell's shape
+  EXPECT_FALSE(upright.rotate);
+  EXPECT_EQ(upright.scaled_width_px, 904);
+  EXPECT_EQ(upright.scaled_height_px, 1206);
+
+  ComposerLayout square;
+  square.cell_width_px = square.cell_height_px = 500;
+  const PhotoFit wide = FitPhotoInCell(square, 1000, 100);  // square cells never turn
+  EXPECT_FALSE(wide.rotate);
+  EXPECT_EQ(wide.scaled_width_px, 500);
+  EXPECT_EQ(wide.scaled_height_px, 50);
+  EXPECT_EQ(wide.offset_y_px, 225);
+  EXPECT_EQ(FitPhotoInCell(square, 100000, 1).scaled_height_px, 0);  // too thin to show
+}
+
+TEST(PhotoFitTest, SheetQualityFollowsTheHelpersRule) {
+  EXPECT_EQ(SheetJpegQuality(0), 90);
+  EXPECT_EQ(SheetJpegQuality(-3), 1);
+  EXPECT_EQ(SheetJpegQuality(150), 100);
+  EXPECT_EQ(SheetJpegQuality(95), 95);
+}
+
+
+// The composer over the fakes: pictures registered by path, sheets read back from the fake encoding.
+class GridComposerTest : public ::testing::Test {
+ protected:
+  static constexpr uint32_t kRed = 0xFFFF0000;
+  static constexpr uint32_t kBlue = 0xFF0000FF;
+  static constexpr uint32_t kGreen = 0xFF00FF00;
+  static constexpr uint32_t kWhite = 0xFFFFFFFF;
+
+  void SetUp() override { files_.AddFolder("/out"); }
+
+  GridResult Compose(const SheetRequest& request) {
+    ::testing::internal::CaptureStderr();
+    GridResult result = GridComposer(request, &graphics_, files_, clock_);
+    log_ = ::testing::internal::GetCapturedStderr();
+    return result;
+  }
+  platform::Bitmap Sheet(const std::string& path) {
+    const std::optional<std::vector<uint8_t>> bytes = files_.Contents(path);
+    EXPECT_TRUE(bytes) << path;
+    std::optional<platform::Bitmap> sheet = bytes ? platform::FakeGraphics::ReadEncoded(*bytes) : std::nullopt;
+    EXPECT_TRUE(sheet) << path;
+    return sheet.value_or(platform::Bitmap{});
+  }
+  static uint32_t Argb(const platform::Bitmap& image, int x, int y) {
+    const uint8_t* p = image.pixel(x, y);
+    return uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  }
+  // A picture whose left half is `left` and right half `right`.
+  static platform::Bitmap Halves(int width, int height, uint32_t left, uint32_t right) {
+    platform::Bitmap image = *platform::MakeBitmap(width, height, left);
+    const platform::Bitmap right_half = *platform::MakeBitmap(1, 1, right);
+    for (int y = 0; y < height; ++y) {
+      for (int x = width / 2; x < width; ++x) std::memcpy(image.pixel(x, y), right_half.pixel(0, 0), 4);
+    }
+    return image;
+  }
+
+  platform::FakeGraphics graphics_;
+  platform::FakeFileSystem files_;
+  platform::FakeClock clock_;
+  std::string log_;
+};
+
+TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
+  graphics_.AddPicture("/p/wide.jpg", Halves(4000, 3000, kRed, kBlue));
+  SheetRequest request = Layout(2, 2, 1854, 2445);
+  request.marginLeft = request.marginRight = 18;
+  request.marginTop = request.marginBottom = 16;
+  request.images = {"/p/wide.jpg"};
+  request.outputs = {"/out/sheet.jpg"};
+  const GridResult result = Compose(request);
+  ASSERT_TRUE(result.success) << log_;
+  const platform::Bitmap sheet = Sheet("/out/sheet.jpg");
+  ASSERT_EQ(sheet.width_px, 1854);
+  ASSERT_EQ(sheet.height_px, 2445);
+  // 904 x 1206 at (18 + 2, 16): the left half of the photo turned clockwise is its top half.
+  EXPECT_EQ(Argb(sheet, 19, 500), kWhite);
+  EXPECT_EQ(Argb(sheet, 20, 100), kRed);
+  EXPECT_EQ(Argb(sheet, 923, 100), kRed);
+  EXPECT_EQ(Argb(sheet, 924, 100), kWhite);
+  EXPECT_EQ(Argb(sheet, 500, 16 + 1205), kBlue);
+  EXPECT_EQ(Argb(sheet, 500, 16 + 1206), kWhite);
+  EXPECT_EQ(Argb(sheet, 500, 15), kWhite);
+  EXPECT_EQ(Argb(sheet, 1500, 500), kWhite);  // cells without a photo stay white
+  // Decoded at no less than twice the drawn size, in the stored orientation.
+  ASSERT_FALSE(graphics_.decode_options().empty());
+  EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 2412);
+  EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 1808);
+  EXPECT_EQ(graphics_.jpeg_qualities(), std::vector<int>{95});
+  EXPECT_NE(log_.find("DEBUG C++: GridComposer - 1 images, 2x2 grid, page 1854x2445, cell 909x1206, "
+                      "cellPortrait=1, cellLandscape=0\n"), std::string::npos) << log_;
+  EXPECT_NE(log_.find("DEBUG C++: TOTAL GridComposer: 0ms\n"), std::string::npos);
+}
+
+TEST_F(GridComposerTest, ExifOrientationIsHonouredBeforeTheFit) {
+  // Stored 20 x 10 on its side; orientation 6 makes it 10 x 20, which fits a square cell as 50 x 100.
+  graphics_.AddPicture("/p/side.jpg", Halves(20, 10, kRed, kBlue), 6);
+  SheetRequest request = Layout(1, 1, 100, 100);
+  request.images = {"/p/side.jpg"};
+  request.outputs = {"/out/s.jpg"};
+  ASSERT_TRUE(Compose(request).success) << log_;
+  const platform::Bitmap sheet = Sheet("/out/s.jpg");
+  EXPECT_EQ(Argb(sheet, 24, 50), kWhite);
+  EXPECT_EQ(Argb(sheet, 50, 10), kRed);   // turned clockwise: the stored left half is on top
+  EXPECT_EQ(Argb(sheet, 50, 90), kBlue);
+  EXPECT_EQ(Argb(sheet, 75, 50), kWhite);
+}
+
+TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
+  platform::Bitmap frame = *platform::MakeBitmap(10, 10, 0x00000000);
+  for (int x = 0; x < 10; ++x) std::memcpy(frame.pixel(x, 0), platform::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
+  graphics_.AddPicture("/f/top.png", frame, 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  graphics_.FailPath("/p/broken.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  SheetRequest request = Layout(1, 2, 200, 100);
+  request.images = {"/p/a.jpg", "/p/broken.jpg"};
+  request.frames = {"/f/top.png", "/f/top.png"};
+  request.outputs = {"/out/1.jpg", "/out/2.jpg", "/out/3.jpg"};
+  request.jpegQuality = 0;
+  const GridResult result = Compose(request);
+  ASSERT_TRUE(result.success) << log_;  // an undecodable photo leaves its cell white
+  const platform::Bitmap first = Sheet("/out/1.jpg");
+  EXPECT_EQ(Argb(first, 50, 2), kGreen);  // the frame is stretched over the whole cell
+  EXPECT_EQ(Argb(first, 50, 50), kRed);
+  EXPECT_EQ(Argb(first, 150, 2), kWhite);  // no photo drawn, so no frame either
+  EXPECT_EQ(Argb(first, 150, 50), kWhite);
+  for (const char* extra : {"/out/2.jpg", "/out/3.jpg"}) {
+    const platform::Bitmap sheet = Sheet(extra);
+    ASSERT_EQ(sheet.width_px, 200);
+    ASSERT_EQ(sheet.height_px, 100);
+    for (size_t i = 0; i < sheet.rgba.size(); ++i) ASSERT_EQ(sheet.rgba[i], 255) << extra;
+  }
+  EXPECT_EQ(graphics_.jpeg_qualities(), (std::vector<int>{90, 90, 90}));
+}
+
+TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
+  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  SheetRequest request = Layout(1, 1, 100, 100);
+  request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
+  request.outputs = {"/out/1.jpg", "/missing/2.jpg", "/out/3.jpg"};
+  const GridResult result = Compose(request);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.errorMessage, "Failed to save grid image: /missing/2.jpg");
+  EXPECT_TRUE(files_.Exists("/out/1.jpg"));
+  EXPECT_TRUE(files_.Exists("/out/3.jpg"));
+
+  files_.FailWritesWith(ENOSPC);
+  EXPECT_EQ(Compose(request).errorMessage, "Failed to save grid image: /out/1.jpg");
+  files_.FailWritesWith(0);
+  request.cols = 0;
+  EXPECT_EQ(Compose(request).errorMessage, "Invalid grid 1x0: rows and cols must be at least 1");
+  EXPECT_EQ(GridComposer(request, nullptr, files_, clock_).errorMessage,
+            "Invalid grid 1x0: rows and cols must be at least 1");
+  request.cols = 1;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(GridComposer(request, nullptr, files_, clock_).errorMessage, "Failed to initialize GDI+");
+  ::testing::internal::GetCapturedStderr();
+}
+
+}  // namespace
+}  // namespace runner::printing
