@@ -119,10 +119,13 @@ int RunServeStdio(const Services& services, const std::vector<std::string>& argu
   StopSignalScope signals(stop);
   auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
-  flutter::engine::ServeStream(*window->engine()->messenger(), STDIN_FILENO, output.private_fd(), stop);
+  flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
+  const auto end = server.Serve(*window->engine()->messenger(), stop);
+  // The window closes first, so no answer can be queued any more; then what is queued is written.
   window->Destroy();
+  server.Drain();
   window.reset();
-  return kExitOk;
+  return end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk;
 }
 
 int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
@@ -135,6 +138,7 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
   if (!window->Create()) return kExitCannotStart;
   const auto end = server->Serve(*window->engine()->messenger(), stop);
   window->Destroy();
+  server->Drain();
   window.reset();
   return end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk;
 }

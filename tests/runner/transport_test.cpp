@@ -122,22 +122,26 @@ class TransportTest : public ::testing::Test {
 // Serves a pipe pair on a thread; the test talks through `client`.
 class PipeServer {
  public:
-  explicit PipeServer(EngineMessenger& messenger) {
+  explicit PipeServer(EngineMessenger& messenger, TransportLimits limits = {}) {
     int to_host[2], from_host[2];
     EXPECT_EQ(::pipe2(to_host, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(from_host, O_CLOEXEC), 0);
     host_in_ = to_host[0];
     host_out_ = from_host[1];
     client = std::make_unique<Client>(to_host[1], from_host[0]);
-    end_ = std::async(std::launch::async, [&messenger, this] { return ServeStream(messenger, host_in_, host_out_, stop); });
+    server_ = std::make_unique<StreamServer>(host_in_, host_out_, limits);
+    end_ = std::async(std::launch::async, [&messenger, this] { return server_->Serve(messenger, stop); });
   }
   ~PipeServer() {
     stop.Notify();
     if (end_.valid()) end_.wait();
+    server_.reset();
     client.reset();
     ::close(host_in_);
     ::close(host_out_);
   }
+  // After Serve returned: writes what is still queued.
+  void Drain() { server_->Drain(); }
   ServeEnd WaitForEnd() { return end_.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? end_.get() : ServeEnd::kFailed; }
 
   StopSignal stop;
@@ -145,6 +149,7 @@ class PipeServer {
 
  private:
   int host_in_ = -1, host_out_ = -1;
+  std::unique_ptr<StreamServer> server_;
   std::future<ServeEnd> end_;
 };
 
@@ -203,11 +208,16 @@ TEST_F(TransportTest, FrameCutShortOrHostileLengthEndsTheStreamCleanly) {
     PipeServer server(*engine_.messenger());
     server.client->Write({100, 0, 0, 0, 1, 2, 3});  // claims 100 bytes, then the input ends
     server.client->CloseWrite();
-    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kFailed);
   }
   {
     PipeServer server(*engine_.messenger());
     server.client->Write({0xFF, 0xFF, 0xFF, 0x7F, 1});
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kFailed);
+  }
+  {
+    PipeServer server(*engine_.messenger());
+    server.client->CloseWrite();
     EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
   }
   {
@@ -365,10 +375,19 @@ TEST(ProgramTransportTest, InterruptWhileInputStaysOpenClosesWithZero) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(ProgramTransportTest, ServeStdioSurvivesGarbageAndEmptyInput) {
+TEST(ProgramTransportTest, ServeStdioExitsNonZeroOnlyWhenAProtocolFailureEndedTheConnection) {
   EXPECT_EQ(RunServeStdio({}).exit_code, 0);
-  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 0);
-  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 0);
+  // A malformed frame whose length is sound is skipped; the stream goes on and ends cleanly.
+  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7}).exit_code, 0);
+  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 4);  // above the size limit
+  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 4);        // the last frame cut short
+  // The replies to requests before the failure still go out.
+  auto input = RequestFrame(1, "printing_channel", CallMessage("noSuchMethod"));
+  input.insert(input.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+  const auto run = RunServeStdio(input);
+  EXPECT_EQ(run.exit_code, 4);
+  ASSERT_EQ(run.replies.size(), 1u);
+  EXPECT_EQ(run.replies[0].id, 1u);
 }
 #endif
 
