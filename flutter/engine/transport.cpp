@@ -256,7 +256,7 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
       // A socket takes one slot for both directions: poll refuses more slots than the descriptor limit,
       // which is exactly when many clients are connected.
       client.read_slot = fds_.size();
-      fds_.push_back({reading ? connection.read_fd() : -1, POLLIN, 0});
+      fds_.push_back({reading ? connection.read_fd() : -1, static_cast<short>(reading ? POLLIN : 0), 0});
       if (connection.write_fd() == connection.read_fd()) {
         client.write_slot = client.read_slot;
         if (connection.writing()) {

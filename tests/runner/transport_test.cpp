@@ -375,6 +375,74 @@ TEST(ProgramTransportTest, InterruptWhileInputStaysOpenClosesWithZero) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Starts `pictavera serve --stdio` with its standard error on /dev/null; the test keeps the other ends.
+struct ServeStdioProcess {
+  pid_t pid = -1;
+  int to_host = -1;    // the host's standard input
+  int from_host = -1;  // the host's standard output, which the test may leave unread
+};
+
+ServeStdioProcess StartServeStdio() {
+  int to_child[2], from_child[2];
+  EXPECT_EQ(::pipe2(to_child, O_CLOEXEC), 0);
+  EXPECT_EQ(::pipe2(from_child, O_CLOEXEC), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(to_child[0], STDIN_FILENO);
+    ::dup2(from_child[1], STDOUT_FILENO);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(null_fd, STDERR_FILENO);
+    ::execl(PICTAVERA_BINARY, PICTAVERA_BINARY, "serve", "--stdio", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  return {pid, to_child[1], from_child[0]};
+}
+
+// Waits up to `limit` for the process to end; its exit code, or -1 when it had to be killed.
+int WaitForExit(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Writes 20 000 calls and reads none of their answers: more answers than the output pipe holds.
+void FloodUnread(int fd) {
+  std::vector<uint8_t> input;
+  for (uint32_t id = 1; id <= 20000; ++id) {
+    const auto frame = RequestFrame(id, "printing_channel", CallMessage("noSuchMethod", EncodableValue(std::string(200, 'x'))));
+    input.insert(input.end(), frame.begin(), frame.end());
+  }
+  ASSERT_TRUE(WriteAll(fd, input.data(), input.size(), false));
+}
+
+TEST(ProgramTransportTest, TermOrEndOfInputEndTheHostPromptlyWhileItsAnswersAreNeverRead) {
+  {
+    auto host = StartServeStdio();
+    FloodUnread(host.to_host);
+    ::kill(host.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(host.pid, std::chrono::seconds(5)), 0);
+    ::close(host.to_host);
+    ::close(host.from_host);
+  }
+  {
+    auto host = StartServeStdio();
+    FloodUnread(host.to_host);
+    ::close(host.to_host);  // end of input; the answers stay unread
+    EXPECT_EQ(WaitForExit(host.pid, std::chrono::seconds(5)), 0);
+    ::close(host.from_host);
+  }
+}
+
 TEST(ProgramTransportTest, ServeStdioExitsNonZeroOnlyWhenAProtocolFailureEndedTheConnection) {
   EXPECT_EQ(RunServeStdio({}).exit_code, 0);
   // A malformed frame whose length is sound is skipped; the stream goes on and ends cleanly.
