@@ -67,11 +67,13 @@ void Wakeup::Notify() {
 }
 
 void Wakeup::Clear() {
-  // Cleared before the pipe is emptied: a Notify from now on writes again, so none is lost.
-  pending_.store(false);
+  // The pipe is emptied before the flag drops: a Notify that saw the flag still up is covered by the
+  // caller's look that follows, and one after it writes a fresh byte. Dropping the flag first could eat
+  // that fresh byte here and leave the flag up with an empty pipe, silencing every later Notify.
   char bytes[64];
   while (::read(fds_[0], bytes, sizeof bytes) > 0) {
   }
+  pending_.store(false);
 }
 
 Connection::Connection(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds,

@@ -327,6 +327,41 @@ TEST_F(TransportLimitsTest, AStreamWhoseReaderIsStuckEndsAsAFailure) {
   EXPECT_EQ(log.find("at close"), std::string::npos) << log;
 }
 
+TEST_F(TransportLimitsTest, WindowsOfPipelinedCallsAreAllAnsweredWithoutALostWakeUp) {
+  // Answers land while the loop is busy with the previous ones: every one of them must still go out.
+  int to_host[2], from_host[2];
+  ASSERT_EQ(::pipe2(to_host, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(from_host, O_CLOEXEC), 0);
+  {
+    StreamServer server(to_host[0], from_host[1]);
+    auto served = std::async(std::launch::async, [&] { return server.Serve(*engine_.messenger(), stop_); });
+    FrameReader replies;
+    std::vector<uint8_t> body;
+    uint32_t next_id = 1;
+    for (int round = 0; round < 300; ++round) {
+      const auto window = EchoStream(64, 8);
+      ASSERT_TRUE(WriteAll(to_host[1], window.data(), window.size(), false));
+      for (int answered = 0; answered < 64;) {
+        while (replies.Next(&body)) {
+          ASSERT_EQ(ParseReply(body.data(), body.size())->id, static_cast<uint32_t>(answered + 1));
+          ++answered;
+        }
+        if (answered == 64) break;
+        pollfd fd{from_host[0], POLLIN, 0};
+        ASSERT_EQ(::poll(&fd, 1, 10000), 1) << "round " << round << ": answers stopped after " << answered;
+        uint8_t chunk[4096];
+        const ssize_t got = ::read(from_host[0], chunk, sizeof chunk);
+        ASSERT_GT(got, 0);
+        replies.Feed(chunk, static_cast<size_t>(got));
+      }
+      next_id += 64;
+    }
+    stop_.Notify();
+    EXPECT_EQ(served.get(), ServeEnd::kStopped);
+  }
+  for (int fd : {to_host[0], to_host[1], from_host[0], from_host[1]}) ::close(fd);
+}
+
 TEST_F(TransportLimitsTest, AnswersGivenAfterTheServerIsGoneAreDroppedQuietly) {
   StartSocketServer({});
   {
