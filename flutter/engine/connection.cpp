@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "flutter/engine/log.h"
+#include "flutter/log.h"
 
 namespace flutter::engine {
 namespace {

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "flutter/engine/frame.h"
-#include "flutter/engine/log.h"
+#include "flutter/log.h"
 
 namespace flutter::engine {
 

@@ -1,13 +1,14 @@
-// The engine's diagnostic lines on standard error ("ERROR: ...", "INFO: ..."), for the transports.
+// The stand-in's diagnostic lines on standard error: the channel layer's own lines and the engine's
+// "ERROR: ..." and "INFO: ..." lines.
 //
 // Each line goes out whole in one write(2), so lines from several threads never mix inside a line. The
-// engine keeps its own small writer because it depends on nothing of the application's.
+// stand-in keeps its own small writer because it depends on nothing of the application's.
 // Thread safety: both functions may be called from any thread.
 #pragma once
 
 #include <string_view>
 
-namespace flutter::engine {
+namespace flutter {
 
 // Writes `line` and a line feed to standard error in one write (retried after a partial write).
 void LogLine(std::string_view line);
@@ -19,4 +20,4 @@ void LogInputLine(std::string_view line);
 
 inline constexpr int kLogBurstPerSecond = 20;
 
-}  // namespace flutter::engine
+}  // namespace flutter

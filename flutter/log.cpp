@@ -1,14 +1,15 @@
-// The engine's diagnostic lines.
-#include "flutter/engine/log.h"
+// The stand-in's diagnostic lines.
+#include "flutter/log.h"
 
 #include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <string>
 
+#include <poll.h>
 #include <unistd.h>
 
-namespace flutter::engine {
+namespace flutter {
 namespace {
 
 struct InputLineWindow {
@@ -31,7 +32,10 @@ void LogLine(std::string_view line) {
     const ssize_t written = ::write(STDERR_FILENO, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return;  // standard error is gone or full; there is nowhere to report it
+      // Standard error may share a non-blocking description; a short wait keeps the line whole.
+      pollfd fd{STDERR_FILENO, POLLOUT, 0};
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&fd, 1, 100) > 0) continue;
+      return;  // standard error is gone or stuck; there is nowhere to report it
     }
     data += written;
     left -= static_cast<size_t>(written);
@@ -62,4 +66,4 @@ void LogInputLine(std::string_view line) {
   LogLine(line);
 }
 
-}  // namespace flutter::engine
+}  // namespace flutter
