@@ -1,7 +1,7 @@
 // ReplyManager: the one-answer rule for calls that arrived through a BinaryMessenger.
 #include "flutter/engine_method_result.h"
 
-#include <iostream>
+#include "flutter/log.h"
 
 namespace flutter {
 namespace internal {
@@ -11,14 +11,14 @@ ReplyManager::ReplyManager(BinaryReply reply_handler) : reply_handler_(std::move
 ReplyManager::~ReplyManager() {
   if (reply_handler_) {
     // The call stays pending on the other side: sending a reply from a destructor would hide the bug.
-    std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << std::endl;
+    LogLine("Warning: Failed to respond to a message. This is a memory leak.");
   }
 }
 
 void ReplyManager::SendResponseData(const std::vector<uint8_t>* data) {
   if (!reply_handler_) {
-    std::cerr << "Error: Only one of Success, Error, or NotImplemented can be called,"
-              << " and it can be called exactly once. Ignoring duplicate result." << std::endl;
+    LogLine("Error: Only one of Success, Error, or NotImplemented can be called,"
+            " and it can be called exactly once. Ignoring duplicate result.");
     return;
   }
   // Moved out first so that the handler is cleared even if sending throws.

@@ -13,6 +13,7 @@
 #include "flutter/binary_messenger.h"
 #include "flutter/encodable_value.h"
 #include "flutter/engine_method_result.h"
+#include "flutter/log.h"
 #include "flutter/method_call.h"
 #include "flutter/method_codec.h"
 #include "flutter/method_result.h"
@@ -81,7 +82,8 @@ class MethodChannel {
       auto result = std::make_unique<EngineMethodResult<T>>(std::move(reply), codec);
       std::unique_ptr<MethodCall<T>> method_call = codec->DecodeMethodCall(message, message_size);
       if (!method_call) {
-        std::cerr << "Unable to construct method call from message on channel " << channel_name << std::endl;
+        // Caused by what the other side sent, so a flood of them is thinned out rather than written whole.
+        LogInputLine("Unable to construct method call from message on channel " + channel_name);
         result->NotImplemented();
         return;
       }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -39,6 +40,15 @@ constexpr size_t kReadChunkBytes = 64 * 1024;
 
 // Depth of the ReadValue calls active on this thread. Per thread because the serializer is shared.
 thread_local int read_depth = 0;
+// The innermost decoding budget open on this thread, or null.
+thread_local StandardCodecSerializer::DecodeBudget* open_budget = nullptr;
+
+// What a map entry costs beyond its key and value: the tree node's links and the allocator's header.
+constexpr size_t kMapNodeOverheadBytes = 48;
+
+void Charge(size_t bytes) {
+  if (open_budget) open_budget->Charge(bytes);
+}
 
 class DepthGuard {
  public:
@@ -82,6 +92,7 @@ void ReadElements(size_t count, ByteStreamReader* stream, Container* out) {
 
 template <typename Element>
 std::vector<Element> ReadTypedList(size_t count, ByteStreamReader* stream) {
+  Charge(count * sizeof(Element));
   if constexpr (sizeof(Element) > 1) stream->ReadAlignment(sizeof(Element));
   std::vector<Element> list;
   ReadElements<Element>(count, stream, &list);
@@ -89,6 +100,25 @@ std::vector<Element> ReadTypedList(size_t count, ByteStreamReader* stream) {
 }
 
 }  // namespace
+
+StandardCodecSerializer::DecodeBudget::DecodeBudget(size_t message_size)
+    : remaining_(message_size > (SIZE_MAX - kDecodeAllowanceBytes) / kDecodeExpansion
+                     ? SIZE_MAX
+                     : message_size * kDecodeExpansion + kDecodeAllowanceBytes),
+      outer_(open_budget) {
+  open_budget = this;
+}
+
+StandardCodecSerializer::DecodeBudget::~DecodeBudget() { open_budget = outer_; }
+
+void StandardCodecSerializer::DecodeBudget::Charge(size_t bytes) {
+  if (bytes > remaining_) {
+    remaining_ = 0;
+    throw DecodeError("decoded values would take more than " + std::to_string(kDecodeExpansion) +
+                      " times the size of their message");
+  }
+  remaining_ -= bytes;
+}
 
 StandardCodecSerializer::StandardCodecSerializer() = default;
 StandardCodecSerializer::~StandardCodecSerializer() = default;
@@ -100,6 +130,7 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 
 EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) const {
   DepthGuard depth;
+  Charge(sizeof(EncodableValue));
   uint8_t type = stream->ReadByte();
   return ReadValueOfType(type, stream);
 }
@@ -121,6 +152,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type, ByteStream
       return EncodableValue(ReadScalar<double>(stream));
     case kString: {
       size_t size = ReadSize(stream);
+      Charge(size);
       std::string text;
       ReadElements<char>(size, stream, &text);
       return EncodableValue(std::move(text));
@@ -145,6 +177,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type, ByteStream
       size_t count = ReadSize(stream);
       EncodableMap map;
       for (size_t i = 0; i < count; ++i) {
+        Charge(kMapNodeOverheadBytes);
         EncodableValue key = ReadValue(stream);
         EncodableValue value = ReadValue(stream);
         map.emplace(std::move(key), std::move(value));  // a repeated key keeps its first value

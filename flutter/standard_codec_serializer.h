@@ -19,8 +19,13 @@
 //
 // Reading is safe on hostile input: it never reads outside the stream, allocates no more than the
 // bytes actually present justify (declared lengths are checked against the data as it is read, never
-// trusted up front), and refuses values nested more than kMaxNestingDepth deep. A failure is a thrown
-// DecodeError; the codecs turn it into their failure value.
+// trusted up front), and refuses values nested more than kMaxNestingDepth deep. A decoding budget keeps a
+// message from costing many times its size in decoded values: a one-byte null costs a whole
+// EncodableValue, so a list of a million nulls would take some 50 times the bytes it came in. While a
+// DecodeBudget is open on the thread (the codecs open one per message), the values read may take at most
+// kDecodeExpansion times the message's size plus kDecodeAllowanceBytes, counted as the values' own size,
+// the bytes of strings and typed lists, and the nodes of maps. A failure is a thrown DecodeError; the
+// codecs turn it into their failure value.
 //
 // Subclasses extend the format for custom values by overriding WriteValue and ReadValueOfType.
 //
@@ -39,6 +44,29 @@ class StandardCodecSerializer {
  public:
   // The deepest nesting ReadValue accepts: a value at the top is at depth 1, each list or map adds one.
   static constexpr int kMaxNestingDepth = 256;
+  // The decoding budget of a message of N bytes: kDecodeExpansion * N + kDecodeAllowanceBytes. Ordinary
+  // messages stay far below it (a list of int32 values costs about 11 times its bytes, strings about 1 to
+  // 3 times); a list of nulls or booleans would cost over 50 times.
+  static constexpr size_t kDecodeExpansion = 16;
+  static constexpr size_t kDecodeAllowanceBytes = size_t{16} << 20;
+
+  // Opens the decoding budget of one message of `message_size` bytes on the calling thread, for as long
+  // as it lives; ReadValue calls made meanwhile on this thread charge it. Scopes nest: the innermost one
+  // is charged. Without an open budget ReadValue is limited by nesting depth only.
+  class DecodeBudget {
+   public:
+    explicit DecodeBudget(size_t message_size);
+    ~DecodeBudget();
+    DecodeBudget(const DecodeBudget&) = delete;
+    DecodeBudget& operator=(const DecodeBudget&) = delete;
+
+    // Counts `bytes` of decoded values; throws DecodeError once the budget is spent.
+    void Charge(size_t bytes);
+
+   private:
+    size_t remaining_;
+    DecodeBudget* outer_;
+  };
 
   virtual ~StandardCodecSerializer();
   StandardCodecSerializer(StandardCodecSerializer const&) = delete;
@@ -47,8 +75,8 @@ class StandardCodecSerializer {
   // The process-wide serializer for the standard kinds.
   static const StandardCodecSerializer& GetInstance();
 
-  // Reads one value. Throws DecodeError on truncated or malformed data or nesting beyond
-  // kMaxNestingDepth; std::bad_alloc only if memory runs out for data really present.
+  // Reads one value. Throws DecodeError on truncated or malformed data, nesting beyond kMaxNestingDepth or
+  // a spent decoding budget; std::bad_alloc only if memory runs out for data really present.
   EncodableValue ReadValue(ByteStreamReader* stream) const;
 
   // Writes one value. Throws EncodeError for a CustomEncodableValue (the standard format has no kind

@@ -33,6 +33,7 @@ std::unique_ptr<EncodableValue> StandardMessageCodec::DecodeMessageInternal(cons
   if (!binary_message) return nullptr;
   try {
     ByteBufferStreamReader stream(binary_message, message_size);
+    StandardCodecSerializer::DecodeBudget budget(message_size);
     auto value = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
     if (stream.BytesRemaining() != 0) return nullptr;  // one message is exactly one value
     return value;

@@ -53,6 +53,7 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeMethodCal
   if (!message || message_size == 0) return nullptr;
   try {
     ByteBufferStreamReader stream(message, message_size);
+    StandardCodecSerializer::DecodeBudget budget(message_size);
     EncodableValue name = serializer_->ReadValue(&stream);
     std::string* method_name = std::get_if<std::string>(&name);
     if (!method_name) return nullptr;
@@ -107,6 +108,7 @@ bool StandardMethodCodec::DecodeAndProcessResponseEnvelopeInternal(const uint8_t
   std::string message;
   try {
     ByteBufferStreamReader stream(response, response_size);
+    StandardCodecSerializer::DecodeBudget budget(response_size);
     flag = stream.ReadByte();
     if (flag == kSuccessEnvelope) {
       value = serializer_->ReadValue(&stream);

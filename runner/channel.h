@@ -38,6 +38,9 @@ const MethodEntry* FindMethod(std::span<const MethodEntry> table, std::string_vi
 
 // Routes `call` to its table entry's handler, handing over `result`. Unknown names and entries without a
 // handler are answered with not-implemented; nothing is logged for them. Answers exactly once.
+// Safety net: an exception that escapes the handler before the call was answered is answered with error
+// "UNHANDLED_EXCEPTION" whose message is the exception's text (after one "ERROR: " line); handlers still
+// catch what their operation expects and answer as it says.
 void DispatchMethodCall(std::span<const MethodEntry> table, const MethodCall& call,
                         std::unique_ptr<MethodResult> result);
 

@@ -1,11 +1,7 @@
 // The application host's entry points.
 #include "runner/host.h"
 
-#include <cerrno>
 #include <condition_variable>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -20,6 +16,7 @@
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
 #include "runner/json_values.h"
+#include "runner/process_streams.h"
 #include "runner/text_conversion.h"
 
 namespace runner {
@@ -27,73 +24,6 @@ namespace {
 
 using flutter::EncodableValue;
 using nlohmann::json;
-
-// The descriptor the signal handler wakes the serve loop through; -1 when no loop runs.
-volatile sig_atomic_t g_stop_fd = -1;
-
-void OnStopSignal(int) {
-  const int fd = g_stop_fd;
-  if (fd < 0) return;
-  const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] ssize_t ignored = ::write(fd, &byte, 1);
-  errno = saved;
-}
-
-// SIGTERM and SIGINT close the window while the guard lives; SIGPIPE is ignored so a vanished reader is a
-// failed write rather than the end of the process.
-class StopSignalScope {
- public:
-  explicit StopSignalScope(const flutter::engine::StopSignal& stop) {
-    g_stop_fd = stop.notify_fd();
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    action.sa_flags = SA_RESTART;  // other threads' blocking calls carry on; the serve loop wakes through the pipe
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, &old_term_);
-    ::sigaction(SIGINT, &action, &old_int_);
-    std::signal(SIGPIPE, SIG_IGN);
-  }
-  ~StopSignalScope() {
-    ::sigaction(SIGTERM, &old_term_, nullptr);
-    ::sigaction(SIGINT, &old_int_, nullptr);
-    g_stop_fd = -1;
-  }
-  StopSignalScope(const StopSignalScope&) = delete;
-  StopSignalScope& operator=(const StopSignalScope&) = delete;
-
- private:
-  struct sigaction old_term_ {};
-  struct sigaction old_int_ {};
-};
-
-// While the host runs, descriptor 1 points at standard error, so that no log line written to standard
-// output (the colour-profile notices are) can fall between the frames or into a call's JSON answer. The
-// real standard output stays reachable through private_fd().
-class StandardOutputAside {
- public:
-  StandardOutputAside() {
-    std::fflush(stdout);
-    std::cout.flush();
-    private_fd_ = ::dup(STDOUT_FILENO);
-    if (private_fd_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
-  }
-  ~StandardOutputAside() {
-    std::fflush(stdout);
-    std::cout.flush();
-    if (private_fd_ < 0) return;
-    ::dup2(private_fd_, STDOUT_FILENO);
-    ::close(private_fd_);
-  }
-  StandardOutputAside(const StandardOutputAside&) = delete;
-  StandardOutputAside& operator=(const StandardOutputAside&) = delete;
-
-  // Falls back to descriptor 1 itself when it could not be duplicated.
-  int private_fd() const { return private_fd_ >= 0 ? private_fd_ : STDOUT_FILENO; }
-
- private:
-  int private_fd_ = -1;
-};
 
 DartProject MakeProject(const std::vector<std::string>& arguments) {
   DartProject project = DartProject::FromFolder("data");
@@ -119,10 +49,13 @@ int RunServeStdio(const Services& services, const std::vector<std::string>& argu
   StopSignalScope signals(stop);
   auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
-  flutter::engine::ServeStream(*window->engine()->messenger(), STDIN_FILENO, output.private_fd(), stop);
+  flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
+  const auto end = server.Serve(*window->engine()->messenger(), stop);
+  // The window closes first, so no answer can be queued any more; then what is queued is written.
   window->Destroy();
+  server.Drain();
   window.reset();
-  return kExitOk;
+  return end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk;
 }
 
 int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
@@ -135,6 +68,7 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
   if (!window->Create()) return kExitCannotStart;
   const auto end = server->Serve(*window->engine()->messenger(), stop);
   window->Destroy();
+  server->Drain();
   window.reset();
   return end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk;
 }

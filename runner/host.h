@@ -15,13 +15,17 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitCannotStart = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoReply = 3;
+inline constexpr int kExitConnectionFailed = 4;
 
 // `services` are the ports and shared state the handlers use; they must outlive the call.
 // `arguments` are the command-line arguments after the program path; they go, as UTF-8, into the project
 // description as the interface's entry-point arguments (an argument that is not valid UTF-8 becomes "").
 
 // Serves the channels on standard input and output until end of input, SIGTERM or SIGINT (the window
-// closing). Returns kExitOk after a normal close, kExitCannotStart when the host cannot start.
+// closing), then writes the answers still queued (giving up on a reader that takes nothing for a second).
+// Returns kExitOk after end of input or a stop signal, kExitConnectionFailed when the connection ended by
+// a failure (a frame above the size limit or cut short by the end of input, a read or write error, a
+// reader that took no reply for too long), kExitCannotStart when the host cannot start.
 int RunServeStdio(const Services& services, const std::vector<std::string>& arguments);
 
 // Serves the channels on a unix stream socket at `path` (mode 0600, several clients) until SIGTERM or

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "flutter/method_result.h"
+#include "flutter/standard_codec_serializer.h"
 #include "flutter/standard_method_codec.h"
 
 namespace runner {
@@ -135,6 +136,63 @@ std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// Checks the text before it becomes a document: the parser itself would turn an integer beyond 64 bits
+// into a double and refuse a number beyond double range with an exception, and the host's decoder would
+// refuse a nesting deeper than its limit only after the call was sent.
+class JsonLimitCheck : public nlohmann::json_sax<json> {
+ public:
+  std::string error;
+
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t& text) override {
+    // The parser reads integers too large for 64 bits as doubles; their text has no fraction or exponent.
+    if (text.find_first_of(".eE") == string_t::npos) return Refuse("integer " + text + " does not fit 64 bits");
+    return Value();
+  }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Open(); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t, const std::string& last_token, const nlohmann::detail::exception& e) override {
+    if (e.id == 406) return Refuse("number " + last_token + " is beyond the range of a double");
+    return Refuse(std::string("invalid JSON: ") + e.what());
+  }
+
+ private:
+  // A scalar sits one level below its container; the top value is at depth 1, as the decoder counts.
+  bool Value() {
+    if (depth_ + 1 > flutter::StandardCodecSerializer::kMaxNestingDepth) return TooDeep();
+    return true;
+  }
+  bool Open() {
+    if (++depth_ > flutter::StandardCodecSerializer::kMaxNestingDepth) return TooDeep();
+    return true;
+  }
+  bool Close() {
+    --depth_;
+    return true;
+  }
+  bool TooDeep() {
+    return Refuse("values nested more than " + std::to_string(flutter::StandardCodecSerializer::kMaxNestingDepth) +
+                  " deep");
+  }
+  bool Refuse(std::string text) {
+    if (error.empty()) error = std::move(text);
+    return false;
+  }
+  int depth_ = 0;
+};
+
+}  // namespace
+
 std::optional<EncodableValue> JsonToEncodable(const json& value, std::string* error) {
   switch (value.type()) {
     case json::value_t::null:
@@ -187,10 +245,12 @@ std::optional<EncodableValue> JsonToEncodable(const json& value, std::string* er
 }
 
 std::optional<EncodableValue> ParseJsonValue(std::string_view text, std::string* error) {
+  JsonLimitCheck check;
+  if (!json::sax_parse(text, &check)) return Fail(error, check.error.empty() ? "invalid JSON" : check.error);
   json parsed;
   try {
     parsed = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
     return Fail(error, std::string("invalid JSON: ") + e.what());
   }
   return JsonToEncodable(parsed, error);

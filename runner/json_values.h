@@ -10,6 +10,9 @@
 //   {"$int64": n}                  -> int64 (n an integer)
 //   {"$double": n}                 -> double (n a number, or "NaN", "Infinity", "-Infinity")
 // A marker is an object with exactly that one key; an object with more keys is an ordinary map.
+// Refused with a one-line reason: invalid JSON, numbers beyond the range of a double (1e400), integers
+// beyond 64 bits, and values nested deeper than the host's decoder accepts
+// (StandardCodecSerializer::kMaxNestingDepth, the top value counting as depth 1).
 //
 // Channel values to JSON, so that a round trip gives the same value and kind:
 //   int64 -> {"$int64": n}; byte list -> {"$bytes": "..."}; finite double -> a number with a fraction or
@@ -30,7 +33,8 @@
 
 namespace runner {
 
-// Returns std::nullopt and sets `*error` when a marker is malformed or an integer is out of range.
+// Returns std::nullopt and sets `*error` when a marker is malformed or an integer is out of range. Recurses
+// once per level: give it documents whose depth is bounded (ParseJsonValue checks that first).
 std::optional<flutter::EncodableValue> JsonToEncodable(const nlohmann::json& json, std::string* error);
 
 // Parses JSON text and converts it. Returns std::nullopt and sets `*error` on invalid JSON or values.

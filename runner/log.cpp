@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace runner {
@@ -18,7 +19,10 @@ void WriteWhole(const std::string& text, int fd = STDERR_FILENO) {
     const ssize_t written = ::write(fd, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return;  // standard error is gone; there is nowhere to report it
+      // Standard error may share a non-blocking description; a short wait keeps the line whole.
+      pollfd fd{STDERR_FILENO, POLLOUT, 0};
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&fd, 1, 100) > 0) continue;
+      return;  // standard error is gone or stuck; there is nowhere to report it
     }
     data += written;
     left -= static_cast<size_t>(written);

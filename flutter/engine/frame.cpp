@@ -107,6 +107,15 @@ bool FrameReader::Next(std::vector<uint8_t>* body) {
   const auto first = buffer_.begin() + static_cast<std::ptrdiff_t>(start_ + 4);
   body->assign(first, first + length);
   start_ += 4 + length;
+  if (start_ == buffer_.size()) {
+    // Everything taken: a buffer that grew for a large frame is given back rather than kept for good.
+    if (buffer_.capacity() > kKeptBufferBytes) {
+      std::vector<uint8_t>().swap(buffer_);
+    } else {
+      buffer_.clear();
+    }
+    start_ = 0;
+  }
   return true;
 }
 

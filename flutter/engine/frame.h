@@ -51,6 +51,11 @@ class FrameReader {
   bool failed() const { return failed_; }
   // Bytes of an incomplete frame still held (at end of input these are a frame cut short).
   size_t pending_bytes() const { return buffer_.size() - start_; }
+  // Bytes of memory the reader holds (what a large frame made it grow to, until that frame is taken).
+  size_t held_bytes() const { return buffer_.capacity(); }
+
+  // A buffer grown beyond this for a large frame is released once everything fed has been taken.
+  static constexpr size_t kKeptBufferBytes = 1u << 20;
 
  private:
   std::vector<uint8_t> buffer_;

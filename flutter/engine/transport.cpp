@@ -1,8 +1,10 @@
-// The stream and socket transports.
+// The stream and socket transports: one poll loop per server.
 #include "flutter/engine/transport.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <list>
 
@@ -13,68 +15,23 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "flutter/engine/connection.h"
 #include "flutter/engine/frame.h"
+#include "flutter/log.h"
 
 namespace flutter::engine {
+
+using Clock = std::chrono::steady_clock;
+
 namespace {
 
 constexpr size_t kReadChunkBytes = 64 * 1024;
-// A client that stops reading its replies must not hold the platform thread for ever: its writes give up
-// after this long and the connection is dropped.
-constexpr int kSocketSendTimeoutSeconds = 10;
+// Clients admitted per wake-up of the listening socket, so a crowd at the door is let in quickly while
+// the clients already in are still served between rounds.
+constexpr int kAcceptsPerRound = 16;
 
-// The reading half of one connection.
-struct ConnectionReader {
-  std::shared_ptr<Connection> connection;
-  FrameReader frames;
-};
+std::string Errno(int error) { return std::strerror(error); }
 
-void DeliverBody(EngineMessenger& messenger, const std::shared_ptr<Connection>& connection,
-                 const std::vector<uint8_t>& body) {
-  std::string error;
-  auto request = ParseRequest(body.data(), body.size(), &error);
-  if (!request) {
-    std::fprintf(stderr, "ERROR: malformed frame from %s skipped: %s\n", connection->name().c_str(), error.c_str());
-    return;
-  }
-  const uint32_t id = request->id;
-  ReplyTarget target;
-  target.send = [connection, id](const uint8_t* envelope, size_t size) {
-    connection->WriteFrame(EncodeReply(id, envelope, size));
-  };
-  messenger.DeliverMessage(std::move(request->channel), std::move(request->message), std::move(target));
-}
-
-// Reads what is available on the connection and delivers every complete request. Returns false when the
-// connection's input has ended (end of input, read error or a hostile length).
-bool ReadAvailable(EngineMessenger& messenger, ConnectionReader& reader) {
-  uint8_t chunk[kReadChunkBytes];
-  ssize_t got;
-  do {
-    got = ::read(reader.connection->read_fd(), chunk, sizeof chunk);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    std::fprintf(stderr, "ERROR: cannot read from %s: %s\n", reader.connection->name().c_str(), std::strerror(errno));
-    return false;
-  }
-  if (got == 0) {
-    if (reader.frames.pending_bytes() > 0) {
-      std::fprintf(stderr, "ERROR: frame from %s cut short by the end of input (%zu bytes dropped)\n",
-                   reader.connection->name().c_str(), reader.frames.pending_bytes());
-    }
-    return false;
-  }
-  reader.frames.Feed(chunk, static_cast<size_t>(got));
-  std::vector<uint8_t> body;
-  while (reader.frames.Next(&body)) DeliverBody(messenger, reader.connection, body);
-  if (reader.frames.failed()) {
-    std::fprintf(stderr, "ERROR: frame length from %s above the limit of %u bytes; connection ended\n",
-                 reader.connection->name().c_str(), kMaxFrameBytes);
-    return false;
-  }
-  return true;
-}
+int DefaultAccept(int listen_fd) { return ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); }
 
 // A socket file left behind by a host that did not close (killed, crashed) refuses connections; it is
 // removed so the new host can bind. Anything else at the path (a live host, a regular file) is left alone.
@@ -87,15 +44,317 @@ void RemoveStaleSocket(const sockaddr_un& address) {
       ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno == ECONNREFUSED;
   ::close(probe);
   if (refused && ::unlink(address.sun_path) == 0) {
-    std::fprintf(stderr, "INFO: removed stale socket %s\n", address.sun_path);
+    LogLine(std::string("INFO: removed stale socket ") + address.sun_path);
   }
+}
+
+int Milliseconds(Clock::duration d) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
+  return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, 60'000));
 }
 
 }  // namespace
 
+// The poll loop shared by both servers: reads and delivers requests, writes queued replies, enforces the
+// limits, and (for a socket server) accepts clients.
+class ServeLoop {
+ public:
+  ServeLoop(TransportLimits limits, int listen_fd, AcceptFunction accept)
+      : shared_(std::make_shared<TransportShared>(limits)),
+        listen_fd_(listen_fd),
+        accept_(accept ? std::move(accept) : AcceptFunction(DefaultAccept)),
+        chunk_(kReadChunkBytes) {}
+  ~ServeLoop() {
+    for (Client& client : clients_) client.connection->Close();
+  }
+
+  void AddClient(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds) {
+    Client client;
+    client.connection = std::make_shared<Connection>(std::move(name), read_fd, write_fd, is_socket, owns_fds, shared_);
+    clients_.push_back(std::move(client));
+    client_count_.store(clients_.size());
+  }
+
+  // `single`: the loop serves one stream and returns as soon as that stream ends.
+  ServeEnd Run(EngineMessenger& messenger, const StopSignal& stop, bool single);
+  void Drain();
+  size_t client_count() const { return client_count_.load(); }
+
+ private:
+  static constexpr size_t kNoSlot = SIZE_MAX;
+  struct Client {
+    std::shared_ptr<Connection> connection;
+    FrameReader frames;
+    bool input_ended = false;
+    // Where the client's descriptors sit in this round's poll set.
+    size_t read_slot = kNoSlot;
+    size_t write_slot = kNoSlot;
+  };
+  enum class Read { kMore, kEnded, kFailed };
+  using ClientIt = std::list<Client>::iterator;
+
+  Read ReadAvailable(EngineMessenger& messenger, Client& client);
+  void Deliver(EngineMessenger& messenger, Client& client, const std::vector<uint8_t>& body);
+  void EndInput(Client& client);
+  ClientIt Remove(ClientIt it);
+  void AcceptClients(Clock::time_point now);
+  // Flushes a client whose replies wait and checks it against the limits. Returns false when the client
+  // is to be dropped; `*failed` then says whether that was a failure (not the client leaving).
+  bool Service(Client& client, bool writable, Clock::time_point now, bool* failed);
+
+  std::shared_ptr<TransportShared> shared_;
+  std::list<Client> clients_;
+  std::atomic<size_t> client_count_{0};
+  size_t input_bytes_ = 0;  // held by the clients' frame readers together
+  int listen_fd_;
+  AcceptFunction accept_;
+  Clock::time_point accept_paused_until_{};
+  bool accept_failing_ = false;
+  unsigned next_client_ = 1;
+  std::vector<uint8_t> chunk_;
+  std::vector<pollfd> fds_;
+};
+
+ServeLoop::Read ServeLoop::ReadAvailable(EngineMessenger& messenger, Client& client) {
+  const Connection& connection = *client.connection;
+  ssize_t got;
+  do {
+    got = ::read(connection.read_fd(), chunk_.data(), chunk_.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Read::kMore;
+    LogLine("ERROR: cannot read from " + connection.name() + ": " + Errno(errno));
+    return Read::kFailed;
+  }
+  if (got == 0) {
+    if (client.frames.pending_bytes() > 0) {
+      LogInputLine("ERROR: frame from " + connection.name() + " cut short by the end of input (" +
+                   std::to_string(client.frames.pending_bytes()) + " bytes dropped)");
+      return Read::kFailed;
+    }
+    return Read::kEnded;
+  }
+  input_bytes_ -= client.frames.held_bytes();
+  client.frames.Feed(chunk_.data(), static_cast<size_t>(got));
+  std::vector<uint8_t> body;
+  while (client.frames.Next(&body)) Deliver(messenger, client, body);
+  input_bytes_ += client.frames.held_bytes();
+  if (client.frames.failed()) {
+    LogInputLine("ERROR: frame length from " + connection.name() + " above the limit of " +
+                 std::to_string(kMaxFrameBytes) + " bytes; connection ended");
+    return Read::kFailed;
+  }
+  if (input_bytes_ > shared_->limits.total_input_bytes) {
+    LogLine("ERROR: incomplete frames of all clients above " + std::to_string(shared_->limits.total_input_bytes) +
+            " bytes; " + connection.name() + " dropped");
+    return Read::kFailed;
+  }
+  return Read::kMore;
+}
+
+void ServeLoop::Deliver(EngineMessenger& messenger, Client& client, const std::vector<uint8_t>& body) {
+  std::string error;
+  auto request = ParseRequest(body.data(), body.size(), &error);
+  if (!request) {
+    LogInputLine("ERROR: malformed frame from " + client.connection->name() + " skipped: " + error);
+    return;
+  }
+  const uint32_t id = request->id;
+  ReplyTarget target;
+  target.send = [connection = client.connection, id, token = client.connection->TrackRequest(body.size())](
+                    const uint8_t* envelope, size_t size) { connection->QueueReply(id, envelope, size); };
+  messenger.DeliverMessage(std::move(request->channel), std::move(request->message), std::move(target));
+}
+
+void ServeLoop::EndInput(Client& client) {
+  client.input_ended = true;
+  input_bytes_ -= client.frames.held_bytes();
+  client.frames = FrameReader();
+}
+
+ServeLoop::ClientIt ServeLoop::Remove(ClientIt it) {
+  EndInput(*it);
+  it->connection->Close();
+  it = clients_.erase(it);
+  client_count_.store(clients_.size());
+  return it;
+}
+
+bool ServeLoop::Service(Client& client, bool writable, Clock::time_point now, bool* failed) {
+  Connection& connection = *client.connection;
+  *failed = true;
+  if (connection.overrun()) {
+    LogLine("ERROR: " + connection.name() + " stopped reading while its replies piled up beyond " +
+            std::to_string(shared_->limits.connection_output_hard_bytes) + " bytes; connection dropped");
+    return false;
+  }
+  if (writable || (connection.has_output() && !connection.writing())) {
+    if (!connection.Flush(now)) {
+      const int error = errno;
+      if (error == EPIPE || error == ECONNRESET) {
+        *failed = false;  // the client went away
+      } else {
+        LogLine("ERROR: cannot write replies to " + connection.name() + ": " + Errno(error));
+      }
+      return false;
+    }
+  }
+  if (connection.writing() && now - connection.waiting_since() >= shared_->limits.stuck_limit) {
+    LogLine("ERROR: " + connection.name() + " took no reply for " +
+            std::to_string(shared_->limits.stuck_limit.count()) + " ms; connection dropped with " +
+            std::to_string(connection.output_bytes()) + " bytes unsent");
+    return false;
+  }
+  return true;
+}
+
+void ServeLoop::AcceptClients(Clock::time_point now) {
+  for (int round = 0; round < kAcceptsPerRound; ++round) {
+    const int fd = accept_(listen_fd_);
+    if (fd < 0) {
+      const int error = errno;
+      if (error == EINTR || error == ECONNABORTED) continue;
+      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+        // Out of descriptors: the waiting client stays in the backlog and keeps the socket readable, so
+        // accepting pauses rather than spinning; one line for the whole burst.
+        accept_paused_until_ = now + shared_->limits.accept_backoff;
+        if (!accept_failing_) {
+          LogLine("ERROR: cannot accept clients: " + Errno(error) + "; retrying every " +
+                  std::to_string(shared_->limits.accept_backoff.count()) + " ms until one is accepted");
+          accept_failing_ = true;
+        }
+        return;
+      }
+      LogInputLine("ERROR: accept failed: " + Errno(error));
+      return;
+    }
+    if (accept_failing_) {
+      LogLine("INFO: accepting clients again");
+      accept_failing_ = false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    AddClient("client " + std::to_string(next_client_++), fd, fd, true, true);
+  }
+}
+
+ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool single) {
+  const TransportLimits& limits = shared_->limits;
+  for (;;) {
+    Clock::time_point now = Clock::now();
+    fds_.clear();
+    fds_.push_back({stop.fd(), POLLIN, 0});
+    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+    const bool accepting = listen_fd_ >= 0 && now >= accept_paused_until_;
+    fds_.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});
+    Clock::time_point wake_at = Clock::time_point::max();
+    if (listen_fd_ >= 0 && !accepting) wake_at = accept_paused_until_;
+    for (Client& client : clients_) {
+      const Connection& connection = *client.connection;
+      const bool reading = !client.input_ended && !connection.ReadPaused();
+      // A socket takes one slot for both directions: poll refuses more slots than the descriptor limit,
+      // which is exactly when many clients are connected.
+      client.read_slot = fds_.size();
+      fds_.push_back({reading ? connection.read_fd() : -1, static_cast<short>(reading ? POLLIN : 0), 0});
+      if (connection.write_fd() == connection.read_fd()) {
+        client.write_slot = client.read_slot;
+        if (connection.writing()) {
+          fds_.back().fd = connection.write_fd();
+          fds_.back().events |= POLLOUT;
+        }
+      } else {
+        client.write_slot = fds_.size();
+        fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
+      }
+      if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
+    }
+    const int timeout = wake_at == Clock::time_point::max() ? -1 : Milliseconds(wake_at - now);
+    if (::poll(fds_.data(), fds_.size(), timeout) < 0) {
+      if (errno == EINTR) continue;
+      LogLine("ERROR: poll failed: " + Errno(errno));
+      return ServeEnd::kFailed;
+    }
+    if (fds_[0].revents) return ServeEnd::kStopped;
+    if (fds_[1].revents) shared_->wakeup.Clear();
+    now = Clock::now();
+
+    for (auto it = clients_.begin(); it != clients_.end();) {
+      Client& client = *it;
+      if (client.read_slot == kNoSlot) {  // accepted during this round
+        ++it;
+        continue;
+      }
+      const short read_events = fds_[client.read_slot].revents;
+      const short write_events = fds_[client.write_slot].revents;
+      const bool was_reading = (fds_[client.read_slot].events & POLLIN) && fds_[client.read_slot].fd >= 0;
+      bool failed = false;
+      bool keep = true;
+      if (was_reading && (read_events & (POLLIN | POLLHUP | POLLERR))) {
+        const Read read = ReadAvailable(messenger, client);
+        if (read != Read::kMore) {
+          if (single) return read == Read::kEnded ? ServeEnd::kEndOfInput : ServeEnd::kFailed;
+          EndInput(client);
+        }
+      }
+      const bool writable = client.connection->writing() && (write_events & (POLLOUT | POLLHUP | POLLERR));
+      if (!Service(client, writable, now, &failed)) {
+        if (single) {
+          Remove(it);  // nothing more can be written to it, at close either
+          return failed ? ServeEnd::kFailed : ServeEnd::kEndOfInput;
+        }
+        keep = false;
+      } else if (client.input_ended && !client.connection->has_output() &&
+                 client.connection->requests_in_flight() == 0) {
+        keep = false;  // said all it had to say and has every answer
+      }
+      it = keep ? std::next(it) : Remove(it);
+    }
+
+    if (fds_[2].revents & (POLLERR | POLLNVAL)) {
+      LogLine("ERROR: listening socket failed");
+      return ServeEnd::kFailed;
+    }
+    if (fds_[2].revents & POLLIN) AcceptClients(now);
+  }
+}
+
+void ServeLoop::Drain() {
+  const TransportLimits& limits = shared_->limits;
+  const Clock::time_point give_up = Clock::now() + 5 * limits.drain_limit;
+  std::vector<Client*> writing;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    writing.clear();
+    fds_.clear();
+    for (auto it = clients_.begin(); it != clients_.end();) {
+      Connection& connection = *it->connection;
+      if (connection.has_output() && !connection.Flush(now)) {
+        it = Remove(it);
+        continue;
+      }
+      if (connection.writing()) {
+        if (now - connection.waiting_since() >= limits.drain_limit || now >= give_up) {
+          LogLine("ERROR: " + connection.name() + " took no reply at close; " +
+                  std::to_string(connection.output_bytes()) + " bytes of replies dropped");
+          it = Remove(it);
+          continue;
+        }
+        writing.push_back(&*it);
+        fds_.push_back({connection.write_fd(), POLLOUT, 0});
+      }
+      ++it;
+    }
+    if (writing.empty()) return;
+    Clock::time_point wake_at = give_up;
+    for (Client* client : writing) wake_at = std::min(wake_at, client->connection->waiting_since() + limits.drain_limit);
+    if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0 && errno != EINTR) return;
+  }
+}
+
 StopSignal::StopSignal() {
   if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    std::fprintf(stderr, "FATAL: cannot create the stop pipe: %s\n", std::strerror(errno));
+    LogLine("FATAL: cannot create the stop pipe: " + Errno(errno));
     std::abort();
   }
 }
@@ -113,31 +372,52 @@ void StopSignal::Notify() const {
   errno = saved;
 }
 
-ServeEnd ServeStream(EngineMessenger& messenger, int in_fd, int out_fd, const StopSignal& stop) {
-  ConnectionReader reader{std::make_shared<Connection>("standard input", in_fd, out_fd, false, false), {}};
-  for (;;) {
-    pollfd fds[2] = {{in_fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      std::fprintf(stderr, "ERROR: poll failed: %s\n", std::strerror(errno));
-      return ServeEnd::kFailed;
-    }
-    if (fds[1].revents) return ServeEnd::kStopped;
-    if (fds[0].revents && !ReadAvailable(messenger, reader)) return ServeEnd::kEndOfInput;
+StreamServer::StreamServer(int in_fd, int out_fd, TransportLimits limits)
+    : loop_(std::make_unique<ServeLoop>(limits, -1, nullptr)) {
+  struct stat info {};
+  const bool known = ::fstat(out_fd, &info) == 0;
+  const bool is_socket = known && S_ISSOCK(info.st_mode);
+  int write_fd = out_fd;
+  if (!is_socket && known && S_ISFIFO(info.st_mode)) {
+    // A pipe of our own, opened anew: O_NONBLOCK on the shared one would reach whoever else writes to it
+    // (standard error is often the same pipe).
+    own_out_fd_ = ::open(("/proc/self/fd/" + std::to_string(out_fd)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (own_out_fd_ >= 0) write_fd = own_out_fd_;
   }
+  if (!is_socket && write_fd == out_fd) {
+    const int flags = ::fcntl(out_fd, F_GETFL);
+    if (flags >= 0 && !(flags & O_NONBLOCK) && ::fcntl(out_fd, F_SETFL, flags | O_NONBLOCK) == 0) {
+      restore_flags_fd_ = out_fd;
+      restore_flags_ = flags;
+    }
+  }
+  loop_->AddClient("standard input", in_fd, write_fd, is_socket, false);
 }
 
-std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path) {
+StreamServer::~StreamServer() {
+  loop_.reset();
+  if (own_out_fd_ >= 0) ::close(own_out_fd_);
+  if (restore_flags_fd_ >= 0) ::fcntl(restore_flags_fd_, F_SETFL, restore_flags_);
+}
+
+ServeEnd StreamServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
+  return loop_->Run(messenger, stop, true);
+}
+
+void StreamServer::Drain() { loop_->Drain(); }
+
+std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path, TransportLimits limits,
+                                                   AcceptFunction accept) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
-    std::fprintf(stderr, "ERROR: socket path must be 1 to %zu bytes: %s\n", sizeof address.sun_path - 1, path.c_str());
+    LogLine("ERROR: socket path must be 1 to " + std::to_string(sizeof address.sun_path - 1) + " bytes: " + path);
     return nullptr;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
-    std::fprintf(stderr, "ERROR: cannot create a socket: %s\n", std::strerror(errno));
+    LogLine("ERROR: cannot create a socket: " + Errno(errno));
     return nullptr;
   }
   RemoveStaleSocket(address);
@@ -147,69 +427,34 @@ std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path) {
   const int bind_errno = errno;
   ::umask(old_mask);
   if (bound != 0) {
-    std::fprintf(stderr, "ERROR: cannot bind socket %s: %s\n", path.c_str(), std::strerror(bind_errno));
+    LogLine("ERROR: cannot bind socket " + path + ": " + Errno(bind_errno));
     ::close(fd);
     return nullptr;
   }
   if (::chmod(path.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-    std::fprintf(stderr, "ERROR: cannot listen on socket %s: %s\n", path.c_str(), std::strerror(errno));
+    LogLine("ERROR: cannot listen on socket " + path + ": " + Errno(errno));
     ::unlink(path.c_str());
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<SocketServer>(new SocketServer(path, fd));
+  return std::unique_ptr<SocketServer>(new SocketServer(path, fd, limits, std::move(accept)));
 }
 
+SocketServer::SocketServer(std::string path, int fd, TransportLimits limits, AcceptFunction accept)
+    : path_(std::move(path)), fd_(fd), loop_(std::make_unique<ServeLoop>(limits, fd, std::move(accept))) {}
+
 SocketServer::~SocketServer() {
+  loop_.reset();
   ::close(fd_);
   ::unlink(path_.c_str());
 }
 
 ServeEnd SocketServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
-  std::list<ConnectionReader> clients;
-  unsigned next_client = 1;
-  std::vector<pollfd> fds;
-  for (;;) {
-    fds.clear();
-    fds.push_back({stop.fd(), POLLIN, 0});
-    fds.push_back({fd_, POLLIN, 0});
-    for (auto& client : clients) fds.push_back({client.connection->read_fd(), POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      std::fprintf(stderr, "ERROR: poll failed: %s\n", std::strerror(errno));
-      return ServeEnd::kFailed;
-    }
-    if (fds[0].revents) return ServeEnd::kStopped;
-    // Clients first: the list still matches fds from index 2.
-    size_t index = 2;
-    for (auto it = clients.begin(); it != clients.end(); ++index) {
-      if (fds[index].revents && !ReadAvailable(messenger, *it)) {
-        // Stop reading; the descriptor closes when the last pending reply lets go of the connection.
-        ::shutdown(it->connection->read_fd(), SHUT_RD);
-        it = clients.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    if (fds[1].revents & (POLLERR | POLLNVAL)) {
-      std::fputs("ERROR: listening socket failed\n", stderr);
-      return ServeEnd::kFailed;
-    }
-    if (fds[1].revents & POLLIN) {
-      const int client_fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client_fd < 0) {
-        if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
-          std::fprintf(stderr, "ERROR: accept failed: %s\n", std::strerror(errno));
-        }
-        continue;
-      }
-      const timeval timeout{kSocketSendTimeoutSeconds, 0};
-      ::setsockopt(client_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-      clients.push_back({std::make_shared<Connection>("client " + std::to_string(next_client++), client_fd,
-                                                      client_fd, true, true),
-                         {}});
-    }
-  }
+  return loop_->Run(messenger, stop, false);
 }
+
+void SocketServer::Drain() { loop_->Drain(); }
+
+size_t SocketServer::client_count() const { return loop_->client_count(); }
 
 }  // namespace flutter::engine

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/flutter/stderr_capture.h"
+
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -18,11 +20,9 @@ const char kDuplicateLine[] =
     "Ignoring duplicate result.\n";
 const char kUnansweredLine[] = "Warning: Failed to respond to a message. This is a memory leak.\n";
 
-// Redirects std::cerr into a string for the fixture's lifetime.
+// Captures standard error for the fixture's lifetime.
 class EngineMethodResultTest : public ::testing::Test {
  protected:
-  void SetUp() override { original_ = std::cerr.rdbuf(captured_.rdbuf()); }
-  void TearDown() override { std::cerr.rdbuf(original_); }
 
   // A reply function that records every reply it is given.
   BinaryReply Recorder() {
@@ -35,8 +35,7 @@ class EngineMethodResultTest : public ::testing::Test {
     return std::make_unique<EngineMethodResult<EncodableValue>>(Recorder(), &StandardMethodCodec::GetInstance());
   }
 
-  std::ostringstream captured_;
-  std::streambuf* original_ = nullptr;
+  testing::StderrCapture captured_;
   std::vector<std::vector<uint8_t>> replies_;
 };
 

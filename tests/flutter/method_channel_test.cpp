@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/flutter/stderr_capture.h"
+
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -53,13 +55,10 @@ class FakeMessenger : public BinaryMessenger {
 
 class MethodChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override { original_ = std::cerr.rdbuf(captured_.rdbuf()); }
-  void TearDown() override { std::cerr.rdbuf(original_); }
 
   const StandardMethodCodec& codec_ = StandardMethodCodec::GetInstance();
   FakeMessenger messenger_;
-  std::ostringstream captured_;
-  std::streambuf* original_ = nullptr;
+  testing::StderrCapture captured_;
 };
 
 TEST_F(MethodChannelTest, HandlerReceivesDecodedCallAndItsAnswerGoesBack) {

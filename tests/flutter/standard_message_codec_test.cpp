@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "flutter/byte_buffer_streams.h"
+#include "flutter/standard_method_codec.h"
 #include "tests/flutter/allocation_counter.h"
 
 namespace flutter {
@@ -300,6 +301,40 @@ TEST(StandardMessageCodecTest, NestingIsBoundedWithoutOverflowingTheStack) {
   }
   // The depth count is released after a failure: a later legal message still decodes.
   EXPECT_EQ(RoundTrip(deepest_allowed), deepest_allowed);
+}
+
+// A list of `count` one-byte values of `type` (null, true, false): count bytes plus a 5-byte prefix.
+std::vector<uint8_t> ListOfOneByteValues(uint32_t count, uint8_t type) {
+  std::vector<uint8_t> message = {0x0c, 0xff};
+  for (int i = 0; i < 4; ++i) message.push_back(static_cast<uint8_t>(count >> (8 * i)));
+  message.insert(message.end(), count, type);
+  return message;
+}
+
+TEST(StandardMessageCodecTest, AMessageCannotExpandToManyTimesItsSizeInDecodedValues) {
+  // A million nulls in about 1 MB would be over 50 MB of values; eight million in 8 MiB half a gigabyte.
+  for (uint32_t count : {1'000'000u, 8u << 20}) {
+    ResetLargestAllocation();
+    EXPECT_EQ(Codec().DecodeMessage(ListOfOneByteValues(count, 0x00)), nullptr) << count;
+    // Refused once the budget is spent, long before the whole list was built.
+    EXPECT_LE(LargestAllocationBytes(), 4 * StandardCodecSerializer::kDecodeExpansion * (size_t{count} + 6)) << count;
+  }
+  EXPECT_EQ(Codec().DecodeMessage(ListOfOneByteValues(1'000'000, 0x01)), nullptr);
+  // The same through the method codec: the argument of a call.
+  std::vector<uint8_t> call = {0x07, 0x01, 'm'};
+  const auto nulls = ListOfOneByteValues(1'000'000, 0x00);
+  call.insert(call.end(), nulls.begin(), nulls.end());
+  EXPECT_EQ(StandardMethodCodec::GetInstance().DecodeMethodCall(call), nullptr);
+
+  // Ordinary messages fit: small lists of nulls, a big list of int32 values, a map of strings, big blobs.
+  EXPECT_TRUE(Codec().DecodeMessage(ListOfOneByteValues(10'000, 0x00)));
+  EncodableList numbers(100'000, EncodableValue(int32_t{7}));
+  EXPECT_EQ(RoundTrip(EncodableValue(numbers)), EncodableValue(numbers));
+  EncodableMap records;
+  for (int i = 0; i < 20'000; ++i) records[EncodableValue("key" + std::to_string(i))] = EncodableValue("/photos/p.jpg");
+  EXPECT_EQ(RoundTrip(EncodableValue(records)), EncodableValue(records));
+  const EncodableValue blob(std::vector<uint8_t>(8 << 20, 3));
+  EXPECT_EQ(RoundTrip(blob), blob);
 }
 
 TEST(ByteBufferStreamReaderTest, ReadsPastTheEndThrowAndLeaveThePositionAlone) {

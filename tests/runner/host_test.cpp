@@ -2,6 +2,7 @@
 // exit codes.
 #include "runner/host.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <filesystem>
@@ -141,6 +142,22 @@ TEST(ProgramTest, WrongArgumentsPrintUsageAndExitTwo) {
   EXPECT_EQ(RunProgram({"call", "printing_channel"}), 2);
   EXPECT_EQ(RunProgram({"launch"}), 2);
   EXPECT_EQ(RunProgram({"call", "printing_channel", "x", "[1,"}), 2);
+}
+
+TEST(ProgramTest, CallRefusesNumbersBeyondRangeAndTooDeepNestingWithExitTwoAndOneLine) {
+  const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+  for (const std::string& json : {std::string("1e400"), std::string("[123456789012345678901234567890]"), deep}) {
+    std::string command = std::string(PICTAVERA_BINARY) + " call printing_channel x '" + json + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string text;
+    char buffer[256];
+    while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, got);
+    const int status = ::pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status)) << json.substr(0, 40);
+    EXPECT_EQ(WEXITSTATUS(status), 2) << json.substr(0, 40);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_EQ(text.rfind("pictavera call: ", 0), 0u) << text;
+  }
 }
 
 TEST(ProgramTest, CallPrintsTheAnswerAloneOnStandardOutput) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "flutter/standard_codec_serializer.h"
 #include "flutter/standard_method_codec.h"
 
 namespace runner {
@@ -39,6 +40,30 @@ TEST(JsonValuesTest, IntegersAreInt32WhenTheyFitElseInt64AndFractionsOrExponents
   EXPECT_EQ(Parse("1e3"), EncodableValue(1000.0));
   EXPECT_EQ(Parse("-0.5"), EncodableValue(-0.5));
   EXPECT_NE(Refused("18446744073709551615").find("does not fit"), std::string::npos);
+}
+
+TEST(JsonValuesTest, NumbersBeyondRangeAndNestingBeyondTheDecodersLimitAreRefusedWithAReason) {
+  EXPECT_NE(Refused("1e400").find("beyond the range of a double"), std::string::npos);
+  EXPECT_NE(Refused("[1, -1e400]").find("-1e400"), std::string::npos);
+  // Beyond 64 bits the parser would otherwise read a double.
+  EXPECT_NE(Refused("[99999999999999999999]").find("does not fit 64 bits"), std::string::npos);
+  EXPECT_NE(Refused(R"({"$int64": 18446744073709551616})").find("does not fit"), std::string::npos);
+  EXPECT_EQ(Parse("1e300"), EncodableValue(1e300));
+  EXPECT_EQ(Parse("99999999999999999999.0"), EncodableValue(1e20));
+
+  const int limit = flutter::StandardCodecSerializer::kMaxNestingDepth;
+  // Lists nested `limit` deep, the innermost empty: exactly what the decoder still accepts.
+  const std::string deepest(limit, '[');
+  EXPECT_TRUE(ParseJsonValue(deepest + std::string(limit, ']'), nullptr));
+  // A scalar inside them is one level more.
+  std::string error;
+  EXPECT_FALSE(ParseJsonValue(deepest + "1" + std::string(limit, ']'), &error));
+  EXPECT_NE(error.find("nested more than"), std::string::npos) << error;
+  EXPECT_NE(Refused((std::string(20000, '[') + std::string(20000, ']')).c_str()).find("nested"), std::string::npos);
+  std::string objects;
+  for (int i = 0; i < 20000; ++i) objects += R"({"a":)";
+  objects += "1" + std::string(20000, '}');
+  EXPECT_NE(Refused(objects.c_str()).find("nested"), std::string::npos);
 }
 
 TEST(JsonValuesTest, ObjectsAreStringKeyedMapsAndArraysAreLists) {

@@ -122,22 +122,26 @@ class TransportTest : public ::testing::Test {
 // Serves a pipe pair on a thread; the test talks through `client`.
 class PipeServer {
  public:
-  explicit PipeServer(EngineMessenger& messenger) {
+  explicit PipeServer(EngineMessenger& messenger, TransportLimits limits = {}) {
     int to_host[2], from_host[2];
     EXPECT_EQ(::pipe2(to_host, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(from_host, O_CLOEXEC), 0);
     host_in_ = to_host[0];
     host_out_ = from_host[1];
     client = std::make_unique<Client>(to_host[1], from_host[0]);
-    end_ = std::async(std::launch::async, [&messenger, this] { return ServeStream(messenger, host_in_, host_out_, stop); });
+    server_ = std::make_unique<StreamServer>(host_in_, host_out_, limits);
+    end_ = std::async(std::launch::async, [&messenger, this] { return server_->Serve(messenger, stop); });
   }
   ~PipeServer() {
     stop.Notify();
     if (end_.valid()) end_.wait();
+    server_.reset();
     client.reset();
     ::close(host_in_);
     ::close(host_out_);
   }
+  // After Serve returned: writes what is still queued.
+  void Drain() { server_->Drain(); }
   ServeEnd WaitForEnd() { return end_.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? end_.get() : ServeEnd::kFailed; }
 
   StopSignal stop;
@@ -145,6 +149,7 @@ class PipeServer {
 
  private:
   int host_in_ = -1, host_out_ = -1;
+  std::unique_ptr<StreamServer> server_;
   std::future<ServeEnd> end_;
 };
 
@@ -203,11 +208,16 @@ TEST_F(TransportTest, FrameCutShortOrHostileLengthEndsTheStreamCleanly) {
     PipeServer server(*engine_.messenger());
     server.client->Write({100, 0, 0, 0, 1, 2, 3});  // claims 100 bytes, then the input ends
     server.client->CloseWrite();
-    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kFailed);
   }
   {
     PipeServer server(*engine_.messenger());
     server.client->Write({0xFF, 0xFF, 0xFF, 0x7F, 1});
+    EXPECT_EQ(server.WaitForEnd(), ServeEnd::kFailed);
+  }
+  {
+    PipeServer server(*engine_.messenger());
+    server.client->CloseWrite();
     EXPECT_EQ(server.WaitForEnd(), ServeEnd::kEndOfInput);
   }
   {
@@ -365,10 +375,87 @@ TEST(ProgramTransportTest, InterruptWhileInputStaysOpenClosesWithZero) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(ProgramTransportTest, ServeStdioSurvivesGarbageAndEmptyInput) {
+// Starts `pictavera serve --stdio` with its standard error on /dev/null; the test keeps the other ends.
+struct ServeStdioProcess {
+  pid_t pid = -1;
+  int to_host = -1;    // the host's standard input
+  int from_host = -1;  // the host's standard output, which the test may leave unread
+};
+
+ServeStdioProcess StartServeStdio() {
+  int to_child[2], from_child[2];
+  EXPECT_EQ(::pipe2(to_child, O_CLOEXEC), 0);
+  EXPECT_EQ(::pipe2(from_child, O_CLOEXEC), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(to_child[0], STDIN_FILENO);
+    ::dup2(from_child[1], STDOUT_FILENO);
+    const int null_fd = ::open("/dev/null", O_WRONLY);
+    ::dup2(null_fd, STDERR_FILENO);
+    ::execl(PICTAVERA_BINARY, PICTAVERA_BINARY, "serve", "--stdio", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(to_child[0]);
+  ::close(from_child[1]);
+  return {pid, to_child[1], from_child[0]};
+}
+
+// Waits up to `limit` for the process to end; its exit code, or -1 when it had to be killed.
+int WaitForExit(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Writes 20 000 calls and reads none of their answers: more answers than the output pipe holds.
+void FloodUnread(int fd) {
+  std::vector<uint8_t> input;
+  for (uint32_t id = 1; id <= 20000; ++id) {
+    const auto frame = RequestFrame(id, "printing_channel", CallMessage("noSuchMethod", EncodableValue(std::string(200, 'x'))));
+    input.insert(input.end(), frame.begin(), frame.end());
+  }
+  ASSERT_TRUE(WriteAll(fd, input.data(), input.size(), false));
+}
+
+TEST(ProgramTransportTest, TermOrEndOfInputEndTheHostPromptlyWhileItsAnswersAreNeverRead) {
+  {
+    auto host = StartServeStdio();
+    FloodUnread(host.to_host);
+    ::kill(host.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(host.pid, std::chrono::seconds(5)), 0);
+    ::close(host.to_host);
+    ::close(host.from_host);
+  }
+  {
+    auto host = StartServeStdio();
+    FloodUnread(host.to_host);
+    ::close(host.to_host);  // end of input; the answers stay unread
+    EXPECT_EQ(WaitForExit(host.pid, std::chrono::seconds(5)), 0);
+    ::close(host.from_host);
+  }
+}
+
+TEST(ProgramTransportTest, ServeStdioExitsNonZeroOnlyWhenAProtocolFailureEndedTheConnection) {
   EXPECT_EQ(RunServeStdio({}).exit_code, 0);
-  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 0);
-  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 0);
+  // A malformed frame whose length is sound is skipped; the stream goes on and ends cleanly.
+  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7}).exit_code, 0);
+  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 4);  // above the size limit
+  EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 4);        // the last frame cut short
+  // The replies to requests before the failure still go out.
+  auto input = RequestFrame(1, "printing_channel", CallMessage("noSuchMethod"));
+  input.insert(input.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+  const auto run = RunServeStdio(input);
+  EXPECT_EQ(run.exit_code, 4);
+  ASSERT_EQ(run.replies.size(), 1u);
+  EXPECT_EQ(run.replies[0].id, 1u);
 }
 #endif
 

@@ -1,6 +1,8 @@
 // Tests of the transport frame format and the frame reader.
 #include "flutter/engine/frame.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace flutter::engine {
@@ -93,6 +95,26 @@ TEST(FrameReaderTest, LengthAboveTheLimitPoisonsTheReaderWithoutAllocating) {
   at_limit.Feed(limit.data(), limit.size());
   EXPECT_FALSE(at_limit.Next(&body));
   EXPECT_FALSE(at_limit.failed());
+}
+
+TEST(FrameReaderTest, ABufferGrownForALargeFrameIsGivenBackOnceTheFrameIsTaken) {
+  FrameReader reader;
+  const std::vector<uint8_t> big(8 << 20, 0x5a);
+  const auto frame = EncodeReply(9, big.data(), big.size());
+  std::vector<uint8_t> body;
+  for (size_t at = 0; at < frame.size(); at += 65536) {
+    reader.Feed(frame.data() + at, std::min<size_t>(65536, frame.size() - at));
+  }
+  EXPECT_GE(reader.held_bytes(), frame.size());
+  ASSERT_TRUE(reader.Next(&body));
+  EXPECT_EQ(body.size(), big.size() + 5);
+  EXPECT_LE(reader.held_bytes(), FrameReader::kKeptBufferBytes);
+  // A small frame after it still comes out whole, and small frames keep their buffer.
+  const auto small = EncodeReply(10, big.data(), 100);
+  reader.Feed(small.data(), small.size());
+  ASSERT_TRUE(reader.Next(&body));
+  EXPECT_EQ(body.size(), 105u);
+  EXPECT_EQ(reader.pending_bytes(), 0u);
 }
 
 }  // namespace
