@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the codec fuzzer with clang into build-fuzz/ and runs it for SECONDS (default 60) on a small
-# seed corpus generated into that folder. Exits non-zero when the fuzzer finds a crash, a leak or a
+# Builds the fuzzers with clang into build-fuzz/ and runs the codec fuzzer for SECONDS (default 60) on a
+# small seed corpus generated into that folder, then the picture-header fuzzer (the quick-metadata header
+# walk, libexif and the EXIF date parser) for half as long on the sample photos' headers. Exits non-zero when the fuzzer finds a crash, a leak or a
 # broken round trip; the input that did it is left in build-fuzz/fuzz-artifacts/.
 #   usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -11,7 +12,7 @@ build=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPICTAVERA_FUZZ=ON -DPICTAVERA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target codec_fuzzer
+cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer
 
 seeds="$build/fuzz-seeds/codec"
 corpus="$build/fuzz-corpus/codec"
@@ -53,5 +54,21 @@ if [ -n "$runs" ] && [ -n "$secs" ] && [ "$secs" -gt 0 ]; then
 fi
 if [ "$status" -ne 0 ]; then
   echo "fuzz: the fuzzer failed (exit $status); see $log and $artifacts" >&2
+  exit "$status"
+fi
+
+# The picture-header fuzzer: seeded with the first 64 KiB of each sample photo (their headers and EXIF).
+header_seeds="$build/fuzz-seeds/header"
+header_corpus="$build/fuzz-corpus/header"
+mkdir -p "$header_seeds" "$header_corpus"
+for f in samples/*.jpg samples/*.png; do head -c 65536 "$f" >"$header_seeds/$(basename "$f")"; done
+header_log="$build/fuzz-header.log"
+"$build/tests/fuzz/picture_header_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=65536 \
+  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$header_corpus" "$header_seeds" \
+  >"$header_log" 2>&1 || status=$?
+grep -E '^Done [0-9]+ runs' "$header_log" | sed 's/^/fuzz (picture header): /'
+if [ "$status" -ne 0 ]; then
+  tail -n 25 "$header_log"
+  echo "fuzz: the picture-header fuzzer failed (exit $status); see $header_log and $artifacts" >&2
   exit "$status"
 fi

@@ -108,7 +108,10 @@ class PdfFileDevice : public PrintDevice {
 
   int StartDoc(const std::string&, int* error) override {
     for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      part_ = folder_ + "/" + stem_ + (attempt ? "-" + std::to_string(attempt) : "") + ".pdf.part";
+      part_ = folder_;
+      part_.append("/").append(stem_);
+      if (attempt > 0) part_.append("-").append(std::to_string(attempt));
+      part_.append(".pdf.part");
       fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       if (fd_ < 0 && errno != EEXIST) break;
     }

@@ -11,8 +11,8 @@
 namespace platform {
 
 // The orientation and dates stored in an EXIF block (the APP1 payload, "Exif\0\0" first) into `metadata`.
-// libexif runs with its "follow the specification" option off, so that it reports only what is stored
-// and never adds the entries the specification calls mandatory. A block libexif cannot read adds nothing.
+// libexif runs with its option that fills in the entries the EXIF standard calls mandatory switched off,
+// so that it reports only what the file stores. A block libexif cannot read adds nothing.
 void ReadExifTags(const std::vector<uint8_t>& exif, PictureMetadata* metadata);
 
 // Thread safety: every method may be called from any thread at once (each call has its own libexif data).
