@@ -21,25 +21,29 @@ struct InputLineWindow {
 
 }  // namespace
 
+void WriteWhole(int fd, std::string_view text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      // The descriptor may share a non-blocking description; a short wait keeps the text whole.
+      pollfd ready{fd, POLLOUT, 0};
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&ready, 1, 100) > 0) continue;
+      return;  // gone or stuck; there is nowhere to report it
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+}
+
 void LogLine(std::string_view line) {
   std::string text;
   text.reserve(line.size() + 1);
   text.append(line);
   text.push_back('\n');
-  const char* data = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      // Standard error may share a non-blocking description; a short wait keeps the line whole.
-      pollfd fd{STDERR_FILENO, POLLOUT, 0};
-      if ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&fd, 1, 100) > 0) continue;
-      return;  // standard error is gone or stuck; there is nowhere to report it
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
+  WriteWhole(STDERR_FILENO, text);
 }
 
 void LogInputLine(std::string_view line) {
@@ -61,7 +65,7 @@ void LogInputLine(std::string_view line) {
     ++window.written;
   }
   if (dropped_before > 0) {
-    LogLine("INFO: " + std::to_string(dropped_before) + " similar lines about client input were dropped");
+    LogLine("INFO: " + std::to_string(dropped_before) + " similar lines were dropped in the last second");
   }
   LogLine(line);
 }

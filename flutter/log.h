@@ -10,6 +10,10 @@
 
 namespace flutter {
 
+// Writes `text` as it is to `fd` in one write, retried after a partial write; when the descriptor is
+// non-blocking and full, waits up to 100 ms at a time for room, so the text stays whole.
+void WriteWhole(int fd, std::string_view text);
+
 // Writes `line` and a line feed to standard error in one write (retried after a partial write).
 void LogLine(std::string_view line);
 

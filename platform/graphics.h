@@ -30,6 +30,9 @@ enum class GraphicsStatus : int {
 
 inline int StatusNumber(GraphicsStatus status) { return static_cast<int>(status); }
 
+// The status for a failed system call's errno: kFileNotFound, kAccessDenied, kOutOfMemory or kWin32Error.
+GraphicsStatus StatusFromErrno(int error);
+
 enum class ImageFormat { kUnknown, kJpeg, kPng };
 
 // What a file says about its picture, read from its header without decoding pixels.

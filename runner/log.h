@@ -9,6 +9,8 @@
 
 #include <string_view>
 
+#include "flutter/log.h"
+
 namespace runner {
 
 // Writes `line` and a line feed to standard error in one write (retried after a partial write).
@@ -17,10 +19,11 @@ void LogLine(std::string_view line);
 // Writes `line` like LogLine unless more than `kRateLimitBurst` rate-limited lines were already written in
 // the current second; then the line is dropped and counted, and the first line written after the quiet
 // period says how many were dropped. For lines caused by the peer's input (malformed frames, bad
-// arguments), so a flood of garbage cannot fill standard error faster than it drains.
+// arguments), so a flood of garbage cannot fill standard error faster than it drains. The budget is the
+// one the transports use for their own lines about client input.
 void LogLineRateLimited(std::string_view line);
 
-inline constexpr int kRateLimitBurst = 20;
+inline constexpr int kRateLimitBurst = flutter::kLogBurstPerSecond;
 
 // Writes `line` and a line feed to standard output in one write, for the few notices that the system
 // sends there (the colour-profile lines).

@@ -34,7 +34,4 @@ GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out);
 GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out);
 GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out);
 
-// The status for a failed system call's errno.
-GraphicsStatus StatusFromErrno(int error);
-
 }  // namespace platform::codecs

@@ -11,22 +11,6 @@
 
 namespace platform::codecs {
 
-GraphicsStatus StatusFromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-      return GraphicsStatus::kFileNotFound;
-    case EACCES:
-    case EPERM:
-      return GraphicsStatus::kAccessDenied;
-    case ENOMEM:
-      return GraphicsStatus::kOutOfMemory;
-    default:
-      return GraphicsStatus::kWin32Error;
-  }
-}
-
 GraphicsStatus ReadPictureFile(const std::string& path, std::vector<uint8_t>* bytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return GraphicsStatus::kFileNotFound;
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.

@@ -28,21 +28,6 @@ BakeResult Failure(int32_t index, std::string text) {
   return result;
 }
 
-GraphicsStatus StatusOfErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return GraphicsStatus::kFileNotFound;
-    case EACCES:
-    case EPERM:
-      return GraphicsStatus::kAccessDenied;
-    case ENOMEM:
-      return GraphicsStatus::kOutOfMemory;
-    default:
-      return GraphicsStatus::kWin32Error;
-  }
-}
-
 std::string SaveFailure(GraphicsStatus status) {
   return "Failed to save baked image, GDI+ status=" + std::to_string(platform::StatusNumber(status));
 }
@@ -58,7 +43,7 @@ std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t in
     error = tools.files->WriteNewFile(path, bytes, 0644);
     if (error == 0) return path;
   }
-  *status = StatusOfErrno(error);
+  *status = platform::StatusFromErrno(error);
   return std::nullopt;
 }
 
