@@ -30,7 +30,7 @@ hw="$(nproc)"
 echo "bench: building pictavera (Release) in build-bench/"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPICTAVERA_BUILD_TESTS=OFF > /dev/null
 cmake --build build-bench -j2 --target pictavera > /dev/null
-pictavera="$repo/build-bench/runner/pictavera"
+pictavera="$repo/build-bench/bin/pictavera"
 [ -x "$pictavera" ] || { echo "bench: no pictavera at $pictavera" >&2; exit 1; }
 
 # --- the photos and the frame -------------------------------------------------------------------------

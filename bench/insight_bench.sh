@@ -3,7 +3,7 @@
 # included), then the in-process numbers of insight_bench. Usage: bench/insight_bench.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
-pictavera="$build/runner/pictavera"
+pictavera="$build/bin/pictavera"
 bench="$build/bench/insight_bench"
 runs=20
 work=$(mktemp -d)
