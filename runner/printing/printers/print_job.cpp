@@ -219,21 +219,37 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
   return ChannelError(kFailedToPrintAnyPages);
 }
 
+const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result) {
+  const EncodableMap* args = ArgumentMap(call);
+  if (args == nullptr) {
+    AnswerError(result, kExpectedMapOfArguments);
+    return nullptr;
+  }
+  const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
+  if (paths == nullptr) {
+    AnswerError(result, kMissingImagePaths);
+    return nullptr;
+  }
+  if (paths->empty()) {
+    AnswerError(result, kNoImagesToPrint);
+    return nullptr;
+  }
+  return paths;
+}
+
 MethodHandler MakePrintWithLayoutHandler(const Services& services) {
   platform::Spooler* spooler = services.spooler;
   platform::Graphics* graphics = services.graphics;
   ThreadRegistry* threads = services.threads;
   return [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-    const EncodableMap* args = ArgumentMap(call);
-    if (args == nullptr) return AnswerError(*result, kExpectedMapOfArguments);
-    const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
-    if (paths == nullptr) return AnswerError(*result, kMissingImagePaths);
-    if (paths->empty()) return AnswerError(*result, kNoImagesToPrint);
+    const EncodableList* paths = ReadImagePathsOrAnswer(call, *result);
+    if (paths == nullptr) return;
+    const EncodableMap& args = *ArgumentMap(call);
     PrintJobRequest request;
     request.image_paths = ReadElements(*paths, kString);
     if (request.image_paths.empty()) return AnswerError(*result, kNoValidFilePaths);
-    request.printer_name = LookUp(*args, "printerName", kString).value.value_or("");
-    if (const EncodableMap* size = LookUp(*args, "paperSize", kMap).value.value_or(nullptr)) {
+    request.printer_name = LookUp(args, "printerName", kString).value.value_or("");
+    if (const EncodableMap* size = LookUp(args, "paperSize", kMap).value.value_or(nullptr)) {
       request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
       request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
     }

@@ -44,6 +44,11 @@ struct PrintJobRequest {
 std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
                                                    const platform::Graphics& graphics, const ThreadRegistry* threads);
 
+// The "imagePaths" list of a printing call's argument map, read as the printing methods share it: a
+// missing or non-map argument, a missing list and an empty list are answered on `result` with their error
+// rows, and null is returned; otherwise the list.
+const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result);
+
 // "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on a thread of
 // services.threads, which answers.
 MethodHandler MakePrintWithLayoutHandler(const Services& services);

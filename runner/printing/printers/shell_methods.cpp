@@ -61,11 +61,8 @@ MethodHandler MakePrintImagesToPrinterHandler(const Services& services) {
   platform::Graphics* graphics = services.graphics;
   ThreadRegistry* threads = services.threads;
   return [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-    const EncodableMap* args = ArgumentMap(call);
-    if (args == nullptr) return AnswerError(*result, kExpectedMapOfArguments);
-    const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
-    if (paths == nullptr) return AnswerError(*result, kMissingImagePaths);
-    if (paths->empty()) return AnswerError(*result, kNoImagesToPrint);
+    const EncodableList* paths = ReadImagePathsOrAnswer(call, *result);
+    if (paths == nullptr) return;
     bool any = false;
     for (const std::string& path : ReadElements(*paths, kString)) {
       const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "");
