@@ -27,6 +27,8 @@ packages=(
   # a photo with a face for the detector test (copied into the build when it is configured);
   # vipsthumbnail (above) for the thumbnail benchmark
   libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data
+  # dlib's CMake package links libblas.so and liblapack.so, but libdlib-dev does not pull them in
+  libblas-dev liblapack-dev
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
   # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
