@@ -22,7 +22,7 @@
 #include "runner/insight/face_batch.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
-#include "tests/platform/libexif/exif_test_files.h"
+#include "tests/platform/picture/exif_test_files.h"
 
 namespace {
 

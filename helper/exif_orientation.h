@@ -1,4 +1,8 @@
-// The EXIF orientation of a JPEG file: which of the eight stored-pixel arrangements makes it upright.
+// The EXIF orientation of a picture file: which of the eight stored-pixel arrangements makes it upright.
+//
+// Read by the one picture header reader the application uses too (platform/picture/picture_header.h),
+// so both programs turn every file the same way: the EXIF block of a JPEG wherever it sits before the
+// image data, or a PNG's eXIf chunk, and the one orientation rule of platform/picture/exif_directory.h.
 #pragma once
 
 #include <cstddef>
@@ -7,16 +11,11 @@
 
 namespace mosalith {
 
-// Only this many leading bytes of a file are searched for the orientation.
-inline constexpr size_t kExifSearchBytes = 65536;
-
-// The orientation 1..8 from the first image directory of the file's EXIF block; 1 (upright) when the
-// file cannot be opened, is not a JPEG, or its EXIF data is missing, truncated or malformed. The walk
-// stops at the start of the scan, and the first APP1 segment that begins "Exif\0\0" decides.
+// The orientation 1..8 of the file at `utf8_path`; 1 (upright) when the file cannot be opened, is not a
+// JPEG or PNG, or its EXIF data is missing, truncated or malformed. Only the header is read.
 int ReadExifOrientation(const std::string& utf8_path);
 
-// The same walk over bytes already in memory (the first kExifSearchBytes of a file). Never reads
-// outside [data, data + size).
+// The same over a whole file already in memory. Never reads outside [data, data + size).
 int ExifOrientationFromBytes(const uint8_t* data, size_t size);
 
 }  // namespace mosalith

@@ -1,5 +1,5 @@
 // Photo and frame decoding (libjpeg-turbo or stb_image), sheet JPEG encoding (libjpeg-turbo or
-// stb_image_write), and the JPEG marker check both decoders rely on.
+// stb_image_write), and the JPEG marker check both decoders rely on (over the shared segment walk).
 #include "helper/image_io.h"
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 
 #include "helper/exif_orientation.h"
 #include "helper/file_open.h"
+#include "platform/picture/jpeg_segments.h"
 
 namespace mosalith {
 
@@ -75,22 +76,16 @@ JpegCheck CheckJpegMarkers(const uint8_t* data, size_t size) {
   if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return JpegCheck::kNotJpeg;
   bool progressive = false;
   bool defined[2][4] = {};  // [class: 0 DC, 1 AC][table id]
-  size_t pos = 2;
-  while (pos < size) {
-    const void* found = std::memchr(data + pos, 0xFF, size - pos);
-    if (found == nullptr) break;
-    pos = static_cast<size_t>(static_cast<const uint8_t*>(found) - data) + 1;
-    while (pos < size && data[pos] == 0xFF) ++pos;
-    if (pos >= size) break;
-    const int marker = data[pos++];
-    // Stuffed zero bytes, restart markers and the lone markers carry no length.
-    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
-    if (marker == 0xD9) break;  // end of image: the decoders read no further
-    if (size - pos < 2) break;
-    const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
-    if (length < 2) return JpegCheck::kRefused;
-    const size_t body = pos + 2;
-    const size_t end = std::min(size, pos + length);
+  bool refused = false;
+  const auto refuse = [&refused] {
+    refused = true;
+    return false;  // ends the walk
+  };
+  const auto check = [&](const platform::JpegSegment& segment) {
+    const uint8_t marker = segment.marker;
+    const size_t body = static_cast<size_t>(segment.payload_offset);
+    const size_t length = size_t{segment.payload_length} + 2;
+    const size_t end = std::min<size_t>(size, body + segment.payload_length);
     if (marker == 0xC4) {
       // Read as stb_image reads it: table after table while the segment's length lasts, the 16 counts
       // taken even past the segment's end (and as 0 past the file's end), since that is where it writes.
@@ -100,8 +95,8 @@ JpegCheck CheckJpegMarkers(const uint8_t* data, size_t size) {
         const int table = byte_at(at);
         int codes = 0;
         for (size_t i = 1; i <= 16; ++i) codes += byte_at(at + i);
-        if (codes > 256) return JpegCheck::kRefused;
-        if ((table >> 4) > 1 || (table & 15) > 3) return JpegCheck::kRefused;
+        if (codes > 256) return refuse();
+        if ((table >> 4) > 1 || (table & 15) > 3) return refuse();
         defined[table >> 4][table & 15] = true;
         at += 17 + static_cast<size_t>(codes);
         left -= 17 + codes;
@@ -109,12 +104,12 @@ JpegCheck CheckJpegMarkers(const uint8_t* data, size_t size) {
       }
     } else if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
       progressive = marker == 0xC2;
-    } else if ((marker >= 0xC3 && marker <= 0xCF) && marker != 0xC8 && marker != 0xCC) {
-      return JpegCheck::kRefused;  // lossless, hierarchical or arithmetic-coded frames
+    } else if (platform::IsStartOfFrame(marker)) {
+      return refuse();  // lossless, hierarchical or arithmetic-coded frames
     } else if (marker == 0xDA) {
-      if (end - body < 1) return JpegCheck::kRefused;
+      if (end <= body) return refuse();
       const size_t components = data[body];
-      if (end - body < 1 + 2 * components + 3) return JpegCheck::kRefused;
+      if (end - body < 1 + 2 * components + 3) return refuse();
       const size_t spectral_at = body + 1 + 2 * components;
       const bool dc_scan = data[spectral_at] == 0;
       const bool first_pass = (data[spectral_at + 2] >> 4) == 0;
@@ -124,13 +119,16 @@ JpegCheck CheckJpegMarkers(const uint8_t* data, size_t size) {
       for (size_t c = 0; c < components; ++c) {
         const int tables = data[body + 2 + 2 * c];
         const int dc = tables >> 4, ac = tables & 15;
-        if (needs_dc && (dc > 3 || !defined[0][dc])) return JpegCheck::kRefused;
-        if (needs_ac && (ac > 3 || !defined[1][ac])) return JpegCheck::kRefused;
+        if (needs_dc && (dc > 3 || !defined[0][dc])) return refuse();
+        if (needs_ac && (ac > 3 || !defined[1][ac])) return refuse();
       }
     }
-    pos += length;  // the entropy-coded data after a scan header is searched for the next marker
-  }
-  return JpegCheck::kFits;
+    return true;
+  };
+  // The whole-file walk passes over the entropy-coded data after each scan header to the next marker.
+  const platform::JpegWalkEnd walk_end =
+      platform::WalkJpegSegments(platform::ReadFromMemory(data, size), platform::JpegWalk::kWholeFile, check);
+  return refused || walk_end == platform::JpegWalkEnd::kBadLength ? JpegCheck::kRefused : JpegCheck::kFits;
 }
 
 // ---- decoding -----------------------------------------------------------------------------------------
@@ -297,7 +295,7 @@ std::optional<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& cod
   // Nothing parses the file before this check: stb's size query already reads the Huffman tables.
   const JpegCheck check = CheckJpegMarkers(bytes.data(), bytes.size());
   if (check == JpegCheck::kRefused) return std::nullopt;
-  const int orientation = ExifOrientationFromBytes(bytes.data(), std::min(bytes.size(), kExifSearchBytes));
+  const int orientation = ExifOrientationFromBytes(bytes.data(), bytes.size());
 
   if (codec.path() == CodecPath::kFast && check == JpegCheck::kFits) {
     bool use_stb = false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/bitmap.h"
+#include "platform/picture/exif_directory.h"
 
 namespace platform {
 
@@ -35,12 +36,14 @@ GraphicsStatus StatusFromErrno(int error);
 
 enum class ImageFormat { kUnknown, kJpeg, kPng };
 
-// What a file says about its picture, read from its header without decoding pixels.
+// What a file says about its picture, read from its header without decoding pixels, by the one reader
+// of picture headers (platform/picture/picture_header.h).
 struct ImageInfo {
   ImageFormat format = ImageFormat::kUnknown;
   int width_px = 0;     // as stored, before any orientation
   int height_px = 0;
-  int orientation = 1;  // the EXIF orientation of the first image directory, 1..8; 1 when absent or invalid
+  int orientation = 1;  // the EXIF orientation, 1..8 by the one rule; 1 when absent or invalid
+  std::optional<PictureResolution> resolution;  // only when the file states a physical unit
 };
 
 struct DecodeOptions {
@@ -49,10 +52,16 @@ struct DecodeOptions {
   // size when no smaller scale covers it. Other formats, and 0 here, decode at full size.
   int min_width_px = 0;
   int min_height_px = 0;
+  // An exact size (stored orientation): when both are above 0 and neither is above the stored size, the
+  // picture comes out exactly this size, reduced with the area filter (platform/area_filter.h): a JPEG
+  // after the M/8 decode that covers it (min_* are then ignored), a PNG row by row as it is decoded, so
+  // that the full-size picture is never held. Otherwise ignored.
+  int exact_width_px = 0;
+  int exact_height_px = 0;
 };
 
 struct DecodedImage {
-  Bitmap bitmap;   // the stored picture (not turned upright), perhaps reduced as DecodeOptions allow
+  Bitmap bitmap;   // the stored picture (not turned upright), perhaps reduced as DecodeOptions ask
   ImageInfo info;  // the file's stored size, format and orientation
 };
 
@@ -60,6 +69,8 @@ enum class Filter {
   kNearest,
   kBilinear,
   kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
+  kArea,     // reductions average exactly the source area under each pixel (platform/area_filter.h):
+             // no moire at any factor; enlargements, and a reduction along one side only, draw bilinear
 };
 
 enum class Blend {

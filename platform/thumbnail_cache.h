@@ -12,11 +12,12 @@ class ThumbnailCache {
  public:
   virtual ~ThumbnailCache() = default;
 
-  // The path of a PNG preview of the file `path` (UTF-8, absolute) whose longer side the cache keeps at
+  // The path of a PNG preview of the file `path` (UTF-8) whose longer side the cache keeps at
   // up to at least `min_side_px` pixels, taken from the smallest such size class that holds a valid
-  // entry: one made for this file's URI and its current modification time. Nothing when there is none
-  // (no entry, a stale or foreign one, a size past the largest class, a relative path). The cache is
-  // never written.
+  // entry: one made for this file's URI and its current modification time. The path is made canonical
+  // before its URI is formed ("." and ".." resolved, repeated '/' merged, relative paths taken from the
+  // working folder; links resolved as a second try). Nothing when there is none (no entry, a stale or
+  // foreign one, a size past the largest class). The cache is never written.
   virtual std::optional<std::string> FindEntry(const std::string& path, int min_side_px) const = 0;
 };
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang into build-fuzz/ and runs the codec fuzzer for SECONDS (default 60) on a
-# small seed corpus generated into that folder, then the picture-header fuzzer (the quick-metadata header
-# walk, libexif and the EXIF date parser) for half as long on the sample photos' headers. Exits non-zero when the fuzzer finds a crash, a leak or a
-# broken round trip; the input that did it is left in build-fuzz/fuzz-artifacts/.
+# small seed corpus generated into that folder, then the picture-header fuzzer (the one picture header
+# reader of both programs, libexif and the EXIF date parser) for half as long on the sample photos'
+# headers. Exits non-zero when the fuzzer finds a crash, a leak or a broken round trip; the input that
+# did it is left in build-fuzz/fuzz-artifacts/.
 #   usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,6 +63,16 @@ header_seeds="$build/fuzz-seeds/header"
 header_corpus="$build/fuzz-corpus/header"
 mkdir -p "$header_seeds" "$header_corpus"
 for f in samples/*.jpg samples/*.png; do head -c 65536 "$f" >"$header_seeds/$(basename "$f")"; done
+# A PNG with eXIf and pHYs, and a JPEG with a comment before its EXIF block and a JFIF density, when
+# exiftool is there to write them.
+if command -v exiftool >/dev/null; then
+  cp samples/frame.png "$header_seeds/exif.png"
+  exiftool -q -overwrite_original -Orientation#=6 -XResolution=300 -YResolution=300 -ResolutionUnit=inches \
+    "$header_seeds/exif.png" || true
+  head -c 65536 samples/beach.jpg >"$header_seeds/comment.jpg"
+  exiftool -q -overwrite_original -Comment=x -Orientation#=8 -JFIF:XResolution=118 -JFIF:YResolution=118 \
+    -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" || true
+fi
 header_log="$build/fuzz-header.log"
 "$build/tests/fuzz/picture_header_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=65536 \
   -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$header_corpus" "$header_seeds" \

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/area_filter.h"
 #include "platform/cairo/cairo_canvas.h"
 
 namespace platform {
@@ -80,7 +81,8 @@ cairo_surface_t* SurfaceFromBitmap(const Bitmap& image, int x0, int y0, int x1, 
 cairo_filter_t CairoFilter(Filter filter, double scale_x, double scale_y) {
   switch (filter) {
     case Filter::kNearest: return CAIRO_FILTER_NEAREST;
-    case Filter::kBilinear: return CAIRO_FILTER_BILINEAR;
+    case Filter::kBilinear:
+    case Filter::kArea: return CAIRO_FILTER_BILINEAR;  // kArea here only when it does not reduce
     case Filter::kBicubic:
       // cairo's best filter is a sharp cubic up to about twice the size; beyond that its pixels turn into
       // visible squares, where bilinear gives the smooth ramp a bicubic enlargement is expected to give.
@@ -149,6 +151,19 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
   }
   if (image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
     return GraphicsStatus::kInvalidParameter;
+  }
+  if (filter == Filter::kArea) {
+    // Reduced by the area filter to the destination's own pixel size, then placed with bilinear
+    // filtering, which at a scale of about one only takes care of a fractional position.
+    const int width = std::max(1, static_cast<int>(std::lround(dest.width)));
+    const int height = std::max(1, static_cast<int>(std::lround(dest.height)));
+    const SourcePart part{source.x, source.y, source.width, source.height};
+    if (AreaReductionApplies(part, image.width_px, image.height_px, width, height)) {
+      std::optional<Bitmap> reduced = ReduceByArea(image, part, width, height);
+      if (!reduced) return GraphicsStatus::kOutOfMemory;
+      return DrawBitmapPart(*reduced, RectF{0, 0, static_cast<double>(width), static_cast<double>(height)}, dest,
+                            Filter::kBilinear, blend);
+    }
   }
   // Only the pixels of the part are converted for cairo, so the filter never reaches pixels outside it
   // (padding repeats the part's own edge instead).

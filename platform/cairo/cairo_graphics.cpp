@@ -1,47 +1,85 @@
-// CairoGraphics: the Graphics port wired from the codec functions and the cairo canvas.
+// CairoGraphics: the Graphics port wired from the picture file, the one header reader, the codec
+// functions and the cairo canvas.
 #include "platform/cairo/cairo_graphics.h"
 
+#include <memory>
+
+#include "platform/area_filter.h"
 #include "platform/cairo/cairo_canvas.h"
 #include "platform/cairo/codecs.h"
+#include "platform/picture/picture_header.h"
+#include "platform/posix/picture_file.h"
 
 namespace platform {
 namespace {
 
-GraphicsStatus InfoFromBytes(const std::vector<uint8_t>& bytes, ImageInfo* info) {
-  ImageInfo result;
-  result.format = codecs::SniffFormat(bytes);
-  GraphicsStatus status = GraphicsStatus::kUnknownImageFormat;
-  if (result.format == ImageFormat::kJpeg) {
-    status = codecs::JpegSize(bytes, &result.width_px, &result.height_px);
-    if (status == GraphicsStatus::kOk) result.orientation = codecs::JpegOrientation(bytes);
-  } else if (result.format == ImageFormat::kPng) {
-    status = codecs::PngSize(bytes, &result.width_px, &result.height_px);
+GraphicsStatus StatusFor(PictureFileError error, int error_number) {
+  switch (error) {
+    case PictureFileError::kNone: return GraphicsStatus::kOk;
+    case PictureFileError::kNotFound: return GraphicsStatus::kFileNotFound;
+    case PictureFileError::kDenied:
+    case PictureFileError::kNotRegular: return GraphicsStatus::kAccessDenied;
+    case PictureFileError::kTooLarge: return GraphicsStatus::kInvalidParameter;
+    case PictureFileError::kOutOfMemory: return GraphicsStatus::kOutOfMemory;
+    case PictureFileError::kIo: return StatusFromErrno(error_number);
   }
-  if (status != GraphicsStatus::kOk) return status;
-  *info = result;
+  return GraphicsStatus::kWin32Error;
+}
+
+// `path` opened and its header read: kOk with `*file` and `*info` set, or the failing status.
+GraphicsStatus OpenPicture(const std::string& path, std::unique_ptr<PictureFile>* file, ImageInfo* info) {
+  PictureFileError error = PictureFileError::kNone;
+  int error_number = 0;
+  std::unique_ptr<PictureFile> opened = PictureFile::Open(path, &error, &error_number);
+  if (!opened) return StatusFor(error, error_number);
+  MetadataStatus status = MetadataStatus::kOk;
+  const std::optional<PictureHeader> header = ReadPictureHeader(opened->Reader(), &status);
+  if (!header) return status == MetadataStatus::kUnreadable ? GraphicsStatus::kWin32Error : GraphicsStatus::kUnknownImageFormat;
+  info->format = header->format == PictureFormat::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng;
+  info->width_px = header->width_px;
+  info->height_px = header->height_px;
+  info->orientation = header->orientation;
+  info->resolution = header->resolution;
+  *file = std::move(opened);
   return GraphicsStatus::kOk;
 }
 
 }  // namespace
 
 GraphicsStatus CairoGraphics::ReadInfo(const std::string& path, ImageInfo* info) const {
-  std::vector<uint8_t> bytes;
-  const GraphicsStatus status = codecs::ReadPictureFile(path, &bytes);
-  if (status != GraphicsStatus::kOk) return status;
-  return InfoFromBytes(bytes, info);
+  std::unique_ptr<PictureFile> file;
+  ImageInfo read;
+  const GraphicsStatus status = OpenPicture(path, &file, &read);
+  if (status == GraphicsStatus::kOk) *info = read;
+  return status;
 }
 
 GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const {
-  std::vector<uint8_t> bytes;
-  GraphicsStatus status = codecs::ReadPictureFile(path, &bytes);
-  if (status != GraphicsStatus::kOk) return status;
+  std::unique_ptr<PictureFile> file;
   DecodedImage decoded;
-  status = InfoFromBytes(bytes, &decoded.info);
+  GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
   if (status != GraphicsStatus::kOk) return status;
-  status = decoded.info.format == ImageFormat::kJpeg
-               ? codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap)
-               : codecs::DecodePng(bytes, &decoded.bitmap);
+  std::vector<uint8_t> bytes;
+  const PictureFileError error = file->ReadAll(codecs::kMaxFileBytes, &bytes);
+  if (error != PictureFileError::kNone) return StatusFor(error, 0);
+  file.reset();
+  const int exact_width = options.exact_width_px, exact_height = options.exact_height_px;
+  const bool exact = exact_width > 0 && exact_height > 0 && exact_width <= decoded.info.width_px &&
+                     exact_height <= decoded.info.height_px;
+  if (decoded.info.format == ImageFormat::kJpeg) {
+    status = exact ? codecs::DecodeJpeg(bytes, exact_width, exact_height, &decoded.bitmap)
+                   : codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap);
+  } else if (exact) {
+    status = codecs::DecodePngReduced(bytes, exact_width, exact_height, &decoded.bitmap);
+  } else {
+    status = codecs::DecodePng(bytes, &decoded.bitmap);
+  }
   if (status != GraphicsStatus::kOk) return status;
+  if (exact && (decoded.bitmap.width_px != exact_width || decoded.bitmap.height_px != exact_height)) {
+    std::optional<Bitmap> reduced = ReduceByArea(decoded.bitmap, exact_width, exact_height);
+    if (!reduced) return GraphicsStatus::kOutOfMemory;
+    decoded.bitmap = std::move(*reduced);
+  }
   *out = std::move(decoded);
   return GraphicsStatus::kOk;
 }

@@ -1,5 +1,6 @@
 // CairoGraphics: the Graphics port over cairo (canvas, drawing), libjpeg-turbo (JPEG decoding with
-// decode-time reduction, JPEG encoding), libpng (PNG) and libexif (the EXIF orientation).
+// decode-time reduction, JPEG encoding) and libpng (PNG); headers, orientation and resolution come from
+// the one picture header reader, which reads only the header, never the whole file.
 #pragma once
 
 #include "platform/graphics.h"

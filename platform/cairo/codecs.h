@@ -1,5 +1,5 @@
-// The codec functions behind CairoGraphics, one technology per file: reading picture files, JPEG through
-// libjpeg-turbo, PNG through libpng, the EXIF orientation through libexif. Internal to the adapter.
+// The codec functions behind CairoGraphics, one technology per file: JPEG through libjpeg-turbo, PNG
+// through libpng. Internal to the adapter; headers are read by the one picture reader, not here.
 #pragma once
 
 #include <cstdint>
@@ -13,23 +13,26 @@ namespace platform::codecs {
 // Files above this size are not read as pictures (a 200-megapixel JPEG is far smaller).
 inline constexpr size_t kMaxFileBytes = size_t{512} << 20;
 
-// Reads the regular file `path` whole. A FIFO, device or folder is refused before it is opened for
-// reading (opening is non-blocking, and the type is checked on the open descriptor).
-GraphicsStatus ReadPictureFile(const std::string& path, std::vector<uint8_t>* bytes);
-
-// The format from the first bytes: JPEG starts FF D8 FF, PNG with its 8-byte signature.
-ImageFormat SniffFormat(const std::vector<uint8_t>& bytes);
-
-// EXIF orientation of a JPEG (1..8), 1 when absent, malformed or outside 1..8.
-int JpegOrientation(const std::vector<uint8_t>& bytes);
-
-// Header only: stored size. kUnknownImageFormat when the header does not parse.
-GraphicsStatus JpegSize(const std::vector<uint8_t>& bytes, int* width_px, int* height_px);
-GraphicsStatus PngSize(const std::vector<uint8_t>& bytes, int* width_px, int* height_px);
-
 // Decoding to RGBA. JPEG: at the smallest M/8 scale at least min_width_px x min_height_px (when both > 0).
 GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out);
+
+// Where a PNG's decoded rows go: told the size once (a status other than kOk ends the decode with it),
+// then handed every row, top to bottom, as 8-bit RGBA with straight alpha.
+class PngRowSink {
+ public:
+  virtual ~PngRowSink() = default;
+  virtual GraphicsStatus Begin(int width_px, int height_px) = 0;
+  virtual void Row(const uint8_t* rgba) = 0;
+};
+
+// The one PNG decoder: `bytes` decoded row by row into `sink` (sizes outside the limits are refused
+// before any row). kUnknownImageFormat for a damaged or truncated file.
+GraphicsStatus ReadPngRows(const std::vector<uint8_t>& bytes, PngRowSink& sink);
+// The whole picture.
 GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out);
+// The picture reduced by the area filter to width_px x height_px (at most its own size) as its rows are
+// decoded; the full-size picture is never held.
+GraphicsStatus DecodePngReduced(const std::vector<uint8_t>& bytes, int width_px, int height_px, Bitmap* out);
 
 GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out);
 GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out);

@@ -59,16 +59,6 @@ bool OnlyWarned(tjhandle handle) { return tjGetErrorCode(handle) == TJERR_WARNIN
 
 }  // namespace
 
-GraphicsStatus JpegSize(const std::vector<uint8_t>& bytes, int* width_px, int* height_px) {
-  TjHandle handle(tjInitDecompress());
-  if (!handle.get()) return GraphicsStatus::kOutOfMemory;
-  Header header;
-  if (!ReadHeader(handle.get(), bytes, &header)) return GraphicsStatus::kUnknownImageFormat;
-  *width_px = header.width;
-  *height_px = header.height;
-  return GraphicsStatus::kOk;
-}
-
 GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out) {
   TjHandle handle(tjInitDecompress());
   if (!handle.get()) return GraphicsStatus::kOutOfMemory;

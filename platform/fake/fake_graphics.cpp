@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/area_filter.h"
+
 namespace platform {
 namespace {
 
@@ -145,7 +147,11 @@ Bitmap Reduce(const Bitmap& image, int width, int height) {
 
 void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orientation, ImageFormat format) {
   std::lock_guard lock(mutex_);
-  ImageInfo info{format, stored.width_px, stored.height_px, orientation >= 1 && orientation <= 8 ? orientation : 1};
+  ImageInfo info;
+  info.format = format;
+  info.width_px = stored.width_px;
+  info.height_px = stored.height_px;
+  info.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
   pictures_[path] = Picture{std::move(stored), info};
 }
 
@@ -214,7 +220,13 @@ GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions
   if (it == pictures_.end()) return GraphicsStatus::kFileNotFound;
   const Picture& picture = it->second;
   DecodedImage decoded{picture.stored, picture.info};
-  if (picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 && options.min_height_px > 0) {
+  if (options.exact_width_px > 0 && options.exact_height_px > 0 && options.exact_width_px <= picture.stored.width_px &&
+      options.exact_height_px <= picture.stored.height_px) {
+    // The real area filter: it is plain code, so the fake shares it.
+    std::optional<Bitmap> exact = ReduceByArea(picture.stored, options.exact_width_px, options.exact_height_px);
+    if (!exact) return GraphicsStatus::kOutOfMemory;
+    decoded.bitmap = std::move(*exact);
+  } else if (picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 && options.min_height_px > 0) {
     // The real decoder's M/8 scales, rounded up as it rounds them.
     for (int m = 1; m < 8; ++m) {
       const int w = (picture.stored.width_px * m + 7) / 8, h = (picture.stored.height_px * m + 7) / 8;

@@ -1,4 +1,5 @@
-// LibexifMetadataReader: the MetadataReader over our own header walk and libexif for the EXIF data.
+// LibexifMetadataReader: the MetadataReader over the one picture header reader and libexif for the EXIF
+// dates (libexif is given the EXIF block only, never the file).
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace platform {
 
-// The orientation and dates stored in an EXIF block (the APP1 payload, "Exif\0\0" first) into `metadata`.
+// The dates stored in an EXIF block (the APP1 payload, "Exif\0\0" first) into `metadata`.
 // libexif runs with its option that fills in the entries the EXIF standard calls mandatory switched off,
 // so that it reports only what the file stores. A block libexif cannot read adds nothing.
 void ReadExifTags(const std::vector<uint8_t>& exif, PictureMetadata* metadata);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+
 namespace runner::insight {
 namespace {
 
@@ -12,18 +13,6 @@ using platform::GraphicsStatus;
 int64_t ClampedSide(double side) {
   if (std::isnan(side)) return 1;
   return static_cast<int64_t>(std::clamp(std::round(side), 1.0, static_cast<double>(kMaxThumbnailSidePx)));
-}
-
-// `image` resampled to exactly width x height, or nothing.
-std::optional<platform::Bitmap> Resampled(const platform::Graphics& graphics, const platform::Bitmap& image,
-                                          int width, int height) {
-  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(width, height);
-  if (!canvas) return std::nullopt;
-  if (canvas->DrawBitmap(image, {0, 0, static_cast<double>(width), static_cast<double>(height)},
-                         platform::Filter::kBicubic, platform::Blend::kSourceCopy) != GraphicsStatus::kOk) {
-    return std::nullopt;
-  }
-  return canvas->Snapshot();
 }
 
 std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const platform::Bitmap& image) {
@@ -55,7 +44,12 @@ PixelSize ThumbnailSize(PixelSize picture, PixelSize requested) {
   if (picture.width_px <= 0 || picture.height_px <= 0) return {};
   const double pw = static_cast<double>(picture.width_px);
   const double ph = static_cast<double>(picture.height_px);
-  double factor = std::max(static_cast<double>(requested.width_px) / pw, static_cast<double>(requested.height_px) / ph);
+  // The box turned to the picture's shape: its longer side along the picture's longer side.
+  const bool turn_box = (pw > ph && requested.height_px > requested.width_px) ||
+                        (ph > pw && requested.width_px > requested.height_px);
+  const double bw = static_cast<double>(turn_box ? requested.height_px : requested.width_px);
+  const double bh = static_cast<double>(turn_box ? requested.width_px : requested.height_px);
+  double factor = std::max(bw / pw, bh / ph);
   factor = std::min({factor, 1.0, kMaxThumbnailSidePx / std::max(pw, ph)});
   const auto side = [factor](double px) { return std::max<int64_t>(1, static_cast<int64_t>(std::round(px * factor))); };
   return {side(pw), side(ph)};
@@ -81,14 +75,15 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   // Sizes in the stored orientation, which is how the file is decoded.
   const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
+  // Decoded straight to the preview's size with the area filter: a JPEG from its reduced DCT decode, a
+  // PNG row by row, so that a large PNG is never held whole.
+  platform::DecodeOptions options;
+  options.exact_width_px = stored_width;
+  options.exact_height_px = stored_height;
   platform::DecodedImage decoded;
-  if (graphics.Decode(path, {stored_width, stored_height}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
   platform::Bitmap stored = std::move(decoded.bitmap);
-  if (stored.width_px != stored_width || stored.height_px != stored_height) {
-    std::optional<platform::Bitmap> small = Resampled(graphics, stored, stored_width, stored_height);
-    if (!small) return std::nullopt;
-    stored = std::move(*small);
-  }
+  if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
   return Png(graphics, platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll));
 }
 

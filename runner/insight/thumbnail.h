@@ -1,10 +1,13 @@
 // Thumbnails: a preview of a picture file of about the requested size, upright, as an RGBA PNG.
 //
-// The preview covers the requested box (both sides at least as requested) in the picture's own upright
-// aspect ratio, is never larger than the picture, and its longer side never exceeds kMaxThumbnailSidePx.
-// A valid entry of the desktop's shared thumbnail cache of at least that size is used when there is one;
-// otherwise the picture is decoded with decode-time reduction (JPEG), resampled, turned upright and
-// encoded. A picture past the decoding limits gives nothing.
+// The preview covers the requested box turned to the picture's shape (its longer side along the
+// picture's longer side; both sides at least as requested) in the picture's own upright aspect ratio, is
+// never larger than the picture, and its longer side never exceeds kMaxThumbnailSidePx. So a 256 x 192 and
+// a 192 x 256 box both ask a 4:3 photo for 256 x 192, whichever way it stands.
+// A valid entry of the desktop's shared thumbnail cache covering that size is used when there is one (a
+// 256 px entry serves both boxes above); otherwise the picture is decoded with decode-time reduction
+// (JPEG), reduced to the size with the area filter, turned upright and encoded. A picture past the
+// decoding limits gives nothing.
 // Thread safety: re-entrant; the ports state their own.
 #pragma once
 

@@ -1,24 +1,51 @@
-// Fuzzes the quick-metadata path on hostile files: the JPEG/PNG header walk, libexif on the EXIF block
-// it finds, and the EXIF date parser on the strings libexif returns. Any crash, leak or undefined
-// behaviour is a finding; the results themselves are only checked for consistency.
+// Fuzzes the one picture header reader on hostile files: the JPEG header walk and the whole-file walk
+// (through the entropy-coded data), PNG chunks, the EXIF directory (orientation, resolution) read
+// directly too, libexif on the EXIF block the reader finds, and the EXIF date parser on the strings
+// libexif returns. Any crash, leak or undefined behaviour is a finding; results are checked for the
+// reader's promises (sizes, orientation range, bounded EXIF, positive finite resolutions).
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/libexif/libexif_metadata_reader.h"
-#include "platform/libexif/picture_header.h"
+#include "platform/picture/exif_directory.h"
+#include "platform/picture/jpeg_segments.h"
+#include "platform/picture/picture_header.h"
 #include "runner/insight/capture_time.h"
 
+namespace {
+
+void CheckResolution(const std::optional<platform::PictureResolution>& resolution) {
+  if (!resolution) return;
+  if (!(std::isfinite(resolution->x_dpi) && resolution->x_dpi > 0 && std::isfinite(resolution->y_dpi) &&
+        resolution->y_dpi > 0)) {
+    std::abort();
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const platform::ReadAtFunction read = [data, size](uint64_t offset, size_t length, uint8_t* out) -> int64_t {
-    if (offset >= size) return 0;
-    const size_t take = length < size - offset ? length : static_cast<size_t>(size - offset);
-    std::memcpy(out, data + offset, take);
-    return static_cast<int64_t>(take);
-  };
-  std::optional<platform::PictureHeader> header = platform::ReadPictureHeader(read);
+  // The bytes as a TIFF block and as an APP1 payload, straight into the directory reader.
+  const platform::ExifDirectoryFacts facts = platform::ReadExifDirectory(data, size);
+  if (facts.orientation < 1 || facts.orientation > 8) std::abort();
+  CheckResolution(facts.resolution);
+
+  // The whole-file walk, as the helper's marker check runs it; every segment lies after the last.
+  uint64_t last = 0;
+  platform::WalkJpegSegments(platform::ReadFromMemory(data, size), platform::JpegWalk::kWholeFile,
+                             [&last](const platform::JpegSegment& segment) {
+                               if (segment.payload_offset <= last) std::abort();
+                               last = segment.payload_offset;
+                               return true;
+                             });
+
+  std::optional<platform::PictureHeader> header = platform::ReadPictureHeader(data, size);
   if (!header) return 0;
-  if (header->width_px <= 0 || header->height_px <= 0 || header->exif.size() > 65533) std::abort();
+  if (header->width_px <= 0 || header->height_px <= 0) std::abort();
+  if (header->orientation < 1 || header->orientation > 8) std::abort();
+  if (header->exif.size() > platform::kMaxPngExifBytes + 6) std::abort();
+  CheckResolution(header->resolution);
   platform::PictureMetadata metadata;
   platform::ReadExifTags(header->exif, &metadata);
   for (const auto& text : {metadata.date_time_original, metadata.date_time}) {

@@ -10,8 +10,10 @@
 #include <fstream>
 #include <string>
 
+#include <png.h>
 #include <sys/stat.h>
 
+#include "platform/area_filter.h"
 #include "platform/fake/fake_graphics.h"
 
 namespace platform {
@@ -19,6 +21,38 @@ namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFFFF;
 constexpr uint32_t kBlack = 0xFF000000;
+
+// A PNG written by libpng itself with any layout: `rows` hold the samples as the file stores them
+// (16-bit samples big-endian). `palette` (RGB triples) and `transparency` are written when not empty.
+std::vector<uint8_t> RawPng(int width, int height, int depth, int colour, bool interlaced,
+                            const std::vector<std::vector<uint8_t>>& rows, const std::vector<uint8_t>& palette = {},
+                            const std::vector<uint8_t>& transparency = {}) {
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, size_t length) {
+        auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        bytes->insert(bytes->end(), data, data + length);
+      },
+      nullptr);
+  png_set_IHDR(png, info, width, height, depth, colour, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> entries;
+  for (size_t i = 0; i + 2 < palette.size(); i += 3) entries.push_back({palette[i], palette[i + 1], palette[i + 2]});
+  if (!entries.empty()) png_set_PLTE(png, info, entries.data(), static_cast<int>(entries.size()));
+  if (!transparency.empty()) {
+    png_set_tRNS(png, info, const_cast<png_bytep>(transparency.data()), static_cast<int>(transparency.size()), nullptr);
+  }
+  png_write_info(png, info);
+  std::vector<png_bytep> pointers;
+  for (const auto& row : rows) pointers.push_back(const_cast<png_bytep>(row.data()));
+  png_write_image(png, pointers.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
 
 class CairoGraphicsTest : public ::testing::Test {
  protected:
@@ -161,6 +195,95 @@ TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
   EXPECT_EQ(decoded.bitmap.rgba, image.rgba);
 }
 
+TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
+  DecodedImage decoded;
+  // 16-bit grey without a colour-space chunk: read as the sRGB-encoded level it stores, as viewers show
+  // it (grey 100 stays 100), not as linear light.
+  const std::vector<std::vector<uint8_t>> grey16(2, std::vector<uint8_t>{100, 100, 100, 100, 100, 100});
+  ASSERT_EQ(graphics_.Decode(Write("g16.png", RawPng(3, 2, 16, PNG_COLOR_TYPE_GRAY, false, grey16)), {}, &decoded),
+            GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.width_px, 3);
+  for (size_t i = 0; i < decoded.bitmap.rgba.size(); i += 4) {
+    EXPECT_EQ(decoded.bitmap.rgba[i], 100);
+    EXPECT_EQ(decoded.bitmap.rgba[i + 2], 100);
+    EXPECT_EQ(decoded.bitmap.rgba[i + 3], 255);
+  }
+  // A palette with a transparent entry, 2 bits per pixel.
+  const std::vector<std::vector<uint8_t>> indexed = {{0b00011011}};
+  ASSERT_EQ(graphics_.Decode(Write("p.png", RawPng(4, 1, 2, PNG_COLOR_TYPE_PALETTE, false, indexed,
+                                                   {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9}, {0, 128})),
+                             {}, &decoded),
+            GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
+  // Grey with alpha, and an interlaced picture, which must equal its plain twin.
+  ASSERT_EQ(graphics_.Decode(Write("ga.png", RawPng(1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{77, 33}})), {},
+                             &decoded),
+            GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{77, 77, 77, 33}));
+  std::vector<std::vector<uint8_t>> rows(13, std::vector<uint8_t>(11 * 3));
+  for (size_t y = 0; y < rows.size(); ++y) {
+    for (size_t i = 0; i < rows[y].size(); ++i) rows[y][i] = static_cast<uint8_t>(y * 19 + i * 7);
+  }
+  DecodedImage plain;
+  ASSERT_EQ(graphics_.Decode(Write("plain.png", RawPng(11, 13, 8, PNG_COLOR_TYPE_RGB, false, rows)), {}, &plain),
+            GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.Decode(Write("adam7.png", RawPng(11, 13, 8, PNG_COLOR_TYPE_RGB, true, rows)), {}, &decoded),
+            GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.rgba, plain.bitmap.rgba);
+  EXPECT_EQ(plain.bitmap.pixel(10, 12)[2], static_cast<uint8_t>(12 * 19 + 32 * 7));
+  // Cut anywhere inside its image data, a PNG fails cleanly.
+  const std::vector<uint8_t> whole = RawPng(11, 13, 8, PNG_COLOR_TYPE_RGB, false, rows);
+  for (size_t size : {whole.size() / 2, whole.size() - 20, size_t{60}}) {
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {}, &decoded), GraphicsStatus::kUnknownImageFormat) << size;
+    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {0, 0, 5, 6}, &decoded), GraphicsStatus::kUnknownImageFormat);
+  }
+}
+
+TEST_F(CairoGraphicsTest, AnExactSizeIsReducedWithTheAreaFilterForEveryFormat) {
+  Bitmap picture = *MakeBitmap(640, 480, 0xFF000000);
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) picture.pixel(x, y)[0] = static_cast<uint8_t>(x * 255 / 639);
+  }
+  std::vector<uint8_t> png;
+  ASSERT_EQ(graphics_.EncodePng(picture, &png), GraphicsStatus::kOk);
+  const auto expected = ReduceByArea(picture, 100, 75);
+  for (const std::string& path : {Write("ramp.png", png), Write("ramp.jpg", Jpeg(picture, 98))}) {
+    DecodedImage decoded;
+    DecodeOptions options;
+    options.exact_width_px = 100;
+    options.exact_height_px = 75;
+    ASSERT_EQ(graphics_.Decode(path, options, &decoded), GraphicsStatus::kOk) << path;
+    EXPECT_EQ(decoded.bitmap.width_px, 100);
+    EXPECT_EQ(decoded.bitmap.height_px, 75);
+    EXPECT_EQ(decoded.info.width_px, 640);
+    for (int x : {0, 33, 99}) EXPECT_NEAR(decoded.bitmap.pixel(x, 40)[0], expected->pixel(x, 40)[0], 3) << path << x;
+    // Larger than the picture: ignored, the picture comes at its own size.
+    options.exact_width_px = 641;
+    ASSERT_EQ(graphics_.Decode(path, options, &decoded), GraphicsStatus::kOk);
+    EXPECT_EQ(decoded.bitmap.width_px, 640);
+  }
+}
+
+TEST_F(CairoGraphicsTest, PngPreviewsAreCompressedOnceAndDecodeBack) {
+  // A photograph-like gradient with noise: the encoder's filter and level make it smaller than raw.
+  Bitmap photo = *MakeBitmap(341, 256, 0xFF000000);
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 341; ++x) {
+      uint8_t* p = photo.pixel(x, y);
+      p[0] = static_cast<uint8_t>(x * 3 / 4 + (x * y % 7));
+      p[1] = static_cast<uint8_t>(y + (x % 5));
+      p[2] = static_cast<uint8_t>(128 + ((x + y) % 9));
+    }
+  }
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(graphics_.EncodePng(photo, &bytes), GraphicsStatus::kOk);
+  EXPECT_LT(bytes.size(), photo.rgba.size() / 2);
+  DecodedImage decoded;
+  ASSERT_EQ(graphics_.Decode(Write("photo.png", bytes), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.rgba, photo.rgba);
+}
+
 TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
   ImageInfo info;
   DecodedImage decoded;
@@ -247,6 +370,37 @@ TEST_F(CairoGraphicsTest, BicubicReductionKeepsTheMeanAndBlendingUsesAlpha) {
   ASSERT_EQ(canvas->DrawBitmap(*MakeBitmap(1, 1, 0x80000000), {0, 0, 100, 100}, Filter::kBilinear),
             GraphicsStatus::kOk);
   EXPECT_NEAR(canvas->Snapshot()->pixel(50, 50)[0], 127, 1);
+}
+
+TEST_F(CairoGraphicsTest, AreaDrawingReducesWithoutMoireAndEnlargesSmoothly) {
+  // One-pixel checkers drawn at a quarter: even grey with the area filter, not the pattern's ghost.
+  Bitmap checkers = *MakeBitmap(200, 200, kBlack);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = y % 2; x < 200; x += 2) std::fill_n(checkers.pixel(x, y), 3, 255);
+  }
+  auto canvas = graphics_.CreateCanvas(60, 60);
+  canvas->Clear(kWhite);
+  ASSERT_EQ(canvas->DrawBitmap(checkers, {5, 5, 50, 50}, Filter::kArea), GraphicsStatus::kOk);
+  auto pixels = canvas->Snapshot();
+  for (int y = 5; y < 55; ++y) {
+    for (int x = 5; x < 55; ++x) ASSERT_NEAR(pixels->pixel(x, y)[0], 128, 2) << x << "," << y;
+  }
+  EXPECT_EQ(pixels->pixel(2, 2)[0], 255);  // outside the destination
+  // A part of the picture: only its pixels are seen.
+  Bitmap halves = *MakeBitmap(100, 50, kBlack);
+  for (int y = 0; y < 50; ++y) std::fill_n(halves.pixel(0, y), 50 * 4, 0xFF);
+  canvas->Clear(kBlack);
+  ASSERT_EQ(canvas->DrawBitmapPart(halves, {0, 0, 50, 50}, {0, 0, 20, 20}, Filter::kArea, Blend::kSourceCopy),
+            GraphicsStatus::kOk);
+  EXPECT_EQ(canvas->Snapshot()->pixel(19, 10)[0], 255);
+  // Enlarging falls back to bilinear: a smooth ramp between two pixels.
+  Bitmap two = *MakeBitmap(2, 1, kBlack);
+  std::fill_n(two.pixel(1, 0), 3, 255);
+  canvas->Clear(kBlack);
+  ASSERT_EQ(canvas->DrawBitmap(two, {0, 0, 60, 1}, Filter::kArea), GraphicsStatus::kOk);
+  pixels = canvas->Snapshot();
+  EXPECT_LT(pixels->pixel(20, 0)[0], pixels->pixel(30, 0)[0]);
+  EXPECT_LT(pixels->pixel(30, 0)[0], pixels->pixel(40, 0)[0]);
 }
 
 TEST_F(CairoGraphicsTest, FakeAndRealCanvasesAgreeOnPixelAlignedDrawing) {

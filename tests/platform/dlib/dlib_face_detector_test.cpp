@@ -13,7 +13,7 @@
 
 #include "platform/cairo/cairo_graphics.h"
 #include "runner/insight/face_batch.h"
-#include "tests/platform/libexif/exif_test_files.h"
+#include "tests/platform/picture/exif_test_files.h"
 
 namespace platform {
 namespace {

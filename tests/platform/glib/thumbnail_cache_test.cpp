@@ -2,8 +2,10 @@
 // text walk, and the thumbnail pipeline with the real graphics adapter.
 #include "platform/glib/glib_thumbnail_cache.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +13,7 @@
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/glib/png_text.h"
 #include "runner/insight/thumbnail.h"
-#include "tests/platform/libexif/exif_test_files.h"
+#include "tests/platform/picture/exif_test_files.h"
 
 namespace platform {
 namespace {
@@ -107,6 +109,26 @@ TEST_F(ThumbnailCacheTest, ValidEntryOfTheSmallestCoveringClassIsFound) {
   EXPECT_FALSE(cache.FindEntry(photo_, 300));  // x-large has no entry
   EXPECT_FALSE(cache.FindEntry(photo_, 2000));  // past the largest class
   EXPECT_FALSE(cache.FindEntry("relative.jpg", 100));
+  // The larger classes of the current cache layout.
+  const std::string x_large = WriteEntry("x-large", 512, uri_, mtime_, 0xff00ff00);
+  const std::string xx_large = WriteEntry("xx-large", 1024, uri_, mtime_, 0xff00ff00);
+  EXPECT_EQ(cache.FindEntry(photo_, 300), x_large);
+  EXPECT_EQ(cache.FindEntry(photo_, 1000), xx_large);
+}
+
+TEST_F(ThumbnailCacheTest, PathsAreMadeCanonicalBeforeTheUriIsFormed) {
+  GlibThumbnailCache cache(folder_ + "/cache");
+  const std::string normal = WriteEntry("normal", 128, uri_, mtime_, 0xff00ff00);
+  ASSERT_EQ(::mkdir((folder_ + "/sub").c_str(), 0700), 0);
+  for (const std::string& path : {folder_ + "/./my photo #1.jpg", folder_ + "//my photo #1.jpg",
+                                  folder_ + "/sub/../my photo #1.jpg"}) {
+    EXPECT_EQ(cache.FindEntry(path, 100), normal) << path;
+  }
+  // Seen through a link, the entry made for the file itself is found.
+  const std::string link = folder_ + "/sub/link.jpg";
+  ASSERT_EQ(::symlink(photo_.c_str(), link.c_str()), 0);
+  EXPECT_EQ(cache.FindEntry(link, 100), normal);
+  EXPECT_FALSE(cache.FindEntry(folder_ + "/sub", 100));  // a folder has no preview
 }
 
 TEST_F(ThumbnailCacheTest, StaleOrForeignEntriesAreIgnored) {
@@ -139,17 +161,25 @@ TEST_F(ThumbnailCacheTest, PipelineUsesTheCacheOrDecodesToAnRgbaPng) {
     EXPECT_EQ(decoded.bitmap.height_px, height);
     EXPECT_EQ(decoded.bitmap.pixel(width / 2, height / 2)[1], green);
   };
-  // 240 x 180 wanted: the 256 x 192 cache entry (green) serves it.
+  // 240 x 180 wanted: the 256 x 192 cache entry (green) serves it, and boxes up to 256 x 192 either way.
   check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {240, 180}), 256, 192, 0xff);
-  // 400 x 300: no entry that large, so the photo itself (blue) is decoded.
+  check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {256, 192}), 256, 192, 0xff);
+  check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {192, 256}), 256, 192, 0xff);
+  // 256 x 256 needs 341 x 256 and 400 x 300 more: no entry that large, so the photo (blue) is decoded.
+  check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {256, 256}), 341, 256, 0);
   check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {400, 300}), 400, 300, 0);
+  // Once the photo changes, its entry is stale and the photo is decoded again.
+  struct timespec times[2] = {{0, UTIME_OMIT}, {std::stoll(mtime_) + 5, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, photo_.c_str(), times, 0), 0);
+  check(runner::insight::RenderThumbnail(graphics_, &cache, photo_, {240, 180}), 240, 180, 0);
 
   // Orientation 6: a portrait preview.
   std::vector<uint8_t> jpeg;
   ASSERT_EQ(graphics_.EncodeJpeg(*MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
   const std::string turned = folder_ + "/turned.jpg";
   WriteFile(turned, testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)})));
-  check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 120}), 160, 213, 0);
+  check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 120}), 120, 160, 0);
+  check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 200}), 160, 213, 0);
 
   // A PNG whose header claims 100000 x 100000 pixels gives nothing, at once.
   std::vector<uint8_t> hostile;

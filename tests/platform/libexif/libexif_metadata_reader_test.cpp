@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tests/platform/libexif/exif_test_files.h"
+#include "tests/platform/picture/exif_test_files.h"
 
 namespace platform {
 namespace {
@@ -52,20 +52,23 @@ TEST_F(LibexifMetadataReaderTest, ReadsSizeOrientationAndBothDatesAsStored) {
   EXPECT_EQ(metadata->date_time, "2020:01:01 00:00:00");
 }
 
-TEST_F(LibexifMetadataReaderTest, ReportsOnlyStoredTagsInTheirStoredFormat) {
-  // Orientation stored as LONG is not an unsigned 16-bit value; nothing else is invented.
+TEST_F(LibexifMetadataReaderTest, ReportsOnlyStoredTagsAndTheOneOrientationRule) {
+  // Two orientation values are no orientation; nothing else is invented.
+  TiffEntry two_values = ShortEntry(kTagOrientation, 6);
+  two_values.count = 2;
+  two_values.value = {6, 0, 1, 0};
   const std::string path =
-      Write("long.jpg", JpegHeaderFile({Segment(0xE1, BuildExif({LongEntry(kTagOrientation, 6)})), FrameSegment(8, 6)}));
+      Write("count2.jpg", JpegHeaderFile({Segment(0xE1, BuildExif({two_values})), FrameSegment(8, 6)}));
   const auto metadata = reader_.Read(path);
   ASSERT_TRUE(metadata);
-  EXPECT_FALSE(metadata->orientation);
+  EXPECT_EQ(metadata->orientation, 1);
   EXPECT_FALSE(metadata->date_time_original);
   EXPECT_FALSE(metadata->date_time);
 
   const std::string none = Write("plain.jpg", JpegHeaderFile({FrameSegment(8, 6)}));
   const auto plain = reader_.Read(none);
   ASSERT_TRUE(plain);
-  EXPECT_FALSE(plain->orientation);
+  EXPECT_EQ(plain->orientation, 1);
 }
 
 TEST_F(LibexifMetadataReaderTest, UnterminatedAndOverlongStringsAreCopiedWithinTheirBytes) {
@@ -86,7 +89,7 @@ TEST_F(LibexifMetadataReaderTest, GarbageExifKeepsTheSize) {
   const auto metadata = reader_.Read(path);
   ASSERT_TRUE(metadata);
   EXPECT_EQ(metadata->width_px, 33);
-  EXPECT_FALSE(metadata->orientation);
+  EXPECT_EQ(metadata->orientation, 1);
 }
 
 TEST_F(LibexifMetadataReaderTest, FailuresSayWhy) {

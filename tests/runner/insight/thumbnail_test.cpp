@@ -29,9 +29,13 @@ TEST(ThumbnailSizeTest, RequestedBoxIsScaledRoundedAndClamped) {
   EXPECT_EQ(RequestedThumbnailSize(2147483647, 2147483647, kInfinity), (PixelSize{4096, 4096}));
 }
 
-TEST(ThumbnailSizeTest, PreviewCoversTheBoxInThePicturesAspectWithoutEnlarging) {
+TEST(ThumbnailSizeTest, PreviewCoversTheBoxTurnedToThePictureWithoutEnlarging) {
   EXPECT_EQ(ThumbnailSize({4000, 3000}, {240, 180}), (PixelSize{240, 180}));
-  EXPECT_EQ(ThumbnailSize({3000, 4000}, {160, 120}), (PixelSize{160, 213}));
+  // A box of the other shape is turned first: both ways round ask a 4:3 photo for the same preview.
+  EXPECT_EQ(ThumbnailSize({4000, 3000}, {192, 256}), (PixelSize{256, 192}));
+  EXPECT_EQ(ThumbnailSize({4000, 3000}, {256, 192}), (PixelSize{256, 192}));
+  EXPECT_EQ(ThumbnailSize({3000, 4000}, {160, 120}), (PixelSize{120, 160}));
+  EXPECT_EQ(ThumbnailSize({3000, 4000}, {160, 200}), (PixelSize{160, 213}));
   EXPECT_EQ(ThumbnailSize({4000, 3000}, {160, 160}), (PixelSize{213, 160}));
   EXPECT_EQ(ThumbnailSize({100, 80}, {160, 120}), (PixelSize{100, 80}));
   EXPECT_EQ(ThumbnailSize({30000, 100}, {256, 256}), (PixelSize{4096, 14}));  // longer side capped
@@ -53,15 +57,16 @@ TEST_F(ThumbnailRenderTest, TurnedJpegIsDecodedReducedAndComesOutUpright) {
   platform::Bitmap stored = *platform::MakeBitmap(4000, 3000, 0xff000000);
   for (int y = 2600; y < 3000; ++y) std::fill_n(stored.pixel(0, y), 400 * 4, 0xff);  // upright top-left
   graphics_.AddPicture("/p/turned.jpg", stored, 6);
-  auto preview = Render("/p/turned.jpg", {240, 180});
+  auto preview = Render("/p/turned.jpg", {240, 320});
   ASSERT_TRUE(preview);
   EXPECT_EQ(preview->width_px, 240);
   EXPECT_EQ(preview->height_px, 320);
   EXPECT_EQ(preview->pixel(0, 0)[0], 255);
   EXPECT_EQ(preview->pixel(239, 319)[0], 0);
+  // Asked for at exactly the preview's size, in the stored orientation.
   ASSERT_EQ(graphics_.decode_options().size(), 1u);
-  EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 320);  // stored orientation
-  EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 240);
+  EXPECT_EQ(graphics_.decode_options()[0].exact_width_px, 320);
+  EXPECT_EQ(graphics_.decode_options()[0].exact_height_px, 240);
 }
 
 TEST_F(ThumbnailRenderTest, AlphaIsKeptAndSmallPicturesAreNotEnlarged) {
@@ -85,6 +90,14 @@ TEST_F(ThumbnailRenderTest, AValidCacheEntryCoveringTheSizeIsUsed) {
   EXPECT_EQ(preview->width_px, 256);  // bigger than asked is fine: the cache's own size
   EXPECT_EQ(preview->pixel(0, 0)[1], 0xff);
   EXPECT_EQ(cache_.lookups(), std::vector<int>{160});
+
+  // A 4:3 photo's 256 px entry serves boxes up to 256 x 192 either way round, not 256 x 256.
+  EXPECT_EQ(Render("/p/photo.jpg", {192, 256})->width_px, 256);
+  EXPECT_EQ(Render("/p/photo.jpg", {256, 192})->pixel(0, 0)[1], 0xff);
+  preview = Render("/p/photo.jpg", {256, 256});
+  EXPECT_EQ(preview->width_px, 341);
+  EXPECT_EQ(preview->pixel(0, 0)[1], 0);
+  EXPECT_EQ(cache_.lookups(), (std::vector<int>{160, 256, 256, 341}));
 
   // An entry too small for the box (a stale size class) is passed over for the picture itself.
   cache_.AddEntry("/p/photo2.jpg", 512, "/cache/normal/x.png");

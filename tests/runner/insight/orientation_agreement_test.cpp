@@ -1,0 +1,177 @@
+// Every route that turns a photo upright turns it the same way: previews, face batches and quick
+// metadata in the application, the helper program's loader, and (when installed) exiftool, on real JPEG
+// files with every orientation in both byte orders and the layouts picture tools write (a comment before
+// the EXIF block, the EXIF block after the frame header).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "helper/image_io.h"
+#include "helper/reorder.h"
+#include "platform/cairo/cairo_graphics.h"
+#include "platform/libexif/libexif_metadata_reader.h"
+#include "runner/insight/face_batch.h"
+#include "runner/insight/quick_meta.h"
+#include "runner/insight/thumbnail.h"
+#include "tests/platform/picture/exif_test_files.h"
+
+namespace runner::insight {
+namespace {
+
+using namespace platform::testing;
+
+// The upright picture: 48 wide, 64 tall, dark, with a white 16 x 16 square at its top-left corner.
+constexpr int kUprightWidth = 48;
+constexpr int kUprightHeight = 64;
+constexpr int kMark = 16;
+
+enum class Layout { kFirst, kAfterComment, kAfterFrame };
+
+// The orientation whose turn undoes `orientation`'s.
+int Inverse(int orientation) { return orientation == 6 ? 8 : orientation == 8 ? 6 : orientation; }
+
+// A "detector" that finds the white square: the bounding box of the bright pixels.
+class MarkFinder : public platform::FaceDetection {
+ public:
+  std::optional<std::vector<platform::FaceBox>> Detect(const platform::GrayImage& image, const platform::PartRunner&,
+                                                       std::string*) override {
+    int64_t left = image.width_px, top = image.height_px, right = -1, bottom = -1;
+    for (int y = 0; y < image.height_px; ++y) {
+      for (int x = 0; x < image.width_px; ++x) {
+        if (image.pixels[static_cast<size_t>(y) * image.width_px + x] < 160) continue;
+        left = std::min<int64_t>(left, x), top = std::min<int64_t>(top, y);
+        right = std::max<int64_t>(right, x), bottom = std::max<int64_t>(bottom, y);
+      }
+    }
+    if (right < 0) return std::vector<platform::FaceBox>{};
+    return std::vector<platform::FaceBox>{{left, top, right - left + 1, bottom - top + 1}};
+  }
+};
+
+class OrientationAgreementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pv-orient-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    exiftool_ = std::system("exiftool -ver > /dev/null 2>&1") == 0;
+  }
+  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+
+  // The photo stored so that `orientation` makes it upright, its EXIF block placed as `layout` says.
+  std::string Photo(int orientation, bool big_endian, Layout layout) {
+    platform::Bitmap upright = *platform::MakeBitmap(kUprightWidth, kUprightHeight, 0xff202020);
+    for (int y = 0; y < kMark; ++y) {
+      for (int x = 0; x < kMark; ++x) std::fill_n(upright.pixel(x, y), 3, 0xff);
+    }
+    const platform::Bitmap stored =
+        platform::ApplyOrientation(std::move(upright), Inverse(orientation), platform::OrientationSet::kAll);
+    std::vector<uint8_t> jpeg;
+    EXPECT_EQ(graphics_.EncodeJpeg(stored, 95, &jpeg), platform::GraphicsStatus::kOk);
+    const std::vector<uint8_t> app1 =
+        Segment(0xE1, BuildExif({ShortEntry(kTagOrientation, static_cast<uint16_t>(orientation))}, {}, big_endian));
+    std::vector<uint8_t> segments = app1;
+    size_t at = 2;  // after the start of image
+    if (layout == Layout::kAfterComment) {
+      segments = Segment(0xFE, {'x'});
+      segments.insert(segments.end(), app1.begin(), app1.end());
+    } else if (layout == Layout::kAfterFrame) {
+      for (at = 2; !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA); ++at) {
+      }
+    }
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), segments.begin(), segments.end());
+    const std::string path = folder_ + "/o" + std::to_string(orientation) + (big_endian ? "mm" : "ii") +
+                             std::to_string(static_cast<int>(layout)) + ".jpg";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()),
+                                                static_cast<std::streamsize>(jpeg.size()));
+    return path;
+  }
+
+  int Exiftool(const std::string& path) {
+    FILE* pipe = ::popen(("exiftool -n -s3 -Orientation '" + path + "'").c_str(), "r");
+    char text[16] = {};
+    const bool read = pipe != nullptr && std::fgets(text, sizeof text, pipe) != nullptr;
+    if (pipe) ::pclose(pipe);
+    return read ? std::atoi(text) : 1;
+  }
+
+  // Every route's view of `path`, which must be upright kUprightWidth x kUprightHeight with the mark at
+  // the top-left.
+  void ExpectUprightEverywhere(const std::string& path, int orientation) {
+    SCOPED_TRACE(path);
+    // Quick metadata.
+    const auto metadata = platform::LibexifMetadataReader().Read(path);
+    ASSERT_TRUE(metadata);
+    const QuickMeta meta = QuickMetaFrom(*metadata);
+    EXPECT_EQ(meta.width_px, kUprightWidth);
+    EXPECT_EQ(meta.height_px, kUprightHeight);
+
+    // Preview, at its own size.
+    const auto png = RenderThumbnail(graphics_, nullptr, path, {kUprightWidth, kUprightHeight});
+    ASSERT_TRUE(png);
+    const std::string preview_path = path + ".png";
+    std::ofstream(preview_path, std::ios::binary).write(reinterpret_cast<const char*>(png->data()),
+                                                        static_cast<std::streamsize>(png->size()));
+    platform::DecodedImage preview;
+    ASSERT_EQ(graphics_.Decode(preview_path, {}, &preview), platform::GraphicsStatus::kOk);
+    EXPECT_EQ(preview.bitmap.width_px, kUprightWidth);
+    EXPECT_EQ(preview.bitmap.height_px, kUprightHeight);
+    EXPECT_GT(preview.bitmap.pixel(3, 3)[0], 200);
+    EXPECT_LT(preview.bitmap.pixel(kUprightWidth - 4, kUprightHeight - 4)[0], 60);
+
+    // A face batch: the mark is found at the upright top-left.
+    MarkFinder finder;
+    FaceBatchPorts ports;
+    ports.graphics = &graphics_;
+    ports.detection = &finder;
+    ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
+      for (size_t i = 0; i < count; ++i) part(i);
+    };
+    const EncodableList records = RunFaceBatch({path}, ports);
+    ASSERT_EQ(records.size(), 1u);
+    const auto& record = std::get<EncodableMap>(records[0]);
+    EXPECT_EQ(std::get<std::string>(record.at(EncodableValue("debugInfo"))),
+              "FD: ori=48x64 scaled=48x64 faces=1\n");
+    const auto& faces = std::get<EncodableList>(record.at(EncodableValue("faces")));
+    ASSERT_EQ(faces.size(), 1u);
+    const auto& face = std::get<EncodableMap>(faces[0]);
+    EXPECT_LE(std::get<double>(face.at(EncodableValue("left"))), 1.0);
+    EXPECT_LE(std::get<double>(face.at(EncodableValue("top"))), 1.0);
+
+    // The helper program's loader.
+    mosalith::ImageCodec codec(mosalith::CodecPath::kFast);
+    std::optional<mosalith::Picture> loaded = mosalith::LoadPicture(path, codec);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->orientation, orientation);
+    mosalith::ApplyOrientation(loaded->pixels, loaded->orientation);
+    EXPECT_EQ(loaded->pixels.width(), kUprightWidth);
+    EXPECT_EQ(loaded->pixels.height(), kUprightHeight);
+    EXPECT_GT(loaded->pixels.pixel(3, 3)[0], 200);
+
+    if (exiftool_) {
+      EXPECT_EQ(Exiftool(path), orientation);
+    }
+  }
+
+  std::string folder_;
+  bool exiftool_ = false;
+  platform::CairoGraphics graphics_;
+};
+
+TEST_F(OrientationAgreementTest, EveryOrientationInBothByteOrdersAndEveryLayout) {
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    for (bool big_endian : {false, true}) {
+      for (Layout layout : {Layout::kFirst, Layout::kAfterComment, Layout::kAfterFrame}) {
+        ExpectUprightEverywhere(Photo(orientation, big_endian, layout), orientation);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace runner::insight
