@@ -4,8 +4,12 @@
 //                      on two threads, as a batch running alone does;
 //   FacesOneThread   - the same with the picture analysed whole on one thread;
 //   Thumbnail256     - getThumbnail's work for a 256 x 256 box (decode with reduction, resample, PNG);
+//   ThumbnailCamera  - the same on a camera-like 12-megapixel JPEG (the photo with film grain, quality 92:
+//                      about 4 MB, as phones write them, where the smooth composite is about 1 MB);
+//   ThumbnailPng     - the same on a 2000 x 1500 PNG (the camera photo halved), decoded row by row;
 //   QuickMeta        - getQuickMeta's work (header walk, EXIF, date) on a camera-like JPEG.
-// Compare the thumbnail number with bench/insight_bench.sh, which times vipsthumbnail on the same file.
+// bench/insight_bench.sh times vipsthumbnail on the camera JPEG and the PNG in the same run; this
+// program writes them where it says on standard error ("camera photo: PATH", "png photo: PATH").
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -13,7 +17,11 @@
 #include <optional>
 #include <thread>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <benchmark/benchmark.h>
+#include <png.h>
 #include <unistd.h>
 
 #include "platform/cairo/cairo_graphics.h"
@@ -32,7 +40,38 @@ struct Photos {
   std::string folder;
   std::string twelve_mp;   // five faces
   std::string with_exif;   // the same with orientation and dates
+  std::string camera;      // the same with grain, at a camera's quality
+  std::string png;         // the camera photo at 2000 x 1500 as a PNG
 };
+
+// Film grain: a fixed pseudo-random offset of up to +-7 levels per sample, which gives the JPEG the
+// detail (and the size) of a real photo.
+void AddGrain(platform::Bitmap& image) {
+  uint32_t state = 2463534242u;
+  for (size_t i = 0; i < image.rgba.size(); ++i) {
+    if (i % 4 == 3) continue;
+    state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+    image.rgba[i] = static_cast<uint8_t>(std::clamp(image.rgba[i] + static_cast<int>(state % 15) - 7, 0, 255));
+  }
+}
+
+void WriteDefaultPng(const platform::Bitmap& image, const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, image.width_px, image.height_px, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> row(static_cast<size_t>(image.width_px) * 3);
+  for (int y = 0; y < image.height_px; ++y) {
+    for (int x = 0; x < image.width_px; ++x) std::copy_n(image.pixel(x, y), 3, row.data() + x * 3);
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+}
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -58,15 +97,29 @@ const Photos& TestPhotos() {
       canvas->DrawBitmap(p, {x, y, p.width_px * scale, p.height_px * scale}, platform::Filter::kBicubic);
     }
     std::vector<uint8_t> jpeg;
-    graphics.EncodeJpeg(*canvas->Snapshot(), 90, &jpeg);
+    platform::Bitmap composite = *canvas->Snapshot();
+    graphics.EncodeJpeg(composite, 90, &jpeg);
     made.twelve_mp = made.folder + "/12mp.jpg";
     WriteFile(made.twelve_mp, jpeg);
+    AddGrain(composite);
+    std::vector<uint8_t> camera;
+    graphics.EncodeJpeg(composite, 92, &camera);
+    made.camera = made.folder + "/camera.jpg";
+    WriteFile(made.camera, camera);
+    // The PNG as libpng writes it by default (zlib level 6, every filter tried per row), as most
+    // programs do.
+    auto half = graphics.CreateCanvas(2000, 1500);
+    half->DrawBitmap(composite, {0, 0, 2000, 1500}, platform::Filter::kArea, platform::Blend::kSourceCopy);
+    made.png = made.folder + "/2000x1500.png";
+    WriteDefaultPng(*half->Snapshot(), made.png);
     using namespace platform::testing;
     made.with_exif = made.folder + "/exif.jpg";
     WriteFile(made.with_exif, WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6),
                                                         AsciiEntry(kTagDateTime, "2020:01:01 00:00:00")},
                                                        {AsciiEntry(kTagDateTimeOriginal, "2024:05:06 10:20:30")})));
     std::fprintf(stderr, "12-megapixel test photo: %s\n", made.twelve_mp.c_str());
+    std::fprintf(stderr, "camera photo: %s\n", made.camera.c_str());
+    std::fprintf(stderr, "png photo: %s\n", made.png.c_str());
     return made;
   }();
   return photos;
@@ -126,16 +179,18 @@ void Faces(benchmark::State& state, int split_min_rows) {
 void BM_FacesSplit(benchmark::State& state) { Faces(state, platform::kSplitMinRows); }
 void BM_FacesOneThread(benchmark::State& state) { Faces(state, 1 << 30); }
 
-void BM_Thumbnail256(benchmark::State& state) {
-  const Photos& photos = TestPhotos();
+void Thumbnail(benchmark::State& state, const std::string& path) {
   platform::CairoGraphics graphics;
   size_t bytes = 0;
   for (auto _ : state) {
-    auto png = runner::insight::RenderThumbnail(graphics, nullptr, photos.twelve_mp, {256, 256});
+    auto png = runner::insight::RenderThumbnail(graphics, nullptr, path, {256, 256});
     bytes = png ? png->size() : 0;
   }
   state.counters["png_bytes"] = static_cast<double>(bytes);
 }
+void BM_Thumbnail256(benchmark::State& state) { Thumbnail(state, TestPhotos().twelve_mp); }
+void BM_ThumbnailCamera(benchmark::State& state) { Thumbnail(state, TestPhotos().camera); }
+void BM_ThumbnailPng(benchmark::State& state) { Thumbnail(state, TestPhotos().png); }
 
 void BM_QuickMeta(benchmark::State& state) {
   const Photos& photos = TestPhotos();
@@ -152,6 +207,8 @@ void BM_QuickMeta(benchmark::State& state) {
 BENCHMARK(BM_FacesSplit)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(3);
 BENCHMARK(BM_FacesOneThread)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(3);
 BENCHMARK(BM_Thumbnail256)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThumbnailCamera)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThumbnailPng)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QuickMeta)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
