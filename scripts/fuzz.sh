@@ -68,10 +68,10 @@ for f in samples/*.jpg samples/*.png; do head -c 65536 "$f" >"$header_seeds/$(ba
 if command -v exiftool >/dev/null; then
   cp samples/frame.png "$header_seeds/exif.png"
   exiftool -q -overwrite_original -Orientation#=6 -XResolution=300 -YResolution=300 -ResolutionUnit=inches \
-    "$header_seeds/exif.png" || true
+    "$header_seeds/exif.png" >/dev/null 2>&1 || true
   head -c 65536 samples/beach.jpg >"$header_seeds/comment.jpg"
   exiftool -q -overwrite_original -Comment=x -Orientation#=8 -JFIF:XResolution=118 -JFIF:YResolution=118 \
-    -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" || true
+    -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" >/dev/null 2>&1 || true
 fi
 header_log="$build/fuzz-header.log"
 "$build/tests/fuzz/picture_header_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=65536 \
