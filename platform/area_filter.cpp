@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <numbers>
 
 namespace platform {
 namespace {
@@ -46,7 +47,7 @@ double Lanczos(double x) {
   x = std::fabs(x);
   if (x < 1e-9) return 1;
   if (x >= kLobes) return 0;
-  const double px = M_PI * x;
+  const double px = std::numbers::pi * x;
   return kLobes * std::sin(px) * std::sin(px / kLobes) / (px * px);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace platform {
 namespace {
@@ -116,7 +117,7 @@ TEST(AreaFilterTest, AZonePlateReducedFourTimesShowsNoMoire) {
   for (int y = 0; y < kSide; ++y) {
     for (int x = 0; x < kSide; ++x) {
       const double dx = x - kSide / 2.0, dy = y - kSide / 2.0;
-      const auto v = static_cast<uint8_t>(std::lround(127.5 + 127.5 * std::cos(M_PI * (dx * dx + dy * dy) / kSide)));
+      const auto v = static_cast<uint8_t>(std::lround(127.5 + 127.5 * std::cos(std::numbers::pi * (dx * dx + dy * dy) / kSide)));
       std::fill_n(plate.pixel(x, y), 3, v);
     }
   }
