@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <functional>
 #include <filesystem>
 #include <vector>
 
+#include "tests/helper/special_file.h"
 #include "tests/helper/test_images.h"
 
 namespace mosalith {
@@ -105,10 +104,17 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
 }
 
 TEST_F(ImageIoTest, NonAsciiPathsWork) {
-  const std::string path = dir_.File("Ünïcödé фото 写真.jpg");
+  const std::string name = "Ünïcödé фото 写真 😀.jpg";
+  const std::string path = dir_.File(name);
   ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), path, 80, testing::Codec()));
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(path)));
   EXPECT_TRUE(LoadImage(path, testing::Codec()));
+  // The file bears exactly that name, not its UTF-8 bytes read in some other encoding.
+  const std::filesystem::path folder = testing::PathFromUtf8(path).parent_path();
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(testing::Utf8(entry.path().filename()));
+  }
+  EXPECT_EQ(names, std::vector<std::string>{name});
 }
 
 TEST_F(ImageIoTest, WriteFailuresAreReported) {
@@ -253,8 +259,8 @@ TEST_F(ImageIoTest, FramesOtherThanHuffmanCodedAreRefused) {
 }
 
 TEST_F(ImageIoTest, OnlyRegularFilesAreOpened) {
-  const std::string fifo = dir_.File("photo.jpg");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const testing::BlockingSpecialFile special(dir_, "photo.jpg");
+  const std::string& fifo = special.path();
   // Opening a FIFO that nobody writes would wait for ever; it is refused at once, for reading and writing.
   EXPECT_FALSE(LoadImage(fifo, testing::Codec()));
   EXPECT_FALSE(WriteJpeg(MakeImage(8, 8, Gradient), fifo, 90, testing::Codec()));
