@@ -14,37 +14,13 @@ deps="$build/deps"
 jobs="${WINDOWS_JOBS:-2}"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 
-packages=(
-  # compilers for 64-bit Windows, posix thread model (std::thread, std::mutex)
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  # runs the Windows programs and tests
-  wine wine64
-  # libjpeg-turbo's SIMD code; dpkg-source unpacks Debian's source package
-  nasm dpkg-dev
-  # GoogleTest's sources (/usr/src/googletest); stb's headers; libjpeg-turbo's version of the Linux build
-  googletest libstb-dev libturbojpeg0-dev
-  # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
-  cups-daemon cups-client ghostscript
-)
-
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-
 phase_start=$SECONDS
-phase() {  # prints how long the previous phase took, then the next one's name
+phase() {  # names the next phase, with the time spent so far
   echo "test-windows: $1 ($((SECONDS - phase_start)) s so far)"
 }
 
 phase "packages"
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "test-windows: installing ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh --windows
 
 # --- libjpeg-turbo and GoogleTest for Windows, built once per version -------------------------------
 # The same libjpeg-turbo version as the Linux build's, so both builds write the same sheet bytes.
