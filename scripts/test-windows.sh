@@ -48,7 +48,7 @@ if [ "$(cat "$deps/stamp" 2>/dev/null)" != "$stamp" ]; then
   cmake -S "$turbo_src" -B "$work/turbo" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$deps" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=ON \
     -DCMAKE_ASM_NASM_COMPILER=nasm >"$work/turbo.log"
-  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static jpeg-static >>"$work/turbo.log"
+  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static >>"$work/turbo.log"
   # Only what the build links: the static library, its header and its pkg-config file.
   mkdir -p "$deps/include/stb" "$deps/lib/pkgconfig"
   cp "$turbo_src/turbojpeg.h" "$deps/include/"
