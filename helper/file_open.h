@@ -31,9 +31,9 @@ bool ReadWholeFile(const std::string& utf8_path, std::vector<uint8_t>& bytes, in
 // A file written under a short temporary name in the folder of its final path (".mosalith-<pid>-<n>.tmp",
 // created exclusively, never through a link), then flushed to the disk and renamed to its final name
 // by Commit. A file or a link at the final name (whose target is never touched) is replaced only then;
-// anything else there (a folder, a FIFO, a device) is refused; on any failure the temporary file is removed and the final name left as it was,
-// so no truncated or empty file is ever left there, even on a full disk. The final name may be as long
-// as the folder allows: the temporary one is short.
+// anything else there (a folder, a FIFO, a device) is refused. On any failure the temporary file is
+// removed and the final name left as it was, so no truncated or empty file is ever left there, even on
+// a full disk. The final name may be as long as the folder allows: the temporary one is short.
 // Thread safety: one thread at a time per file; files are independent.
 class OutputFile {
  public:

@@ -58,7 +58,9 @@ uint8_t ToByte(float value) { return static_cast<uint8_t>(std::clamp(std::lround
 }  // namespace
 
 std::optional<Bitmap> ReduceBitmap(const Bitmap& image, const PixelRect& part, int width_px, int height_px) {
-  if (image.empty() || image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) return std::nullopt;
+  if (image.empty() || image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
+    return std::nullopt;
+  }
   if (part.width < 1 || part.height < 1 || part.x < 0 || part.y < 0 || part.x > image.width_px - part.width ||
       part.y > image.height_px - part.height || !SizeWithinLimits(width_px, height_px)) {
     return std::nullopt;

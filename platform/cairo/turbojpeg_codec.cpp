@@ -58,7 +58,8 @@ tjscalingfactor PickScale(int width, int height, int min_width, int min_height) 
 // would fill the missing part with grey and a bake or sheet would carry it; other warnings (stray bytes
 // between segments) leave a whole picture. libjpeg reports the end of the data only by this message.
 bool Usable(tjhandle handle) {
-  return tjGetErrorCode(handle) == TJERR_WARNING && std::strcmp(tjGetErrorStr2(handle), "Premature end of JPEG file") != 0;
+  return tjGetErrorCode(handle) == TJERR_WARNING &&
+         std::strcmp(tjGetErrorStr2(handle), "Premature end of JPEG file") != 0;
 }
 
 }  // namespace

@@ -126,7 +126,8 @@ std::optional<std::vector<uint8_t>> FakeFileSystem::ReadFile(const std::string& 
   }
   if (error != nullptr) *error = 0;
   const std::vector<uint8_t>& bytes = found->second.bytes;
-  return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(max_bytes, bytes.size())));
+  const auto kept = static_cast<std::ptrdiff_t>(std::min(max_bytes, bytes.size()));
+  return std::vector<uint8_t>(bytes.begin(), bytes.begin() + kept);
 }
 
 int FakeFileSystem::RemoveFile(const std::string& path) {
