@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <filesystem>
@@ -119,6 +122,49 @@ TEST_F(ImageIoTest, WriteFailuresAreReported) {
     // A device, not a regular file: refused (and were it opened, every write would fail).
     EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90, testing::Codec()));
   }
+}
+
+// Every name in the test folder, hidden ones included.
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ImageIoTest, ASheetReplacesALinkAtItsNameNeverTheLinksTarget) {
+  testing::WriteBytes(dir_.File("photo.jpg"), {'k', 'e', 'e', 'p'});
+  std::filesystem::create_symlink(dir_.File("photo.jpg"), dir_.File("sheet.jpg"));
+  ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), dir_.File("sheet.jpg"), 90, testing::Codec()));
+  EXPECT_EQ(testing::ReadBytes(dir_.File("photo.jpg")), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(std::filesystem::is_symlink(dir_.File("sheet.jpg")));
+  EXPECT_TRUE(LoadImage(dir_.File("sheet.jpg"), testing::Codec()));
+
+  // Names up to the usual 255-byte limit are written: the temporary name beside them is short.
+  const std::string longest = dir_.File(std::string(251, 'l') + ".jpg");
+  EXPECT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), longest, 90, testing::Codec()));
+  EXPECT_EQ(NamesIn(dir_.File("")).size(), 3u);
+}
+
+TEST_F(ImageIoTest, AFailedWriteLeavesTheOlderFileAndNothingElse) {
+  const ImageBuffer picture = MakeImage(256, 256, Gradient);
+  const std::string path = dir_.File("sheet.jpg");
+  testing::WriteBytes(path, {'o', 'l', 'd'});
+  // The file size limit stands in for a full disk: the write fails part way through.
+  struct rlimit previous {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const sighandler_t previous_handler = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = previous;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = WriteJpeg(picture, path, 95, testing::Codec());
+  const bool written_new = WriteJpeg(picture, dir_.File("new.jpg"), 95, testing::Codec());
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  ::signal(SIGXFSZ, previous_handler);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(written_new);
+  EXPECT_EQ(testing::ReadBytes(path), std::vector<uint8_t>({'o', 'l', 'd'}));
+  EXPECT_EQ(NamesIn(dir_.File("")), std::vector<std::string>({"sheet.jpg"}));
 }
 
 TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {
