@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,32 @@ TEST(FileOpenWinTest, DevicesAreRefused) {
     std::vector<uint8_t> bytes;
     EXPECT_FALSE(ReadWholeFile(device, bytes, 100)) << device;
   }
+}
+
+TEST(FileOpenWinTest, OutputFilesReplaceOnlyFilesAndLeaveNothingBehindOnFailure) {
+  testing::TempDir dir;
+  const std::string sheet = dir.File("sheet.jpg");
+  testing::WriteBytes(sheet, {'o', 'l', 'd'});
+  std::optional<OutputFile> file = OutputFile::Create(sheet);
+  ASSERT_TRUE(file);
+  std::fputs("new", file->stream());
+  ASSERT_TRUE(file->Commit());
+  EXPECT_EQ(testing::ReadBytes(sheet), (std::vector<uint8_t>{'n', 'e', 'w'}));
+
+  // A folder at the final name is refused, and the temporary file goes with the failure.
+  std::filesystem::create_directory(testing::PathFromUtf8(dir.File("folder.jpg")));
+  std::optional<OutputFile> blocked = OutputFile::Create(dir.File("folder.jpg"));
+  ASSERT_TRUE(blocked);
+  std::fputs("x", blocked->stream());
+  EXPECT_FALSE(blocked->Commit());
+  blocked.reset();
+  size_t names = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(testing::PathFromUtf8(dir.File("")))) {
+    ++names;
+  }
+  EXPECT_EQ(names, 2u);  // sheet.jpg and folder.jpg
+  EXPECT_EQ(IdentifyFile(sheet), IdentifyFile(dir.File("sheet.jpg")));
+  EXPECT_NE(IdentifyFile(sheet), IdentifyFile(dir.File("folder.jpg")));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <filesystem>
@@ -125,6 +126,18 @@ TEST_F(ImageIoTest, WriteFailuresAreReported) {
     // A device, not a regular file: refused (and were it opened, every write would fail).
     EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90, testing::Codec()));
   }
+}
+
+TEST_F(ImageIoTest, LongOutputNamesAreWritten) {
+  // Names up to the usual 255-byte limit are written: the temporary name beside them is short.
+  const std::string longest = dir_.File(std::string(251, 'l') + ".jpg");
+  EXPECT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), longest, 90, testing::Codec()));
+  EXPECT_TRUE(LoadImage(longest, testing::Codec()));
+  size_t names = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(testing::PathFromUtf8(dir_.File("")))) {
+    ++names;
+  }
+  EXPECT_EQ(names, 1u);
 }
 
 TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {

@@ -111,6 +111,48 @@ TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
   }
 }
 
+TEST_F(MosalithProcessTest, PagesBeyondTheBudgetAreRefusedAtOnce) {
+  const std::string output = PathOf("sheet.jpg");
+  // 32767 x 32767 would be a 4 GiB canvas; A3 at 1200 dpi (278 megapixels) is above the budget too.
+  for (const std::string size : {"32767x32767", "14031x19843", "32768x100"}) {
+    const std::string width = size.substr(0, size.find('x')), height = size.substr(size.find('x') + 1);
+    const RunResult result = Run(WriteText("job.txt", "[settings]\npageWidth=" + width + "\npageHeight=" + height +
+                                                          "\n[images]\na.jpg\n[outputs]\n" + output + "\n"));
+    EXPECT_EQ(result.exit_code, 1) << size;
+    EXPECT_NE(result.err.find("outputs\nMosalith: Invalid page size " + size + "\n"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(output)) << size;
+  }
+}
+
+TEST_F(MosalithProcessTest, AnOutputThatIsOneOfThePhotosOrFramesIsRefusedBeforeWriting) {
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
+  // A second name for the photo: a symbolic link, or a hard link where links are not available (Wine).
+  std::error_code no_symlinks;
+  std::filesystem::create_symlink(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")),
+                                  no_symlinks);
+  if (no_symlinks) {
+    std::filesystem::create_hard_link(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")));
+  }
+  const std::string frame = PathOf("frame.jpg");
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 0, 0, 0), frame, 95, testing::Codec()));
+  const std::vector<uint8_t> photo = testing::ReadBytes(PathOf("red.jpg"));
+  // The photo of a later sheet, a link to it, and a frame: each would be gone before it is used.
+  for (const std::string& output : {PathOf("red.jpg"), PathOf("link.jpg"), frame}) {
+    const RunResult result = Run(WriteText(
+        "job.txt", "[settings]\npageWidth=60\npageHeight=60\nrows=1\ncols=1\n[images]\n" + PathOf("green.jpg") +
+                       "\n" + PathOf("red.jpg") + "\n[frames]\n(none)\n" + frame + "\n[outputs]\n" + PathOf("s1.jpg") +
+                       "\n" + output + "\n"));
+    EXPECT_EQ(result.exit_code, 1) << output;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("outputs\nMosalith: Output path is one of the input files: " + output + "\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_FALSE(std::filesystem::exists(PathOf("s1.jpg")));
+    EXPECT_EQ(testing::ReadBytes(PathOf("red.jpg")), photo);
+  }
+}
+
 TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   // 5 photos (one missing) on a 2 x 2 grid with 3 sheets: sheet 3 has no photos but is still written.
   ASSERT_TRUE(WriteJpeg(Solid(80, 60, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
