@@ -53,9 +53,9 @@ struct DecodeOptions {
   int min_width_px = 0;
   int min_height_px = 0;
   // An exact size (stored orientation): when both are above 0 and neither is above the stored size, the
-  // picture comes out exactly this size, reduced with the area filter (platform/area_filter.h): a JPEG
-  // after the M/8 decode that covers it (min_* are then ignored), a PNG row by row as it is decoded, so
-  // that the full-size picture is never held. Otherwise ignored.
+  // picture comes out exactly this size, reduced by the one reduction (platform/reduce.h): a JPEG after
+  // the M/8 decode that covers it (min_* are then ignored), a PNG row by row as it is decoded, so that
+  // the full-size picture is never held. Otherwise ignored.
   int exact_width_px = 0;
   int exact_height_px = 0;
 };
@@ -69,8 +69,9 @@ enum class Filter {
   kNearest,
   kBilinear,
   kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
-  kArea,     // reductions average exactly the source area under each pixel (platform/area_filter.h):
-             // no moire at any factor; enlargements, and a reduction along one side only, draw bilinear
+  kArea,     // for reductions: each destination pixel is a weighted average of the source pixels under
+             // and around it (platform/reduce.h: no moire from fine detail, however large the
+             // reduction); enlargements are bilinear
 };
 
 enum class Blend {

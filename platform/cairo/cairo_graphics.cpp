@@ -4,11 +4,11 @@
 
 #include <memory>
 
-#include "platform/area_filter.h"
 #include "platform/cairo/cairo_canvas.h"
 #include "platform/cairo/codecs.h"
 #include "platform/picture/picture_header.h"
 #include "platform/posix/picture_file.h"
+#include "platform/reduce.h"
 
 namespace platform {
 namespace {
@@ -76,7 +76,7 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
   }
   if (status != GraphicsStatus::kOk) return status;
   if (exact && (decoded.bitmap.width_px != exact_width || decoded.bitmap.height_px != exact_height)) {
-    std::optional<Bitmap> reduced = ReduceByArea(decoded.bitmap, exact_width, exact_height);
+    std::optional<Bitmap> reduced = ReduceBitmap(decoded.bitmap, exact_width, exact_height);
     if (!reduced) return GraphicsStatus::kOutOfMemory;
     decoded.bitmap = std::move(*reduced);
   }

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/area_filter.h"
 #include "platform/cairo/codecs.h"
+#include "platform/reduce.h"
 
 namespace platform::codecs {
 
@@ -123,9 +123,8 @@ class ReducingSink : public PngRowSink {
  public:
   ReducingSink(int width_px, int height_px) : width_(width_px), height_(height_px) {}
   GraphicsStatus Begin(int width_px, int height_px) override {
-    const SourcePart whole{0, 0, static_cast<double>(width_px), static_cast<double>(height_px)};
-    if (!AreaReductionApplies(whole, width_px, height_px, width_, height_)) return GraphicsStatus::kInvalidParameter;
-    reducer_ = AreaReducer::Create(whole, width_px, height_px, width_, height_);
+    if (width_ > width_px || height_ > height_px) return GraphicsStatus::kInvalidParameter;
+    reducer_ = RowReducer::Create(PixelRect{0, 0, width_px, height_px}, width_px, height_px, width_, height_);
     return reducer_ ? GraphicsStatus::kOk : GraphicsStatus::kOutOfMemory;
   }
   void Row(const uint8_t* rgba) override { reducer_->AddRow(rgba); }
@@ -134,7 +133,7 @@ class ReducingSink : public PngRowSink {
  private:
   int width_;
   int height_;
-  std::unique_ptr<AreaReducer> reducer_;
+  std::unique_ptr<RowReducer> reducer_;
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/area_filter.h"
+#include "platform/reduce.h"
 
 namespace platform {
 namespace {
@@ -222,8 +222,8 @@ GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions
   DecodedImage decoded{picture.stored, picture.info};
   if (options.exact_width_px > 0 && options.exact_height_px > 0 && options.exact_width_px <= picture.stored.width_px &&
       options.exact_height_px <= picture.stored.height_px) {
-    // The real area filter: it is plain code, so the fake shares it.
-    std::optional<Bitmap> exact = ReduceByArea(picture.stored, options.exact_width_px, options.exact_height_px);
+    // The real reduction: it is plain code, so the fake shares it.
+    std::optional<Bitmap> exact = ReduceBitmap(picture.stored, options.exact_width_px, options.exact_height_px);
     if (!exact) return GraphicsStatus::kOutOfMemory;
     decoded.bitmap = std::move(*exact);
   } else if (picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 && options.min_height_px > 0) {
