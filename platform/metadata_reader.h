@@ -12,6 +12,14 @@ namespace platform {
 
 enum class PictureFormat { kJpeg, kPng };
 
+// A picture's physical resolution in dots per inch, as its file states it (a density in dots per
+// centimetre or per metre is converted). Only a stated physical unit counts: a JFIF aspect ratio without
+// units, or an EXIF resolution without its unit, states none.
+struct PictureResolution {
+  double x_dpi = 0;
+  double y_dpi = 0;
+};
+
 enum class MetadataStatus {
   kOk = 0,
   kNotFound,        // no such file or folder
@@ -31,6 +39,9 @@ struct PictureMetadata {
   // to the first NUL (the stored text need not end in one).
   std::optional<std::string> date_time_original;
   std::optional<std::string> date_time;
+  // The resolution the file states (EXIF over JFIF for a JPEG, pHYs for a PNG); nothing when it states
+  // none.
+  std::optional<PictureResolution> resolution;
 };
 
 class MetadataReader {

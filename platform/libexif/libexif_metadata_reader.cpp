@@ -134,6 +134,7 @@ std::optional<PictureMetadata> LibexifMetadataReader::Read(const std::string& pa
   metadata.format = header->format;
   metadata.width_px = header->width_px;
   metadata.height_px = header->height_px;
+  metadata.resolution = header->resolution;
   ReadExifTags(header->exif, &metadata);
   return metadata;
 }

@@ -1,15 +1,24 @@
-// The JPEG segment walk and the PNG IHDR read.
+// The JPEG segment walk, the PNG chunk walk and the resolution a file states.
 #include "platform/libexif/picture_header.h"
 
+#include <libexif/exif-data.h>
+
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace platform {
 namespace {
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 constexpr uint8_t kExifSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr uint8_t kJfifSignature[5] = {'J', 'F', 'I', 'F', 0};
+constexpr double kCentimetresPerInch = 2.54;
+constexpr double kMetresPerInch = 0.0254;
+// A PNG's chunks before its image data are few; a file with more is not walked further.
+constexpr int kMaxPngChunks = 4096;
 
 enum class ReadResult { kOk, kShort, kError };
 
@@ -31,6 +40,63 @@ bool IsStartOfFrame(uint8_t marker) {
 }
 // Markers that stand alone, without a length: TEM and the restart markers.
 bool IsStandalone(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
+
+// A resolution from a stated density and its factor to dots per inch, when both sides are finite and
+// positive.
+std::optional<PictureResolution> Resolution(double x, double y, double to_dpi) {
+  const double x_dpi = x * to_dpi;
+  const double y_dpi = y * to_dpi;
+  if (!(x_dpi > 0) || !(y_dpi > 0) || !std::isfinite(x_dpi) || !std::isfinite(y_dpi)) return std::nullopt;
+  return PictureResolution{x_dpi, y_dpi};
+}
+
+struct ExifDataUnref {
+  void operator()(ExifData* data) const { exif_data_unref(data); }
+};
+
+// One stored unsigned rational of IFD0, as a number; nothing when absent, of another format or x/0.
+std::optional<double> Rational(ExifData* data, ExifTag tag) {
+  ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], tag);
+  if (entry == nullptr || entry->format != EXIF_FORMAT_RATIONAL || entry->components < 1 || entry->data == nullptr ||
+      entry->size < 8) {
+    return std::nullopt;
+  }
+  const ExifRational value = exif_get_rational(entry->data, exif_data_get_byte_order(data));
+  if (value.denominator == 0) return std::nullopt;
+  return static_cast<double>(value.numerator) / value.denominator;
+}
+
+// The resolution the EXIF block states: XResolution and YResolution with a stored unit of inches (2) or
+// centimetres (3). libexif would otherwise add the mandatory 72 dpi entries the file does not hold.
+std::optional<PictureResolution> ExifResolution(const std::vector<uint8_t>& exif) {
+  if (exif.empty()) return std::nullopt;
+  std::unique_ptr<ExifData, ExifDataUnref> data(exif_data_new());
+  if (!data) return std::nullopt;
+  exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+  exif_data_load_data(data.get(), exif.data(), static_cast<unsigned int>(exif.size()));
+  ExifEntry* unit = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_RESOLUTION_UNIT);
+  if (unit == nullptr || unit->format != EXIF_FORMAT_SHORT || unit->components != 1 || unit->data == nullptr ||
+      unit->size < 2) {
+    return std::nullopt;
+  }
+  const int unit_value = exif_get_short(unit->data, exif_data_get_byte_order(data.get()));
+  if (unit_value != 2 && unit_value != 3) return std::nullopt;
+  const std::optional<double> x = Rational(data.get(), EXIF_TAG_X_RESOLUTION);
+  const std::optional<double> y = Rational(data.get(), EXIF_TAG_Y_RESOLUTION);
+  if (!x || !y) return std::nullopt;
+  return Resolution(*x, *y, unit_value == 2 ? 1.0 : kCentimetresPerInch);
+}
+
+// The density of a JFIF APP0 payload: version (2 bytes), units, X density, Y density (2 bytes each).
+std::optional<PictureResolution> JfifResolution(const uint8_t* payload, size_t length) {
+  if (length < sizeof kJfifSignature + 7 || std::memcmp(payload, kJfifSignature, sizeof kJfifSignature) != 0) {
+    return std::nullopt;
+  }
+  const uint8_t* p = payload + sizeof kJfifSignature;
+  const int units = p[2];
+  if (units != 1 && units != 2) return std::nullopt;  // 0: an aspect ratio only
+  return Resolution(BigEndian16(p + 3), BigEndian16(p + 5), units == 1 ? 1.0 : kCentimetresPerInch);
+}
 
 std::optional<PictureHeader> Fail(MetadataStatus why, MetadataStatus* status) {
   if (status) *status = why;
@@ -55,12 +121,30 @@ std::optional<PictureHeader> ReadPngHeader(const ReadAtFunction& read, MetadataS
   header.format = PictureFormat::kPng;
   header.width_px = static_cast<int>(width);
   header.height_px = static_cast<int>(height);
+  // The chunks after IHDR, up to the image data: length, type, data, CRC. pHYs must come before IDAT.
+  uint64_t offset = 8 + 12 + uint64_t{BigEndian32(bytes + 8)};
+  for (int chunk = 0; chunk < kMaxPngChunks; ++chunk) {
+    uint8_t head[8];
+    if (ReadExactly(read, offset, sizeof head, head) != ReadResult::kOk) break;
+    const uint32_t length = BigEndian32(head);
+    if (std::memcmp(head + 4, "IDAT", 4) == 0 || std::memcmp(head + 4, "IEND", 4) == 0) break;
+    if (std::memcmp(head + 4, "pHYs", 4) == 0) {
+      uint8_t phys[9];
+      if (length == sizeof phys && ReadExactly(read, offset + 8, sizeof phys, phys) == ReadResult::kOk &&
+          phys[8] == 1) {
+        header.resolution = Resolution(BigEndian32(phys), BigEndian32(phys + 4), kMetresPerInch);
+      }
+      break;
+    }
+    offset += 12 + uint64_t{length};
+  }
   if (status) *status = MetadataStatus::kOk;
   return header;
 }
 
 std::optional<PictureHeader> ReadJpegHeader(const ReadAtFunction& read, MetadataStatus* status) {
   PictureHeader header;
+  std::optional<PictureResolution> jfif;
   bool have_frame = false;
   bool read_error = false;
   uint64_t offset = 2;  // after the start-of-image marker
@@ -106,6 +190,14 @@ std::optional<PictureHeader> ReadJpegHeader(const ReadAtFunction& read, Metadata
       header.height_px = BigEndian16(frame + 1);
       header.width_px = BigEndian16(frame + 3);
       have_frame = true;
+    } else if (marker == 0xE0 && !jfif && payload_length >= sizeof kJfifSignature + 7) {
+      uint8_t app0[sizeof kJfifSignature + 7];
+      result = ReadExactly(read, payload_offset, sizeof app0, app0);
+      if (result != ReadResult::kOk) {
+        read_error = result == ReadResult::kError;
+        break;
+      }
+      jfif = JfifResolution(app0, sizeof app0);
     } else if (marker == 0xE1 && header.exif.empty() && payload_length >= sizeof kExifSignature) {
       uint8_t signature[sizeof kExifSignature];
       result = ReadExactly(read, payload_offset, sizeof signature, signature);
@@ -130,6 +222,8 @@ std::optional<PictureHeader> ReadJpegHeader(const ReadAtFunction& read, Metadata
   if (!have_frame || header.width_px == 0 || header.height_px == 0) {
     return Fail(read_error ? MetadataStatus::kUnreadable : MetadataStatus::kUnknownFormat, status);
   }
+  header.resolution = ExifResolution(header.exif);
+  if (!header.resolution) header.resolution = jfif;
   if (status) *status = MetadataStatus::kOk;
   return header;
 }

@@ -1,6 +1,7 @@
-// Reading a JPEG or PNG file's header: the first frame's size and, for JPEG, the EXIF segment's bytes.
+// Reading a JPEG or PNG file's header: the first frame's size, the resolution the file states and, for
+// JPEG, the EXIF segment's bytes.
 //
-// Pure code over a read-at-offset function, so hostile files can be tested from memory. Every length in
+// Code over a read-at-offset function, so hostile files can be tested from memory. Every length in
 // the file is checked against what the file holds before it is used; nothing is allocated from a length
 // the file states beyond one EXIF segment (at most 65533 bytes).
 //
@@ -9,7 +10,12 @@
 // with "Exif\0\0" gives the EXIF bytes, wherever it sits before the image data. The walk ends at the
 // start of scan, the end of the image, the end of the file, or bytes that are not a marker; whatever was
 // found by then counts, so a truncated or damaged tail after the frame header still answers its size.
-// PNG: the signature, then the IHDR chunk, which must come first.
+// PNG: the signature, then the IHDR chunk, which must come first; the chunks after it are walked (their
+// headers only) up to the image data for a pHYs chunk.
+// Resolution: for a JPEG the EXIF resolution of the first image directory (XResolution, YResolution and
+// a ResolutionUnit of inches or centimetres, read with libexif reporting only stored entries), else the
+// JFIF density with units of dots per inch or per centimetre; for a PNG a pHYs chunk in pixels per metre.
+// A stated zero, a missing unit or a value that is not a finite positive number states no resolution.
 // Thread safety: re-entrant.
 #pragma once
 
@@ -32,6 +38,7 @@ struct PictureHeader {
   int width_px = 0;
   int height_px = 0;
   std::vector<uint8_t> exif;  // the APP1 payload, starting with "Exif\0\0"; empty when there is none
+  std::optional<PictureResolution> resolution;  // as the file states it (see above)
 };
 
 // The header of the file that `read` reads, or nothing with `*status` (when given) kUnknownFormat (not a

@@ -16,6 +16,10 @@ inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
 inline constexpr uint16_t kFormatAscii = 2;
 inline constexpr uint16_t kFormatShort = 3;
 inline constexpr uint16_t kFormatLong = 4;
+inline constexpr uint16_t kFormatRational = 5;
+inline constexpr uint16_t kTagXResolution = 0x011A;
+inline constexpr uint16_t kTagYResolution = 0x011B;
+inline constexpr uint16_t kTagResolutionUnit = 0x0128;
 
 struct TiffEntry {
   uint16_t tag = 0;
@@ -31,6 +35,13 @@ inline TiffEntry LongEntry(uint16_t tag, uint32_t value) {
   return {tag, kFormatLong, 1,
           {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
            static_cast<uint8_t>(value >> 24)}};
+}
+inline TiffEntry RationalEntry(uint16_t tag, uint32_t numerator, uint32_t denominator) {
+  TiffEntry entry{tag, kFormatRational, 1, {}};
+  for (const uint32_t v : {numerator, denominator}) {
+    for (int i = 0; i < 4; ++i) entry.value.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+  return entry;
 }
 // An ASCII entry holding `text` and a NUL, or exactly `text` when `terminate` is false.
 inline TiffEntry AsciiEntry(uint16_t tag, const std::string& text, bool terminate = true) {

@@ -129,6 +129,78 @@ TEST(PictureHeaderTest, HostileAndDamagedFilesFailCleanlyOrKeepWhatWasRead) {
   EXPECT_EQ(status, MetadataStatus::kUnreadable);
 }
 
+// A JFIF APP0 payload with `units` and the same density across and down.
+std::vector<uint8_t> Jfif(uint8_t units, uint16_t density) {
+  const auto hi = static_cast<uint8_t>(density >> 8), lo = static_cast<uint8_t>(density);
+  return {'J', 'F', 'I', 'F', 0, 1, 1, units, hi, lo, hi, lo, 0, 0};
+}
+
+// A PNG whose IHDR is followed by `chunks` (type and data each), then IDAT and IEND.
+std::vector<uint8_t> PngWith(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
+  std::vector<uint8_t> png = Png(100, 50);
+  auto add = [&png](const std::string& type, const std::vector<uint8_t>& data) {
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(data.size() >> shift));
+    png.insert(png.end(), type.begin(), type.end());
+    png.insert(png.end(), data.begin(), data.end());
+    png.insert(png.end(), {0, 0, 0, 0});  // CRC, not checked
+  };
+  for (const auto& [type, data] : chunks) add(type, data);
+  add("IDAT", {1, 2, 3});
+  add("pHYs", {0, 0, 0x2E, 0x23, 0, 0, 0x2E, 0x23, 1});  // after the image data: not read
+  add("IEND", {});
+  return png;
+}
+
+TEST(PictureHeaderTest, ResolutionComesFromJfifUnitsExifOverJfifAndPngPhys) {
+  // JFIF: dots per inch, dots per centimetre, and an aspect ratio without units (no resolution).
+  auto header = Read(JpegHeaderFile({Segment(0xE0, Jfif(1, 300)), FrameSegment(10, 10)}));
+  ASSERT_TRUE(header && header->resolution);
+  EXPECT_DOUBLE_EQ(header->resolution->x_dpi, 300);
+  header = Read(JpegHeaderFile({Segment(0xE0, Jfif(2, 100)), FrameSegment(10, 10)}));
+  ASSERT_TRUE(header && header->resolution);
+  EXPECT_DOUBLE_EQ(header->resolution->y_dpi, 254);
+  EXPECT_FALSE(Read(JpegHeaderFile({Segment(0xE0, Jfif(0, 1)), FrameSegment(10, 10)}))->resolution);
+  EXPECT_FALSE(Read(JpegHeaderFile({Segment(0xE0, Jfif(1, 0)), FrameSegment(10, 10)}))->resolution);
+
+  // EXIF with its unit wins over JFIF (here 72 per centimetre = 182.88 dpi across, 150 dpi down).
+  const std::vector<uint8_t> exif = BuildExif({RationalEntry(kTagXResolution, 72, 1),
+                                               RationalEntry(kTagYResolution, 1181, 20),
+                                               ShortEntry(kTagResolutionUnit, 3)});
+  header = Read(JpegHeaderFile({Segment(0xE0, Jfif(1, 300)), Segment(0xE1, exif), FrameSegment(10, 10)}));
+  ASSERT_TRUE(header && header->resolution);
+  EXPECT_DOUBLE_EQ(header->resolution->x_dpi, 72 * 2.54);
+  EXPECT_NEAR(header->resolution->y_dpi, 150, 0.05);
+  // EXIF without a stored unit, with unit 1 (none) or with a zero denominator states nothing: JFIF counts.
+  for (const std::vector<TiffEntry>& entries :
+       {std::vector<TiffEntry>{RationalEntry(kTagXResolution, 72, 1), RationalEntry(kTagYResolution, 72, 1)},
+        std::vector<TiffEntry>{RationalEntry(kTagXResolution, 72, 1), RationalEntry(kTagYResolution, 72, 1),
+                               ShortEntry(kTagResolutionUnit, 1)},
+        std::vector<TiffEntry>{RationalEntry(kTagXResolution, 72, 0), RationalEntry(kTagYResolution, 72, 1),
+                               ShortEntry(kTagResolutionUnit, 2)}}) {
+    header = Read(JpegHeaderFile({Segment(0xE0, Jfif(1, 300)), Segment(0xE1, BuildExif(entries)), FrameSegment(9, 9)}));
+    ASSERT_TRUE(header && header->resolution);
+    EXPECT_DOUBLE_EQ(header->resolution->x_dpi, 300);
+  }
+  header = Read(JpegHeaderFile({Segment(0xE1, BuildExif({ShortEntry(kTagOrientation, 6)})), FrameSegment(9, 9)}));
+  EXPECT_FALSE(header->resolution);  // libexif's mandatory 72 dpi is not in the file
+
+  // PNG: pHYs in pixels per metre (11811 = 300 dpi), before the image data only; unit 0 is an aspect.
+  header = Read(PngWith({{"tEXt", {'a', 0, 'b'}}, {"pHYs", {0, 0, 0x2E, 0x23, 0, 0, 0x17, 0x11, 1}}}));
+  ASSERT_TRUE(header && header->resolution);
+  EXPECT_NEAR(header->resolution->x_dpi, 300, 0.01);
+  EXPECT_NEAR(header->resolution->y_dpi, 150, 0.05);
+  EXPECT_FALSE(Read(PngWith({{"pHYs", {0, 0, 0x2E, 0x23, 0, 0, 0x2E, 0x23, 0}}}))->resolution);
+  EXPECT_FALSE(Read(PngWith({{"pHYs", {0, 0, 0x2E, 0x23, 0, 0, 0x2E, 0x23}}}))->resolution);
+  EXPECT_FALSE(Read(PngWith({}))->resolution);
+  // A chunk length pointing far past the end of the file ends the walk with the size still known.
+  std::vector<uint8_t> hostile = Png(100, 50);
+  hostile.insert(hostile.end(), {0x7F, 0xFF, 0xFF, 0xFF, 't', 'E', 'X', 't'});
+  header = Read(hostile);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->width_px, 100);
+  EXPECT_FALSE(header->resolution);
+}
+
 TEST(PictureHeaderTest, ExifSignatureMustOpenTheApp1Payload) {
   const std::vector<uint8_t> exif = BuildExif({ShortEntry(kTagOrientation, 6)});
   std::vector<uint8_t> shifted = {'X'};
