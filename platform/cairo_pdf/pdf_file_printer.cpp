@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxStateBytes = 64 * 1024;
+constexpr int kMaxCopies = 100;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -97,8 +99,10 @@ class PdfFileDevice : public PrintDevice {
         static_cast<int>(int64_t{page.height_tenths_mm} * dpi / 254);
     geometry_.printable_width_mm = page.width_tenths_mm / 10;
     geometry_.printable_height_mm = page.height_tenths_mm / 10;
+    geometry_.paper_name = page.paper_name;
     width_pt_ = page.width_tenths_mm * 72.0 / 254.0;
     height_pt_ = page.height_tenths_mm * 72.0 / 254.0;
+    copies_ = std::clamp(page.copies, 1, kMaxCopies);
   }
   ~PdfFileDevice() override {
     if (fd_ >= 0) AbortDoc();
@@ -142,12 +146,12 @@ class PdfFileDevice : public PrintDevice {
     return PageStatus::kOk;
   }
 
-  bool DrawPicture(const PagePicture& picture, const RectF& dest) override {
-    return pages_ && pages_->DrawPicture(picture, dest);
+  DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
+    return pages_ ? pages_->DrawPicture(picture, dest) : DrawResult::kFailed;
   }
 
   PageStatus EndPage(int* error) override {
-    if (!pages_ || !pages_->ShowPage() || write_failed_) {
+    if (!pages_ || !pages_->ShowPage(copies_) || write_failed_) {
       *error = write_failed_ ? EIO : ENOMEM;
       return PageStatus::kFailed;
     }
@@ -200,6 +204,7 @@ class PdfFileDevice : public PrintDevice {
   DeviceGeometry geometry_;
   double width_pt_ = 0;
   double height_pt_ = 0;
+  int copies_ = 1;
   int fd_ = -1;
   bool write_failed_ = false;
   int ended_ = 0;

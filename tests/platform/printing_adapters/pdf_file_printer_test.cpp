@@ -2,6 +2,8 @@
 // abort; its state replaced atomically.
 #include "platform/cairo_pdf/pdf_file_printer.h"
 
+#include "platform/cairo/cairo_graphics.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -36,6 +38,46 @@ class PdfFilePrinterTest : public ::testing::Test {
     }
     return names;
   }
+  // The one PDF the printer left.
+  std::string OnlyPdf() {
+    const std::vector<std::string> files = Files();
+    if (files.size() != 1) return {};
+    std::ifstream file(dir_ + "/out/prints/" + files[0], std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+  }
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+  }
+  // Prints `jpeg` (width x height) as one page of `copies` copies; the result of placing it.
+  DrawResult PrintJpeg(const std::string& jpeg, int width, int height, int copies = 1) {
+    PdfFilePrinter printer;
+    int error = 0;
+    PdfPage page{1000, 1500, 300};
+    page.copies = copies;
+    auto device = printer.OpenDevice(page, &error);
+    if (!device || device->StartDoc("PictaVera Print", &error) <= 0 || device->StartPage(&error) != PageStatus::kOk) {
+      return DrawResult::kFailed;
+    }
+    PagePicture placed;
+    placed.jpeg_path = jpeg;
+    placed.width_px = width;
+    placed.height_px = height;
+    const DrawResult result = device->DrawPicture(placed, RectF{0, 0, 600, 400});
+    if (result == DrawResult::kDrawn) {
+      EXPECT_EQ(device->EndPage(&error), PageStatus::kOk);
+      EXPECT_EQ(device->EndDoc(&error), PageStatus::kOk);
+    }
+    return result;
+  }
+  static int CountOf(const std::string& text, const std::string& word) {
+    int count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+    return count;
+  }
   std::string dir_;
 };
 
@@ -56,7 +98,7 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
     placed.width_px = 4;
     placed.height_px = 2;
     placed.turn_clockwise = page == 1;
-    EXPECT_TRUE(device->DrawPicture(placed, RectF{10, 10, 400, 200}));
+    EXPECT_EQ(device->DrawPicture(placed, RectF{10, 10, 400, 200}), DrawResult::kDrawn);
     ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
   }
   EXPECT_EQ(Files().size(), 1u);  // the .part file while the job runs
@@ -92,6 +134,29 @@ TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
   dropped.reset();
   EXPECT_TRUE(Files().empty());
   EXPECT_FALSE(printer.OpenDevice(PdfPage{0, 2970, 300}, &error));
+}
+
+TEST_F(PdfFilePrinterTest, AJpegWithAFillByteIsCarriedAsStoredNotAsABlankPicture) {
+  CairoGraphics graphics;
+  std::vector<uint8_t> jpeg;
+  ASSERT_EQ(graphics.EncodeJpeg(*MakeBitmap(60, 40, 0xFF2080E0), 90, &jpeg), GraphicsStatus::kOk);
+  // A legal fill byte before the first segment: FF D8 FF FF E0 ...
+  jpeg.insert(jpeg.begin() + 2, 0xFF);
+  ASSERT_EQ(PrintJpeg(WriteFile("fill.jpg", jpeg), 60, 40, 3), DrawResult::kDrawn);
+  const std::string pdf = OnlyPdf();
+  // The JPEG itself (the pixels cairo would otherwise draw are a blank surface), stored once and shown on
+  // three pages of the one file.
+  EXPECT_EQ(CountOf(pdf, "/DCTDecode"), 1) << pdf.size();
+  EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
+}
+
+TEST_F(PdfFilePrinterTest, ACmykJpegIsLeftToItsDecodedPixels) {
+  // The frame header of a four-component picture: cairo would write it without the inversion an Adobe
+  // file needs.
+  const std::vector<uint8_t> cmyk = {0xFF, 0xD8, 0xFF, 0xC0, 0, 20, 8, 0, 40, 0, 60, 4, 1, 0x11, 0,
+                                     2,    0x11, 0,    3,    0x11, 0, 4, 0x11, 0, 0xFF, 0xD9};
+  EXPECT_EQ(PrintJpeg(WriteFile("cmyk.jpg", cmyk), 60, 40), DrawResult::kNeedsPixels);
+  EXPECT_EQ(PrintJpeg(dir_ + "/missing.jpg", 60, 40), DrawResult::kFailed);
 }
 
 TEST_F(PdfFilePrinterTest, StateIsReplacedWhole) {
