@@ -456,7 +456,7 @@ TEST_F(CupsSpoolerTest, TheBorderlessPaperIsChosenByNameAndPrintsEdgeToEdge) {
   ASSERT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Photo", std::string("4x6 (Borderless)")));
   ::testing::internal::GetCapturedStderr();
   const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
-  const size_t media = lpoptions.find("media=");
+  const size_t media = lpoptions.find("media=", lpoptions.find(" PV_Photo"));
   ASSERT_NE(media, std::string::npos) << lpoptions;
   const std::string keyword = lpoptions.substr(media + 6, lpoptions.find_first_of(" \n", media) - media - 6);
   EXPECT_TRUE(IsBorderlessMedia(keyword)) << lpoptions;

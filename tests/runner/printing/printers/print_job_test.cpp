@@ -364,7 +364,7 @@ TEST_F(PrintJobTest, AJpegTheDeviceCannotCarryAsStoredIsDrawnFromPixelsNoLargerT
   auto answer = Print({"/cmyk.jpg"}, "Office");
   const std::string log = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(answer->value, EncodableValue(true)) << log;
-  const platform::FakeDrawnPicture& drawn = spooler_.log().jobs().at(0).pages.at(0).at(0);
+  const platform::FakeDrawnPicture drawn = spooler_.log().jobs().at(0).pages.at(0).at(0);
   EXPECT_TRUE(drawn.from_bitmap);
   EXPECT_TRUE(drawn.turn_clockwise);
   EXPECT_EQ(drawn.dest.width, 1200);
