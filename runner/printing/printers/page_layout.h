@@ -28,6 +28,10 @@ struct PageFit {
 // All sizes must be positive.
 PageFit FitToPrintableArea(int image_width_px, int image_height_px, int printable_width_px, int printable_height_px);
 
+// Stated resolutions above this are not believed for placing a picture at its physical size: no printer
+// prints that finely, and a picture placed so would come out as a speck (a damaged or hostile header).
+inline constexpr double kMaxTrueSizeDpi = 10000;
+
 struct TrueSizePlacement {
   bool turned = false;
   int width_px = 0;  // the picture's sides after the turn

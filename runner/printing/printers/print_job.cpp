@@ -93,7 +93,12 @@ Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolu
     LogLine("DEBUG: Rotated image 90° to match DC orientation. New size: " + std::to_string(fit.width_px) + "x" +
             std::to_string(fit.height_px));
   }
-  if (resolution && geometry.dpi_x > 0 && geometry.dpi_y > 0) {
+  const bool believable =
+      resolution && resolution->x_dpi <= kMaxTrueSizeDpi && resolution->y_dpi <= kMaxTrueSizeDpi;
+  if (resolution && !believable) {
+    LogLine("DEBUG: Image resolution " + Number(resolution->x_dpi) + "x" + Number(resolution->y_dpi) +
+            " dpi is finer than any printer's; fitted to the page");
+  } else if (resolution && geometry.dpi_x > 0 && geometry.dpi_y > 0) {
     const TrueSizePlacement place =
         PlaceAtTrueSize(w, h, resolution->x_dpi, resolution->y_dpi, pw, ph, geometry.dpi_x, geometry.dpi_y);
     const std::string size_mm = Number(place.width_px / place.dpi_x * 25.4) + "x" +

@@ -328,12 +328,14 @@ TEST_F(PrintJobTest, APictureStatingItsResolutionPrintsAtTrueSizeOthersAreFitted
   AddPicture("/plain.jpg", 1854, 2445);
   AddPicture("/full.png", 2480, 3508, platform::ImageFormat::kPng);
   graphics_.SetResolution("/full.png", {300, 300});
+  AddPicture("/speck.jpg", 300, 200);
+  graphics_.SetResolution("/speck.jpg", {65535, 65535});  // 0.1 mm wide at its stated size
   ::testing::internal::CaptureStderr();
-  auto answer = Print({"/sheet.jpg", "/plain.jpg", "/full.png"}, "Office");
+  auto answer = Print({"/sheet.jpg", "/plain.jpg", "/full.png", "/speck.jpg"}, "Office");
   const std::string log = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(answer->value, EncodableValue(true)) << log;
   const auto pages = spooler_.log().jobs().at(0).pages;
-  ASSERT_EQ(pages.size(), 3u);
+  ASSERT_EQ(pages.size(), 4u);
   // 157.0 x 207.0 mm: 3708 x 4890 device pixels, centred; not the 91.5 % a fit would give.
   EXPECT_DOUBLE_EQ(pages[0][0].dest.width, 3708);
   EXPECT_DOUBLE_EQ(pages[0][0].dest.height, 4890);
@@ -341,16 +343,18 @@ TEST_F(PrintJobTest, APictureStatingItsResolutionPrintsAtTrueSizeOthersAreFitted
   EXPECT_DOUBLE_EQ(pages[0][0].dest.y, (6818 - 4890) / 2.0);
   EXPECT_EQ(pages[1][0].dest.width, 4762);  // no resolution: fitted
   EXPECT_EQ(pages[2][0].dest.width, 4762);  // a full A4 sheet does not fit inside the margins: fitted
+  EXPECT_EQ(pages[3][0].dest.height, 6818);  // an unbelievable resolution: fitted (turned)
   for (const char* line : {"  Image DPI: 300x300\n", "  Physical size: 156.972x207.01 mm\n", "DEBUG DRAWING (true size):\n",
                            "  Scale factor: 2x2 (image 300x300 dpi on printer 600x600 dpi)\n",
                            "  Dest size: 3708x4890 pixels\n", "  Image DPI: 96x96\n",
                            "DEBUG: Image states no resolution; fitted to the page\n",
                            "DEBUG: Image at its true size (209.973x297.011 mm) does not fit the printable area "
                            "(201.591x288.629 mm); fitted to the page\n",
-                           "DEBUG: Paper: iso_a4_210x297mm (210x297 mm)\n"}) {
+                           "DEBUG: Paper: iso_a4_210x297mm (210x297 mm)\n",
+                           "DEBUG: Image resolution 65535x65535 dpi is finer than any printer's; fitted to the page\n"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line << log;
   }
-  EXPECT_EQ(CountOf(log, "DEBUG DRAWING (fit to page):"), 2);
+  EXPECT_EQ(CountOf(log, "DEBUG DRAWING (fit to page):"), 3);
 }
 
 TEST_F(PrintJobTest, AJpegTheDeviceCannotCarryAsStoredIsDrawnFromPixelsNoLargerThanNeeded) {
