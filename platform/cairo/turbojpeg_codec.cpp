@@ -64,9 +64,14 @@ void SetJfifDensity(unsigned char* bytes, unsigned long size, int density_dpi) {
   bytes[15] = bytes[17] = static_cast<unsigned char>(density_dpi & 0xFF);
 }
 
-// Whether a failed call left a usable picture: warnings (a truncated file, extraneous bytes) decode
-// what is there, as picture viewers do.
-bool OnlyWarned(tjhandle handle) { return tjGetErrorCode(handle) == TJERR_WARNING; }
+// Whether a failed decode still left the picture, as the helper program decides: a file whose data
+// stops early (no end marker: a copy cut short, a download broken off) is refused, since the decoder
+// would fill the missing part with grey and a bake or sheet would carry it; other warnings (stray bytes
+// between segments) leave a whole picture. libjpeg reports the end of the data only by this message.
+bool Usable(tjhandle handle) {
+  return tjGetErrorCode(handle) == TJERR_WARNING &&
+         std::strcmp(tjGetErrorStr2(handle), "Premature end of JPEG file") != 0;
+}
 
 }  // namespace
 
@@ -104,7 +109,7 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
     // libjpeg-turbo does not convert CMYK to RGB itself. Files from print workflows store inverted CMYK,
     // so the visible colour is C * K / 255 per channel.
     if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_CMYK, 0) != 0 &&
-        !OnlyWarned(handle.get())) {
+        !Usable(handle.get())) {
       return GraphicsStatus::kUnknownImageFormat;
     }
     for (size_t i = 0; i < image.rgba.size(); i += 4) {
@@ -116,7 +121,7 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
       p[3] = 255;
     }
   } else if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_RGBA, 0) != 0 &&
-             !OnlyWarned(handle.get())) {
+             !Usable(handle.get())) {
     return GraphicsStatus::kUnknownImageFormat;
   }
   *out = std::move(image);
