@@ -222,21 +222,47 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
   return picture;
 }
 
-// The stb writer's sink: remembers a short write so that it can be reported after encoding.
+// Both encoders open the file with the JFIF segment: FF D8, FF E0, length 16, "JFIF\0", version (2 bytes),
+// units, X density, Y density (2 bytes each, big-endian). Neither lets the caller choose the density, so
+// it is set in those bytes: units 1 (dots per inch) and the density on both axes.
+constexpr size_t kJfifHeaderBytes = 18;
+
+void SetJfifDensity(uint8_t* bytes, size_t size, int density_dpi) {
+  static constexpr uint8_t kStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  if (density_dpi < 1 || density_dpi > 0xFFFF || size < kJfifHeaderBytes) return;
+  if (std::memcmp(bytes, kStart, sizeof kStart) != 0) return;
+  bytes[13] = 1;
+  bytes[14] = bytes[16] = static_cast<uint8_t>(density_dpi >> 8);
+  bytes[15] = bytes[17] = static_cast<uint8_t>(density_dpi & 0xFF);
+}
+
+// The stb writer's sink: remembers a short write so that it can be reported after encoding, and sets the
+// density in the first piece (stb writes its whole JFIF segment at once).
 struct JpegSink {
   std::FILE* file = nullptr;
   bool failed = false;
+  int density_dpi = 0;
+  bool first = true;
 };
 
 void WriteToSink(void* context, void* data, int size) {
   auto* sink = static_cast<JpegSink*>(context);
   if (sink->failed || size <= 0) return;
-  if (std::fwrite(data, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size)) {
+  uint8_t head[kJfifHeaderBytes];
+  if (sink->first && static_cast<size_t>(size) >= sizeof head) {
+    std::memcpy(head, data, sizeof head);
+    SetJfifDensity(head, sizeof head, sink->density_dpi);
+    if (std::fwrite(head, 1, sizeof head, sink->file) != sizeof head) sink->failed = true;
+    data = static_cast<uint8_t*>(data) + sizeof head;
+    size -= static_cast<int>(sizeof head);
+  }
+  sink->first = false;
+  if (size > 0 && std::fwrite(data, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size)) {
     sink->failed = true;
   }
 }
 
-bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int quality) {
+bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int quality, int density_dpi) {
   const size_t pixel_count = static_cast<size_t>(image.width()) * static_cast<size_t>(image.height());
   std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[pixel_count * 3]);
   if (!rgb) return false;
@@ -250,14 +276,14 @@ bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int qu
 
   std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  JpegSink sink{file->stream(), false};
+  JpegSink sink{file->stream(), false, density_dpi, true};
   const int encoded =
       stbi_write_jpg_to_func(WriteToSink, &sink, image.width(), image.height(), 3, rgb.get(), quality);
   return encoded != 0 && !sink.failed && file->Commit();
 }
 
 bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const std::string& utf8_path,
-                    int quality) {
+                    int quality, int density_dpi) {
   if (!state.compressor) state.compressor.reset(tjInitCompress());
   void* handle = state.compressor.get();
   if (handle == nullptr) return false;
@@ -277,6 +303,7 @@ bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const st
     state.compressor.reset();
     return false;
   }
+  SetJfifDensity(output, output_size, density_dpi);
   std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
   return std::fwrite(output, 1, output_size, file->stream()) == output_size && file->Commit();
@@ -307,12 +334,13 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& c
   return std::move(picture->pixels);
 }
 
-bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec) {
+bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec,
+               int density_dpi) {
   if (image.empty()) return false;
   if (quality == 0) quality = 90;
   quality = std::clamp(quality, 1, 100);
-  if (codec.path() == CodecPath::kFast) return WriteWithTurbo(codec.state(), image, utf8_path, quality);
-  return WriteWithStb(image, utf8_path, quality);
+  if (codec.path() == CodecPath::kFast) return WriteWithTurbo(codec.state(), image, utf8_path, quality, density_dpi);
+  return WriteWithStb(image, utf8_path, quality, density_dpi);
 }
 
 }  // namespace mosalith

@@ -89,9 +89,11 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& c
 // Writes `image` as a baseline JPEG at `utf8_path` through OutputFile (a temporary name in the same
 // folder, renamed over whatever is at `utf8_path` once complete), R, G, B kept and alpha dropped.
 // `quality` 0 means 90; other values are limited to 1..100. Chroma is kept at full resolution above
-// quality 90 and halved both ways at or below it. Returns false when the folder cannot take the file,
-// memory runs out, encoding fails or the data cannot be written out (a full disk); nothing is then left
-// behind and an older file at `utf8_path` stays as it was.
-bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec);
+// quality 90 and halved both ways at or below it. The JFIF density is `density_dpi` dots per inch when
+// it is 1..65535, else a 1:1 aspect ratio without units; the pixels are the same either way. Returns
+// false when the folder cannot take the file, memory runs out, encoding fails or the data cannot be
+// written out (a full disk); nothing is then left behind and an older file at `utf8_path` stays as it was.
+bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec,
+               int density_dpi = 0);
 
 }  // namespace mosalith

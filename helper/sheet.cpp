@@ -172,7 +172,7 @@ bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet
   }
 
   if (job.showCutGrid) DrawCutLines(canvas, job, geometry);
-  if (!WriteJpeg(canvas, path, job.jpegQuality, codec)) {
+  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job))) {
     LogLine(failure);
     return false;
   }

@@ -1,6 +1,7 @@
 // Sheet geometry: usable area, cells, magnets, the layout checks and the cut line parameters.
 #include "helper/sheet_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -61,6 +62,10 @@ CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64
 double CutLineResolution(const GridJob& job) {
   if (job.dpi > 0) return job.dpi;
   return job.pageHeight <= 2400 ? 300.0 : 450.0;
+}
+
+int SheetDensityDpi(const GridJob& job) {
+  return static_cast<int>(std::lround(std::clamp(CutLineResolution(job), 1.0, 65535.0)));
 }
 
 int32_t CutLineWidthPx(const GridJob& job) {

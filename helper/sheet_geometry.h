@@ -45,6 +45,10 @@ CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64
 // 450 for taller ones.
 double CutLineResolution(const GridJob& job);
 
+// The sheet's resolution as its JPEG file states it (JFIF dots per inch): the cut-line resolution,
+// rounded and limited to 1..65535.
+int SheetDensityDpi(const GridJob& job);
+
 // Cut line width: resolution x cutGridWidthMm in inches, truncated, at least 3 pixels (so a hairline
 // setting still survives printing), at most INT32_MAX.
 int32_t CutLineWidthPx(const GridJob& job);

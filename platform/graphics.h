@@ -126,7 +126,7 @@ class Graphics {
  public:
   virtual ~Graphics() = default;
 
-  // Reads the format, stored size and EXIF orientation from the file's header. kFileNotFound,
+  // Reads the format, stored size, EXIF orientation and stated resolution from the file's header. kFileNotFound,
   // kAccessDenied (also for a path that is not a regular file), kUnknownImageFormat (not JPEG or PNG, or a
   // header that does not parse), kInvalidParameter (sides outside the limits).
   virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const = 0;
@@ -140,9 +140,12 @@ class Graphics {
   virtual std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const = 0;
 
   // Encodes `image` as a baseline JPEG at `quality` (1..100, the caller clamps; others are
-  // kInvalidParameter), alpha dropped, chroma subsampled 4:2:0 at 90 and below and 4:4:4 above, 1:1
-  // density. The same pixels and quality always give the same bytes. `*out` is replaced on success.
-  virtual GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const = 0;
+  // kInvalidParameter), alpha dropped, chroma subsampled 4:2:0 at 90 and below and 4:4:4 above. Its JFIF
+  // density is `density_dpi` dots per inch (at most 65535) when above 0, else a 1:1 aspect ratio without
+  // units. The same pixels, quality and density always give the same bytes. `*out` is replaced on
+  // success.
+  virtual GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+                                    int density_dpi = 0) const = 0;
 
   // Encodes `image` as an 8-bit RGBA PNG (colour type 6). `*out` is replaced on success.
   virtual GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const = 0;

@@ -24,6 +24,9 @@ struct PictureMetadata {
   // to the first NUL (the stored text need not end in one).
   std::optional<std::string> date_time_original;
   std::optional<std::string> date_time;
+  // The resolution the file states (EXIF over JFIF for a JPEG, pHYs for a PNG); nothing when it states
+  // none.
+  std::optional<PictureResolution> resolution;
 };
 
 class MetadataReader {

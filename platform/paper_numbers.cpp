@@ -61,7 +61,7 @@ uint16_t StandardPaperId(std::string_view media) {
 
 uint16_t DerivedPaperId(std::string_view media) {
   uint32_t hash = 2166136261u;
-  for (const char c : BaseMediaName(media)) {
+  for (const char c : media) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 16777619u;
   }
@@ -69,6 +69,7 @@ uint16_t DerivedPaperId(std::string_view media) {
 }
 
 uint16_t PaperIdForMedia(std::string_view media) {
+  if (IsBorderlessMedia(media)) return DerivedPaperId(media);
   const uint16_t standard = StandardPaperId(media);
   return standard != 0 ? standard : DerivedPaperId(media);
 }

@@ -6,8 +6,9 @@
 // without a standard number gets a stable derived number above 256 (256 itself means "a size stated in
 // the record"), computed from its media name, so the same paper keeps its number across runs.
 // Media names are PWG self-describing names ("iso_a4_210x297mm": class, name, size) or, from older
-// printer descriptions, plain names ("A4", "4x6"). A "_borderless" variant shares its base paper's
-// number; its label says "(Borderless)".
+// printer descriptions, plain names ("A4", "4x6"). A borderless variant ("_borderless", ".Borderless")
+// is a paper of its own: it gets the derived number of its whole name, so that it can be chosen apart
+// from its base paper, and its label says "(Borderless)".
 // Pure functions, thread-safe.
 #pragma once
 
@@ -25,13 +26,13 @@ std::string_view BaseMediaName(std::string_view media);
 // True for a borderless variant: a name that contains "borderless".
 bool IsBorderlessMedia(std::string_view media);
 
-// The standard number of `media` (borderless marker ignored), or 0 when it has none.
+// The standard number of `media`'s base paper (borderless marker ignored), or 0 when it has none.
 uint16_t StandardPaperId(std::string_view media);
 
-// 257 + FNV-1a(base name) mod 32000: a number in 257..32256.
+// 257 + FNV-1a(name) mod 32000: a number in 257..32256.
 uint16_t DerivedPaperId(std::string_view media);
 
-// StandardPaperId, else DerivedPaperId.
+// A borderless variant: DerivedPaperId of its whole name. Otherwise StandardPaperId, else DerivedPaperId.
 uint16_t PaperIdForMedia(std::string_view media);
 
 // The label of a paper: `display_name` when not empty, else the media name; " (Borderless)" appended

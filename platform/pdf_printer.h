@@ -16,6 +16,8 @@ struct PdfPage {
   int32_t width_tenths_mm = 0;   // as the page lies (a landscape page is wider than tall)
   int32_t height_tenths_mm = 0;
   int dpi = 300;                 // device pixels per inch of the geometry the device reports
+  int copies = 1;                // every page is written this many times in a row (1..100)
+  std::string paper_name = {};   // for log lines
 };
 
 // Thread safety: every method may be called from any thread at once.

@@ -25,16 +25,24 @@ struct DeviceGeometry {
   int physical_height_px = 0;
   int offset_x_px = 0;          // of the printable area on the sheet
   int offset_y_px = 0;
+  std::string paper_name = {};  // the paper the device prints on, as the printer names it (for log lines)
 };
 
 // A picture for one page: decoded pixels, or a JPEG file placed as it is stored (no decoding, no
-// re-encoding). width_px / height_px are the picture's stored size.
+// re-encoding) when the device can carry its bytes as they are. width_px / height_px are the picture's
+// stored size.
 struct PagePicture {
   const Bitmap* bitmap = nullptr;  // when set, drawn with opaque white behind transparent pixels
   std::string jpeg_path;           // used when `bitmap` is null
   int width_px = 0;
   int height_px = 0;
   bool turn_clockwise = false;     // turned a quarter clockwise before it is placed
+};
+
+enum class DrawResult {
+  kDrawn,
+  kNeedsPixels,
+  kFailed,
 };
 
 enum class PageStatus {
@@ -54,9 +62,11 @@ class PrintDevice {
 
   virtual PageStatus StartPage(int* error) = 0;
 
-  // Places `picture` (after its turn) into `dest`, printable-area pixels. False when it could not be
-  // drawn; the page stays as it was and can still be ended.
-  virtual bool DrawPicture(const PagePicture& picture, const RectF& dest) = 0;
+  // Places `picture` (after its turn) into `dest`, printable-area pixels. kNeedsPixels: a JPEG file the
+  // device cannot carry as stored (it would print blank or wrong); nothing was drawn, the caller draws
+  // the decoded pixels instead. kFailed: it could not be drawn; the page stays as it was and can still
+  // be ended.
+  virtual DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) = 0;
 
   virtual PageStatus EndPage(int* error) = 0;
 

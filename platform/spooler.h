@@ -30,6 +30,12 @@ struct Paper {
   std::string label;    // UTF-8, at most 64 UTF-16 units; empty when the printer names none
   int32_t width_tenths_mm = 0;
   int32_t height_tenths_mm = 0;
+  // What the printer cannot print on, from each edge of the paper as the printer names it (portrait).
+  int32_t margin_left_hundredths_mm = 0;
+  int32_t margin_top_hundredths_mm = 0;
+  int32_t margin_right_hundredths_mm = 0;
+  int32_t margin_bottom_hundredths_mm = 0;
+  bool borderless = false;  // a borderless variant of another listed paper, with a number of its own
 };
 
 // The "fields" flags of PrintSettings: which public values are stated.

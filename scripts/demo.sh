@@ -71,7 +71,7 @@ print(json.dumps({
     "framePaths": [frame if str(i) in framed else "" for i in range(count)],
     "rows": rows, "columns": cols, "pageWidth": 1854, "pageHeight": 2445,
     "marginLeft": 18, "marginRight": 18, "marginTop": 16, "marginBottom": 16,
-    "jpegQuality": 92, "showCutGrid": True, "cutGridWidthMm": 0.3, "cutGridColor": "gray", "dpi": 450,
+    "jpegQuality": 92, "showCutGrid": True, "cutGridWidthMm": 0.3, "cutGridColor": "gray", "dpi": 300,
     "imageEffects": effects,
 }, indent=1))
 ' "$frame" "$@" "--" "${photos[@]}"
@@ -129,6 +129,9 @@ done
 
 # Printing: the sheets as one job on the built-in PDF printer, one page per sheet, through pictavera.
 # Its files and its own settings stay in out/demo; the user's printers and settings are not touched.
+# The sheets are 1854 x 2445 pixels composed at 300 dpi (the request's "dpi", which the sheet files state
+# as their resolution): 157.0 x 207.0 mm, inside A4, so each prints at that true size, centred, and every
+# magnet on it at the size it was designed at (the 4 x 3 magnets are 51 mm wide).
 cmake --build "$build_dir" -j2 --target pictavera
 pictavera="$repo/$build_dir/bin/pictavera"
 [ "${build_dir:0:1}" != / ] || pictavera="$build_dir/bin/pictavera"
@@ -140,5 +143,7 @@ PICTAVERA_PDF_DIR="$out/pdf" XDG_CONFIG_HOME="$out/config" "$pictavera" call pri
   2> "$out/print.log"
 for pdf in "$out"/pdf/*.pdf; do
   [ -s "$pdf" ] || { echo "demo: no PDF was printed; see $out/print.log" >&2; exit 1; }
-  echo "  $pdf  ($(grep -c '^DEBUG: Page .* sent to printer successfully' "$out/print.log") pages)"
+  echo "  $pdf  ($(grep -c '^DEBUG: Page .* sent to printer successfully' "$out/print.log") pages," \
+       "$(grep -c '^DEBUG DRAWING (true size)' "$out/print.log") at true size:" \
+       "$(grep -m1 -A4 '^DEBUG DRAWING (true size)' "$out/print.log" | grep -o 'Expected physical: .*' || true))"
 done

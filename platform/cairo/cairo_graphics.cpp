@@ -88,8 +88,9 @@ std::unique_ptr<Canvas> CairoGraphics::CreateCanvas(int width_px, int height_px,
   return CairoCanvas::Create(width_px, height_px, status);
 }
 
-GraphicsStatus CairoGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const {
-  return codecs::EncodeJpeg(image, quality, out);
+GraphicsStatus CairoGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+                                         int density_dpi) const {
+  return codecs::EncodeJpeg(image, quality, out, density_dpi);
 }
 
 GraphicsStatus CairoGraphics::EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const {

@@ -13,7 +13,8 @@ class CairoGraphics : public Graphics {
   GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const override;
   GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const override;
   std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const override;
-  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const override;
+  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+                            int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
 };
 

@@ -34,7 +34,8 @@ GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out);
 // decoded; the full-size picture is never held.
 GraphicsStatus DecodePngReduced(const std::vector<uint8_t>& bytes, int width_px, int height_px, Bitmap* out);
 
-GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out);
+// The JFIF density is density_dpi dots per inch when above 0 (at most 65535), else 1:1 without units.
+GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out, int density_dpi);
 GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out);
 
 }  // namespace platform::codecs

@@ -53,6 +53,17 @@ tjscalingfactor PickScale(int width, int height, int min_width, int min_height) 
   return best;
 }
 
+// The encoder opens every file with the JFIF segment: FF D8, FF E0, length 16, "JFIF\0", version (2 bytes),
+// units, X density, Y density (2 bytes each, big-endian), and offers no way to choose the density: it is
+// set in those bytes (units 1, dots per inch).
+void SetJfifDensity(unsigned char* bytes, unsigned long size, int density_dpi) {
+  static constexpr unsigned char kStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  if (density_dpi < 1 || density_dpi > 0xFFFF || size < 18 || std::memcmp(bytes, kStart, sizeof kStart) != 0) return;
+  bytes[13] = 1;
+  bytes[14] = bytes[16] = static_cast<unsigned char>(density_dpi >> 8);
+  bytes[15] = bytes[17] = static_cast<unsigned char>(density_dpi & 0xFF);
+}
+
 // Whether a failed decode still left the picture, as the helper program decides: a file whose data
 // stops early (no end marker: a copy cut short, a download broken off) is refused, since the decoder
 // would fill the missing part with grey and a bake or sheet would carry it; other warnings (stray bytes
@@ -107,7 +118,7 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) {
+GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out, int density_dpi) {
   if (quality < 1 || quality > 100 || !SizeWithinLimits(image.width_px, image.height_px) ||
       image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
     return GraphicsStatus::kInvalidParameter;
@@ -121,6 +132,7 @@ GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>
                                  &buffer, &size, subsampling, quality, 0);
   GraphicsStatus status = result == 0 ? GraphicsStatus::kOk : GraphicsStatus::kGenericError;
   if (status == GraphicsStatus::kOk) {
+    SetJfifDensity(buffer, size, density_dpi);
     try {
       out->assign(buffer, buffer + size);
     } catch (const std::bad_alloc&) {

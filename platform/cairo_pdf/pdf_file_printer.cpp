@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxStateBytes = 64 * 1024;
+constexpr int kMaxCopies = 100;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -85,8 +87,10 @@ class PdfFileDevice : public PrintDevice {
         static_cast<int>(int64_t{page.height_tenths_mm} * dpi / 254);
     geometry_.printable_width_mm = page.width_tenths_mm / 10;
     geometry_.printable_height_mm = page.height_tenths_mm / 10;
+    geometry_.paper_name = page.paper_name;
     width_pt_ = page.width_tenths_mm * 72.0 / 254.0;
     height_pt_ = page.height_tenths_mm * 72.0 / 254.0;
+    copies_ = std::clamp(page.copies, 1, kMaxCopies);
   }
   ~PdfFileDevice() override { AbortDoc(); }
 
@@ -116,12 +120,12 @@ class PdfFileDevice : public PrintDevice {
     return PageStatus::kOk;
   }
 
-  bool DrawPicture(const PagePicture& picture, const RectF& dest) override {
-    return pages_ && pages_->DrawPicture(picture, dest);
+  DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
+    return pages_ ? pages_->DrawPicture(picture, dest) : DrawResult::kFailed;
   }
 
   PageStatus EndPage(int* error) override {
-    if (!pages_ || !pages_->ShowPage() || write_error_ != 0) {
+    if (!pages_ || !pages_->ShowPage(copies_) || write_error_ != 0) {
       *error = write_error_ != 0 ? write_error_ : ENOMEM;
       return PageStatus::kFailed;
     }
@@ -167,6 +171,7 @@ class PdfFileDevice : public PrintDevice {
   DeviceGeometry geometry_;
   double width_pt_ = 0;
   double height_pt_ = 0;
+  int copies_ = 1;
   std::unique_ptr<PendingFile> file_;
   int write_error_ = 0;
   int ended_ = 0;

@@ -1,6 +1,8 @@
 // PdfPages: cairo PDF surfaces streamed to a sink.
 #include "platform/cairo_pdf/pdf_pages.h"
 
+#include "platform/cairo_pdf/jpeg_for_pdf.h"
+
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <fcntl.h>
@@ -109,31 +111,40 @@ std::unique_ptr<PdfPages> PdfPages::Create(double page_width_pt, double page_hei
   return std::unique_ptr<PdfPages>(new PdfPages(std::move(state)));
 }
 
-bool PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
+DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
   State& s = *state_;
-  if (s.finished || picture.width_px <= 0 || picture.height_px <= 0) return false;
-  if (!(dest.width > 0) || !(dest.height > 0) || !std::isfinite(dest.x) || !std::isfinite(dest.y)) return false;
+  if (s.finished || picture.width_px <= 0 || picture.height_px <= 0) return DrawResult::kFailed;
+  if (!(dest.width > 0) || !(dest.height > 0) || !std::isfinite(dest.x) || !std::isfinite(dest.y)) {
+    return DrawResult::kFailed;
+  }
   SurfaceHolder image;
   bool has_alpha = false;
   if (picture.bitmap != nullptr) {
-    if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) return false;
+    if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) {
+      return DrawResult::kFailed;
+    }
     image.surface = SurfaceFromBitmap(*picture.bitmap);
     has_alpha = true;
   } else {
     std::unique_ptr<std::vector<uint8_t>> jpeg = ReadJpeg(picture.jpeg_path);
-    if (!jpeg) return false;
-    // The surface's pixels are never drawn: the PDF carries the JPEG itself. Its size must match the
-    // JPEG's for cairo to use the MIME data.
+    if (!jpeg) return DrawResult::kFailed;
+    if (!PrepareJpegForPdf(jpeg.get(), picture.width_px, picture.height_px).embeddable) {
+      return DrawResult::kNeedsPixels;
+    }
+    // The surface's pixels are never drawn: the PDF carries the JPEG itself (the check above makes sure
+    // cairo takes it; the surface's size is the JPEG's, as cairo requires).
     image.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width_px, picture.height_px);
-    if (cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) return false;
+    if (cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) return DrawResult::kFailed;
     std::vector<uint8_t>* raw = jpeg.get();
     if (cairo_surface_set_mime_data(image.surface, CAIRO_MIME_TYPE_JPEG, raw->data(), raw->size(), FreeBytes, raw) !=
         CAIRO_STATUS_SUCCESS) {
-      return false;
+      return DrawResult::kFailed;
     }
     jpeg.release();
   }
-  if (image.surface == nullptr || cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) return false;
+  if (image.surface == nullptr || cairo_surface_status(image.surface) != CAIRO_STATUS_SUCCESS) {
+    return DrawResult::kFailed;
+  }
 
   cairo_t* cr = s.cr;
   cairo_save(cr);
@@ -158,12 +169,15 @@ bool PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
   cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);
   cairo_fill(cr);
   cairo_restore(cr);
-  return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+  return cairo_status(cr) == CAIRO_STATUS_SUCCESS ? DrawResult::kDrawn : DrawResult::kFailed;
 }
 
-bool PdfPages::ShowPage() {
+bool PdfPages::ShowPage(int copies) {
   State& s = *state_;
   if (s.finished) return false;
+  // The same page again: cairo keeps what was drawn and writes it once more (the pictures themselves are
+  // stored once in the document).
+  for (int copy = 1; copy < copies; ++copy) cairo_copy_page(s.cr);
   cairo_show_page(s.cr);
   return cairo_status(s.cr) == CAIRO_STATUS_SUCCESS && cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }

@@ -3,7 +3,8 @@
 //
 // Coordinates given to DrawPicture are device pixels of the printable area at the device's resolution;
 // the page is sized in points. Bitmaps are drawn with opaque white behind transparent pixels; JPEG files
-// are embedded as stored (cairo's JPEG MIME data), never decoded or re-encoded. cairo writes each page's
+// that cairo takes as they are (platform/cairo_pdf/jpeg_for_pdf.h) are embedded as stored (cairo's JPEG
+// MIME data), never decoded or re-encoded; the others are refused as needing their pixels. cairo writes each page's
 // bytes when the page is shown, so the sink receives the document in pieces as it grows.
 // Thread safety: one thread at a time per object.
 #pragma once
@@ -29,11 +30,13 @@ class PdfPages {
   PdfPages(const PdfPages&) = delete;
   PdfPages& operator=(const PdfPages&) = delete;
 
-  // Places `picture` into `dest` (printable-area pixels) on the current page. False when it could not.
-  bool DrawPicture(const PagePicture& picture, const RectF& dest);
+  // Places `picture` into `dest` (printable-area pixels) on the current page, as PrintDevice::DrawPicture
+  // says.
+  DrawResult DrawPicture(const PagePicture& picture, const RectF& dest);
 
-  // Ends the current page (its bytes go to the sink). False when cairo or the sink failed.
-  bool ShowPage();
+  // Ends the current page, written `copies` times in a row (its bytes go to the sink). False when cairo
+  // or the sink failed.
+  bool ShowPage(int copies = 1);
 
   // Ends the document (the rest of its bytes go to the sink). False when cairo or the sink failed.
   // Note: a document without a shown page still holds one blank page; callers never finish those.

@@ -1,8 +1,10 @@
 // Conversions between CUPS options and public printer settings.
 #include "platform/cups/cups_options.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <initializer_list>
 
 namespace platform {
 namespace {
@@ -130,16 +132,24 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
   return {};
 }
 
-CupsOptions OptionsForSettings(const PrintSettings& settings, const std::string& media) {
+bool IsJobLayoutOption(std::string_view name) {
+  static constexpr std::string_view kLayout[] = {
+      "orientation-requested", "landscape",  "copies",   "number-up",  "number-up-layout", "page-border",
+      "print-scaling",         "fit-to-page", "fitplot", "scaling",    "natural-scaling",  "ppi",
+      "position",              "mirror",      "page-set", "page-ranges", "sides",
+  };
+  for (const std::string_view layout : kLayout) {
+    if (name == layout) return true;
+  }
+  return false;
+}
+
+CupsOptions StoredOptions(const PrintSettings& settings, const std::string& media) {
   CupsOptions options;
   for (const auto& [name, value] : settings.options) {
-    if (IsUserOption(name)) Set(options, name, value);
+    if (IsUserOption(name) && !IsJobLayoutOption(name)) Set(options, name, value);
   }
   if (!media.empty()) Set(options, "media", media);
-  if (settings.fields & kFieldOrientation) {
-    Set(options, "orientation-requested", settings.orientation == kOrientationLandscape ? "4" : "3");
-  }
-  if ((settings.fields & kFieldCopies) && settings.copies > 0) Set(options, "copies", std::to_string(settings.copies));
   if (settings.fields & kFieldColor) {
     if (settings.color == kColorMonochrome) Set(options, "print-color-mode", "monochrome");
     if (settings.color == kColorColor) Set(options, "print-color-mode", "color");
@@ -155,10 +165,40 @@ CupsOptions OptionsForSettings(const PrintSettings& settings, const std::string&
 }
 
 CupsOptions JobOptions(const PrintSettings& settings, const std::string& media) {
-  CupsOptions options = OptionsForSettings(settings, media);
-  Set(options, "print-scaling", "none");
-  Set(options, "orientation-requested", "3");
+  CupsOptions options = StoredOptions(settings, media);
+  const int copies = (settings.fields & kFieldCopies) && settings.copies > 0 ? settings.copies : 1;
+  Set(options, "copies", std::to_string(copies));
+  for (const auto& [name, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"number-up", "1"}, {"print-scaling", "none"}, {"fit-to-page", "false"}, {"mirror", "false"},
+           {"page-set", "all"}, {"sides", "one-sided"}, {"orientation-requested", "3"}}) {
+    Set(options, name, value);
+  }
   return options;
+}
+
+std::optional<SavedDefault> SavedDefaultPrinter(std::string_view text) {
+  std::optional<SavedDefault> found;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    // "Default" in any case, then blanks, then the name up to the next blank or the end of the line.
+    constexpr std::string_view kKeyword = "default";
+    if (line.size() <= kKeyword.size()) continue;
+    bool keyword = true;
+    for (size_t i = 0; i < kKeyword.size(); ++i) {
+      keyword = keyword && std::tolower(static_cast<unsigned char>(line[i])) == kKeyword[i];
+    }
+    if (!keyword || (line[kKeyword.size()] != ' ' && line[kKeyword.size()] != '\t')) continue;
+    line.remove_prefix(kKeyword.size());
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    const std::string_view name = line.substr(0, line.find_first_of(" \t\r"));
+    if (name.empty()) continue;
+    const size_t slash = name.find('/');
+    found = SavedDefault{std::string(name.substr(0, slash)),
+                         slash == std::string_view::npos ? std::string() : std::string(name.substr(slash + 1))};
+  }
+  return found;
 }
 
 }  // namespace platform

@@ -2,12 +2,14 @@
 // destination's options are the user's settings, how they map onto the record's public fields, and the
 // options a job or a stored setting carries.
 //
-// Mappings: orientation-requested 3/6 -> portrait, 4/5 -> landscape (portrait and landscape back to 3
-// and 4); print-color-mode monochrome/color <-> 1/2; printer-resolution "XxYdpi" or "Xdpi" <-> quality
-// and y resolution; copies <-> copies; media <-> the paper (through the printer's media list).
+// Mappings: orientation-requested 3/6 -> portrait, 4/5 -> landscape and copies -> copies (read only:
+// what is stored never carries them, a job states its own); print-color-mode monochrome/color <-> 1/2;
+// printer-resolution "XxYdpi" or "Xdpi" <-> quality and y resolution; media <-> the paper (through the
+// printer's media list).
 // Pure functions, thread-safe.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,12 +43,28 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
 // The name of a user-defined paper of width x length tenths of a millimetre.
 std::string CustomMediaName(int width_tenths_mm, int length_tenths_mm);
 
-// The user options with the public fields written over them (public fields win), media set to `media`
-// when not empty. For storing as the user's settings.
-CupsOptions OptionsForSettings(const PrintSettings& settings, const std::string& media);
+// True for the options that decide how a job's pages are laid out on the paper (orientation, copies,
+// n-up, scaling, fitting, position, mirroring, borders, page selection, sides): Pictavera's jobs set
+// these themselves and never store them in the user's settings.
+bool IsJobLayoutOption(std::string_view name);
 
-// The options of a job: the stored options, then media, print-scaling=none (sizes must print exactly),
-// orientation-requested=3 (the pages are already laid out as they print) and the copies.
+// What storing `settings` writes into the user's settings for the printer: the user options that are not
+// job layout options, with the public colour and resolution written over them and media set to `media`
+// when not empty. Never orientation or copies (another program's job would inherit them).
+CupsOptions StoredOptions(const PrintSettings& settings, const std::string& media);
+
+// The options of a job: the stored options without any job layout option, then media, the copies and
+// Pictavera's own layout: one page per sheet (number-up=1), no scaling (print-scaling=none,
+// fit-to-page=false: sizes must print exactly), no mirroring, every page, one-sided, and
+// orientation-requested=3 (the pages are already laid out as they print).
 CupsOptions JobOptions(const PrintSettings& settings, const std::string& media);
+
+// The printer the user's settings file names as the saved default ("Default NAME" or
+// "Default NAME/INSTANCE", the last such line); nothing when it names none. `instance` is empty for none.
+struct SavedDefault {
+  std::string name;
+  std::string instance;
+};
+std::optional<SavedDefault> SavedDefaultPrinter(std::string_view lpoptions_text);
 
 }  // namespace platform

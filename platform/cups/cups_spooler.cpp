@@ -4,9 +4,13 @@
 #include <cups/cups.h>
 #include <cups/pwg.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 
 #include "platform/cairo_pdf/pdf_pages.h"
@@ -92,9 +96,14 @@ std::vector<CupsMedia> MediaList(http_t* http, cups_dest_t* dest, cups_dinfo_t* 
     entry.paper.label = PaperLabel(display, entry.keyword);
     entry.paper.width_tenths_mm = TenthsFromHundredths(width);
     entry.paper.height_tenths_mm = TenthsFromHundredths(length);
+    entry.paper.margin_left_hundredths_mm = size.left;
+    entry.paper.margin_top_hundredths_mm = size.top;
+    entry.paper.margin_right_hundredths_mm = size.right;
+    entry.paper.margin_bottom_hundredths_mm = size.bottom;
+    entry.paper.borderless = IsBorderlessMedia(entry.keyword);
     if (entry.paper.id > kPaperUser) {
       for (const CupsMedia& earlier : list) {
-        if (earlier.paper.id == entry.paper.id && BaseMediaName(earlier.keyword) != base) entry.paper.id = kPaperUser;
+        if (earlier.paper.id == entry.paper.id && earlier.keyword != entry.keyword) entry.paper.id = kPaperUser;
       }
     }
     list.push_back(std::move(entry));
@@ -113,6 +122,36 @@ std::string DefaultMedia(http_t* http, cups_dest_t* dest, cups_dinfo_t* info) {
 cups_dest_t* NamedDest(const std::string& name) {
   std::lock_guard lock(OptionsLock());
   return cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.c_str(), nullptr);
+}
+
+std::string ReadSmallFile(const std::string& path) {
+  constexpr std::streamsize kMaxBytes = 1 << 20;
+  std::ifstream file(path, std::ios::binary);
+  std::string text(static_cast<size_t>(kMaxBytes), '\0');
+  file.read(text.data(), kMaxBytes);
+  text.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+  return text;
+}
+
+// With LPDEST or PRINTER set, libcups reads no saved default and so writes none back: the user's own
+// "Default" line would be lost. The destination their settings name (their own file first, then the
+// system-wide one) is marked as the default again before the settings are written.
+void KeepSavedDefault(int count, cups_dest_t* dests) {
+  const char* lpdest = std::getenv("LPDEST");
+  const char* printer = std::getenv("PRINTER");
+  if ((lpdest == nullptr || *lpdest == '\0') && (printer == nullptr || *printer == '\0')) return;
+  std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  if (home.empty()) {
+    if (const passwd* entry = ::getpwuid(::getuid())) home = entry->pw_dir;
+  }
+  const char* server_root = std::getenv("CUPS_SERVERROOT");
+  std::optional<SavedDefault> saved;
+  if (!home.empty()) saved = SavedDefaultPrinter(ReadSmallFile(home + "/.cups/lpoptions"));
+  if (!saved) saved = SavedDefaultPrinter(ReadSmallFile(std::string(server_root ? server_root : "/etc/cups") + "/lpoptions"));
+  const cups_dest_t* kept =
+      saved ? cupsGetDest(saved->name.c_str(), saved->instance.empty() ? nullptr : saved->instance.c_str(), count, dests)
+            : nullptr;
+  for (int i = 0; i < count; ++i) dests[i].is_default = &dests[i] == kept ? 1 : 0;
 }
 
 int JobState(http_t* http, int job_id) {
@@ -168,6 +207,7 @@ class CupsPrintDevice : public PrintDevice {
     geometry_.printable_height_px = px(length - top - bottom, dpi_y);
     geometry_.printable_width_mm = (width - left - right) / 100;
     geometry_.printable_height_mm = (length - top - bottom) / 100;
+    geometry_.paper_name = sheet.media;
     width_pt_ = width * 72.0 / 2540.0;
     height_pt_ = length * 72.0 / 2540.0;
   }
@@ -211,8 +251,8 @@ class CupsPrintDevice : public PrintDevice {
 
   PageStatus StartPage(int* error) override { return CheckState(error); }
 
-  bool DrawPicture(const PagePicture& picture, const RectF& dest) override {
-    return pages_ && pages_->DrawPicture(picture, dest);
+  DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
+    return pages_ ? pages_->DrawPicture(picture, dest) : DrawResult::kFailed;
   }
 
   PageStatus EndPage(int* error) override {
@@ -335,7 +375,9 @@ bool ChooseSheet(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, const Prin
   candidates.push_back(DefaultMedia(http, dest, info));
   for (const std::string& media : candidates) {
     if (media.empty()) continue;
-    if (cupsGetDestMediaByName(http, dest, info, media.c_str(), CUPS_MEDIA_FLAGS_DEFAULT, &sheet->size)) {
+    // Asked for by its plain name, a borderless variant comes back as its bordered base paper.
+    const unsigned flags = IsBorderlessMedia(media) ? CUPS_MEDIA_FLAGS_BORDERLESS : CUPS_MEDIA_FLAGS_DEFAULT;
+    if (cupsGetDestMediaByName(http, dest, info, media.c_str(), flags, &sheet->size)) {
       sheet->media = sheet->size.media;
       return true;
     }
@@ -472,6 +514,11 @@ bool CupsSpooler::ValidateSettings(const std::string& name, PrintSettings* setti
         break;
       }
     }
+    // A printer may list a standard paper only as its borderless variant (photo sizes on driverless
+    // printers): a standard number then stands for that variant.
+    for (size_t i = 0; !chosen && i < list.size(); ++i) {
+      if (list[i].paper.borderless && StandardPaperId(list[i].keyword) == settings->paper_id) chosen = &list[i];
+    }
     if (!chosen) return false;
   }
   if (chosen) {
@@ -504,7 +551,7 @@ int CupsSpooler::StoreSettings(const std::string& name, const PrintSettings& set
     info.info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, found.dest);
     if (info.info) media = MediaForSettings(settings, MediaList(CUPS_HTTP_DEFAULT, found.dest, info.info));
   }
-  const CupsOptions options = OptionsForSettings(settings, media);
+  const CupsOptions options = StoredOptions(settings, media);
   std::lock_guard lock(OptionsLock());
   DestsHolder all;
   all.count = cupsGetDests2(CUPS_HTTP_DEFAULT, &all.dests);
@@ -513,6 +560,7 @@ int CupsSpooler::StoreSettings(const std::string& name, const PrintSettings& set
   for (const auto& [option, value] : options) {
     dest->num_options = cupsAddOption(option.c_str(), value.c_str(), dest->num_options, &dest->options);
   }
+  KeepSavedDefault(all.count, all.dests);
   errno = 0;
   if (cupsSetDests2(CUPS_HTTP_DEFAULT, all.count, all.dests) != 0) return errno != 0 ? errno : EIO;
   return 0;

@@ -180,6 +180,17 @@ std::vector<int> FakeGraphics::jpeg_qualities() const {
   return jpeg_qualities_;
 }
 
+std::vector<int> FakeGraphics::jpeg_densities() const {
+  std::lock_guard lock(mutex_);
+  return jpeg_densities_;
+}
+
+void FakeGraphics::SetResolution(const std::string& path, const PictureResolution& resolution) {
+  std::lock_guard lock(mutex_);
+  auto it = pictures_.find(path);
+  if (it != pictures_.end()) it->second.info.resolution = resolution;
+}
+
 std::vector<DecodeOptions> FakeGraphics::decode_options() const {
   std::lock_guard lock(mutex_);
   return decode_options_;
@@ -256,10 +267,12 @@ std::unique_ptr<Canvas> FakeGraphics::CreateCanvas(int width_px, int height_px, 
   return std::make_unique<FakeCanvas>(std::move(*pixels));
 }
 
-GraphicsStatus FakeGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const {
+GraphicsStatus FakeGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+                                        int density_dpi) const {
   {
     std::lock_guard lock(mutex_);
     jpeg_qualities_.push_back(quality);
+    jpeg_densities_.push_back(density_dpi);
     if (encode_failure_ != GraphicsStatus::kOk) return encode_failure_;
   }
   if (quality < 1 || quality > 100 || !SizeWithinLimits(image.width_px, image.height_px)) {

@@ -21,11 +21,14 @@ class FakeGraphics : public Graphics {
   void FailPath(const std::string& path, GraphicsStatus status);
   // Decode (only) of `path` fails with `status`; ReadInfo still answers.
   void FailDecode(const std::string& path, GraphicsStatus status);
+  // The resolution ReadInfo and Decode report for the picture at `path` (added before).
+  void SetResolution(const std::string& path, const PictureResolution& resolution);
   void FailCanvas(GraphicsStatus status);
   void FailEncode(GraphicsStatus status);
 
   // Every call's arguments, in order, for assertions.
   std::vector<int> jpeg_qualities() const;
+  std::vector<int> jpeg_densities() const;
   std::vector<DecodeOptions> decode_options() const;
 
   // The picture a fake encoder wrote (either format): nothing for other bytes.
@@ -34,7 +37,8 @@ class FakeGraphics : public Graphics {
   GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const override;
   GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const override;
   std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const override;
-  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const override;
+  GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+                            int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
 
  private:
@@ -49,6 +53,7 @@ class FakeGraphics : public Graphics {
   GraphicsStatus canvas_failure_ = GraphicsStatus::kOk;
   GraphicsStatus encode_failure_ = GraphicsStatus::kOk;
   mutable std::vector<int> jpeg_qualities_;
+  mutable std::vector<int> jpeg_densities_;
   mutable std::vector<DecodeOptions> decode_options_;
 };
 

@@ -49,6 +49,7 @@ class FakePdfPrinter : public PdfPrinter {
     geometry.physical_height_px = geometry.printable_height_px = static_cast<int>(int64_t{page.height_tenths_mm} * page.dpi / 254);
     geometry.printable_width_mm = page.width_tenths_mm / 10;
     geometry.printable_height_mm = page.height_tenths_mm / 10;
+    geometry.paper_name = page.paper_name;
     PrintSettings none;
     return std::make_unique<FakePrintDevice>(log_, "PictaVera PDF", none, geometry);
   }

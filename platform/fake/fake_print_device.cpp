@@ -40,11 +40,12 @@ PageStatus FakePrintDevice::StartPage(int* error) {
   return PageStatus::kOk;
 }
 
-bool FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF& dest) {
-  if (script_.fail_draws) return false;
+DrawResult FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF& dest) {
+  if (script_.fail_draws) return DrawResult::kFailed;
+  if (picture.bitmap == nullptr && script_.jpegs_need_pixels) return DrawResult::kNeedsPixels;
   page_.push_back(FakeDrawnPicture{picture.bitmap != nullptr, picture.bitmap ? std::string() : picture.jpeg_path,
                                    picture.width_px, picture.height_px, picture.turn_clockwise, dest});
-  return true;
+  return DrawResult::kDrawn;
 }
 
 PageStatus FakePrintDevice::EndPage(int* error) {

@@ -40,6 +40,7 @@ struct FakeDeviceScript {
   int fail_at_start_page = 0;
   int cancel_at_end_page = 0;
   bool fail_draws = false;
+  bool jpegs_need_pixels = false;  // JPEG files are refused as needing their decoded pixels
   bool fail_end_doc = false;
 };
 
@@ -83,7 +84,7 @@ class FakePrintDevice : public PrintDevice {
   DeviceGeometry Geometry() const override { return geometry_; }
   int StartDoc(const std::string& document_name, int* error) override;
   PageStatus StartPage(int* error) override;
-  bool DrawPicture(const PagePicture& picture, const RectF& dest) override;
+  DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override;
   PageStatus EndPage(int* error) override;
   PageStatus EndDoc(int* error) override;
   void AbortDoc() override;

@@ -137,6 +137,7 @@ std::unique_ptr<PrintDevice> FakeSpooler::OpenDevice(const std::string& name, co
 std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, const PrintSettings& settings, int dpi) {
   int64_t width = 0;
   int64_t height = 0;
+  std::string name = "custom";
   if (settings.paper_id == kPaperUser) {
     width = settings.paper_width_tenths_mm;
     height = settings.paper_length_tenths_mm;
@@ -145,6 +146,7 @@ std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, co
       if (paper.id == settings.paper_id) {
         width = paper.width_tenths_mm;
         height = paper.height_tenths_mm;
+        name = paper.label;
         break;
       }
     }
@@ -157,6 +159,7 @@ std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, co
   geometry.physical_height_px = geometry.printable_height_px = static_cast<int>(height * dpi / 254);
   geometry.printable_width_mm = static_cast<int>(width / 10);
   geometry.printable_height_mm = static_cast<int>(height / 10);
+  geometry.paper_name = name;
   return geometry;
 }
 

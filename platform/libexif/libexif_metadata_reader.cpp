@@ -55,6 +55,7 @@ std::optional<PictureMetadata> LibexifMetadataReader::Read(const std::string& pa
   metadata.width_px = header->width_px;
   metadata.height_px = header->height_px;
   metadata.orientation = header->orientation;
+  metadata.resolution = header->resolution;
   ReadExifTags(header->exif, &metadata);
   return metadata;
 }

@@ -1,12 +1,16 @@
 // Fuzzes the one picture header reader on hostile files: the JPEG header walk and the whole-file walk
 // (through the entropy-coded data), PNG chunks, the EXIF directory (orientation, resolution) read
-// directly too, libexif on the EXIF block the reader finds, and the EXIF date parser on the strings
-// libexif returns. Any crash, leak or undefined behaviour is a finding; results are checked for the
-// reader's promises (sizes, orientation range, bounded EXIF, positive finite resolutions).
+// directly too, libexif on the EXIF block the reader finds, the EXIF date parser on the strings libexif
+// returns, and the check of which JPEG files the PDF pages carry as stored. Any crash, leak or undefined
+// behaviour is a finding; results are checked for the reader's promises (sizes, orientation range,
+// bounded EXIF, positive finite resolutions).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
+#include "platform/cairo_pdf/jpeg_for_pdf.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "platform/picture/exif_directory.h"
 #include "platform/picture/jpeg_segments.h"
@@ -46,6 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (header->orientation < 1 || header->orientation > 8) std::abort();
   if (header->exif.size() > platform::kMaxPngExifBytes + 6) std::abort();
   CheckResolution(header->resolution);
+  std::vector<uint8_t> bytes(data, data + size);
+  // Taking fill bytes out never adds bytes, and a refused file is left as it was.
+  const platform::JpegForPdf check = platform::PrepareJpegForPdf(&bytes, header->width_px, header->height_px);
+  if (bytes.size() > size || (!check.embeddable && !std::equal(bytes.begin(), bytes.end(), data))) std::abort();
   platform::PictureMetadata metadata;
   platform::ReadExifTags(header->exif, &metadata);
   for (const auto& text : {metadata.date_time_original, metadata.date_time}) {

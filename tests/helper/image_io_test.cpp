@@ -104,6 +104,28 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
   EXPECT_NE(encode(1), encode(100));
 }
 
+TEST_F(ImageIoTest, SheetsStateTheirDensityInDotsPerInchWithTheSamePixels) {
+  const ImageBuffer picture = MakeImage(40, 30, Gradient);
+  const std::string plain = dir_.File("plain.jpg");
+  const std::string dense = dir_.File("dense.jpg");
+  ASSERT_TRUE(WriteJpeg(picture, plain, 90, testing::Codec()));
+  ASSERT_TRUE(WriteJpeg(picture, dense, 90, testing::Codec(), 300));
+  std::vector<uint8_t> plain_bytes = testing::ReadBytes(plain);
+  const std::vector<uint8_t> dense_bytes = testing::ReadBytes(dense);
+  ASSERT_GE(dense_bytes.size(), 18u);
+  // JFIF: units at 13 (0 none, 1 dots per inch), then the densities across and down, big-endian.
+  EXPECT_EQ(std::vector<uint8_t>(plain_bytes.begin() + 13, plain_bytes.begin() + 18),
+            (std::vector<uint8_t>{0, 0, 1, 0, 1}));
+  EXPECT_EQ(std::vector<uint8_t>(dense_bytes.begin() + 13, dense_bytes.begin() + 18),
+            (std::vector<uint8_t>{1, 0x01, 0x2C, 0x01, 0x2C}));
+  // Nothing else changes: the same bytes once the density is put back.
+  std::copy(dense_bytes.begin() + 13, dense_bytes.begin() + 18, plain_bytes.begin() + 13);
+  EXPECT_EQ(plain_bytes, dense_bytes);
+  // A density the file cannot hold leaves the aspect ratio of 1:1.
+  ASSERT_TRUE(WriteJpeg(picture, dense, 90, testing::Codec(), 70000));
+  EXPECT_EQ(testing::ReadBytes(dense)[13], 0);
+}
+
 TEST_F(ImageIoTest, NonAsciiPathsWork) {
   const std::string name = "Ünïcödé фото 写真 😀.jpg";
   const std::string path = dir_.File(name);

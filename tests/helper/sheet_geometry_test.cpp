@@ -121,6 +121,19 @@ TEST(SheetGeometryTest, CutLineWidthFollowsTheResolutionWithAFloorOfThree) {
   EXPECT_EQ(CutLineWidthPx(job), std::numeric_limits<int32_t>::max());
 }
 
+TEST(SheetGeometryTest, TheSheetStatesTheCutLineResolutionAsWholeDotsPerInch) {
+  GridJob job;
+  job.dpi = 300.6;
+  EXPECT_EQ(SheetDensityDpi(job), 301);
+  job.dpi = 0;
+  job.pageHeight = 2400;
+  EXPECT_EQ(SheetDensityDpi(job), 300);
+  job.dpi = 1e300;  // limited to what the file can hold
+  EXPECT_EQ(SheetDensityDpi(job), 65535);
+  job.dpi = 0.2;
+  EXPECT_EQ(SheetDensityDpi(job), 1);
+}
+
 TEST(SheetGeometryTest, CutLineColoursByExactName) {
   EXPECT_EQ(CutLineColor("black"), (Rgb{0, 0, 0}));
   EXPECT_EQ(CutLineColor("white"), (Rgb{255, 255, 255}));

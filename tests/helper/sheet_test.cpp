@@ -241,6 +241,11 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   EXPECT_NE(log.find("Mosalith: [3/3]\n"), std::string::npos) << log;
   EXPECT_LT(log.find("Mosalith: Saved page 1/2\n"), log.find("Mosalith: Saved page 2/2\n")) << log;
 
+  // The sheet states the job's resolution (450 dpi by default) as its JFIF density.
+  const std::vector<uint8_t> bytes = testing::ReadBytes(job.outputs[0]);
+  ASSERT_GE(bytes.size(), 18u);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 13, bytes.begin() + 18), (std::vector<uint8_t>{1, 1, 0xC2, 1, 0xC2}));
+
   std::optional<ImageBuffer> first = LoadImage(job.outputs[0], testing::Codec());
   ASSERT_TRUE(first);
   EXPECT_EQ(first->width(), 60);

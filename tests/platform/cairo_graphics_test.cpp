@@ -148,6 +148,23 @@ TEST_F(CairoGraphicsTest, JpegRoundTripKeepsSizeAndColourAndEncodesDeterministic
   EXPECT_EQ(graphics_.EncodeJpeg(orange, 101, &unused), GraphicsStatus::kInvalidParameter);
 }
 
+TEST_F(CairoGraphicsTest, AJpegEncodedWithADensityStatesItsResolutionWithTheSamePixels) {
+  const Bitmap orange = *MakeBitmap(64, 48, 0xFFFF8000);
+  std::vector<uint8_t> dense;
+  ASSERT_EQ(graphics_.EncodeJpeg(orange, 90, &dense, 300), GraphicsStatus::kOk);
+  ImageInfo info;
+  ASSERT_EQ(graphics_.ReadInfo(Write("dense.jpg", dense), &info), GraphicsStatus::kOk);
+  ASSERT_TRUE(info.resolution);
+  EXPECT_DOUBLE_EQ(info.resolution->x_dpi, 300);
+  EXPECT_DOUBLE_EQ(info.resolution->y_dpi, 300);
+  std::vector<uint8_t> plain = Jpeg(orange, 90);
+  ASSERT_EQ(graphics_.ReadInfo(Write("plain.jpg", plain), &info), GraphicsStatus::kOk);
+  EXPECT_FALSE(info.resolution);  // 1:1 without units states none
+  // Only the density differs.
+  std::copy(dense.begin() + 13, dense.begin() + 18, plain.begin() + 13);
+  EXPECT_EQ(plain, dense);
+}
+
 TEST_F(CairoGraphicsTest, ReducedDecodeTakesTheSmallestEighthScaleThatStillCovers) {
   const std::string path = Write("big.jpg", Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80));
   struct Case {

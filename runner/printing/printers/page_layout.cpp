@@ -22,4 +22,22 @@ PageFit FitToPrintableArea(int image_width_px, int image_height_px, int printabl
   return fit;
 }
 
+TrueSizePlacement PlaceAtTrueSize(int image_width_px, int image_height_px, double image_dpi_x, double image_dpi_y,
+                                  int printable_width_px, int printable_height_px, int device_dpi_x, int device_dpi_y) {
+  TrueSizePlacement place;
+  place.turned = (image_height_px >= image_width_px) != (printable_height_px >= printable_width_px);
+  place.width_px = place.turned ? image_height_px : image_width_px;
+  place.height_px = place.turned ? image_width_px : image_height_px;
+  place.dpi_x = place.turned ? image_dpi_y : image_dpi_x;
+  place.dpi_y = place.turned ? image_dpi_x : image_dpi_y;
+  place.scale_x = device_dpi_x / place.dpi_x;
+  place.scale_y = device_dpi_y / place.dpi_y;
+  place.dest_width_px = place.width_px * place.scale_x;
+  place.dest_height_px = place.height_px * place.scale_y;
+  place.offset_x_px = (printable_width_px - place.dest_width_px) / 2;
+  place.offset_y_px = (printable_height_px - place.dest_height_px) / 2;
+  place.fits = place.dest_width_px <= printable_width_px + 1.0 && place.dest_height_px <= printable_height_px + 1.0;
+  return place;
+}
+
 }  // namespace runner::printing

@@ -31,14 +31,17 @@ uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t w
       std::to_string(papers.size()) + " papers");
   int64_t best = std::numeric_limits<int32_t>::max();
   uint16_t result = 0;
+  bool result_borderless = false;
   for (const platform::Paper& paper : papers) {
     const int64_t pw = paper.width_tenths_mm / 10;
     const int64_t ph = paper.height_tenths_mm / 10;
     const int64_t direct = Abs(pw - width_mm) + Abs(ph - height_mm);
     const int64_t turned = Abs(ph - width_mm) + Abs(pw - height_mm);
     const int64_t distance = direct < turned ? direct : turned;
-    if (distance < best && distance <= kPaperMatchToleranceMm) {
+    const bool closer = distance < best || (distance == best && result_borderless && !paper.borderless);
+    if (closer && distance <= kPaperMatchToleranceMm) {
       result = paper.id;
+      result_borderless = paper.borderless;
       best = distance;
       log("DEBUG: Found match: ID=" + std::to_string(paper.id) + " '" + paper.label + "' " + std::to_string(pw) +
           "x" + std::to_string(ph) + "mm (diff=" + std::to_string(distance) + ")");

@@ -3,7 +3,8 @@
 // Sizes: a paper's millimetres are its tenths divided by 10, truncated. The distance between a paper
 // and a request is the smaller of |pw - w| + |ph - h| and the same with the paper turned, computed in
 // 64 bits so that no request size can wrap it. A paper matches when its distance is at most 10; among
-// papers at the same smallest distance the first in the printer's order wins.
+// papers at the same smallest distance the first in the printer's order wins, except that a bordered
+// paper wins over a borderless variant (borderless is chosen by name, or when it is all there is).
 // Names: an exact match (same UTF-16 code units) anywhere in the list wins over a partial one; a partial
 // match is the first paper whose lower-cased name contains the lower-cased request or is contained in it
 // (lower-casing per UTF-16 unit as the C.UTF-8 locale folds it, so "É" folds to "é").

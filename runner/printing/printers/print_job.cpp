@@ -1,7 +1,10 @@
 // Print with layout: the job and its channel handler.
 #include "runner/printing/printers/print_job.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -15,7 +18,7 @@
 namespace runner::printing {
 namespace {
 
-// Pictures carry no resolution through the Graphics port; the imaging library's default is 96 dpi.
+// The resolution logged for a picture whose file states none: the Windows imaging library's default.
 constexpr double kUnknownImageDpi = 96.0;
 
 std::string Number(double value) {
@@ -64,6 +67,71 @@ platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const s
 
 enum class LoopEnd { kFinished, kCancelled, kFailed };
 
+// "<name> (<width>x<height> mm)" of the sheet a device prints on.
+std::string PaperText(const platform::DeviceGeometry& geometry) {
+  const double width_mm = geometry.dpi_x > 0 ? geometry.physical_width_px * 25.4 / geometry.dpi_x : 0;
+  const double height_mm = geometry.dpi_y > 0 ? geometry.physical_height_px * 25.4 / geometry.dpi_y : 0;
+  return (geometry.paper_name.empty() ? std::string("unnamed paper") : geometry.paper_name) + " (" +
+         Number(std::round(width_mm)) + "x" + Number(std::round(height_mm)) + " mm)";
+}
+
+struct Placement {
+  platform::RectF dest;
+  bool turned = false;
+};
+
+// Where a w x h picture goes in the printable area: at its physical size when its file states a
+// resolution and that size fits, else fitted. Writes the drawing lines of the choice.
+Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolution>& resolution,
+                       const platform::DeviceGeometry& geometry) {
+  const int pw = geometry.printable_width_px;
+  const int ph = geometry.printable_height_px;
+  const double dpi_x = geometry.dpi_x > 0 ? geometry.dpi_x : kUnknownImageDpi;
+  const double dpi_y = geometry.dpi_y > 0 ? geometry.dpi_y : kUnknownImageDpi;
+  const PageFit fit = FitToPrintableArea(w, h, pw, ph);
+  if (fit.turned) {
+    LogLine("DEBUG: Rotated image 90° to match DC orientation. New size: " + std::to_string(fit.width_px) + "x" +
+            std::to_string(fit.height_px));
+  }
+  const bool believable =
+      resolution && resolution->x_dpi <= kMaxTrueSizeDpi && resolution->y_dpi <= kMaxTrueSizeDpi;
+  if (resolution && !believable) {
+    LogLine("DEBUG: Image resolution " + Number(resolution->x_dpi) + "x" + Number(resolution->y_dpi) +
+            " dpi is finer than any printer's; fitted to the page");
+  } else if (resolution && geometry.dpi_x > 0 && geometry.dpi_y > 0) {
+    const TrueSizePlacement place =
+        PlaceAtTrueSize(w, h, resolution->x_dpi, resolution->y_dpi, pw, ph, geometry.dpi_x, geometry.dpi_y);
+    const std::string size_mm = Number(place.width_px / place.dpi_x * 25.4) + "x" +
+                                Number(place.height_px / place.dpi_y * 25.4) + " mm";
+    if (place.fits) {
+      LogLine("DEBUG DRAWING (true size):");
+      LogLine("  Scale factor: " + Number(place.scale_x) + "x" + Number(place.scale_y) + " (image " +
+              Number(place.dpi_x) + "x" + Number(place.dpi_y) + " dpi on printer " + std::to_string(geometry.dpi_x) +
+              "x" + std::to_string(geometry.dpi_y) + " dpi)");
+      LogLine("  Dest size: " + Number(place.dest_width_px) + "x" + Number(place.dest_height_px) + " pixels");
+      LogLine("  Offset: " + Number(place.offset_x_px) + "x" + Number(place.offset_y_px) + " pixels");
+      LogLine("  Expected physical: " + Number(place.dest_width_px / dpi_x * 25.4) + "x" +
+              Number(place.dest_height_px / dpi_y * 25.4) + " mm");
+      return {platform::RectF{place.offset_x_px, place.offset_y_px, place.dest_width_px, place.dest_height_px},
+              place.turned};
+    }
+    LogLine("DEBUG: Image at its true size (" + size_mm + ") does not fit the printable area (" +
+            Number(pw * 25.4 / dpi_x) + "x" + Number(ph * 25.4 / dpi_y) + " mm); fitted to the page");
+  } else if (!resolution) {
+    LogLine("DEBUG: Image states no resolution; fitted to the page");
+  }
+  LogLine("DEBUG DRAWING (fit to page):");
+  LogLine("  Scale factor: " + Number(fit.scale) + " (scaleX=" + Number(fit.scale_x) + ", scaleY=" +
+          Number(fit.scale_y) + ")");
+  LogLine("  Dest size: " + std::to_string(fit.dest_width_px) + "x" + std::to_string(fit.dest_height_px) + " pixels");
+  LogLine("  Offset: " + std::to_string(fit.offset_x_px) + "x" + std::to_string(fit.offset_y_px) + " pixels");
+  LogLine("  Expected physical: " + Number(fit.dest_width_px / dpi_x * 25.4) + "x" +
+          Number(fit.dest_height_px / dpi_y * 25.4) + " mm");
+  return {platform::RectF{static_cast<double>(fit.offset_x_px), static_cast<double>(fit.offset_y_px),
+                          static_cast<double>(fit.dest_width_px), static_cast<double>(fit.dest_height_px)},
+          fit.turned};
+}
+
 }  // namespace
 
 std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
@@ -74,12 +142,14 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
   {
     // 1-6 under the settings lock: the printer, its paper and the settings snapshot belong to this job.
     std::lock_guard lock(PrinterSettingsLock());
+    bool paper_missing = false;
     if (!request.printer_name.empty() && request.make_default) {
       if (!spooler.SetDefaultPrinter(request.printer_name)) {
         LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
       }
       if (request.paper_width_mm > 0 && request.paper_height_mm > 0) {
-        SetPrinterPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
+        paper_missing =
+            !SetPrinterPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
       }
     }
     LogLine("DEBUG C++: PrintWithLayoutWindows using GDI Print API with " + std::to_string(count) +
@@ -88,6 +158,14 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     LogLine("DEBUG C++: Default printer: " + printer);
     std::optional<platform::PrintSettings> settings;
     if (!printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
+    auto with_copies = [&request](platform::PrintSettings job_settings) {
+      if (request.copies > 0) {
+        job_settings.copies = static_cast<int16_t>(std::min<int32_t>(request.copies, INT16_MAX));
+        job_settings.fields |= platform::kFieldCopies;
+      }
+      return job_settings;
+    };
+    if (settings) settings = with_copies(*settings);
     if (settings) DumpSettings(*settings);
     int error = 0;
     if (settings) {
@@ -96,11 +174,16 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     if (!device) {
       LogLine("DEBUG: Falling back to DC without DEVMODE");
-      if (!printer.empty()) device = spooler.OpenDevice(printer, platform::PrintSettings{}, &error);
+      if (!printer.empty()) device = spooler.OpenDevice(printer, with_copies(platform::PrintSettings{}), &error);
       if (!device) {
         LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(printer.empty() ? ENOENT : error));
         return ChannelError(kFailedToCreatePrinterDc);
       }
+    }
+    if (paper_missing) {
+      LogLine("DEBUG: Paper " + std::to_string(request.paper_width_mm) + "x" + std::to_string(request.paper_height_mm) +
+              "mm could not be set on " + printer + "; printing on its current paper instead: " +
+              PaperText(device->Geometry()));
     }
   }
 
@@ -117,6 +200,7 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
           std::to_string(geometry.physical_height_px) + " pixels");
   LogLine("  Physical offset: " + std::to_string(geometry.offset_x_px) + "x" + std::to_string(geometry.offset_y_px) +
           " pixels");
+  LogLine("DEBUG: Paper: " + PaperText(geometry));
 
   // 8. The document.
   int error = 0;
@@ -146,11 +230,13 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     const int w = picture.info.width_px;
     const int h = picture.info.height_px;
+    const std::optional<platform::PictureResolution>& resolution = picture.info.resolution;
+    const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
+    const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");
     LogLine("  Image size: " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
-    LogLine("  Image DPI: " + Number(kUnknownImageDpi) + "x" + Number(kUnknownImageDpi));
-    LogLine("  Physical size: " + Number(w / kUnknownImageDpi * 25.4) + "x" + Number(h / kUnknownImageDpi * 25.4) +
-            " mm");
+    LogLine("  Image DPI: " + Number(image_dpi_x) + "x" + Number(image_dpi_y));
+    LogLine("  Physical size: " + Number(w / image_dpi_x * 25.4) + "x" + Number(h / image_dpi_y * 25.4) + " mm");
 
     platform::PageStatus page = device->StartPage(&error);
     if (page != platform::PageStatus::kOk) {
@@ -160,20 +246,9 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
       end = page == platform::PageStatus::kCancelled ? LoopEnd::kCancelled : LoopEnd::kFailed;
       break;
     }
-    const PageFit fit = FitToPrintableArea(w, h, pw, ph);
-    if (fit.turned) {
-      LogLine("DEBUG: Rotated image 90° to match DC orientation. New size: " + std::to_string(fit.width_px) + "x" +
-              std::to_string(fit.height_px));
-    }
-    LogLine("DEBUG DRAWING (fit to page):");
-    LogLine("  Scale factor: " + Number(fit.scale) + " (scaleX=" + Number(fit.scale_x) + ", scaleY=" +
-            Number(fit.scale_y) + ")");
-    LogLine("  Dest size: " + std::to_string(fit.dest_width_px) + "x" + std::to_string(fit.dest_height_px) + " pixels");
-    LogLine("  Offset: " + std::to_string(fit.offset_x_px) + "x" + std::to_string(fit.offset_y_px) + " pixels");
-    const double dpi_x = geometry.dpi_x > 0 ? geometry.dpi_x : kUnknownImageDpi;
-    const double dpi_y = geometry.dpi_y > 0 ? geometry.dpi_y : kUnknownImageDpi;
-    LogLine("  Expected physical: " + Number(fit.dest_width_px / dpi_x * 25.4) + "x" +
-            Number(fit.dest_height_px / dpi_y * 25.4) + " mm");
+    const Placement placement = PlacePicture(w, h, resolution, geometry);
+    const platform::RectF& dest = placement.dest;
+    const bool turned = placement.turned;
 
     platform::PagePicture placed;
     if (picture.bitmap) {
@@ -183,11 +258,29 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     placed.width_px = w;
     placed.height_px = h;
-    placed.turn_clockwise = fit.turned;
-    const bool drawn = device->DrawPicture(
-        placed, platform::RectF{static_cast<double>(fit.offset_x_px), static_cast<double>(fit.offset_y_px),
-                                static_cast<double>(fit.dest_width_px), static_cast<double>(fit.dest_height_px)});
-    LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn ? "SUCCESS" : "FAILED"));
+    placed.turn_clockwise = turned;
+    platform::DrawResult drawn = device->DrawPicture(placed, dest);
+    if (drawn == platform::DrawResult::kNeedsPixels) {
+      // The device cannot carry this JPEG as it is stored: its pixels, decoded no larger than the page
+      // needs, are drawn instead.
+      LogLine("DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
+      platform::DecodedImage decoded;
+      const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
+      const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
+      const platform::GraphicsStatus status =
+          graphics.Decode(path, platform::DecodeOptions{std::max(need_x, 1), std::max(need_y, 1)}, &decoded);
+      if (status == platform::GraphicsStatus::kOk) {
+        placed.bitmap = &decoded.bitmap;
+        placed.jpeg_path.clear();
+        placed.width_px = decoded.bitmap.width_px;
+        placed.height_px = decoded.bitmap.height_px;
+        drawn = device->DrawPicture(placed, dest);
+      } else {
+        LogLine("DEBUG: Failed to decode image, status=" + std::to_string(platform::StatusNumber(status)));
+        drawn = platform::DrawResult::kFailed;
+      }
+    }
+    LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn == platform::DrawResult::kDrawn ? "SUCCESS" : "FAILED"));
 
     page = device->EndPage(&error);
     if (page != platform::PageStatus::kOk) {

@@ -1,11 +1,14 @@
 // Print with layout: one print job of image files, one page per loadable image, each turned to the
-// page, fitted into the printable area and centred.
+// page and centred: at its physical size when its file states a resolution and that size fits the
+// printable area (magnets print at the size they were designed at), else fitted into the printable area.
 //
 // The job prepares under PrinterSettingsLock() (makes the named printer the default, sets its paper,
 // reads the settings it will print with, opens the device), so overlapping jobs never print on each
 // other's printer or paper; the pages of different jobs may then overlap. A named printer is printed on
-// even when making it the default failed. Pictures go through the Graphics port: JPEG files are checked
-// by a reduced decode and then placed as they are stored (no re-encoding); other pictures are decoded.
+// even when making it the default failed; a paper size it cannot take is logged with the paper printed on
+// instead. Pictures go through the Graphics port: JPEG files are checked by a reduced decode and then
+// placed as they are stored (no re-encoding) when the device can carry them so, else drawn from their
+// decoded pixels; other pictures are decoded.
 // An image that cannot be loaded (missing, corrupt, over the pixel budget) costs its page only.
 // Outcome: success when at least one page was ended and the job was not aborted by a failure; a job
 // cancelled from outside after some pages counts as success.
@@ -37,6 +40,7 @@ struct PrintJobRequest {
   int32_t paper_height_mm = 0;
   std::string document_name = std::string(kPrintDocumentName);
   bool make_default = true;              // false: print on the named printer, leave the default alone
+  int32_t copies = 0;                    // above 0: every page this many times, in this one job
 };
 
 // Runs the job on the calling thread. nullopt for success, else the error to answer. `threads` (may be

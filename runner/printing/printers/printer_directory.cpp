@@ -195,14 +195,19 @@ std::unique_ptr<platform::PrintDevice> PrinterDirectory::OpenDevice(const std::s
   const std::vector<platform::Paper> papers = BuiltInPapers();
   const platform::Paper* paper =
       (settings.fields & platform::kFieldPaperSize) ? FindPaper(papers, settings.paper_id) : nullptr;
+  page.paper_name = "A4";
   if (paper != nullptr) {
     page.width_tenths_mm = paper->width_tenths_mm;
     page.height_tenths_mm = paper->height_tenths_mm;
+    page.paper_name = paper->label;
   } else if ((settings.fields & platform::kFieldPaperWidth) && (settings.fields & platform::kFieldPaperLength) &&
              settings.paper_width_tenths_mm > 0 && settings.paper_length_tenths_mm > 0) {
     page.width_tenths_mm = settings.paper_width_tenths_mm;
     page.height_tenths_mm = settings.paper_length_tenths_mm;
+    page.paper_name = "custom " + std::to_string(page.width_tenths_mm / 10) + "x" +
+                      std::to_string(page.height_tenths_mm / 10) + " mm";
   }
+  if ((settings.fields & platform::kFieldCopies) && settings.copies > 1) page.copies = settings.copies;
   if ((settings.fields & platform::kFieldOrientation) && settings.orientation == platform::kOrientationLandscape) {
     std::swap(page.width_tenths_mm, page.height_tenths_mm);
   }

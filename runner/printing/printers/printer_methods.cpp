@@ -88,6 +88,11 @@ MethodHandler MakeGetPrinterCapabilitiesHandler(const Services& services) {
           {EncodableValue("width"), EncodableValue(width_mm)},
           {EncodableValue("height"), EncodableValue(height_mm)},
           {EncodableValue("isDefault"), EncodableValue(false)},
+          // What the printer cannot print on, so that sheets can be designed inside the rest.
+          {EncodableValue("marginLeft"), EncodableValue(paper.margin_left_hundredths_mm / 100.0)},
+          {EncodableValue("marginTop"), EncodableValue(paper.margin_top_hundredths_mm / 100.0)},
+          {EncodableValue("marginRight"), EncodableValue(paper.margin_right_hundredths_mm / 100.0)},
+          {EncodableValue("marginBottom"), EncodableValue(paper.margin_bottom_hundredths_mm / 100.0)},
       });
     }
     result->Success(EncodableValue(EncodableMap{{EncodableValue("supportedPaperSizes"), EncodableValue(std::move(entries))}}));

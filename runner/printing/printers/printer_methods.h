@@ -15,7 +15,9 @@ namespace runner::printing {
 MethodHandler MakeGetPrintersHandler(const Services& services);
 // "getDefaultPrinterWindows": the default printer's summary, or null.
 MethodHandler MakeGetDefaultPrinterHandler(const Services& services);
-// "getPrinterCapabilitiesWindows": { "supportedPaperSizes": paper entries }.
+// "getPrinterCapabilitiesWindows": { "supportedPaperSizes": paper entries }. Each entry also carries the
+// paper's printable margins, "marginLeft", "marginTop", "marginRight", "marginBottom" (doubles, mm, for the
+// paper upright); a borderless paper is a separate entry with its own label and zero margins.
 MethodHandler MakeGetPrinterCapabilitiesHandler(const Services& services);
 // "pickPaperSizeWindows": the printer's settings dialog; the chosen paper and settings record, or null.
 MethodHandler MakePickPaperSizeHandler(const Services& services);

@@ -76,6 +76,16 @@ size_t ReadableEnd(std::span<const uint8_t> record) {
   return std::min<size_t>(record.size(), Get16(record, kSizeOffset));
 }
 
+// Control characters (C0 and DEL) have no place in an option: a line break in one would become a line
+// of its own in the user's stored settings.
+bool HasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
 bool NeedsQuotes(std::string_view value) {
   return value.empty() || value.find_first_of(" \t\"'\\\n\r") != std::string_view::npos;
 }
@@ -85,7 +95,8 @@ bool NeedsQuotes(std::string_view value) {
 std::string FormatOptions(const std::vector<std::pair<std::string, std::string>>& options) {
   std::string text;
   for (const auto& [name, value] : options) {
-    if (name.empty() || name.find_first_of(" \t\n\r=\"'\\") != std::string::npos) continue;
+    if (name.empty() || name.find_first_of(" =\"'\\") != std::string::npos) continue;
+    if (HasControlCharacter(name) || HasControlCharacter(value)) continue;
     if (!text.empty()) text += ' ';
     text += name;
     text += '=';
@@ -115,7 +126,7 @@ std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view t
     while (i < text.size() && !is_space(text[i]) && text[i] != '=') ++i;
     std::string name(text.substr(name_start, i - name_start));
     if (i >= text.size() || text[i] != '=') {
-      if (!name.empty()) options.emplace_back(std::move(name), "true");
+      if (!name.empty() && !HasControlCharacter(name)) options.emplace_back(std::move(name), "true");
       continue;
     }
     ++i;  // '='
@@ -138,7 +149,9 @@ std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view t
       while (i < text.size() && !is_space(text[i])) ++i;
       value.assign(text.substr(value_start, i - value_start));
     }
-    if (!name.empty()) options.emplace_back(std::move(name), std::move(value));
+    if (!name.empty() && !HasControlCharacter(name) && !HasControlCharacter(value)) {
+      options.emplace_back(std::move(name), std::move(value));
+    }
   }
   return options;
 }

@@ -57,7 +57,9 @@ struct PaperSummary {
 };
 PaperSummary SummarisePaper(std::span<const uint8_t> record);
 
-// Options as tail text, and back. Parsing stops at the first NUL; malformed quoting ends the text.
+// Options as tail text, and back. Parsing stops at the first NUL; malformed quoting ends the text. An
+// option whose name or value holds a control character (below 0x20, or 0x7F) is refused both ways: it is
+// left out of the text, and dropped when the text is read.
 std::string FormatOptions(const std::vector<std::pair<std::string, std::string>>& options);
 std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view text);
 

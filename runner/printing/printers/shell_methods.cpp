@@ -16,13 +16,14 @@ namespace {
 // The shell's error number for a refused "print": no application could print the file.
 constexpr int kShellNoAssociation = 31;
 
-// Prints `path` as one fitted page on `printer`, or on the default printer when `printer` is empty or
-// unknown; the default printer is not changed. Returns the shell-style answer.
+// Prints `path` as one job of `copies` copies of its page on `printer`, or on the default printer when
+// `printer` is empty or unknown; the default printer is not changed. Returns the shell-style answer.
 int PrintFile(platform::Spooler* spooler, platform::Graphics* graphics, ThreadRegistry* threads,
-              const std::string& path, const std::string& printer) {
+              const std::string& path, const std::string& printer, int32_t copies) {
   if (spooler == nullptr || graphics == nullptr) return kShellNoAssociation;
   PrintJobRequest request;
   request.image_paths = {path};
+  request.copies = copies;
   const size_t slash = path.rfind('/');
   request.document_name = slash == std::string::npos ? path : path.substr(slash + 1);
   request.make_default = false;
@@ -65,7 +66,7 @@ MethodHandler MakePrintImagesToPrinterHandler(const Services& services) {
     if (paths == nullptr) return;
     bool any = false;
     for (const std::string& path : ReadElements(*paths, kString)) {
-      const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "");
+      const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "", 1);
       if (answer > 32) {
         any = true;
       } else {
@@ -92,11 +93,10 @@ MethodHandler MakePrintToPrinterHandler(const Services& services) {
       LogLine("DEBUG: copies " + std::to_string(copies) + " clamped to " + std::to_string(kMaxShellCopies));
       copies = kMaxShellCopies;
     }
+    if (copies < 1) return result->Success(EncodableValue(true));  // nothing asked for, nothing printed
     for (const std::string& path : ReadElements(*paths, kString)) {
-      for (int32_t copy = 0; copy < copies; ++copy) {
-        if (PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer) <= 32) {
-          return AnswerError(*result, PrintImageFailed(path));
-        }
+      if (PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer, copies) <= 32) {
+        return AnswerError(*result, PrintImageFailed(path));
       }
     }
     result->Success(EncodableValue(true));

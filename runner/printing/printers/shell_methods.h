@@ -4,7 +4,8 @@
 //
 // Opening goes through the Shell port. Printing a file is our own one-page job (the picture fitted to
 // the page, titled with the file name) on the printer: the default one, or for "printToPrinterWindows"
-// the named one when it exists. Copies are clamped to kMaxShellCopies.
+// the named one when it exists. Each file is one job; copies are that job's copies, clamped to
+// kMaxShellCopies (0 or less prints nothing).
 // All three answer on the platform thread before they return.
 #pragma once
 

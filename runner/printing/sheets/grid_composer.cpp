@@ -170,6 +170,11 @@ PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t 
   return fit;
 }
 
+int SheetDensityDpi(const SheetRequest& request) {
+  if (request.dpi > 0) return std::min(request.dpi, 65535);
+  return request.pageHeight <= 2400 ? 300 : 450;
+}
+
 int SheetJpegQuality(int32_t requested) {
   if (requested == 0) return 90;
   return std::clamp<int32_t>(requested, 1, 100);
@@ -222,6 +227,7 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
   // Compose phase.
   const auto compose_start = clock.Now();
   const int quality = SheetJpegQuality(request.jpegQuality);
+  const int density_dpi = SheetDensityDpi(request);
   std::string first_failed;
   for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) {
     if (!composed(sheet)) continue;
@@ -240,7 +246,7 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
     int error = 0;
     const std::optional<Bitmap> pixels = canvas->Snapshot();
     canvas.reset();
-    if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg);
+    if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
     if (!pixels || status != GraphicsStatus::kOk) {
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
               std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));

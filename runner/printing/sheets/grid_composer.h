@@ -4,7 +4,8 @@
 // shape is across the cell's, fitted whole inside its cell (scale min(cell / photo)) and centred on white;
 // a frame, turned with its photo, is stretched over the whole cell, and only over cells whose photo was
 // drawn. No crop, zoom, effects, border, cut lines or magnet aspect ratio. Sheets are composed in order on
-// the calling thread and written as JPEG at the helper's quality rule (0 = 90, else 1..100).
+// the calling thread and written as JPEG at the helper's quality rule (0 = 90, else 1..100), stating the
+// request's resolution as the helper's sheets do.
 // Thread safety: re-entrant; jobs on different threads share nothing.
 #pragma once
 
@@ -50,6 +51,10 @@ struct PhotoFit {
   int32_t offset_y_px = 0;
 };
 PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t height_px);
+
+// The sheets' resolution as their JPEG files state it (JFIF dots per inch), the helper program's rule:
+// the request's dpi when above 0 (at most 65535), else 300 for pages up to 2400 pixels tall and 450 above.
+int SheetDensityDpi(const SheetRequest& request);
 
 // JPEG quality of the sheet files: 0 means 90; other values are limited to 1..100.
 int SheetJpegQuality(int32_t requested);

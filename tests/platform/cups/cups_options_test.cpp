@@ -8,7 +8,7 @@ namespace {
 
 const std::vector<CupsMedia> kList = {
     {"na_index-4x6_4x6in", {74, "4x6", 1016, 1524}},
-    {"na_index-4x6_4x6in_borderless", {74, "4x6 (Borderless)", 1016, 1524}},
+    {"na_index-4x6_4x6in_borderless", {4711, "4x6 (Borderless)", 1016, 1524, 0, 0, 0, 0, true}},
     {"iso_a6_105x148mm", {70, "A6", 1050, 1480}},
     {"roll_max_610x100000mm", {300, "Roll", 6100, 1000000}},
 };
@@ -48,11 +48,10 @@ TEST(CupsOptions, PublicFieldsWinOverStoredOptions) {
   settings.options = {{"media", "iso_a6_105x148mm"}, {"orientation-requested", "4"}, {"printer-state", "3"}};
   const std::string media = MediaForSettings(settings, kList);
   EXPECT_EQ(media, "na_index-4x6_4x6in");
-  const CupsOptions stored = OptionsForSettings(settings, media);
-  EXPECT_EQ(stored, (CupsOptions{{"media", "na_index-4x6_4x6in"}, {"orientation-requested", "3"},
-                                 {"print-color-mode", "color"}}));
-  const CupsOptions job = JobOptions(settings, media);
-  EXPECT_EQ(job.back(), (std::pair<std::string, std::string>{"print-scaling", "none"}));
+  const CupsOptions stored = StoredOptions(settings, media);
+  EXPECT_EQ(stored, (CupsOptions{{"media", "na_index-4x6_4x6in"}, {"print-color-mode", "color"}}));
+  settings.paper_id = 4711;
+  EXPECT_EQ(MediaForSettings(settings, kList), "na_index-4x6_4x6in_borderless");
 
   settings.paper_id = kPaperUser;
   settings.paper_width_tenths_mm = 1000;
@@ -60,6 +59,49 @@ TEST(CupsOptions, PublicFieldsWinOverStoredOptions) {
   EXPECT_EQ(MediaForSettings(settings, kList), "custom_100x150.5mm_100x150.5mm");
   settings.paper_id = 9;
   EXPECT_EQ(MediaForSettings(settings, kList), "");
+}
+
+TEST(CupsOptions, StoringNeverWritesOrientationCopiesOrLayoutAndJobsSetTheirOwnLayout) {
+  PrintSettings settings;
+  settings.fields = kFieldOrientation | kFieldCopies | kFieldColor;
+  settings.orientation = kOrientationLandscape;
+  settings.copies = 3;
+  settings.color = kColorMonochrome;
+  // What a user may have stored with lpoptions for the queue, next to their quality and tray choices.
+  settings.options = {{"number-up", "2"},      {"fit-to-page", "true"},     {"mirror", "true"},
+                      {"scaling", "50"},       {"natural-scaling", "80"},   {"ppi", "100"},
+                      {"position", "top"},     {"page-border", "double"},   {"number-up-layout", "btlr"},
+                      {"page-ranges", "2-3"},  {"landscape", "true"},       {"orientation-requested", "4"},
+                      {"print-quality", "5"},  {"InputSlot", "Rear"},       {"sides", "two-sided-long-edge"},
+                      {"page-set", "odd"},     {"print-scaling", "fill"},   {"fitplot", "true"}};
+  EXPECT_EQ(StoredOptions(settings, "iso_a6_105x148mm"),
+            (CupsOptions{{"print-quality", "5"},
+                         {"InputSlot", "Rear"},
+                         {"media", "iso_a6_105x148mm"},
+                         {"print-color-mode", "monochrome"}}));
+  EXPECT_EQ(JobOptions(settings, "iso_a6_105x148mm"),
+            (CupsOptions{{"print-quality", "5"},
+                         {"InputSlot", "Rear"},
+                         {"media", "iso_a6_105x148mm"},
+                         {"print-color-mode", "monochrome"},
+                         {"copies", "3"},
+                         {"number-up", "1"},
+                         {"print-scaling", "none"},
+                         {"fit-to-page", "false"},
+                         {"mirror", "false"},
+                         {"page-set", "all"},
+                         {"sides", "one-sided"},
+                         {"orientation-requested", "3"}}));
+}
+
+TEST(CupsOptions, TheSavedDefaultIsTheLastDefaultLineOfTheSettingsFile) {
+  EXPECT_FALSE(SavedDefaultPrinter(""));
+  EXPECT_FALSE(SavedDefaultPrinter("Dest Office media=iso_a4_210x297mm\nDefaulted x\nDefault\n"));
+  const auto saved = SavedDefaultPrinter("Default Photo\nDest Office\ndefault  Office/draft sides=one-sided\r\n");
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->name, "Office");
+  EXPECT_EQ(saved->instance, "draft");
+  EXPECT_EQ(SavedDefaultPrinter("DEFAULT\tPhoto")->name, "Photo");
 }
 
 }  // namespace

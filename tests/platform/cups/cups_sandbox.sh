@@ -40,11 +40,12 @@ ln -sfn /usr/lib/cups/daemon "$dir/serverbin/daemon"
 
 cat > "$dir/serverbin/backend/capture" <<'BACKEND'
 #!/bin/sh
-# capture backend: copies the job's document and options into the folder of its device URI.
+# capture backend: copies the job's document and options (the queue, the options, the copies) into the
+# folder of its device URI.
 if [ $# -eq 0 ]; then echo 'direct capture "Unknown" "Capture"'; exit 0; fi
 out=${DEVICE_URI#capture:}
 if [ -n "$6" ]; then cp "$6" "$out/job-$1.pdf.tmp"; else cat > "$out/job-$1.pdf.tmp"; fi
-printf '%s\n%s\n' "$PRINTER" "$5" > "$out/job-$1.options"
+printf '%s\n%s\ncopies=%s\n' "$PRINTER" "$5" "$4" > "$out/job-$1.options"
 mv "$out/job-$1.pdf.tmp" "$out/job-$1.pdf"
 exit 0
 BACKEND

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/cairo/cairo_graphics.h"
+#include "platform/paper_numbers.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -133,8 +134,17 @@ TEST_F(CupsSpoolerTest, ListsQueuesWithTheirDescriptionsAndPapers) {
   ASSERT_EQ(papers->size(), 6u);
   std::vector<uint16_t> ids;
   for (const Paper& paper : *papers) ids.push_back(paper.id);
-  EXPECT_EQ(ids, (std::vector<uint16_t>{74, 74, 70, 122, 9, 1}));
+  const uint16_t borderless = (*papers)[1].id;
+  EXPECT_EQ(ids, (std::vector<uint16_t>{74, borderless, 70, 122, 9, 1}));
+  EXPECT_GT(borderless, 256);  // a number of its own, so that it can be chosen
   EXPECT_EQ((*papers)[1].label, "4x6 (Borderless)");
+  EXPECT_TRUE((*papers)[1].borderless);
+  EXPECT_EQ((*papers)[1].margin_left_hundredths_mm + (*papers)[1].margin_bottom_hundredths_mm, 0);
+  // The printer description's 12 pt margins on A4, 9 pt on 4x6.
+  EXPECT_EQ((*papers)[4].margin_left_hundredths_mm, 423);
+  EXPECT_EQ((*papers)[4].margin_top_hundredths_mm, 423);
+  EXPECT_EQ((*papers)[0].margin_right_hundredths_mm, 318);
+  EXPECT_FALSE((*papers)[0].borderless);
   // A4 in points rounds to 209.9 x 297.04 mm; the known size is exact.
   EXPECT_EQ((*papers)[4].width_tenths_mm, 2100);
   EXPECT_EQ((*papers)[4].height_tenths_mm, 2970);
@@ -148,14 +158,17 @@ TEST_F(CupsSpoolerTest, DefaultPrinterAndSettingsLiveInTheUsersOwnOptions) {
   EXPECT_FALSE(spooler_.SetDefaultPrinter("Nowhere"));
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
 
+  // A landscape request stores the paper only: the orientation would reach every other program's jobs.
   EXPECT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Photo", 148, 105));
   std::optional<PrintSettings> settings = spooler_.CurrentSettings("PV_Photo");
   ASSERT_TRUE(settings);
   EXPECT_EQ(settings->paper_id, 70);
-  EXPECT_EQ(settings->orientation, kOrientationLandscape);
+  EXPECT_EQ(settings->orientation, kOrientationPortrait);
   const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
   EXPECT_NE(lpoptions.find("Default PV_Photo"), std::string::npos) << lpoptions;
   EXPECT_NE(lpoptions.find("media=iso_a6_105x148mm"), std::string::npos) << lpoptions;
+  EXPECT_EQ(lpoptions.find("orientation-requested"), std::string::npos) << lpoptions;
+  EXPECT_EQ(lpoptions.find("copies"), std::string::npos) << lpoptions;
 
   // The record round trip: current settings -> record -> settings -> record, byte for byte.
   const std::vector<uint8_t> record = runner::printing::EncodeSettingsRecord("PV_Photo", *settings);
@@ -267,7 +280,9 @@ class CancellingSpooler : public CupsSpooler {
       DeviceGeometry Geometry() const override { return inner_->Geometry(); }
       int StartDoc(const std::string& title, int* error) override { return owner_->job_id = inner_->StartDoc(title, error); }
       PageStatus StartPage(int* error) override { return inner_->StartPage(error); }
-      bool DrawPicture(const PagePicture& picture, const RectF& dest) override { return inner_->DrawPicture(picture, dest); }
+      DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
+        return inner_->DrawPicture(picture, dest);
+      }
       PageStatus EndPage(int* error) override {
         const PageStatus status = inner_->EndPage(error);
         if (++pages_ == owner_->cancel_after_) {
@@ -380,6 +395,141 @@ TEST_F(CupsSpoolerTest, OverlappingJobsPrintOnTheirOwnQueueAndPaper) {
   }
   EXPECT_EQ(photo, 4);
   EXPECT_EQ(office, 4);
+}
+
+// Adds `options` to the user's stored options for `printer`, as lpoptions(1) -p PRINTER -o ... would.
+void StoreUserOptions(const char* printer, const std::vector<std::pair<const char*, const char*>>& options) {
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  cups_dest_t* dest = cupsGetDest(printer, nullptr, count, dests);
+  ASSERT_NE(dest, nullptr);
+  for (const auto& [name, value] : options) dest->num_options = cupsAddOption(name, value, dest->num_options, &dest->options);
+  ASSERT_EQ(cupsSetDests2(CUPS_HTTP_DEFAULT, count, dests), 0);
+  cupsFreeDests(count, dests);
+}
+
+// The newest job of `printer`, 0 when it has none.
+int NewestJob(const char* printer) {
+  cups_job_t* jobs = nullptr;
+  const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, printer, 0, CUPS_WHICHJOBS_ALL);
+  int id = 0;
+  for (int i = 0; i < count; ++i) id = std::max(id, jobs[i].id);
+  cupsFreeJobs(count, jobs);
+  return id;
+}
+
+TEST_F(CupsSpoolerTest, JobsCarryOnlyPictaverasLayoutWhateverTheUserStoredForTheQueue) {
+  StoreUserOptions("PV_Office", {{"number-up", "2"}, {"fit-to-page", "true"}, {"mirror", "true"},
+                                 {"scaling", "50"}, {"page-ranges", "2"}, {"print-quality", "5"}});
+  const std::string image = Jpeg("layout.jpg", 200, 300);
+  runner::printing::PrintJobRequest request;
+  request.image_paths = {image};
+  request.printer_name = "PV_Office";
+  request.make_default = false;
+  ::testing::internal::CaptureStderr();
+  const auto failure = runner::printing::PrintWithLayoutWindows(request, spooler_, graphics_, nullptr);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_FALSE(failure) << log;
+  const int id = NewestJob("PV_Office");
+  CapturedJob(id);
+  const std::string options = " " + CapturedJob(id, ".options");
+  // Booleans arrive in the scheduler's own spelling: "nofit-to-page", "nomirror".
+  for (const char* wanted : {" number-up=1", " nofit-to-page", " nomirror", " print-scaling=none",
+                             " page-set=all", " print-quality=5", "copies=1\n"}) {
+    EXPECT_NE(options.find(wanted), std::string::npos) << wanted << options;
+  }
+  for (const char* unwanted : {"number-up=2", "fit-to-page=true", "mirror=true", "scaling=50", "page-ranges"}) {
+    EXPECT_EQ(options.find(unwanted), std::string::npos) << unwanted << options;
+  }
+  // The user's own options stay theirs.
+  const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
+  EXPECT_NE(lpoptions.find("number-up=2"), std::string::npos) << lpoptions;
+}
+
+TEST_F(CupsSpoolerTest, TheBorderlessPaperIsChosenByNameAndPrintsEdgeToEdge) {
+  ::testing::internal::CaptureStderr();
+  // By size the bordered paper wins.
+  ASSERT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Photo", 102, 152));
+  const std::vector<Paper> papers = *spooler_.Papers("PV_Photo");
+  EXPECT_EQ(spooler_.CurrentSettings("PV_Photo")->paper_id, 74);
+  // By name, the borderless variant.
+  ASSERT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Photo", std::string("4x6 (Borderless)")));
+  ::testing::internal::GetCapturedStderr();
+  const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
+  const size_t media = lpoptions.find("media=", lpoptions.find(" PV_Photo"));
+  ASSERT_NE(media, std::string::npos) << lpoptions;
+  const std::string keyword = lpoptions.substr(media + 6, lpoptions.find_first_of(" \n", media) - media - 6);
+  EXPECT_TRUE(IsBorderlessMedia(keyword)) << lpoptions;
+  EXPECT_EQ(spooler_.CurrentSettings("PV_Photo")->paper_id, papers[1].id);
+
+  int error = 0;
+  std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo"), &error);
+  ASSERT_TRUE(device);
+  const DeviceGeometry geometry = device->Geometry();
+  EXPECT_EQ(geometry.offset_x_px, 0);
+  EXPECT_EQ(geometry.printable_width_px, geometry.physical_width_px);
+  EXPECT_EQ(geometry.paper_name, keyword);
+}
+
+TEST_F(CupsSpoolerTest, StoringAPaperUnderLpdestOrPrinterKeepsTheUsersDefaultLine) {
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  ::testing::internal::CaptureStderr();
+  for (const char* variable : {"LPDEST", "PRINTER"}) {
+    ::setenv(variable, "PV_Photo", 1);
+    EXPECT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Photo", 105, 148));
+    EXPECT_TRUE(runner::printing::SetPrinterPaperSize(spooler_, "PV_Office", 216, 279));
+    ::unsetenv(variable);
+    const std::string lpoptions = ReadText(g_dir + "/home/.cups/lpoptions");
+    EXPECT_NE(lpoptions.find("Default PV_Office"), std::string::npos) << variable << "\n" << lpoptions;
+    EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office") << variable;
+  }
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(spooler_.CurrentSettings("PV_Photo")->paper_id, 70);
+}
+
+TEST_F(CupsSpoolerTest, CopiesAreOneJobAndAPaperTheQueueLacksPrintsOnACustomSizeWhereItTakesThem) {
+  const std::string image = Jpeg("copies.jpg", 200, 300);
+  runner::printing::PrintJobRequest request;
+  request.image_paths = {image};
+  request.printer_name = "PV_Office";
+  request.make_default = false;
+  request.copies = 3;
+  const int before = NewestJob("PV_Office");
+  ::testing::internal::CaptureStderr();
+  ASSERT_FALSE(runner::printing::PrintWithLayoutWindows(request, spooler_, graphics_, nullptr));
+  ::testing::internal::GetCapturedStderr();
+  const int id = NewestJob("PV_Office");
+  EXPECT_EQ(id, before + 1);
+  CapturedJob(id);
+  EXPECT_NE(CapturedJob(id, ".options").find("\ncopies=3\n"), std::string::npos) << CapturedJob(id, ".options");
+
+  // A queue whose printer description takes sizes of its own choosing.
+  const std::string ppd = g_dir + "/ppd/pv-custom.ppd";
+  std::string text = ReadText(g_dir + "/ppd/pv-test.ppd");
+  text += "*VariablePaperSize: True\n*MaxMediaWidth: \"864\"\n*MaxMediaHeight: \"1296\"\n*HWMargins: 9 9 9 9\n"
+          "*CustomPageSize True: \"pop pop pop <</PageSize[5 -2 roll]/ImagingBBox null>>setpagedevice\"\n"
+          "*ParamCustomPageSize Width: 1 points 36 864\n*ParamCustomPageSize Height: 2 points 36 1296\n"
+          "*ParamCustomPageSize WidthOffset: 3 points 0 0\n*ParamCustomPageSize HeightOffset: 4 points 0 0\n"
+          "*ParamCustomPageSize Orientation: 5 int 0 3\n";
+  std::ofstream(ppd) << text;
+  const std::string add = "lpadmin -p PV_Custom -E -v capture:" + g_dir + "/out -P " + ppd + " 2>&1";
+  ASSERT_EQ(std::system(add.c_str()), 0);
+  request.printer_name = "PV_Custom";
+  request.make_default = true;
+  request.copies = 0;
+  request.paper_width_mm = 120;
+  request.paper_height_mm = 170;
+  ::testing::internal::CaptureStderr();
+  const auto failure = runner::printing::PrintWithLayoutWindows(request, spooler_, graphics_, nullptr);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  const int custom = NewestJob("PV_Custom");
+  const std::string pdf = CapturedJob(custom);
+  const std::string options = CapturedJob(custom, ".options");
+  ASSERT_EQ(std::system("lpadmin -x PV_Custom"), 0);
+  ASSERT_FALSE(failure) << log;
+  EXPECT_NE(options.find("media=custom_120x170mm_120x170mm"), std::string::npos) << options << log;
+  EXPECT_NE(pdf.find("/MediaBox [ 0 0 340.15"), std::string::npos);  // 120 mm in points
+  EXPECT_NE(log.find("DEBUG: Paper: custom_120x170mm_120x170mm (120x170 mm)"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -24,13 +24,19 @@ TEST(PaperNumbers, StandardNamesGetTheirNumbersAndTheApplicationsPhotoRows) {
   EXPECT_EQ(StandardPaperId("a4"), 0);
 }
 
-TEST(PaperNumbers, OtherNamesGetStableDerivedNumbersSharedWithTheirBorderlessVariant) {
+TEST(PaperNumbers, OtherNamesAndBorderlessVariantsGetStableDerivedNumbersOfTheirOwn) {
   const uint16_t id = PaperIdForMedia("om_small-photo_100x150mm");
   EXPECT_GE(id, 257);
   EXPECT_LE(id, 32256);
   EXPECT_EQ(id, DerivedPaperId("om_small-photo_100x150mm"));
-  EXPECT_EQ(id, PaperIdForMedia("om_small-photo_100x150mm_borderless"));
   EXPECT_NE(id, PaperIdForMedia("om_small-photo_100x200mm"));
+  // A borderless variant can be chosen apart from its base paper, standard ones included.
+  const uint16_t borderless = PaperIdForMedia("om_small-photo_100x150mm_borderless");
+  EXPECT_NE(borderless, id);
+  EXPECT_EQ(borderless, DerivedPaperId("om_small-photo_100x150mm_borderless"));
+  EXPECT_GT(PaperIdForMedia("na_index-4x6_4x6in_borderless"), 256);
+  EXPECT_NE(PaperIdForMedia("4x6.Borderless"), PaperIdForMedia("na_index-4x6_4x6in_borderless"));
+  EXPECT_EQ(StandardPaperId("na_index-4x6_4x6in_borderless"), 74);
   // FNV-1a of the empty name is 2166136261.
   EXPECT_EQ(DerivedPaperId(""), 257 + 2166136261u % 32000u);
 }

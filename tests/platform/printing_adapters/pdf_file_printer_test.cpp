@@ -1,5 +1,5 @@
 // Tests for the built-in PDF printer's files: one PDF per job with pages, none without, none after an
-// abort; its state replaced atomically.
+// abort; its state replaced atomically; JPEG files carried as stored only when cairo takes them; copies.
 #include "platform/cairo_pdf/pdf_file_printer.h"
 
 #include <dirent.h>
@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/cairo/cairo_graphics.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace platform {
@@ -43,6 +44,46 @@ class PdfFilePrinterTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
+  // The one PDF the printer left.
+  std::string OnlyPdf() {
+    const std::vector<std::string> files = Files();
+    if (files.size() != 1) return {};
+    std::ifstream file(dir_ + "/out/prints/" + files[0], std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+  }
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+  }
+  // Prints `jpeg` (width x height) as one page of `copies` copies; the result of placing it.
+  DrawResult PrintJpeg(const std::string& jpeg, int width, int height, int copies = 1) {
+    PdfFilePrinter printer(files_);
+    int error = 0;
+    PdfPage page{1000, 1500, 300};
+    page.copies = copies;
+    auto device = printer.OpenDevice(page, &error);
+    if (!device || device->StartDoc("PictaVera Print", &error) <= 0 || device->StartPage(&error) != PageStatus::kOk) {
+      return DrawResult::kFailed;
+    }
+    PagePicture placed;
+    placed.jpeg_path = jpeg;
+    placed.width_px = width;
+    placed.height_px = height;
+    const DrawResult result = device->DrawPicture(placed, RectF{0, 0, 600, 400});
+    if (result == DrawResult::kDrawn) {
+      EXPECT_EQ(device->EndPage(&error), PageStatus::kOk);
+      EXPECT_EQ(device->EndDoc(&error), PageStatus::kOk);
+    }
+    return result;
+  }
+  static int CountOf(const std::string& text, const std::string& word) {
+    int count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+    return count;
+  }
   // Prints one page with a job of `printer`; the device's EndDoc status.
   PageStatus PrintOnePage(PdfFilePrinter& printer) {
     int error = 0;
@@ -52,7 +93,8 @@ class PdfFilePrinterTest : public ::testing::Test {
     PagePicture placed;
     placed.bitmap = &picture;
     placed.width_px = placed.height_px = 2;
-    if (device->StartPage(&error) != PageStatus::kOk || !device->DrawPicture(placed, RectF{0, 0, 100, 100}) ||
+    if (device->StartPage(&error) != PageStatus::kOk ||
+        device->DrawPicture(placed, RectF{0, 0, 100, 100}) != DrawResult::kDrawn ||
         device->EndPage(&error) != PageStatus::kOk) {
       return PageStatus::kFailed;
     }
@@ -79,7 +121,7 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
     placed.width_px = 4;
     placed.height_px = 2;
     placed.turn_clockwise = page == 1;
-    EXPECT_TRUE(device->DrawPicture(placed, RectF{10, 10, 400, 200}));
+    EXPECT_EQ(device->DrawPicture(placed, RectF{10, 10, 400, 200}), DrawResult::kDrawn);
     ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
   }
   ASSERT_EQ(Files().size(), 1u);  // the temporary file while the job runs, hidden
@@ -116,6 +158,29 @@ TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
   dropped.reset();
   EXPECT_TRUE(Files().empty());
   EXPECT_FALSE(printer.OpenDevice(PdfPage{0, 2970, 300}, &error));
+}
+
+TEST_F(PdfFilePrinterTest, AJpegWithAFillByteIsCarriedAsStoredNotAsABlankPicture) {
+  CairoGraphics graphics;
+  std::vector<uint8_t> jpeg;
+  ASSERT_EQ(graphics.EncodeJpeg(*MakeBitmap(60, 40, 0xFF2080E0), 90, &jpeg), GraphicsStatus::kOk);
+  // A legal fill byte before the first segment: FF D8 FF FF E0 ...
+  jpeg.insert(jpeg.begin() + 2, 0xFF);
+  ASSERT_EQ(PrintJpeg(WriteFile("fill.jpg", jpeg), 60, 40, 3), DrawResult::kDrawn);
+  const std::string pdf = OnlyPdf();
+  // The JPEG itself (the pixels cairo would otherwise draw are a blank surface), stored once and shown on
+  // three pages of the one file.
+  EXPECT_EQ(CountOf(pdf, "/DCTDecode"), 1) << pdf.size();
+  EXPECT_NE(pdf.find("/Count 3"), std::string::npos);
+}
+
+TEST_F(PdfFilePrinterTest, ACmykJpegIsLeftToItsDecodedPixels) {
+  // The frame header of a four-component picture: cairo would write it without the inversion an Adobe
+  // file needs.
+  const std::vector<uint8_t> cmyk = {0xFF, 0xD8, 0xFF, 0xC0, 0, 20, 8, 0, 40, 0, 60, 4, 1, 0x11, 0,
+                                     2,    0x11, 0,    3,    0x11, 0, 4, 0x11, 0, 0xFF, 0xD9};
+  EXPECT_EQ(PrintJpeg(WriteFile("cmyk.jpg", cmyk), 60, 40), DrawResult::kNeedsPixels);
+  EXPECT_EQ(PrintJpeg(dir_ + "/missing.jpg", 60, 40), DrawResult::kFailed);
 }
 
 // Publishing calls as FAT, exFAT and many SMB and FUSE mounts answer them.

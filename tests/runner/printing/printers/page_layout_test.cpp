@@ -44,3 +44,52 @@ TEST(FitToPrintableArea, OddMarginsRoundTheOffsetDown) {
 
 }  // namespace
 }  // namespace runner::printing
+
+namespace runner::printing {
+namespace {
+
+// An A4 queue with 12 pt margins at 600 dpi: 201.6 x 288.6 mm printable.
+constexpr int kA4PrintableWidthPx = 4762;
+constexpr int kA4PrintableHeightPx = 6818;
+
+TEST(PlaceAtTrueSize, ASheetAtItsDesignedResolutionPrintsAtThatSizeCentred) {
+  // 1854 x 2445 at 300 dpi = 157.0 x 207.0 mm, twice as many device pixels at 600 dpi.
+  const TrueSizePlacement place =
+      PlaceAtTrueSize(1854, 2445, 300, 300, kA4PrintableWidthPx, kA4PrintableHeightPx, 600, 600);
+  EXPECT_TRUE(place.fits);
+  EXPECT_FALSE(place.turned);
+  EXPECT_DOUBLE_EQ(place.scale_x, 2.0);
+  EXPECT_DOUBLE_EQ(place.dest_width_px, 3708);
+  EXPECT_DOUBLE_EQ(place.dest_height_px, 4890);
+  EXPECT_DOUBLE_EQ(place.offset_x_px, (kA4PrintableWidthPx - 3708) / 2.0);
+  EXPECT_DOUBLE_EQ(place.offset_y_px, (kA4PrintableHeightPx - 4890) / 2.0);
+
+  // The same sheet at 450 dpi is 104.6 x 138.0 mm: never enlarged to the page.
+  const TrueSizePlacement small =
+      PlaceAtTrueSize(1854, 2445, 450, 450, kA4PrintableWidthPx, kA4PrintableHeightPx, 600, 600);
+  EXPECT_TRUE(small.fits);
+  EXPECT_NEAR(small.dest_width_px / 600 * 25.4, 104.6, 0.05);
+}
+
+TEST(PlaceAtTrueSize, TurnsWithItsResolutionAndRefusesWhatDoesNotFit) {
+  // A landscape picture with different resolutions across and down, on a portrait area: after the turn
+  // its stored height (at 200 dpi) runs across.
+  const TrueSizePlacement turned = PlaceAtTrueSize(600, 200, 300, 200, 1000, 2000, 300, 300);
+  EXPECT_TRUE(turned.turned);
+  EXPECT_EQ(turned.width_px, 200);
+  EXPECT_DOUBLE_EQ(turned.dpi_x, 200);
+  EXPECT_DOUBLE_EQ(turned.dest_width_px, 300);   // 1 inch
+  EXPECT_DOUBLE_EQ(turned.dest_height_px, 600);  // 2 inches
+
+  // A full A4 sheet at 300 dpi (210 x 297 mm) is larger than the printable area: it is not placed.
+  EXPECT_FALSE(PlaceAtTrueSize(2480, 3508, 300, 300, kA4PrintableWidthPx, kA4PrintableHeightPx, 600, 600).fits);
+  // The printable area loses a fraction of a pixel when counted in whole pixels: a sheet one device pixel
+  // wider still fits (reaching half a pixel into each margin), three pixels wider does not.
+  const TrueSizePlacement snug = PlaceAtTrueSize(2381, 3409, 300, 300, 4761, 6818, 600, 600);
+  EXPECT_TRUE(snug.fits);
+  EXPECT_DOUBLE_EQ(snug.offset_x_px, -0.5);
+  EXPECT_FALSE(PlaceAtTrueSize(2382, 3409, 300, 300, 4761, 6818, 600, 600).fits);
+}
+
+}  // namespace
+}  // namespace runner::printing

@@ -41,6 +41,17 @@ TEST(FindPaperIdBySize, TheCloserLaterPaperWinsAndTiesKeepTheFirst) {
   EXPECT_EQ(FindPaperIdBySize({{1, "edge", 1100, 1500}}, 100, 150, log.sink()), 1);
 }
 
+TEST(FindPaperIdBySize, ABorderedPaperWinsOverItsBorderlessVariantWhereverItIsListed) {
+  Lines log;
+  const Paper borderless{5000, "4x6 (Borderless)", 1016, 1524, 0, 0, 0, 0, true};
+  const Paper bordered{74, "4x6", 1016, 1524, 318, 318, 318, 318, false};
+  EXPECT_EQ(FindPaperIdBySize({borderless, bordered}, 102, 152, log.sink()), 74);
+  EXPECT_EQ(FindPaperIdBySize({bordered, borderless}, 102, 152, log.sink()), 74);
+  // Alone, or closer, the borderless paper is still found.
+  EXPECT_EQ(FindPaperIdBySize({borderless}, 102, 152, log.sink()), 5000);
+  EXPECT_EQ(FindPaperIdBySize({{74, "4x6", 1056, 1524}, borderless}, 102, 152, log.sink()), 5000);
+}
+
 TEST(FindPaperIdBySize, TruncatesTenthsAndNeverWrapsOnHugeRequests) {
   Lines log;
   EXPECT_EQ(FindPaperIdBySize({{1, "Letter", 2159, 2794}}, 215, 279, log.sink()), 1);

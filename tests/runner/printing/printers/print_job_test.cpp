@@ -9,6 +9,12 @@ namespace {
 
 using Kind = Answer::Kind;
 
+int CountOf(const std::string& text, const std::string& word) {
+  int count = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
+  return count;
+}
+
 class PrintJobTest : public PrinterChannelTest {
  protected:
   std::shared_ptr<const Answer> Print(std::initializer_list<const char*> paths, const char* printer = nullptr,
@@ -247,7 +253,7 @@ TEST_F(PrintJobTest, ShellOpensExistingFilesInOrderAndStopsAtTheFirstFailure) {
   EXPECT_EQ(refused->error_message, "Failed to open image with default application");
 }
 
-TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileAndCopy) {
+TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileWithItsCopies) {
   AddPicture("/dir/a.jpg", 100, 150);
   AddPicture("/dir/b.jpg", 150, 100);
   spooler_.SetDefault("Office");
@@ -257,10 +263,14 @@ TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileAndCopy) {
                                                    {"copies", EncodableValue(3)}}));
   EXPECT_EQ(copies->value, EncodableValue(true));
   auto jobs = spooler_.log().jobs();
-  ASSERT_EQ(jobs.size(), 6u);
+  ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0].printer, "Photo");
   EXPECT_EQ(jobs[0].document_name, "a.jpg");
-  EXPECT_EQ(jobs[5].document_name, "b.jpg");
+  EXPECT_EQ(jobs[0].settings.copies, 3);
+  EXPECT_TRUE(jobs[0].settings.fields & platform::kFieldCopies);
+  EXPECT_EQ(jobs[0].pages.size(), 1u);
+  EXPECT_EQ(jobs[1].document_name, "b.jpg");
+  EXPECT_EQ(jobs[1].settings.copies, 3);
   EXPECT_EQ(spooler_.DefaultPrinter(), "Office");
 
   EXPECT_EQ(Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})},
@@ -272,15 +282,17 @@ TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileAndCopy) {
                                                {"copies", EncodableValue(2.0)}}))->value,
             EncodableValue(true));
   jobs = spooler_.log().jobs();
-  ASSERT_EQ(jobs.size(), 7u);
-  EXPECT_EQ(jobs[6].printer, "Office");  // an unknown name prints on the default printer
+  ASSERT_EQ(jobs.size(), 3u);
+  EXPECT_EQ(jobs[2].printer, "Office");  // an unknown name prints on the default printer
+  EXPECT_EQ(jobs[2].settings.copies, 1);
 
   auto clamped = Call("printToPrinterWindows", Map({{"imagePaths", Strings({"/dir/a.jpg"})},
                                                     {"printerName", EncodableValue("Photo")},
                                                     {"copies", EncodableValue(1000000000)}}));
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(clamped->value, EncodableValue(true));
-  EXPECT_EQ(spooler_.log().jobs().size(), 107u);
+  ASSERT_EQ(spooler_.log().jobs().size(), 4u);
+  EXPECT_EQ(spooler_.log().jobs()[3].settings.copies, 100);
   EXPECT_NE(log.find("DEBUG: copies 1000000000 clamped to 100"), std::string::npos);
 
   ::testing::internal::CaptureStderr();
@@ -299,6 +311,90 @@ TEST_F(PrintJobTest, ShellPrintingMakesOneJobPerFileAndCopy) {
             "No images to print");
   const std::string tolerant_log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(tolerant_log.find("DEBUG: ShellExecute print failed for file, error=31"), std::string::npos);
+}
+
+// An A4 queue with 12 pt margins at 600 dpi: 201.6 x 288.6 mm printable.
+platform::FakeDeviceScript A4WithMargins() {
+  platform::FakeDeviceScript script;
+  script.use_paper_geometry = false;
+  script.geometry = {600, 600, 4762, 6818, 201, 288, 4960, 7015, 100, 100, "iso_a4_210x297mm"};
+  return script;
+}
+
+TEST_F(PrintJobTest, APictureStatingItsResolutionPrintsAtTrueSizeOthersAreFitted) {
+  spooler_.log().set_script(A4WithMargins());
+  AddPicture("/sheet.jpg", 1854, 2445);
+  graphics_.SetResolution("/sheet.jpg", {300, 300});
+  AddPicture("/plain.jpg", 1854, 2445);
+  AddPicture("/full.png", 2480, 3508, platform::ImageFormat::kPng);
+  graphics_.SetResolution("/full.png", {300, 300});
+  AddPicture("/speck.jpg", 300, 200);
+  graphics_.SetResolution("/speck.jpg", {65535, 65535});  // 0.1 mm wide at its stated size
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/sheet.jpg", "/plain.jpg", "/full.png", "/speck.jpg"}, "Office");
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(answer->value, EncodableValue(true)) << log;
+  const auto pages = spooler_.log().jobs().at(0).pages;
+  ASSERT_EQ(pages.size(), 4u);
+  // 157.0 x 207.0 mm: 3708 x 4890 device pixels, centred; not the 91.5 % a fit would give.
+  EXPECT_DOUBLE_EQ(pages[0][0].dest.width, 3708);
+  EXPECT_DOUBLE_EQ(pages[0][0].dest.height, 4890);
+  EXPECT_DOUBLE_EQ(pages[0][0].dest.x, (4762 - 3708) / 2.0);
+  EXPECT_DOUBLE_EQ(pages[0][0].dest.y, (6818 - 4890) / 2.0);
+  EXPECT_EQ(pages[1][0].dest.width, 4762);  // no resolution: fitted
+  EXPECT_EQ(pages[2][0].dest.width, 4762);  // a full A4 sheet does not fit inside the margins: fitted
+  EXPECT_EQ(pages[3][0].dest.height, 6818);  // an unbelievable resolution: fitted (turned)
+  for (const char* line : {"  Image DPI: 300x300\n", "  Physical size: 156.972x207.01 mm\n", "DEBUG DRAWING (true size):\n",
+                           "  Scale factor: 2x2 (image 300x300 dpi on printer 600x600 dpi)\n",
+                           "  Dest size: 3708x4890 pixels\n", "  Image DPI: 96x96\n",
+                           "DEBUG: Image states no resolution; fitted to the page\n",
+                           "DEBUG: Image at its true size (209.973x297.011 mm) does not fit the printable area "
+                           "(201.591x288.629 mm); fitted to the page\n",
+                           "DEBUG: Paper: iso_a4_210x297mm (210x297 mm)\n",
+                           "DEBUG: Image resolution 65535x65535 dpi is finer than any printer's; fitted to the page\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << log;
+  }
+  EXPECT_EQ(CountOf(log, "DEBUG DRAWING (fit to page):"), 3);
+}
+
+TEST_F(PrintJobTest, AJpegTheDeviceCannotCarryAsStoredIsDrawnFromPixelsNoLargerThanNeeded) {
+  platform::FakeDeviceScript script;
+  script.use_paper_geometry = false;
+  script.geometry = {300, 300, 1200, 1600, 101, 135, 1200, 1600, 0, 0, "small"};
+  script.jpegs_need_pixels = true;
+  spooler_.log().set_script(script);
+  AddPicture("/cmyk.jpg", 4000, 3000);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/cmyk.jpg"}, "Office");
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(answer->value, EncodableValue(true)) << log;
+  const platform::FakeDrawnPicture drawn = spooler_.log().jobs().at(0).pages.at(0).at(0);
+  EXPECT_TRUE(drawn.from_bitmap);
+  EXPECT_TRUE(drawn.turn_clockwise);
+  EXPECT_EQ(drawn.dest.width, 1200);
+  // Turned and fitted onto 1200 x 1600 device pixels, so decoded at the smallest eighth covering
+  // 1600 x 1200 as stored: 4/8.
+  EXPECT_EQ(drawn.width_px, 2000);
+  EXPECT_EQ(drawn.height_px, 1500);
+  EXPECT_EQ(graphics_.decode_options().back().min_width_px, 1600);
+  EXPECT_EQ(graphics_.decode_options().back().min_height_px, 1200);
+  EXPECT_NE(log.find("DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels\n"), std::string::npos);
+  EXPECT_NE(log.find("DEBUG: StretchBlt result: SUCCESS\n"), std::string::npos);
+}
+
+TEST_F(PrintJobTest, APaperThePrinterCannotTakeIsLoggedWithThePaperPrintedOn) {
+  platform::FakePrinter fixed = MakePrinter("Fixed", {{74, "4x6", 1016, 1524}});
+  fixed.takes_custom_sizes = false;
+  spooler_.AddPrinter(fixed);
+  AddPicture("/a.jpg", 100, 150);
+  ::testing::internal::CaptureStderr();
+  auto answer = Print({"/a.jpg"}, "Fixed", 300, 300);
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(answer->value, EncodableValue(true));
+  EXPECT_NE(log.find("DEBUG: Paper 300x300mm could not be set on Fixed; printing on its current paper instead: "
+                     "4x6 (102x152 mm)\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

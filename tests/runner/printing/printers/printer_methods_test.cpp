@@ -80,6 +80,17 @@ TEST_F(PrinterChannelTest, CapabilitiesListPapersInMillimetresAndAnswerEveryErro
   EXPECT_EQ(At(papers[0], "height"), EncodableValue(152));
   EXPECT_EQ(At(papers[0], "isDefault"), EncodableValue(false));
   EXPECT_EQ(At(papers[2], "name"), EncodableValue("DMPAPER_122"));
+  EXPECT_EQ(At(papers[0], "marginLeft"), EncodableValue(0.0));
+
+  // Margins in millimetres, as doubles, for each paper upright.
+  platform::FakePrinter margins = MakePrinter("Margins", {{9, "A4", 2100, 2970, 423, 500, 318, 1270}});
+  spooler_.AddPrinter(margins);
+  auto a4 = Call("getPrinterCapabilitiesWindows", Map({{"printerName", EncodableValue("Margins")}}));
+  const EncodableValue& a4_entry = std::get<EncodableList>(At(a4->value, "supportedPaperSizes")).at(0);
+  EXPECT_EQ(At(a4_entry, "marginLeft"), EncodableValue(4.23));
+  EXPECT_EQ(At(a4_entry, "marginTop"), EncodableValue(5.0));
+  EXPECT_EQ(At(a4_entry, "marginRight"), EncodableValue(3.18));
+  EXPECT_EQ(At(a4_entry, "marginBottom"), EncodableValue(12.7));
 
   auto builtin = Call("getPrinterCapabilitiesWindows", Map({{"printerName", EncodableValue("PictaVera PDF")}}));
   EXPECT_EQ(std::get<EncodableList>(At(builtin->value, "supportedPaperSizes")).size(), 10u);

@@ -172,6 +172,21 @@ TEST(SettingsRecordOptions, ParsesQuotesAndStopsAtBrokenQuoting) {
   EXPECT_EQ(ParseOptions(FormatOptions({{"empty", ""}, {"sp ace", "x"}})), (Options{{"empty", ""}}));
 }
 
+TEST(SettingsRecordOptions, ControlCharactersInATailAreRefusedWhenTheRecordIsDecoded) {
+  using Options = std::vector<std::pair<std::string, std::string>>;
+  // A dialog's record whose tail text carries a line break inside a quoted value (it would become a line
+  // of its own in the user's stored settings), a control character in a name and a DEL in a value: only
+  // the clean option stays.
+  const std::string text = "media=iso_a4_210x297mm InputSlot=\"Rear\nDefault Other\" a\x01" "b=1 c=\"x\x7F\"";
+  std::vector<uint8_t> record = EncodeSettingsRecord("P", PrintSettings{});
+  Set16(record, 226, static_cast<uint16_t>(text.size()));
+  std::copy(text.begin(), text.end(), record.begin() + 228);
+  ASSERT_TRUE(IsWholeSettingsRecord(record));
+  EXPECT_EQ(DecodeSettingsRecord(record).options, (Options{{"media", "iso_a4_210x297mm"}}));
+  // Encoding leaves them out too.
+  EXPECT_EQ(FormatOptions({{"ok", "1"}, {"bad", "two\nlines"}, {"t\tab", "x"}}), "ok=1");
+}
+
 TEST(PaperSummary, FollowsTheFormNameThenTheNumberThenTheSize) {
   auto record = [](uint32_t fields, uint16_t paper, int16_t width, int16_t length, const std::string& form) {
     PrintSettings settings;

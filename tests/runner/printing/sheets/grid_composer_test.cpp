@@ -177,6 +177,7 @@ TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
   EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 2412);
   EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 1808);
   EXPECT_EQ(graphics_.jpeg_qualities(), std::vector<int>{95});
+  EXPECT_EQ(graphics_.jpeg_densities(), std::vector<int>{request.dpi});  // the sheet states its resolution
   EXPECT_NE(log_.find("DEBUG C++: GridComposer - 1 images, 2x2 grid, page 1854x2445, cell 909x1206, "
                       "cellPortrait=1, cellLandscape=0\n"), std::string::npos) << log_;
   EXPECT_NE(log_.find("DEBUG C++: TOTAL GridComposer: 0ms\n"), std::string::npos);
@@ -221,6 +222,11 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
     for (size_t i = 0; i < sheet.rgba.size(); ++i) ASSERT_EQ(sheet.rgba[i], 255) << extra;
   }
   EXPECT_EQ(graphics_.jpeg_qualities(), (std::vector<int>{90, 90, 90}));
+  EXPECT_EQ(SheetDensityDpi(request), request.dpi);
+  request.dpi = 0;  // the helper's rule: 300 for pages up to 2400 pixels tall, else 450
+  EXPECT_EQ(SheetDensityDpi(request), 300);
+  request.pageHeight = 2401;
+  EXPECT_EQ(SheetDensityDpi(request), 450);
 }
 
 TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
