@@ -52,6 +52,10 @@ class FileSystem {
 
   // True when `path` names a regular file (following links), as opening it for reading would see it.
   virtual bool IsRegularFile(const std::string& path) = 0;
+
+  // The names (not paths) of the regular files directly in `folder` that belong to this user; links and
+  // anything else are left out. Nothing, with `*error` set, when the folder cannot be read.
+  virtual std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) = 0;
 };
 
 }  // namespace platform

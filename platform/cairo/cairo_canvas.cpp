@@ -101,12 +101,17 @@ GraphicsStatus StatusOf(cairo_t* cr) {
 
 }  // namespace
 
-std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, GraphicsStatus* status) {
+std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, GraphicsStatus* status,
+                                                 MemoryBudget* budget) {
   auto fail = [status](GraphicsStatus why) {
     if (status) *status = why;
     return nullptr;
   };
   if (!SizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
+  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
+  std::optional<MemoryHold> hold = MemoryHold::Take(budget, bytes);
+  if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_px, height_px);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
@@ -119,7 +124,7 @@ std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, Gr
     return fail(GraphicsStatus::kOutOfMemory);
   }
   if (status) *status = GraphicsStatus::kOk;
-  return std::unique_ptr<CairoCanvas>(new CairoCanvas(surface, cr, width_px, height_px));
+  return std::unique_ptr<CairoCanvas>(new CairoCanvas(surface, cr, width_px, height_px, std::move(*hold), budget));
 }
 
 CairoCanvas::~CairoCanvas() {
@@ -157,6 +162,10 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
   const int x1 = std::clamp(static_cast<int>(std::ceil(source.x + source.width)), 0, image.width_px);
   const int y1 = std::clamp(static_cast<int>(std::ceil(source.y + source.height)), 0, image.height_px);
   if (x1 <= x0 || y1 <= y0) return GraphicsStatus::kOk;
+  // The converted part is a second copy of those pixels for as long as it is drawn.
+  std::optional<MemoryHold> part_hold =
+      MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
+  if (!part_hold) return GraphicsStatus::kOutOfMemory;
   SurfaceHolder part(SurfaceFromBitmap(image, x0, y0, x1, y1));
   if (!part.get()) return GraphicsStatus::kOutOfMemory;
   PatternHolder pattern(cairo_pattern_create_for_surface(part.get()));
@@ -209,7 +218,7 @@ GraphicsStatus CairoCanvas::FillRect(const RectF& rect, uint32_t argb) {
 }
 
 std::optional<Bitmap> CairoCanvas::Snapshot() const {
-  auto image = MakeBitmap(width_, height_);
+  auto image = MakeBitmap(width_, height_, 0, budget_);
   if (!image) return std::nullopt;
   cairo_surface_flush(surface_);
   const uint8_t* data = cairo_image_surface_get_data(surface_);

@@ -38,16 +38,24 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
   DecodedImage decoded;
   status = InfoFromBytes(bytes, &decoded.info);
   if (status != GraphicsStatus::kOk) return status;
-  status = decoded.info.format == ImageFormat::kJpeg
-               ? codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap)
-               : codecs::DecodePng(bytes, &decoded.bitmap);
+  if (decoded.info.format == ImageFormat::kJpeg) {
+    status = codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap, budget_);
+  } else {
+    // A PNG cannot be decoded at a smaller scale the way a JPEG can; it is reduced band by band instead,
+    // unless its rows come interlaced.
+    const int factor = codecs::PngReductionFactor(decoded.info.width_px, decoded.info.height_px, options.min_width_px,
+                                                  options.min_height_px);
+    status = factor >= 2 && !codecs::PngInterlaced(bytes)
+                 ? codecs::DecodePngReduced(bytes, factor, &decoded.bitmap, budget_)
+                 : codecs::DecodePng(bytes, &decoded.bitmap, budget_);
+  }
   if (status != GraphicsStatus::kOk) return status;
   *out = std::move(decoded);
   return GraphicsStatus::kOk;
 }
 
 std::unique_ptr<Canvas> CairoGraphics::CreateCanvas(int width_px, int height_px, GraphicsStatus* status) const {
-  return CairoCanvas::Create(width_px, height_px, status);
+  return CairoCanvas::Create(width_px, height_px, status, budget_);
 }
 
 GraphicsStatus CairoGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const {

@@ -25,7 +25,7 @@ GraphicsStatus PngSize(const std::vector<uint8_t>& bytes, int* width_px, int* he
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out) {
+GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out, MemoryBudget* budget) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -35,7 +35,11 @@ GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out) {
     return GraphicsStatus::kInvalidParameter;
   }
   image.format = PNG_FORMAT_RGBA;
-  Bitmap bitmap;
+  if (budget != nullptr && !budget->CanEverTake(PNG_IMAGE_SIZE(image))) {
+    png_image_free(&image);
+    return GraphicsStatus::kInvalidParameter;
+  }
+  Bitmap bitmap{0, 0, PixelBytes(BudgetAllocator<uint8_t>(budget))};
   try {
     bitmap.rgba.resize(PNG_IMAGE_SIZE(image));
   } catch (const std::bad_alloc&) {

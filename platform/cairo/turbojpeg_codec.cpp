@@ -69,7 +69,8 @@ GraphicsStatus JpegSize(const std::vector<uint8_t>& bytes, int* width_px, int* h
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out) {
+GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out,
+                          MemoryBudget* budget) {
   TjHandle handle(tjInitDecompress());
   if (!handle.get()) return GraphicsStatus::kOutOfMemory;
   Header header;
@@ -79,8 +80,10 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
   const tjscalingfactor scale = PickScale(header.width, header.height, min_width_px, min_height_px);
   const int width = TJSCALED(header.width, scale), height = TJSCALED(header.height, scale);
   if (!SizeWithinLimits(width, height)) return GraphicsStatus::kInvalidParameter;
+  const uint64_t pixel_bytes = static_cast<uint64_t>(width) * height * 4;
+  if (budget != nullptr && !budget->CanEverTake(pixel_bytes)) return GraphicsStatus::kInvalidParameter;
 
-  Bitmap image;
+  Bitmap image{0, 0, PixelBytes(BudgetAllocator<uint8_t>(budget))};
   try {
     image.rgba.resize(static_cast<size_t>(width) * height * 4);
   } catch (const std::bad_alloc&) {

@@ -108,10 +108,11 @@ class PdfFileDevice : public PrintDevice {
 
   int StartDoc(const std::string&, int* error) override {
     for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      part_ = folder_;
-      part_.append("/").append(stem_);
-      if (attempt > 0) part_.append("-").append(std::to_string(attempt));
-      part_.append(".pdf.part");
+      base_ = folder_;
+      base_.append("/").append(stem_);
+      if (attempt > 0) base_.append("-").append(std::to_string(attempt));
+      base_.append(".pdf");
+      part_ = base_ + "." + std::to_string(::getpid()) + ".part";
       fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
       if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -171,7 +172,7 @@ class PdfFileDevice : public PrintDevice {
       return PageStatus::kFailed;
     }
     // The final name never replaces a file: link() refuses an existing name.
-    const std::string base = part_.substr(0, part_.size() - 5);  // without ".part"
+    const std::string& base = base_;
     for (unsigned n = 0; n < 100; ++n) {
       const std::string final_name = n == 0 ? base : base.substr(0, base.size() - 4) + "-" + std::to_string(n) + ".pdf";
       if (::link(part_.c_str(), final_name.c_str()) == 0) {
@@ -196,6 +197,7 @@ class PdfFileDevice : public PrintDevice {
  private:
   std::string folder_;
   std::string stem_;
+  std::string base_;  // the finished file's name
   std::string part_;
   DeviceGeometry geometry_;
   double width_pt_ = 0;

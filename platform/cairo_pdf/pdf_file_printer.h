@@ -3,7 +3,8 @@
 //
 // Output folder: $PICTAVERA_PDF_DIR when set, else "PictaVera Prints" in the user's documents folder
 // ($XDG_DOCUMENTS_DIR, else the desktop's user-dirs setting, else ~/Documents), created when missing.
-// A job writes "PictaVera Print <date>-<n>.pdf.part" (never replacing a file), renamed to
+// A job writes "PictaVera Print <date>-<n>.pdf.<pid>.part" (never replacing a file; <pid> is this
+// process, so a file left by a process that was killed can be told apart and removed later), renamed to
 // "PictaVera Print <date>-<n>.pdf" (never over an existing file) when it ends with pages; removed when
 // it is aborted or ends without pages.
 // State: ${XDG_CONFIG_HOME:-~/.config}/PictaVera/BuiltInPrinter, replaced atomically.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <optional>
 #include <cstring>
 #include <vector>
 
@@ -114,9 +115,15 @@ bool PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
   if (s.finished || picture.width_px <= 0 || picture.height_px <= 0) return false;
   if (!(dest.width > 0) || !(dest.height > 0) || !std::isfinite(dest.x) || !std::isfinite(dest.y)) return false;
   SurfaceHolder image;
+  std::optional<MemoryHold> image_hold;
   bool has_alpha = false;
   if (picture.bitmap != nullptr) {
     if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) return false;
+    // The surface is a second copy of the bitmap's pixels until the page is drawn: it takes its share of
+    // the budget the bitmap came from.
+    image_hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
+                                  static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
+    if (!image_hold) return false;
     image.surface = SurfaceFromBitmap(*picture.bitmap);
     has_alpha = true;
   } else {

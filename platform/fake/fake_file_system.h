@@ -26,6 +26,7 @@ class FakeFileSystem : public FileSystem {
   std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override;
   int RemoveFile(const std::string& path) override;
   bool IsRegularFile(const std::string& path) override;
+  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
 
   // Setup.
   // TempFolder answers nothing with `error` (ELOOP, ENOTDIR, EPERM, ...) until called again with 0.

@@ -17,12 +17,17 @@ class FakeGraphics : public Graphics {
  public:
   // A picture at `path`, stored as `stored` with EXIF `orientation`, reported as `format`.
   void AddPicture(const std::string& path, Bitmap stored, int orientation = 1, ImageFormat format = ImageFormat::kJpeg);
+  // A file whose header claims width_px x height_px (as a few hostile bytes can) but whose pixels decode,
+  // at any reduction, to `decoded`.
+  void AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded);
   // ReadInfo and Decode of `path` fail with `status`.
   void FailPath(const std::string& path, GraphicsStatus status);
   // Decode (only) of `path` fails with `status`; ReadInfo still answers.
   void FailDecode(const std::string& path, GraphicsStatus status);
   void FailCanvas(GraphicsStatus status);
   void FailEncode(GraphicsStatus status);
+  // What BakeWaits answers (zero waits until set).
+  void SetBakeWaits(LibraryWaits waits);
 
   // Every call's arguments, in order, for assertions.
   std::vector<int> jpeg_qualities() const;
@@ -36,11 +41,13 @@ class FakeGraphics : public Graphics {
   std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const override;
   GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out) const override;
   GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
+  LibraryWaits BakeWaits() const override;
 
  private:
   struct Picture {
     Bitmap stored;
     ImageInfo info;
+    bool claimed = false;  // `stored` is what decoding gives, whatever the header says
   };
   mutable std::mutex mutex_;
   std::map<std::string, Picture> pictures_;
@@ -48,6 +55,7 @@ class FakeGraphics : public Graphics {
   std::map<std::string, GraphicsStatus> decode_failures_;
   GraphicsStatus canvas_failure_ = GraphicsStatus::kOk;
   GraphicsStatus encode_failure_ = GraphicsStatus::kOk;
+  LibraryWaits bake_waits_;
   mutable std::vector<int> jpeg_qualities_;
   mutable std::vector<DecodeOptions> decode_options_;
 };
