@@ -49,8 +49,8 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
 // rows, and null is returned; otherwise the list.
 const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result);
 
-// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on a thread of
-// services.threads, which answers.
+// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on the print
+// lane (services.lanes->prints, two jobs at once, the others in order), whose worker answers.
 MethodHandler MakePrintWithLayoutHandler(const Services& services);
 
 }  // namespace runner::printing

@@ -5,7 +5,8 @@
 // Opening goes through the Shell port. Printing a file is our own one-page job (the picture fitted to
 // the page, titled with the file name) on the printer: the default one, or for "printToPrinterWindows"
 // the named one when it exists. Copies are clamped to kMaxShellCopies.
-// All three answer on the platform thread before they return.
+// All three answer before they return; printing_channel runs them on the host's lanes (opening on the
+// shell lane, printing on the print lane), never on the platform thread.
 #pragma once
 
 #include "runner/channel.h"

@@ -1,0 +1,39 @@
+// Leftover files: what a host that was killed leaves behind, found by the process id in the names and
+// removed when the next host starts.
+//
+// Job files are "grid_config_<pid>_<n>.txt" in the temporary folder; unfinished PDFs of the built-in
+// printer are "<name>.pdf.<pid>.part" in its output folder. A running host deletes its own on every
+// path, so such a file whose process no longer exists (and that belongs to this user) is of no use to
+// anyone: it is removed, with one "INFO: " line each. Files of a process that still runs (another host,
+// or a process that took the same id) are left alone.
+// Thread safety: re-entrant; the ports state their own.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+class FileSystem;
+class ProcessRunner;
+}  // namespace platform
+
+namespace runner {
+
+// The process id in a job file's name, or nothing when `name` is not one.
+std::optional<int> JobFileOwner(std::string_view name);
+// The process id in an unfinished PDF's name, or nothing when `name` is not one.
+std::optional<int> PartPdfOwner(std::string_view name);
+
+// Removes the files of `folder` whose name `owner_of` reads a process id from, when that process no
+// longer exists and is not `self_pid`. Returns how many were removed; a folder that cannot be read
+// removes nothing.
+int RemoveLeftovers(platform::FileSystem& files, const platform::ProcessRunner& processes, const std::string& folder,
+                    const std::function<std::optional<int>(std::string_view)>& owner_of, int self_pid);
+
+// Both kinds: job files in the temporary folder, unfinished PDFs in `pdf_folder` (may be empty).
+void RemoveLeftoverFiles(platform::FileSystem& files, const platform::ProcessRunner& processes,
+                         const std::string& pdf_folder, int self_pid);
+
+}  // namespace runner
