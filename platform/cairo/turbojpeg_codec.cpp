@@ -1,10 +1,13 @@
 // JPEG through libjpeg-turbo's TurboJPEG interface: header, decoding at a reduced M/8 scale, encoding.
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <new>
 
 #include "platform/cairo/codecs.h"
+#include "platform/libexif/picture_header.h"
 
 namespace platform::codecs {
 namespace {
@@ -53,6 +56,36 @@ tjscalingfactor PickScale(int width, int height, int min_width, int min_height) 
   return best;
 }
 
+// Whether the file's frame is progressive, from the one header reader.
+bool JpegProgressive(const std::vector<uint8_t>& bytes) {
+  const std::optional<PictureHeader> header =
+      ReadPictureHeader([&bytes](uint64_t offset, size_t length, uint8_t* out) -> int64_t {
+        if (offset >= bytes.size()) return 0;
+        const size_t count = std::min<size_t>(length, bytes.size() - offset);
+        std::memcpy(out, bytes.data() + offset, count);
+        return static_cast<int64_t>(count);
+      });
+  return header && header->progressive;
+}
+
+// The coefficients of a whole picture: 64 of two bytes per 8 x 8 block of each component, the chroma
+// components reduced as the subsampling says.
+uint64_t CoefficientBytes(const Header& header) {
+  const uint64_t luma_blocks = (static_cast<uint64_t>(header.width) + 7) / 8 * ((static_cast<uint64_t>(header.height) + 7) / 8);
+  // Chroma blocks per luma block, times the two chroma components.
+  double chroma = 0;
+  switch (header.subsampling) {
+    case TJSAMP_444: chroma = 2.0; break;
+    case TJSAMP_422:
+    case TJSAMP_440: chroma = 1.0; break;
+    case TJSAMP_420: chroma = 0.5; break;
+    case TJSAMP_411: chroma = 0.5; break;
+    case TJSAMP_GRAY: chroma = 0.0; break;
+    default: chroma = 3.0; break;  // CMYK and the unknown: four full components at most
+  }
+  return static_cast<uint64_t>(static_cast<double>(luma_blocks) * (1.0 + chroma)) * 128;
+}
+
 // Whether a failed call left a usable picture: warnings (a truncated file, extraneous bytes) decode
 // what is there, as picture viewers do.
 bool OnlyWarned(tjhandle handle) { return tjGetErrorCode(handle) == TJERR_WARNING; }
@@ -82,6 +115,12 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
   if (!SizeWithinLimits(width, height)) return GraphicsStatus::kInvalidParameter;
   const uint64_t pixel_bytes = static_cast<uint64_t>(width) * height * 4;
   if (budget != nullptr && !budget->CanEverTake(pixel_bytes)) return GraphicsStatus::kInvalidParameter;
+  // A progressive file is decoded from every coefficient of the stored picture, held at once by the
+  // decoder (two bytes each): that memory draws on the budget too, for as long as the decode runs.
+  const uint64_t coefficient_bytes = JpegProgressive(bytes) ? CoefficientBytes(header) : 0;
+  if (budget != nullptr && !budget->CanEverTake(coefficient_bytes)) return GraphicsStatus::kInvalidParameter;
+  std::optional<MemoryHold> decoder_memory = MemoryHold::Take(budget, coefficient_bytes);
+  if (!decoder_memory) return GraphicsStatus::kOutOfMemory;
 
   Bitmap image{0, 0, PixelBytes(BudgetAllocator<uint8_t>(budget))};
   try {

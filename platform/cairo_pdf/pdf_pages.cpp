@@ -10,6 +10,7 @@
 #include <cmath>
 #include <optional>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -87,9 +88,19 @@ struct PdfPages::State {
   cairo_t* cr = nullptr;
   DeviceGeometry geometry;
   bool finished = false;
+  // The pictures drawn on the current page, kept until the page is shown: a picture released before
+  // that would be copied whole by cairo (its snapshot of the source), a second picture's worth of memory.
+  std::vector<cairo_surface_t*> page_pictures;
+  std::vector<MemoryHold> page_holds;
+  void ReleasePagePictures() {
+    for (cairo_surface_t* picture : page_pictures) cairo_surface_destroy(picture);
+    page_pictures.clear();
+    page_holds.clear();
+  }
   ~State() {
     if (cr) cairo_destroy(cr);
     if (surface) cairo_surface_destroy(surface);
+    ReleasePagePictures();
   }
 };
 
@@ -165,6 +176,8 @@ bool PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) {
   cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);
   cairo_fill(cr);
   cairo_restore(cr);
+  s.page_pictures.push_back(std::exchange(image.surface, nullptr));
+  if (image_hold) s.page_holds.push_back(std::move(*image_hold));
   return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -172,6 +185,7 @@ bool PdfPages::ShowPage() {
   State& s = *state_;
   if (s.finished) return false;
   cairo_show_page(s.cr);
+  s.ReleasePagePictures();
   return cairo_status(s.cr) == CAIRO_STATUS_SUCCESS && cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -182,6 +196,7 @@ bool PdfPages::Finish() {
   cairo_destroy(s.cr);
   s.cr = nullptr;
   cairo_surface_finish(s.surface);
+  s.ReleasePagePictures();
   return cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
 

@@ -105,6 +105,7 @@ std::optional<PictureHeader> ReadJpegHeader(const ReadAtFunction& read, Metadata
       }
       header.height_px = BigEndian16(frame + 1);
       header.width_px = BigEndian16(frame + 3);
+      header.progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
       have_frame = true;
     } else if (marker == 0xE1 && header.exif.empty() && payload_length >= sizeof kExifSignature) {
       uint8_t signature[sizeof kExifSignature];

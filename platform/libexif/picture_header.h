@@ -32,6 +32,8 @@ struct PictureHeader {
   int width_px = 0;
   int height_px = 0;
   std::vector<uint8_t> exif;  // the APP1 payload, starting with "Exif\0\0"; empty when there is none
+  // JPEG: the frame is progressive (its decoder keeps every coefficient of the picture in memory).
+  bool progressive = false;
 };
 
 // The header of the file that `read` reads, or nothing with `*status` (when given) kUnknownFormat (not a

@@ -240,6 +240,18 @@ TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefused
   EXPECT_EQ(budget.in_use_bytes(), 0u);
   // The drawing's converted copy of the picture counted too: at most the picture plus a copy plus the canvas.
   EXPECT_LE(budget.peak_bytes(), 100u * 75 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4);
+
+  // A progressive file is decoded from all its coefficients at once (two bytes each, 1.44 MB for this
+  // 800 x 600 picture with halved chroma): more than the budget, even for the smallest reduced decode.
+  std::vector<uint8_t> progressive = Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80);
+  for (size_t i = 2; i + 1 < progressive.size(); ++i) {
+    if (progressive[i] == 0xFF && progressive[i + 1] == 0xC0) {
+      progressive[i + 1] = 0xC2;
+      break;
+    }
+  }
+  EXPECT_EQ(graphics.Decode(Write("progressive.jpg", progressive), {100, 75}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(budget.in_use_bytes(), 0u);
 }
 
 TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {

@@ -21,6 +21,11 @@ namespace {
 // Pictures carry no resolution through the Graphics port; the imaging library's default is 96 dpi.
 constexpr double kUnknownImageDpi = 96.0;
 
+// The largest JPEG placed on a page as it is stored. The page device keeps a picture's whole pixel grid
+// while the page is made (4 bytes a pixel, twice over), which camera photos afford; a file claiming more
+// (16000 x 16000 costs gigabytes) is decoded at the device pixels it covers, as other pictures are.
+constexpr int64_t kMaxPlacedJpegPixels = 48'000'000;
+
 std::string Number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
@@ -49,14 +54,16 @@ struct LoadedPicture {
 };
 
 // Loads the picture for a printable area of pw x ph device pixels. `out->info` keeps the file's own size
-// (the layout is computed from it); a decoded picture is only as large as the page will show it.
+// (the layout is computed from it); a decoded picture (any but a JPEG placed as stored) is only as large
+// as the page will show it.
 platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
                                      LoadedPicture* out) {
   platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
   if (status != platform::GraphicsStatus::kOk) return status;
   if (out->info.width_px <= 0 || out->info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
   platform::DecodedImage decoded;
-  if (out->info.format == platform::ImageFormat::kJpeg) {
+  if (out->info.format == platform::ImageFormat::kJpeg &&
+      int64_t{out->info.width_px} * out->info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
     return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
   }

@@ -4,8 +4,9 @@
 // The job prepares under PrinterSettingsLock() (makes the named printer the default, sets its paper,
 // reads the settings it will print with, opens the device), so overlapping jobs never print on each
 // other's printer or paper; the pages of different jobs may then overlap. A named printer is printed on
-// even when making it the default failed. Pictures go through the Graphics port: JPEG files are checked
-// by a reduced decode and then placed as they are stored (no re-encoding); other pictures are decoded.
+// even when making it the default failed. Pictures go through the Graphics port: JPEG files up to 48
+// megapixels are checked by a reduced decode and then placed as they are stored (no re-encoding); other
+// pictures, and larger JPEGs, are decoded at no more than the device pixels they will cover.
 // An image that cannot be loaded (missing, corrupt, over the pixel budget) costs its page only.
 // Outcome: success when at least one page was ended and the job was not aborted by a failure; a job
 // cancelled from outside after some pages counts as success.
