@@ -7,6 +7,7 @@
 
 #include "platform/memory_budget.h"
 #include "platform/process_runner.h"
+#include "platform/spooler.h"
 #include "runner/log.h"
 #include "runner/pending_work.h"
 #include "runner/thread_registry.h"
@@ -38,6 +39,7 @@ bool Force(const Services& services, const WriteRepliesUntil& write_replies_unti
   if (services.lanes != nullptr) services.lanes->CancelWaiting();
   if (services.memory != nullptr) services.memory->Interrupt();
   if (services.processes != nullptr) services.processes->TerminateAll();
+  if (services.spooler != nullptr) services.spooler->CancelActiveJobs();
   if (services.pending != nullptr) services.pending->EndAll();
 
   // The helpers have kill_delay to end on their own; the answers go out meanwhile.

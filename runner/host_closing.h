@@ -9,7 +9,8 @@
 //   - asks every helper program to end (SIGTERM to its process group), and kills the ones still there
 //     `kill_delay` (2 s) later (SIGKILL), so no helper outlives the host;
 //   - tells long work to stop at its next step: a face batch after the picture it is on, a print job at
-//     its next page (its print job is cancelled), a bake before its next image; lanes drop what waits;
+//     its next page, a bake before its next image; lanes drop what waits; the print jobs this process
+//     started on the printers and did not finish are cancelled;
 //   - stops the memory budget from making anyone wait;
 //   - answers every call still open with its failure row (later answers are dropped);
 //   - waits for the background threads until `exit_limit` (5 s) after that moment, writing answers.

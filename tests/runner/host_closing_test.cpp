@@ -109,6 +109,7 @@ TEST_F(HostClosingTest, RunningWorkIsWaitedForAndGivesItsOwnAnswer) {
   EXPECT_EQ(log, "INFO: Closing: waiting for 1 sheet job\n");
   EXPECT_EQ(job->copy(), (std::vector<std::string>{"success"}));
   EXPECT_TRUE(services_.processes.signals().empty());
+  EXPECT_EQ(services_.spooler.cancel_requests(), 0);
 }
 
 TEST_F(HostClosingTest, ASecondStopEndsHelpersAndAnswersTheFailureRowAtOnce) {
@@ -124,6 +125,7 @@ TEST_F(HostClosingTest, ASecondStopEndsHelpersAndAnswersTheFailureRowAtOnce) {
   EXPECT_NE(log.find("INFO: Closing now (a second stop signal): ending 1 sheet job\n"), std::string::npos) << log;
   EXPECT_EQ(job->copy(), (std::vector<std::string>{"GRID_ERROR: stopped"}));  // the job's own answer is dropped
   EXPECT_EQ(services_.processes.signals(), (std::vector<int>{SIGTERM}));
+  EXPECT_EQ(services_.spooler.cancel_requests(), 1);
 }
 
 TEST_F(HostClosingTest, WhenNothingFinishesForTooLongAHelperIgnoringTermIsKilled) {
