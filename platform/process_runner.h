@@ -11,6 +11,8 @@
 // its child.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,8 @@ class ProcessRunner {
   virtual void KillAll() = 0;
   // Programs started by Run that have not ended yet.
   virtual size_t running() const = 0;
+  // The bytes all programs started by Run have written so far: it grows while they report progress.
+  virtual uint64_t output_bytes() const = 0;
 
   // True when a process with id `pid` exists (of any user): a file named after a process that no longer
   // exists is left over.

@@ -35,12 +35,13 @@ bool Force(const Services& services, const WriteRepliesUntil& write_replies_unti
   const Clock::time_point forced_at = Clock::now();
   const std::string left = services.pending != nullptr ? services.pending->Describe() : std::string();
   LogLine("INFO: Closing now (" + reason + "): ending " + (left.empty() ? std::string("the idle workers") : left));
+  // Every open call gets its failure row first; what the work answers once it is stopped is dropped.
   if (services.threads != nullptr) services.threads->RequestStop();
   if (services.lanes != nullptr) services.lanes->CancelWaiting();
+  if (services.pending != nullptr) services.pending->EndAll();
   if (services.memory != nullptr) services.memory->Interrupt();
   if (services.processes != nullptr) services.processes->TerminateAll();
   if (services.spooler != nullptr) services.spooler->CancelActiveJobs();
-  if (services.pending != nullptr) services.pending->EndAll();
 
   // The helpers have kill_delay to end on their own; the answers go out meanwhile.
   if (services.processes != nullptr) {
@@ -81,8 +82,14 @@ bool CloseHost(const Services& services, const WriteRepliesUntil& write_replies_
   LogLine(waiting_for.empty() ? std::string("INFO: Closing: no work to wait for")
                               : "INFO: Closing: waiting for " + waiting_for);
 
+  // Progress: work that ends, steps long work marks, and output of the helper programs (they report
+  // each photo).
+  const auto progress_now = [&services, pending] {
+    return (pending != nullptr ? pending->progress() : 0) +
+           (services.processes != nullptr ? services.processes->output_bytes() : 0);
+  };
   std::string force_reason;
-  uint64_t ended = pending != nullptr ? pending->ended() : 0;
+  uint64_t seen = progress_now();
   Clock::time_point give_up_at = Clock::now() + times.no_progress;
   while (pending != nullptr && pending->size() > 0) {
     const WaitEnd end = write_replies_until(progress, give_up_at);
@@ -91,11 +98,11 @@ bool CloseHost(const Services& services, const WriteRepliesUntil& write_replies_
       force_reason = "a second stop signal";
       break;
     }
-    if (pending->ended() != ended) {
-      ended = pending->ended();
+    if (progress_now() != seen) {
+      seen = progress_now();
       give_up_at = Clock::now() + times.no_progress;
     } else if (Clock::now() >= give_up_at && pending->size() > 0) {
-      force_reason = "nothing finished for " + Seconds(times.no_progress);
+      force_reason = "no progress for " + Seconds(times.no_progress);
       break;
     }
   }

@@ -4,8 +4,9 @@
 // First stop: one line says what the host waits for ("INFO: Closing: waiting for 1 sheet job, 2
 // previews", or "INFO: Closing: no work to wait for"), and the work already taken on finishes as it would,
 // its answers still written to the caller.
-// The wait ends early on a second stop signal, or when nothing has finished for `no_progress` (10 s). The
-// host then, in one line, says why and what it ends, and:
+// The wait ends early on a second stop signal, or after `no_progress` (10 s) without progress: no work
+// ended, no step marked (a face batch's picture, a bake's image) and no output from a helper program
+// (which reports each photo). The host then, in one line, says why and what it ends, and:
 //   - asks every helper program to end (SIGTERM to its process group), and kills the ones still there
 //     `kill_delay` (2 s) later (SIGKILL), so no helper outlives the host;
 //   - tells long work to stop at its next step: a face batch after the picture it is on, a print job at

@@ -130,6 +130,16 @@ uint64_t PendingWork::ended() const {
   return ended_;
 }
 
+void PendingWork::Progressed() {
+  std::lock_guard lock(mutex_);
+  ++steps_;
+}
+
+uint64_t PendingWork::progress() const {
+  std::lock_guard lock(mutex_);
+  return ended_ + steps_;
+}
+
 std::string PendingWork::Describe() const {
   std::vector<std::pair<std::string, size_t>> counts;
   {

@@ -41,6 +41,10 @@ class PendingWork {
   size_t size() const;
   // How many entries have ended since the start: it grows whenever work finishes.
   uint64_t ended() const;
+  // Long work marks its steps (a picture of a face batch, an image of a bake): progress() grows with
+  // every step and every entry that ends, so the closing can tell work that moves from work that hangs.
+  void Progressed();
+  uint64_t progress() const;
   // What is pending, counted per kind in order of first arrival: "1 sheet job, 2 previews"; "" for none.
   std::string Describe() const;
 
@@ -61,6 +65,7 @@ class PendingWork {
   mutable std::mutex mutex_;
   std::list<std::shared_ptr<Entry>> entries_;
   uint64_t ended_ = 0;
+  uint64_t steps_ = 0;
   std::function<void()> listener_;
 };
 

@@ -70,6 +70,16 @@ size_t FakeProcessRunner::running() const {
   return running_;
 }
 
+void FakeProcessRunner::AddOutputBytes(uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  output_bytes_ += bytes;
+}
+
+uint64_t FakeProcessRunner::output_bytes() const {
+  std::lock_guard lock(mutex_);
+  return output_bytes_;
+}
+
 void FakeProcessRunner::SetExistingProcesses(std::set<int> pids) {
   std::lock_guard lock(mutex_);
   existing_ = std::move(pids);

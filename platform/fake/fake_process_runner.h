@@ -38,6 +38,9 @@ class FakeProcessRunner : public ProcessRunner {
   std::vector<int> signals() const;
   // Runs in progress.
   size_t running() const override;
+  // What output_bytes answers: 0 until a behaviour (or the test) adds to it.
+  void AddOutputBytes(uint64_t bytes);
+  uint64_t output_bytes() const override;
 
   // Setup: the process ids that exist (none until set).
   void SetExistingProcesses(std::set<int> pids);
@@ -52,6 +55,7 @@ class FakeProcessRunner : public ProcessRunner {
   std::function<void(int)> on_signal_;
   std::vector<int> signals_;
   size_t running_ = 0;
+  uint64_t output_bytes_ = 0;
   std::set<int> existing_;
 };
 

@@ -129,7 +129,11 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     if (pipe_open) {
       struct pollfd wait_for{read_end, POLLIN, 0};
       const int ready = ::poll(&wait_for, 1, kDrainIntervalMs);
-      if (ready > 0) pipe_open = ReadAvailable(read_end, outcome.output);
+      if (ready > 0) {
+        const size_t before = outcome.output.size();
+        pipe_open = ReadAvailable(read_end, outcome.output);
+        output_bytes_ += outcome.output.size() - before;
+      }
     }
     // With the pipe at its end, the child has closed its output (usually by ending): wait without polling.
     // The child is looked at without being reaped, so it leaves the set of signalled children first.

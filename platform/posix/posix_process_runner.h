@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <mutex>
 #include <set>
 
@@ -19,13 +20,15 @@ class PosixProcessRunner : public ProcessRunner {
   void TerminateAll() override;
   void KillAll() override;
   size_t running() const override;
+  uint64_t output_bytes() const override { return output_bytes_.load(); }
   bool ProcessExists(int pid) const override;
 
  private:
   void SignalAll(int signal) const;
 
   mutable std::mutex mutex_;
-  std::set<pid_t> children_;  // started and not yet reaped; each leads its own process group
+  std::set<pid_t> children_;
+  std::atomic<uint64_t> output_bytes_{0};  // started and not yet reaped; each leads its own process group
 };
 
 }  // namespace platform

@@ -189,6 +189,7 @@ EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatc
         return {};
       }
       records.push_back(std::move(*record));
+      if (ports.progressed) ports.progressed();
     }
     return records;
   } catch (const std::exception& e) {

@@ -35,6 +35,7 @@ struct FaceBatchPorts {
   platform::FaceDetection* detection = nullptr;  // null when the worker has no detector
   platform::PartRunner run_parts;                // how the detector may spread one picture over threads
   std::function<bool()> stopping;                // true when the window is closing: the batch ends early
+  std::function<void()> progressed;              // called after each photo (may be empty)
 };
 
 // The answer to the batch `paths`: its records, or an empty list when the batch failed (the failure's

@@ -118,6 +118,9 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   ports.detection = detection.get();
   ports.run_parts = [this](size_t count, const std::function<void(size_t)>& part) { RunParts(count, part); };
   ports.stopping = [this] { return Stopping(); };
+  ports.progressed = [pending = services_.pending] {
+    if (pending != nullptr) pending->Progressed();
+  };
   EncodableList records = RunFaceBatch(paths, ports);
   const bool failed = records.empty() && !paths.empty();
   if (!failed) LogLine("FD: Sending result with " + std::to_string(records.size()) + " entries to UI thread");

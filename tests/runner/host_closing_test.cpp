@@ -112,6 +112,26 @@ TEST_F(HostClosingTest, RunningWorkIsWaitedForAndGivesItsOwnAnswer) {
   EXPECT_EQ(services_.spooler.cancel_requests(), 0);
 }
 
+TEST_F(HostClosingTest, AHelperThatKeepsReportingIsWaitedForPastTheLimit) {
+  // The helper runs for three limits, printing a line every third of one.
+  services_.processes.SetBehaviour([this](const std::string&, const std::vector<std::string>&) {
+    for (int line = 0; line < 9; ++line) {
+      std::this_thread::sleep_for(100ms);
+      services_.processes.AddOutputBytes(20);
+    }
+    return platform::ExitedWith(0);
+  });
+  auto job = StartSheetJob();
+  ClosingTimes times;
+  times.no_progress = 300ms;
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(CloseHost(services_.services, WaitOn(stop_), times));
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(log, "INFO: Closing: waiting for 1 sheet job\n");
+  EXPECT_EQ(job->copy(), (std::vector<std::string>{"success"}));
+  EXPECT_TRUE(services_.processes.signals().empty());
+}
+
 TEST_F(HostClosingTest, ASecondStopEndsHelpersAndAnswersTheFailureRowAtOnce) {
   HelperEndsOn(SIGTERM);
   auto job = StartSheetJob();
@@ -137,7 +157,7 @@ TEST_F(HostClosingTest, WhenNothingFinishesForTooLongAHelperIgnoringTermIsKilled
   ::testing::internal::CaptureStderr();
   EXPECT_TRUE(CloseHost(services_.services, WaitOn(stop_), times));
   const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("INFO: Closing now (nothing finished for 300 ms): ending 1 sheet job\n"), std::string::npos)
+  EXPECT_NE(log.find("INFO: Closing now (no progress for 300 ms): ending 1 sheet job\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("INFO: Closing now: 1 helper programs still running after 200 ms; killed\n"), std::string::npos)
       << log;

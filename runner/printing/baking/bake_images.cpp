@@ -41,6 +41,7 @@ struct Pool {
   const BakeFunction& bake;
   std::vector<BakeResult> results;
   const std::function<bool()>& stopping;
+  const std::function<void()>& progressed;
   std::atomic<uint64_t> next_claim{0};
   std::atomic<int> exited{0};
   std::unique_ptr<std::atomic<long>[]> thread_ids;
@@ -101,6 +102,7 @@ void WorkerLoop(Pool& pool, int worker) {
       LogLine("INFO: Thread " + std::to_string(tid) + " baking image " + std::to_string(claimed) + "/" +
               std::to_string(count));
       BakeClaimed(pool, claimed, tid);
+      if (pool.progressed) pool.progressed();
     }
     LogLine("INFO: Thread " + std::to_string(tid) + " exiting normally");
   } catch (const std::exception& e) {
@@ -181,8 +183,9 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   LogLine("INFO: Output directory: " + *folder);
 
   const int wanted_workers = static_cast<int>(std::min<size_t>(count, static_cast<size_t>(threads)));
-  Pool pool{requests, *folder, profile_id, quality, setup.bake, std::vector<BakeResult>(count), setup.stopping,
-            {}, {}, {}, {}, {}};
+  Pool pool{requests,      *folder,        profile_id, quality, setup.bake, std::vector<BakeResult>(count),
+            setup.stopping, setup.progressed, {},         {},      {},         {},
+            {}};
   pool.thread_ids = std::make_unique<std::atomic<long>[]>(static_cast<size_t>(wanted_workers));
   for (int w = 0; w < wanted_workers; ++w) pool.thread_ids[w].store(0);
 

@@ -49,6 +49,8 @@ struct ParallelBakeSetup {
   platform::LibraryWaits waits;
   // True once the application is closing for good: workers claim no further image.
   std::function<bool()> stopping;
+  // Called after each image (may be empty): the bake moves.
+  std::function<void()> progressed;
 };
 
 // The number of workers: `max_threads` when it is 1 or more, else one fewer than the hardware threads

@@ -4,6 +4,7 @@
 #include "runner/printing/baking/bake_images.h"
 #include "runner/printing/baking/bake_single_image.h"
 #include "runner/printing/baking/color_profiles.h"
+#include "runner/pending_work.h"
 #include "runner/thread_registry.h"
 
 namespace runner::printing {
@@ -17,6 +18,9 @@ MethodHandler BakeImagesMethod(const Services& services) {
   if (services.graphics != nullptr) setup.waits = services.graphics->BakeWaits();
   ThreadRegistry* const threads = services.threads;
   setup.stopping = [threads] { return threads != nullptr && threads->stopping(); };
+  setup.progressed = [pending = services.pending] {
+    if (pending != nullptr) pending->Progressed();
+  };
   const BakeTools tools{services.graphics, services.files, services.clock, services.bakes};
   setup.bake = [tools](const BakeRequest& request, int32_t index, const std::string& folder,
                        const std::string& profile_id, int quality) {
