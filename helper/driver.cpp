@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,11 @@ int RunDriver(int argc, const char* const* argv) {
   }
   LogLine("Mosalith: Config parsed - " + std::to_string(job.images.size()) + " images, " +
           std::to_string(job.outputs.size()) + " outputs");
+  // Refused before anything is written: the sheet would replace a photo the job still needs.
+  if (const std::optional<std::string> output = OutputThatIsAnInput(job)) {
+    LogLine("Mosalith: Output path is one of the input files: " + *output);
+    return kExitBadJob;
+  }
 
   switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()),
                         CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")))) {

@@ -6,7 +6,8 @@ namespace mosalith {
 // Exit codes of the program. The application treats every code but kExitOk as a failed job and falls
 // back to its own composer.
 inline constexpr int kExitOk = 0;             // every sheet written; "OK" printed on standard output
-inline constexpr int kExitBadJob = 1;         // no argument, unreadable job file or a job that cannot be laid out
+inline constexpr int kExitBadJob = 1;         // no argument, unreadable job file, a job that cannot be laid out
+                                              // or an output that is one of its photos or frames
 inline constexpr int kExitSheetsFailed = 2;   // some sheet file could not be written
 inline constexpr int kExitWorkerFailed = 3;   // a worker thread could not be started
 

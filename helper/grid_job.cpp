@@ -1,6 +1,7 @@
 // The grid job file reader: line rules, [settings] value syntax and the [effects] scan pattern.
 #include "helper/grid_job.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -333,6 +334,20 @@ GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job) {
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
   if (std::ferror(file.get())) return {GridJobStatus::kCannotOpen, {}};
   return ParseGridJob(text, job);
+}
+
+std::optional<std::string> OutputThatIsAnInput(const GridJob& job) {
+  std::vector<FileId> inputs;
+  for (const std::vector<std::string>* list : {&job.images, &job.frames}) {
+    for (const std::string& path : *list) {
+      if (std::optional<FileId> id = IdentifyFile(path)) inputs.push_back(*id);
+    }
+  }
+  for (const std::string& output : job.outputs) {
+    const std::optional<FileId> id = IdentifyFile(output);
+    if (id && std::find(inputs.begin(), inputs.end(), *id) != inputs.end()) return output;
+  }
+  return std::nullopt;
 }
 
 }  // namespace mosalith

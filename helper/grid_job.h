@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,5 +76,10 @@ GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job);
 // table is extended with neutral records only up to the highest index kept; a later line for the same
 // index replaces the earlier one.
 GridJobReadResult ParseGridJob(std::string_view text, GridJob& job);
+
+// The first output path of `job` that names the same file as one of its photos or frames (device and
+// inode, links followed), or nothing. Writing such an output would destroy a photo the job, or a later
+// sheet of it, still needs.
+std::optional<std::string> OutputThatIsAnInput(const GridJob& job);
 
 }  // namespace mosalith

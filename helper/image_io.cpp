@@ -250,14 +250,12 @@ bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int qu
     target[2] = source[2];
   }
 
-  FilePtr file = OpenFile(utf8_path, "wb");
+  std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  JpegSink sink{file.get(), false};
+  JpegSink sink{file->stream(), false};
   const int encoded =
       stbi_write_jpg_to_func(WriteToSink, &sink, image.width(), image.height(), 3, rgb.get(), quality);
-  // Data still in the stdio buffer can fail to reach the disk at close; that is a failed write too.
-  const bool closed = std::fclose(file.release()) == 0;
-  return encoded != 0 && !sink.failed && closed;
+  return encoded != 0 && !sink.failed && file->Commit();
 }
 
 bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const std::string& utf8_path,
@@ -281,11 +279,9 @@ bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const st
     state.compressor.reset();
     return false;
   }
-  FilePtr file = OpenFile(utf8_path, "wb");
+  std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  const bool written = std::fwrite(output, 1, output_size, file.get()) == output_size;
-  const bool closed = std::fclose(file.release()) == 0;
-  return written && closed;
+  return std::fwrite(output, 1, output_size, file->stream()) == output_size && file->Commit();
 }
 
 }  // namespace

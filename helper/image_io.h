@@ -86,11 +86,12 @@ std::optional<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& cod
 // LoadPicture at full size, pixels only (as stored, no orientation applied).
 std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& codec);
 
-// Writes `image` as a baseline JPEG at `utf8_path` (created or replaced), R, G, B kept and alpha dropped.
+// Writes `image` as a baseline JPEG at `utf8_path` through OutputFile (a temporary name in the same
+// folder, renamed over whatever is at `utf8_path` once complete), R, G, B kept and alpha dropped.
 // `quality` 0 means 90; other values are limited to 1..100. Chroma is kept at full resolution above
-// quality 90 and halved both ways at or below it. Returns false when the file cannot be opened or is not
-// a regular file, memory runs out, encoding fails or the data cannot be written out (a full disk shows
-// at fclose); a partly written file may then remain.
+// quality 90 and halved both ways at or below it. Returns false when the folder cannot take the file,
+// memory runs out, encoding fails or the data cannot be written out (a full disk); nothing is then left
+// behind and an older file at `utf8_path` stays as it was.
 bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec);
 
 }  // namespace mosalith

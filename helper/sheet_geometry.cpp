@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "helper/page_budget.h"
+
 namespace mosalith {
 
 std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem) {
@@ -12,8 +14,8 @@ std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::strin
               ": rows and cols must be at least 1";
     return std::nullopt;
   }
-  if (job.pageWidth < 1 || job.pageHeight < 1) {
-    problem = "Invalid page size " + std::to_string(job.pageWidth) + "x" + std::to_string(job.pageHeight);
+  if (!PageWithinBudget(job.pageWidth, job.pageHeight)) {
+    problem = InvalidPageSizeText(job.pageWidth, job.pageHeight);
     return std::nullopt;
   }
   const int64_t usable_width = int64_t{job.pageWidth} - job.marginRight - job.marginLeft;

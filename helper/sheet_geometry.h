@@ -28,7 +28,8 @@ struct SheetGeometry {
 };
 
 // The geometry of `job`, or nothing with `problem` set to a one-line description (no prefix) when the
-// job cannot be laid out: rows or cols below 1, a page side below 1, a usable area narrower than cols
+// job cannot be laid out: rows or cols below 1, a page outside the page budget (helper/page_budget.h,
+// "Invalid page size WxH"), a usable area narrower than cols
 // or shorter than rows pixels (cells of zero size) or beyond int32, or a magnet of zero size.
 std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem);
 

@@ -62,6 +62,9 @@ enum class Filter {
   kNearest,
   kBilinear,
   kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
+  kArea,     // for reductions: each destination pixel is a weighted average of the source pixels under
+             // and around it (platform/reduce.h: no moire from fine detail, however large the
+             // reduction); enlargements are bilinear
 };
 
 enum class Blend {

@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::string_view kJobPrefix = "grid_config_";
 constexpr std::string_view kJobSuffix = ".txt";
-constexpr std::string_view kPartSuffix = ".part";
-constexpr std::string_view kPdfExtension = ".pdf.";
+constexpr std::string_view kTemporaryPrefix = ".pictavera-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
 
 // `digits` read whole as a positive decimal process id.
 std::optional<int> Pid(std::string_view digits) {
@@ -42,12 +42,18 @@ std::optional<int> JobFileOwner(std::string_view name) {
   return Pid(middle.substr(0, underscore));
 }
 
-std::optional<int> PartPdfOwner(std::string_view name) {
-  if (!name.ends_with(kPartSuffix)) return std::nullopt;
-  const std::string_view stem = name.substr(0, name.size() - kPartSuffix.size());
-  const size_t extension = stem.rfind(kPdfExtension);
-  if (extension == std::string_view::npos || extension == 0) return std::nullopt;
-  return Pid(stem.substr(extension + kPdfExtension.size()));
+std::optional<int> TemporaryFileOwner(std::string_view name) {
+  if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return std::nullopt;
+  const std::string_view middle =
+      name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - kTemporarySuffix.size());
+  const size_t dash = middle.find('-');
+  if (dash == std::string_view::npos || !AllDigits(middle.substr(dash + 1))) return std::nullopt;
+  return Pid(middle.substr(0, dash));
+}
+
+std::optional<int> LeftoverOwner(std::string_view name) {
+  if (std::optional<int> owner = JobFileOwner(name)) return owner;
+  return TemporaryFileOwner(name);
 }
 
 int RemoveLeftovers(platform::FileSystem& files, const platform::ProcessRunner& processes, const std::string& folder,
@@ -72,9 +78,9 @@ void RemoveLeftoverFiles(platform::FileSystem& files, const platform::ProcessRun
                          const std::string& pdf_folder, int self_pid) {
   int error = 0;
   if (const std::optional<std::string> temp = files.TempFolder(&error)) {
-    RemoveLeftovers(files, processes, *temp, JobFileOwner, self_pid);
+    RemoveLeftovers(files, processes, *temp, LeftoverOwner, self_pid);
   }
-  if (!pdf_folder.empty()) RemoveLeftovers(files, processes, pdf_folder, PartPdfOwner, self_pid);
+  if (!pdf_folder.empty()) RemoveLeftovers(files, processes, pdf_folder, TemporaryFileOwner, self_pid);
 }
 
 }  // namespace runner

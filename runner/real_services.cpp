@@ -69,7 +69,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
   cups_ = std::make_unique<platform::CupsSpooler>();
-  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>();
+  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
   printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get());
   services_.spooler = printers_.get();
   settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests, the demo and the benchmarks need.
+# Installs every Debian package that the build, the tests, the demo and the benchmarks need; with
+# --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead.
 # Idempotent: run it as often as you like. Needs root (or sudo).
 set -euo pipefail
 
@@ -36,6 +37,20 @@ packages=(
   # opening files in the desktop's default application
   xdg-utils
 )
+
+windows_packages=(
+  # compilers for 64-bit Windows, posix thread model (std::thread, std::mutex)
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  # runs the Windows programs and tests
+  wine wine64
+  # libjpeg-turbo's SIMD code; dpkg-source unpacks Debian's source package
+  nasm dpkg-dev
+  # GoogleTest's sources (/usr/src/googletest); stb's headers; libjpeg-turbo's version of the Linux build
+  googletest libstb-dev libturbojpeg0-dev
+  # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
+  cups-daemon cups-client ghostscript
+)
+if [ "${1:-}" = --windows ]; then packages=("${windows_packages[@]}"); fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "platform/cairo/cairo_canvas.h"
+#include "platform/reduce.h"
 
 namespace platform {
 namespace {
@@ -85,6 +87,10 @@ cairo_filter_t CairoFilter(Filter filter, double scale_x, double scale_y) {
       // cairo's best filter is a sharp cubic up to about twice the size; beyond that its pixels turn into
       // visible squares, where bilinear gives the smooth ramp a bicubic enlargement is expected to give.
       return scale_x > 2.0 || scale_y > 2.0 ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BEST;
+    case Filter::kArea:
+      // Reductions are done by ReduceBitmap before cairo sees the picture; what is left is close to 1:1
+      // or an enlargement, which is bilinear.
+      return CAIRO_FILTER_GOOD;
   }
   return CAIRO_FILTER_GOOD;
 }
@@ -162,17 +168,35 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
   const int x1 = std::clamp(static_cast<int>(std::ceil(source.x + source.width)), 0, image.width_px);
   const int y1 = std::clamp(static_cast<int>(std::ceil(source.y + source.height)), 0, image.height_px);
   if (x1 <= x0 || y1 <= y0) return GraphicsStatus::kOk;
-  // The converted part is a second copy of those pixels for as long as it is drawn.
-  std::optional<MemoryHold> part_hold =
-      MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
-  if (!part_hold) return GraphicsStatus::kOutOfMemory;
-  SurfaceHolder part(SurfaceFromBitmap(image, x0, y0, x1, y1));
+  double sx = source.width / dest.width, sy = source.height / dest.height;
+  // The part's pixel (px, py) for canvas point (x, y): px = sx * x + ox, py = sy * y + oy.
+  double ox = source.x - x0 - dest.x * sx, oy = source.y - y0 - dest.y * sy;
+  cairo_surface_t* converted = nullptr;
+  // The converted pixels are a second copy of the part for as long as it is drawn.
+  std::optional<MemoryHold> part_hold;
+  if (filter == Filter::kArea && (sx > 1.0 || sy > 1.0)) {
+    // Reduced first to the size it takes on the canvas, so that cairo only places it.
+    const int width = std::max(1, static_cast<int>(std::lround((x1 - x0) / std::max(sx, 1.0))));
+    const int height = std::max(1, static_cast<int>(std::lround((y1 - y0) / std::max(sy, 1.0))));
+    const std::optional<Bitmap> reduced = ReduceBitmap(image, PixelRect{x0, y0, x1 - x0, y1 - y0}, width, height);
+    if (!reduced) return GraphicsStatus::kOutOfMemory;
+    const double fx = static_cast<double>(x1 - x0) / width, fy = static_cast<double>(y1 - y0) / height;
+    sx /= fx, ox /= fx;
+    sy /= fy, oy /= fy;
+    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4);
+    if (!part_hold) return GraphicsStatus::kOutOfMemory;
+    converted = SurfaceFromBitmap(*reduced, 0, 0, width, height);
+  } else {
+    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
+    if (!part_hold) return GraphicsStatus::kOutOfMemory;
+    converted = SurfaceFromBitmap(image, x0, y0, x1, y1);
+  }
+  SurfaceHolder part(converted);
   if (!part.get()) return GraphicsStatus::kOutOfMemory;
   PatternHolder pattern(cairo_pattern_create_for_surface(part.get()));
-  const double sx = source.width / dest.width, sy = source.height / dest.height;
   cairo_matrix_t matrix;
   // The pattern matrix maps canvas coordinates to the converted part's pixels.
-  cairo_matrix_init(&matrix, sx, 0, 0, sy, source.x - x0 - dest.x * sx, source.y - y0 - dest.y * sy);
+  cairo_matrix_init(&matrix, sx, 0, 0, sy, ox, oy);
   cairo_pattern_set_matrix(pattern.get(), &matrix);
   cairo_pattern_set_filter(pattern.get(), CairoFilter(filter, 1 / sx, 1 / sy));
   // Padding repeats the edge pixels instead of blending in transparent black; the clip keeps the

@@ -35,6 +35,10 @@ GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out, MemoryB
     return GraphicsStatus::kInvalidParameter;
   }
   image.format = PNG_FORMAT_RGBA;
+  // A 16-bit file without gAMA, sRGB or iCCP would otherwise be taken as linear light and come out far
+  // too light; the tools that write such files (numpy, OpenCV, PIL) store sRGB values, and viewers read
+  // them so. Files that state their gamma keep it. Set here: beginning the read resets the flags.
+  image.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
   if (budget != nullptr && !budget->CanEverTake(PNG_IMAGE_SIZE(image))) {
     png_image_free(&image);
     return GraphicsStatus::kInvalidParameter;

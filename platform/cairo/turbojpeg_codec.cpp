@@ -86,9 +86,14 @@ uint64_t CoefficientBytes(const Header& header) {
   return static_cast<uint64_t>(static_cast<double>(luma_blocks) * (1.0 + chroma)) * 128;
 }
 
-// Whether a failed call left a usable picture: warnings (a truncated file, extraneous bytes) decode
-// what is there, as picture viewers do.
-bool OnlyWarned(tjhandle handle) { return tjGetErrorCode(handle) == TJERR_WARNING; }
+// Whether a failed decode still left the picture, as the helper program decides: a file whose data
+// stops early (no end marker: a copy cut short, a download broken off) is refused, since the decoder
+// would fill the missing part with grey and a bake or sheet would carry it; other warnings (stray bytes
+// between segments) leave a whole picture. libjpeg reports the end of the data only by this message.
+bool Usable(tjhandle handle) {
+  return tjGetErrorCode(handle) == TJERR_WARNING &&
+         std::strcmp(tjGetErrorStr2(handle), "Premature end of JPEG file") != 0;
+}
 
 }  // namespace
 
@@ -135,7 +140,7 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
     // libjpeg-turbo does not convert CMYK to RGB itself. Files from print workflows store inverted CMYK,
     // so the visible colour is C * K / 255 per channel.
     if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_CMYK, 0) != 0 &&
-        !OnlyWarned(handle.get())) {
+        !Usable(handle.get())) {
       return GraphicsStatus::kUnknownImageFormat;
     }
     for (size_t i = 0; i < image.rgba.size(); i += 4) {
@@ -147,7 +152,7 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
       p[3] = 255;
     }
   } else if (tjDecompress2(handle.get(), bytes.data(), size, image.rgba.data(), width, 0, height, TJPF_RGBA, 0) != 0 &&
-             !OnlyWarned(handle.get())) {
+             !Usable(handle.get())) {
     return GraphicsStatus::kUnknownImageFormat;
   }
   *out = std::move(image);

@@ -1,7 +1,6 @@
 // PdfFilePrinter: PDF files in the output folder, state in the configuration folder.
 #include "platform/cairo_pdf/pdf_file_printer.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,22 +72,11 @@ int MakeFolders(const std::string& path) {
   return 0;
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, bytes, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// One job: pages streamed into the .part file.
+// One job: pages streamed into a pending file of the output folder.
 class PdfFileDevice : public PrintDevice {
  public:
-  PdfFileDevice(std::string folder, std::string stem, const PdfPage& page)
-      : folder_(std::move(folder)), stem_(std::move(stem)) {
+  PdfFileDevice(FileSystem& files, std::string folder, std::string stem, const PdfPage& page)
+      : files_(files), folder_(std::move(folder)), stem_(std::move(stem)) {
     const int dpi = page.dpi > 0 ? page.dpi : 300;
     geometry_.dpi_x = geometry_.dpi_y = dpi;
     geometry_.physical_width_px = geometry_.printable_width_px =
@@ -100,32 +88,17 @@ class PdfFileDevice : public PrintDevice {
     width_pt_ = page.width_tenths_mm * 72.0 / 254.0;
     height_pt_ = page.height_tenths_mm * 72.0 / 254.0;
   }
-  ~PdfFileDevice() override {
-    if (fd_ >= 0) AbortDoc();
-  }
+  ~PdfFileDevice() override { AbortDoc(); }
 
   DeviceGeometry Geometry() const override { return geometry_; }
 
   int StartDoc(const std::string&, int* error) override {
-    for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      base_ = folder_;
-      base_.append("/").append(stem_);
-      if (attempt > 0) base_.append("-").append(std::to_string(attempt));
-      base_.append(".pdf");
-      part_ = base_ + "." + std::to_string(::getpid()) + ".part";
-      fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-      if (fd_ < 0 && errno != EEXIST) break;
-    }
-    if (fd_ < 0) {
-      *error = errno;
-      return 0;
-    }
+    file_ = files_.StartFile(folder_, 0644, error);
+    if (!file_) return 0;
     pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, [this](const uint8_t* bytes, size_t size) {
-      if (fd_ < 0 || !WriteAll(fd_, bytes, size)) {
-        write_failed_ = true;
-        return false;
-      }
-      return true;
+      if (!file_ || write_error_ != 0) return false;
+      write_error_ = file_->Write(bytes, size);
+      return write_error_ == 0;
     });
     if (!pages_) {
       *error = ENOMEM;
@@ -136,8 +109,8 @@ class PdfFileDevice : public PrintDevice {
   }
 
   PageStatus StartPage(int* error) override {
-    if (write_failed_ || !pages_) {
-      *error = EIO;
+    if (write_error_ != 0 || !pages_) {
+      *error = write_error_ != 0 ? write_error_ : EIO;
       return PageStatus::kFailed;
     }
     return PageStatus::kOk;
@@ -148,8 +121,8 @@ class PdfFileDevice : public PrintDevice {
   }
 
   PageStatus EndPage(int* error) override {
-    if (!pages_ || !pages_->ShowPage() || write_failed_) {
-      *error = write_failed_ ? EIO : ENOMEM;
+    if (!pages_ || !pages_->ShowPage() || write_error_ != 0) {
+      *error = write_error_ != 0 ? write_error_ : ENOMEM;
       return PageStatus::kFailed;
     }
     ++ended_;
@@ -157,53 +130,45 @@ class PdfFileDevice : public PrintDevice {
   }
 
   PageStatus EndDoc(int* error) override {
-    if (ended_ == 0) {  // no blank sheet for a job without pages
+    if (ended_ == 0 || !pages_) {  // no blank sheet for a job without pages
       AbortDoc();
       return PageStatus::kOk;
     }
-    const bool finished = pages_->Finish() && !write_failed_;
+    const bool finished = pages_->Finish() && write_error_ == 0;
     pages_.reset();
-    const bool synced = finished && ::fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    if (!finished || !synced || !closed) {
-      *error = EIO;
-      ::unlink(part_.c_str());
+    if (!finished) {
+      *error = write_error_ != 0 ? write_error_ : EIO;
+      AbortDoc();
       return PageStatus::kFailed;
     }
-    // The final name never replaces a file: link() refuses an existing name.
-    const std::string& base = base_;
-    for (unsigned n = 0; n < 100; ++n) {
-      const std::string final_name = n == 0 ? base : base.substr(0, base.size() - 4) + "-" + std::to_string(n) + ".pdf";
-      if (::link(part_.c_str(), final_name.c_str()) == 0) {
-        ::unlink(part_.c_str());
-        return PageStatus::kOk;
-      }
-      if (errno != EEXIST) break;
+    // The final name never replaces a file: a taken name gets "-1", "-2" ... added.
+    int published = EEXIST;
+    for (unsigned n = 0; n < 100 && published == EEXIST; ++n) {
+      const std::string name = folder_ + "/" + stem_ + (n == 0 ? "" : "-" + std::to_string(n)) + ".pdf";
+      published = file_->Publish(name, PublishMode::kNoReplace);
     }
-    *error = errno;
-    ::unlink(part_.c_str());
-    return PageStatus::kFailed;
+    file_.reset();
+    if (published != 0) {
+      *error = published;
+      return PageStatus::kFailed;
+    }
+    return PageStatus::kOk;
   }
 
   void AbortDoc() override {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    fd_ = -1;
-    pages_.reset();  // its last writes see the closed file and are dropped
-    ::unlink(part_.c_str());
+    pages_.reset();  // its last writes find the file gone or failed and are dropped
+    file_.reset();   // removes the temporary file
   }
 
  private:
+  FileSystem& files_;
   std::string folder_;
   std::string stem_;
-  std::string base_;  // the finished file's name
-  std::string part_;
   DeviceGeometry geometry_;
   double width_pt_ = 0;
   double height_pt_ = 0;
-  int fd_ = -1;
-  bool write_failed_ = false;
+  std::unique_ptr<PendingFile> file_;
+  int write_error_ = 0;
   int ended_ = 0;
   std::unique_ptr<PdfPages> pages_;
 };
@@ -233,45 +198,21 @@ std::unique_ptr<PrintDevice> PdfFilePrinter::OpenDevice(const PdfPage& page, int
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
   const std::string stem = std::string("PictaVera Print ") + stamp + "-" + std::to_string(++counter_);
-  return std::make_unique<PdfFileDevice>(folder, stem, page);
+  return std::make_unique<PdfFileDevice>(files_, folder, stem, page);
 }
 
 std::optional<std::string> PdfFilePrinter::LoadState() {
-  const int fd = ::open(ConfigFile().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-    if (text.size() > kMaxStateBytes) break;
-  }
-  ::close(fd);
-  if (text.size() > kMaxStateBytes) return std::nullopt;
-  return text;
+  int error = 0;
+  const std::optional<std::vector<uint8_t>> bytes = files_.ReadFile(ConfigFile(), kMaxStateBytes + 1, &error);
+  if (!bytes || bytes->size() > kMaxStateBytes) return std::nullopt;
+  return std::string(bytes->begin(), bytes->end());
 }
 
 int PdfFilePrinter::SaveState(const std::string& text) {
   const std::string path = ConfigFile();
-  const int made = MakeFolders(path.substr(0, path.rfind('/')));
+  const int made = MakeFolders(FolderOfPath(path));
   if (made != 0) return made;
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++state_counter_);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  const bool written = WriteAll(fd, reinterpret_cast<const uint8_t*>(text.data()), text.size()) && ::fsync(fd) == 0;
-  const int write_error = written ? 0 : (errno ? errno : EIO);
-  if (::close(fd) != 0 || !written) {
-    ::unlink(temporary.c_str());
-    return write_error ? write_error : EIO;
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return error;
-  }
-  return 0;
+  return files_.WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()), 0600);
 }
 
 }  // namespace platform

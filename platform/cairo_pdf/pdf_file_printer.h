@@ -3,23 +3,26 @@
 //
 // Output folder: $PICTAVERA_PDF_DIR when set, else "PictaVera Prints" in the user's documents folder
 // ($XDG_DOCUMENTS_DIR, else the desktop's user-dirs setting, else ~/Documents), created when missing.
-// A job writes "PictaVera Print <date>-<n>.pdf.<pid>.part" (never replacing a file; <pid> is this
-// process, so a file left by a process that was killed can be told apart and removed later), renamed to
-// "PictaVera Print <date>-<n>.pdf" (never over an existing file) when it ends with pages; removed when
-// it is aborted or ends without pages.
-// State: ${XDG_CONFIG_HOME:-~/.config}/PictaVera/BuiltInPrinter, replaced atomically.
+// A job's file is written by the FileSystem's one rule (a temporary name in that folder) and published
+// as "PictaVera Print <date>-<n>.pdf" (never over an existing file: "-1", "-2" ... are added to a taken
+// name) when it ends with pages; removed when it is aborted or ends without pages.
+// State: ${XDG_CONFIG_HOME:-~/.config}/PictaVera/BuiltInPrinter, replaced by the same rule.
 // Thread safety: every method may be called from any thread at once; devices are independent.
 #pragma once
 
 #include <atomic>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/pdf_printer.h"
 
 namespace platform {
 
 class PdfFilePrinter : public PdfPrinter {
  public:
+  // `files` writes every file of the printer and must outlive it and its devices.
+  explicit PdfFilePrinter(FileSystem& files) : files_(files) {}
+
   std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) override;
   std::optional<std::string> LoadState() override;
   int SaveState(const std::string& text) override;
@@ -28,8 +31,8 @@ class PdfFilePrinter : public PdfPrinter {
   static std::string OutputFolder();
 
  private:
-  std::atomic<unsigned> counter_{0};        // jobs of this process
-  std::atomic<unsigned> state_counter_{0};  // temporary names of the state file
+  FileSystem& files_;
+  std::atomic<unsigned> counter_{0};  // jobs of this process
 };
 
 }  // namespace platform

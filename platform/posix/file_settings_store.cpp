@@ -1,6 +1,8 @@
 // FileSettingsStore: reading, replacing one line and atomically rewriting the settings file.
 #include "platform/posix/file_settings_store.h"
 
+#include "platform/posix/posix_pending_file.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,7 +15,7 @@
 namespace platform {
 namespace {
 
-constexpr size_t kMaxFileBytes = 64 * 1024;
+constexpr size_t kMaxFileBytes = size_t{1} << 20;
 
 bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
 
@@ -70,19 +72,19 @@ int MakeFolders(const std::string& folder) {
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
+// `path` with every symbolic link at its end followed (at most 40, as the system does): a settings
+// file kept elsewhere and linked into place is updated where it lives, and the link stays.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::vector<char> target(4096);
+    const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) return current;
+    std::string next(target.data(), static_cast<size_t>(length));
+    if (next.front() != '/') next = FolderOfPath(current) + "/" + next;
+    current = next;
   }
-  return true;
+  return current;
 }
 
 }  // namespace
@@ -147,19 +149,19 @@ SettingsWriteStatus FileSettingsStore::Set(const std::string& name, const std::s
   const size_t slash = path_.rfind('/');
   if (slash == std::string::npos || slash == 0) return SettingsWriteStatus::kCannotCreateStore;
   if (MakeFolders(path_.substr(0, slash)) != 0) return SettingsWriteStatus::kCannotCreateStore;
+  const std::string target = FollowLinks(path_);
 
   // An existing file that cannot be read is not replaced: its other lines would be lost.
   std::string contents;
-  if (ReadWhole(path_, &contents) != 0) return SettingsWriteStatus::kCannotWriteValue;
+  if (ReadWhole(target, &contents) != 0) return SettingsWriteStatus::kCannotWriteValue;
   const std::string replaced = ReplaceSettingLine(contents, name, value);
 
-  std::string temp = path_ + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return SettingsWriteStatus::kCannotCreateStore;
-  const bool written = WriteAll(fd, replaced) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(temp.c_str(), path_.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  int error = 0;
+  std::unique_ptr<PosixPendingFile> file =
+      PosixPendingFile::Start(FolderOfPath(target), 0600, SystemNoReplaceCalls(), &error);
+  if (!file) return SettingsWriteStatus::kCannotCreateStore;
+  if (file->Write(reinterpret_cast<const uint8_t*>(replaced.data()), replaced.size()) != 0 ||
+      file->Publish(target, PublishMode::kReplace) != 0) {
     return SettingsWriteStatus::kCannotWriteValue;
   }
   return SettingsWriteStatus::kOk;

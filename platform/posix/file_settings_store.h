@@ -22,9 +22,11 @@ std::string ReplaceSettingLine(const std::string& contents, const std::string& n
 // dropped), or nothing. Pure.
 std::optional<std::string> FindSettingValue(const std::string& contents, const std::string& name);
 
-// Reads the whole file on every Get (so a change by another process is seen) and writes a new file
-// beside it, flushed to disk, then renamed over it. The folders above it are created with mode 0700 and
-// the file is 0600. Files larger than 64 KiB are not read (Get gives nothing, Set refuses).
+// Reads the whole file on every Get (so a change by another process is seen) and writes it by the
+// FileSystem's one rule (PosixPendingFile: a new file beside it, flushed, renamed over it). A link at the
+// settings path is followed for writing: the file it points to is replaced and the link stays. The
+// folders above it are created with mode 0700 and the file is 0600. Files larger than 1 MiB are not read
+// (Get gives nothing, Set refuses rather than drop their other lines).
 // Thread safety: as SettingsStore; writes within one process are serialised.
 class FileSettingsStore : public SettingsStore {
  public:

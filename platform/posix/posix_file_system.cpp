@@ -8,81 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 
 namespace platform {
-namespace {
-
-// Writes all of `bytes` to `fd`, retrying interrupted and partial writes. 0 or the errno value.
-int WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;
-    done += static_cast<size_t>(written);
-  }
-  return 0;
-}
-
-// Creates `path` (never replacing, never following a link), writes `bytes`, optionally syncs, closes.
-// Removes the file on any failure after creation.
-int CreateAndWrite(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode, bool sync) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-  if (fd < 0) return errno;
-  int error = WriteAll(fd, bytes);
-  if (error == 0 && sync && ::fsync(fd) != 0) error = errno;
-  // close can report a delayed write error (NFS, quotas); a file that may be incomplete is not kept.
-  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
-  if (error != 0) ::unlink(path.c_str());
-  return error;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A name beside `path` that no other writer of this process or another picks at the same time.
-std::string SiblingTempName(const std::string& path) {
-  static std::atomic<unsigned long> counter{0};
-  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1) + 1);
-}
-
-// Writes `bytes` under a fresh name beside `path` and renames it over `path`.
-int WriteThroughRename(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const std::string temporary = SiblingTempName(path);
-    const int error = CreateAndWrite(temporary, bytes, mode, true);
-    if (error == EEXIST) continue;
-    if (error != 0) return error;
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-      const int rename_error = errno;
-      ::unlink(temporary.c_str());
-      return rename_error;
-    }
-    return 0;
-  }
-  return EEXIST;
-}
-
-// mkdir -p with `mode` for every missing folder above and including `folder`.
-int CreateFolders(const std::string& folder, uint32_t mode) {
-  if (folder.empty() || folder == "/" || folder == ".") return 0;
-  struct stat info;
-  if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-  if (const int error = CreateFolders(FolderOf(folder), mode); error != 0) return error;
-  if (::mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) return errno;
-  return 0;
-}
-
-}  // namespace
-
 std::optional<std::string> ResolveTempFolder(const char* pictavera_temp_dir, const char* tmpdir, unsigned uid) {
   std::string folder;
   if (pictavera_temp_dir != nullptr && *pictavera_temp_dir != '\0') {
@@ -130,17 +58,8 @@ int PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
   return ::mkdir(path.c_str(), mode) == 0 ? 0 : errno;
 }
 
-int PosixFileSystem::WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode) {
-  return CreateAndWrite(path, bytes, mode, false);
-}
-
-int PosixFileSystem::ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  if (const int error = CreateFolders(FolderOf(path), 0700); error != 0) return error;
-  return WriteThroughRename(path, bytes, 0600);
-}
-
-int PosixFileSystem::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return WriteThroughRename(path, bytes, 0644);
+std::unique_ptr<PendingFile> PosixFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
+  return PosixPendingFile::Start(folder, mode, calls_, error);
 }
 
 std::optional<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
@@ -185,6 +104,20 @@ int PosixFileSystem::RemoveFile(const std::string& path) { return ::unlink(path.
 bool PosixFileSystem::IsRegularFile(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<FileIdentity> PosixFileSystem::IdentityOf(const std::string& path) {
+  struct stat info;
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+PathKind PosixFileSystem::KindAt(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  if (S_ISLNK(info.st_mode)) return PathKind::kLink;
+  if (S_ISDIR(info.st_mode)) return PathKind::kFolder;
+  return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
 }
 
 std::optional<std::vector<std::string>> PosixFileSystem::OwnFiles(const std::string& folder, int* error) {

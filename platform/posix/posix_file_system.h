@@ -1,10 +1,12 @@
-// PosixFileSystem: the FileSystem port over POSIX calls (open with O_EXCL | O_NOFOLLOW, rename, lstat).
+// PosixFileSystem: the FileSystem port over POSIX calls (files written through PosixPendingFile, mkdir,
+// stat and lstat).
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/posix/posix_pending_file.h"
 
 namespace platform {
 
@@ -20,19 +22,23 @@ class PosixFileSystem : public FileSystem {
   PosixFileSystem() = default;
   // The temporary folder is `temp_folder` (absolute), checked and created like the environment's.
   explicit PosixFileSystem(std::string temp_folder) : fixed_temp_folder_(std::move(temp_folder)) {}
+  // As above (no `temp_folder`: from the environment), publishing new files through `calls`.
+  PosixFileSystem(std::optional<std::string> temp_folder, const NoReplaceCalls& calls)
+      : fixed_temp_folder_(std::move(temp_folder)), calls_(calls) {}
 
   std::optional<std::string> TempFolder(int* error) override;
   int CreateFolder(const std::string& path, uint32_t mode) override;
-  int WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode = 0600) override;
-  int ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
-  int WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  std::unique_ptr<PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) override;
   std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override;
   int RemoveFile(const std::string& path) override;
   bool IsRegularFile(const std::string& path) override;
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override;
+  PathKind KindAt(const std::string& path) override;
   std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
 
  private:
   std::optional<std::string> fixed_temp_folder_;
+  NoReplaceCalls calls_ = SystemNoReplaceCalls();
 };
 
 }  // namespace platform

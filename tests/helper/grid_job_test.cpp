@@ -2,16 +2,15 @@
 #include "helper/grid_job.h"
 
 #include "tests/helper/comma_locale.h"
+#include "tests/helper/test_images.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
+#include <vector>
 
 namespace mosalith {
 namespace {
@@ -355,22 +354,17 @@ TEST(GridJobTest, MissingImagesOrOutputsFail) {
 }
 
 TEST(GridJobTest, ReadsFromAFileAndReportsAMissingOne) {
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("grid_job_test_\xC3\xA9t\xC3\xA9_" + std::to_string(::getpid()) + ".txt");
-  {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    const std::string text = "\xEF\xBB\xBF" + WithCrLf(kWrittenJob);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
+  testing::TempDir dir;
+  const std::string path = dir.File("grid_job_\xC3\xA9t\xC3\xA9.txt");
+  const std::string text = "\xEF\xBB\xBF" + WithCrLf(kWrittenJob);
+  testing::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
   GridJob job;
-  EXPECT_TRUE(ReadGridJob(path.string(), job).ok());
+  EXPECT_TRUE(ReadGridJob(path, job).ok());
   EXPECT_EQ(job.images.size(), 2u);
-  std::filesystem::remove(path);
+  std::filesystem::remove(testing::PathFromUtf8(path));
 
   GridJob missing;
-  EXPECT_EQ(ReadGridJob(path.string(), missing).status, GridJobStatus::kCannotOpen);
+  EXPECT_EQ(ReadGridJob(path, missing).status, GridJobStatus::kCannotOpen);
 }
 
 }  // namespace

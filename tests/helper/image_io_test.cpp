@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <filesystem>
 #include <vector>
 
+#include "tests/helper/special_file.h"
 #include "tests/helper/test_images.h"
 
 namespace mosalith {
@@ -105,10 +105,17 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
 }
 
 TEST_F(ImageIoTest, NonAsciiPathsWork) {
-  const std::string path = dir_.File("Ünïcödé фото 写真.jpg");
+  const std::string name = "Ünïcödé фото 写真 😀.jpg";
+  const std::string path = dir_.File(name);
   ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), path, 80, testing::Codec()));
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(path)));
   EXPECT_TRUE(LoadImage(path, testing::Codec()));
+  // The file bears exactly that name, not its UTF-8 bytes read in some other encoding.
+  const std::filesystem::path folder = testing::PathFromUtf8(path).parent_path();
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(testing::Utf8(entry.path().filename()));
+  }
+  EXPECT_EQ(names, std::vector<std::string>{name});
 }
 
 TEST_F(ImageIoTest, WriteFailuresAreReported) {
@@ -119,6 +126,18 @@ TEST_F(ImageIoTest, WriteFailuresAreReported) {
     // A device, not a regular file: refused (and were it opened, every write would fail).
     EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90, testing::Codec()));
   }
+}
+
+TEST_F(ImageIoTest, LongOutputNamesAreWritten) {
+  // Names up to the usual 255-byte limit are written: the temporary name beside them is short.
+  const std::string longest = dir_.File(std::string(251, 'l') + ".jpg");
+  EXPECT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), longest, 90, testing::Codec()));
+  EXPECT_TRUE(LoadImage(longest, testing::Codec()));
+  size_t names = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(testing::PathFromUtf8(dir_.File("")))) {
+    ++names;
+  }
+  EXPECT_EQ(names, 1u);
 }
 
 TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {
@@ -253,8 +272,8 @@ TEST_F(ImageIoTest, FramesOtherThanHuffmanCodedAreRefused) {
 }
 
 TEST_F(ImageIoTest, OnlyRegularFilesAreOpened) {
-  const std::string fifo = dir_.File("photo.jpg");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const testing::BlockingSpecialFile special(dir_, "photo.jpg");
+  const std::string& fifo = special.path();
   // Opening a FIFO that nobody writes would wait for ever; it is refused at once, for reading and writing.
   EXPECT_FALSE(LoadImage(fifo, testing::Codec()));
   EXPECT_FALSE(WriteJpeg(MakeImage(8, 8, Gradient), fifo, 90, testing::Codec()));

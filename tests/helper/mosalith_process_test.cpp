@@ -1,17 +1,15 @@
 // Tests of the mosalith program run as a process: exit codes, output streams and the sheet files.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "helper/image_io.h"
+#include "tests/helper/run_program.h"
+#include "tests/helper/special_file.h"
 #include "tests/helper/test_images.h"
 
 namespace mosalith {
@@ -25,11 +23,9 @@ struct RunResult {
   std::string err;
 };
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadAll(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 ImageBuffer Solid(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
@@ -55,19 +51,17 @@ class MosalithProcessTest : public ::testing::Test {
 
   std::string WriteText(const std::string& name, const std::string& text) {
     const std::string path = PathOf(name);
-    std::ofstream(path, std::ios::binary) << text;
+    testing::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
     return path;
   }
 
   // Runs mosalith with `argument` (none when empty), capturing both streams.
   RunResult Run(const std::optional<std::string>& argument) {
-    // A hang (a file that blocks on opening) ends after a minute with exit code 124 instead of never.
-    std::string command = std::string("timeout 60 '") + kMosalith + "'";
-    if (argument) command += " '" + *argument + "'";
-    command += " >'" + PathOf("stdout.txt") + "' 2>'" + PathOf("stderr.txt") + "'";
-    const int status = std::system(command.c_str());
+    // A hang (a file that blocks on opening) ends after a minute instead of never.
+    std::vector<std::string> arguments;
+    if (argument) arguments.push_back(*argument);
     RunResult result;
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exit_code = testing::RunProgram(kMosalith, arguments, PathOf("stdout.txt"), PathOf("stderr.txt"), 60);
     result.out = ReadAll(dir_.File("stdout.txt"));
     result.err = ReadAll(dir_.File("stderr.txt"));
     return result;
@@ -113,7 +107,49 @@ TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
     EXPECT_EQ(result.exit_code, 1) << settings;
     EXPECT_EQ(result.out, "") << settings;
     EXPECT_NE(result.err.find("Config parsed - 1 images, 1 outputs\nMosalith: "), std::string::npos) << result.err;
-    EXPECT_FALSE(std::filesystem::exists(output)) << settings;
+    EXPECT_FALSE(std::filesystem::exists(testing::PathFromUtf8(output))) << settings;
+  }
+}
+
+TEST_F(MosalithProcessTest, PagesBeyondTheBudgetAreRefusedAtOnce) {
+  const std::string output = PathOf("sheet.jpg");
+  // 32767 x 32767 would be a 4 GiB canvas; A3 at 1200 dpi (278 megapixels) is above the budget too.
+  for (const std::string size : {"32767x32767", "14031x19843", "32768x100"}) {
+    const std::string width = size.substr(0, size.find('x')), height = size.substr(size.find('x') + 1);
+    const RunResult result = Run(WriteText("job.txt", "[settings]\npageWidth=" + width + "\npageHeight=" + height +
+                                                          "\n[images]\na.jpg\n[outputs]\n" + output + "\n"));
+    EXPECT_EQ(result.exit_code, 1) << size;
+    EXPECT_NE(result.err.find("outputs\nMosalith: Invalid page size " + size + "\n"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(output)) << size;
+  }
+}
+
+TEST_F(MosalithProcessTest, AnOutputThatIsOneOfThePhotosOrFramesIsRefusedBeforeWriting) {
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
+  // A second name for the photo: a symbolic link, or a hard link where links are not available (Wine).
+  std::error_code no_symlinks;
+  std::filesystem::create_symlink(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")),
+                                  no_symlinks);
+  if (no_symlinks) {
+    std::filesystem::create_hard_link(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")));
+  }
+  const std::string frame = PathOf("frame.jpg");
+  ASSERT_TRUE(WriteJpeg(Solid(40, 40, 0, 0, 0), frame, 95, testing::Codec()));
+  const std::vector<uint8_t> photo = testing::ReadBytes(PathOf("red.jpg"));
+  // The photo of a later sheet, a link to it, and a frame: each would be gone before it is used.
+  for (const std::string& output : {PathOf("red.jpg"), PathOf("link.jpg"), frame}) {
+    const RunResult result = Run(WriteText(
+        "job.txt", "[settings]\npageWidth=60\npageHeight=60\nrows=1\ncols=1\n[images]\n" + PathOf("green.jpg") +
+                       "\n" + PathOf("red.jpg") + "\n[frames]\n(none)\n" + frame + "\n[outputs]\n" + PathOf("s1.jpg") +
+                       "\n" + output + "\n"));
+    EXPECT_EQ(result.exit_code, 1) << output;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("outputs\nMosalith: Output path is one of the input files: " + output + "\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_FALSE(std::filesystem::exists(PathOf("s1.jpg")));
+    EXPECT_EQ(testing::ReadBytes(PathOf("red.jpg")), photo);
   }
 }
 
@@ -178,18 +214,19 @@ TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
 }
 
 TEST_F(MosalithProcessTest, FifosAreRefusedInsteadOfWaitedOn) {
-  const std::string job_fifo = PathOf("job.txt");
-  ASSERT_EQ(mkfifo(job_fifo.c_str(), 0600), 0);
-  RunResult result = Run(job_fifo);
+  const testing::BlockingSpecialFile job_fifo(dir_, "job.txt");
+  RunResult result = Run(job_fifo.path());
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find("Mosalith: Failed to parse config\n"), std::string::npos) << result.err;
 
   // A photo, a frame and an output that are FIFOs: the cell stays white and unframed, the sheet that
   // cannot be written is reported, the other sheet is written.
-  const std::string photo_fifo = PathOf("photo.jpg");
-  const std::string frame_fifo = PathOf("frame.png");
-  const std::string output_fifo = PathOf("s2.jpg");
-  for (const std::string& fifo : {photo_fifo, frame_fifo, output_fifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const testing::BlockingSpecialFile photo(dir_, "photo.jpg");
+  const testing::BlockingSpecialFile frame(dir_, "frame.png");
+  const testing::BlockingSpecialFile output(dir_, "s2.jpg");
+  const std::string& photo_fifo = photo.path();
+  const std::string& frame_fifo = frame.path();
+  const std::string& output_fifo = output.path();
   ASSERT_TRUE(WriteJpeg(Solid(40, 40, 90, 160, 90), PathOf("green.jpg"), 95, testing::Codec()));
   result = Run(WriteText("fifos.txt", "[settings]\npageWidth=40\npageHeight=20\nmarginLeft=0\nmarginRight=0\n"
                                       "marginTop=0\nmarginBottom=0\nrows=1\ncols=2\n[images]\n" + photo_fifo +

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -205,10 +204,7 @@ class SheetFileTest : public ::testing::Test {
         bytes.insert(bytes.end(), {p[2], p[1], p[0], p[3]});
       }
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    testing::WriteBytes(path, bytes);
     return path;
   }
 

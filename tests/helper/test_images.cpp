@@ -190,15 +190,24 @@ std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const st
   return out;
 }
 
-std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+std::filesystem::path PathFromUtf8(const std::string& utf8_path) {
+  return std::filesystem::path(std::u8string(utf8_path.begin(), utf8_path.end()));
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& utf8_path) {
+  std::ifstream in(PathFromUtf8(utf8_path), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+void WriteBytes(const std::string& utf8_path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(PathFromUtf8(utf8_path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
+  if (!out) throw std::runtime_error("cannot write " + utf8_path);
 }
 
 TempDir::TempDir() {
@@ -214,7 +223,7 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
+std::string TempDir::File(const std::string& name) const { return Utf8(path_ / PathFromUtf8(name)); }
 
 namespace {
 

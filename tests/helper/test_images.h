@@ -40,8 +40,14 @@ std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
 // `jpeg` with `segment` inserted right after its FF D8 start.
 std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& segment);
 
-std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// The path named by UTF-8 text, and back. Paths are UTF-8 strings in the helper and its tests, while
+// std::filesystem::path(std::string) reads the bytes in the platform's narrow encoding, which on Windows
+// is not UTF-8.
+std::filesystem::path PathFromUtf8(const std::string& utf8_path);
+std::string Utf8(const std::filesystem::path& path);
+
+std::vector<uint8_t> ReadBytes(const std::string& utf8_path);
+void WriteBytes(const std::string& utf8_path, const std::vector<uint8_t>& bytes);
 
 // The codec path under test: the reference path when MOSALITH_DECODER is "stb" (CTest runs every helper
 // suite once on each path), else the fast path.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include "platform/fake/fake_graphics.h"
 
@@ -275,11 +277,110 @@ TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
   ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(2, 2), &png), GraphicsStatus::kOk);
   for (int i : {16, 20}) png[i] = 0, png[i + 1] = 0, png[i + 2] = 0x9C, png[i + 3] = 0x40;
   EXPECT_NE(graphics_.Decode(Write("huge.png", png), {}, &decoded), GraphicsStatus::kOk);
-  // A JPEG cut in half still decodes (the rest grey, as viewers show it) or fails; never more.
-  auto jpeg = Jpeg(*MakeBitmap(64, 64, 0xFF00FF00));
-  jpeg.resize(jpeg.size() / 2);
-  const GraphicsStatus cut = graphics_.Decode(Write("cut.jpg", jpeg), {}, &decoded);
-  EXPECT_TRUE(cut == GraphicsStatus::kOk || cut == GraphicsStatus::kUnknownImageFormat);
+}
+
+TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedAndStrayBytesAreNot) {
+  // Cut short anywhere (even just its end marker), a photo would come out with a grey block where its
+  // data stops: refused, as the helper program refuses it.
+  const std::vector<uint8_t> whole = Jpeg(*MakeBitmap(64, 64, 0xFF00FF00));
+  DecodedImage decoded;
+  for (size_t keep : {whole.size() / 2, whole.size() - 2}) {
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
+    EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded), GraphicsStatus::kUnknownImageFormat) << keep;
+  }
+  // Bytes between the data and the end marker: the picture is whole, and decodes.
+  std::vector<uint8_t> stray = whole;
+  stray.insert(stray.end() - 2, {1, 2, 3});
+  ASSERT_EQ(graphics_.Decode(Write("stray.jpg", stray), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_NEAR(decoded.bitmap.pixel(32, 32)[1], 255, 3);
+}
+
+// A PNG file of one grey 16-bit sample per pixel, no colour-space chunk, as numpy, OpenCV and PIL
+// write them: signature, IHDR, one zlib-compressed IDAT, IEND.
+std::vector<uint8_t> Grey16Png(int width, int height, uint16_t value) {
+  auto be32 = [](std::vector<uint8_t>& v, uint32_t x) {
+    for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
+  };
+  auto chunk = [&](std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    be32(png, static_cast<uint32_t>(data.size()));
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    be32(png, static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+  };
+  std::vector<uint8_t> header;
+  be32(header, static_cast<uint32_t>(width));
+  be32(header, static_cast<uint32_t>(height));
+  header.insert(header.end(), {16, 0, 0, 0, 0});  // 16 bits, grey, deflate, no filter, no interlace
+  std::vector<uint8_t> raw;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter: none
+    for (int x = 0; x < width; ++x) raw.insert(raw.end(), {uint8_t(value >> 8), uint8_t(value)});
+  }
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  std::vector<uint8_t> compressed(size);
+  EXPECT_EQ(compress(compressed.data(), &size, raw.data(), static_cast<uLong>(raw.size())), Z_OK);
+  compressed.resize(size);
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  chunk(png, "IHDR", header);
+  chunk(png, "IDAT", compressed);
+  chunk(png, "IEND", {});
+  return png;
+}
+
+TEST_F(CairoGraphicsTest, SixteenBitPngsWithoutColourSpaceReadAsSrgbValues) {
+  DecodedImage decoded;
+  // Grey 100 of 255 stored in 16 bits (100 x 257) is grey 100, not the linear-light reading 167.
+  ASSERT_EQ(graphics_.Decode(Write("grey16.png", Grey16Png(4, 3, 100 * 257)), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.width_px, 4);
+  for (int channel = 0; channel < 3; ++channel) EXPECT_EQ(decoded.bitmap.pixel(3, 2)[channel], 100) << channel;
+  EXPECT_EQ(decoded.bitmap.pixel(3, 2)[3], 255);
+}
+
+// Vertical stripes one pixel wide, black and white.
+Bitmap Stripes(int width, int height) {
+  Bitmap stripes = *MakeBitmap(width, height, kBlack);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 1; x < width; x += 2) std::fill_n(stripes.pixel(x, y), 3, 255);
+  }
+  return stripes;
+}
+
+// Largest minus smallest green value of the canvas, away from its edges.
+int Spread(const Canvas& canvas) {
+  const std::optional<Bitmap> pixels = canvas.Snapshot();
+  int low = 255, high = 0;
+  for (int y = 2; y < pixels->height_px - 2; ++y) {
+    for (int x = 2; x < pixels->width_px - 2; ++x) {
+      low = std::min<int>(low, pixels->pixel(x, y)[1]);
+      high = std::max<int>(high, pixels->pixel(x, y)[1]);
+    }
+  }
+  return high - low;
+}
+
+TEST_F(CairoGraphicsTest, AreaReductionAveragesDetailAwayAtAnyFactor) {
+  // Reduced by 3.3, 4, 10 and 40, stripes finer than the new pixels become an even grey; a bilinear
+  // sample of two pixels in each place leaves bands instead.
+  for (const int factor10 : {33, 40, 100, 400}) {
+    const Bitmap stripes = Stripes(64 * factor10 / 10, 64);
+    auto canvas = graphics_.CreateCanvas(64, 16);
+    canvas->Clear(kWhite);
+    ASSERT_EQ(canvas->DrawBitmap(stripes, {0, 0, 64, 16}, Filter::kArea), GraphicsStatus::kOk);
+    EXPECT_LE(Spread(*canvas), 6) << factor10;
+    EXPECT_NEAR(canvas->Snapshot()->pixel(30, 8)[1], 128, 6) << factor10;
+    if (factor10 == 33) {
+      canvas->Clear(kWhite);
+      ASSERT_EQ(canvas->DrawBitmap(stripes, {0, 0, 64, 16}, Filter::kBilinear), GraphicsStatus::kOk);
+      EXPECT_GT(Spread(*canvas), 40);
+    }
+  }
+  // Enlarging is bilinear: a smooth ramp between two pixels.
+  auto canvas = graphics_.CreateCanvas(40, 4);
+  ASSERT_EQ(canvas->DrawBitmap(Stripes(2, 1), {0, 0, 40, 4}, Filter::kArea), GraphicsStatus::kOk);
+  const int middle = canvas->Snapshot()->pixel(20, 2)[1];
+  EXPECT_GT(middle, 60);
+  EXPECT_LT(middle, 200);
 }
 
 TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {

@@ -223,7 +223,7 @@ TEST_F(HostProcessTest, FilesLeftByAKilledHostAreRemovedAtStartAndALiveOnesAreKe
   ::waitpid(ended, nullptr, 0);
   const std::string dead = std::to_string(ended), alive = std::to_string(::getpid());
   const fs::path job = folder_ / "tmp" / ("grid_config_" + dead + "_3.txt");
-  const fs::path part = folder_ / "pdf" / ("PictaVera Print 2026-01-01 10-00-00-1.pdf." + dead + ".part");
+  const fs::path part = folder_ / "pdf" / (".pictavera-" + dead + "-1.tmp");
   const fs::path live_job = folder_ / "tmp" / ("grid_config_" + alive + "_1.txt");
   for (const fs::path& path : {job, part, live_job}) std::ofstream(path) << "x";
   Start();

@@ -20,10 +20,12 @@ TEST(LeftoverFilesTest, NamesAreReadWholeOrNotAtAll) {
                             "grid_config_99999999999_1.txt", "sheet.jpg"}) {
     EXPECT_FALSE(JobFileOwner(other)) << other;
   }
-  EXPECT_EQ(PartPdfOwner("PictaVera Print 2026-03-03 09-05-07-1.pdf.4321.part"), 4321);
-  for (const char* other : {"PictaVera Print 2026-03-03 09-05-07-1.pdf", "x.pdf.part", ".pdf.12.part", "x.pdf.12x.part",
-                            "x.jpg.12.part", "x.pdf.-12.part"}) {
-    EXPECT_FALSE(PartPdfOwner(other)) << other;
+  EXPECT_EQ(TemporaryFileOwner(".pictavera-4321-17.tmp"), 4321);
+  EXPECT_EQ(LeftoverOwner(".pictavera-4321-17.tmp"), 4321);
+  EXPECT_EQ(LeftoverOwner("grid_config_99_1.txt"), 99);
+  for (const char* other : {"PictaVera Print 2026-03-03 09-05-07-1.pdf", ".pictavera-4321.tmp", ".pictavera--1.tmp",
+                            ".pictavera-12-x.tmp", "pictavera-12-1.tmp", ".pictavera-12-1.tmp~", ".pictavera-0-1.tmp"}) {
+    EXPECT_FALSE(TemporaryFileOwner(other)) << other;
   }
 }
 
@@ -33,13 +35,14 @@ TEST(LeftoverFilesTest, OnlyFilesOfProcessesThatNoLongerRunAreRemoved) {
   processes.SetExistingProcesses({300});  // another host that still runs
   const std::string temp = platform::FakeFileSystem::kDefaultTempFolder;
   files.AddFile(temp + "/grid_config_100_1.txt", {1});   // its host was killed
+  files.AddFile(temp + "/.pictavera-100-3.tmp", {1});    // a job file it was writing
   files.AddFile(temp + "/grid_config_300_4.txt", {1});   // a running host's job
   files.AddFile(temp + "/grid_config_500_2.txt", {1});   // this host's own
   files.AddFile(temp + "/notes.txt", {1});
   files.AddFile(temp + "/PictaVera_Baking_2026033_957/0.jpg", {1});
-  const std::string part = std::string(kPdfFolder) + "/PictaVera Print 2026-03-03 09-05-07-1.pdf.100.part";
+  const std::string part = std::string(kPdfFolder) + "/.pictavera-100-1.tmp";
   const std::string done = std::string(kPdfFolder) + "/PictaVera Print 2026-03-03 09-05-07-1.pdf";
-  const std::string running = std::string(kPdfFolder) + "/PictaVera Print 2026-03-03 09-05-08-1.pdf.300.part";
+  const std::string running = std::string(kPdfFolder) + "/.pictavera-300-2.tmp";
   files.AddFile(part, {1});
   files.AddFile(done, {1});
   files.AddFile(running, {1});
@@ -47,6 +50,7 @@ TEST(LeftoverFilesTest, OnlyFilesOfProcessesThatNoLongerRunAreRemoved) {
   RemoveLeftoverFiles(files, processes, kPdfFolder, kSelf);
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_FALSE(files.Exists(temp + "/grid_config_100_1.txt"));
+  EXPECT_FALSE(files.Exists(temp + "/.pictavera-100-3.tmp"));
   EXPECT_FALSE(files.Exists(part));
   for (const std::string& kept : {temp + "/grid_config_300_4.txt", temp + "/grid_config_500_2.txt", temp + "/notes.txt",
                                   temp + "/PictaVera_Baking_2026033_957/0.jpg", done, running}) {

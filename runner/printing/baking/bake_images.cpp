@@ -134,10 +134,13 @@ std::optional<std::string> MakeOutputFolder(const ParallelBakeSetup& setup, int*
   const std::optional<std::string> temp = setup.files->TempFolder(error);
   if (!temp) return std::nullopt;
   const std::string folder = *temp + "/" + BakeFolderName(ToLocalTime(setup.clock->WallNow()));
-  // Two bakes within one second share the folder; their file names stay distinct. A file of that name
-  // in the way would fail every save, so it fails here instead.
+  // Two bakes within one second share the folder; their file names stay distinct. Anything else of that
+  // name fails here: a file would fail every save, and a link would send the bake wherever it points.
   *error = setup.files->CreateFolder(folder, 0700);
-  if (*error == EEXIST) *error = setup.files->IsRegularFile(folder) ? ENOTDIR : 0;
+  if (*error == EEXIST) {
+    const platform::PathKind kind = setup.files->KindAt(folder);
+    *error = kind == platform::PathKind::kFolder ? 0 : kind == platform::PathKind::kLink ? ELOOP : ENOTDIR;
+  }
   if (*error != 0) return std::nullopt;
   return folder;
 }

@@ -32,18 +32,23 @@ std::string SaveFailure(GraphicsStatus status) {
   return "Failed to save baked image, GDI+ status=" + std::to_string(platform::StatusNumber(status));
 }
 
-// Writes `bytes` under the first free name of the folder. The path, or nothing with `*status` set.
+// Writes `bytes` under the first free name of the folder: written once, then offered name after name
+// until one is free. The path, or nothing with `*status` set.
 std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t index, const std::string& folder,
                                               const std::vector<uint8_t>& bytes, GraphicsStatus* status) {
-  int error = EEXIST;
-  for (int attempt = 0; attempt < kMaxNameAttempts && error == EEXIST; ++attempt) {
+  int error = 0;
+  std::unique_ptr<platform::PendingFile> file = tools.files->StartFile(folder, 0644, &error);
+  if (file) error = file->Write(bytes.data(), bytes.size());
+  for (int attempt = 0; file && error == 0 && attempt < kMaxNameAttempts; ++attempt) {
     const uint32_t counter = tools.shared->file_counter.fetch_add(1);
     const LocalTime now = ToLocalTime(tools.clock->WallNow());
     const std::string path = folder + "/" + BakedFileName(index, now, counter);
-    error = tools.files->WriteNewFile(path, bytes, 0644);
+    error = file->Publish(path, platform::PublishMode::kNoReplace);
     if (error == 0) return path;
+    if (error == EEXIST) error = 0;
+    else break;
   }
-  *status = platform::StatusFromErrno(error);
+  *status = platform::StatusFromErrno(error != 0 ? error : EEXIST);
   return std::nullopt;
 }
 

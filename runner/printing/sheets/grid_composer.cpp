@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "helper/page_budget.h"
 #include "platform/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -52,7 +53,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const ComposerLayout& 
   if (fit.scaled_width_px < 1 || fit.scaled_height_px < 1) return loaded;  // too thin to show at this size
 
   // Decoded at no less than twice the drawn size (a reduced DCT decode, never an embedded thumbnail),
-  // then drawn down with bilinear filtering.
+  // then drawn down with an area filter: every source pixel counts, so fine detail averages out instead
+  // of turning into moire as a 2 x 2 bilinear sample would.
   platform::DecodeOptions options;
   const int64_t want_width = int64_t{fit.scaled_width_px} * 2;
   const int64_t want_height = int64_t{fit.scaled_height_px} * 2;
@@ -62,7 +64,7 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const ComposerLayout& 
   if (graphics.Decode(photo_path, options, &decoded) != GraphicsStatus::kOk) return loaded;
   const Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), info.orientation, platform::OrientationSet::kAll);
   std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
-                                        platform::Filter::kBilinear);
+                                        platform::Filter::kArea);
   if (!scaled) return loaded;
   loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
 
@@ -125,8 +127,8 @@ std::optional<ComposerLayout> ComputeComposerLayout(const SheetRequest& request,
                ": rows and cols must be at least 1";
     return std::nullopt;
   }
-  if (!platform::SizeWithinLimits(request.pageWidth, request.pageHeight)) {
-    *problem = "Invalid page size " + std::to_string(request.pageWidth) + "x" + std::to_string(request.pageHeight);
+  if (!mosalith::PageWithinBudget(request.pageWidth, request.pageHeight)) {
+    *problem = mosalith::InvalidPageSizeText(request.pageWidth, request.pageHeight);
     return std::nullopt;
   }
   const int64_t usable_width = int64_t{request.pageWidth} - request.marginLeft - request.marginRight;
@@ -174,7 +176,7 @@ int SheetJpegQuality(int32_t requested) {
 }
 
 GridResult GridComposer(const SheetRequest& request, const platform::Graphics* graphics, platform::FileSystem& files,
-                        platform::Clock& clock) {
+                        platform::Clock& clock, const std::vector<bool>& already_written) {
   GridResult result;
   const auto start = clock.Now();
   std::string problem;
@@ -201,8 +203,12 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
   const size_t shown = static_cast<size_t>(std::min<int64_t>(
       static_cast<int64_t>(request.images.size()),
       static_cast<int64_t>(request.outputs.size()) * layout->cells_per_sheet));
+  auto composed = [&already_written](size_t sheet) {
+    return sheet >= already_written.size() || !already_written[sheet];
+  };
   std::vector<LoadedPhoto> photos(shown);
   for (size_t i = 0; i < shown; ++i) {
+    if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
     const std::string no_frame;
     photos[i] = LoadPhoto(*graphics, *layout, request.images[i], i < request.frames.size() ? request.frames[i] : no_frame);
     if ((i + 1) % 10 == 0) {
@@ -218,6 +224,7 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
   const int quality = SheetJpegQuality(request.jpegQuality);
   std::string first_failed;
   for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) {
+    if (!composed(sheet)) continue;
     const std::string& output = request.outputs[sheet];
     GraphicsStatus status = GraphicsStatus::kOk;
     std::unique_ptr<platform::Canvas> canvas = graphics->CreateCanvas(request.pageWidth, request.pageHeight, &status);
@@ -244,7 +251,9 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
     }
   }
   result.composeTimeMs = MillisecondsSince(clock, compose_start);
-  LogLine("DEBUG C++: Created " + std::to_string(request.outputs.size()) + " grid pages in " +
+  size_t created = 0;
+  for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) created += composed(sheet) ? 1 : 0;
+  LogLine("DEBUG C++: Created " + std::to_string(created) + " grid pages in " +
           std::to_string(result.composeTimeMs) + "ms");
 
   photos.clear();

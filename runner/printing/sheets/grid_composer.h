@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "runner/printing/sheets/sheet_job_records.h"
 
@@ -31,7 +32,7 @@ struct ComposerLayout {
 };
 
 // The layout, or nothing with `*problem` naming what cannot be laid out: rows or cols below 1, a page
-// side outside 1..32767 or a page above the pixel budget, a usable area narrower than cols or shorter
+// outside the page budget of helper/page_budget.h, a usable area narrower than cols or shorter
 // than rows pixels, or beyond int32. The helper program refuses the same jobs.
 std::optional<ComposerLayout> ComputeComposerLayout(const SheetRequest& request, std::string* problem);
 
@@ -53,11 +54,13 @@ PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t 
 // JPEG quality of the sheet files: 0 means 90; other values are limited to 1..100.
 int SheetJpegQuality(int32_t requested);
 
-// Composes and writes every sheet of `request`. {false, "Failed to initialize GDI+"} without a graphics
-// port; {false, <problem>} for a layout that cannot be drawn; {false, "Failed to save grid image: <first
-// path>"} when a sheet could not be written (the others are still written, nothing partial is left).
-// Undecodable photos and frames leave their cells white and do not fail the job.
+// Composes and writes every sheet of `request` except those `already_written` marks (sheet p is skipped
+// when already_written[p] is true: the helper program wrote it, and its photos are not even loaded).
+// {false, "Failed to initialize GDI+"} without a graphics port; {false, <problem>} for a layout that
+// cannot be drawn; {false, "Failed to save grid image: <first path>"} when a sheet could not be written
+// (the others are still written, nothing partial is left). Undecodable photos and frames leave their
+// cells white and do not fail the job.
 GridResult GridComposer(const SheetRequest& request, const platform::Graphics* graphics, platform::FileSystem& files,
-                        platform::Clock& clock);
+                        platform::Clock& clock, const std::vector<bool>& already_written = {});
 
 }  // namespace runner::printing

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -11,6 +13,7 @@
 #include "runner/log.h"
 #include "runner/printing/sheets/grid_composer.h"
 #include "runner/printing/sheets/grid_job_writer.h"
+#include "runner/printing/sheets/sheet_checks.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 
@@ -22,8 +25,30 @@ int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::tim
   return static_cast<int32_t>(std::min<long long>(elapsed, INT32_MAX));
 }
 
-GridResult Fallback(const SheetRequest& request, const SheetJobContext& context) {
-  return GridComposer(request, context.graphics, *context.files, *context.clock);
+GridResult Fallback(const SheetRequest& request, const SheetJobContext& context,
+                    const std::vector<bool>& written_by_helper = {}) {
+  return GridComposer(request, context.graphics, *context.files, *context.clock, written_by_helper);
+}
+
+using Identities = std::vector<std::optional<platform::FileIdentity>>;
+
+Identities IdentitiesOf(const std::vector<std::string>& paths, platform::FileSystem& files) {
+  Identities identities;
+  identities.reserve(paths.size());
+  for (const std::string& path : paths) identities.push_back(files.IdentityOf(path));
+  return identities;
+}
+
+// The sheets a failed helper still wrote: it writes each sheet under a new name and renames it into
+// place, so a written sheet is a file that was not there before the run.
+std::vector<bool> SheetsWrittenSince(const std::vector<std::string>& outputs, const Identities& before,
+                                     platform::FileSystem& files) {
+  std::vector<bool> written(outputs.size(), false);
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const std::optional<platform::FileIdentity> now = files.IdentityOf(outputs[i]);
+    written[i] = now.has_value() && now != before[i];
+  }
+  return written;
 }
 
 }  // namespace
@@ -46,6 +71,13 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
   if (context.files == nullptr || context.processes == nullptr || context.clock == nullptr) {
     return GridResult{false, "Sheet jobs are not available", 0, 0, 0};
   }
+  // Refused before anything is written, whichever composer would run.
+  std::optional<std::string> refusal = SheetRequestProblem(request);
+  if (!refusal) refusal = OutputNamingAnInput(request, *context.files);
+  if (refusal) {
+    LogLine("DEBUG C++: Sheet job refused: " + *refusal);
+    return GridResult{false, *refusal, 0, 0, 0};
+  }
   const auto start = context.clock->Now();
   const std::string& helper = context.mosalith_path;
   LogLine("DEBUG C++: Looking for helper at: " + helper);
@@ -66,6 +98,7 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
           std::to_string(request.outputs.size()) + " outputs");
   LogLine("DEBUG C++: Running mosalith.exe...");
 
+  const Identities before = IdentitiesOf(request.outputs, *context.files);
   platform::ProcessOutcome outcome;
   try {
     outcome = context.processes->Run(helper, {job_file});
@@ -93,7 +126,15 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
     return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, total_ms};
   }
   LogLine("DEBUG C++: mosalith failed (exit=" + std::to_string(outcome.exit_code) + "), using fallback");
-  return Fallback(request, context);
+  // Sheets the helper did write are complete (it renames each into place) and carry what the in-process
+  // composer cannot draw (effects, cut lines): they are kept, and only the others are composed.
+  const std::vector<bool> written = SheetsWrittenSince(request.outputs, before, *context.files);
+  const auto kept = std::count(written.begin(), written.end(), true);
+  if (kept > 0) {
+    LogLine("DEBUG C++: mosalith wrote " + std::to_string(kept) + " of " + std::to_string(written.size()) +
+            " sheets; composing the other " + std::to_string(static_cast<long>(written.size()) - kept));
+  }
+  return Fallback(request, context, written);
 }
 
 }  // namespace runner::printing

@@ -38,9 +38,13 @@ SheetJobContext SheetJobContextOf(const Services& services);
 
 // Runs one sheet job and returns its result. Blocking, without a time limit while the helper runs; may be
 // called from several threads at once (each job has its own job file, removed on every path).
+//   a page outside the page budget, an empty output path, an output that is one of the photos or
+//   frames                           -> {false, <SheetRequestProblem / OutputNamingAnInput>}, nothing written
 //   helper missing                   -> the in-process composer's result
 //   job file cannot be written       -> {false, "Failed to create config file"}, no fallback
-//   helper cannot start / exits non-0 -> the in-process composer's result (its times)
+//   helper cannot start              -> the in-process composer's result (its times)
+//   helper exits non-0               -> the in-process composer's result for the sheets the helper did not
+//                                       write; the ones it wrote are kept, never replaced
 //   helper exits 0                   -> {true, "", totalTimeMs}
 //   helper stopped by the closing    -> {false, "Sheet job stopped: the application is closing"}
 // The helper's joined output is copied unchanged to standard error when it has ended. Every step logs its

@@ -8,6 +8,7 @@
 #include "runner/log.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/printing/sheets/sheet_arguments.h"
+#include "runner/printing/sheets/sheet_checks.h"
 #include "runner/printing/sheets/sheet_job.h"
 #include "runner/work_lanes.h"
 
@@ -41,6 +42,10 @@ MethodHandler MakeCreateGridImagesHandler(const Services& services) {
         AnswerError(*result, error);
         return;
       }
+      if (const std::optional<std::string> problem = SheetRequestProblem(*request)) {
+        AnswerError(*result, GridError(*problem));  // at once, before any job file or helper
+        return;
+      }
       const GridResult outcome = CreateGridImagesWithHelper(*request, context);
       if (outcome.success) {
         result->Success(EncodableValue(true));
@@ -62,6 +67,10 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
       std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBackground, &error);
       if (!request) {
         AnswerError(*result, error);
+        return;
+      }
+      if (const std::optional<std::string> problem = SheetRequestProblem(*request)) {
+        AnswerError(*result, GridError(*problem));
         return;
       }
       if (table == nullptr || lane == nullptr) {

@@ -12,12 +12,14 @@
 
 namespace runner::printing {
 
-// Arguments as in runner/printing/sheets/sheet_arguments.h. Success true when the sheet job succeeded,
-// otherwise "GRID_ERROR" with the job's errorMessage.
+// Arguments as in runner/printing/sheets/sheet_arguments.h. A request SheetRequestProblem refuses (a page
+// beyond the page budget, an empty output path) is answered "GRID_ERROR" with that text at once. Success
+// true when the sheet job succeeded, otherwise "GRID_ERROR" with the job's errorMessage.
 MethodHandler MakeCreateGridImagesHandler(const Services& services);
 
-// Arguments as above with the background method's forms. Success with the job number (int32), or
-// "GRID_ERROR" with the reason when the job's thread cannot start (or there is no job table).
+// Arguments as above with the background method's forms, refused at once in the same way. Success with
+// the job number (int32), or "GRID_ERROR" with the reason when the job's thread cannot start (or there is
+// no job table).
 MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services);
 
 // Argument: the job number, an int32 ("Expected job ID as integer" otherwise). "JOB_NOT_FOUND" with

@@ -119,13 +119,53 @@ TEST_F(PosixFileSystemTest, WriteBeyondTheFileSizeLimitFailsAndLeavesNoFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
 }
 
-TEST_F(PosixFileSystemTest, ReplaceCreatesFoldersAndLeavesNoTemporaryName) {
-  const std::string path = Path("settings/PictaVera/Printing");
-  ASSERT_EQ(files_.ReplaceFile(path, {'a'}), 0);
-  ASSERT_EQ(files_.ReplaceFile(path, kBytes), 0);
-  EXPECT_EQ(Read(path), std::string(kBytes.begin(), kBytes.end()));
-  EXPECT_EQ(ModeOf(Path("settings")), 0700u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(Path("settings/PictaVera")), fs::directory_iterator()), 1);
+TEST_F(PosixFileSystemTest, NamesAsLongAsTheFolderAllowsAreWritten) {
+  // The temporary name is short whatever the final one: 255 bytes is the usual limit of one name.
+  for (const size_t length : {241u, 255u}) {
+    const std::string path = Path(std::string(length - 4, 'n') + ".jpg");
+    EXPECT_EQ(files_.WriteFile(path, kBytes), 0) << length;
+    EXPECT_EQ(Read(path), std::string(kBytes.begin(), kBytes.end()));
+  }
+  EXPECT_EQ(files_.WriteNewFile(Path(std::string(256, 'n')), kBytes), ENAMETOOLONG);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 2);
+}
+
+// Publishing calls as a file system without renameat2 flags and without hard links answers them.
+int RefuseRenameFlags(const char*, const char*) { return EINVAL; }
+int RefuseHardLinks(const char*, const char*) { return EPERM; }
+
+TEST_F(PosixFileSystemTest, NewFilesNeverReplaceEvenWhereHardLinksAreRefused) {
+  PosixFileSystem no_links(std::nullopt, NoReplaceCalls{RefuseRenameFlags, RefuseHardLinks});
+  std::ofstream(Path("taken.pdf")) << "earlier print";
+  EXPECT_EQ(no_links.WriteNewFile(Path("taken.pdf"), kBytes), EEXIST);
+  EXPECT_EQ(Read(Path("taken.pdf")), "earlier print");
+  ASSERT_EQ(no_links.WriteNewFile(Path("free.pdf"), kBytes), 0);
+  EXPECT_EQ(Read(Path("free.pdf")), std::string(kBytes.begin(), kBytes.end()));
+
+  // A pending file refused one name stays whole and takes the next.
+  int error = 0;
+  std::unique_ptr<PendingFile> file = no_links.StartFile(root_.string(), 0644, &error);
+  ASSERT_TRUE(file);
+  ASSERT_EQ(file->Write(kBytes.data(), kBytes.size()), 0);
+  EXPECT_EQ(file->Publish(Path("free.pdf"), PublishMode::kNoReplace), EEXIST);
+  EXPECT_EQ(file->Publish(Path("free-1.pdf"), PublishMode::kNoReplace), 0);
+  EXPECT_EQ(Read(Path("free-1.pdf")), std::string(kBytes.begin(), kBytes.end()));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 3);  // no temporary left
+}
+
+TEST_F(PosixFileSystemTest, IdentityFollowsLinksAndKindDoesNot) {
+  std::ofstream(Path("photo.jpg")) << "p";
+  fs::create_symlink(Path("photo.jpg"), Path("link.jpg"));
+  fs::create_hard_link(Path("photo.jpg"), Path("hard.jpg"));
+  ASSERT_TRUE(files_.IdentityOf(Path("photo.jpg")));
+  EXPECT_EQ(files_.IdentityOf(Path("link.jpg")), files_.IdentityOf(Path("photo.jpg")));
+  EXPECT_EQ(files_.IdentityOf(Path("hard.jpg")), files_.IdentityOf(Path("photo.jpg")));
+  EXPECT_EQ(files_.IdentityOf(Path("none.jpg")), std::nullopt);
+  EXPECT_EQ(files_.IdentityOf(""), std::nullopt);
+  EXPECT_EQ(files_.KindAt(Path("link.jpg")), PathKind::kLink);
+  EXPECT_EQ(files_.KindAt(Path("photo.jpg")), PathKind::kFile);
+  EXPECT_EQ(files_.KindAt(root_.string()), PathKind::kFolder);
+  EXPECT_EQ(files_.KindAt(Path("none.jpg")), PathKind::kMissing);
 }
 
 TEST_F(PosixFileSystemTest, WriteFileReplacesALinkInsteadOfWritingThroughIt) {

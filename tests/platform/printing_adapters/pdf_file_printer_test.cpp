@@ -3,12 +3,16 @@
 #include "platform/cairo_pdf/pdf_file_printer.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "platform/posix/posix_file_system.h"
 
 namespace platform {
 namespace {
@@ -26,21 +30,40 @@ class PdfFilePrinterTest : public ::testing::Test {
     const std::string remove = "rm -rf '" + dir_ + "'";
     EXPECT_EQ(std::system(remove.c_str()), 0);
   }
+  // Every name in the output folder, hidden ones (a job's temporary file) included.
   std::vector<std::string> Files() {
     std::vector<std::string> names;
     if (DIR* folder = ::opendir((dir_ + "/out/prints").c_str())) {
       while (dirent* entry = ::readdir(folder)) {
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
       }
       ::closedir(folder);
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
+  // Prints one page with a job of `printer`; the device's EndDoc status.
+  PageStatus PrintOnePage(PdfFilePrinter& printer) {
+    int error = 0;
+    auto device = printer.OpenDevice(PdfPage{1000, 1000, 100}, &error);
+    if (!device || device->StartDoc("PictaVera Print", &error) <= 0) return PageStatus::kFailed;
+    Bitmap picture = *MakeBitmap(2, 2, 0xFF00FF00);
+    PagePicture placed;
+    placed.bitmap = &picture;
+    placed.width_px = placed.height_px = 2;
+    if (device->StartPage(&error) != PageStatus::kOk || !device->DrawPicture(placed, RectF{0, 0, 100, 100}) ||
+        device->EndPage(&error) != PageStatus::kOk) {
+      return PageStatus::kFailed;
+    }
+    return device->EndDoc(&error);
+  }
   std::string dir_;
+  PosixFileSystem files_;
 };
 
 TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
-  PdfFilePrinter printer;
+  PdfFilePrinter printer(files_);
   int error = 0;
   auto device = printer.OpenDevice(PdfPage{1500, 1000, 300}, &error);
   ASSERT_TRUE(device);
@@ -59,7 +82,8 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
     EXPECT_TRUE(device->DrawPicture(placed, RectF{10, 10, 400, 200}));
     ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
   }
-  EXPECT_EQ(Files().size(), 1u);  // the .part file while the job runs
+  ASSERT_EQ(Files().size(), 1u);  // the temporary file while the job runs, hidden
+  EXPECT_EQ(Files()[0][0], '.');
   ASSERT_EQ(device->EndDoc(&error), PageStatus::kOk);
   const std::vector<std::string> files = Files();
   ASSERT_EQ(files.size(), 1u);
@@ -75,7 +99,7 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
 }
 
 TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
-  PdfFilePrinter printer;
+  PdfFilePrinter printer(files_);
   int error = 0;
   auto empty = printer.OpenDevice(PdfPage{2100, 2970, 300}, &error);
   ASSERT_GT(empty->StartDoc("PictaVera Print", &error), 0);
@@ -94,8 +118,33 @@ TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
   EXPECT_FALSE(printer.OpenDevice(PdfPage{0, 2970, 300}, &error));
 }
 
+// Publishing calls as FAT, exFAT and many SMB and FUSE mounts answer them.
+int NoRenameFlags(const char*, const char*) { return EINVAL; }
+int NoHardLinks(const char*, const char*) { return EPERM; }
+
+TEST_F(PdfFilePrinterTest, WhereHardLinksAreRefusedJobsStillPublishWithoutReplacing) {
+  PosixFileSystem no_links(std::nullopt, NoReplaceCalls{NoRenameFlags, NoHardLinks});
+  PdfFilePrinter printer(no_links);
+  ASSERT_EQ(PrintOnePage(printer), PageStatus::kOk);
+  std::vector<std::string> files = Files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].substr(files[0].size() - 4), ".pdf");
+  const std::string first = dir_ + "/out/prints/" + files[0];
+  std::ofstream(first, std::ios::trunc) << "an earlier print";
+
+  // A second printer numbers its jobs from 1 again: within the same second its first job's name is the
+  // one taken above, and the job takes that name with "-1" added instead of replacing it.
+  PdfFilePrinter again(no_links);
+  ASSERT_EQ(PrintOnePage(again), PageStatus::kOk);
+  files = Files();
+  ASSERT_EQ(files.size(), 2u);
+  for (const std::string& name : files) EXPECT_EQ(name.substr(name.size() - 4), ".pdf") << name;
+  std::ifstream kept(first);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "an earlier print");
+}
+
 TEST_F(PdfFilePrinterTest, StateIsReplacedWhole) {
-  PdfFilePrinter printer;
+  PdfFilePrinter printer(files_);
   EXPECT_FALSE(printer.LoadState());
   EXPECT_EQ(printer.SaveState("default=1\n"), 0);
   EXPECT_EQ(printer.SaveState("default=0\n"), 0);

@@ -229,6 +229,11 @@ TEST_F(BakeImagesTest, OutputFolderThatCannotBeMadeFailsEveryImageWithoutWorkers
   EXPECT_EQ(Bake(1, 1)[0].error, "Failed to create output directory");
   EXPECT_EQ(LogCount("error=20\n"), 1u);
   files_.RemoveFile(folder);
+  files_.AddFolder("/elsewhere");
+  files_.AddLink(folder, "/elsewhere");  // a link to a folder is not followed either
+  EXPECT_EQ(Bake(1, 1)[0].error, "Failed to create output directory");
+  EXPECT_EQ(LogCount("error=40\n"), 1u);
+  files_.RemoveFile(folder);
   files_.AddFolder(folder);
   EXPECT_TRUE(Bake(1, 1)[0].success);  // an existing folder of that name is shared
 }

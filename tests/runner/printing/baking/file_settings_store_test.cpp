@@ -81,6 +81,31 @@ TEST(FileSettingsStore, PersistsAcrossInstancesAndKeepsOtherLines) {
                           std::filesystem::directory_iterator()), 1);
 }
 
+TEST(FileSettingsStore, ALinkedFileIsUpdatedWhereItLivesAndLargeFilesStayUsable) {
+  TempFolder temp;
+  std::filesystem::create_directories(temp.path() + "/dotfiles");
+  std::filesystem::create_directories(temp.path() + "/cfg/PictaVera");
+  const std::string kept = temp.path() + "/dotfiles/Printing";
+  const std::string path = temp.path() + "/cfg/PictaVera/Printing";
+  // 200 KiB of other settings before the line: beyond what used to be read, within the 1 MiB now read.
+  std::ofstream(kept) << std::string(200 * 1024, '#') << "\nColorProfile=srgb\n";
+  std::filesystem::create_symlink("../../dotfiles/Printing", path);
+
+  FileSettingsStore store(path);
+  EXPECT_EQ(store.Get("ColorProfile"), "srgb");
+  ASSERT_EQ(store.Set("ColorProfile", "adobe_rgb"), SettingsWriteStatus::kOk);
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(store.Get("ColorProfile"), "adobe_rgb");
+  EXPECT_EQ(ReadText(kept).size(), 200u * 1024 + 1 + std::string("ColorProfile=adobe_rgb\n").size());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path() + "/dotfiles"),
+                          std::filesystem::directory_iterator()), 1);
+
+  std::ofstream(kept, std::ios::app) << std::string(1024 * 1024, '#');  // past 1 MiB: left alone
+  EXPECT_EQ(store.Get("ColorProfile"), std::nullopt);
+  EXPECT_EQ(store.Set("ColorProfile", "srgb"), SettingsWriteStatus::kCannotWriteValue);
+  EXPECT_GT(ReadText(kept).size(), 1024u * 1024);
+}
+
 TEST(FileSettingsStore, FailuresNameTheirStep) {
   TempFolder temp;
   std::ofstream(temp.path() + "/file") << "x";

@@ -3,14 +3,18 @@
 
 #include <errno.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 #include <gtest/gtest.h>
 
+#include "platform/cairo/cairo_graphics.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_graphics.h"
+#include "platform/posix/posix_file_system.h"
+#include "tests/helper/test_images.h"
 
 namespace runner::printing {
 namespace {
@@ -241,6 +245,62 @@ TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(GridComposer(request, nullptr, files_, clock_).errorMessage, "Failed to initialize GDI+");
   ::testing::internal::GetCapturedStderr();
+}
+
+TEST_F(GridComposerTest, SheetsAlreadyWrittenAreNeitherLoadedNorReplaced) {
+  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  SheetRequest request = Layout(1, 1, 100, 100);
+  request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
+  request.outputs = {"/out/1.jpg", "/out/2.jpg", "/out/3.jpg"};
+  files_.AddFile("/out/1.jpg", {'h'});
+  files_.AddFile("/out/3.jpg", {'h'});
+  ::testing::internal::CaptureStderr();
+  const GridResult result = GridComposer(request, &graphics_, files_, clock_, {true, false, true});
+  log_ = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(result.success) << log_;
+  EXPECT_EQ(files_.Contents("/out/1.jpg"), std::vector<uint8_t>{'h'});
+  EXPECT_EQ(files_.Contents("/out/3.jpg"), std::vector<uint8_t>{'h'});
+  EXPECT_EQ(Argb(Sheet("/out/2.jpg"), 50, 50), kRed);
+  EXPECT_EQ(graphics_.decode_options().size(), 1u);
+  EXPECT_NE(log_.find("DEBUG C++: Created 1 grid pages in "), std::string::npos) << log_;
+}
+
+// A zone plate (rings whose frequency grows with the distance from the centre, reaching one cycle per
+// two pixels at the edge) as a PNG, composed into a cell a quarter of its size by the real composer.
+// Beyond a quarter of its size from the centre the rings are finer than the reduced picture can show:
+// a good reduction leaves an even grey there, a poor one leaves moire.
+TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
+  constexpr int kSize = 1024;
+  const auto plate = mosalith::testing::MakeImage(kSize, kSize, [](int32_t x, int32_t y) {
+    const double dx = x + 0.5 - kSize / 2.0, dy = y + 0.5 - kSize / 2.0;
+    const auto grey = static_cast<uint32_t>(std::lround(127.5 + 127.0 * std::cos(M_PI * (dx * dx + dy * dy) / kSize)));
+    return grey << 24 | grey << 16 | grey << 8 | 0xFFu;
+  });
+  mosalith::testing::TempDir dir;
+  mosalith::testing::WriteBytes(dir.File("plate.png"), mosalith::testing::PngFile(plate));
+  SheetRequest request = Layout(1, 1, kSize / 4, kSize / 4);
+  request.images = {dir.File("plate.png")};
+  request.outputs = {dir.File("sheet.jpg")};
+  request.jpegQuality = 100;
+  platform::CairoGraphics graphics;
+  platform::PosixFileSystem files;
+  platform::FakeClock clock;
+  ::testing::internal::CaptureStderr();
+  const GridResult result = GridComposer(request, &graphics, files, clock);
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(result.success) << result.errorMessage;
+  platform::DecodedImage sheet;
+  ASSERT_EQ(graphics.Decode(dir.File("sheet.jpg"), {}, &sheet), platform::GraphicsStatus::kOk);
+  int low = 255, high = 0;
+  for (int y = 0; y < kSize / 4; ++y) {
+    for (int x = 0; x < kSize / 4; ++x) {
+      const double r = std::hypot(x + 0.5 - kSize / 8.0, y + 0.5 - kSize / 8.0);
+      if (r < kSize / 16.0 || r > kSize / 8.0 - 3) continue;  // the flat part, inside the plate's circle
+      low = std::min<int>(low, sheet.bitmap.pixel(x, y)[1]);
+      high = std::max<int>(high, sheet.bitmap.pixel(x, y)[1]);
+    }
+  }
+  EXPECT_LT(high - low, 10) << "flat part from " << low << " to " << high;
 }
 
 }  // namespace

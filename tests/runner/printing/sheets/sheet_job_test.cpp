@@ -16,6 +16,7 @@
 #include "helper/grid_job.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_process_runner.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/posix/posix_file_system.h"
@@ -175,6 +176,66 @@ TEST_F(SheetJobWithFakesTest, AJobFileThatCannotBeWrittenFailsWithoutFallback) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(SheetJobWithFakesTest, RequestsThatWouldLoseAFileAreRefusedBeforeAnythingIsWritten) {
+  files_.AddFile("/photos/a.png", {'a'});
+  files_.AddFile("/photos/frame.png", {'f'});
+  files_.AddLink("/out/link.jpg", "/photos/a.png");
+  struct Case {
+    std::vector<std::string> outputs;
+    int32_t page_width;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"/out/s1.jpg", "/photos/a.png"}, 200, "Output path is one of the input files: /photos/a.png"},
+      {{"/out/link.jpg"}, 200, "Output path is one of the input files: /out/link.jpg"},
+      {{"/photos/frame.png"}, 200, "Output path is one of the input files: /photos/frame.png"},
+      {{"/out/s1.jpg", ""}, 200, "Empty output path at index 1"},
+      {{"/out/s1.jpg"}, 32767, "Invalid page size 32767x32767"},
+  };
+  for (const Case& c : cases) {
+    SheetRequest request = SmallRequest("/photos");
+    request.outputs = c.outputs;
+    request.pageWidth = request.pageHeight = c.page_width;
+    const GridResult result = Run(request);
+    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.errorMessage, c.message);
+    EXPECT_TRUE(Contains(log_, "DEBUG C++: Sheet job refused: " + c.message + "\n")) << log_;
+  }
+  EXPECT_TRUE(processes_.calls().empty());
+  EXPECT_TRUE(files_.CreatedPaths().empty());
+  EXPECT_EQ(files_.Contents("/photos/a.png"), std::vector<uint8_t>({'a'}));
+  EXPECT_EQ(files_.KindAt("/out/link.jpg"), platform::PathKind::kLink);
+}
+
+TEST_F(SheetJobWithFakesTest, AfterAFailedHelperOnlyTheSheetsItDidNotWriteAreComposed) {
+  platform::FakeGraphics graphics;
+  for (const char* photo : {"/photos/a.png", "/photos/b.png", "/photos/c.png"}) {
+    graphics.AddPicture(photo, *platform::MakeBitmap(10, 10, 0xFFFF0000), 1, platform::ImageFormat::kPng);
+  }
+  context_.graphics = &graphics;
+  files_.AddFolder("/out");
+  files_.AddFile("/out/s2.jpg", {'o', 'l', 'd'});  // an older sheet the helper did not replace
+  SheetRequest request = SmallRequest("/photos");
+  request.images = {"/photos/a.png", "/photos/b.png", "/photos/c.png"};
+  request.frames.clear();
+  request.cols = 1;
+  request.pageWidth = 100;
+  request.outputs = {"/out/s1.jpg", "/out/s2.jpg", "/out/s3.jpg"};
+  processes_.SetBehaviour([&](const std::string&, const std::vector<std::string>&) {
+    files_.WriteFile("/out/s1.jpg", {'h', '1'});
+    files_.WriteFile("/out/s3.jpg", {'h', '3'});
+    return platform::ExitedWith(2, "Mosalith: Failed to write page 2: /out/s2.jpg\n");
+  });
+  const GridResult result = Run(request);
+  EXPECT_TRUE(result.success) << result.errorMessage;
+  EXPECT_EQ(files_.Contents("/out/s1.jpg"), std::vector<uint8_t>({'h', '1'}));
+  EXPECT_EQ(files_.Contents("/out/s3.jpg"), std::vector<uint8_t>({'h', '3'}));
+  ASSERT_TRUE(files_.Contents("/out/s2.jpg"));
+  EXPECT_TRUE(platform::FakeGraphics::ReadEncoded(*files_.Contents("/out/s2.jpg")));
+  EXPECT_EQ(graphics.decode_options().size(), 1u);  // only the photo of sheet 2 was loaded
+  EXPECT_TRUE(Contains(log_, "DEBUG C++: mosalith wrote 2 of 3 sheets; composing the other 1\n")) << log_;
+}
+
 TEST_F(SheetJobWithFakesTest, AnExceptionFromTheRunStillRemovesTheJobFile) {
   processes_.SetBehaviour([](const std::string&, const std::vector<std::string>&) -> platform::ProcessOutcome {
     throw std::runtime_error("pipe trouble");
@@ -277,6 +338,31 @@ TEST_F(SheetJobWithProcessesTest, AHelperFloodingItsOutputIsRelayedWhole) {
   EXPECT_EQ(std::count(log_.begin(), log_.end(), 'Z'), 10'000'000);
   EXPECT_EQ(std::count(log_.begin(), log_.end(), 'Q'), 10'000'000);
   EXPECT_TRUE(Contains(log_, "END\nDEBUG C++: mosalith completed in "));
+  EXPECT_EQ(JobFilesLeft(), 0u);
+}
+
+TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) {
+  const std::string photos = (root_ / "photos").string();
+  WritePhotos(photos);
+  context_.mosalith_path = MOSALITH_PATH;
+  SheetRequest request = SmallRequest(photos);
+  request.cols = 1;
+  request.frames.clear();
+  mosalith::EffectRecord grey;
+  grey.grayscale = 1.0f;  // an effect only the helper draws
+  request.effects = {grey, grey};
+  const std::string missing = (root_ / "no-such-folder" / "s2.jpg").string();
+  request.outputs = {photos + "/s1.jpg", missing, photos + "/s3.jpg"};
+  const GridResult result = Run(request);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.errorMessage, "Failed to save grid image: " + missing);
+  EXPECT_TRUE(Contains(log_, "DEBUG C++: mosalith failed (exit=2), using fallback\n"
+                             "DEBUG C++: mosalith wrote 2 of 3 sheets; composing the other 1\n")) << log_;
+  platform::DecodedImage sheet;
+  ASSERT_EQ(graphics_.Decode(photos + "/s1.jpg", {}, &sheet), platform::GraphicsStatus::kOk);
+  const uint8_t* middle = sheet.bitmap.pixel(sheet.bitmap.width_px / 2, sheet.bitmap.height_px / 2);
+  EXPECT_LT(std::abs(middle[0] - middle[1]), 10) << "the helper's grey photo, not the composer's red one";
+  EXPECT_TRUE(fs::is_regular_file(photos + "/s3.jpg"));
   EXPECT_EQ(JobFilesLeft(), 0u);
 }
 

@@ -119,6 +119,20 @@ TEST_F(SheetMethodsTest, BlockingMethodsAnswerTrueOrTheJobsFailure) {
   EXPECT_EQ(Call("createGridImages", V(missing))->error_message, "Missing required parameters");
 }
 
+TEST_F(SheetMethodsTest, PagesBeyondTheBudgetAndEmptyOutputsAreAnsweredAtOnceByEveryMethod) {
+  EncodableMap huge = Arguments("/o/1.jpg");
+  huge[V("pageWidth")] = V(int32_t{32767});
+  huge[V("pageHeight")] = V(int32_t{32767});
+  for (const char* method : {"createGridImages", "createGridImagesFast", "createGridImagesFastAsync"}) {
+    auto answer = Call(method, V(huge));
+    EXPECT_EQ(answer->error_code, "GRID_ERROR") << method;
+    EXPECT_EQ(answer->error_message, "Invalid page size 32767x32767") << method;
+    EXPECT_EQ(Call(method, V(Arguments("")))->error_message, "Empty output path at index 0") << method;
+  }
+  EXPECT_TRUE(services_.processes.calls().empty());  // no helper, no job file
+  EXPECT_EQ(services_.files.Files(), std::vector<std::string>{kHelper});
+}
+
 TEST_F(SheetMethodsTest, AnExceptionInTheBlockingJobIsAnsweredOnce) {
   services_.processes.SetBehaviour([](const std::string&, const std::vector<std::string>&) -> platform::ProcessOutcome {
     throw std::runtime_error("no more descriptors");

@@ -1,0 +1,18 @@
+// BlockingSpecialFile on POSIX: a FIFO, which nothing ever opens for writing.
+#include "tests/helper/special_file.h"
+
+#include <sys/stat.h>
+
+#include <stdexcept>
+
+namespace mosalith::testing {
+
+struct BlockingSpecialFile::Server {};
+
+BlockingSpecialFile::BlockingSpecialFile(const TempDir& dir, const std::string& name) : path_(dir.File(name)) {
+  if (::mkfifo(path_.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed: " + path_);
+}
+
+BlockingSpecialFile::~BlockingSpecialFile() = default;
+
+}  // namespace mosalith::testing
