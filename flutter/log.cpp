@@ -38,10 +38,31 @@ void WriteWhole(int fd, std::string_view text) {
   }
 }
 
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      escaped.push_back(c);
+    } else if (c == '\n') {
+      escaped.append("\\n");
+    } else if (c == '\r') {
+      escaped.append("\\r");
+    } else if (c == '\t') {
+      escaped.append("\\t");
+    } else {
+      escaped.append("\\x");
+      escaped.push_back(kHex[byte >> 4]);
+      escaped.push_back(kHex[byte & 0xF]);
+    }
+  }
+  return escaped;
+}
+
 void LogLine(std::string_view line) {
-  std::string text;
-  text.reserve(line.size() + 1);
-  text.append(line);
+  std::string text = EscapeControlCharacters(line);
   text.push_back('\n');
   WriteWhole(STDERR_FILENO, text);
 }

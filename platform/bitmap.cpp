@@ -14,7 +14,7 @@ inline void CopyPixel(const Bitmap& from, int x, int y, Bitmap& to, size_t to_in
 }
 
 Bitmap SameShape(const Bitmap& image, bool swap_sides) {
-  Bitmap out;
+  Bitmap out{0, 0, PixelBytes(image.rgba.get_allocator())};
   out.width_px = swap_sides ? image.height_px : image.width_px;
   out.height_px = swap_sides ? image.width_px : image.height_px;
   out.rgba.resize(image.rgba.size());
@@ -28,9 +28,9 @@ bool SizeWithinLimits(int64_t width_px, int64_t height_px) {
          width_px * height_px <= kMaxPixels;
 }
 
-std::optional<Bitmap> MakeBitmap(int width_px, int height_px, uint32_t argb) {
+std::optional<Bitmap> MakeBitmap(int width_px, int height_px, uint32_t argb, MemoryBudget* budget) {
   if (!SizeWithinLimits(width_px, height_px)) return std::nullopt;
-  Bitmap image;
+  Bitmap image{0, 0, PixelBytes(BudgetAllocator<uint8_t>(budget))};
   try {
     image.rgba.resize(static_cast<size_t>(width_px) * height_px * 4);
   } catch (const std::bad_alloc&) {

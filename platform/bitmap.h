@@ -5,6 +5,8 @@
 // origin at the top-left corner. Colours given as one number are 0xAARRGGBB.
 // Limits shared by every image operation of the application: each side 1..kMaxSidePx and at most
 // kMaxPixels pixels (the helper program's decoding budget), checked before anything is allocated.
+// Pixels are allocated through BudgetAllocator: a bitmap made from another (a turn, a copy) draws on the
+// same memory budget as its source; MakeBitmap takes the budget to draw on (none: not counted).
 // Thread safety: plain values; the functions are re-entrant.
 #pragma once
 
@@ -12,15 +14,20 @@
 #include <optional>
 #include <vector>
 
+#include "platform/memory_budget.h"
+
 namespace platform {
 
 inline constexpr int kMaxSidePx = 32767;
 inline constexpr int64_t kMaxPixels = 260'000'000;
 
+// Pixel bytes that take their size from a memory budget (or from none).
+using PixelBytes = std::vector<uint8_t, BudgetAllocator<uint8_t>>;
+
 struct Bitmap {
   int width_px = 0;
   int height_px = 0;
-  std::vector<uint8_t> rgba;  // width_px * height_px * 4 bytes
+  PixelBytes rgba;  // width_px * height_px * 4 bytes
 
   bool empty() const { return width_px <= 0 || height_px <= 0; }
   uint8_t* pixel(int x, int y) { return rgba.data() + (static_cast<size_t>(y) * width_px + x) * 4; }
@@ -30,11 +37,13 @@ struct Bitmap {
 // True when a width_px x height_px picture is within the limits above.
 bool SizeWithinLimits(int64_t width_px, int64_t height_px);
 
-// A width_px x height_px bitmap filled with `argb`; nothing when the size is outside the limits or the
-// memory cannot be had.
-std::optional<Bitmap> MakeBitmap(int width_px, int height_px, uint32_t argb = 0x00000000);
+// A width_px x height_px bitmap filled with `argb`, its pixels taken from `budget` (none: not counted);
+// nothing when the size is outside the limits or the memory cannot be had (the budget refused it).
+std::optional<Bitmap> MakeBitmap(int width_px, int height_px, uint32_t argb = 0x00000000,
+                                 MemoryBudget* budget = nullptr);
 
 // Quarter turns and mirrors. The turns exchange width and height. Exact: every pixel moves unchanged.
+// The result's pixels come from the source's budget; std::bad_alloc when they cannot be had.
 // Clockwise: the pixel at column x, row y goes to column height-1-y, row x.
 Bitmap RotateClockwise(const Bitmap& image);
 Bitmap RotateCounterClockwise(const Bitmap& image);

@@ -94,6 +94,10 @@ class FileSystem {
 
   // What is at `path` itself, without following a link there.
   virtual PathKind KindAt(const std::string& path) = 0;
+
+  // The names (not paths) of the regular files directly in `folder` that belong to this user; links and
+  // anything else are left out. Nothing, with `*error` set, when the folder cannot be read.
+  virtual std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) = 0;
 };
 
 // The folder part of `path`: everything before its last '/' ("/" for a path directly under the root,

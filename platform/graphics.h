@@ -7,6 +7,7 @@
 // lines that print a status number keep their meaning; nothing third-party crosses this interface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,7 +50,8 @@ struct ImageInfo {
 struct DecodeOptions {
   // Decode-time reduction: when both are above 0, a JPEG is decoded at the smallest of the decoder's
   // M/8 scales whose size is still at least min_width_px x min_height_px (stored orientation), or at full
-  // size when no smaller scale covers it. Other formats, and 0 here, decode at full size.
+  // size when no smaller scale covers it; a PNG is reduced by the largest whole factor that still covers
+  // that size (an interlaced one is decoded at full size). 0 here decodes at full size.
   int min_width_px = 0;
   int min_height_px = 0;
   // An exact size (stored orientation): when both are above 0 and neither is above the stored size, the
@@ -84,6 +86,16 @@ struct RectF {
   double y = 0;
   double width = 0;
   double height = 0;
+};
+
+// The pauses a bake makes around its workers. They belong to the Windows graphics library, whose start-up
+// is given time to settle before the workers are watched, and after the last image, before the library is
+// stopped; the bake makes them through the Clock port. A library that needs no start-up answers zero for
+// each, and a bake then waits for its workers only as long as their work takes.
+struct LibraryWaits {
+  std::chrono::milliseconds settle{0};  // after the workers have started
+  std::chrono::milliseconds poll{0};    // between looks at the workers' progress (0: woken by it instead)
+  std::chrono::milliseconds drain{0};   // after every image has been claimed
 };
 
 // A drawing surface, made by Graphics::CreateCanvas, transparent black until cleared.
@@ -132,11 +144,13 @@ class Graphics {
   virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const = 0;
 
   // Decodes the file's first picture as `options` allow. Failures as ReadInfo, plus kOutOfMemory and
-  // kUnknownImageFormat for corrupt pixel data. `*out` is written only on success.
+  // kUnknownImageFormat for corrupt pixel data. `*out` is written only on success. Pixels draw on the
+  // memory budget the adapter was given: a picture that needs more than the whole budget is
+  // kInvalidParameter (as one over the pixel limits); one that needs more than is free waits for it.
   virtual GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const = 0;
 
   // A transparent canvas of width_px x height_px, or null with `*status` (when given) kInvalidParameter
-  // for a size outside the limits or kOutOfMemory.
+  // for a size outside the limits (or beyond the whole memory budget) or kOutOfMemory.
   virtual std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const = 0;
 
   // Encodes `image` as a baseline JPEG at `quality` (1..100, the caller clamps; others are
@@ -149,6 +163,9 @@ class Graphics {
 
   // Encodes `image` as an 8-bit RGBA PNG (colour type 6). `*out` is replaced on success.
   virtual GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const = 0;
+
+  // The waits a bake makes for this library's start-up (see LibraryWaits).
+  virtual LibraryWaits BakeWaits() const = 0;
 };
 
 }  // namespace platform

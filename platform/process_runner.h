@@ -7,9 +7,12 @@
 // dispositions and an empty signal mask, in its own process group (an interrupt typed in the terminal
 // reaches the application only; the application decides what happens to its job), and inherits no other
 // descriptor of the application.
-// Thread safety: Run may be called from several threads at once; each call owns its child.
+// Thread safety: every method may be called from any thread; Run from several at once, each call owning
+// its child.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,20 @@ class ProcessRunner {
   // limit, until it has ended and its output pipe has been read to its end (or to what is left once the
   // child has ended, should a grandchild keep the pipe open).
   virtual ProcessOutcome Run(const std::string& program, const std::vector<std::string>& arguments) = 0;
+
+  // The application is closing for good: every program a Run is waiting for gets SIGTERM (TerminateAll)
+  // or SIGKILL (KillAll), sent to its whole process group so that its own children go with it. Their
+  // Runs then end as usual, with 128 + the signal as the exit code.
+  virtual void TerminateAll() = 0;
+  virtual void KillAll() = 0;
+  // Programs started by Run that have not ended yet.
+  virtual size_t running() const = 0;
+  // The bytes all programs started by Run have written so far: it grows while they report progress.
+  virtual uint64_t output_bytes() const = 0;
+
+  // True when a process with id `pid` exists (of any user): a file named after a process that no longer
+  // exists is left over.
+  virtual bool ProcessExists(int pid) const = 0;
 };
 
 }  // namespace platform

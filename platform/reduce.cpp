@@ -186,7 +186,7 @@ RowReducer::RowReducer(std::unique_ptr<State> state) : state_(std::move(state)) 
 RowReducer::~RowReducer() = default;
 
 std::unique_ptr<RowReducer> RowReducer::Create(const PixelRect& part, int source_width_px, int source_height_px,
-                                               int width_px, int height_px) {
+                                               int width_px, int height_px, MemoryBudget* budget) {
   if (part.width < 1 || part.height < 1 || part.x < 0 || part.y < 0 || part.x > source_width_px - part.width ||
       part.y > source_height_px - part.height || !SizeWithinLimits(width_px, height_px)) {
     return nullptr;
@@ -206,7 +206,7 @@ std::unique_ptr<RowReducer> RowReducer::Create(const PixelRect& part, int source
       state->cubic = std::make_unique<Pass>(CubicAxis(part.x, part.width, width_px),
                                             CubicAxis(part.y, part.height, height_px));
     }
-    std::optional<Bitmap> out = MakeBitmap(width_px, height_px);
+    std::optional<Bitmap> out = MakeBitmap(width_px, height_px, 0x00000000, budget);
     if (!out) return nullptr;
     state->out = std::move(*out);
     return std::unique_ptr<RowReducer>(new RowReducer(std::move(state)));
@@ -246,7 +246,8 @@ std::optional<Bitmap> ReduceBitmap(const Bitmap& image, const PixelRect& part, i
   if (image.empty() || image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
     return std::nullopt;
   }
-  std::unique_ptr<RowReducer> reducer = RowReducer::Create(part, image.width_px, image.height_px, width_px, height_px);
+  std::unique_ptr<RowReducer> reducer = RowReducer::Create(part, image.width_px, image.height_px, width_px, height_px,
+                                                           image.rgba.get_allocator().budget());
   if (!reducer) return std::nullopt;
   for (int y = 0; y < reducer->row_count(); ++y) reducer->AddRow(image.pixel(0, reducer->first_row() + y));
   return reducer->Finish();

@@ -43,8 +43,9 @@ class RowReducer {
   // A reducer of the part `part` of a picture source_width_px x source_height_px to width_px x
   // height_px. Null when the part is empty or lies outside the picture, the size is outside the limits
   // of platform/bitmap.h, or memory runs out.
+  // The result's pixels come from `budget` (none: not counted).
   static std::unique_ptr<RowReducer> Create(const PixelRect& part, int source_width_px, int source_height_px,
-                                            int width_px, int height_px);
+                                            int width_px, int height_px, MemoryBudget* budget = nullptr);
   ~RowReducer();
   RowReducer(const RowReducer&) = delete;
   RowReducer& operator=(const RowReducer&) = delete;
@@ -65,7 +66,7 @@ class RowReducer {
   std::unique_ptr<State> state_;
 };
 
-// The part `part` of `image` resampled to width_px x height_px. Nothing when the part is empty or lies
+// The part `part` of `image` resampled to width_px x height_px, its pixels from the image's budget. Nothing when the part is empty or lies
 // outside the image, the size is outside the limits of platform/bitmap.h, or memory runs out.
 std::optional<Bitmap> ReduceBitmap(const Bitmap& image, const PixelRect& part, int width_px, int height_px);
 

@@ -109,6 +109,10 @@ class Spooler {
   // when the printer cannot be opened.
   virtual std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings,
                                                   int* error) = 0;
+
+  // The application is closing for good: cancels every job its devices started and did not finish, from
+  // outside those jobs (a device stuck sending a page is not waited for). Their pages then fail.
+  virtual void CancelActiveJobs() = 0;
 };
 
 }  // namespace platform

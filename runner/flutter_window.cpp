@@ -53,7 +53,7 @@ void FlutterWindow::OnWindowCreated() {
   // Face results come back as kFaceResultsMessage, delivered by the handler the constructor installed.
 }
 
-void FlutterWindow::Destroy() {
+void FlutterWindow::Destroy(bool join_threads) {
   std::unique_ptr<flutter::engine::Engine> engine;
   {
     std::lock_guard lock(engine_mutex_);
@@ -64,7 +64,7 @@ void FlutterWindow::Destroy() {
   if (engine) engine->Shutdown();
   // Work still running answers into a stopped engine (dropped); it is waited for before the window's
   // services may go away.
-  if (services_.threads) services_.threads->JoinAll();
+  if (join_threads && services_.threads) services_.threads->JoinAll();
 }
 
 bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam,

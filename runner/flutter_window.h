@@ -48,9 +48,10 @@ class FlutterWindow : public WindowMessageTarget, public std::enable_shared_from
   bool Create();
 
   // The window closing: the engine shuts down (messages already queued are handled first, answers given
-  // afterwards are dropped), then the handlers' background threads are joined. The channels stay until
-  // the window object is released. Idempotent.
-  void Destroy();
+  // afterwards are dropped), then, when `join_threads`, the handlers' background threads are joined (the
+  // host passes false only when it ends the process without them). The channels stay until the window
+  // object is released. Idempotent.
+  void Destroy(bool join_threads = true);
 
   // The running engine, or null before Create and after Destroy.
   flutter::engine::Engine* engine() { return engine_.get(); }

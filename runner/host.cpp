@@ -2,6 +2,8 @@
 #include "runner/host.h"
 
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -15,6 +17,7 @@
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
+#include "runner/host_closing.h"
 #include "runner/json_values.h"
 #include "runner/process_streams.h"
 #include "runner/text_conversion.h"
@@ -41,6 +44,28 @@ struct PendingCall {
   std::optional<std::vector<uint8_t>> envelope;
 };
 
+// The end of a serve: the work taken on finishes (or is ended) while its answers are written, then the
+// window closes, so no answer can be queued any more, and what is queued is written. `exit_code` is the
+// process's; when background threads could not be joined in time the process ends here, without
+// unwinding, once the answers are out.
+template <class Server>
+int CloseServe(const Services& services, FlutterWindow& window, Server& server,
+               const flutter::engine::StopSignal& stop, flutter::engine::ServeEnd end, int exit_code) {
+  // The stop that ended the serve loop is used up; the next one is the second.
+  if (end == flutter::engine::ServeEnd::kStopped) stop.TakeOne();
+  const bool joined = CloseHost(services, [&server, &stop](const flutter::engine::StopSignal& wake,
+                                                           std::chrono::steady_clock::time_point deadline) {
+    return server.WriteRepliesUntil(stop, wake, deadline);
+  });
+  window.Destroy(joined);
+  server.Drain();
+  if (!joined) {
+    std::fflush(nullptr);
+    std::_Exit(exit_code);
+  }
+  return exit_code;
+}
+
 }  // namespace
 
 int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
@@ -51,11 +76,10 @@ int RunServeStdio(const Services& services, const std::vector<std::string>& argu
   if (!window->Create()) return kExitCannotStart;
   flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
   const auto end = server.Serve(*window->engine()->messenger(), stop);
-  // The window closes first, so no answer can be queued any more; then what is queued is written.
-  window->Destroy();
-  server.Drain();
+  const int code = CloseServe(services, *window, server, stop, end,
+                              end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);
   window.reset();
-  return end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk;
+  return code;
 }
 
 int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
@@ -67,10 +91,10 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
   auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
   const auto end = server->Serve(*window->engine()->messenger(), stop);
-  window->Destroy();
-  server->Drain();
+  const int code = CloseServe(services, *window, *server, stop, end,
+                              end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk);
   window.reset();
-  return end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk;
+  return code;
 }
 
 int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,

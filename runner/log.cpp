@@ -24,6 +24,8 @@ void LogText(std::string_view text) { flutter::WriteWhole(STDERR_FILENO, text); 
 
 void LogLineRateLimited(std::string_view line) { flutter::LogInputLine(line); }
 
-void OutputLine(std::string_view line) { flutter::WriteWhole(STDOUT_FILENO, WithLineFeed(line)); }
+void OutputLine(std::string_view line) {
+  flutter::WriteWhole(STDOUT_FILENO, WithLineFeed(flutter::EscapeControlCharacters(line)));
+}
 
 }  // namespace runner

@@ -13,7 +13,9 @@
 
 namespace runner {
 
-// Writes `line` and a line feed to standard error in one write (retried after a partial write).
+// Writes `line` and a line feed to standard error in one write (retried after a partial write). Control
+// characters inside the line (a caller's path holding a line feed, a terminal escape) are written escaped
+// as \n, \t, \xHH (flutter::EscapeControlCharacters), so what a caller sends can never forge a line.
 void LogLine(std::string_view line);
 
 // Writes `line` like LogLine unless more than `kRateLimitBurst` rate-limited lines were already written in
@@ -25,8 +27,8 @@ void LogLineRateLimited(std::string_view line);
 
 inline constexpr int kRateLimitBurst = flutter::kLogBurstPerSecond;
 
-// Writes `line` and a line feed to standard output in one write, for the few notices that the system
-// sends there (the colour-profile lines).
+// Writes `line` (escaped as LogLine does) and a line feed to standard output in one write, for the few
+// notices that the system sends there (the colour-profile lines).
 void OutputLine(std::string_view line);
 // Writes `text` to standard error unchanged (no line feed added) in one write, retried after a partial
 // write: for output relayed from another program.

@@ -1,10 +1,12 @@
 // pictavera: the application host. Serves the four channels over a transport, or sends one call.
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "runner/host.h"
+#include "runner/process_streams.h"
 #include "runner/real_services.h"
 
 namespace {
@@ -26,7 +28,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   if (arguments.empty()) return Usage();
   const std::string& command = arguments[0];
-  const runner::RealServices real;
+  // Programs the host starts get its standard streams and nothing else, inherited descriptors included.
+  runner::MarkDescriptorsCloseOnExec();
+  const runner::RealServices real(std::getenv("PICTAVERA_MEMORY_MB"));
   const runner::Services& services = real.services();
   if (command == "serve") {
     if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(services, arguments);

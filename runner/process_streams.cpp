@@ -5,7 +5,12 @@
 #include <cstdio>
 #include <iostream>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <charconv>
+#include <string_view>
 
 namespace runner {
 namespace {
@@ -41,10 +46,28 @@ StopSignalScope::~StopSignalScope() {
   g_stop_fd = -1;
 }
 
+void MarkDescriptorsCloseOnExec() {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  // Kernels before 5.11: each open descriptor of /proc/self/fd in turn.
+  DIR* folder = ::opendir("/proc/self/fd");
+  if (folder == nullptr) return;
+  const int own = ::dirfd(folder);
+  while (const dirent* entry = ::readdir(folder)) {
+    int fd = -1;
+    const std::string_view name(entry->d_name);
+    if (std::from_chars(name.data(), name.data() + name.size(), fd).ec != std::errc() || fd < 3 || fd == own) continue;
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC)) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+  ::closedir(folder);
+}
+
 StandardOutputAside::StandardOutputAside() {
   std::fflush(stdout);
   std::cout.flush();
-  private_fd_ = ::dup(STDOUT_FILENO);
+  // Close-on-exec: a program the host starts must never hold the reply stream (the interface would not
+  // see the host end while that program lives).
+  private_fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (private_fd_ >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
 }
 

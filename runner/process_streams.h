@@ -22,9 +22,13 @@ class StopSignalScope {
   struct sigaction old_int_ {};
 };
 
+// Makes every descriptor above standard error close-on-exec, those inherited from whoever started the host
+// included, so the programs the host starts get standard input, output and error and nothing else.
+void MarkDescriptorsCloseOnExec();
+
 // While the guard lives, descriptor 1 points at standard error, so that no log line written to standard
 // output (the colour-profile notices are) can fall between the frames or into a call's JSON answer. The
-// real standard output stays reachable through private_fd().
+// real standard output stays reachable through private_fd(), a close-on-exec descriptor.
 class StandardOutputAside {
  public:
   StandardOutputAside();

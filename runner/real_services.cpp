@@ -17,6 +17,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
+#include "runner/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "platform/libexif/libexif_metadata_reader.h"
@@ -39,9 +40,15 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-RealServices::RealServices()
-    : clock_(std::make_unique<platform::SystemClock>()), graphics_(std::make_unique<platform::CairoGraphics>()) {
+RealServices::RealServices(const char* memory_megabytes)
+    : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
+      clock_(std::make_unique<platform::SystemClock>()),
+      graphics_(std::make_unique<platform::CairoGraphics>(&memory_)),
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
   services_.clock = clock_.get();
+  services_.memory = &memory_;
+  services_.pending = &pending_;
+  services_.lanes = &lanes_;
   services_.graphics = graphics_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();
@@ -74,6 +81,8 @@ RealServices::RealServices()
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "/mosalith";
   services_.process_id = static_cast<int>(::getpid());
+  // What a killed host left behind (its job files, its unfinished PDFs) goes now.
+  RemoveLeftoverFiles(*files_, *processes_, platform::PdfFilePrinter::OutputFolder(), services_.process_id);
 }
 
 RealServices::~RealServices() { threads_.JoinAll(); }

@@ -4,9 +4,12 @@
 
 #include <memory>
 
+#include "platform/memory_budget.h"
+#include "runner/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
+#include "runner/work_lanes.h"
 
 namespace platform {
 class Clock;
@@ -32,7 +35,8 @@ namespace runner {
 // Thread safety: build and destroy on the main thread; services() is read-only.
 class RealServices {
  public:
-  RealServices();
+  // `memory_megabytes` is PICTAVERA_MEMORY_MB (null when unset): the pixel buffers' budget.
+  explicit RealServices(const char* memory_megabytes = nullptr);
   // Joins the background threads before the adapters they use go away.
   ~RealServices();
   RealServices(const RealServices&) = delete;
@@ -41,6 +45,7 @@ class RealServices {
   const Services& services() const { return services_; }
 
  private:
+  platform::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
   std::unique_ptr<platform::Spooler> cups_;               // the system's printers
@@ -57,6 +62,8 @@ class RealServices {
   std::unique_ptr<platform::ThumbnailCache> thumbnail_cache_;
   std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
+  PendingWork pending_;
+  WorkLanes lanes_;
   printing::GridJobTable grid_jobs_;
   Services services_;
 };

@@ -55,6 +55,23 @@ void ThreadRegistry::JoinAll() {
   stopping_.store(false);
 }
 
+bool ThreadRegistry::JoinAllUntil(std::chrono::steady_clock::time_point deadline) {
+  stopping_.store(true);
+  for (;;) {
+    bool all_finished = true;
+    {
+      std::lock_guard lock(mutex_);
+      ReapFinishedLocked();
+      all_finished = entries_.empty();
+    }
+    if (all_finished) break;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  stopping_.store(false);
+  return true;
+}
+
 size_t ThreadRegistry::size() const {
   std::lock_guard lock(mutex_);
   return entries_.size();

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -38,8 +39,17 @@ class ThreadRegistry {
   // those started while it waits. Returns with none registered; stopping() is false again afterwards.
   void JoinAll();
 
-  // True while JoinAll waits: long work checks it between steps and ends early where its operation allows.
+  // True while JoinAll waits, or once RequestStop was called: long work checks it between steps and ends
+  // early where its operation allows (a face batch after its current picture, a print job at its next
+  // page, a bake before its next image); lanes cancel the tasks that have not started.
   bool stopping() const { return stopping_.load(); }
+
+  // Tells the threads to stop (stopping() turns true) without waiting for them.
+  void RequestStop() { stopping_.store(true); }
+
+  // As JoinAll, but gives up at `deadline`: false when threads were still running then. They stay
+  // registered (and must not be destroyed): the caller then ends the process without unwinding.
+  bool JoinAllUntil(std::chrono::steady_clock::time_point deadline);
 
   // Threads registered and not yet joined.
   size_t size() const;

@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
+
+#include "flutter/log.h"
 
 namespace flutter::engine {
 
@@ -55,7 +58,7 @@ void PlatformThread::Run() {
     try {
       task();
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "ERROR: uncaught exception in a platform task: %s\n", e.what());
+      LogLine(std::string("ERROR: uncaught exception in a platform task: ") + e.what());
     } catch (...) {
       std::fputs("ERROR: uncaught exception in a platform task\n", stderr);
     }

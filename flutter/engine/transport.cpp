@@ -77,6 +77,7 @@ class ServeLoop {
 
   // `single`: the loop serves one stream and returns as soon as that stream ends.
   ServeEnd Run(EngineMessenger& messenger, const StopSignal& stop, bool single);
+  WaitEnd WriteUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline);
   void Drain();
   size_t client_count() const { return client_count_.load(); }
 
@@ -319,6 +320,41 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
   }
 }
 
+WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
+  const TransportLimits& limits = shared_->limits;
+  for (;;) {
+    Clock::time_point now = Clock::now();
+    if (now >= deadline) return WaitEnd::kDeadline;
+    fds_.clear();
+    fds_.push_back({stop.fd(), POLLIN, 0});
+    fds_.push_back({wake.fd(), POLLIN, 0});
+    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+    Clock::time_point wake_at = deadline;
+    for (Client& client : clients_) {
+      const Connection& connection = *client.connection;
+      client.read_slot = kNoSlot;
+      client.write_slot = fds_.size();
+      fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
+      if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
+    }
+    if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0) {
+      if (errno == EINTR) continue;
+      LogLine("ERROR: poll failed: " + Errno(errno));
+      return WaitEnd::kDeadline;
+    }
+    if (fds_[0].revents) return WaitEnd::kStopped;
+    if (fds_[2].revents) shared_->wakeup.Clear();
+    now = Clock::now();
+    for (auto it = clients_.begin(); it != clients_.end();) {
+      const short events = fds_[it->write_slot].revents;
+      const bool writable = it->connection->writing() && (events & (POLLOUT | POLLHUP | POLLERR));
+      bool failed = false;
+      it = Service(*it, writable, now, &failed) ? std::next(it) : Remove(it);
+    }
+    if (fds_[1].revents) return WaitEnd::kWoken;
+  }
+}
+
 void ServeLoop::Drain() {
   const TransportLimits& limits = shared_->limits;
   const Clock::time_point give_up = Clock::now() + 5 * limits.drain_limit;
@@ -364,6 +400,17 @@ StopSignal::~StopSignal() {
   ::close(fds_[1]);
 }
 
+void StopSignal::Clear() const {
+  char bytes[64];
+  while (::read(fds_[0], bytes, sizeof bytes) > 0) {
+  }
+}
+
+void StopSignal::TakeOne() const {
+  char byte;
+  [[maybe_unused]] const ssize_t got = ::read(fds_[0], &byte, 1);
+}
+
 void StopSignal::Notify() const {
   const char byte = 1;
   const int saved = errno;
@@ -402,6 +449,10 @@ StreamServer::~StreamServer() {
 
 ServeEnd StreamServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
   return loop_->Run(messenger, stop, true);
+}
+
+WaitEnd StreamServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
+  return loop_->WriteUntil(stop, wake, deadline);
 }
 
 void StreamServer::Drain() { loop_->Drain(); }
@@ -451,6 +502,10 @@ SocketServer::~SocketServer() {
 
 ServeEnd SocketServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
   return loop_->Run(messenger, stop, false);
+}
+
+WaitEnd SocketServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
+  return loop_->WriteUntil(stop, wake, deadline);
 }
 
 void SocketServer::Drain() { loop_->Drain(); }

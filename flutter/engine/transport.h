@@ -9,10 +9,13 @@
 // `stuck_limit` is dropped, with one log line; so is one whose frame would take the server past its
 // input limit.
 //
-// Life of a server: Serve until it returns, then shut the engine down (no reply can be queued any more),
-// then Drain to write what is still queued, then destroy the server.
+// Life of a server: Serve until it returns (the first stop: no new call is read from then on), then, while
+// the work already taken on finishes, WriteRepliesUntil as often as the host likes; then shut the engine
+// down (no reply can be queued any more), then Drain to write what is still queued, then destroy the
+// server.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +36,10 @@ class StopSignal {
 
   // Async-signal-safe.
   void Notify() const;
+  // Forgets the notifications so far, so that the next Notify is seen anew.
+  void Clear() const;
+  // Forgets one notification (the one a serve loop returned for); later ones stay.
+  void TakeOne() const;
   // The descriptor that becomes readable once Notify was called.
   int fd() const { return fds_[0]; }
   // The descriptor Notify writes to, for a signal handler that keeps only an int.
@@ -46,6 +53,9 @@ class StopSignal {
 // size limit or cut short by the end of input, a read or write error, a client that stopped taking its
 // replies); for a socket server, the listening socket failed.
 enum class ServeEnd { kEndOfInput, kStopped, kFailed };
+
+// Why WriteRepliesUntil returned: `wake` was notified, `stop` was notified, or the deadline passed.
+enum class WaitEnd { kWoken, kStopped, kDeadline };
 
 class ServeLoop;
 
@@ -66,6 +76,11 @@ class StreamServer {
   // `stop` is notified (kStopped), or when the connection fails (kFailed). A malformed frame whose length
   // is sound is logged and skipped.
   ServeEnd Serve(EngineMessenger& messenger, const StopSignal& stop);
+
+  // After Serve: writes replies as they are queued, reading nothing (no new call is taken), until `wake`
+  // or `stop` is notified or `deadline` passes. A client that fails or takes nothing for too long is
+  // dropped as in Serve; the wait goes on without it.
+  WaitEnd WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline);
 
   // Writes the replies still queued, giving up once the client has taken nothing for drain_limit. Call
   // after the engine has shut down.
@@ -103,6 +118,9 @@ class SocketServer {
   // ENFILE, ENOBUFS, ENOMEM), accepting pauses for accept_backoff, with one log line per burst of
   // failures. Returns kStopped, or kFailed when the listening socket fails.
   ServeEnd Serve(EngineMessenger& messenger, const StopSignal& stop);
+
+  // As StreamServer::WriteRepliesUntil, for every client (none is accepted meanwhile).
+  WaitEnd WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline);
 
   // As StreamServer::Drain, for every client.
   void Drain();

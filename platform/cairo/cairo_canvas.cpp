@@ -107,12 +107,17 @@ GraphicsStatus StatusOf(cairo_t* cr) {
 
 }  // namespace
 
-std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, GraphicsStatus* status) {
+std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, GraphicsStatus* status,
+                                                 MemoryBudget* budget) {
   auto fail = [status](GraphicsStatus why) {
     if (status) *status = why;
     return nullptr;
   };
   if (!SizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
+  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
+  std::optional<MemoryHold> hold = MemoryHold::Take(budget, bytes);
+  if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_px, height_px);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
@@ -125,7 +130,7 @@ std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, Gr
     return fail(GraphicsStatus::kOutOfMemory);
   }
   if (status) *status = GraphicsStatus::kOk;
-  return std::unique_ptr<CairoCanvas>(new CairoCanvas(surface, cr, width_px, height_px));
+  return std::unique_ptr<CairoCanvas>(new CairoCanvas(surface, cr, width_px, height_px, std::move(*hold), budget));
 }
 
 CairoCanvas::~CairoCanvas() {
@@ -167,6 +172,8 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
   // The part's pixel (px, py) for canvas point (x, y): px = sx * x + ox, py = sy * y + oy.
   double ox = source.x - x0 - dest.x * sx, oy = source.y - y0 - dest.y * sy;
   cairo_surface_t* converted = nullptr;
+  // The converted pixels are a second copy of the part for as long as it is drawn.
+  std::optional<MemoryHold> part_hold;
   if (filter == Filter::kArea && (sx > 1.0 || sy > 1.0)) {
     // Reduced first to the size it takes on the canvas, so that cairo only places it.
     const int width = std::max(1, static_cast<int>(std::lround((x1 - x0) / std::max(sx, 1.0))));
@@ -176,8 +183,12 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
     const double fx = static_cast<double>(x1 - x0) / width, fy = static_cast<double>(y1 - y0) / height;
     sx /= fx, ox /= fx;
     sy /= fy, oy /= fy;
+    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4);
+    if (!part_hold) return GraphicsStatus::kOutOfMemory;
     converted = SurfaceFromBitmap(*reduced, 0, 0, width, height);
   } else {
+    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
+    if (!part_hold) return GraphicsStatus::kOutOfMemory;
     converted = SurfaceFromBitmap(image, x0, y0, x1, y1);
   }
   SurfaceHolder part(converted);
@@ -231,7 +242,7 @@ GraphicsStatus CairoCanvas::FillRect(const RectF& rect, uint32_t argb) {
 }
 
 std::optional<Bitmap> CairoCanvas::Snapshot() const {
-  auto image = MakeBitmap(width_, height_);
+  auto image = MakeBitmap(width_, height_, 0, budget_);
   if (!image) return std::nullopt;
   cairo_surface_flush(surface_);
   const uint8_t* data = cairo_image_surface_get_data(surface_);

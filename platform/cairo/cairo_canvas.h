@@ -12,8 +12,11 @@ namespace platform {
 
 class CairoCanvas : public Canvas {
  public:
-  // Null, with `*status`, for a size outside the limits or when the memory cannot be had.
-  static std::unique_ptr<CairoCanvas> Create(int width_px, int height_px, GraphicsStatus* status);
+  // Null, with `*status`, for a size outside the limits (or beyond the whole of `budget`) or when the
+  // memory cannot be had. The canvas's pixels, the surfaces drawing makes and its snapshots take their
+  // memory from `budget` (none: not counted).
+  static std::unique_ptr<CairoCanvas> Create(int width_px, int height_px, GraphicsStatus* status,
+                                             MemoryBudget* budget = nullptr);
   ~CairoCanvas() override;
   CairoCanvas(const CairoCanvas&) = delete;
   CairoCanvas& operator=(const CairoCanvas&) = delete;
@@ -29,12 +32,14 @@ class CairoCanvas : public Canvas {
   std::optional<Bitmap> Snapshot() const override;
 
  private:
-  CairoCanvas(cairo_surface_t* surface, cairo_t* cr, int width, int height)
-      : surface_(surface), cr_(cr), width_(width), height_(height) {}
+  CairoCanvas(cairo_surface_t* surface, cairo_t* cr, int width, int height, MemoryHold hold, MemoryBudget* budget)
+      : surface_(surface), cr_(cr), width_(width), height_(height), hold_(std::move(hold)), budget_(budget) {}
   cairo_surface_t* surface_;
   cairo_t* cr_;
   int width_;
   int height_;
+  MemoryHold hold_;  // the surface's share of the budget
+  MemoryBudget* budget_;
 };
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // functions and the cairo canvas.
 #include "platform/cairo/cairo_graphics.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/cairo/cairo_canvas.h"
@@ -63,16 +64,23 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
   const PictureFileError error = file->ReadAll(codecs::kMaxFileBytes, &bytes);
   if (error != PictureFileError::kNone) return StatusFor(error, 0);
   file.reset();
+  const int width = decoded.info.width_px, height = decoded.info.height_px;
   const int exact_width = options.exact_width_px, exact_height = options.exact_height_px;
-  const bool exact = exact_width > 0 && exact_height > 0 && exact_width <= decoded.info.width_px &&
-                     exact_height <= decoded.info.height_px;
+  const bool exact = exact_width > 0 && exact_height > 0 && exact_width <= width && exact_height <= height;
   if (decoded.info.format == ImageFormat::kJpeg) {
-    status = exact ? codecs::DecodeJpeg(bytes, exact_width, exact_height, &decoded.bitmap)
-                   : codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap);
+    status = exact ? codecs::DecodeJpeg(bytes, exact_width, exact_height, &decoded.bitmap, budget_)
+                   : codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap, budget_);
   } else if (exact) {
-    status = codecs::DecodePngReduced(bytes, exact_width, exact_height, &decoded.bitmap);
+    status = codecs::DecodePngReduced(bytes, exact_width, exact_height, &decoded.bitmap, budget_);
   } else {
-    status = codecs::DecodePng(bytes, &decoded.bitmap);
+    // A PNG cannot be decoded at a smaller scale the way a JPEG can: when a smaller picture will do, it is
+    // reduced as its rows are decoded, by the largest whole factor that still covers the size asked for.
+    const int factor = options.min_width_px > 0 && options.min_height_px > 0
+                           ? std::min(width / options.min_width_px, height / options.min_height_px)
+                           : 1;
+    status = factor >= 2 ? codecs::DecodePngReduced(bytes, (width + factor - 1) / factor,
+                                                    (height + factor - 1) / factor, &decoded.bitmap, budget_)
+                         : codecs::DecodePng(bytes, &decoded.bitmap, budget_);
   }
   if (status != GraphicsStatus::kOk) return status;
   if (exact && (decoded.bitmap.width_px != exact_width || decoded.bitmap.height_px != exact_height)) {
@@ -85,7 +93,7 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
 }
 
 std::unique_ptr<Canvas> CairoGraphics::CreateCanvas(int width_px, int height_px, GraphicsStatus* status) const {
-  return CairoCanvas::Create(width_px, height_px, status);
+  return CairoCanvas::Create(width_px, height_px, status, budget_);
 }
 
 GraphicsStatus CairoGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,

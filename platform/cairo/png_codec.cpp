@@ -101,8 +101,12 @@ bool ReadRows(PngReader& reader, const Layout& layout, png_bytep* rows, PngRowSi
 // The sink that keeps every row: a full-size decode.
 class BitmapSink : public PngRowSink {
  public:
+  explicit BitmapSink(MemoryBudget* budget) : budget_(budget) {}
   GraphicsStatus Begin(int width_px, int height_px) override {
-    std::optional<Bitmap> bitmap = MakeBitmap(width_px, height_px);
+    if (budget_ != nullptr && !budget_->CanEverTake(uint64_t{4} * width_px * height_px)) {
+      return GraphicsStatus::kInvalidParameter;
+    }
+    std::optional<Bitmap> bitmap = MakeBitmap(width_px, height_px, 0x00000000, budget_);
     if (!bitmap) return GraphicsStatus::kOutOfMemory;
     bitmap_ = std::move(*bitmap);
     return GraphicsStatus::kOk;
@@ -114,6 +118,7 @@ class BitmapSink : public PngRowSink {
   Bitmap Take() { return std::move(bitmap_); }
 
  private:
+  MemoryBudget* budget_;
   Bitmap bitmap_;
   int next_row_ = 0;
 };
@@ -121,10 +126,11 @@ class BitmapSink : public PngRowSink {
 // The sink that reduces as rows arrive.
 class ReducingSink : public PngRowSink {
  public:
-  ReducingSink(int width_px, int height_px) : width_(width_px), height_(height_px) {}
+  ReducingSink(int width_px, int height_px, MemoryBudget* budget)
+      : width_(width_px), height_(height_px), budget_(budget) {}
   GraphicsStatus Begin(int width_px, int height_px) override {
     if (width_ > width_px || height_ > height_px) return GraphicsStatus::kInvalidParameter;
-    reducer_ = RowReducer::Create(PixelRect{0, 0, width_px, height_px}, width_px, height_px, width_, height_);
+    reducer_ = RowReducer::Create(PixelRect{0, 0, width_px, height_px}, width_px, height_px, width_, height_, budget_);
     return reducer_ ? GraphicsStatus::kOk : GraphicsStatus::kOutOfMemory;
   }
   void Row(const uint8_t* rgba) override { reducer_->AddRow(rgba); }
@@ -133,6 +139,7 @@ class ReducingSink : public PngRowSink {
  private:
   int width_;
   int height_;
+  MemoryBudget* budget_;
   std::unique_ptr<RowReducer> reducer_;
 };
 
@@ -166,15 +173,16 @@ GraphicsStatus ReadPngRows(const std::vector<uint8_t>& bytes, PngRowSink& sink) 
   return ReadRows(reader, layout, rows.data(), sink) ? GraphicsStatus::kOk : GraphicsStatus::kUnknownImageFormat;
 }
 
-GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out) {
-  BitmapSink sink;
+GraphicsStatus DecodePng(const std::vector<uint8_t>& bytes, Bitmap* out, MemoryBudget* budget) {
+  BitmapSink sink(budget);
   const GraphicsStatus status = ReadPngRows(bytes, sink);
   if (status == GraphicsStatus::kOk) *out = sink.Take();
   return status;
 }
 
-GraphicsStatus DecodePngReduced(const std::vector<uint8_t>& bytes, int width_px, int height_px, Bitmap* out) {
-  ReducingSink sink(width_px, height_px);
+GraphicsStatus DecodePngReduced(const std::vector<uint8_t>& bytes, int width_px, int height_px, Bitmap* out,
+                                MemoryBudget* budget) {
+  ReducingSink sink(width_px, height_px, budget);
   const GraphicsStatus status = ReadPngRows(bytes, sink);
   if (status != GraphicsStatus::kOk) return status;
   std::optional<Bitmap> reduced = sink.Finish();

@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "platform/cairo/codecs.h"
+#include "platform/picture/picture_header.h"
 
 namespace platform::codecs {
 namespace {
@@ -64,6 +66,30 @@ void SetJfifDensity(unsigned char* bytes, unsigned long size, int density_dpi) {
   bytes[15] = bytes[17] = static_cast<unsigned char>(density_dpi & 0xFF);
 }
 
+// Whether the file's frame is progressive, from the one header reader.
+bool JpegProgressive(const std::vector<uint8_t>& bytes) {
+  const std::optional<PictureHeader> header = ReadPictureHeader(bytes.data(), bytes.size());
+  return header && header->progressive;
+}
+
+// The coefficients of a whole picture: 64 of two bytes per 8 x 8 block of each component, the chroma
+// components reduced as the subsampling says.
+uint64_t CoefficientBytes(const Header& header) {
+  const uint64_t luma_blocks = (static_cast<uint64_t>(header.width) + 7) / 8 * ((static_cast<uint64_t>(header.height) + 7) / 8);
+  // Chroma blocks per luma block, times the two chroma components.
+  double chroma = 0;
+  switch (header.subsampling) {
+    case TJSAMP_444: chroma = 2.0; break;
+    case TJSAMP_422:
+    case TJSAMP_440: chroma = 1.0; break;
+    case TJSAMP_420: chroma = 0.5; break;
+    case TJSAMP_411: chroma = 0.5; break;
+    case TJSAMP_GRAY: chroma = 0.0; break;
+    default: chroma = 3.0; break;  // CMYK and the unknown: four full components at most
+  }
+  return static_cast<uint64_t>(static_cast<double>(luma_blocks) * (1.0 + chroma)) * 128;
+}
+
 // Whether a failed decode still left the picture, as the helper program decides: a file whose data
 // stops early (no end marker: a copy cut short, a download broken off) is refused, since the decoder
 // would fill the missing part with grey and a bake or sheet would carry it; other warnings (stray bytes
@@ -75,7 +101,8 @@ bool Usable(tjhandle handle) {
 
 }  // namespace
 
-GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out) {
+GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, int min_height_px, Bitmap* out,
+                          MemoryBudget* budget) {
   TjHandle handle(tjInitDecompress());
   if (!handle.get()) return GraphicsStatus::kOutOfMemory;
   Header header;
@@ -85,8 +112,16 @@ GraphicsStatus DecodeJpeg(const std::vector<uint8_t>& bytes, int min_width_px, i
   const tjscalingfactor scale = PickScale(header.width, header.height, min_width_px, min_height_px);
   const int width = TJSCALED(header.width, scale), height = TJSCALED(header.height, scale);
   if (!SizeWithinLimits(width, height)) return GraphicsStatus::kInvalidParameter;
+  const uint64_t pixel_bytes = static_cast<uint64_t>(width) * height * 4;
+  if (budget != nullptr && !budget->CanEverTake(pixel_bytes)) return GraphicsStatus::kInvalidParameter;
+  // A progressive file is decoded from every coefficient of the stored picture, held at once by the
+  // decoder (two bytes each): that memory draws on the budget too, for as long as the decode runs.
+  const uint64_t coefficient_bytes = JpegProgressive(bytes) ? CoefficientBytes(header) : 0;
+  if (budget != nullptr && !budget->CanEverTake(coefficient_bytes)) return GraphicsStatus::kInvalidParameter;
+  std::optional<MemoryHold> decoder_memory = MemoryHold::Take(budget, coefficient_bytes);
+  if (!decoder_memory) return GraphicsStatus::kOutOfMemory;
 
-  Bitmap image;
+  Bitmap image{0, 0, PixelBytes(BudgetAllocator<uint8_t>(budget))};
   try {
     image.rgba.resize(static_cast<size_t>(width) * height * 4);
   } catch (const std::bad_alloc&) {

@@ -11,6 +11,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -88,9 +90,19 @@ struct PdfPages::State {
   cairo_t* cr = nullptr;
   DeviceGeometry geometry;
   bool finished = false;
+  // The pictures drawn on the current page, kept until the page is shown: a picture released before
+  // that would be copied whole by cairo (its snapshot of the source), a second picture's worth of memory.
+  std::vector<cairo_surface_t*> page_pictures;
+  std::vector<MemoryHold> page_holds;
+  void ReleasePagePictures() {
+    for (cairo_surface_t* picture : page_pictures) cairo_surface_destroy(picture);
+    page_pictures.clear();
+    page_holds.clear();
+  }
   ~State() {
     if (cr) cairo_destroy(cr);
     if (surface) cairo_surface_destroy(surface);
+    ReleasePagePictures();
   }
 };
 
@@ -118,11 +130,17 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     return DrawResult::kFailed;
   }
   SurfaceHolder image;
+  std::optional<MemoryHold> image_hold;
   bool has_alpha = false;
   if (picture.bitmap != nullptr) {
     if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) {
       return DrawResult::kFailed;
     }
+    // The surface is a second copy of the bitmap's pixels until the page is drawn: it takes its share of
+    // the budget the bitmap came from.
+    image_hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
+                                  static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
+    if (!image_hold) return DrawResult::kFailed;
     image.surface = SurfaceFromBitmap(*picture.bitmap);
     has_alpha = true;
   } else {
@@ -169,6 +187,8 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
   cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);
   cairo_fill(cr);
   cairo_restore(cr);
+  s.page_pictures.push_back(std::exchange(image.surface, nullptr));
+  if (image_hold) s.page_holds.push_back(std::move(*image_hold));
   return cairo_status(cr) == CAIRO_STATUS_SUCCESS ? DrawResult::kDrawn : DrawResult::kFailed;
 }
 
@@ -179,6 +199,7 @@ bool PdfPages::ShowPage(int copies) {
   // stored once in the document).
   for (int copy = 1; copy < copies; ++copy) cairo_copy_page(s.cr);
   cairo_show_page(s.cr);
+  s.ReleasePagePictures();
   return cairo_status(s.cr) == CAIRO_STATUS_SUCCESS && cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -189,6 +210,7 @@ bool PdfPages::Finish() {
   cairo_destroy(s.cr);
   s.cr = nullptr;
   cairo_surface_finish(s.surface);
+  s.ReleasePagePictures();
   return cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
 

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <set>
+#include <utility>
 
 #include "platform/cairo_pdf/pdf_pages.h"
 #include "platform/cups/cups_options.h"
@@ -177,11 +179,28 @@ struct Sheet {
   cups_size_t size {};
 };
 
+}  // namespace
+
+struct CupsSpooler::ActiveJobs {
+  std::mutex mutex;
+  std::set<std::pair<std::string, int>> jobs;
+  void Add(const std::string& queue, int job) {
+    std::lock_guard lock(mutex);
+    jobs.emplace(queue, job);
+  }
+  void Remove(const std::string& queue, int job) {
+    std::lock_guard lock(mutex);
+    jobs.erase({queue, job});
+  }
+};
+
+namespace {
+
 class CupsPrintDevice : public PrintDevice {
  public:
   CupsPrintDevice(cups_dest_t* dest, cups_dinfo_t* info, http_t* upload, const Sheet& sheet, int dpi_x, int dpi_y,
-                  bool landscape, CupsOptions options)
-      : options_(std::move(options)) {
+                  bool landscape, CupsOptions options, std::shared_ptr<CupsSpooler::ActiveJobs> active)
+      : options_(std::move(options)), active_(std::move(active)) {
     dest_.dest = dest;
     info_.info = info;
     upload_.http = upload;
@@ -236,6 +255,7 @@ class CupsPrintDevice : public PrintDevice {
       return 0;
     }
     job_id_ = job_id;
+    active_->Add(dest_.dest->name, job_id_);
     pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, [this](const uint8_t* bytes, size_t size) {
       if (closed_) return false;
       pending_.insert(pending_.end(), bytes, bytes + size);
@@ -278,6 +298,7 @@ class CupsPrintDevice : public PrintDevice {
     }
     const ipp_status_t status = cupsFinishDestDocument(upload_.http, dest_.dest, info_.info);
     closed_ = true;
+    active_->Remove(dest_.dest->name, job_id_);
     if (status > IPP_STATUS_OK_EVENTS_COMPLETE) {
       *error = static_cast<int>(status);
       Cancel();
@@ -302,6 +323,7 @@ class CupsPrintDevice : public PrintDevice {
  private:
   void Cancel() {
     if (job_id_ <= 0) return;
+    active_->Remove(dest_.dest->name, job_id_);
     if (!status_.http) status_.http = Connect();
     // client-error-not-possible means it was already cancelled: nothing more to do either way.
     if (status_.http) cupsCancelDestJob(status_.http, dest_.dest, job_id_);
@@ -355,6 +377,7 @@ class CupsPrintDevice : public PrintDevice {
   double width_pt_ = 0;
   double height_pt_ = 0;
   std::string title_;
+  std::shared_ptr<CupsSpooler::ActiveJobs> active_;
   int job_id_ = 0;
   int ended_ = 0;
   bool started_ = false;
@@ -614,7 +637,24 @@ std::unique_ptr<PrintDevice> CupsSpooler::OpenDevice(const std::string& name, co
   found.dest = nullptr;
   info.info = nullptr;
   upload.http = nullptr;
-  return std::make_unique<CupsPrintDevice>(dest, dinfo, http, sheet, dpi_x, dpi_y, landscape, std::move(options));
+  return std::make_unique<CupsPrintDevice>(dest, dinfo, http, sheet, dpi_x, dpi_y, landscape, std::move(options),
+                                           active_);
+}
+
+CupsSpooler::CupsSpooler() : active_(std::make_shared<ActiveJobs>()) {}
+
+CupsSpooler::~CupsSpooler() = default;
+
+void CupsSpooler::CancelActiveJobs() {
+  std::set<std::pair<std::string, int>> jobs;
+  {
+    std::lock_guard lock(active_->mutex);
+    jobs = active_->jobs;
+  }
+  // On a connection of its own: the devices' connections may be in the middle of sending a page.
+  HttpHolder http;
+  http.http = Connect();
+  for (const auto& [queue, job] : jobs) cupsCancelJob2(http.http ? http.http : CUPS_HTTP_DEFAULT, queue.c_str(), job, 0);
 }
 
 }  // namespace platform

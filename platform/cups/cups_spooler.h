@@ -12,12 +12,17 @@
 // Thread safety: every method may be called from any thread at once.
 #pragma once
 
+#include <memory>
+
 #include "platform/spooler.h"
 
 namespace platform {
 
 class CupsSpooler : public Spooler {
  public:
+  CupsSpooler();
+  ~CupsSpooler() override;
+
   std::vector<PrinterSummary> Printers() override;
   std::optional<std::string> DefaultPrinter() override;
   bool SetDefaultPrinter(const std::string& name) override;
@@ -27,6 +32,13 @@ class CupsSpooler : public Spooler {
   bool ValidateSettings(const std::string& name, PrintSettings* settings) override;
   int StoreSettings(const std::string& name, const PrintSettings& settings) override;
   std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings, int* error) override;
+  void CancelActiveJobs() override;
+
+  // The jobs the devices have started and not finished: (queue name, job number).
+  struct ActiveJobs;
+
+ private:
+  std::shared_ptr<ActiveJobs> active_;
 };
 
 }  // namespace platform

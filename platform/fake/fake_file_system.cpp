@@ -158,6 +158,22 @@ PathKind FakeFileSystem::KindAt(const std::string& path) {
   return files_.count(path) != 0 ? PathKind::kFile : PathKind::kMissing;
 }
 
+std::optional<std::vector<std::string>> FakeFileSystem::OwnFiles(const std::string& folder, int* error) {
+  std::lock_guard lock(mutex_);
+  if (!FolderExistsLocked(folder)) {
+    *error = ENOENT;
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  const std::string prefix = folder + "/";
+  for (const auto& [path, file] : files_) {
+    if (path.compare(0, prefix.size(), prefix) == 0 && path.find('/', prefix.size()) == std::string::npos) {
+      names.push_back(path.substr(prefix.size()));
+    }
+  }
+  return names;
+}
+
 void FakeFileSystem::RefuseTempFolder(int error) {
   std::lock_guard lock(mutex_);
   temp_folder_error_ = error;

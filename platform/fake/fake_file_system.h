@@ -27,6 +27,7 @@ class FakeFileSystem : public FileSystem {
   bool IsRegularFile(const std::string& path) override;
   std::optional<FileIdentity> IdentityOf(const std::string& path) override;
   PathKind KindAt(const std::string& path) override;
+  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
 
   // Setup.
   // TempFolder answers nothing with `error` (ELOOP, ENOTDIR, EPERM, ...) until called again with 0.

@@ -155,6 +155,11 @@ void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orient
   pictures_[path] = Picture{std::move(stored), info};
 }
 
+void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded) {
+  std::lock_guard lock(mutex_);
+  pictures_[path] = Picture{std::move(decoded), ImageInfo{ImageFormat::kJpeg, width_px, height_px, 1}, true};
+}
+
 void FakeGraphics::FailPath(const std::string& path, GraphicsStatus status) {
   std::lock_guard lock(mutex_);
   path_failures_[path] = status;
@@ -237,7 +242,8 @@ GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions
     std::optional<Bitmap> exact = ReduceBitmap(picture.stored, options.exact_width_px, options.exact_height_px);
     if (!exact) return GraphicsStatus::kOutOfMemory;
     decoded.bitmap = std::move(*exact);
-  } else if (picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 && options.min_height_px > 0) {
+  } else if (!picture.claimed && picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 &&
+             options.min_height_px > 0) {
     // The real decoder's M/8 scales, rounded up as it rounds them.
     for (int m = 1; m < 8; ++m) {
       const int w = (picture.stored.width_px * m + 7) / 8, h = (picture.stored.height_px * m + 7) / 8;
@@ -290,6 +296,16 @@ GraphicsStatus FakeGraphics::EncodePng(const Bitmap& image, std::vector<uint8_t>
   if (!SizeWithinLimits(image.width_px, image.height_px)) return GraphicsStatus::kInvalidParameter;
   *out = Encode(image);
   return GraphicsStatus::kOk;
+}
+
+void FakeGraphics::SetBakeWaits(LibraryWaits waits) {
+  std::lock_guard lock(mutex_);
+  bake_waits_ = waits;
+}
+
+LibraryWaits FakeGraphics::BakeWaits() const {
+  std::lock_guard lock(mutex_);
+  return bake_waits_;
 }
 
 }  // namespace platform

@@ -17,6 +17,9 @@ class FakeGraphics : public Graphics {
  public:
   // A picture at `path`, stored as `stored` with EXIF `orientation`, reported as `format`.
   void AddPicture(const std::string& path, Bitmap stored, int orientation = 1, ImageFormat format = ImageFormat::kJpeg);
+  // A file whose header claims width_px x height_px (as a few hostile bytes can) but whose pixels decode,
+  // at any reduction, to `decoded`.
+  void AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded);
   // ReadInfo and Decode of `path` fail with `status`.
   void FailPath(const std::string& path, GraphicsStatus status);
   // Decode (only) of `path` fails with `status`; ReadInfo still answers.
@@ -25,6 +28,8 @@ class FakeGraphics : public Graphics {
   void SetResolution(const std::string& path, const PictureResolution& resolution);
   void FailCanvas(GraphicsStatus status);
   void FailEncode(GraphicsStatus status);
+  // What BakeWaits answers (zero waits until set).
+  void SetBakeWaits(LibraryWaits waits);
 
   // Every call's arguments, in order, for assertions.
   std::vector<int> jpeg_qualities() const;
@@ -40,11 +45,13 @@ class FakeGraphics : public Graphics {
   GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
                             int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const override;
+  LibraryWaits BakeWaits() const override;
 
  private:
   struct Picture {
     Bitmap stored;
     ImageInfo info;
+    bool claimed = false;  // `stored` is what decoding gives, whatever the header says
   };
   mutable std::mutex mutex_;
   std::map<std::string, Picture> pictures_;
@@ -52,6 +59,7 @@ class FakeGraphics : public Graphics {
   std::map<std::string, GraphicsStatus> decode_failures_;
   GraphicsStatus canvas_failure_ = GraphicsStatus::kOk;
   GraphicsStatus encode_failure_ = GraphicsStatus::kOk;
+  LibraryWaits bake_waits_;
   mutable std::vector<int> jpeg_qualities_;
   mutable std::vector<int> jpeg_densities_;
   mutable std::vector<DecodeOptions> decode_options_;

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <mutex>
+#include <set>
 
 #include "platform/process_runner.h"
 
@@ -29,10 +30,33 @@ class FakeProcessRunner : public ProcessRunner {
 
   std::vector<Call> calls() const;
 
+  // The signals the application sent its programs: each TerminateAll and KillAll calls `on_signal` (when
+  // set) with SIGTERM or SIGKILL, so a blocked behaviour can end as its program would.
+  void TerminateAll() override;
+  void KillAll() override;
+  void SetOnSignal(std::function<void(int signal)> on_signal);
+  std::vector<int> signals() const;
+  // Runs in progress.
+  size_t running() const override;
+  // What output_bytes answers: 0 until a behaviour (or the test) adds to it.
+  void AddOutputBytes(uint64_t bytes);
+  uint64_t output_bytes() const override;
+
+  // Setup: the process ids that exist (none until set).
+  void SetExistingProcesses(std::set<int> pids);
+  bool ProcessExists(int pid) const override;
+
  private:
+  void Signal(int signal);
+
   mutable std::mutex mutex_;
   Behaviour behaviour_;
   std::vector<Call> calls_;
+  std::function<void(int)> on_signal_;
+  std::vector<int> signals_;
+  size_t running_ = 0;
+  uint64_t output_bytes_ = 0;
+  std::set<int> existing_;
 };
 
 // Outcomes for SetOutcome.

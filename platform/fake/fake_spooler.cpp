@@ -163,4 +163,14 @@ std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, co
   return geometry;
 }
 
+void FakeSpooler::CancelActiveJobs() {
+  std::lock_guard lock(mutex_);
+  ++cancel_requests_;
+}
+
+int FakeSpooler::cancel_requests() const {
+  std::lock_guard lock(mutex_);
+  return cancel_requests_;
+}
+
 }  // namespace platform

@@ -42,6 +42,7 @@ class FakeSpooler : public Spooler {
   std::optional<PrintSettings> Stored(const std::string& name) const;
   int store_count() const;
   int default_changes() const;
+  int cancel_requests() const;
 
   std::vector<PrinterSummary> Printers() override;
   std::optional<std::string> DefaultPrinter() override;
@@ -53,6 +54,7 @@ class FakeSpooler : public Spooler {
   int StoreSettings(const std::string& name, const PrintSettings& settings) override;
   std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings,
                                           int* error) override;
+  void CancelActiveJobs() override;
 
  private:
   const FakePrinter* FindLocked(const std::string& name) const;
@@ -66,6 +68,7 @@ class FakeSpooler : public Spooler {
   int device_error_ = 0;
   int store_count_ = 0;
   int default_changes_ = 0;
+  int cancel_requests_ = 0;
   std::shared_ptr<FakeJobLog> log_;
 };
 

@@ -116,6 +116,8 @@ std::optional<PictureHeader> ReadJpegHeader(const ReadAtFunction& read, Metadata
       if (segment.payload_length < sizeof frame || !take(sizeof frame, frame)) return false;
       header.height_px = BigEndian16(frame + 1);
       header.width_px = BigEndian16(frame + 3);
+      header.progressive = segment.marker == 0xC2 || segment.marker == 0xC6 || segment.marker == 0xCA ||
+                           segment.marker == 0xCE;
       have_frame = true;
     } else if (segment.marker == 0xE0 && !have_jfif && segment.payload_length >= 12) {
       // "JFIF\0", version (2), units, x density (2), y density (2).

@@ -46,6 +46,8 @@ struct PictureHeader {
   int height_px = 0;
   int orientation = 1;  // 1..8, the one orientation rule
   std::optional<PictureResolution> resolution;
+  // JPEG: the frame is progressive (its decoder keeps every coefficient of the picture in memory).
+  bool progressive = false;
   // The EXIF block in its JPEG form: "Exif\0\0", then the TIFF block (a PNG's eXIf chunk gets the
   // signature put in front). Empty when there is none.
   std::vector<uint8_t> exif;

@@ -2,6 +2,7 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <errno.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +118,25 @@ PathKind PosixFileSystem::KindAt(const std::string& path) {
   if (S_ISLNK(info.st_mode)) return PathKind::kLink;
   if (S_ISDIR(info.st_mode)) return PathKind::kFolder;
   return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
+}
+
+std::optional<std::vector<std::string>> PosixFileSystem::OwnFiles(const std::string& folder, int* error) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+  if (listing == nullptr) {
+    *error = errno;
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  const uid_t self = ::geteuid();
+  while (const dirent* entry = ::readdir(listing)) {
+    struct stat info {};
+    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(info.st_mode) && info.st_uid == self) names.emplace_back(entry->d_name);
+  }
+  ::closedir(listing);
+  return names;
 }
 
 }  // namespace platform

@@ -34,6 +34,7 @@ class PosixFileSystem : public FileSystem {
   bool IsRegularFile(const std::string& path) override;
   std::optional<FileIdentity> IdentityOf(const std::string& path) override;
   PathKind KindAt(const std::string& path) override;
+  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
 
  private:
   std::optional<std::string> fixed_temp_folder_;

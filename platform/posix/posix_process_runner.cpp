@@ -63,6 +63,8 @@ class SpawnSetup {
     int error = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (error == 0) error = ::posix_spawn_file_actions_adddup2(&actions_, pipe_write_end, STDOUT_FILENO);
     if (error == 0) error = ::posix_spawn_file_actions_adddup2(&actions_, pipe_write_end, STDERR_FILENO);
+    // Whatever a library opened without close-on-exec stays behind too.
+    if (error == 0) error = ::posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
     if (error == 0) error = ::posix_spawnattr_setsigmask(&attributes_, &empty);
     if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes_, &all);
     if (error == 0) error = ::posix_spawnattr_setpgroup(&attributes_, 0);
@@ -116,6 +118,10 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     return outcome;
   }
   outcome.started = true;
+  {
+    std::lock_guard lock(mutex_);
+    children_.insert(child);
+  }
   ::fcntl(read_end, F_SETFL, ::fcntl(read_end, F_GETFL) | O_NONBLOCK);
 
   bool pipe_open = true;
@@ -123,11 +129,25 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     if (pipe_open) {
       struct pollfd wait_for{read_end, POLLIN, 0};
       const int ready = ::poll(&wait_for, 1, kDrainIntervalMs);
-      if (ready > 0) pipe_open = ReadAvailable(read_end, outcome.output);
+      if (ready > 0) {
+        const size_t before = outcome.output.size();
+        pipe_open = ReadAvailable(read_end, outcome.output);
+        output_bytes_ += outcome.output.size() - before;
+      }
     }
-    int status = 0;
     // With the pipe at its end, the child has closed its output (usually by ending): wait without polling.
-    const pid_t waited = ::waitpid(child, &status, pipe_open ? WNOHANG : 0);
+    // The child is looked at without being reaped, so it leaves the set of signalled children first.
+    siginfo_t ended {};
+    const int looked = ::waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT | (pipe_open ? WNOHANG : 0));
+    pid_t waited = looked == 0 && ended.si_pid == child ? child : (looked == 0 ? 0 : -1);
+    int status = 0;
+    if (waited == child) {
+      {
+        std::lock_guard lock(mutex_);
+        children_.erase(child);
+      }
+      waited = ::waitpid(child, &status, 0);
+    }
     if (waited == child) {
       // Whatever the child wrote before it ended is in the pipe now; a grandchild that still holds the
       // pipe open must not hold up the job, so the drain stops once the pipe is empty.
@@ -137,6 +157,10 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     }
     if (waited < 0 && errno != EINTR) {
       // ECHILD: someone else reaped the child. It is gone; its pid may already belong to another process.
+      {
+        std::lock_guard lock(mutex_);
+        children_.erase(child);
+      }
       outcome.wait_failed = true;
       outcome.exit_code = 1;
       if (pipe_open) ReadAvailable(read_end, outcome.output);
@@ -145,6 +169,25 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
   }
   ::close(read_end);
   return outcome;
+}
+
+void PosixProcessRunner::SignalAll(int signal) const {
+  std::lock_guard lock(mutex_);
+  for (const pid_t child : children_) ::kill(-child, signal);
+}
+
+void PosixProcessRunner::TerminateAll() { SignalAll(SIGTERM); }
+
+void PosixProcessRunner::KillAll() { SignalAll(SIGKILL); }
+
+size_t PosixProcessRunner::running() const {
+  std::lock_guard lock(mutex_);
+  return children_.size();
+}
+
+bool PosixProcessRunner::ProcessExists(int pid) const {
+  // EPERM: it exists, as another user's process.
+  return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
 }  // namespace platform

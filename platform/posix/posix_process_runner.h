@@ -1,15 +1,34 @@
 // PosixProcessRunner: the ProcessRunner port over posix_spawn, a pipe, poll and waitpid.
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
 #include "platform/process_runner.h"
 
 namespace platform {
 
 // The process must not set SIGCHLD to SIG_IGN (children would be reaped before they can be waited for).
-// Thread safety: Run may be called from several threads at once.
+// A child is signalled only while it has not been reaped, so its id can never belong to another process
+// by then. Thread safety: every method may be called from any thread; Run from several at once.
 class PosixProcessRunner : public ProcessRunner {
  public:
   ProcessOutcome Run(const std::string& program, const std::vector<std::string>& arguments) override;
+  void TerminateAll() override;
+  void KillAll() override;
+  size_t running() const override;
+  uint64_t output_bytes() const override { return output_bytes_.load(); }
+  bool ProcessExists(int pid) const override;
+
+ private:
+  void SignalAll(int signal) const;
+
+  mutable std::mutex mutex_;
+  std::set<pid_t> children_;
+  std::atomic<uint64_t> output_bytes_{0};  // started and not yet reaped; each leads its own process group
 };
 
 }  // namespace platform

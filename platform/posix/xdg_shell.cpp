@@ -68,6 +68,9 @@ int XdgShell::Open(const std::string& path) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   // Standard output may be the channel's transport (serve --stdio): the opener never writes there.
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  // Nothing but the three standard streams: an opener that lingers must not hold the host's descriptors
+  // (the reply stream above all, whose end tells the interface that the host has gone).
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   std::string program = opener_;
   char* argv[] = {program.data(), uri.data(), nullptr};
   pid_t pid = -1;

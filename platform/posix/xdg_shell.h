@@ -2,7 +2,8 @@
 //
 // The opener receives one argument: the file:// URI of the absolute path, percent-encoded, so that no
 // file name can be read as an option ("--help") or as a URL of another scheme. Its standard input is
-// /dev/null, and so is its standard output (which may carry the channel's frames). An opener that exits
+// /dev/null, and so is its standard output (which may carry the channel's frames); it inherits no other
+// descriptor than standard error. An opener that exits
 // 0 within the wait is accepted; one that exits otherwise (or cannot be started) is refused; one still
 // running after the wait is accepted and reaped later by this object.
 // Thread safety: every method may be called from any thread.

@@ -138,8 +138,9 @@ std::optional<EncodableValue> ProcessPhoto(const std::string& path, const FaceBa
   PixelSize seen = scaled;
 
   // Nothing found in a reduced picture: look again at full size, unless that picture is over the
-  // decoding budget, in which case the reduced result stands.
-  if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px)) {
+  // decoding budget or the full-size look's limit, in which case the reduced result stands.
+  if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px) &&
+      full.width_px * full.height_px <= kMaxFullSizeLookPixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
     status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture);
@@ -188,6 +189,7 @@ EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatc
         return {};
       }
       records.push_back(std::move(*record));
+      if (ports.progressed) ports.progressed();
     }
     return records;
   } catch (const std::exception& e) {

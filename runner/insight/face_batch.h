@@ -1,6 +1,6 @@
 // One batch of face detection: every photo of a "detectFacesWindows" call opened, decoded upright and
-// grey at the capped size, analysed (again at full size when nothing was found in a reduced picture),
-// and turned into its per-image record; or the whole batch failed.
+// grey at the capped size, analysed (again at full size when nothing was found in a reduced picture of
+// at most kMaxFullSizeLookPixels), and turned into its per-image record; or the whole batch failed.
 //
 // Per-image record (map): "imagePath" (the path as received), "faces" (list of maps "left", "top",
 // "width", "height", doubles, pixels of the full-size upright photo), "debugInfo" (the diagnostic line
@@ -17,8 +17,15 @@
 #include "platform/face_detector.h"
 #include "platform/graphics.h"
 #include "runner/channel.h"
+#include "runner/insight/face_geometry.h"
 
 namespace runner::insight {
+
+// The largest picture looked at again at full size when its reduced copy showed no face: twice the capped
+// picture's area (a 33-megapixel photo). The detector's working memory grows with the pixels it looks at
+// (about eight bytes each), so a picture claiming 16000 x 16000 would otherwise cost gigabytes and many
+// seconds for a second look; above the limit the reduced look's answer stands.
+inline constexpr int64_t kMaxFullSizeLookPixels = 2 * kFaceSizeCapPx * kFaceSizeCapPx;
 
 // The grey value of each pixel of `image` (alpha ignored): the rounded 0.299 R + 0.587 G + 0.114 B.
 platform::GrayImage GrayFromBitmap(const platform::Bitmap& image);
@@ -28,6 +35,7 @@ struct FaceBatchPorts {
   platform::FaceDetection* detection = nullptr;  // null when the worker has no detector
   platform::PartRunner run_parts;                // how the detector may spread one picture over threads
   std::function<bool()> stopping;                // true when the window is closing: the batch ends early
+  std::function<void()> progressed;              // called after each photo (may be empty)
 };
 
 // The answer to the batch `paths`: its records, or an empty list when the batch failed (the failure's

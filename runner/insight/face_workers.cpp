@@ -8,12 +8,12 @@
 #include "platform/face_detector.h"
 #include "runner/insight/face_batch.h"
 #include "runner/log.h"
+#include "runner/pending_work.h"
 #include "runner/thread_registry.h"
+#include "runner/work_lanes.h"
 
 namespace runner::insight {
 namespace {
-
-constexpr std::chrono::milliseconds kStopPoll{100};
 
 std::string PointerText(const void* pointer) {
   char text[32];
@@ -43,9 +43,22 @@ void DeliverFaceResults(uintptr_t /*wparam*/, std::unique_ptr<WindowMessagePaylo
 
 std::shared_ptr<FaceWorkers> FaceWorkers::Create(const Services& services, std::weak_ptr<WindowMessageTarget> window,
                                                  ThreadStarter start_thread) {
-  if (!start_thread) {
-    ThreadRegistry* threads = services.threads;
-    start_thread = [threads](std::string name, std::function<void()> work, std::string* error) {
+  return std::shared_ptr<FaceWorkers>(new FaceWorkers(services, std::move(window), std::move(start_thread)));
+}
+
+FaceWorkers::FaceWorkers(const Services& services, std::weak_ptr<WindowMessageTarget> window,
+                         ThreadStarter start_thread)
+    : services_(services), window_(std::move(window)), start_thread_(std::move(start_thread)), lane_(nullptr) {
+  if (!start_thread_ && services_.lanes != nullptr) {
+    lane_ = &services_.lanes->faces;
+  } else {
+    own_lane_ = std::make_unique<WorkQueue>("face worker", kMaxFaceBatches, kMaxWaitingJobs, services_.threads,
+                                            services_.clock, kWorkerLinger, start_thread_);
+    lane_ = own_lane_.get();
+  }
+  if (!start_thread_) {
+    ThreadRegistry* threads = services_.threads;
+    start_thread_ = [threads](std::string name, std::function<void()> work, std::string* error) {
       if (threads == nullptr) {
         if (error) *error = "no thread registry";
         return false;
@@ -53,79 +66,45 @@ std::shared_ptr<FaceWorkers> FaceWorkers::Create(const Services& services, std::
       return threads->Start(std::move(name), std::move(work), error);
     };
   }
-  return std::shared_ptr<FaceWorkers>(new FaceWorkers(services, std::move(window), std::move(start_thread)));
 }
 
-FaceWorkers::FaceWorkers(const Services& services, std::weak_ptr<WindowMessageTarget> window,
-                         ThreadStarter start_thread)
-    : services_(services), window_(std::move(window)), start_thread_(std::move(start_thread)) {}
-
-int FaceWorkers::workers() const {
-  std::lock_guard lock(mutex_);
-  return workers_;
-}
+int FaceWorkers::workers() const { return lane_->workers(); }
 
 bool FaceWorkers::Stopping() const { return services_.threads != nullptr && services_.threads->stopping(); }
 
 void FaceWorkers::Submit(std::vector<std::string> paths, std::unique_ptr<MethodResult> result) {
-  std::unique_lock lock(mutex_);
-  queue_.push_back({std::move(paths), std::move(result)});
-  // Workers already waiting take the queued batches; otherwise start one while fewer than the limit run.
-  const size_t idle = static_cast<size_t>(workers_ - running_batches_);
-  if (idle >= queue_.size()) {
-    lock.unlock();
-    wake_.notify_one();
-    return;
-  }
-  if (workers_ >= kMaxFaceBatches) return;
-  ++workers_;
-  lock.unlock();
+  // A batch the host ends first, or that never runs, is answered as a failed batch: an empty list.
+  auto empty_list = [](MethodResult& answer) { answer.Success(EncodableValue(EncodableList{})); };
+  if (services_.pending != nullptr) result = services_.pending->Track("face batch", std::move(result), empty_list);
+  auto held = std::make_shared<std::unique_ptr<MethodResult>>(std::move(result));
+  WorkQueue::Task task;
+  task.run = [self = shared_from_this(), paths = std::move(paths), held] { self->RunBatch(paths, std::move(*held)); };
+  task.cancel = [held, empty_list] {
+    if (*held) empty_list(**held);
+  };
   std::string error;
-  if (start_thread_("face worker", [self = shared_from_this()] { self->WorkerLoop(); }, &error)) return;
-  lock.lock();
-  --workers_;
-  if (workers_ > 0) return;  // a running worker will take the batch
-  Batch batch = std::move(queue_.back());
-  queue_.pop_back();
-  lock.unlock();
+  if (lane_->Submit(std::move(task), &error)) return;
   LogLine("FD: std::exception in worker: cannot start the worker thread: " + error);
-  batch.result->Success(EncodableValue(EncodableList{}));
+  if (*held) empty_list(**held);
 }
 
-std::chrono::steady_clock::time_point FaceWorkers::Now() const {
-  return services_.clock != nullptr ? services_.clock->Now() : std::chrono::steady_clock::time_point{};
-}
+void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_ptr<MethodResult> result) {
+  // Each worker thread keeps its own detector for as long as it runs: creating one takes a while.
+  struct WorkerDetection {
+    const platform::FaceDetector* detector = nullptr;
+    std::unique_ptr<platform::FaceDetection> detection;
+  };
+  thread_local WorkerDetection kept;
+  const platform::FaceDetector* detector = services_.face_detector;
+  if (kept.detector != detector) kept = WorkerDetection{detector, nullptr};
+  std::unique_ptr<platform::FaceDetection>& detection = kept.detection;
 
-void FaceWorkers::WorkerLoop() {
-  std::unique_ptr<platform::FaceDetection> detection;  // kept for every batch this thread runs
-  auto idle_since = Now();
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    if (queue_.empty()) {
-      if (Stopping() || Now() - idle_since >= kWorkerLinger) break;
-      wake_.wait_for(lock, kStopPoll);
-      continue;
-    }
-    Batch batch = std::move(queue_.front());
-    queue_.pop_front();
-    ++running_batches_;
-    lock.unlock();
-    RunBatch(std::move(batch), detection);
-    lock.lock();
-    --running_batches_;
-    idle_since = Now();
-  }
-  --workers_;
-}
-
-void FaceWorkers::RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>& detection) {
   std::shared_ptr<WindowMessageTarget> window = window_.lock();
   LogLine("FD: Worker thread started, hwnd=" + PointerText(window.get()) + " valid=" + (window ? "yes" : "no") +
-          " paths=" + std::to_string(batch.paths.size()));
+          " paths=" + std::to_string(paths.size()));
   window.reset();
   // There is no apartment to join here; the line keeps the log's shape.
   LogLine("FD: winrt::init_apartment succeeded");
-  const platform::FaceDetector* detector = services_.face_detector;
   LogLine(detector != nullptr && detector->IsSupported() ? "FD: FaceDetector IS supported"
                                                          : "FD: FaceDetector NOT supported");
   if (!detection && detector != nullptr) {
@@ -139,11 +118,14 @@ void FaceWorkers::RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>
   ports.detection = detection.get();
   ports.run_parts = [this](size_t count, const std::function<void(size_t)>& part) { RunParts(count, part); };
   ports.stopping = [this] { return Stopping(); };
-  EncodableList records = RunFaceBatch(batch.paths, ports);
-  const bool failed = records.empty() && !batch.paths.empty();
+  ports.progressed = [pending = services_.pending] {
+    if (pending != nullptr) pending->Progressed();
+  };
+  EncodableList records = RunFaceBatch(paths, ports);
+  const bool failed = records.empty() && !paths.empty();
   if (!failed) LogLine("FD: Sending result with " + std::to_string(records.size()) + " entries to UI thread");
 
-  auto payload = std::make_unique<FaceResultsPayload>(std::move(batch.result), std::move(records));
+  auto payload = std::make_unique<FaceResultsPayload>(std::move(result), std::move(records));
   window = window_.lock();
   // An undelivered payload answers its call when released, here or wherever the message is dropped.
   const bool posted = window && window->PostWindowMessage(kFaceResultsMessage, 0, std::move(payload));
@@ -151,11 +133,7 @@ void FaceWorkers::RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>
 }
 
 void FaceWorkers::RunParts(size_t count, const std::function<void(size_t)>& part) {
-  bool alone;
-  {
-    std::lock_guard lock(mutex_);
-    alone = running_batches_ <= 1;
-  }
+  const bool alone = lane_->running() <= 1;
   if (count < 2 || !alone) {
     for (size_t i = 0; i < count; ++i) part(i);
     return;

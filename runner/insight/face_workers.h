@@ -1,11 +1,13 @@
-// FaceWorkers: the queue and the worker threads of "detectFacesWindows", and the hand-off of each batch's
-// answer to the platform thread as the main window's face-results message.
+// FaceWorkers: the batches of "detectFacesWindows" on the face lane (WorkQueue), and the hand-off of each
+// batch's answer to the platform thread as the main window's face-results message.
 //
-// At most kMaxFaceBatches batches run at once; later ones wait in a queue and are taken in order of
+// At most kMaxFaceBatches batches run at once; later ones wait in the lane and are taken in order of
 // arrival, while answers go out in order of completion. Each worker thread keeps its own detector for as
-// long as it runs (creating one takes a while), takes batches until the queue has stayed empty for
-// kWorkerLinger, and ends early when the window closes (ThreadRegistry::stopping). A worker with no other
-// batch running lends its idle sibling capacity to the detector's parts through a helper thread.
+// long as it runs (creating one takes a while); the lane's workers end once it has stayed empty for
+// kWorkerLinger, or when the host stops (ThreadRegistry::stopping), after the picture they are on. A
+// worker with no other batch running lends its idle sibling capacity to the detector's parts through a
+// helper thread. Each call is tracked in PendingWork: a call the host ends first is answered with an
+// empty list, as a failed batch is.
 // The answer travels in a FaceResultsPayload posted to the window; a payload that is never delivered
 // (window gone, engine stopped) answers its call when it is released, so every call is answered once.
 // Thread safety: Submit on the platform thread; the rest is internal.
@@ -24,6 +26,7 @@
 #include "runner/channel.h"
 #include "runner/services.h"
 #include "runner/window_messages.h"
+#include "runner/work_queue.h"
 
 namespace platform {
 class FaceDetection;
@@ -54,12 +57,10 @@ class FaceResultsPayload : public WindowMessagePayload {
 // released unanswered-for, as it carries no call).
 void DeliverFaceResults(uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload);
 
-// Starts `work` on a new thread named `name`; false (with `*error`) when it cannot. ThreadRegistry::Start.
-using ThreadStarter = std::function<bool(std::string name, std::function<void()> work, std::string* error)>;
-
 class FaceWorkers : public std::enable_shared_from_this<FaceWorkers> {
  public:
-  // `services` members are copied (they are pointers); `start_thread` defaults to services.threads.
+  // `services` members are copied (they are pointers). Batches run on services.lanes->faces, or, when
+  // `start_thread` is given (or there are no lanes), on a lane of their own whose threads it starts.
   static std::shared_ptr<FaceWorkers> Create(const Services& services, std::weak_ptr<WindowMessageTarget> window,
                                              ThreadStarter start_thread = nullptr);
 
@@ -71,29 +72,16 @@ class FaceWorkers : public std::enable_shared_from_this<FaceWorkers> {
   int workers() const;
 
  private:
-  struct Batch {
-    std::vector<std::string> paths;
-    std::unique_ptr<MethodResult> result;
-  };
-
   FaceWorkers(const Services& services, std::weak_ptr<WindowMessageTarget> window, ThreadStarter start_thread);
-  void WorkerLoop();
-  void RunBatch(Batch batch, std::unique_ptr<platform::FaceDetection>& detection);
+  void RunBatch(const std::vector<std::string>& paths, std::unique_ptr<MethodResult> result);
   void RunParts(size_t count, const std::function<void(size_t)>& part);
   bool Stopping() const;
-  // services.clock's time; without a clock the time stands still and idle workers wait for the window
-  // to close.
-  std::chrono::steady_clock::time_point Now() const;
 
   Services services_;
   std::weak_ptr<WindowMessageTarget> window_;
-  ThreadStarter start_thread_;
-
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Batch> queue_;
-  int workers_ = 0;
-  int running_batches_ = 0;
+  ThreadStarter start_thread_;  // for the detector's helper threads
+  std::unique_ptr<WorkQueue> own_lane_;
+  WorkQueue* lane_;
 };
 
 }  // namespace runner::insight

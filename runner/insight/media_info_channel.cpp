@@ -1,4 +1,4 @@
-// The `media_info_channel` channel: "getQuickMeta", answered on the platform thread from the file header.
+// The `media_info_channel` channel: "getQuickMeta", read from the file header on the metadata lane.
 #include "runner/insight/media_info_channel.h"
 
 #include <string>
@@ -6,6 +6,7 @@
 #include "platform/metadata_reader.h"
 #include "runner/channel_args.h"
 #include "runner/insight/quick_meta.h"
+#include "runner/work_lanes.h"
 
 namespace runner::insight {
 namespace {
@@ -32,9 +33,13 @@ void GetQuickMeta(const platform::MetadataReader* reader, const MethodCall& call
 
 std::array<MethodEntry, 1> MediaInfoMethodTable(const Services& services) {
   const platform::MetadataReader* reader = services.metadata;
-  return {{{"getQuickMeta", [reader](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-              GetQuickMeta(reader, call, std::move(result));
-            }}}};
+  // The file is read on the metadata lane; a read the host ends first is answered null.
+  MethodHandler handler = [reader](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    GetQuickMeta(reader, call, std::move(result));
+  };
+  return {{{"getQuickMeta", OnLane(services.lanes ? &services.lanes->metadata : nullptr, services.pending,
+                                   "metadata read", [](const MethodCall&, MethodResult& result) { result.Success(); },
+                                   std::move(handler))}}};
 }
 
 void SetupMediaInfoChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,

@@ -11,8 +11,8 @@ namespace runner::insight {
 
 inline constexpr std::string_view kMediaInfoChannelName = "media_info_channel";
 
-// One entry, "getQuickMeta": a map with "path" (a string). Answers on the platform thread, from the
-// file's header only, with a map of "width" and "height" (int32, upright) and, when a capture time after
+// One entry, "getQuickMeta": a map with "path" (a string). Answers from a worker of the metadata lane
+// (services.lanes, when given; else where it is called), from the file's header only, with a map of "width" and "height" (int32, upright) and, when a capture time after
 // 1970 is stored, "capturedAtMillis" (int64); see quick_meta.h. The channel never sends an error
 // envelope: a missing or non-map argument, a missing, non-string or empty path, or a file that is not a
 // readable JPEG or PNG answers success with null.

@@ -1,10 +1,11 @@
-// The `thumbnail_channel` channel: "getThumbnail", answered on the platform thread.
+// The `thumbnail_channel` channel: "getThumbnail", made on the preview lane.
 #include "runner/insight/thumbnail_channel.h"
 
 #include <string>
 
 #include "runner/channel_args.h"
 #include "runner/insight/thumbnail.h"
+#include "runner/work_lanes.h"
 
 namespace runner::insight {
 namespace {
@@ -29,9 +30,14 @@ void GetThumbnail(const platform::Graphics* graphics, const platform::ThumbnailC
 std::array<MethodEntry, 1> ThumbnailMethodTable(const Services& services) {
   const platform::Graphics* graphics = services.graphics;
   const platform::ThumbnailCache* cache = services.thumbnail_cache;
-  return {{{"getThumbnail", [graphics, cache](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-              GetThumbnail(graphics, cache, call, std::move(result));
-            }}}};
+  // Previews are made on the preview lane (one per core); a preview that cannot be made, or that the host
+  // ends first, is answered null.
+  MethodHandler handler = [graphics, cache](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+    GetThumbnail(graphics, cache, call, std::move(result));
+  };
+  return {{{"getThumbnail", OnLane(services.lanes ? &services.lanes->previews : nullptr, services.pending, "preview",
+                                   [](const MethodCall&, MethodResult& result) { result.Success(); },
+                                   std::move(handler))}}};
 }
 
 void SetupThumbnailChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,

@@ -12,8 +12,8 @@ namespace runner::insight {
 inline constexpr std::string_view kThumbnailChannelName = "thumbnail_channel";
 
 // One entry, "getThumbnail": a map with "path" (string), "width" and "height" (int32; any other kind
-// counts as 0) and "scale" (number, 1.0 when absent or of another kind). Answers on the platform thread
-// with the bytes of an RGBA PNG preview (thumbnail.h). The channel never sends an error envelope: a
+// counts as 0) and "scale" (number, 1.0 when absent or of another kind). Answers from a worker of the
+// preview lane (services.lanes, when given; else where it is called) with the bytes of an RGBA PNG preview (thumbnail.h). The channel never sends an error envelope: a
 // missing or non-map argument, an empty path, a width or height not above 0, or any failure answers
 // success with null.
 std::array<MethodEntry, 1> ThumbnailMethodTable(const Services& services);

@@ -26,9 +26,9 @@ TEST(BitmapTest, LimitsRefuseBeforeAllocating) {
   EXPECT_FALSE(MakeBitmap(-1, 3).has_value());
   const auto white = MakeBitmap(2, 1, 0xFFFFFFFF);
   ASSERT_TRUE(white.has_value());
-  EXPECT_EQ(white->rgba, std::vector<uint8_t>(8, 255));
+  EXPECT_EQ(white->rgba, PixelBytes(8, 255));
   const auto blue = MakeBitmap(1, 1, 0x800000FF);
-  EXPECT_EQ(blue->rgba, (std::vector<uint8_t>{0, 0, 255, 128}));
+  EXPECT_EQ(blue->rgba, (PixelBytes{0, 0, 255, 128}));
 }
 
 TEST(BitmapTest, TurnsMoveEveryPixelWhereTheOrientationSays) {

@@ -208,10 +208,103 @@ TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
   ASSERT_GT(bytes.size(), 26u);
   EXPECT_EQ(bytes[25], 6);  // colour type: RGBA
   DecodedImage decoded;
-  ASSERT_EQ(graphics_.Decode(Write("a.png", bytes), {1, 1}, &decoded), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.Decode(Write("a.png", bytes), {}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.info.format, ImageFormat::kPng);
   EXPECT_EQ(decoded.bitmap.width_px, 5);
   EXPECT_EQ(decoded.bitmap.rgba, image.rgba);
+  // A size the picture cannot be reduced to by a whole factor decodes it whole.
+  ASSERT_EQ(graphics_.Decode(Write("a.png", bytes), {3, 2}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.rgba, image.rgba);
+}
+
+TEST_F(CairoGraphicsTest, PngIsReducedByWholeBlocksAsItDecodesWeightedByAlpha) {
+  // 7 x 5 in blocks of 3: 3 x 2 pixels, the last column and row from partial blocks.
+  Bitmap image = *MakeBitmap(7, 5, 0xFF000000);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 3; ++x) image.pixel(x, y)[0] = static_cast<uint8_t>(x == 0 ? 90 : 0);  // mean 30
+  }
+  // A half-covered block: opaque white on the left, transparent red on the right.
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 3; x < 6; ++x) {
+      uint8_t* p = image.pixel(x, y);
+      if (x == 3) {
+        p[0] = p[1] = p[2] = p[3] = 255;
+      } else {
+        p[0] = 255, p[1] = p[2] = p[3] = 0;
+      }
+    }
+  }
+  for (int y = 3; y < 5; ++y) image.pixel(6, y)[2] = 200;  // the lone 1 x 2 corner block
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
+  DecodedImage decoded;
+  ASSERT_EQ(graphics_.Decode(Write("blocks.png", bytes), {2, 1}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.info.width_px, 7);  // the stored size stays the file's
+  ASSERT_EQ(decoded.bitmap.width_px, 3);
+  ASSERT_EQ(decoded.bitmap.height_px, 2);
+  const uint8_t* first = decoded.bitmap.pixel(0, 0);
+  EXPECT_EQ((std::vector<int>{first[0], first[1], first[2], first[3]}), (std::vector<int>{30, 0, 0, 255}));
+  const uint8_t* half = decoded.bitmap.pixel(1, 0);
+  // Transparent pixels add nothing to the colour: white, a third covered.
+  EXPECT_EQ((std::vector<int>{half[0], half[1], half[2], half[3]}), (std::vector<int>{255, 255, 255, 85}));
+  const uint8_t* corner = decoded.bitmap.pixel(2, 1);
+  EXPECT_EQ((std::vector<int>{corner[0], corner[1], corner[2], corner[3]}), (std::vector<int>{0, 0, 200, 255}));
+  // A reduced picture of a real size: every side covers what was asked.
+  ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(1000, 700, 0xFF336699), &bytes), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.Decode(Write("big.png", bytes), {300, 100}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(decoded.bitmap.width_px, 334);  // factor 3
+  EXPECT_EQ(decoded.bitmap.height_px, 234);
+  EXPECT_EQ(decoded.bitmap.pixel(200, 200)[2], 0x99);
+  // Corrupt data after a sound header fails cleanly on the reduced path too.
+  bytes.resize(bytes.size() / 2);
+  EXPECT_EQ(graphics_.Decode(Write("cut.png", bytes), {300, 100}, &decoded), GraphicsStatus::kUnknownImageFormat);
+}
+
+TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefusedLikeAnOversizedPicture) {
+  MemoryBudget budget(1 << 20);
+  CairoGraphics graphics(&budget);
+  const std::string jpeg = Write("big.jpg", Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80));
+  std::vector<uint8_t> png;
+  ASSERT_EQ(graphics.EncodePng(*MakeBitmap(800, 600, 0xFF336699), &png), GraphicsStatus::kOk);
+  const std::string png_path = Write("big.png", png);
+  DecodedImage decoded;
+  // 800 x 600 x 4 bytes is more than the whole budget: refused as a picture over the limits is.
+  EXPECT_EQ(graphics.Decode(jpeg, {}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics.Decode(png_path, {}, &decoded), GraphicsStatus::kInvalidParameter);
+  GraphicsStatus status = GraphicsStatus::kOk;
+  EXPECT_EQ(graphics.CreateCanvas(1000, 1000, &status), nullptr);
+  EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
+  // Reduced, both fit; what they hold is counted until released.
+  ASSERT_EQ(graphics.Decode(jpeg, {100, 75}, &decoded), GraphicsStatus::kOk);
+  EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4);
+  DecodedImage small_png;
+  ASSERT_EQ(graphics.Decode(png_path, {200, 150}, &small_png), GraphicsStatus::kOk);
+  EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4 + 200u * 150 * 4);
+  {
+    auto canvas = graphics.CreateCanvas(100, 100);
+    ASSERT_NE(canvas, nullptr);
+    ASSERT_EQ(canvas->DrawBitmap(small_png.bitmap, {0, 0, 100, 100}, Filter::kBilinear), GraphicsStatus::kOk);
+    std::optional<Bitmap> snapshot = canvas->Snapshot();
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4 + 200u * 150 * 4 + 2 * 100u * 100 * 4);
+  }
+  decoded = DecodedImage();
+  small_png = DecodedImage();
+  EXPECT_EQ(budget.in_use_bytes(), 0u);
+  // The drawing's converted copy of the picture counted too: at most the picture plus a copy plus the canvas.
+  EXPECT_LE(budget.peak_bytes(), 100u * 75 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4);
+
+  // A progressive file is decoded from all its coefficients at once (two bytes each, 1.44 MB for this
+  // 800 x 600 picture with halved chroma): more than the budget, even for the smallest reduced decode.
+  std::vector<uint8_t> progressive = Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80);
+  for (size_t i = 2; i + 1 < progressive.size(); ++i) {
+    if (progressive[i] == 0xFF && progressive[i + 1] == 0xC0) {
+      progressive[i + 1] = 0xC2;
+      break;
+    }
+  }
+  EXPECT_EQ(graphics.Decode(Write("progressive.jpg", progressive), {100, 75}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(budget.in_use_bytes(), 0u);
 }
 
 TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {

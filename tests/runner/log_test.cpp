@@ -32,6 +32,21 @@ TEST(LogTest, LinesFromManyThreadsNeverInterleaveInsideALine) {
   EXPECT_EQ(count, 800);
 }
 
+TEST(LogTest, ControlCharactersFromACallerCannotForgeALineOrSteerATerminal) {
+  ::testing::internal::CaptureStderr();
+  LogLine("DEBUG C++: Printing page 1/1: /p/x\nFATAL: injected line.jpg");
+  LogLine(std::string("FD: Opening path: /p/\t\x1b[31mred\r\x7f\0end", 36));
+  LogLine("INFO: Using color profile: \xc3\xa9t\xc3\xa9 \\server\\share");  // UTF-8 and backslashes stay
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ::testing::internal::CaptureStdout();
+  OutputLine("INFO: profile a\nb");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "INFO: profile a\\nb\n");
+  EXPECT_EQ(log,
+            "DEBUG C++: Printing page 1/1: /p/x\\nFATAL: injected line.jpg\n"
+            "FD: Opening path: /p/\\t\\x1b[31mred\\r\\x7f\\x00end\n"
+            "INFO: Using color profile: \xc3\xa9t\xc3\xa9 \\server\\share\n");
+}
+
 TEST(LogTest, AFloodOfInputLinesIsCutToTheBurstAndTheDropIsReported) {
   ::testing::internal::CaptureStderr();
   for (int i = 0; i < 1000; ++i) LogLineRateLimited("ERROR: malformed frame");

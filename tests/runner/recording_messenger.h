@@ -2,7 +2,10 @@
 // to it, capturing each reply decoded back into an answer.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +27,16 @@ struct Answer {
   int replies = 0;  // how many times the reply function was called
 
   bool not_implemented() const { return kind == Kind::kNotImplemented && replies == 1; }
+
+  Answer() = default;
+  // A snapshot of the fields (not of the lock).
+  Answer(const Answer& other)
+      : kind(other.kind), value(other.value), error_code(other.error_code), error_message(other.error_message),
+        replies(other.replies) {}
+
+  // Replies may come from a worker thread: they are recorded under `mutex`, and `replied` is notified.
+  mutable std::mutex mutex;
+  mutable std::condition_variable replied;
 };
 
 class RecordingMessenger : public flutter::BinaryMessenger {
@@ -43,11 +56,23 @@ class RecordingMessenger : public flutter::BinaryMessenger {
   bool HasHandler(const std::string& channel) const { return handlers_.count(channel) != 0; }
   size_t handler_count() const { return handlers_.size(); }
 
-  // Delivers the call `method` with `arguments` (none when null) on `channel`, as the engine would.
+  // Delivers the call `method` with `arguments` (none when null) on `channel`, as the engine would, and
+  // waits (up to 20 s) for its first reply, which handlers on the host's lanes give from a worker.
   // Returns null when no handler is registered for the channel. The answer is shared with the reply
-  // function, so an answer given after the delivery returns shows up in it too.
+  // function, so a later answer (a duplicate) shows up in it too.
   std::shared_ptr<const Answer> Call(const std::string& channel, const std::string& method,
                              std::unique_ptr<flutter::EncodableValue> arguments = nullptr) {
+    auto answer = CallWithoutWaiting(channel, method, std::move(arguments));
+    if (answer) {
+      std::unique_lock lock(answer->mutex);
+      answer->replied.wait_for(lock, std::chrono::seconds(20), [&answer] { return answer->replies > 0; });
+    }
+    return answer;
+  }
+
+  // As Call, without waiting for the reply.
+  std::shared_ptr<const Answer> CallWithoutWaiting(const std::string& channel, const std::string& method,
+                                                   std::unique_ptr<flutter::EncodableValue> arguments = nullptr) {
     auto found = handlers_.find(channel);
     if (found == handlers_.end()) return nullptr;
     const auto* codec = &flutter::StandardMethodCodec::GetInstance();
@@ -55,6 +80,8 @@ class RecordingMessenger : public flutter::BinaryMessenger {
     std::unique_ptr<std::vector<uint8_t>> message = codec->EncodeMethodCall(call);
     auto answer = std::make_shared<Answer>();
     found->second(message->data(), message->size(), [answer, codec](const uint8_t* reply, size_t size) {
+      std::lock_guard lock(answer->mutex);
+      answer->replied.notify_all();
       ++answer->replies;
       if (size == 0) {
         answer->kind = Answer::Kind::kNotImplemented;

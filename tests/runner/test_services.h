@@ -14,8 +14,11 @@
 #include "platform/fake/fake_thumbnail_cache.h"
 #include "platform/fake/fake_process_runner.h"
 #include "runner/printing/sheets/grid_job_table.h"
+#include "platform/memory_budget.h"
+#include "runner/pending_work.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
+#include "runner/work_lanes.h"
 
 namespace runner::testing {
 
@@ -33,6 +36,9 @@ struct TestServices {
     services.thumbnail_cache = &thumbnail_cache;
     services.processes = &processes;
     services.threads = &threads;
+    services.lanes = &lanes;
+    services.pending = &pending;
+    services.memory = &memory;
     services.grid_jobs = &grid_jobs;
     services.hardware_threads = 2;
     services.spooler = &spooler;
@@ -57,7 +63,10 @@ struct TestServices {
   platform::FakeFaceDetector face_detector;
   platform::FakeThumbnailCache thumbnail_cache;
   platform::FakeProcessRunner processes;
+  platform::MemoryBudget memory;
   ThreadRegistry threads;
+  PendingWork pending;
+  WorkLanes lanes{&threads, &clock, 2};
   printing::GridJobTable grid_jobs;
   Services services;
 };

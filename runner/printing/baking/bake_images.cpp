@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -38,9 +40,19 @@ struct Pool {
   int quality;
   const BakeFunction& bake;
   std::vector<BakeResult> results;
+  const std::function<bool()>& stopping;
+  const std::function<void()>& progressed;
   std::atomic<uint64_t> next_claim{0};
   std::atomic<int> exited{0};
   std::unique_ptr<std::atomic<long>[]> thread_ids;
+  // Wakes the waiting thread when the last image is claimed or a worker leaves.
+  std::mutex progress_mutex;
+  std::condition_variable progress;
+
+  void Progressed() {
+    { std::lock_guard lock(progress_mutex); }
+    progress.notify_all();
+  }
 };
 
 void BakeClaimed(Pool& pool, uint64_t claimed, long tid) {
@@ -79,11 +91,18 @@ void WorkerLoop(Pool& pool, int worker) {
   const uint64_t count = pool.requests.size();
   try {
     for (;;) {
+      if (pool.stopping && pool.stopping()) {
+        // The application is closing for good: the images not yet claimed keep their failed results.
+        pool.next_claim.store(count);
+        break;
+      }
       const uint64_t claimed = pool.next_claim.fetch_add(1);
+      if (claimed + 1 == count) pool.Progressed();
       if (claimed >= count) break;
       LogLine("INFO: Thread " + std::to_string(tid) + " baking image " + std::to_string(claimed) + "/" +
               std::to_string(count));
       BakeClaimed(pool, claimed, tid);
+      if (pool.progressed) pool.progressed();
     }
     LogLine("INFO: Thread " + std::to_string(tid) + " exiting normally");
   } catch (const std::exception& e) {
@@ -92,6 +111,7 @@ void WorkerLoop(Pool& pool, int worker) {
     LogLine("FATAL: Thread " + std::to_string(tid) + " worker function unknown exception");
   }
   pool.exited.fetch_add(1);
+  pool.Progressed();
 }
 
 // Joins whatever is still joinable when the platform thread leaves early, so no worker outlives the
@@ -166,7 +186,9 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   LogLine("INFO: Output directory: " + *folder);
 
   const int wanted_workers = static_cast<int>(std::min<size_t>(count, static_cast<size_t>(threads)));
-  Pool pool{requests, *folder, profile_id, quality, setup.bake, std::vector<BakeResult>(count), {}, {}, {}};
+  Pool pool{requests,      *folder,        profile_id, quality, setup.bake, std::vector<BakeResult>(count),
+            setup.stopping, setup.progressed, {},         {},      {},         {},
+            {}};
   pool.thread_ids = std::make_unique<std::atomic<long>[]>(static_cast<size_t>(wanted_workers));
   for (int w = 0; w < wanted_workers; ++w) pool.thread_ids[w].store(0);
 
@@ -186,14 +208,22 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   }
   const int started = static_cast<int>(workers.size());
 
-  setup.clock->SleepFor(setup.settle_wait);
+  setup.clock->SleepFor(setup.waits.settle);
   LogLine("INFO: Waiting for " + std::to_string(started) + " threads to complete...");
   // The wait also ends when every worker has left, in case none is left to claim the rest.
-  while (pool.next_claim.load() < count && pool.exited.load() < started) {
-    setup.clock->SleepFor(setup.poll_interval);
-    std::this_thread::yield();
+  const auto all_claimed = [&pool, count, started] {
+    return pool.next_claim.load() >= count || pool.exited.load() >= started;
+  };
+  if (setup.waits.poll.count() > 0) {
+    while (!all_claimed()) {
+      setup.clock->SleepFor(setup.waits.poll);
+      std::this_thread::yield();
+    }
+  } else {
+    std::unique_lock lock(pool.progress_mutex);
+    pool.progress.wait(lock, all_claimed);
   }
-  setup.clock->SleepFor(setup.drain_wait);
+  setup.clock->SleepFor(setup.waits.drain);
 
   LogLine("INFO: All work completed, joining threads...");
   for (int w = 0; w < started; ++w) {

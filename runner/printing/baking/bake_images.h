@@ -1,12 +1,12 @@
 // Bake orchestration: the `printing_channel` method "bakeImagesForPrinting", which bakes every accepted
-// request on a pool of at most 8 worker threads while the platform thread waits, and answers with one
-// result per accepted request.
+// request on a pool of at most 8 worker threads while the calling thread (a worker of the bake lane, never
+// the platform thread) waits, and answers with one result per accepted request.
 //
 // The pool hands out work one image at a time through a shared claim counter; each worker writes only the
 // result entries it claimed, and the joins order those writes before the results are read. The bake of
 // one image is a function the pool is given (BakeSingleImage in the program), so tests can put their
 // own in its place, and so is the way a worker thread is started.
-// Thread safety: call on one thread (the platform thread); it blocks until every worker has been joined.
+// Thread safety: one bake per calling thread; it blocks until every worker has been joined.
 #pragma once
 
 #include <chrono>
@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/graphics.h"
 #include "runner/channel.h"
 #include "runner/printing/baking/bake_records.h"
 
@@ -42,10 +43,14 @@ struct ParallelBakeSetup {
   unsigned hardware_threads = 1;          // as the standard library reports it; 0 when unknown
   BakeFunction bake;
   WorkerStarter start_worker;             // empty: a plain std::thread
-  // The waits of the platform thread: before the first poll, between polls, and after the last claim.
-  std::chrono::milliseconds settle_wait{100};
-  std::chrono::milliseconds poll_interval{10};
-  std::chrono::milliseconds drain_wait{500};
+  // The waits of the graphics library's start-up (Graphics::BakeWaits), made through the clock: before
+  // the first look at the workers, between looks, and after the last claim. With no poll interval the
+  // waiting thread is woken by the workers' progress instead.
+  platform::LibraryWaits waits;
+  // True once the application is closing for good: workers claim no further image.
+  std::function<bool()> stopping;
+  // Called after each image (may be empty): the bake moves.
+  std::function<void()> progressed;
 };
 
 // The number of workers: `max_threads` when it is 1 or more, else one fewer than the hardware threads

@@ -4,6 +4,8 @@
 #include "runner/printing/baking/bake_images.h"
 #include "runner/printing/baking/bake_single_image.h"
 #include "runner/printing/baking/color_profiles.h"
+#include "runner/pending_work.h"
+#include "runner/thread_registry.h"
 
 namespace runner::printing {
 
@@ -12,6 +14,13 @@ MethodHandler BakeImagesMethod(const Services& services) {
   setup.files = services.files;
   setup.clock = services.clock;
   setup.hardware_threads = services.hardware_threads;
+  // The graphics library's start-up waits, as long as its adapter says (none where it needs no start).
+  if (services.graphics != nullptr) setup.waits = services.graphics->BakeWaits();
+  ThreadRegistry* const threads = services.threads;
+  setup.stopping = [threads] { return threads != nullptr && threads->stopping(); };
+  setup.progressed = [pending = services.pending] {
+    if (pending != nullptr) pending->Progressed();
+  };
   const BakeTools tools{services.graphics, services.files, services.clock, services.bakes};
   setup.bake = [tools](const BakeRequest& request, int32_t index, const std::string& folder,
                        const std::string& profile_id, int quality) {

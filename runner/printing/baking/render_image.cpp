@@ -169,8 +169,12 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   if (!request.frame_path.empty()) {
     platform::DecodedImage frame;
+    // The frame covers the whole canvas: it is decoded no larger than that needs (before its turn).
+    platform::DecodeOptions frame_options;
+    frame_options.min_width_px = request.rotate_for_output ? canvas_height : canvas_width;
+    frame_options.min_height_px = request.rotate_for_output ? canvas_width : canvas_height;
     // A frame that cannot be loaded leaves the photo and stroke without one, silently.
-    if (graphics.Decode(request.frame_path, platform::DecodeOptions{}, &frame) == GraphicsStatus::kOk) {
+    if (graphics.Decode(request.frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
       if (request.rotate_for_output) frame.bitmap = platform::RotateClockwise(frame.bitmap);
       const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
       canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);

@@ -13,13 +13,20 @@
 #include "runner/log.h"
 #include "runner/printing/printers/page_layout.h"
 #include "runner/printing/printers/paper_setter.h"
+#include "runner/pending_work.h"
 #include "runner/thread_registry.h"
+#include "runner/work_lanes.h"
 
 namespace runner::printing {
 namespace {
 
 // The resolution logged for a picture whose file states none: the Windows imaging library's default.
 constexpr double kUnknownImageDpi = 96.0;
+
+// The largest JPEG placed on a page as it is stored. The page device keeps a picture's whole pixel grid
+// while the page is made (4 bytes a pixel, twice over), which camera photos afford; a file claiming more
+// (16000 x 16000 costs gigabytes) is decoded at the device pixels it covers, as other pictures are.
+constexpr int64_t kMaxPlacedJpegPixels = 48'000'000;
 
 std::string Number(double value) {
   char text[32];
@@ -48,19 +55,27 @@ struct LoadedPicture {
   std::optional<platform::Bitmap> bitmap;
 };
 
-platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, LoadedPicture* out) {
+// Loads the picture for a printable area of pw x ph device pixels. `out->info` keeps the file's own size
+// (the layout is computed from it); a decoded picture (any but a JPEG placed as stored) is only as large
+// as the page will show it.
+platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
+                                     LoadedPicture* out) {
   platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
   if (status != platform::GraphicsStatus::kOk) return status;
   if (out->info.width_px <= 0 || out->info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
   platform::DecodedImage decoded;
-  if (out->info.format == platform::ImageFormat::kJpeg) {
+  if (out->info.format == platform::ImageFormat::kJpeg &&
+      int64_t{out->info.width_px} * out->info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
     return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
   }
-  status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
+  // Decoded at no less than the device pixels it will cover (in the stored orientation).
+  const PageFit fit = FitToPrintableArea(out->info.width_px, out->info.height_px, pw, ph);
+  platform::DecodeOptions options;
+  options.min_width_px = std::max(1, fit.turned ? fit.dest_height_px : fit.dest_width_px);
+  options.min_height_px = std::max(1, fit.turned ? fit.dest_width_px : fit.dest_height_px);
+  status = graphics.Decode(path, options, &decoded);
   if (status != platform::GraphicsStatus::kOk) return status;
-  out->info.width_px = decoded.bitmap.width_px;
-  out->info.height_px = decoded.bitmap.height_px;
   out->bitmap = std::move(decoded.bitmap);
   return platform::GraphicsStatus::kOk;
 }
@@ -223,7 +238,7 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
     LoadedPicture picture;
-    const platform::GraphicsStatus status = LoadPicture(graphics, path, &picture);
+    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture);
     if (status != platform::GraphicsStatus::kOk) {
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
       continue;
@@ -251,13 +266,15 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
     const bool turned = placement.turned;
 
     platform::PagePicture placed;
+    placed.width_px = w;
+    placed.height_px = h;
     if (picture.bitmap) {
       placed.bitmap = &*picture.bitmap;
+      placed.width_px = picture.bitmap->width_px;
+      placed.height_px = picture.bitmap->height_px;
     } else {
       placed.jpeg_path = path;
     }
-    placed.width_px = w;
-    placed.height_px = h;
     placed.turn_clockwise = turned;
     platform::DrawResult drawn = device->DrawPicture(placed, dest);
     if (drawn == platform::DrawResult::kNeedsPixels) {
@@ -334,7 +351,9 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
   platform::Spooler* spooler = services.spooler;
   platform::Graphics* graphics = services.graphics;
   ThreadRegistry* threads = services.threads;
-  return [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  WorkQueue* lane = services.lanes != nullptr ? &services.lanes->prints : nullptr;
+  PendingWork* pending = services.pending;
+  return [spooler, graphics, threads, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     const EncodableList* paths = ReadImagePathsOrAnswer(call, *result);
     if (paths == nullptr) return;
     const EncodableMap& args = *ArgumentMap(call);
@@ -346,28 +365,24 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
       request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
       request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
     }
-    if (spooler == nullptr || graphics == nullptr || threads == nullptr) {
+    if (spooler == nullptr || graphics == nullptr || threads == nullptr || lane == nullptr || pending == nullptr) {
       return AnswerError(*result, kFailedToCreatePrinterDc);
     }
-    // The handler keeps a share of the result until the thread has started, so a failed start is still
-    // answered here.
-    std::shared_ptr<MethodResult> shared(std::move(result));
+    // The job waits its turn on the print lane. A job the host ends first (no room, the application
+    // closing) is answered as a job that printed nothing.
+    auto shared = std::make_shared<std::unique_ptr<MethodResult>>(pending->Track(
+        "print job", std::move(result), [](MethodResult& answer) { AnswerError(answer, kFailedToPrintAnyPages); }));
+    WorkQueue::Task task;
+    task.run = [request = std::move(request), shared, spooler, graphics, threads]() {
+      std::optional<ChannelError> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads);
+      if (failure) {
+        AnswerError(**shared, *failure);
+      } else {
+        (*shared)->Success(EncodableValue(true));
+      }
+    };
     std::string error;
-    const bool started = threads->Start(
-        "print job",
-        [request = std::move(request), shared, spooler, graphics, threads]() {
-          std::optional<ChannelError> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads);
-          if (failure) {
-            AnswerError(*shared, *failure);
-          } else {
-            shared->Success(EncodableValue(true));
-          }
-        },
-        &error);
-    if (!started) {
-      LogLine("ERROR: could not start the print job thread: " + error);
-      AnswerError(*shared, kFailedToStartPrintJob);
-    }
+    if (!lane->Submit(std::move(task), &error)) LogLine("ERROR: could not start the print job: " + error);
   };
 }
 

@@ -6,9 +6,10 @@
 // reads the settings it will print with, opens the device), so overlapping jobs never print on each
 // other's printer or paper; the pages of different jobs may then overlap. A named printer is printed on
 // even when making it the default failed; a paper size it cannot take is logged with the paper printed on
-// instead. Pictures go through the Graphics port: JPEG files are checked by a reduced decode and then
-// placed as they are stored (no re-encoding) when the device can carry them so, else drawn from their
-// decoded pixels; other pictures are decoded.
+// instead. Pictures go through the Graphics port: JPEG files up to 48 megapixels are checked by a reduced
+// decode and then placed as they are stored (no re-encoding) when the device can carry them so, else drawn
+// from their decoded pixels; other pictures, and larger JPEGs, are decoded at no more than the device
+// pixels they will cover.
 // An image that cannot be loaded (missing, corrupt, over the pixel budget) costs its page only.
 // Outcome: success when at least one page was ended and the job was not aborted by a failure; a job
 // cancelled from outside after some pages counts as success.
@@ -53,8 +54,8 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
 // rows, and null is returned; otherwise the list.
 const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result);
 
-// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on a thread of
-// services.threads, which answers.
+// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on the print
+// lane (services.lanes->prints, two jobs at once, the others in order), whose worker answers.
 MethodHandler MakePrintWithLayoutHandler(const Services& services);
 
 }  // namespace runner::printing

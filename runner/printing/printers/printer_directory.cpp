@@ -180,6 +180,12 @@ int PrinterDirectory::StoreSettings(const std::string& name, const platform::Pri
   return SaveLocked(state);
 }
 
+void PrinterDirectory::CancelActiveJobs() {
+  // The built-in printer's jobs are files: an unfinished one is removed with its device, or at the next
+  // start when the process ends first.
+  if (system_ != nullptr) system_->CancelActiveJobs();
+}
+
 std::unique_ptr<platform::PrintDevice> PrinterDirectory::OpenDevice(const std::string& name,
                                                                     const platform::PrintSettings& settings,
                                                                     int* error) {

@@ -42,6 +42,7 @@ class PrinterDirectory : public platform::Spooler {
   int StoreSettings(const std::string& name, const platform::PrintSettings& settings) override;
   std::unique_ptr<platform::PrintDevice> OpenDevice(const std::string& name, const platform::PrintSettings& settings,
                                                     int* error) override;
+  void CancelActiveJobs() override;
 
  private:
   struct BuiltInState {

@@ -6,7 +6,8 @@
 // the page, titled with the file name) on the printer: the default one, or for "printToPrinterWindows"
 // the named one when it exists. Each file is one job; copies are that job's copies, clamped to
 // kMaxShellCopies (0 or less prints nothing).
-// All three answer on the platform thread before they return.
+// All three answer before they return; printing_channel runs them on the host's lanes (opening on the
+// shell lane, printing on the print lane), never on the platform thread.
 #pragma once
 
 #include "runner/channel.h"

@@ -4,18 +4,25 @@
 #include <chrono>
 #include <exception>
 
-#include "runner/thread_registry.h"
+#include "runner/pending_work.h"
+#include "runner/work_queue.h"
 
 namespace runner::printing {
 
-std::optional<int32_t> GridJobTable::Start(SheetRequest request, SheetJobContext context, ThreadRegistry& threads,
-                                           std::string* error) {
+std::optional<int32_t> GridJobTable::Start(SheetRequest request, SheetJobContext context, WorkQueue& lane,
+                                           PendingWork* pending, std::string* error) {
   const int32_t job_id = next_id_.fetch_add(1);
   auto promise = std::make_shared<std::promise<GridResult>>();
   auto state = std::make_shared<JobState>();
   state->pending = promise->get_future();
 
-  auto work = [promise, request = std::move(request), context = std::move(context)]() {
+  WorkQueue::Task task;
+  // The token counts the job as pending work until the task is done with, run or not.
+  std::shared_ptr<void> counted = pending != nullptr ? pending->Begin("background sheet job") : nullptr;
+  task.cancel = [promise] {
+    promise->set_value(GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0});
+  };
+  task.run = [promise, counted, request = std::move(request), context = std::move(context)]() {
     GridResult result;
     try {
       result = CreateGridImagesWithHelper(request, context);
@@ -26,7 +33,7 @@ std::optional<int32_t> GridJobTable::Start(SheetRequest request, SheetJobContext
     }
     promise->set_value(std::move(result));
   };
-  if (!threads.Start("sheet job " + std::to_string(job_id), std::move(work), error)) return std::nullopt;
+  if (!lane.Submit(std::move(task), error)) return std::nullopt;
 
   std::lock_guard lock(mutex_);
   jobs_[job_id] = std::move(state);

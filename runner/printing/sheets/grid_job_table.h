@@ -1,7 +1,8 @@
 // GridJobTable: background sheet jobs, numbered from 1, polled until their result has been delivered.
 //
-// A job runs on its own thread from the ThreadRegistry at once (never deferred), so the window's closing
-// waits for it. Its only output is its GridResult; an exception inside the job completes it with success
+// A job runs on the sheet lane (never deferred: it starts as soon as the lane has a free worker, in order
+// of arrival), is counted in PendingWork, and the window's closing waits for it. A job the host ends
+// before it starts completes with success false. Its only output is its GridResult; an exception inside the job completes it with success
 // false and the exception's text. The first poll that sees a job finished delivers its result and forgets
 // the job; a later poll of that number finds nothing. Numbers are never reused, not even when a job's
 // thread could not be started.
@@ -23,7 +24,8 @@
 #include "runner/printing/sheets/sheet_job_records.h"
 
 namespace runner {
-class ThreadRegistry;
+class PendingWork;
+class WorkQueue;
 }
 
 namespace runner::printing {
@@ -36,10 +38,10 @@ class GridJobTable {
     GridResult result;  // meaningful when completed
   };
 
-  // Starts `request` as a background job running CreateGridImagesWithHelper with `context` on a thread of
-  // `threads`. Returns the job's number, or nothing with `*error` set to the reason the thread could not
-  // be started (the number is used up either way).
-  std::optional<int32_t> Start(SheetRequest request, SheetJobContext context, ThreadRegistry& threads,
+  // Starts `request` as a background job running CreateGridImagesWithHelper with `context` on `lane`,
+  // counted in `pending` (may be null) while it waits or runs. Returns the job's number, or nothing with
+  // `*error` set to the reason the lane refused it (the number is used up either way).
+  std::optional<int32_t> Start(SheetRequest request, SheetJobContext context, WorkQueue& lane, PendingWork* pending,
                                std::string* error);
 
   // Nothing when no job has this number (never started, or its result already delivered). Otherwise the

@@ -15,6 +15,7 @@
 #include "runner/printing/sheets/grid_job_writer.h"
 #include "runner/printing/sheets/sheet_checks.h"
 #include "runner/services.h"
+#include "runner/thread_registry.h"
 
 namespace runner::printing {
 namespace {
@@ -60,6 +61,8 @@ SheetJobContext SheetJobContextOf(const Services& services) {
   context.clock = services.clock;
   context.mosalith_path = services.mosalith_path;
   context.process_id = services.process_id;
+  ThreadRegistry* const threads = services.threads;
+  context.stopping = [threads] { return threads != nullptr && threads->stopping(); };
   return context;
 }
 
@@ -86,6 +89,9 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
   LogLine(std::string("DEBUG C++: CreateGridImagesWithHelper showCutGrid=") + (request.showCutGrid ? "1" : "0") +
           ", widthMm=" + FormatJobReal(request.cutGridWidthMm) + ", cutGridColor=" + request.cutGridColor);
 
+  if (context.stopping && context.stopping()) {
+    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0};
+  }
   const std::string job_file = WriteGridJobFile(request, *context.files, context.process_id);
   if (job_file.empty()) return GridResult{false, "Failed to create config file", 0, 0, 0};
   LogLine("DEBUG C++: Config file created with " + std::to_string(request.images.size()) + " images, " +
@@ -113,6 +119,11 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
   if (outcome.exit_code == 0 && !outcome.wait_failed) {
     LogLine("DEBUG C++: mosalith completed in " + std::to_string(total_ms) + "ms");
     return GridResult{true, "", 0, 0, total_ms};
+  }
+  if (context.stopping && context.stopping()) {
+    // The helper was stopped because the application is closing: nobody waits for a fallback.
+    LogLine("DEBUG C++: mosalith stopped (exit=" + std::to_string(outcome.exit_code) + "), the application is closing");
+    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, total_ms};
   }
   LogLine("DEBUG C++: mosalith failed (exit=" + std::to_string(outcome.exit_code) + "), using fallback");
   // Sheets the helper did write are complete (it renames each into place) and carry what the in-process

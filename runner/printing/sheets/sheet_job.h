@@ -2,6 +2,7 @@
 // composer when the helper is missing, cannot start or fails.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "runner/printing/sheets/sheet_job_records.h"
@@ -28,6 +29,9 @@ struct SheetJobContext {
   platform::Clock* clock = nullptr;
   std::string mosalith_path;  // the helper program
   int process_id = 0;         // names the job files
+  // True once the application is closing for good (its helpers are being stopped): a helper that ends
+  // then is not replaced by the in-process composer. Empty: never.
+  std::function<bool()> stopping;
 };
 
 SheetJobContext SheetJobContextOf(const Services& services);
@@ -42,6 +46,7 @@ SheetJobContext SheetJobContextOf(const Services& services);
 //   helper exits non-0               -> the in-process composer's result for the sheets the helper did not
 //                                       write; the ones it wrote are kept, never replaced
 //   helper exits 0                   -> {true, "", totalTimeMs}
+//   helper stopped by the closing    -> {false, "Sheet job stopped: the application is closing"}
 // The helper's joined output is copied unchanged to standard error when it has ended. Every step logs its
 // "DEBUG C++: " line; the texts keep the helper's Windows name "mosalith.exe".
 GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJobContext& context);

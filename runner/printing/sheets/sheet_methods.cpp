@@ -10,6 +10,7 @@
 #include "runner/printing/sheets/sheet_arguments.h"
 #include "runner/printing/sheets/sheet_checks.h"
 #include "runner/printing/sheets/sheet_job.h"
+#include "runner/work_lanes.h"
 
 namespace runner::printing {
 namespace {
@@ -58,8 +59,9 @@ MethodHandler MakeCreateGridImagesHandler(const Services& services) {
 MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
   const SheetJobContext context = SheetJobContextOf(services);
   GridJobTable* const table = services.grid_jobs;
-  ThreadRegistry* const threads = services.threads;
-  return [context, table, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  WorkQueue* const lane = services.lanes != nullptr ? &services.lanes->sheets : nullptr;
+  PendingWork* const pending = services.pending;
+  return [context, table, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
       std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBackground, &error);
@@ -71,12 +73,12 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
         AnswerError(*result, GridError(*problem));
         return;
       }
-      if (table == nullptr || threads == nullptr) {
+      if (table == nullptr || lane == nullptr) {
         AnswerError(*result, GridError("Background sheet jobs are not available"));
         return;
       }
       std::string reason;
-      const std::optional<int32_t> job_id = table->Start(std::move(*request), context, *threads, &reason);
+      const std::optional<int32_t> job_id = table->Start(std::move(*request), context, *lane, pending, &reason);
       if (!job_id) {
         LogLine("ERROR: Failed to start sheet job: " + reason);
         AnswerError(*result, GridError(reason));

@@ -2,7 +2,9 @@
 // "createGridImagesFastAsync" (background, answers the job number) and "checkGridJobStatus" (poll).
 //
 // Each handler answers exactly once on every path: an exception escaping the work is answered as
-// "GRID_ERROR" with the exception's text. Handlers copy the Services members they use.
+// "GRID_ERROR" with the exception's text. Handlers copy the Services members they use. The blocking
+// handler blocks whoever calls it: printing_channel runs it on the sheet lane, where background jobs
+// wait their turn too (two sheet jobs at once).
 #pragma once
 
 #include "runner/channel.h"

@@ -352,6 +352,28 @@ TEST_F(CupsSpoolerTest, NoLoadablePageMakesNoJobAndAnUnfinishedDeviceCancelsItsJ
   EXPECT_EQ(JobStateOf(job), IPP_JSTATE_CANCELED);
 }
 
+TEST_F(CupsSpoolerTest, TheClosingCancelsJobsStillBeingSentAndLeavesFinishedOnesAlone) {
+  int error = 0;
+  std::unique_ptr<PrintDevice> finished = spooler_.OpenDevice("PV_Office", *spooler_.CurrentSettings("PV_Office"), &error);
+  ASSERT_TRUE(finished);
+  const int done = finished->StartDoc("PictaVera Print", &error);
+  ASSERT_GT(done, 0);
+  ASSERT_EQ(finished->StartPage(&error), PageStatus::kOk);
+  ASSERT_EQ(finished->EndPage(&error), PageStatus::kOk);
+  ASSERT_EQ(finished->EndDoc(&error), PageStatus::kOk);
+  std::unique_ptr<PrintDevice> sending = spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo"), &error);
+  ASSERT_TRUE(sending);
+  const int job = sending->StartDoc("PictaVera Print", &error);
+  ASSERT_GT(job, 0);
+  ASSERT_EQ(sending->StartPage(&error), PageStatus::kOk);
+  ASSERT_EQ(sending->EndPage(&error), PageStatus::kOk);
+  spooler_.CancelActiveJobs();
+  EXPECT_EQ(JobStateOf(job), IPP_JSTATE_CANCELED);
+  EXPECT_NE(sending->StartPage(&error), PageStatus::kOk);  // the job's next page sees it
+  EXPECT_NE(JobStateOf(done), IPP_JSTATE_CANCELED);
+  sending.reset();
+}
+
 TEST_F(CupsSpoolerTest, OverlappingJobsPrintOnTheirOwnQueueAndPaper) {
   const std::string image = Jpeg("overlap.jpg", 200, 300);
   runner::printing::PrinterDirectory printers(&spooler_, nullptr);

@@ -61,16 +61,28 @@ TEST_F(FaceBatchTest, LargePhotoIsAnalysedCappedAndReportedAtFullSize) {
 }
 
 TEST_F(FaceBatchTest, NothingFoundReducedIsLookedForAgainAtFullSizeWithFactorOne) {
-  AddPhoto("/p/big.jpg", 8000, 6000);
-  detector_.SetFaces(8000, 6000, {{100, 200, 80, 90}});
+  AddPhoto("/p/big.jpg", 6000, 4500);
+  detector_.SetFaces(6000, 4500, {{100, 200, 80, 90}});
   const EncodableList records = Run({"/p/big.jpg"});
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=8000x6000 scaled=4096x3072 faces=1\n");
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=6000x4500 scaled=4096x3072 faces=1\n");
   const auto& faces = std::get<EncodableList>(Field(records[0], "faces"));
   ASSERT_EQ(faces.size(), 1u);
   EXPECT_EQ(Number(faces[0], "left"), 100.0);
   EXPECT_EQ(Number(faces[0], "height"), 90.0);
-  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}, {8000, 6000}}));
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}, {6000, 4500}}));
+}
+
+TEST_F(FaceBatchTest, APictureTooLargeForASecondLookKeepsTheReducedAnswerAndIsDecodedOnce) {
+  // A file claiming 16000 x 16000 pixels (as a few hundred hostile bytes can): one look at the capped size.
+  graphics_.AddClaimedPicture("/p/huge.jpg", 16000, 16000, *platform::MakeBitmap(64, 64, kBlack));
+  detector_.SetFaces(16000, 16000, {{100, 200, 80, 90}});
+  const EncodableList records = Run({"/p/huge.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=16000x16000 scaled=4096x4096 faces=0\n");
+  EXPECT_TRUE(std::get<EncodableList>(Field(records[0], "faces")).empty());
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 4096}}));
+  EXPECT_EQ(graphics_.decode_options().size(), 1u);
 }
 
 TEST_F(FaceBatchTest, SmallPhotoIsAnalysedOnceAtItsOwnSize) {

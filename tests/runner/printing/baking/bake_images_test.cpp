@@ -115,6 +115,7 @@ TEST(BakeThreadCount, FollowsTheHardwareAndTheCap) {
 }
 
 TEST_F(BakeImagesTest, FiftyRequestsOnEightWorkersEachLandAtTheirOwnIndex) {
+  setup_.waits = {std::chrono::milliseconds(100), std::chrono::milliseconds(10), std::chrono::milliseconds(500)};
   // The folder is named when the bake starts; the waits move the fake clock on while it runs.
   const std::string expected_folder = std::string(platform::FakeFileSystem::kDefaultTempFolder) + "/" +
                                       BakeFolderName(ToLocalTime(clock_.WallNow()));
@@ -141,6 +142,33 @@ TEST_F(BakeImagesTest, FiftyRequestsOnEightWorkersEachLandAtTheirOwnIndex) {
   EXPECT_EQ(LogCount("INFO: All threads joined\n"), 1u);
   EXPECT_EQ(LogCount("INFO: Parallel baking completed: 50 succeeded, 0 failed\n"), 1u);
   EXPECT_GE(clock_.slept(), std::chrono::milliseconds(600));  // the settle and drain waits
+}
+
+TEST_F(BakeImagesTest, ALibraryWithoutStartUpWaitsAreMadeAsLongAsTheWorkTakesAndNoLonger) {
+  // No settle, poll or drain waits: the waiting thread is woken by the workers' progress.
+  const auto results = Bake(20, 4);
+  ASSERT_EQ(results.size(), 20u);
+  for (const BakeResult& result : results) EXPECT_TRUE(result.success);
+  EXPECT_EQ(clock_.slept(), std::chrono::milliseconds(0));
+  EXPECT_EQ(LogCount("INFO: All threads joined\n"), 1u);
+}
+
+TEST_F(BakeImagesTest, ABakeStoppingForTheClosingClaimsNoFurtherImage) {
+  std::atomic<int> baked{0};
+  std::atomic<bool> stopping{false};
+  const BakeFunction good = setup_.bake;
+  setup_.stopping = [&stopping] { return stopping.load(); };
+  setup_.bake = [&](const BakeRequest& request, int32_t index, const std::string& folder, const std::string& profile,
+                    int quality) {
+    if (++baked == 3) stopping = true;
+    return good(request, index, folder, profile, quality);
+  };
+  const auto results = Bake(40, 1);
+  ASSERT_EQ(results.size(), 40u);
+  EXPECT_EQ(baked.load(), 3);
+  EXPECT_TRUE(results[2].success);
+  EXPECT_FALSE(results[3].success);
+  EXPECT_EQ(results[39].index, -1);  // never claimed: its initial result
 }
 
 TEST_F(BakeImagesTest, MoreThreadsThanImagesStartsOneWorkerPerImage) {

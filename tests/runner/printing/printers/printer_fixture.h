@@ -18,7 +18,9 @@
 #include "platform/fake/fake_spooler.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "runner/printing/printing_channel.h"
+#include "runner/pending_work.h"
 #include "runner/thread_registry.h"
+#include "runner/work_lanes.h"
 #include "flutter/method_result_functions.h"
 #include "flutter/standard_method_codec.h"
 #include "tests/runner/recording_messenger.h"
@@ -104,6 +106,8 @@ class PrinterChannelTest : public ::testing::Test {
     services_.print_dialog = &print_dialog_;
     services_.shell = &shell_;
     services_.threads = &threads_;
+    services_.lanes = &lanes_;
+    services_.pending = &pending_;
     ::testing::internal::CaptureStderr();
     SetupPrintingChannel(&messenger_, slot_, services_);
     ::testing::internal::GetCapturedStderr();
@@ -128,6 +132,8 @@ class PrinterChannelTest : public ::testing::Test {
   platform::FakePrintDialog print_dialog_;
   platform::FakeShell shell_;
   ThreadRegistry threads_;
+  PendingWork pending_;
+  WorkLanes lanes_{&threads_, nullptr, 2};
   Services services_;
   WaitingMessenger messenger_;
   std::unique_ptr<Channel> slot_;

@@ -232,12 +232,18 @@ TEST_F(SheetMethodsTest, BlockingAndBackgroundJobsAtOnceEachRunTheirOwnJobFile) 
   EXPECT_EQ(services_.files.Files(), std::vector<std::string>{kHelper});  // both job files removed
 }
 
-TEST_F(SheetMethodsTest, EightBackgroundJobsRunAtOnce) {
+TEST_F(SheetMethodsTest, EightBackgroundJobsRunTwoAtATimeAndEveryOneCompletes) {
   std::atomic<int> inside{0};
-  Gate& all_inside = gate_;
+  std::atomic<int> most_inside{0};
+  Gate& two_inside = gate_;
   services_.processes.SetBehaviour([&](const std::string&, const std::vector<std::string>&) {
-    if (++inside == 8) all_inside.Open();
-    all_inside.Wait();  // only returns when all eight are running together
+    const int now = ++inside;
+    int most = most_inside.load();
+    while (now > most && !most_inside.compare_exchange_weak(most, now)) {
+    }
+    if (now == 2) two_inside.Open();
+    two_inside.Wait();  // the first two wait for each other: two run together
+    --inside;
     return platform::ExitedWith(0);
   });
   std::set<int32_t> ids;
@@ -256,6 +262,43 @@ TEST_F(SheetMethodsTest, EightBackgroundJobsRunAtOnce) {
   for (const auto& call : services_.processes.calls()) job_files.insert(call.arguments.at(0));
   EXPECT_EQ(job_files.size(), 8u);
   EXPECT_EQ(services_.grid_jobs.size(), 0u);
+  EXPECT_EQ(most_inside.load(), 2);
+}
+
+TEST_F(SheetMethodsTest, ABlockingJobWaitsItsTurnBehindTwoRunningJobsWithoutHoldingUpTheCaller) {
+  std::atomic<int> runs{0};
+  services_.processes.SetBehaviour([&](const std::string&, const std::vector<std::string>&) {
+    ++runs;
+    gate_.Wait();
+    return platform::ExitedWith(0);
+  });
+  auto first = Call("createGridImagesFastAsync", V(Arguments("/o/1.jpg")));
+  auto second = Call("createGridImagesFastAsync", V(Arguments("/o/2.jpg")));
+  // The blocking method's handler returns at once; its answer comes when its turn has come and gone.
+  auto blocking = messenger_.CallWithoutWaiting("printing_channel", "createGridImages",
+                                                std::make_unique<V>(V(Arguments("/o/3.jpg"))));
+  {
+    std::lock_guard lock(blocking->mutex);
+    EXPECT_EQ(blocking->replies, 0);
+  }
+  for (int i = 0; i < 1000 && runs < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(runs.load(), 2);  // the third waits for a free turn
+  EXPECT_EQ(Call("checkGridJobStatus", V(std::get<int32_t>(first->value)))->value,
+            V(EncodableMap{{V("completed"), V(false)}}));
+  gate_.Open();
+  ASSERT_TRUE(PollUntilCompleted(std::get<int32_t>(second->value)));
+  for (int i = 0; i < 5000; ++i) {
+    {
+      std::lock_guard lock(blocking->mutex);
+      if (blocking->replies > 0) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::lock_guard lock(blocking->mutex);
+  EXPECT_EQ(blocking->replies, 1);
+  EXPECT_EQ(blocking->value, V(true));
+  EXPECT_EQ(runs.load(), 3);
 }
 
 TEST_F(SheetMethodsTest, NumbersContinueAcrossASecondChannelSetup) {
