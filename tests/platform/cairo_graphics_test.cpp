@@ -326,12 +326,12 @@ TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
                                                    {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9}, {0, 128})),
                              {}, &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
+  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
   // Grey with alpha, and an interlaced picture, which must equal its plain twin.
   ASSERT_EQ(graphics_.Decode(Write("ga.png", RawPng(1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{77, 33}})), {},
                              &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{77, 77, 77, 33}));
+  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{77, 77, 77, 33}));
   std::vector<std::vector<uint8_t>> rows(13, std::vector<uint8_t>(11 * 3));
   for (size_t y = 0; y < rows.size(); ++y) {
     for (size_t i = 0; i < rows[y].size(); ++i) rows[y][i] = static_cast<uint8_t>(y * 19 + i * 7);
