@@ -74,16 +74,21 @@ if command -v exiftool >/dev/null; then
   exiftool -q -overwrite_original -Comment=x -Orientation#=8 -JFIF:XResolution=118 -JFIF:YResolution=118 \
     -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" >/dev/null 2>&1 || true
 fi
-header_log="$build/fuzz-header.log"
-"$build/tests/fuzz/picture_header_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=65536 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$header_corpus" "$header_seeds" \
-  >"$header_log" 2>&1 || status=$?
-grep -E '^Done [0-9]+ runs' "$header_log" | sed 's/^/fuzz (picture header): /'
-if [ "$status" -ne 0 ]; then
-  tail -n 25 "$header_log"
-  echo "fuzz: the picture-header fuzzer failed (exit $status); see $header_log and $artifacts" >&2
-  exit "$status"
-fi
+# run_half NAME LABEL MAX_LEN CORPUS SEEDS : runs tests/fuzz/NAME for half of SECONDS; stops the script
+# when it fails.
+run_half() {
+  local name=$1 label=$2 max_len=$3 corpus=$4 seeds=$5 log="$build/$1.log"
+  "$build/tests/fuzz/$name" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len="$max_len" \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" \
+    >"$log" 2>&1 || status=$?
+  grep -E '^Done [0-9]+ runs' "$log" | sed "s/^/fuzz ($label): /"
+  if [ "$status" -ne 0 ]; then
+    tail -n 25 "$log"
+    echo "fuzz: the $label fuzzer failed (exit $status); see $log and $artifacts" >&2
+    exit "$status"
+  fi
+}
+run_half picture_header_fuzzer "picture header" 65536 "$header_corpus" "$header_seeds"
 
 # The grid job fuzzer: seeded with a job as the application writes it, and one with every odd form.
 job_seeds="$build/fuzz-seeds/grid_job"
@@ -93,13 +98,4 @@ printf '\xef\xbb\xbf[settings]\nrows=4\ncols=3\npageWidth=1854\npageHeight=2445\
   >"$job_seeds/written"
 printf '# comment\r\n  [settings]\r\n\tdpi= 0x1.8p8x\r\nrows=+2\r\nshowCutGrid=true\r\n[images]\r\n  a b \r\n[outputs]\r\nc\r\n[effects]\r\n-1,1\r\n0,1e-45,2,3,4,5,6,7\r\n0,.5,,\r\n[unknown]\r\nx\r\n' \
   >"$job_seeds/odd"
-job_log="$build/fuzz-grid-job.log"
-"$build/tests/fuzz/grid_job_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=4096 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$job_corpus" "$job_seeds" \
-  >"$job_log" 2>&1 || status=$?
-grep -E '^Done [0-9]+ runs' "$job_log" | sed 's/^/fuzz (grid job): /'
-if [ "$status" -ne 0 ]; then
-  tail -n 25 "$job_log"
-  echo "fuzz: the grid job fuzzer failed (exit $status); see $job_log and $artifacts" >&2
-  exit "$status"
-fi
+run_half grid_job_fuzzer "grid job" 4096 "$job_corpus" "$job_seeds"
