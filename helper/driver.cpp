@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "helper/grid_job.h"
+#include "helper/grid_job_file.h"
 #include "helper/log.h"
 #include "helper/production.h"
 

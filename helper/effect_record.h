@@ -28,6 +28,8 @@ struct EffectRecord {
   uint32_t strokeColor = 0xFFFFFFFFu;  // 0xAARRGGBB; alpha is ignored, the border is opaque
   bool strokeExternal = true;   // true: photo shrunk inside the border; false: border painted over the edge
   float gamma = 1.0f;           // 1 = unchanged
+
+  bool operator==(const EffectRecord&) const = default;
 };
 
 }  // namespace mosalith

@@ -1,15 +1,16 @@
-// The grid job file reader: line rules, [settings] value syntax and the [effects] scan pattern.
+// The grid job file's reader (line rules, [settings] value syntax, the [effects] scan pattern) and its
+// writer, both driven by the field table.
 #include "helper/grid_job.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <system_error>
 
-#include "helper/file_open.h"
+#include "helper/grid_job_fields.h"
 
 namespace mosalith {
 namespace {
@@ -125,57 +126,36 @@ RealScan ScanReal(std::string_view text, size_t pos, T& value, size_t& end) {
 
 // ---- [settings] ----
 
-struct IntegerKey {
-  std::string_view name;
-  int32_t GridJob::*field;
-};
-constexpr IntegerKey kIntegerKeys[] = {
-    {"rows", &GridJob::rows},
-    {"cols", &GridJob::cols},
-    {"pageWidth", &GridJob::pageWidth},
-    {"pageHeight", &GridJob::pageHeight},
-    {"marginLeft", &GridJob::marginLeft},
-    {"marginRight", &GridJob::marginRight},
-    {"marginTop", &GridJob::marginTop},
-    {"marginBottom", &GridJob::marginBottom},
-    {"jpegQuality", &GridJob::jpegQuality},
-};
-
-struct RealKey {
-  std::string_view name;
-  double GridJob::*field;
-};
-constexpr RealKey kRealKeys[] = {
-    {"dpi", &GridJob::dpi},
-    {"cutGridWidthMm", &GridJob::cutGridWidthMm},
-    {"magnetAspectRatio", &GridJob::magnetAspectRatio},
-};
-
 // Applies one [settings] line. Returns false when a numeric key's value is invalid.
 bool ApplySetting(std::string_view line, GridJob& job) {
   const size_t equals = line.find('=');
   if (equals == std::string_view::npos) return true;
   const std::string_view key = line.substr(0, equals);
   const std::string_view value = line.substr(equals + 1);
-  for (const IntegerKey& entry : kIntegerKeys) {
-    if (key != entry.name) continue;
-    const std::optional<int32_t> number = Int32Of(ScanInteger(value, 0));
-    if (!number) return false;
-    job.*entry.field = *number;
-    return true;
-  }
-  for (const RealKey& entry : kRealKeys) {
-    if (key != entry.name) continue;
-    double number = 0;
-    size_t end = 0;
-    if (ScanReal(value, 0, number, end) != RealScan::kOk) return false;
-    job.*entry.field = number;
-    return true;
-  }
-  if (key == "showCutGrid") {
-    job.showCutGrid = value == "1" || value == "true";
-  } else if (key == "cutGridColor") {
-    job.cutGridColor = std::string(value);
+  for (const SettingField& field : kSettingFields) {
+    if (key != field.key) continue;
+    switch (field.kind) {
+      case SettingKind::kInteger: {
+        const std::optional<int32_t> number = Int32Of(ScanInteger(value, 0));
+        if (!number) return false;
+        job.*field.integer = *number;
+        return true;
+      }
+      case SettingKind::kReal:
+      case SettingKind::kWholeReal: {
+        double number = 0;
+        size_t end = 0;
+        if (ScanReal(value, 0, number, end) != RealScan::kOk) return false;
+        job.*field.real = number;
+        return true;
+      }
+      case SettingKind::kFlag:
+        job.*field.flag = value == "1" || value == "true";
+        return true;
+      case SettingKind::kText:
+        job.*field.text = std::string(value);
+        return true;
+    }
   }
   return true;
 }
@@ -187,16 +167,8 @@ struct EffectLine {
   EffectRecord record;
 };
 
-// Record values 1 to 16, the reals of an effect line in file order.
-constexpr float EffectRecord::*kEffectReals[] = {
-    &EffectRecord::brightness,    &EffectRecord::contrast,       &EffectRecord::saturation,
-    &EffectRecord::exposure,      &EffectRecord::grayscale,      &EffectRecord::temperature,
-    &EffectRecord::sharpness,     &EffectRecord::wbTint,         &EffectRecord::shadow,
-    &EffectRecord::scale,         &EffectRecord::offsetX,        &EffectRecord::offsetY,
-    &EffectRecord::viewportWidth, &EffectRecord::viewportHeight, &EffectRecord::stroke,
-    &EffectRecord::strokeScale,
-};
-constexpr int kEffectFields = 20;
+// The index, then every field of the table.
+constexpr int kEffectLineFields = 1 + static_cast<int>(std::size(kEffectFields));
 constexpr int kMinEffectFields = 8;
 
 // Scans an effect line; returns the number of fields converted, filling `line` with those fields.
@@ -208,35 +180,30 @@ int ScanEffectLine(std::string_view text, EffectLine& line) {
   line.index = *index_value;
   pos = index.end;
   int converted = 1;
-  for (; converted < kEffectFields; ++converted) {
+  for (; converted < kEffectLineFields; ++converted) {
     // The pattern has no white space around its commas: the comma must follow the field directly.
     if (pos >= text.size() || text[pos] != ',') break;
     ++pos;
-    if (converted <= 16) {
+    const EffectField& field = kEffectFields[converted - 1];
+    if (field.kind == EffectKind::kReal) {
       float value = 0;
       size_t end = 0;
       if (ScanReal(text, pos, value, end) != RealScan::kOk) break;
-      line.record.*kEffectReals[converted - 1] = value;
+      line.record.*field.real = value;
       pos = end;
-    } else if (converted == 17) {
+    } else if (field.kind == EffectKind::kColor) {
       // %u: strtoul's syntax, a leading '-' negating modulo 2^32.
       const IntegerScan color = ScanInteger(text, pos);
       if (!color.converted || color.magnitude > std::numeric_limits<uint32_t>::max()) break;
       const uint32_t magnitude = static_cast<uint32_t>(color.magnitude);
-      line.record.strokeColor = color.negative ? 0u - magnitude : magnitude;
+      line.record.*field.color = color.negative ? 0u - magnitude : magnitude;
       pos = color.end;
-    } else if (converted == 18) {
-      const IntegerScan external = ScanInteger(text, pos);
-      const std::optional<int32_t> value = Int32Of(external);
-      if (!value) break;
-      line.record.strokeExternal = *value != 0;
-      pos = external.end;
     } else {
-      float value = 0;
-      size_t end = 0;
-      if (ScanReal(text, pos, value, end) != RealScan::kOk) break;
-      line.record.gamma = value;
-      pos = end;
+      const IntegerScan flag = ScanInteger(text, pos);
+      const std::optional<int32_t> value = Int32Of(flag);
+      if (!value) break;
+      line.record.*field.flag = *value != 0;
+      pos = flag.end;
     }
   }
   return converted;
@@ -250,15 +217,19 @@ std::optional<EffectLine> ParseEffectLine(std::string_view text) {
   return line;
 }
 
-enum class Section { kNone, kSettings, kImages, kFrames, kOutputs, kEffects };
+// The section a "[name]" line opens: settings, one of the path lists, effects, or none.
+struct Section {
+  enum Kind { kNone, kSettings, kList, kEffects } kind = kNone;
+  const ListField* list = nullptr;  // kList
+};
 
 Section SectionNamed(std::string_view name) {
-  if (name == "settings") return Section::kSettings;
-  if (name == "images") return Section::kImages;
-  if (name == "frames") return Section::kFrames;
-  if (name == "outputs") return Section::kOutputs;
-  if (name == "effects") return Section::kEffects;
-  return Section::kNone;
+  if (name == "settings") return {Section::kSettings};
+  if (name == "effects") return {Section::kEffects};
+  for (const ListField& list : kListFields) {
+    if (name == list.section) return {Section::kList, &list};
+  }
+  return {};
 }
 
 }  // namespace
@@ -267,7 +238,7 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
 
-  Section section = Section::kNone;
+  Section section;
   std::vector<EffectLine> effect_lines;
   size_t line_start = 0;
   while (line_start < text.size()) {
@@ -287,7 +258,7 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
       continue;
     }
 
-    switch (section) {
+    switch (section.kind) {
       case Section::kNone:
         break;
       case Section::kSettings:
@@ -295,15 +266,12 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
           return {GridJobStatus::kInvalidValue, std::string(line.substr(0, line.find('=')))};
         }
         break;
-      case Section::kImages:
-        job.images.emplace_back(line);
+      case Section::kList: {
+        const ListField& list = *section.list;
+        const bool empty = !list.empty_written_as.empty() && line == list.empty_written_as;
+        (job.*list.paths).emplace_back(empty ? std::string_view() : line);
         break;
-      case Section::kFrames:
-        job.frames.emplace_back(line == "(none)" ? std::string_view() : line);
-        break;
-      case Section::kOutputs:
-        job.outputs.emplace_back(line);
-        break;
+      }
       case Section::kEffects:
         if (std::optional<EffectLine> effect = ParseEffectLine(line); effect && effect->index >= 0) {
           effect_lines.push_back(*effect);
@@ -325,29 +293,171 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
   return {};
 }
 
-GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job) {
-  FilePtr file = OpenFile(utf8_path, "rb");
-  if (!file) return {GridJobStatus::kCannotOpen, {}};
-  std::string text;
-  char chunk[65536];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
-  if (std::ferror(file.get())) return {GridJobStatus::kCannotOpen, {}};
-  return ParseGridJob(text, job);
+// ---- the writer ----
+
+namespace {
+
+template <class Integer>
+std::string FormatInteger(Integer value) {
+  char buffer[24];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  (void)error;  // 24 characters hold every 64-bit integer
+  return std::string(buffer, end);
 }
 
-std::optional<std::string> OutputThatIsAnInput(const GridJob& job) {
-  std::vector<FileId> inputs;
-  for (const std::vector<std::string>* list : {&job.images, &job.frames}) {
-    for (const std::string& path : *list) {
-      if (std::optional<FileId> id = IdentifyFile(path)) inputs.push_back(*id);
+// A finite real without its fraction (truncated), in decimal.
+std::string FormatWholeReal(double value) {
+  char buffer[320];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::trunc(value) + 0.0,
+                                          std::chars_format::fixed, 0);
+  (void)error;  // 320 characters hold every finite double without a fraction
+  return std::string(buffer, end);
+}
+
+// Why `path` would not be read back as written, or nullptr when it would.
+const char* PathProblem(const std::string& path) {
+  if (path.empty()) return "is empty";
+  if (path.find_first_of("\r\n") != std::string::npos) return "holds a line break";
+  switch (path.front()) {
+    case ' ':
+    case '\t':
+      return "starts with a blank";
+    case '#':
+      return "starts with '#'";
+    case '[':
+      return "starts with '['";
+    default:
+      return nullptr;
+  }
+}
+
+bool CheckList(const GridJob& job, const ListField& list, std::string* refusal) {
+  const std::vector<std::string>& paths = job.*list.paths;
+  const bool empty_allowed = !list.empty_written_as.empty();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    const char* problem = nullptr;
+    if (empty_allowed && path.empty()) continue;  // written as empty_written_as
+    if (empty_allowed && path == list.empty_written_as) problem = "would read as no frame";
+    if (problem == nullptr) problem = PathProblem(path);
+    if (problem != nullptr) {
+      *refusal = std::string(list.argument) + "[" + std::to_string(i) + "] " + problem;
+      return false;
     }
   }
-  for (const std::string& output : job.outputs) {
-    const std::optional<FileId> id = IdentifyFile(output);
-    if (id && std::find(inputs.begin(), inputs.end(), *id) != inputs.end()) return output;
+  return true;
+}
+
+// Refuses the settings the reader would read differently: texts with a line break first, then
+// non-finite reals, each in table order.
+bool CheckSettings(const GridJob& job, std::string* refusal) {
+  for (const SettingField& field : kSettingFields) {
+    if (field.kind == SettingKind::kText && (job.*field.text).find_first_of("\r\n") != std::string::npos) {
+      *refusal = std::string(field.key) + " holds a line break";
+      return false;
+    }
   }
-  return std::nullopt;
+  for (const SettingField& field : kSettingFields) {
+    if ((field.kind == SettingKind::kReal || field.kind == SettingKind::kWholeReal) &&
+        !std::isfinite(job.*field.real)) {
+      *refusal = std::string(field.key) + " is not finite";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SettingValue(const GridJob& job, const SettingField& field) {
+  switch (field.kind) {
+    case SettingKind::kInteger:
+      return FormatInteger(job.*field.integer);
+    case SettingKind::kReal:
+      return FormatJobReal(job.*field.real);
+    case SettingKind::kWholeReal:
+      return FormatWholeReal(job.*field.real);
+    case SettingKind::kFlag:
+      return job.*field.flag ? "1" : "0";
+    case SettingKind::kText:
+      return job.*field.text;
+  }
+  return {};
+}
+
+void AppendLine(std::string& text, std::string_view line) {
+  text += line;
+  text += '\n';
+}
+
+// Appends the [effects] line of record `index`; false with `*refusal` set when a real is not finite.
+bool AppendEffectLine(std::string& text, size_t index, const EffectRecord& record, std::string* refusal) {
+  std::string line = FormatInteger(index);
+  for (const EffectField& field : kEffectFields) {
+    line += ',';
+    switch (field.kind) {
+      case EffectKind::kReal:
+        if (!std::isfinite(record.*field.real)) {
+          *refusal = "imageEffects[" + std::to_string(index) + "]." + std::string(field.name) + " is not finite";
+          return false;
+        }
+        line += FormatJobReal(record.*field.real);
+        break;
+      case EffectKind::kColor:
+        line += FormatInteger(record.*field.color);
+        break;
+      case EffectKind::kFlag:
+        line += record.*field.flag ? "1" : "0";
+        break;
+    }
+  }
+  AppendLine(text, line);
+  return true;
+}
+
+}  // namespace
+
+std::string FormatJobReal(double value) {
+  char buffer[32];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+  (void)error;  // 6 significant digits and an exponent fit
+  return std::string(buffer, end);
+}
+
+bool IsNonNeutral(const EffectRecord& r) {
+  return r.brightness != 0.5f || r.contrast != 0.0f || r.saturation != 0.5f || r.exposure != 0.5f ||
+         r.grayscale != 0.0f || r.temperature != 0.0f || r.sharpness != 0.0f || r.wbTint != 0.0f ||
+         r.shadow != 0.0f || std::fabs(r.gamma - 1.0f) > 0.001f || r.scale != 1.0f || r.offsetX != 0.0f ||
+         r.offsetY != 0.0f || r.stroke > 0.0f;
+}
+
+std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusal) {
+  std::string ignored;
+  if (refusal == nullptr) refusal = &ignored;
+  for (const ListField& list : kListFields) {
+    if (!CheckList(job, list, refusal)) return std::nullopt;
+  }
+  if (!CheckSettings(job, refusal)) return std::nullopt;
+
+  GridJobText out;
+  std::string& text = out.text;
+  text = "\xEF\xBB\xBF";
+  AppendLine(text, "[settings]");
+  for (const SettingField& field : kSettingFields) {
+    if (field.written_only_above_zero && !(job.*field.real > 0)) continue;
+    AppendLine(text, std::string(field.key) + "=" + SettingValue(job, field));
+  }
+  for (const ListField& list : kListFields) {
+    AppendLine(text, "[" + std::string(list.section) + "]");
+    for (const std::string& path : job.*list.paths) AppendLine(text, path.empty() ? list.empty_written_as : path);
+  }
+  if (!job.effects.empty()) {
+    AppendLine(text, "[effects]");
+    for (size_t i = 0; i < job.effects.size(); ++i) {
+      if (!IsNonNeutral(job.effects[i])) continue;
+      if (!AppendEffectLine(text, i, job.effects[i], refusal)) return std::nullopt;
+      ++out.effect_lines;
+    }
+  }
+  return out;
 }
 
 }  // namespace mosalith

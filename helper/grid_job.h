@@ -1,14 +1,18 @@
-// GridJob: one sheet-composition job as the grid job file describes it, and the reader of that file.
+// GridJob: one sheet-composition job, as the application asks for it and the grid job file carries it
+// to the helper program; the file's reader and writer.
 //
 // The file is UTF-8 text (an optional EF BB BF mark first), LF or CR LF lines, each stripped of leading
 // blanks and tabs only. "#" lines are comments; "[name]" lines open the sections settings, images, frames,
 // outputs and effects (exact, case-sensitive); lines outside them are ignored. [settings] lines are
 // "key=value", split at the first "="; the later of two equal keys wins. Numbers are read in the "C"
-// locale whatever the process locale is. Part of the job-file library that the application links.
+// locale whatever the process locale is. The fields, their order and their kinds are those of
+// helper/grid_job_fields.h. Plain C++ without system calls: part of the job-format library that both
+// programs link (the application writes job files, the helper reads them).
 //
-// Thread safety: the reader keeps no state; calls on different jobs may run at once.
+// Thread safety: the reader and the writer keep no state; calls on different jobs may run at once.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +44,8 @@ struct GridJob {
   double cutGridWidthMm = 0.1;
   std::string cutGridColor = "darkGray";
   double magnetAspectRatio = 0.0;  // width / height; 0 or less = the magnet fills its cell
+
+  bool operator==(const GridJob&) const = default;
 };
 
 enum class GridJobStatus {
@@ -56,11 +62,8 @@ struct GridJobReadResult {
   bool ok() const { return status == GridJobStatus::kOk; }
 };
 
-// Reads the job file at `utf8_path` (opened through OpenFile) over `job`, which should hold the
-// defaults. On failure `job` may be partly filled and must not be used.
-GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job);
-
-// The same rules over the file's bytes already in memory.
+// Reads the job file's bytes over `job`, which should hold the defaults. On failure `job` may be partly
+// filled and must not be used.
 //
 // Integer keys (rows, cols, pageWidth, pageHeight, margins, jpegQuality) read like strtol in base 10:
 // leading white space, a sign, digits, stopping at the first other character ("12px" is 12). Real keys
@@ -77,9 +80,51 @@ GridJobReadResult ReadGridJob(const std::string& utf8_path, GridJob& job);
 // index replaces the earlier one.
 GridJobReadResult ParseGridJob(std::string_view text, GridJob& job);
 
-// The first output path of `job` that names the same file as one of its photos or frames (device and
-// inode, links followed), or nothing. Writing such an output would destroy a photo the job, or a later
-// sheet of it, still needs.
-std::optional<std::string> OutputThatIsAnInput(const GridJob& job);
+// The job file's text as the application writes it: UTF-8 with a leading EF BB BF mark and LF line
+// ends: [settings] (every key in table order, showCutGrid as 1/0, dpi as a whole number,
+// magnetAspectRatio only when above 0), [images], [frames] ("(none)" for an empty entry; as many lines
+// as the job has frames), [outputs], and [effects] when the job has effect records: one line per record
+// that is not neutral, indexed by its position. Numbers are written in the "C" form whatever the process
+// locale is; reals as the general format with 6 significant digits ("0.1", "1e-05").
+//
+// A value that would be read back differently (an empty path, a path starting with a blank, a tab, "#"
+// or "[", a CR or LF anywhere, a frame path "(none)", a text with a CR or LF, a non-finite real) is
+// refused rather than written: the lists would shift and photos, frames, effects and outputs would no
+// longer belong together.
+struct GridJobText {
+  std::string text;      // the whole file, mark included
+  int effect_lines = 0;  // [effects] lines written
+};
+
+// The file's text, or nothing with `*refusal` naming the request key and position that cannot be
+// written ("imagePaths[2] holds a line break").
+std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusal);
+
+// True when `record` differs from the neutral record in a value the helper uses on its own (the viewport,
+// strokeScale, strokeColor and strokeExternal matter only together with one of those).
+bool IsNonNeutral(const EffectRecord& record);
+
+// A real in the job file's form: general format, 6 significant digits, "C" locale.
+std::string FormatJobReal(double value);
+
+// The first output path of `job` that names the same file as one of its photos or frames, or nothing.
+// `identify(path)` gives a file's identity (an optional of a comparable value; nothing for a path that
+// names no file) and is called once per path. Writing such an output would destroy a photo the job, or
+// a later sheet of it, still needs.
+template <class Identify>
+std::optional<std::string> OutputNamingAnInput(const GridJob& job, Identify identify) {
+  using Identity = typename decltype(identify(std::string()))::value_type;
+  std::vector<Identity> inputs;
+  for (const std::vector<std::string>* list : {&job.images, &job.frames}) {
+    for (const std::string& path : *list) {
+      if (std::optional<Identity> identity = identify(path)) inputs.push_back(std::move(*identity));
+    }
+  }
+  for (const std::string& output : job.outputs) {
+    const std::optional<Identity> identity = identify(output);
+    if (identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end()) return output;
+  }
+  return std::nullopt;
+}
 
 }  // namespace mosalith

@@ -55,10 +55,6 @@ bool QuarterTurn(ImageBuffer& image, Turn turn) {
 
 }  // namespace
 
-MagnetShape MagnetShapeOf(int32_t magnet_width_px, int32_t magnet_height_px) {
-  return MagnetShape{magnet_width_px < magnet_height_px, magnet_height_px < magnet_width_px};
-}
-
 bool RotateClockwise(ImageBuffer& image) { return QuarterTurn(image, Turn::kClockwise); }
 
 bool RotateCounterClockwise(ImageBuffer& image) { return QuarterTurn(image, Turn::kCounterClockwise); }

@@ -10,15 +10,9 @@
 
 #include "helper/image_buffer.h"
 #include "helper/image_io.h"
+#include "helper/sheet_geometry.h"  // MagnetShape
 
 namespace mosalith {
-
-// The magnet's shape, from its size in pixels. A square magnet has both flags false.
-struct MagnetShape {
-  bool portrait = false;   // magnet width < magnet height
-  bool landscape = false;  // magnet height < magnet width
-};
-MagnetShape MagnetShapeOf(int32_t magnet_width_px, int32_t magnet_height_px);
 
 // Source (x, y) goes to (height - 1 - y, x); width and height swap.
 bool RotateClockwise(ImageBuffer& image);

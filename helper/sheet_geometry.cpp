@@ -9,7 +9,11 @@
 
 namespace mosalith {
 
-std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem) {
+MagnetShape MagnetShapeOf(int32_t magnet_width_px, int32_t magnet_height_px) {
+  return MagnetShape{magnet_width_px < magnet_height_px, magnet_height_px < magnet_width_px};
+}
+
+std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem, MagnetSizing sizing) {
   if (job.rows < 1 || job.cols < 1) {
     problem = "Invalid grid " + std::to_string(job.rows) + "x" + std::to_string(job.cols) +
               ": rows and cols must be at least 1";
@@ -36,7 +40,7 @@ std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::strin
   geometry.cell_height_px = geometry.usable_height_px / job.rows;
   geometry.magnet_width_px = geometry.cell_width_px;
   geometry.magnet_height_px = geometry.cell_height_px;
-  const double aspect = job.magnetAspectRatio;
+  const double aspect = sizing == MagnetSizing::kAspectRatio ? job.magnetAspectRatio : 0.0;
   if (aspect > 0) {
     // Both results stay within the cell: a x CH < CW in the first branch, CW / a <= CH in the second.
     if (aspect < static_cast<double>(geometry.cell_width_px) / geometry.cell_height_px) {
@@ -75,6 +79,11 @@ int32_t CutLineWidthPx(const GridJob& job) {
   if (!(width < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
   if (width < kMinWidthPx) return kMinWidthPx;
   return static_cast<int32_t>(width);
+}
+
+int SheetJpegQuality(int32_t requested) {
+  if (requested == 0) return 90;
+  return std::clamp<int32_t>(requested, 1, 100);
 }
 
 Rgb CutLineColor(const std::string& name) {

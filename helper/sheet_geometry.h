@@ -1,8 +1,10 @@
-// SheetGeometry: where the cells, magnets and cut lines of a sheet lie, computed once per job.
+// SheetGeometry: where the cells, magnets and cut lines of a sheet lie, computed once per job; the one
+// layout of both composers (the helper program's and the application's in-process one).
 //
 // All sizes and positions are in pixels of the sheet canvas, origin at its top-left corner, x to the
 // right and y down. Positions are 64-bit so that hostile margins cannot overflow them; callers clip to
-// the canvas. Every function here is pure and safe to call from any thread.
+// the canvas. Every function here is pure and safe to call from any thread. Plain C++ without system
+// calls: part of the job-format library both programs link.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +12,15 @@
 #include <string>
 
 #include "helper/grid_job.h"
-#include "helper/reorder.h"
 
 namespace mosalith {
+
+// The magnet's shape, from its size in pixels. A square magnet has both flags false.
+struct MagnetShape {
+  bool portrait = false;   // magnet width < magnet height
+  bool landscape = false;  // magnet height < magnet width
+};
+MagnetShape MagnetShapeOf(int32_t magnet_width_px, int32_t magnet_height_px);
 
 struct SheetGeometry {
   int32_t usable_width_px = 0;   // pageWidth minus the left and right margins
@@ -27,11 +35,18 @@ struct SheetGeometry {
   int64_t cells_per_sheet = 0;  // rows x cols
 };
 
+// How the magnet is sized within its cell.
+enum class MagnetSizing {
+  kAspectRatio,  // by magnetAspectRatio (the helper program)
+  kWholeCell,    // the magnet is the whole cell, whatever the job asks (the in-process composer)
+};
+
 // The geometry of `job`, or nothing with `problem` set to a one-line description (no prefix) when the
 // job cannot be laid out: rows or cols below 1, a page outside the page budget (helper/page_budget.h,
 // "Invalid page size WxH"), a usable area narrower than cols
 // or shorter than rows pixels (cells of zero size) or beyond int32, or a magnet of zero size.
-std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem);
+std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem,
+                                                  MagnetSizing sizing = MagnetSizing::kAspectRatio);
 
 // Top-left corner of cell (row, col): the left margin plus whole cells across, the top margin plus
 // whole cells down.
@@ -48,6 +63,9 @@ double CutLineResolution(const GridJob& job);
 // The sheet's resolution as its JPEG file states it (JFIF dots per inch): the cut-line resolution,
 // rounded and limited to 1..65535.
 int SheetDensityDpi(const GridJob& job);
+
+// JPEG quality of the sheet files: 0 means 90; other values are limited to 1..100.
+int SheetJpegQuality(int32_t requested);
 
 // Cut line width: resolution x cutGridWidthMm in inches, truncated, at least 3 pixels (so a hairline
 // setting still survives printing), at most INT32_MAX.

@@ -2,8 +2,9 @@
 # Builds the fuzzers with clang into build-fuzz/ and runs the codec fuzzer for SECONDS (default 60) on a
 # small seed corpus generated into that folder, then the picture-header fuzzer (the one picture header
 # reader of both programs, libexif and the EXIF date parser) for half as long on the sample photos'
-# headers. Exits non-zero when the fuzzer finds a crash, a leak or a broken round trip; the input that
-# did it is left in build-fuzz/fuzz-artifacts/.
+# headers, then the grid job file fuzzer (its reader, and the writer's round trip) for half as long.
+# Exits non-zero when a fuzzer finds a crash, a leak or a broken round trip; the input that did it is left
+# in build-fuzz/fuzz-artifacts/.
 #   usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ build=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPICTAVERA_FUZZ=ON -DPICTAVERA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer
+cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer grid_job_fuzzer
 
 seeds="$build/fuzz-seeds/codec"
 corpus="$build/fuzz-corpus/codec"
@@ -73,13 +74,28 @@ if command -v exiftool >/dev/null; then
   exiftool -q -overwrite_original -Comment=x -Orientation#=8 -JFIF:XResolution=118 -JFIF:YResolution=118 \
     -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" >/dev/null 2>&1 || true
 fi
-header_log="$build/fuzz-header.log"
-"$build/tests/fuzz/picture_header_fuzzer" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len=65536 \
-  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$header_corpus" "$header_seeds" \
-  >"$header_log" 2>&1 || status=$?
-grep -E '^Done [0-9]+ runs' "$header_log" | sed 's/^/fuzz (picture header): /'
-if [ "$status" -ne 0 ]; then
-  tail -n 25 "$header_log"
-  echo "fuzz: the picture-header fuzzer failed (exit $status); see $header_log and $artifacts" >&2
-  exit "$status"
-fi
+# run_half NAME LABEL MAX_LEN CORPUS SEEDS : runs tests/fuzz/NAME for half of SECONDS; stops the script
+# when it fails.
+run_half() {
+  local name=$1 label=$2 max_len=$3 corpus=$4 seeds=$5 log="$build/$1.log"
+  "$build/tests/fuzz/$name" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len="$max_len" \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" \
+    >"$log" 2>&1 || status=$?
+  grep -E '^Done [0-9]+ runs' "$log" | sed "s/^/fuzz ($label): /"
+  if [ "$status" -ne 0 ]; then
+    tail -n 25 "$log"
+    echo "fuzz: the $label fuzzer failed (exit $status); see $log and $artifacts" >&2
+    exit "$status"
+  fi
+}
+run_half picture_header_fuzzer "picture header" 65536 "$header_corpus" "$header_seeds"
+
+# The grid job fuzzer: seeded with a job as the application writes it, and one with every odd form.
+job_seeds="$build/fuzz-seeds/grid_job"
+job_corpus="$build/fuzz-corpus/grid_job"
+mkdir -p "$job_seeds" "$job_corpus"
+printf '\xef\xbb\xbf[settings]\nrows=4\ncols=3\npageWidth=1854\npageHeight=2445\nmarginLeft=18\nmarginRight=18\nmarginTop=16\nmarginBottom=16\njpegQuality=95\nshowCutGrid=1\ncutGridWidthMm=0.1\ncutGridColor=darkGray\ndpi=450\nmagnetAspectRatio=0.75\n[images]\n/p/a.jpg\n/p/b.jpg\n[frames]\n(none)\n/f/round.png\n[outputs]\n/o/sheet_1.jpg\n[effects]\n1,0.6,0,0.5,0.5,0,0,0,0,0,1.2,10,-4,300,300,0,1,4294967295,1,1\n' \
+  >"$job_seeds/written"
+printf '# comment\r\n  [settings]\r\n\tdpi= 0x1.8p8x\r\nrows=+2\r\nshowCutGrid=true\r\n[images]\r\n  a b \r\n[outputs]\r\nc\r\n[effects]\r\n-1,1\r\n0,1e-45,2,3,4,5,6,7\r\n0,.5,,\r\n[unknown]\r\nx\r\n' \
+  >"$job_seeds/odd"
+run_half grid_job_fuzzer "grid job" 4096 "$job_corpus" "$job_seeds"

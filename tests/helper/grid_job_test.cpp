@@ -1,13 +1,18 @@
-// Tests for the grid job file reader.
+// Tests for the grid job file: the example written byte for byte, the one round trip from writer to
+// reader, the reader's line and value rules, the writer's refusals, the locale, and the file on disk.
 #include "helper/grid_job.h"
 
+#include "helper/grid_job_file.h"
 #include "tests/helper/comma_locale.h"
 #include "tests/helper/test_images.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,7 +20,7 @@
 namespace mosalith {
 namespace {
 
-// The form the application writes, without the byte-order mark.
+// The example job as the application writes it, without the byte-order mark.
 constexpr std::string_view kWrittenJob = R"([settings]
 rows=4
 cols=3
@@ -49,6 +54,33 @@ GridJob Parse(std::string_view text, GridJobStatus expected = GridJobStatus::kOk
   return job;
 }
 
+// The job kWrittenJob describes.
+GridJob ExampleJob() {
+  GridJob job;
+  job.images = {"C:\\photos\\a.jpg", "C:\\photos\\b.jpg"};
+  job.frames = {"", "C:\\frames\\round.png"};
+  job.outputs = {"C:\\out\\sheet_1.jpg"};
+  job.rows = 4;
+  job.cols = 3;
+  job.showCutGrid = true;
+  EffectRecord edited;
+  edited.brightness = 0.6f;
+  edited.scale = 1.2f;
+  edited.offsetX = 10;
+  edited.offsetY = -4;
+  edited.viewportWidth = 300;
+  edited.viewportHeight = 300;
+  job.effects = {EffectRecord{}, edited};
+  return job;
+}
+
+std::string Text(const GridJob& job) {
+  std::string refusal;
+  const std::optional<GridJobText> text = FormatGridJob(job, &refusal);
+  EXPECT_TRUE(text) << refusal;
+  return text ? text->text : "";
+}
+
 std::string WithCrLf(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -70,39 +102,104 @@ void ExpectNeutral(const EffectRecord& record) {
   EXPECT_EQ(record.gamma, neutral.gamma);
 }
 
-TEST(GridJobTest, WrittenFormReadsEveryField) {
-  const GridJob job = Parse(kWrittenJob);
-  EXPECT_EQ(job.rows, 4);
-  EXPECT_EQ(job.cols, 3);
-  EXPECT_EQ(job.pageWidth, 1854);
-  EXPECT_EQ(job.pageHeight, 2445);
-  EXPECT_EQ(job.marginLeft, 18);
-  EXPECT_EQ(job.marginBottom, 16);
-  EXPECT_EQ(job.jpegQuality, 95);
-  EXPECT_TRUE(job.showCutGrid);
-  EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.1);
-  EXPECT_EQ(job.cutGridColor, "darkGray");
-  EXPECT_DOUBLE_EQ(job.dpi, 450.0);
-  EXPECT_EQ(job.magnetAspectRatio, 0.0);
-  ASSERT_EQ(job.images.size(), 2u);
-  EXPECT_EQ(job.images[0], "C:\\photos\\a.jpg");
-  ASSERT_EQ(job.frames.size(), 2u);
-  EXPECT_EQ(job.frames[0], "");
-  EXPECT_EQ(job.frames[1], "C:\\frames\\round.png");
-  ASSERT_EQ(job.outputs.size(), 1u);
+TEST(GridJobTest, TheExampleIsWrittenByteForByteAndReadsBackAsTheSameJob) {
+  std::string refusal;
+  const std::optional<GridJobText> written = FormatGridJob(ExampleJob(), &refusal);
+  ASSERT_TRUE(written) << refusal;
+  EXPECT_EQ(written->text, "\xEF\xBB\xBF" + std::string(kWrittenJob));
+  EXPECT_EQ(written->effect_lines, 1);
+  EXPECT_EQ(Parse(written->text), ExampleJob());
+}
 
-  ASSERT_EQ(job.effects.size(), 2u);
-  ExpectNeutral(job.effects[0]);
-  const EffectRecord& e = job.effects[1];
-  EXPECT_FLOAT_EQ(e.brightness, 0.6f);
-  EXPECT_FLOAT_EQ(e.scale, 1.2f);
-  EXPECT_FLOAT_EQ(e.offsetX, 10.0f);
-  EXPECT_FLOAT_EQ(e.offsetY, -4.0f);
-  EXPECT_FLOAT_EQ(e.viewportWidth, 300.0f);
-  EXPECT_FLOAT_EQ(e.viewportHeight, 300.0f);
-  EXPECT_EQ(e.strokeColor, 4294967295u);
-  EXPECT_TRUE(e.strokeExternal);
-  EXPECT_FLOAT_EQ(e.gamma, 1.0f);
+TEST(GridJobTest, WhatIsWrittenReadsBackAsTheSameJob) {
+  GridJob job = ExampleJob();
+  job.frames = {"/f/x.png"};  // fewer frames than photos
+  job.images.push_back("/p/trailing blank ");
+  job.outputs.push_back("/o/2.jpg");
+  job.pageWidth = 3000;
+  job.marginBottom = -5;
+  job.jpegQuality = 0;
+  job.dpi = 300;
+  job.cutGridWidthMm = 0.00001;
+  job.cutGridColor = "a=b c";
+  job.magnetAspectRatio = 0.6666666666;
+  const EffectRecord all = {0.1f,  -0.25f,  0.9f,   0.4f,   1.0f,  -30.5f,      2.0f,  7.0f, 0.3f, 2.5f,
+                            -12.25f, 8.0f, 640.0f, 480.0f, 0.05f, 1.5f, 0xFF102030u, false, 2.2f};
+  EffectRecord gamma_only;
+  gamma_only.gamma = 1.01f;
+  job.effects = {all, EffectRecord{}, gamma_only};  // the neutral record is not written, read as neutral
+
+  GridJob expected = job;
+  expected.magnetAspectRatio = 0.666667;  // six significant digits on the way
+  EXPECT_EQ(Parse(Text(job)), expected);
+
+  job.images[0] = "/photos/# and [ inside/a.jpg";  // only a path's first character matters
+  EXPECT_EQ(Parse(Text(job)).images[0], job.images[0]);
+}
+
+TEST(GridJobTest, OptionalPartsAreLeftOutAsTheReaderExpects) {
+  GridJob job = ExampleJob();
+  job.frames.clear();
+  job.effects.clear();
+  const std::string text = Text(job);
+  EXPECT_NE(text.find("[frames]\n[outputs]\n"), std::string::npos);
+  EXPECT_EQ(text.find("[effects]"), std::string::npos);
+  EXPECT_EQ(text.find("magnetAspectRatio"), std::string::npos);
+
+  job.effects = {EffectRecord{}};  // a list of neutral records: header only
+  EffectRecord viewport_only;      // values that matter only together with others
+  viewport_only.viewportWidth = 100;
+  viewport_only.strokeColor = 0;
+  viewport_only.gamma = 1.0005f;
+  job.effects.push_back(viewport_only);
+  std::string refusal;
+  const std::optional<GridJobText> written = FormatGridJob(job, &refusal);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->effect_lines, 0);
+  EXPECT_TRUE(written->text.ends_with("[effects]\n"));
+}
+
+TEST(GridJobTest, RealsAreWrittenWithSixSignificantDigitsAndDpiWhole) {
+  EXPECT_EQ(FormatJobReal(0.1), "0.1");
+  EXPECT_EQ(FormatJobReal(0.00001), "1e-05");
+  EXPECT_EQ(FormatJobReal(1234567.0), "1.23457e+06");
+  EXPECT_EQ(FormatJobReal(static_cast<float>(0.6f)), "0.6");
+  EXPECT_EQ(FormatJobReal(-4.0), "-4");
+  GridJob job = ExampleJob();
+  job.dpi = 1234567;
+  EXPECT_NE(Text(job).find("\ndpi=1234567\n"), std::string::npos);
+  job.dpi = -0.5;
+  EXPECT_NE(Text(job).find("\ndpi=0\n"), std::string::npos);
+}
+
+TEST(GridJobTest, EntriesTheReaderWouldChangeAreRefusedWithTheirPlace) {
+  struct Case {
+    std::function<void(GridJob&)> spoil;
+    std::string refusal;
+  };
+  const Case cases[] = {
+      {[](GridJob& r) { r.images[1] = ""; }, "imagePaths[1] is empty"},
+      {[](GridJob& r) { r.images[0] = "/a\n[outputs]\n/etc/passwd"; }, "imagePaths[0] holds a line break"},
+      {[](GridJob& r) { r.images[1] = "/a.jpg\r"; }, "imagePaths[1] holds a line break"},
+      {[](GridJob& r) { r.outputs[0] = " /lead.jpg"; }, "outputPaths[0] starts with a blank"},
+      {[](GridJob& r) { r.outputs[0] = "\t/x.jpg"; }, "outputPaths[0] starts with a blank"},
+      {[](GridJob& r) { r.images[0] = "#x.jpg"; }, "imagePaths[0] starts with '#'"},
+      {[](GridJob& r) { r.frames[1] = "[frames]"; }, "framePaths[1] starts with '['"},
+      {[](GridJob& r) { r.frames[1] = "(none)"; }, "framePaths[1] would read as no frame"},
+      {[](GridJob& r) { r.cutGridColor = "red\n[outputs]"; }, "cutGridColor holds a line break"},
+      {[](GridJob& r) { r.cutGridWidthMm = std::nan(""); }, "cutGridWidthMm is not finite"},
+      {[](GridJob& r) { r.dpi = std::numeric_limits<double>::infinity(); }, "dpi is not finite"},
+      {[](GridJob& r) { r.effects[1].offsetY = std::numeric_limits<float>::infinity(); },
+       "imageEffects[1].offsetY is not finite"},
+      {[](GridJob& r) { r.effects[1].gamma = std::nanf(""); }, "imageEffects[1].gamma is not finite"},
+  };
+  for (const Case& c : cases) {
+    GridJob job = ExampleJob();
+    c.spoil(job);
+    std::string refusal;
+    EXPECT_FALSE(FormatGridJob(job, &refusal)) << c.refusal;
+    EXPECT_EQ(refusal, c.refusal);
+  }
 }
 
 TEST(GridJobTest, NothingSetKeepsTheDefaults) {
@@ -217,19 +314,21 @@ TEST(GridJobTest, RealsReadLikeStrtodInTheCLocale) {
   EXPECT_EQ(Parse("[settings]\ndpi=1e-400\n[images]\na\n[outputs]\nb\n").dpi, 0.0);  // underflow is 0
 }
 
-TEST(GridJobTest, RealsIgnoreAProcessLocaleWithACommaDecimalPoint) {
+TEST(GridJobTest, NumbersIgnoreAProcessLocaleWithACommaDecimalPoint) {
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
   const bool switched = mosalith::testing::SwitchToCommaDecimalLocale();
   if (switched) {
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   }
+  const std::string written = Text(ExampleJob());
   const GridJob job = Parse("[settings]\ncutGridWidthMm=0.5\n[images]\na\n[outputs]\nb\n[effects]\n"
                             "0,0.7,0,0.5,0.5,0,0,0\n");
   std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_EQ(written, "\xEF\xBB\xBF" + std::string(kWrittenJob));
   EXPECT_DOUBLE_EQ(job.cutGridWidthMm, 0.5);
   ASSERT_EQ(job.effects.size(), 1u);
   EXPECT_FLOAT_EQ(job.effects[0].brightness, 0.7f);
-  if (!switched) GTEST_SKIP() << "no comma-decimal locale installed; read checked in the C locale only";
+  if (!switched) GTEST_SKIP() << "no comma-decimal locale installed; checked in the C locale only";
 }
 
 TEST(GridJobTest, InvalidNumbersNameTheirKey) {

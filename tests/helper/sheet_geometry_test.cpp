@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/helper/test_images.h"
+
 #include <limits>
 
 namespace mosalith {
@@ -61,6 +63,14 @@ TEST(SheetGeometryTest, AspectRatioShrinksTheMagnetWithinItsCell) {
 
   job.magnetAspectRatio = -2;  // not above 0: the magnet fills the cell
   EXPECT_EQ(GeometryOf(job).magnet_width_px, 909);
+
+  job.magnetAspectRatio = 1e-9;  // the in-process composer's magnet is the whole cell, whatever is asked
+  std::string problem;
+  const std::optional<SheetGeometry> whole = ComputeSheetGeometry(job, problem, MagnetSizing::kWholeCell);
+  ASSERT_TRUE(whole) << problem;
+  EXPECT_EQ(whole->magnet_width_px, 909);
+  EXPECT_EQ(whole->magnet_height_px, 1206);
+  EXPECT_TRUE(whole->magnet_shape.portrait);
 }
 
 TEST(SheetGeometryTest, LayoutsWithEmptyCellsOrMagnetsAreRefused) {
@@ -95,6 +105,32 @@ TEST(SheetGeometryTest, LayoutsWithEmptyCellsOrMagnetsAreRefused) {
   EXPECT_NE(ProblemOf(job).find("Magnet size 0x1206"), std::string::npos);
   job.magnetAspectRatio = 1e300;  // magnet height truncates to 0
   ProblemOf(job);
+}
+
+TEST(SheetGeometryTest, RefusedLayoutsSayWhy) {
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  using testing::LayoutJob;
+  GridJob overflow = LayoutJob(1, 1, 1000, 1000);
+  overflow.marginLeft = kMin;
+  overflow.marginRight = kMin;
+  const std::pair<GridJob, std::string> cases[] = {
+      {LayoutJob(0, 2, 100, 100), "Invalid grid 0x2: rows and cols must be at least 1"},
+      {LayoutJob(2, -1, 100, 100), "Invalid grid 2x-1: rows and cols must be at least 1"},
+      {LayoutJob(1, 1, 0, 100), "Invalid page size 0x100"},
+      {LayoutJob(1, 1, 40000, 10), "Invalid page size 40000x10"},
+      {LayoutJob(1, 1, 30000, 30000), "Invalid page size 30000x30000"},  // beyond the pixel budget
+      {LayoutJob(1, 1, kMax, kMax), "Invalid page size 2147483647x2147483647"},
+      {LayoutJob(3, 3, 100, 100, 49), "Usable area 2x2 does not fit a 3x3 grid of cells at least 1 pixel in size"},
+      {overflow, "Usable area 4294968296x1000 does not fit a 1x1 grid of cells at least 1 pixel in size"},
+  };
+  for (const auto& [job, expected] : cases) {
+    for (const MagnetSizing sizing : {MagnetSizing::kAspectRatio, MagnetSizing::kWholeCell}) {
+      std::string problem;
+      EXPECT_FALSE(ComputeSheetGeometry(job, problem, sizing)) << expected;
+      EXPECT_EQ(problem, expected);
+    }
+  }
 }
 
 TEST(SheetGeometryTest, CutLineWidthFollowsTheResolutionWithAFloorOfThree) {
@@ -132,6 +168,13 @@ TEST(SheetGeometryTest, TheSheetStatesTheCutLineResolutionAsWholeDotsPerInch) {
   EXPECT_EQ(SheetDensityDpi(job), 65535);
   job.dpi = 0.2;
   EXPECT_EQ(SheetDensityDpi(job), 1);
+}
+
+TEST(SheetGeometryTest, SheetQualityZeroMeansNinetyOthersAreLimited) {
+  EXPECT_EQ(SheetJpegQuality(0), 90);
+  EXPECT_EQ(SheetJpegQuality(-3), 1);
+  EXPECT_EQ(SheetJpegQuality(150), 100);
+  EXPECT_EQ(SheetJpegQuality(95), 95);
 }
 
 TEST(SheetGeometryTest, CutLineColoursByExactName) {

@@ -259,4 +259,14 @@ ImageCodec& Codec() {
   return codec;
 }
 
+GridJob LayoutJob(int32_t rows, int32_t cols, int32_t width_px, int32_t height_px, int32_t margin) {
+  GridJob job;
+  job.rows = rows;
+  job.cols = cols;
+  job.pageWidth = width_px;
+  job.pageHeight = height_px;
+  job.marginLeft = job.marginRight = job.marginTop = job.marginBottom = margin;
+  return job;
+}
+
 }  // namespace mosalith::testing

@@ -1,4 +1,4 @@
-// Small synthetic pictures and image files for the helper's image tests.
+// Small synthetic pictures, image files and jobs for the helper's and the sheet jobs' tests.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "helper/grid_job.h"
 #include "helper/image_buffer.h"
 #include "helper/image_io.h"
 
@@ -54,6 +55,9 @@ void WriteBytes(const std::string& utf8_path, const std::vector<uint8_t>& bytes)
 CodecPath CodecPathUnderTest();
 // A codec on that path, for the calling test thread.
 ImageCodec& Codec();
+
+// A job of rows x cols cells on a page of width x height pixels, every margin `margin`.
+GridJob LayoutJob(int32_t rows, int32_t cols, int32_t width_px, int32_t height_px, int32_t margin = 0);
 
 // A fresh directory under the system temporary folder, removed with everything in it on destruction.
 class TempDir {

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "helper/page_budget.h"
 #include "platform/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -41,8 +40,8 @@ std::optional<Bitmap> Redraw(const platform::Graphics& graphics, const Bitmap& i
   return canvas->Snapshot();
 }
 
-LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const ComposerLayout& layout, const std::string& photo_path,
-                      const std::string& frame_path) {
+LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetGeometry& layout,
+                      const std::string& photo_path, const std::string& frame_path) {
   LoadedPhoto loaded;
   platform::ImageInfo info;
   if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
@@ -85,17 +84,17 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const ComposerLayout& 
 }
 
 // Composes sheet `sheet` on `canvas` (already white).
-void ComposeSheet(platform::Canvas& canvas, const SheetRequest& request, const ComposerLayout& layout,
+void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, const mosalith::SheetGeometry& layout,
                   const std::vector<LoadedPhoto>& photos, size_t sheet) {
   for (int64_t cell = 0; cell < layout.cells_per_sheet; ++cell) {
     const int64_t index = static_cast<int64_t>(sheet) * layout.cells_per_sheet + cell;
     if (index >= static_cast<int64_t>(photos.size())) return;
     const LoadedPhoto& loaded = photos[static_cast<size_t>(index)];
     if (!loaded.photo) continue;
-    const int64_t row = cell / request.cols;
-    const int64_t col = cell % request.cols;
-    const double cell_x = static_cast<double>(request.marginLeft + int64_t{layout.cell_width_px} * col);
-    const double cell_y = static_cast<double>(request.marginTop + int64_t{layout.cell_height_px} * row);
+    const mosalith::CellOrigin origin =
+        mosalith::CellOriginOf(request, layout, cell / request.cols, cell % request.cols);
+    const double cell_x = static_cast<double>(origin.x_px);
+    const double cell_y = static_cast<double>(origin.y_px);
     const Bitmap& photo = *loaded.photo;
     // The photo already has its final size: placed 1:1, centred, a too-large side cropped evenly.
     const int32_t w = photo.width_px;
@@ -121,38 +120,11 @@ void ComposeSheet(platform::Canvas& canvas, const SheetRequest& request, const C
 
 }  // namespace
 
-std::optional<ComposerLayout> ComputeComposerLayout(const SheetRequest& request, std::string* problem) {
-  if (request.rows < 1 || request.cols < 1) {
-    *problem = "Invalid grid " + std::to_string(request.rows) + "x" + std::to_string(request.cols) +
-               ": rows and cols must be at least 1";
-    return std::nullopt;
-  }
-  if (!mosalith::PageWithinBudget(request.pageWidth, request.pageHeight)) {
-    *problem = mosalith::InvalidPageSizeText(request.pageWidth, request.pageHeight);
-    return std::nullopt;
-  }
-  const int64_t usable_width = int64_t{request.pageWidth} - request.marginLeft - request.marginRight;
-  const int64_t usable_height = int64_t{request.pageHeight} - request.marginTop - request.marginBottom;
-  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-  if (usable_width < request.cols || usable_height < request.rows || usable_width > kMax || usable_height > kMax) {
-    *problem = "Usable area " + std::to_string(usable_width) + "x" + std::to_string(usable_height) +
-               " does not fit a " + std::to_string(request.rows) + "x" + std::to_string(request.cols) +
-               " grid of cells at least 1 pixel in size";
-    return std::nullopt;
-  }
-  ComposerLayout layout;
-  layout.cell_width_px = static_cast<int32_t>(usable_width / request.cols);
-  layout.cell_height_px = static_cast<int32_t>(usable_height / request.rows);
-  layout.cell_portrait = layout.cell_width_px < layout.cell_height_px;
-  layout.cell_landscape = layout.cell_height_px < layout.cell_width_px;
-  layout.cells_per_sheet = int64_t{request.rows} * request.cols;
-  return layout;
-}
-
-PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t height_px) {
+PhotoFit FitPhotoInCell(const mosalith::SheetGeometry& layout, int32_t width_px, int32_t height_px) {
   PhotoFit fit;
   if (width_px < 1 || height_px < 1) return fit;
-  fit.rotate = (layout.cell_landscape && width_px < height_px) || (layout.cell_portrait && height_px < width_px);
+  const mosalith::MagnetShape cell = layout.magnet_shape;  // the magnet is the whole cell
+  fit.rotate = (cell.landscape && width_px < height_px) || (cell.portrait && height_px < width_px);
   const double a = fit.rotate ? width_px : height_px;  // the side that ends up vertical
   const double b = fit.rotate ? height_px : width_px;
   const double s = std::min(layout.cell_height_px / a, layout.cell_width_px / b);
@@ -170,22 +142,14 @@ PhotoFit FitPhotoInCell(const ComposerLayout& layout, int32_t width_px, int32_t 
   return fit;
 }
 
-int SheetDensityDpi(const SheetRequest& request) {
-  if (request.dpi > 0) return std::min(request.dpi, 65535);
-  return request.pageHeight <= 2400 ? 300 : 450;
-}
-
-int SheetJpegQuality(int32_t requested) {
-  if (requested == 0) return 90;
-  return std::clamp<int32_t>(requested, 1, 100);
-}
-
-GridResult GridComposer(const SheetRequest& request, const platform::Graphics* graphics, platform::FileSystem& files,
-                        platform::Clock& clock, const std::vector<bool>& already_written) {
+GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
+                        platform::FileSystem& files, platform::Clock& clock,
+                        const std::vector<bool>& already_written) {
   GridResult result;
   const auto start = clock.Now();
   std::string problem;
-  const std::optional<ComposerLayout> layout = ComputeComposerLayout(request, &problem);
+  const std::optional<mosalith::SheetGeometry> layout =
+      mosalith::ComputeSheetGeometry(request, problem, mosalith::MagnetSizing::kWholeCell);
   if (!layout) {
     LogLine("DEBUG C++: GridComposer - " + problem);
     result.errorMessage = problem;
@@ -195,8 +159,8 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
           std::to_string(request.rows) + "x" + std::to_string(request.cols) + " grid, page " +
           std::to_string(request.pageWidth) + "x" + std::to_string(request.pageHeight) + ", cell " +
           std::to_string(layout->cell_width_px) + "x" + std::to_string(layout->cell_height_px) +
-          ", cellPortrait=" + (layout->cell_portrait ? "1" : "0") +
-          ", cellLandscape=" + (layout->cell_landscape ? "1" : "0"));
+          ", cellPortrait=" + (layout->magnet_shape.portrait ? "1" : "0") +
+          ", cellLandscape=" + (layout->magnet_shape.landscape ? "1" : "0"));
   if (graphics == nullptr) {
     result.errorMessage = "Failed to initialize GDI+";
     return result;
@@ -226,8 +190,8 @@ GridResult GridComposer(const SheetRequest& request, const platform::Graphics* g
 
   // Compose phase.
   const auto compose_start = clock.Now();
-  const int quality = SheetJpegQuality(request.jpegQuality);
-  const int density_dpi = SheetDensityDpi(request);
+  const int quality = mosalith::SheetJpegQuality(request.jpegQuality);
+  const int density_dpi = mosalith::SheetDensityDpi(request);
   std::string first_failed;
   for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) {
     if (!composed(sheet)) continue;

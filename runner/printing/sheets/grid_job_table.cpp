@@ -9,7 +9,7 @@
 
 namespace runner::printing {
 
-std::optional<int32_t> GridJobTable::Start(SheetRequest request, SheetJobContext context, WorkQueue& lane,
+std::optional<int32_t> GridJobTable::Start(mosalith::GridJob request, SheetJobContext context, WorkQueue& lane,
                                            PendingWork* pending, std::string* error) {
   const int32_t job_id = next_id_.fetch_add(1);
   auto promise = std::make_shared<std::promise<GridResult>>();

@@ -41,8 +41,8 @@ class GridJobTable {
   // Starts `request` as a background job running CreateGridImagesWithHelper with `context` on `lane`,
   // counted in `pending` (may be null) while it waits or runs. Returns the job's number, or nothing with
   // `*error` set to the reason the lane refused it (the number is used up either way).
-  std::optional<int32_t> Start(SheetRequest request, SheetJobContext context, WorkQueue& lane, PendingWork* pending,
-                               std::string* error);
+  std::optional<int32_t> Start(mosalith::GridJob request, SheetJobContext context, WorkQueue& lane,
+                               PendingWork* pending, std::string* error);
 
   // Nothing when no job has this number (never started, or its result already delivered). Otherwise the
   // job's status; a completed status is the job's one delivery and removes it from the table.

@@ -1,9 +1,10 @@
-// Sheet request arguments: the keys in their order, with the forms of each method.
+// Sheet request arguments: the grid job's field table read with the forms of each method.
 #include "runner/printing/sheets/sheet_arguments.h"
 
 #include <cfloat>
 #include <cmath>
 
+#include "helper/grid_job_fields.h"
 #include "runner/channel_args.h"
 
 namespace runner::printing {
@@ -60,20 +61,10 @@ std::vector<std::string> ReadPathList(const EncodableMap& map, std::string_view 
 
 template <class Form>
 void ReadEffectReals(const EncodableMap& map, mosalith::EffectRecord& record) {
-  const std::pair<const char*, float*> fields[] = {
-      {"brightness", &record.brightness}, {"contrast", &record.contrast},
-      {"saturation", &record.saturation}, {"exposure", &record.exposure},
-      {"grayscale", &record.grayscale},   {"temperature", &record.temperature},
-      {"sharpness", &record.sharpness},   {"wbTint", &record.wbTint},
-      {"shadow", &record.shadow},         {"scale", &record.scale},
-      {"offsetX", &record.offsetX},       {"offsetY", &record.offsetY},
-      {"viewportWidth", &record.viewportWidth}, {"viewportHeight", &record.viewportHeight},
-      {"stroke", &record.stroke},         {"strokeScale", &record.strokeScale},
-      {"gamma", &record.gamma},
-  };
-  for (const auto& [key, field] : fields) {
-    const KeyLookup<double> found = LookUp(map, key, FloatFieldForm<Form>{});
-    if (found.value) *field = static_cast<float>(*found.value);
+  for (const mosalith::EffectField& field : mosalith::kEffectFields) {
+    if (field.kind != mosalith::EffectKind::kReal) continue;
+    const KeyLookup<double> found = LookUp(map, field.name, FloatFieldForm<Form>{});
+    if (found.value) record.*field.real = static_cast<float>(*found.value);
   }
 }
 
@@ -98,53 +89,74 @@ mosalith::EffectRecord ReadEffectRecord(const EncodableValue& element, SheetMeth
 
 }  // namespace
 
-std::optional<SheetRequest> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method, ChannelError* error) {
+std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method,
+                                                  ChannelError* error) {
   const std::optional<const EncodableMap*> map_value = Read(arguments, kMap);
   if (!map_value) {
     *error = kExpectedMapOfArguments;
     return std::nullopt;
   }
   const EncodableMap& map = **map_value;
-  if (FindKey(map, "imagePaths") == nullptr || FindKey(map, "outputPaths") == nullptr) {
-    *error = kMissingRequiredParameters;
-    return std::nullopt;
+  for (const mosalith::ListField& list : mosalith::kListFields) {
+    if (list.required && FindKey(map, list.argument) == nullptr) {
+      *error = kMissingRequiredParameters;
+      return std::nullopt;
+    }
   }
 
-  SheetRequest request;
+  using mosalith::Requirement;
+  using mosalith::SettingKind;
+  mosalith::GridJob request;
   std::optional<ChannelError> failure;
-  request.images = ReadPathList(map, "imagePaths", true, failure);
-  request.outputs = ReadPathList(map, "outputPaths", true, failure);
-  request.frames = ReadPathList(map, "framePaths", false, failure);
+  for (const bool required : {true, false}) {  // the required lists first
+    for (const mosalith::ListField& list : mosalith::kListFields) {
+      if (list.required == required) request.*list.paths = ReadPathList(map, list.argument, required, failure);
+    }
+  }
   if (failure) {
     *error = *failure;
     return std::nullopt;
   }
 
   ArgReader args(map);
-  const std::pair<const char*, int32_t*> integers[] = {
-      {"rows", &request.rows},
-      {"columns", &request.cols},
-      {"pageWidth", &request.pageWidth},
-      {"pageHeight", &request.pageHeight},
-      {"marginLeft", &request.marginLeft},
-      {"marginRight", &request.marginRight},
-      {"marginTop", &request.marginTop},
-      {"marginBottom", &request.marginBottom},
+  // Reads one setting over its default.
+  auto read_setting = [&](const mosalith::SettingField& field) {
+    const std::string_view key = field.argument;
+    switch (field.kind) {
+      case SettingKind::kInteger:
+        if (field.requirement == Requirement::kRequired) {
+          if (std::optional<int32_t> value = args.Required(key, kInt32, kMissingRequiredParameters)) {
+            request.*field.integer = *value;
+          }
+        } else if (std::optional<int32_t> value = args.Optional(key, kInt32)) {
+          request.*field.integer = *value;
+        }
+        break;
+      case SettingKind::kFlag:
+        request.*field.flag = method == SheetMethod::kBackground ? args.Or(key, kBool, request.*field.flag)
+                                                                 : args.Or(key, kBoolOrInt32, request.*field.flag);
+        break;
+      case SettingKind::kReal:
+        if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) request.*field.real = *value;
+        break;
+      case SettingKind::kWholeReal:
+        request.*field.real = args.Or(key, kInt32OrDouble, static_cast<int32_t>(request.*field.real));
+        break;
+      case SettingKind::kText:
+        if (std::optional<std::string> value = args.Optional(key, kString)) request.*field.text = UpToNul(*value);
+        break;
+    }
   };
-  for (const auto& [key, field] : integers) {
-    if (std::optional<int32_t> value = args.Required(key, kInt32, kMissingRequiredParameters)) *field = *value;
+  for (const mosalith::SettingField& field : mosalith::kSettingFields) {
+    if (field.requirement != Requirement::kBackgroundOnly) read_setting(field);
   }
-  request.jpegQuality = args.Optional("jpegQuality", kInt32).value_or(95);
-  request.showCutGrid = method == SheetMethod::kBackground ? args.Or("showCutGrid", kBool, false)
-                                                           : args.Or("showCutGrid", kBoolOrInt32, false);
-  request.cutGridWidthMm = args.Optional("cutGridWidthMm", FiniteDoubleForm{}).value_or(0.1);
-  request.cutGridColor = UpToNul(args.Optional("cutGridColor", kString).value_or("darkGray"));
-  request.dpi = args.Or("dpi", kInt32OrDouble, 450);
 
   const EncodableList* effects = nullptr;
   if (method == SheetMethod::kBackground) {
     effects = args.Optional("imageEffects", kList).value_or(nullptr);
-    request.magnetAspectRatio = args.Optional("magnetAspectRatio", FiniteDoubleForm{}).value_or(0.0);
+    for (const mosalith::SettingField& field : mosalith::kSettingFields) {
+      if (field.requirement == Requirement::kBackgroundOnly) read_setting(field);
+    }
   } else {
     effects = args.Or("imageEffects", kList, nullptr);
   }

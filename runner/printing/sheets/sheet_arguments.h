@@ -39,6 +39,7 @@ enum class SheetMethod {
 };
 
 // The request, or nothing with `*error` set to the answer for the first failing argument.
-std::optional<SheetRequest> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method, ChannelError* error);
+std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method,
+                                                  ChannelError* error);
 
 }  // namespace runner::printing

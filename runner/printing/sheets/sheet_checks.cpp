@@ -1,15 +1,12 @@
-// Sheet request checks: the page budget, empty outputs, outputs that are inputs.
+// Sheet request checks: the page budget, empty outputs, outputs that are inputs (the helper's rule).
 #include "runner/printing/sheets/sheet_checks.h"
-
-#include <algorithm>
-#include <vector>
 
 #include "helper/page_budget.h"
 #include "platform/file_system.h"
 
 namespace runner::printing {
 
-std::optional<std::string> SheetRequestProblem(const SheetRequest& request) {
+std::optional<std::string> SheetRequestProblem(const mosalith::GridJob& request) {
   if (!mosalith::PageWithinBudget(request.pageWidth, request.pageHeight)) {
     return mosalith::InvalidPageSizeText(request.pageWidth, request.pageHeight);
   }
@@ -19,20 +16,11 @@ std::optional<std::string> SheetRequestProblem(const SheetRequest& request) {
   return std::nullopt;
 }
 
-std::optional<std::string> OutputNamingAnInput(const SheetRequest& request, platform::FileSystem& files) {
-  std::vector<platform::FileIdentity> inputs;
-  for (const std::vector<std::string>* list : {&request.images, &request.frames}) {
-    for (const std::string& path : *list) {
-      if (std::optional<platform::FileIdentity> identity = files.IdentityOf(path)) inputs.push_back(*identity);
-    }
-  }
-  for (const std::string& output : request.outputs) {
-    const std::optional<platform::FileIdentity> identity = files.IdentityOf(output);
-    if (identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end()) {
-      return "Output path is one of the input files: " + output;
-    }
-  }
-  return std::nullopt;
+std::optional<std::string> OutputNamingAnInput(const mosalith::GridJob& request, platform::FileSystem& files) {
+  const std::optional<std::string> output =
+      mosalith::OutputNamingAnInput(request, [&files](const std::string& path) { return files.IdentityOf(path); });
+  if (!output) return std::nullopt;
+  return "Output path is one of the input files: " + *output;
 }
 
 }  // namespace runner::printing

@@ -25,7 +25,7 @@ int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::tim
   return static_cast<int32_t>(std::min<long long>(elapsed, INT32_MAX));
 }
 
-GridResult Fallback(const SheetRequest& request, const SheetJobContext& context,
+GridResult Fallback(const mosalith::GridJob& request, const SheetJobContext& context,
                     const std::vector<bool>& written_by_helper = {}) {
   return GridComposer(request, context.graphics, *context.files, *context.clock, written_by_helper);
 }
@@ -66,7 +66,7 @@ SheetJobContext SheetJobContextOf(const Services& services) {
   return context;
 }
 
-GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJobContext& context) {
+GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const SheetJobContext& context) {
   LogLine("DEBUG C++: CreateGridImagesWithHelper called!");
   if (context.files == nullptr || context.processes == nullptr || context.clock == nullptr) {
     return GridResult{false, "Sheet jobs are not available", 0, 0, 0};
@@ -87,7 +87,7 @@ GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJo
     return Fallback(request, context);
   }
   LogLine(std::string("DEBUG C++: CreateGridImagesWithHelper showCutGrid=") + (request.showCutGrid ? "1" : "0") +
-          ", widthMm=" + FormatJobReal(request.cutGridWidthMm) + ", cutGridColor=" + request.cutGridColor);
+          ", widthMm=" + mosalith::FormatJobReal(request.cutGridWidthMm) + ", cutGridColor=" + request.cutGridColor);
 
   if (context.stopping && context.stopping()) {
     return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0};

@@ -49,6 +49,6 @@ SheetJobContext SheetJobContextOf(const Services& services);
 //   helper stopped by the closing    -> {false, "Sheet job stopped: the application is closing"}
 // The helper's joined output is copied unchanged to standard error when it has ended. Every step logs its
 // "DEBUG C++: " line; the texts keep the helper's Windows name "mosalith.exe".
-GridResult CreateGridImagesWithHelper(const SheetRequest& request, const SheetJobContext& context);
+GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const SheetJobContext& context);
 
 }  // namespace runner::printing

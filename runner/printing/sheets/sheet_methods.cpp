@@ -37,7 +37,8 @@ MethodHandler MakeCreateGridImagesHandler(const Services& services) {
   return [context](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
-      const std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBlocking, &error);
+      const std::optional<mosalith::GridJob> request =
+          ReadSheetRequest(call.arguments(), SheetMethod::kBlocking, &error);
       if (!request) {
         AnswerError(*result, error);
         return;
@@ -64,7 +65,8 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
   return [context, table, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
-      std::optional<SheetRequest> request = ReadSheetRequest(call.arguments(), SheetMethod::kBackground, &error);
+      std::optional<mosalith::GridJob> request =
+          ReadSheetRequest(call.arguments(), SheetMethod::kBackground, &error);
       if (!request) {
         AnswerError(*result, error);
         return;

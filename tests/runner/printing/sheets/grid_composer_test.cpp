@@ -1,4 +1,5 @@
-// GridComposer: the layout and its refusals, where a photo lands in its cell, and the sheets it writes.
+// GridComposer: where a photo lands in its cell, and the sheets it writes (the layout is the helper's:
+// tests/helper/sheet_geometry_test.cpp).
 #include "runner/printing/sheets/grid_composer.h"
 
 #include <errno.h>
@@ -19,62 +20,19 @@
 namespace runner::printing {
 namespace {
 
-SheetRequest Layout(int32_t rows, int32_t cols, int32_t width, int32_t height, int32_t margin = 0) {
-  SheetRequest request;
-  request.rows = rows;
-  request.cols = cols;
-  request.pageWidth = width;
-  request.pageHeight = height;
-  request.marginLeft = request.marginRight = request.marginTop = request.marginBottom = margin;
-  return request;
-}
+using mosalith::testing::LayoutJob;
 
-TEST(ComposerLayoutTest, CellsDivideTheUsableArea) {
-  std::string problem;
-  SheetRequest request = Layout(2, 2, 1854, 2445);
-  request.marginLeft = request.marginRight = 18;
-  request.marginTop = request.marginBottom = 16;
-  const std::optional<ComposerLayout> layout = ComputeComposerLayout(request, &problem);
-  ASSERT_TRUE(layout) << problem;
-  EXPECT_EQ(layout->cell_width_px, 909);
-  EXPECT_EQ(layout->cell_height_px, 1206);
-  EXPECT_TRUE(layout->cell_portrait);
-  EXPECT_FALSE(layout->cell_landscape);
-  EXPECT_EQ(layout->cells_per_sheet, 4);
-}
-
-TEST(ComposerLayoutTest, LayoutsTheHelperRefusesAreRefusedWithAReason) {
-  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
-  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-  struct Case {
-    SheetRequest request;
-    std::string problem;
-  };
-  SheetRequest overflow = Layout(1, 1, 1000, 1000);
-  overflow.marginLeft = kMin;
-  overflow.marginRight = kMin;
-  const Case cases[] = {
-      {Layout(0, 2, 100, 100), "Invalid grid 0x2: rows and cols must be at least 1"},
-      {Layout(2, -1, 100, 100), "Invalid grid 2x-1: rows and cols must be at least 1"},
-      {Layout(1, 1, 0, 100), "Invalid page size 0x100"},
-      {Layout(1, 1, 40000, 10), "Invalid page size 40000x10"},
-      {Layout(1, 1, 30000, 30000), "Invalid page size 30000x30000"},  // beyond the pixel budget
-      {Layout(1, 1, kMax, kMax), "Invalid page size 2147483647x2147483647"},
-      {Layout(3, 3, 100, 100, 49), "Usable area 2x2 does not fit a 3x3 grid of cells at least 1 pixel in size"},
-      {overflow, "Usable area 4294968296x1000 does not fit a 1x1 grid of cells at least 1 pixel in size"},
-  };
-  for (const Case& c : cases) {
-    std::string problem;
-    EXPECT_FALSE(ComputeComposerLayout(c.request, &problem)) << c.problem;
-    EXPECT_EQ(problem, c.problem);
-  }
+// The layout of cells `width_px` x `height_px`, each a whole magnet.
+mosalith::SheetGeometry Cells(int32_t width_px, int32_t height_px) {
+  mosalith::SheetGeometry layout;
+  layout.cell_width_px = layout.magnet_width_px = width_px;
+  layout.cell_height_px = layout.magnet_height_px = height_px;
+  layout.magnet_shape = mosalith::MagnetShapeOf(width_px, height_px);
+  return layout;
 }
 
 TEST(PhotoFitTest, ALandscapePhotoInAPortraitCellIsTurnedAndCentred) {
-  ComposerLayout layout;
-  layout.cell_width_px = 909;
-  layout.cell_height_px = 1206;
-  layout.cell_portrait = true;
+  const mosalith::SheetGeometry layout = Cells(909, 1206);
   const PhotoFit fit = FitPhotoInCell(layout, 4000, 3000);
   EXPECT_TRUE(fit.rotate);
   EXPECT_EQ(fit.scaled_width_px, 1206);
@@ -90,8 +48,7 @@ TEST(PhotoFitTest, ALandscapePhotoInAPortraitCellIsTurnedAndCentred) {
   EXPECT_EQ(upright.scaled_width_px, 904);
   EXPECT_EQ(upright.scaled_height_px, 1206);
 
-  ComposerLayout square;
-  square.cell_width_px = square.cell_height_px = 500;
+  const mosalith::SheetGeometry square = Cells(500, 500);
   const PhotoFit wide = FitPhotoInCell(square, 1000, 100);  // square cells never turn
   EXPECT_FALSE(wide.rotate);
   EXPECT_EQ(wide.scaled_width_px, 500);
@@ -99,14 +56,6 @@ TEST(PhotoFitTest, ALandscapePhotoInAPortraitCellIsTurnedAndCentred) {
   EXPECT_EQ(wide.offset_y_px, 225);
   EXPECT_EQ(FitPhotoInCell(square, 100000, 1).scaled_height_px, 0);  // too thin to show
 }
-
-TEST(PhotoFitTest, SheetQualityFollowsTheHelpersRule) {
-  EXPECT_EQ(SheetJpegQuality(0), 90);
-  EXPECT_EQ(SheetJpegQuality(-3), 1);
-  EXPECT_EQ(SheetJpegQuality(150), 100);
-  EXPECT_EQ(SheetJpegQuality(95), 95);
-}
-
 
 // The composer over the fakes: pictures registered by path, sheets read back from the fake encoding.
 class GridComposerTest : public ::testing::Test {
@@ -118,7 +67,7 @@ class GridComposerTest : public ::testing::Test {
 
   void SetUp() override { files_.AddFolder("/out"); }
 
-  GridResult Compose(const SheetRequest& request) {
+  GridResult Compose(const mosalith::GridJob& request) {
     ::testing::internal::CaptureStderr();
     GridResult result = GridComposer(request, &graphics_, files_, clock_);
     log_ = ::testing::internal::GetCapturedStderr();
@@ -153,7 +102,7 @@ class GridComposerTest : public ::testing::Test {
 
 TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
   graphics_.AddPicture("/p/wide.jpg", Halves(4000, 3000, kRed, kBlue));
-  SheetRequest request = Layout(2, 2, 1854, 2445);
+  mosalith::GridJob request = LayoutJob(2, 2, 1854, 2445);
   request.marginLeft = request.marginRight = 18;
   request.marginTop = request.marginBottom = 16;
   request.images = {"/p/wide.jpg"};
@@ -177,7 +126,7 @@ TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
   EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 2412);
   EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 1808);
   EXPECT_EQ(graphics_.jpeg_qualities(), std::vector<int>{95});
-  EXPECT_EQ(graphics_.jpeg_densities(), std::vector<int>{request.dpi});  // the sheet states its resolution
+  EXPECT_EQ(graphics_.jpeg_densities(), std::vector<int>{static_cast<int>(request.dpi)});  // the sheet states its resolution
   EXPECT_NE(log_.find("DEBUG C++: GridComposer - 1 images, 2x2 grid, page 1854x2445, cell 909x1206, "
                       "cellPortrait=1, cellLandscape=0\n"), std::string::npos) << log_;
   EXPECT_NE(log_.find("DEBUG C++: TOTAL GridComposer: 0ms\n"), std::string::npos);
@@ -186,7 +135,7 @@ TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
 TEST_F(GridComposerTest, ExifOrientationIsHonouredBeforeTheFit) {
   // Stored 20 x 10 on its side; orientation 6 makes it 10 x 20, which fits a square cell as 50 x 100.
   graphics_.AddPicture("/p/side.jpg", Halves(20, 10, kRed, kBlue), 6);
-  SheetRequest request = Layout(1, 1, 100, 100);
+  mosalith::GridJob request = LayoutJob(1, 1, 100, 100);
   request.images = {"/p/side.jpg"};
   request.outputs = {"/out/s.jpg"};
   ASSERT_TRUE(Compose(request).success) << log_;
@@ -203,7 +152,7 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
   graphics_.AddPicture("/f/top.png", frame, 1, platform::ImageFormat::kPng);
   graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
   graphics_.FailPath("/p/broken.jpg", platform::GraphicsStatus::kUnknownImageFormat);
-  SheetRequest request = Layout(1, 2, 200, 100);
+  mosalith::GridJob request = LayoutJob(1, 2, 200, 100);
   request.images = {"/p/a.jpg", "/p/broken.jpg"};
   request.frames = {"/f/top.png", "/f/top.png"};
   request.outputs = {"/out/1.jpg", "/out/2.jpg", "/out/3.jpg"};
@@ -231,7 +180,7 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
 
 TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
   graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
-  SheetRequest request = Layout(1, 1, 100, 100);
+  mosalith::GridJob request = LayoutJob(1, 1, 100, 100);
   request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
   request.outputs = {"/out/1.jpg", "/missing/2.jpg", "/out/3.jpg"};
   const GridResult result = Compose(request);
@@ -255,7 +204,7 @@ TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
 
 TEST_F(GridComposerTest, SheetsAlreadyWrittenAreNeitherLoadedNorReplaced) {
   graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
-  SheetRequest request = Layout(1, 1, 100, 100);
+  mosalith::GridJob request = LayoutJob(1, 1, 100, 100);
   request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
   request.outputs = {"/out/1.jpg", "/out/2.jpg", "/out/3.jpg"};
   files_.AddFile("/out/1.jpg", {'h'});
@@ -284,7 +233,7 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   });
   mosalith::testing::TempDir dir;
   mosalith::testing::WriteBytes(dir.File("plate.png"), mosalith::testing::PngFile(plate));
-  SheetRequest request = Layout(1, 1, kSize / 4, kSize / 4);
+  mosalith::GridJob request = LayoutJob(1, 1, kSize / 4, kSize / 4);
   request.images = {dir.File("plate.png")};
   request.outputs = {dir.File("sheet.jpg")};
   request.jpegQuality = 100;

@@ -36,7 +36,7 @@ EncodableMap Without(EncodableMap map, const char* key) {
   return map;
 }
 
-std::optional<SheetRequest> Read(const EncodableMap& map, SheetMethod method, ChannelError* error) {
+std::optional<mosalith::GridJob> Read(const EncodableMap& map, SheetMethod method, ChannelError* error) {
   const V arguments(map);
   return ReadSheetRequest(&arguments, method, error);
 }
@@ -44,22 +44,22 @@ std::optional<SheetRequest> Read(const EncodableMap& map, SheetMethod method, Ch
 // The error a map gets from the given method (empty code when it reads).
 ChannelError ErrorOf(const EncodableMap& map, SheetMethod method = SheetMethod::kBlocking) {
   ChannelError error("", "");
-  const std::optional<SheetRequest> request = Read(map, method, &error);
+  const std::optional<mosalith::GridJob> request = Read(map, method, &error);
   return request ? ChannelError("", "") : error;
 }
 
-SheetRequest Request(const EncodableMap& map, SheetMethod method = SheetMethod::kBlocking) {
+mosalith::GridJob Request(const EncodableMap& map, SheetMethod method = SheetMethod::kBlocking) {
   ChannelError error("", "");
-  const std::optional<SheetRequest> request = Read(map, method, &error);
+  const std::optional<mosalith::GridJob> request = Read(map, method, &error);
   EXPECT_TRUE(request) << error.message;
-  return request.value_or(SheetRequest{});
+  return request.value_or(mosalith::GridJob{});
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 TEST(SheetArgumentsTest, ACompleteRequestReadsWithItsDefaults) {
-  const SheetRequest request = Request(Base());
+  const mosalith::GridJob request = Request(Base());
   EXPECT_EQ(request.images, (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"}));
   EXPECT_EQ(request.outputs, (std::vector<std::string>{"/o/1.jpg"}));
   EXPECT_TRUE(request.frames.empty());
@@ -95,7 +95,7 @@ TEST(SheetArgumentsTest, PathListsAreNeverShiftedByABadElement) {
             InvalidTypeForKey("outputPaths"));
   EXPECT_EQ(ErrorOf(With(Base(), "framePaths", V(EncodableList{V(""), V()}))), InvalidTypeForKey("framePaths"));
   EXPECT_EQ(ErrorOf(With(Base(), "framePaths", V(EncodableMap{}))), InvalidTypeForKey("framePaths"));
-  const SheetRequest request =
+  const mosalith::GridJob request =
       Request(With(With(Base(), "framePaths", V(EncodableList{V(""), V("/f/x.png")})), "imagePaths",
                    V(EncodableList{V(std::string("/p/a.jpg\0/etc/passwd", 20))})));
   EXPECT_EQ(request.frames, (std::vector<std::string>{"", "/f/x.png"}));
@@ -150,7 +150,7 @@ TEST(SheetArgumentsTest, EffectsKeepTheirPositionsAndRefuseUnusableValues) {
       V(EncodableMap{{V("strokeColor"), V(-1.0)}, {V("temperature"), V(int32_t{-30})}, {V("wbTint"), V(int32_t{5})}}),
       V(EncodableMap{{V("strokeColor"), V(1e30)}, {V("strokeExternal"), V(int32_t{0})}}),
   };
-  const SheetRequest blocking = Request(With(Base(), "imageEffects", V(effects)));
+  const mosalith::GridJob blocking = Request(With(Base(), "imageEffects", V(effects)));
   ASSERT_EQ(blocking.effects.size(), 5u);
   EXPECT_FLOAT_EQ(blocking.effects[0].brightness, 0.7f);
   EXPECT_FLOAT_EQ(blocking.effects[0].scale, 1.0f);  // an int32 is not a double here
@@ -167,7 +167,7 @@ TEST(SheetArgumentsTest, EffectsKeepTheirPositionsAndRefuseUnusableValues) {
   EXPECT_EQ(blocking.effects[4].strokeColor, 0xFFFFFFFFu);  // beyond int64: neutral
   EXPECT_TRUE(blocking.effects[4].strokeExternal);          // an int32 is not a double here either
 
-  const SheetRequest background = Request(With(Base(), "imageEffects", V(effects)), SheetMethod::kBackground);
+  const mosalith::GridJob background = Request(With(Base(), "imageEffects", V(effects)), SheetMethod::kBackground);
   ASSERT_EQ(background.effects.size(), 5u);
   EXPECT_FLOAT_EQ(background.effects[0].scale, 2.0f);  // numbers take an int32
   EXPECT_FLOAT_EQ(background.effects[3].temperature, -30.0f);

@@ -30,8 +30,8 @@ namespace fs = std::filesystem;
 
 constexpr char kHelper[] = "/app/mosalith";
 
-SheetRequest SmallRequest(const std::string& folder) {
-  SheetRequest request;
+mosalith::GridJob SmallRequest(const std::string& folder) {
+  mosalith::GridJob request;
   request.images = {folder + "/a.png", folder + "/b.png"};
   request.outputs = {folder + "/sheet_1.jpg"};
   request.frames = {"", folder + "/frame.png"};
@@ -59,7 +59,7 @@ class SheetJobWithFakesTest : public ::testing::Test {
     context_.process_id = 4242;
   }
   // Runs the job with standard error captured into log_.
-  GridResult Run(const SheetRequest& request) {
+  GridResult Run(const mosalith::GridJob& request) {
     ::testing::internal::CaptureStderr();
     GridResult result = CreateGridImagesWithHelper(request, context_);
     log_ = ::testing::internal::GetCapturedStderr();
@@ -93,7 +93,7 @@ TEST_F(SheetJobWithFakesTest, TheHelperRunsOnItsOwnJobFileWhichIsGoneAfterwards)
     clock_.Advance(std::chrono::milliseconds(120));
     return platform::ExitedWith(0, "Mosalith: 1 sheet\nOK\n");
   });
-  const SheetRequest request = SmallRequest("/photos");
+  const mosalith::GridJob request = SmallRequest("/photos");
   const GridResult result = Run(request);
 
   EXPECT_TRUE(result.success);
@@ -158,7 +158,7 @@ TEST_F(SheetJobWithFakesTest, AMissingHelperGoesStraightToTheFallback) {
 }
 
 TEST_F(SheetJobWithFakesTest, AJobFileThatCannotBeWrittenFailsWithoutFallback) {
-  SheetRequest hostile = SmallRequest("/photos");
+  mosalith::GridJob hostile = SmallRequest("/photos");
   hostile.outputs.push_back("/o/x.jpg\n[images]");
   GridResult result = Run(hostile);
   EXPECT_FALSE(result.success);
@@ -193,7 +193,7 @@ TEST_F(SheetJobWithFakesTest, RequestsThatWouldLoseAFileAreRefusedBeforeAnything
       {{"/out/s1.jpg"}, 32767, "Invalid page size 32767x32767"},
   };
   for (const Case& c : cases) {
-    SheetRequest request = SmallRequest("/photos");
+    mosalith::GridJob request = SmallRequest("/photos");
     request.outputs = c.outputs;
     request.pageWidth = request.pageHeight = c.page_width;
     const GridResult result = Run(request);
@@ -215,7 +215,7 @@ TEST_F(SheetJobWithFakesTest, AfterAFailedHelperOnlyTheSheetsItDidNotWriteAreCom
   context_.graphics = &graphics;
   files_.AddFolder("/out");
   files_.AddFile("/out/s2.jpg", {'o', 'l', 'd'});  // an older sheet the helper did not replace
-  SheetRequest request = SmallRequest("/photos");
+  mosalith::GridJob request = SmallRequest("/photos");
   request.images = {"/photos/a.png", "/photos/b.png", "/photos/c.png"};
   request.frames.clear();
   request.cols = 1;
@@ -268,7 +268,7 @@ class SheetJobWithProcessesTest : public ::testing::Test {
     ::chmod(path.c_str(), executable ? 0700 : 0600);
     return path;
   }
-  GridResult Run(const SheetRequest& request) {
+  GridResult Run(const mosalith::GridJob& request) {
     ::testing::internal::CaptureStderr();
     GridResult result = CreateGridImagesWithHelper(request, context_);
     log_ = ::testing::internal::GetCapturedStderr();
@@ -345,7 +345,7 @@ TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) 
   const std::string photos = (root_ / "photos").string();
   WritePhotos(photos);
   context_.mosalith_path = MOSALITH_PATH;
-  SheetRequest request = SmallRequest(photos);
+  mosalith::GridJob request = SmallRequest(photos);
   request.cols = 1;
   request.frames.clear();
   mosalith::EffectRecord grey;
