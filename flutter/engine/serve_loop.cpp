@@ -174,14 +174,30 @@ void ServeLoop::AcceptClients(Clock::time_point now) {
   }
 }
 
+void ServeLoop::StartRound(const StopSignal& stop) {
+  fds_.clear();
+  fds_.push_back({stop.fd(), POLLIN, 0});
+  fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+}
+
+ServeLoop::Round ServeLoop::PollRound(int timeout_ms) {
+  if (::poll(fds_.data(), fds_.size(), timeout_ms) < 0) {
+    if (errno == EINTR) return Round::kInterrupted;
+    LogLine("ERROR: poll failed: " + Errno(errno));
+    return Round::kFailed;
+  }
+  if (fds_[kStopSlot].revents) return Round::kStopped;
+  if (fds_[kWakeupSlot].revents) shared_->wakeup.Clear();
+  return Round::kReady;
+}
+
 ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool single) {
   const TransportLimits& limits = shared_->limits;
   for (;;) {
     Clock::time_point now = Clock::now();
-    fds_.clear();
-    fds_.push_back({stop.fd(), POLLIN, 0});
-    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+    StartRound(stop);
     const bool accepting = listen_fd_ >= 0 && now >= accept_paused_until_;
+    const size_t listen_slot = fds_.size();
     fds_.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});
     Clock::time_point wake_at = Clock::time_point::max();
     if (listen_fd_ >= 0 && !accepting) wake_at = accept_paused_until_;
@@ -205,13 +221,9 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
       if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
     }
     const int timeout = wake_at == Clock::time_point::max() ? -1 : Milliseconds(wake_at - now);
-    if (::poll(fds_.data(), fds_.size(), timeout) < 0) {
-      if (errno == EINTR) continue;
-      LogLine("ERROR: poll failed: " + Errno(errno));
-      return ServeEnd::kFailed;
-    }
-    if (fds_[0].revents) return ServeEnd::kStopped;
-    if (fds_[1].revents) shared_->wakeup.Clear();
+    const Round round = PollRound(timeout);
+    if (round == Round::kInterrupted) continue;
+    if (round != Round::kReady) return round == Round::kStopped ? ServeEnd::kStopped : ServeEnd::kFailed;
     now = Clock::now();
 
     for (auto it = clients_.begin(); it != clients_.end();) {
@@ -246,11 +258,11 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
       it = keep ? std::next(it) : Remove(it);
     }
 
-    if (fds_[2].revents & (POLLERR | POLLNVAL)) {
+    if (fds_[listen_slot].revents & (POLLERR | POLLNVAL)) {
       LogLine("ERROR: listening socket failed");
       return ServeEnd::kFailed;
     }
-    if (fds_[2].revents & POLLIN) AcceptClients(now);
+    if (fds_[listen_slot].revents & POLLIN) AcceptClients(now);
   }
 }
 
@@ -259,10 +271,9 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
   for (;;) {
     Clock::time_point now = Clock::now();
     if (now >= deadline) return WaitEnd::kDeadline;
-    fds_.clear();
-    fds_.push_back({stop.fd(), POLLIN, 0});
+    StartRound(stop);
+    const size_t wake_slot = fds_.size();
     fds_.push_back({wake.fd(), POLLIN, 0});
-    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
     Clock::time_point wake_at = deadline;
     for (Client& client : clients_) {
       const Connection& connection = *client.connection;
@@ -271,13 +282,9 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
       fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
       if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
     }
-    if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0) {
-      if (errno == EINTR) continue;
-      LogLine("ERROR: poll failed: " + Errno(errno));
-      return WaitEnd::kDeadline;
-    }
-    if (fds_[0].revents) return WaitEnd::kStopped;
-    if (fds_[2].revents) shared_->wakeup.Clear();
+    const Round round = PollRound(Milliseconds(wake_at - now));
+    if (round == Round::kInterrupted) continue;
+    if (round != Round::kReady) return round == Round::kStopped ? WaitEnd::kStopped : WaitEnd::kDeadline;
     now = Clock::now();
     for (auto it = clients_.begin(); it != clients_.end();) {
       const short events = fds_[it->write_slot].revents;
@@ -285,7 +292,7 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
       bool failed = false;
       it = Service(*it, writable, now, &failed) ? std::next(it) : Remove(it);
     }
-    if (fds_[1].revents) return WaitEnd::kWoken;
+    if (fds_[wake_slot].revents) return WaitEnd::kWoken;
   }
 }
 
@@ -321,5 +328,15 @@ void ServeLoop::Drain() {
     if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0 && errno != EINTR) return;
   }
 }
+
+Transport::Transport(std::unique_ptr<ServeLoop> loop) : loop_(std::move(loop)) {}
+
+Transport::~Transport() = default;
+
+WaitEnd Transport::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
+  return loop_->WriteUntil(stop, wake, deadline);
+}
+
+void Transport::Drain() { loop_->Drain(); }
 
 }  // namespace flutter::engine

@@ -80,6 +80,12 @@ class ServeLoop {
     size_t write_slot = kNoSlot;
   };
   enum class Read { kMore, kEnded, kFailed };
+  // Every round's poll set starts with the stop pipe and the connections' wake-up.
+  static constexpr size_t kStopSlot = 0;
+  static constexpr size_t kWakeupSlot = 1;
+  // How one round's poll went: kInterrupted by a signal (the round starts over), kStopped when `stop`
+  // was notified, kFailed with one log line. When kReady, the wake-up has been cleared.
+  enum class Round { kReady, kInterrupted, kStopped, kFailed };
   using ClientIt = std::list<Client>::iterator;
 
   Read ReadAvailable(EngineMessenger& messenger, Client& client);
@@ -87,6 +93,8 @@ class ServeLoop {
   void EndInput(Client& client);
   ClientIt Remove(ClientIt it);
   void AcceptClients(Clock::time_point now);
+  void StartRound(const StopSignal& stop);
+  Round PollRound(int timeout_ms);
   // Flushes a client whose replies wait and checks it against the limits. Returns false when the client
   // is to be dropped; `*failed` then says whether that was a failure (not the client leaving).
   bool Service(Client& client, bool writable, Clock::time_point now, bool* failed);
@@ -102,6 +110,28 @@ class ServeLoop {
   unsigned next_client_ = 1;
   std::vector<uint8_t> chunk_;
   std::vector<pollfd> fds_;
+};
+
+// What both servers share: their serve loop, and what they do after Serve has returned.
+// Thread safety: one thread uses the server.
+class Transport {
+ public:
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
+
+  // After Serve: writes replies as they are queued, reading nothing (no new call is taken, no client is
+  // accepted), until `wake` or `stop` is notified or `deadline` passes. A client that fails or takes
+  // nothing for too long is dropped as in Serve; the wait goes on without it.
+  WaitEnd WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline);
+
+  // Writes the replies still queued, giving up on a client once it has taken nothing for drain_limit.
+  // Call after the engine has shut down.
+  void Drain();
+
+ protected:
+  explicit Transport(std::unique_ptr<ServeLoop> loop);
+  ~Transport();
+  std::unique_ptr<ServeLoop> loop_;
 };
 
 }  // namespace flutter::engine

@@ -69,7 +69,7 @@ std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path, Tran
 }
 
 SocketServer::SocketServer(std::string path, int fd, TransportLimits limits, AcceptFunction accept)
-    : path_(std::move(path)), fd_(fd), loop_(std::make_unique<ServeLoop>(limits, fd, std::move(accept))) {}
+    : Transport(std::make_unique<ServeLoop>(limits, fd, std::move(accept))), path_(std::move(path)), fd_(fd) {}
 
 SocketServer::~SocketServer() {
   loop_.reset();
@@ -80,12 +80,6 @@ SocketServer::~SocketServer() {
 ServeEnd SocketServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
   return loop_->Run(messenger, stop, false);
 }
-
-WaitEnd SocketServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline) {
-  return loop_->WriteUntil(stop, wake, deadline);
-}
-
-void SocketServer::Drain() { loop_->Drain(); }
 
 size_t SocketServer::client_count() const { return loop_->client_count(); }
 

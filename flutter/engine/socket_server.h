@@ -1,7 +1,6 @@
 // SocketServer: the transport over a listening unix stream socket, several clients at once.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -13,9 +12,10 @@
 namespace flutter::engine {
 
 // A listening unix stream socket. Each client is one connection; the clients are served together and a
-// client's malformed frames, slowness or departure never disturb the others.
+// client's malformed frames, slowness or departure never disturb the others. After Serve, as Transport
+// says, for every client.
 // Thread safety: one thread uses the server.
-class SocketServer {
+class SocketServer : public Transport {
  public:
   // Binds `path` (mode 0600) and listens. A socket file at `path` that refuses connections (left by a host
   // that did not close) is replaced. Returns nullptr, with one "ERROR: " line, when the socket cannot be
@@ -25,20 +25,12 @@ class SocketServer {
                                               AcceptFunction accept = nullptr);
   // Closes the listening socket and every connection, and removes the path.
   ~SocketServer();
-  SocketServer(const SocketServer&) = delete;
-  SocketServer& operator=(const SocketServer&) = delete;
 
   // Accepts clients and delivers their requests until `stop` is notified. A client whose input ended
   // stays until its answers are written. When accept fails for want of descriptors or memory (EMFILE,
   // ENFILE, ENOBUFS, ENOMEM), accepting pauses for accept_backoff, with one log line per burst of
   // failures. Returns kStopped, or kFailed when the listening socket fails.
   ServeEnd Serve(EngineMessenger& messenger, const StopSignal& stop);
-
-  // As StreamServer::WriteRepliesUntil, for every client (none is accepted meanwhile).
-  WaitEnd WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline);
-
-  // As StreamServer::Drain, for every client.
-  void Drain();
 
   // Clients connected now (for tests and diagnostics; call between Serve calls or from Serve's thread).
   size_t client_count() const;
@@ -47,7 +39,6 @@ class SocketServer {
   SocketServer(std::string path, int fd, TransportLimits limits, AcceptFunction accept);
   std::string path_;
   int fd_;
-  std::unique_ptr<ServeLoop> loop_;
 };
 
 }  // namespace flutter::engine

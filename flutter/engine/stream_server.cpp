@@ -10,7 +10,7 @@
 namespace flutter::engine {
 
 StreamServer::StreamServer(int in_fd, int out_fd, TransportLimits limits)
-    : loop_(std::make_unique<ServeLoop>(limits, -1, nullptr)) {
+    : Transport(std::make_unique<ServeLoop>(limits, -1, nullptr)) {
   struct stat info {};
   const bool known = ::fstat(out_fd, &info) == 0;
   const bool is_socket = known && S_ISSOCK(info.st_mode);
@@ -40,11 +40,5 @@ StreamServer::~StreamServer() {
 ServeEnd StreamServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
   return loop_->Run(messenger, stop, true);
 }
-
-WaitEnd StreamServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, std::chrono::steady_clock::time_point deadline) {
-  return loop_->WriteUntil(stop, wake, deadline);
-}
-
-void StreamServer::Drain() { loop_->Drain(); }
 
 }  // namespace flutter::engine

@@ -2,10 +2,10 @@
 // input and output, flutter/engine/stream_server.h) and a unix stream socket with several clients
 // (flutter/engine/socket_server.h).
 //
-// Both serve from one thread that polls every descriptor (flutter/engine/serve_loop.h): it reads requests
-// and delivers them to the messenger, and writes the replies that answering threads queue on each
-// connection. No thread ever waits for a client: replies are queued (Connection::QueueReply) and written
-// as the client takes them. Memory stays bounded by TransportLimits: a client whose replies pile up, or
+// Both serve from one thread that polls every descriptor (ServeLoop, and Transport, what both servers
+// offer after Serve, in flutter/engine/serve_loop.h): it reads requests and delivers them to the
+// messenger, and writes the replies that answering threads queue on each connection. No thread ever
+// waits for a client: replies are queued (Connection::QueueReply) and written as the client takes them. Memory stays bounded by TransportLimits: a client whose replies pile up, or
 // whose requests are still being answered, is not read until it catches up (backpressure); a client that
 // takes no reply for `stuck_limit` is dropped, with one log line; so is one whose frame would take the
 // server past its input limit.
