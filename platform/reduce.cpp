@@ -1,4 +1,4 @@
-// ReduceBitmap: weights per destination column and row, an optional area pass, then the cubic pass, each
+// ReduceBitmap: weights per destination column and row, an optional area pass, then the kernel pass, each
 // taking rows as they come and keeping the few destination rows still being summed.
 #include "platform/reduce.h"
 
@@ -36,9 +36,12 @@ struct Axis {
   }
 };
 
-// The cubic over source indices start .. start + in - 1, `out` destination pixels, stretched by the
+// The kernel over source indices start .. start + in - 1, `out` destination pixels, stretched by the
 // reduction factor (not narrowed on enlargement); indices beyond the edges repeat the edge pixel.
-Axis CubicAxis(int start, int in, int out) {
+Axis CopyAxis(int start, int size);
+
+Axis KernelAxis(int start, int in, int out) {
+  if (in == out) return CopyAxis(start, in);  // a side kept at its size is kept as it is
   Axis axis;
   const double scale = static_cast<double>(in) / out;
   const double stretch = std::max(scale, 1.0);
@@ -144,7 +147,7 @@ class Pass {
           out[0] = out[1] = out[2] = out[3] = 0;
           continue;
         }
-        // The cubic's lobes can overshoot at hard edges: results are clamped to the levels there are.
+        // The kernel's lobes can overshoot at hard edges: results are clamped to the levels there are.
         for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(std::clamp(s[c] / s[3] + 0.5f, 0.0f, 255.0f));
         out[3] = static_cast<uint8_t>(std::min(s[3], 255.0f) + 0.5f);
       }
@@ -175,7 +178,7 @@ class Pass {
 
 struct RowReducer::State {
   std::unique_ptr<Pass> area;  // null when no side is reduced more than kPreAverageFactor times
-  std::unique_ptr<Pass> cubic;
+  std::unique_ptr<Pass> kernel;
   int rows_in = 0;
   int next_out_row = 0;
   bool failed = false;  // memory ran out while rows were added
@@ -201,10 +204,10 @@ std::unique_ptr<RowReducer> RowReducer::Create(const PixelRect& part, int source
       state->area = std::make_unique<Pass>(
           average_across ? AreaAxis(part.x, part.width, middle_width) : CopyAxis(part.x, part.width),
           average_down ? AreaAxis(part.y, part.height, middle_height) : CopyAxis(part.y, part.height));
-      state->cubic = std::make_unique<Pass>(CubicAxis(0, middle_width, width_px), CubicAxis(0, middle_height, height_px));
+      state->kernel = std::make_unique<Pass>(KernelAxis(0, middle_width, width_px), KernelAxis(0, middle_height, height_px));
     } else {
-      state->cubic = std::make_unique<Pass>(CubicAxis(part.x, part.width, width_px),
-                                            CubicAxis(part.y, part.height, height_px));
+      state->kernel = std::make_unique<Pass>(KernelAxis(part.x, part.width, width_px),
+                                            KernelAxis(part.y, part.height, height_px));
     }
     std::optional<Bitmap> out = MakeBitmap(width_px, height_px, 0x00000000, budget);
     if (!out) return nullptr;
@@ -215,8 +218,8 @@ std::unique_ptr<RowReducer> RowReducer::Create(const PixelRect& part, int source
   }
 }
 
-int RowReducer::first_row() const { return (state_->area ? *state_->area : *state_->cubic).first_row(); }
-int RowReducer::row_count() const { return (state_->area ? *state_->area : *state_->cubic).row_count(); }
+int RowReducer::first_row() const { return (state_->area ? *state_->area : *state_->kernel).first_row(); }
+int RowReducer::row_count() const { return (state_->area ? *state_->area : *state_->kernel).row_count(); }
 
 void RowReducer::AddRow(const uint8_t* rgba) {
   State& s = *state_;
@@ -227,18 +230,18 @@ void RowReducer::AddRow(const uint8_t* rgba) {
   };
   try {
     if (!s.area) {
-      s.cubic->AddRow(rgba, store);
+      s.kernel->AddRow(rgba, store);
       return;
     }
-    Pass& cubic = *s.cubic;
-    s.area->AddRow(rgba, [&cubic, &store](const uint8_t* row) { cubic.AddRow(row, store); });
+    Pass& kernel = *s.kernel;
+    s.area->AddRow(rgba, [&kernel, &store](const uint8_t* row) { kernel.AddRow(row, store); });
   } catch (const std::bad_alloc&) {
     s.failed = true;  // a decoder may call from C frames: nothing is thrown back at it
   }
 }
 
 std::optional<Bitmap> RowReducer::Finish() {
-  if (state_->failed || !state_->cubic->finished()) return std::nullopt;
+  if (state_->failed || !state_->kernel->finished()) return std::nullopt;
   return std::move(state_->out);
 }
 

@@ -157,7 +157,11 @@ void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orient
 
 void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded) {
   std::lock_guard lock(mutex_);
-  pictures_[path] = Picture{std::move(decoded), ImageInfo{ImageFormat::kJpeg, width_px, height_px, 1}, true};
+  ImageInfo info;
+  info.format = ImageFormat::kJpeg;
+  info.width_px = width_px;
+  info.height_px = height_px;
+  pictures_[path] = Picture{std::move(decoded), info, true};
 }
 
 void FakeGraphics::FailPath(const std::string& path, GraphicsStatus status) {

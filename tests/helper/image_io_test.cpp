@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "tests/helper/special_file.h"
+#include "tests/helper/not_a_file.h"
 #include "tests/helper/test_images.h"
 
 namespace mosalith {

@@ -9,7 +9,7 @@
 
 #include "helper/image_io.h"
 #include "tests/helper/run_program.h"
-#include "tests/helper/special_file.h"
+#include "tests/helper/not_a_file.h"
 #include "tests/helper/test_images.h"
 
 namespace mosalith {

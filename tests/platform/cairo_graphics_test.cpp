@@ -217,13 +217,11 @@ TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
   EXPECT_EQ(decoded.bitmap.rgba, image.rgba);
 }
 
-TEST_F(CairoGraphicsTest, PngIsReducedByWholeBlocksAsItDecodesWeightedByAlpha) {
-  // 7 x 5 in blocks of 3: 3 x 2 pixels, the last column and row from partial blocks.
+TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) {
+  // 7 x 5 asked for at least 2 x 1: a factor of 3, so 3 x 2 pixels, the one reduction of the whole picture.
   Bitmap image = *MakeBitmap(7, 5, 0xFF000000);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 3; ++x) image.pixel(x, y)[0] = static_cast<uint8_t>(x == 0 ? 90 : 0);  // mean 30
-  }
-  // A half-covered block: opaque white on the left, transparent red on the right.
+  for (int y = 0; y < 3; ++y) image.pixel(0, y)[0] = 90;
+  // Opaque white beside transparent red.
   for (int y = 0; y < 3; ++y) {
     for (int x = 3; x < 6; ++x) {
       uint8_t* p = image.pixel(x, y);
@@ -234,7 +232,7 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeBlocksAsItDecodesWeightedByAlpha) {
       }
     }
   }
-  for (int y = 3; y < 5; ++y) image.pixel(6, y)[2] = 200;  // the lone 1 x 2 corner block
+  for (int y = 3; y < 5; ++y) image.pixel(6, y)[2] = 200;
   std::vector<uint8_t> bytes;
   ASSERT_EQ(graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
   DecodedImage decoded;
@@ -242,13 +240,11 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeBlocksAsItDecodesWeightedByAlpha) {
   EXPECT_EQ(decoded.info.width_px, 7);  // the stored size stays the file's
   ASSERT_EQ(decoded.bitmap.width_px, 3);
   ASSERT_EQ(decoded.bitmap.height_px, 2);
-  const uint8_t* first = decoded.bitmap.pixel(0, 0);
-  EXPECT_EQ((std::vector<int>{first[0], first[1], first[2], first[3]}), (std::vector<int>{30, 0, 0, 255}));
-  const uint8_t* half = decoded.bitmap.pixel(1, 0);
-  // Transparent pixels add nothing to the colour: white, a third covered.
-  EXPECT_EQ((std::vector<int>{half[0], half[1], half[2], half[3]}), (std::vector<int>{255, 255, 255, 85}));
-  const uint8_t* corner = decoded.bitmap.pixel(2, 1);
-  EXPECT_EQ((std::vector<int>{corner[0], corner[1], corner[2], corner[3]}), (std::vector<int>{0, 0, 200, 255}));
+  EXPECT_EQ(decoded.bitmap.rgba, ReduceBitmap(image, 3, 2)->rgba);
+  // The same picture with its transparent pixels black instead of red reduces to the same pixels.
+  Bitmap black = image;
+  for (int y = 0; y < 3; ++y) black.pixel(4, y)[0] = black.pixel(5, y)[0] = 0;
+  EXPECT_EQ(decoded.bitmap.rgba, ReduceBitmap(black, 3, 2)->rgba);
   // A reduced picture of a real size: every side covers what was asked.
   ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(1000, 700, 0xFF336699), &bytes), GraphicsStatus::kOk);
   ASSERT_EQ(graphics_.Decode(Write("big.png", bytes), {300, 100}, &decoded), GraphicsStatus::kOk);
@@ -326,12 +322,12 @@ TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
                                                    {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9}, {0, 128})),
                              {}, &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
+  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
   // Grey with alpha, and an interlaced picture, which must equal its plain twin.
   ASSERT_EQ(graphics_.Decode(Write("ga.png", RawPng(1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{77, 33}})), {},
                              &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (std::vector<uint8_t>{77, 77, 77, 33}));
+  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{77, 77, 77, 33}));
   std::vector<std::vector<uint8_t>> rows(13, std::vector<uint8_t>(11 * 3));
   for (size_t y = 0; y < rows.size(); ++y) {
     for (size_t i = 0; i < rows[y].size(); ++i) rows[y][i] = static_cast<uint8_t>(y * 19 + i * 7);

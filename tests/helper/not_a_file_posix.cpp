@@ -1,5 +1,5 @@
 // BlockingSpecialFile on POSIX: a FIFO, which nothing ever opens for writing.
-#include "tests/helper/special_file.h"
+#include "tests/helper/not_a_file.h"
 
 #include <sys/stat.h>
 

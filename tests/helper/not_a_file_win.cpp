@@ -1,7 +1,7 @@
 // BlockingSpecialFile on Windows: a named pipe whose server never writes. Each instance takes one
 // client, so several are made: every open of the name connects, and only a reader that does not check
 // what it opened would then wait.
-#include "tests/helper/special_file.h"
+#include "tests/helper/not_a_file.h"
 
 #include <windows.h>
 
