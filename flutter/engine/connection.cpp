@@ -2,15 +2,9 @@
 #include "flutter/engine/connection.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "flutter/log.h"
 
 namespace flutter::engine {
 namespace {
@@ -43,37 +37,6 @@ bool WriteAll(int fd, const uint8_t* data, size_t size, bool is_socket) {
     size -= static_cast<size_t>(written);
   }
   return true;
-}
-
-Wakeup::Wakeup() {
-  if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    LogLine(std::string("FATAL: cannot create the wake-up pipe: ") + std::strerror(errno));
-    std::abort();
-  }
-}
-
-Wakeup::~Wakeup() {
-  ::close(fds_[0]);
-  ::close(fds_[1]);
-}
-
-void Wakeup::Notify() {
-  if (pending_.exchange(true)) return;
-  const char byte = 1;
-  const int saved = errno;
-  // A full pipe already wakes the loop, so a failed write loses nothing.
-  [[maybe_unused]] ssize_t ignored = ::write(fds_[1], &byte, 1);
-  errno = saved;
-}
-
-void Wakeup::Clear() {
-  // The pipe is emptied before the flag drops: a Notify that saw the flag still up is covered by the
-  // caller's look that follows, and one after it writes a fresh byte. Dropping the flag first could eat
-  // that fresh byte here and leave the flag up with an empty pipe, silencing every later Notify.
-  char bytes[64];
-  while (::read(fds_[0], bytes, sizeof bytes) > 0) {
-  }
-  pending_.store(false);
 }
 
 Connection::Connection(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds,
@@ -118,7 +81,7 @@ void Connection::QueueReply(uint32_t id, const uint8_t* envelope, size_t size) {
       shared_->output_bytes.fetch_add(frame_bytes);
     }
   }
-  shared_->wakeup.Notify();
+  shared_->wakeup.NotifyOnce();
 }
 
 std::shared_ptr<void> Connection::TrackRequest(size_t bytes) {
@@ -134,7 +97,7 @@ void Connection::ReleaseRequest(size_t bytes) {
   requests_.fetch_sub(1);
   shared_->request_bytes.fetch_sub(bytes);
   // A client paused for its requests in flight may be read again.
-  shared_->wakeup.Notify();
+  shared_->wakeup.NotifyOnce();
 }
 
 bool Connection::ReadPaused() const {

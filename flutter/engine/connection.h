@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "flutter/engine/wake_pipe.h"
+
 namespace flutter::engine {
 
 // Writes all `size` bytes to `fd`, retrying partial writes and interrupted calls; blocks on a blocking
@@ -45,30 +47,11 @@ struct TransportLimits {
   std::chrono::milliseconds drain_limit{1000};
 };
 
-// Wakes a serve loop from any thread: a non-blocking pipe whose read end the loop polls. Notify writes at
-// most one byte until the loop calls Clear, so answering threads pay one atomic exchange per reply.
-class Wakeup {
- public:
-  Wakeup();
-  ~Wakeup();
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-
-  void Notify();
-  // The loop's side: empties the pipe. Call before looking at what the notifiers changed.
-  void Clear();
-  int fd() const { return fds_[0]; }
-
- private:
-  int fds_[2] = {-1, -1};
-  std::atomic<bool> pending_{false};
-};
-
 // What the connections of one server share: the limits, the totals across clients, the wake-up.
 struct TransportShared {
   explicit TransportShared(TransportLimits l) : limits(l) {}
   const TransportLimits limits;
-  Wakeup wakeup;
+  WakePipe wakeup;  // notified once per burst of replies (NotifyOnce)
   std::atomic<size_t> output_bytes{0};
   std::atomic<size_t> request_bytes{0};
 };

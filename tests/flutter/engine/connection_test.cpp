@@ -1,11 +1,7 @@
 // Tests of one connection's reply queue: ordered non-blocking writes, the hard limit, request tracking.
 #include "flutter/engine/connection.h"
 
-#include <atomic>
 #include <csignal>
-#include <thread>
-
-#include <poll.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -139,35 +135,6 @@ TEST_F(ConnectionTest, AWriteToAPeerThatLeftFailsWithEpipeAndCloseDropsTheQueue)
   EXPECT_FALSE(connection->has_output());
   connection->QueueReply(2, envelope, sizeof envelope);
   EXPECT_FALSE(connection->has_output());
-}
-
-TEST(WakeupTest, NoNotifyIsLostWhileTheLoopClearsConcurrently) {
-  Wakeup wakeup;
-  constexpr int kNotifies = 100000;
-  std::atomic<int> produced{0};
-  std::thread producer([&] {
-    for (int i = 0; i < kNotifies; ++i) {
-      produced.fetch_add(1);
-      wakeup.Notify();
-      // Paced like answers from a platform thread, so Notify keeps landing inside the loop's Clear.
-      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
-      while (std::chrono::steady_clock::now() < until) {
-      }
-    }
-  });
-  int seen = 0;
-  bool lost = false;
-  while (seen < kNotifies) {
-    pollfd fd{wakeup.fd(), POLLIN, 0};
-    if (::poll(&fd, 1, 2000) == 0) {
-      lost = produced.load() > seen;  // changes were made but nobody woke the loop
-      break;
-    }
-    wakeup.Clear();
-    seen = produced.load();
-  }
-  producer.join();
-  EXPECT_FALSE(lost) << "stuck after " << seen << " of " << kNotifies;
 }
 
 }  // namespace

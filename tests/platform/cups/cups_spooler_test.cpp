@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -150,6 +151,20 @@ TEST_F(CupsSpoolerTest, ListsQueuesWithTheirDescriptionsAndPapers) {
   EXPECT_EQ((*papers)[4].height_tenths_mm, 2970);
   EXPECT_EQ((*papers)[5].width_tenths_mm, 2159);
   EXPECT_FALSE(spooler_.Papers("Nowhere"));
+}
+
+TEST_F(CupsSpoolerTest, AnUnknownPrinterIsRefusedByEveryQuestionAndByAJob) {
+  PrintSettings settings = *spooler_.CurrentSettings("PV_Photo");
+  EXPECT_FALSE(spooler_.CurrentSettings("Nowhere"));
+  EXPECT_FALSE(spooler_.CurrentSettings(""));
+  EXPECT_FALSE(spooler_.ValidateSettings("Nowhere", &settings));
+  PrintSettings no_paper = settings;
+  no_paper.fields &= ~kFieldPaperSize;
+  EXPECT_FALSE(spooler_.ValidateSettings("Nowhere", &no_paper));  // the printer first, then the paper
+  EXPECT_EQ(spooler_.StoreSettings("Nowhere", settings), ENOENT);
+  int error = 0;
+  EXPECT_EQ(spooler_.OpenDevice("Nowhere", settings, &error), nullptr);
+  EXPECT_EQ(error, ENOENT);
 }
 
 TEST_F(CupsSpoolerTest, DefaultPrinterAndSettingsLiveInTheUsersOwnOptions) {

@@ -1,28 +1,21 @@
-// The stream and socket transports: one poll loop per server.
-#include "flutter/engine/transport.h"
+// ServeLoop: reading requests, writing replies, accepting clients, within the limits.
+#include "flutter/engine/serve_loop.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <list>
+#include <utility>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include "flutter/engine/frame.h"
 #include "flutter/log.h"
 
 namespace flutter::engine {
-
-using Clock = std::chrono::steady_clock;
-
 namespace {
+
+using Clock = ServeLoop::Clock;
 
 constexpr size_t kReadChunkBytes = 64 * 1024;
 // Clients admitted per wake-up of the listening socket, so a crowd at the door is let in quickly while
@@ -33,21 +26,6 @@ std::string Errno(int error) { return std::strerror(error); }
 
 int DefaultAccept(int listen_fd) { return ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); }
 
-// A socket file left behind by a host that did not close (killed, crashed) refuses connections; it is
-// removed so the new host can bind. Anything else at the path (a live host, a regular file) is left alone.
-void RemoveStaleSocket(const sockaddr_un& address) {
-  struct stat info {};
-  if (::lstat(address.sun_path, &info) != 0 || !S_ISSOCK(info.st_mode)) return;
-  const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return;
-  const bool refused =
-      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno == ECONNREFUSED;
-  ::close(probe);
-  if (refused && ::unlink(address.sun_path) == 0) {
-    LogLine(std::string("INFO: removed stale socket ") + address.sun_path);
-  }
-}
-
 int Milliseconds(Clock::duration d) {
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
   return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, 60'000));
@@ -55,66 +33,22 @@ int Milliseconds(Clock::duration d) {
 
 }  // namespace
 
-// The poll loop shared by both servers: reads and delivers requests, writes queued replies, enforces the
-// limits, and (for a socket server) accepts clients.
-class ServeLoop {
- public:
-  ServeLoop(TransportLimits limits, int listen_fd, AcceptFunction accept)
-      : shared_(std::make_shared<TransportShared>(limits)),
-        listen_fd_(listen_fd),
-        accept_(accept ? std::move(accept) : AcceptFunction(DefaultAccept)),
-        chunk_(kReadChunkBytes) {}
-  ~ServeLoop() {
-    for (Client& client : clients_) client.connection->Close();
-  }
+ServeLoop::ServeLoop(TransportLimits limits, int listen_fd, AcceptFunction accept)
+    : shared_(std::make_shared<TransportShared>(limits)),
+      listen_fd_(listen_fd),
+      accept_(accept ? std::move(accept) : AcceptFunction(DefaultAccept)),
+      chunk_(kReadChunkBytes) {}
 
-  void AddClient(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds) {
-    Client client;
-    client.connection = std::make_shared<Connection>(std::move(name), read_fd, write_fd, is_socket, owns_fds, shared_);
-    clients_.push_back(std::move(client));
-    client_count_.store(clients_.size());
-  }
+ServeLoop::~ServeLoop() {
+  for (Client& client : clients_) client.connection->Close();
+}
 
-  // `single`: the loop serves one stream and returns as soon as that stream ends.
-  ServeEnd Run(EngineMessenger& messenger, const StopSignal& stop, bool single);
-  WaitEnd WriteUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline);
-  void Drain();
-  size_t client_count() const { return client_count_.load(); }
-
- private:
-  static constexpr size_t kNoSlot = SIZE_MAX;
-  struct Client {
-    std::shared_ptr<Connection> connection;
-    FrameReader frames;
-    bool input_ended = false;
-    // Where the client's descriptors sit in this round's poll set.
-    size_t read_slot = kNoSlot;
-    size_t write_slot = kNoSlot;
-  };
-  enum class Read { kMore, kEnded, kFailed };
-  using ClientIt = std::list<Client>::iterator;
-
-  Read ReadAvailable(EngineMessenger& messenger, Client& client);
-  void Deliver(EngineMessenger& messenger, Client& client, const std::vector<uint8_t>& body);
-  void EndInput(Client& client);
-  ClientIt Remove(ClientIt it);
-  void AcceptClients(Clock::time_point now);
-  // Flushes a client whose replies wait and checks it against the limits. Returns false when the client
-  // is to be dropped; `*failed` then says whether that was a failure (not the client leaving).
-  bool Service(Client& client, bool writable, Clock::time_point now, bool* failed);
-
-  std::shared_ptr<TransportShared> shared_;
-  std::list<Client> clients_;
-  std::atomic<size_t> client_count_{0};
-  size_t input_bytes_ = 0;  // held by the clients' frame readers together
-  int listen_fd_;
-  AcceptFunction accept_;
-  Clock::time_point accept_paused_until_{};
-  bool accept_failing_ = false;
-  unsigned next_client_ = 1;
-  std::vector<uint8_t> chunk_;
-  std::vector<pollfd> fds_;
-};
+void ServeLoop::AddClient(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds) {
+  Client client;
+  client.connection = std::make_shared<Connection>(std::move(name), read_fd, write_fd, is_socket, owns_fds, shared_);
+  clients_.push_back(std::move(client));
+  client_count_.store(clients_.size());
+}
 
 ServeLoop::Read ServeLoop::ReadAvailable(EngineMessenger& messenger, Client& client) {
   const Connection& connection = *client.connection;
@@ -240,14 +174,30 @@ void ServeLoop::AcceptClients(Clock::time_point now) {
   }
 }
 
+void ServeLoop::StartRound(const StopSignal& stop) {
+  fds_.clear();
+  fds_.push_back({stop.fd(), POLLIN, 0});
+  fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+}
+
+ServeLoop::Round ServeLoop::PollRound(int timeout_ms) {
+  if (::poll(fds_.data(), fds_.size(), timeout_ms) < 0) {
+    if (errno == EINTR) return Round::kInterrupted;
+    LogLine("ERROR: poll failed: " + Errno(errno));
+    return Round::kFailed;
+  }
+  if (fds_[kStopSlot].revents) return Round::kStopped;
+  if (fds_[kWakeupSlot].revents) shared_->wakeup.Clear();
+  return Round::kReady;
+}
+
 ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool single) {
   const TransportLimits& limits = shared_->limits;
   for (;;) {
     Clock::time_point now = Clock::now();
-    fds_.clear();
-    fds_.push_back({stop.fd(), POLLIN, 0});
-    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+    StartRound(stop);
     const bool accepting = listen_fd_ >= 0 && now >= accept_paused_until_;
+    const size_t listen_slot = fds_.size();
     fds_.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});
     Clock::time_point wake_at = Clock::time_point::max();
     if (listen_fd_ >= 0 && !accepting) wake_at = accept_paused_until_;
@@ -271,13 +221,9 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
       if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
     }
     const int timeout = wake_at == Clock::time_point::max() ? -1 : Milliseconds(wake_at - now);
-    if (::poll(fds_.data(), fds_.size(), timeout) < 0) {
-      if (errno == EINTR) continue;
-      LogLine("ERROR: poll failed: " + Errno(errno));
-      return ServeEnd::kFailed;
-    }
-    if (fds_[0].revents) return ServeEnd::kStopped;
-    if (fds_[1].revents) shared_->wakeup.Clear();
+    const Round round = PollRound(timeout);
+    if (round == Round::kInterrupted) continue;
+    if (round != Round::kReady) return round == Round::kStopped ? ServeEnd::kStopped : ServeEnd::kFailed;
     now = Clock::now();
 
     for (auto it = clients_.begin(); it != clients_.end();) {
@@ -312,11 +258,11 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
       it = keep ? std::next(it) : Remove(it);
     }
 
-    if (fds_[2].revents & (POLLERR | POLLNVAL)) {
+    if (fds_[listen_slot].revents & (POLLERR | POLLNVAL)) {
       LogLine("ERROR: listening socket failed");
       return ServeEnd::kFailed;
     }
-    if (fds_[2].revents & POLLIN) AcceptClients(now);
+    if (fds_[listen_slot].revents & POLLIN) AcceptClients(now);
   }
 }
 
@@ -325,10 +271,9 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
   for (;;) {
     Clock::time_point now = Clock::now();
     if (now >= deadline) return WaitEnd::kDeadline;
-    fds_.clear();
-    fds_.push_back({stop.fd(), POLLIN, 0});
+    StartRound(stop);
+    const size_t wake_slot = fds_.size();
     fds_.push_back({wake.fd(), POLLIN, 0});
-    fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
     Clock::time_point wake_at = deadline;
     for (Client& client : clients_) {
       const Connection& connection = *client.connection;
@@ -337,13 +282,9 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
       fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
       if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
     }
-    if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0) {
-      if (errno == EINTR) continue;
-      LogLine("ERROR: poll failed: " + Errno(errno));
-      return WaitEnd::kDeadline;
-    }
-    if (fds_[0].revents) return WaitEnd::kStopped;
-    if (fds_[2].revents) shared_->wakeup.Clear();
+    const Round round = PollRound(Milliseconds(wake_at - now));
+    if (round == Round::kInterrupted) continue;
+    if (round != Round::kReady) return round == Round::kStopped ? WaitEnd::kStopped : WaitEnd::kDeadline;
     now = Clock::now();
     for (auto it = clients_.begin(); it != clients_.end();) {
       const short events = fds_[it->write_slot].revents;
@@ -351,7 +292,7 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
       bool failed = false;
       it = Service(*it, writable, now, &failed) ? std::next(it) : Remove(it);
     }
-    if (fds_[1].revents) return WaitEnd::kWoken;
+    if (fds_[wake_slot].revents) return WaitEnd::kWoken;
   }
 }
 
@@ -388,128 +329,14 @@ void ServeLoop::Drain() {
   }
 }
 
-StopSignal::StopSignal() {
-  if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    LogLine("FATAL: cannot create the stop pipe: " + Errno(errno));
-    std::abort();
-  }
-}
+Transport::Transport(std::unique_ptr<ServeLoop> loop) : loop_(std::move(loop)) {}
 
-StopSignal::~StopSignal() {
-  ::close(fds_[0]);
-  ::close(fds_[1]);
-}
+Transport::~Transport() = default;
 
-void StopSignal::Clear() const {
-  char bytes[64];
-  while (::read(fds_[0], bytes, sizeof bytes) > 0) {
-  }
-}
-
-void StopSignal::TakeOne() const {
-  char byte;
-  [[maybe_unused]] const ssize_t got = ::read(fds_[0], &byte, 1);
-}
-
-void StopSignal::Notify() const {
-  const char byte = 1;
-  const int saved = errno;
-  // A full pipe already wakes the loop, so a failed write loses nothing.
-  [[maybe_unused]] ssize_t ignored = ::write(fds_[1], &byte, 1);
-  errno = saved;
-}
-
-StreamServer::StreamServer(int in_fd, int out_fd, TransportLimits limits)
-    : loop_(std::make_unique<ServeLoop>(limits, -1, nullptr)) {
-  struct stat info {};
-  const bool known = ::fstat(out_fd, &info) == 0;
-  const bool is_socket = known && S_ISSOCK(info.st_mode);
-  int write_fd = out_fd;
-  if (!is_socket && known && S_ISFIFO(info.st_mode)) {
-    // A pipe of our own, opened anew: O_NONBLOCK on the shared one would reach whoever else writes to it
-    // (standard error is often the same pipe).
-    own_out_fd_ = ::open(("/proc/self/fd/" + std::to_string(out_fd)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (own_out_fd_ >= 0) write_fd = own_out_fd_;
-  }
-  if (!is_socket && write_fd == out_fd) {
-    const int flags = ::fcntl(out_fd, F_GETFL);
-    if (flags >= 0 && !(flags & O_NONBLOCK) && ::fcntl(out_fd, F_SETFL, flags | O_NONBLOCK) == 0) {
-      restore_flags_fd_ = out_fd;
-      restore_flags_ = flags;
-    }
-  }
-  loop_->AddClient("standard input", in_fd, write_fd, is_socket, false);
-}
-
-StreamServer::~StreamServer() {
-  loop_.reset();
-  if (own_out_fd_ >= 0) ::close(own_out_fd_);
-  if (restore_flags_fd_ >= 0) ::fcntl(restore_flags_fd_, F_SETFL, restore_flags_);
-}
-
-ServeEnd StreamServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
-  return loop_->Run(messenger, stop, true);
-}
-
-WaitEnd StreamServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
+WaitEnd Transport::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
   return loop_->WriteUntil(stop, wake, deadline);
 }
 
-void StreamServer::Drain() { loop_->Drain(); }
-
-std::unique_ptr<SocketServer> SocketServer::Listen(const std::string& path, TransportLimits limits,
-                                                   AcceptFunction accept) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) {
-    LogLine("ERROR: socket path must be 1 to " + std::to_string(sizeof address.sun_path - 1) + " bytes: " + path);
-    return nullptr;
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    LogLine("ERROR: cannot create a socket: " + Errno(errno));
-    return nullptr;
-  }
-  RemoveStaleSocket(address);
-  // The socket file takes its mode from the umask at bind time: only the owner may ever connect.
-  const mode_t old_mask = ::umask(0177);
-  const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  const int bind_errno = errno;
-  ::umask(old_mask);
-  if (bound != 0) {
-    LogLine("ERROR: cannot bind socket " + path + ": " + Errno(bind_errno));
-    ::close(fd);
-    return nullptr;
-  }
-  if (::chmod(path.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-    LogLine("ERROR: cannot listen on socket " + path + ": " + Errno(errno));
-    ::unlink(path.c_str());
-    ::close(fd);
-    return nullptr;
-  }
-  return std::unique_ptr<SocketServer>(new SocketServer(path, fd, limits, std::move(accept)));
-}
-
-SocketServer::SocketServer(std::string path, int fd, TransportLimits limits, AcceptFunction accept)
-    : path_(std::move(path)), fd_(fd), loop_(std::make_unique<ServeLoop>(limits, fd, std::move(accept))) {}
-
-SocketServer::~SocketServer() {
-  loop_.reset();
-  ::close(fd_);
-  ::unlink(path_.c_str());
-}
-
-ServeEnd SocketServer::Serve(EngineMessenger& messenger, const StopSignal& stop) {
-  return loop_->Run(messenger, stop, false);
-}
-
-WaitEnd SocketServer::WriteRepliesUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
-  return loop_->WriteUntil(stop, wake, deadline);
-}
-
-void SocketServer::Drain() { loop_->Drain(); }
-
-size_t SocketServer::client_count() const { return loop_->client_count(); }
+void Transport::Drain() { loop_->Drain(); }
 
 }  // namespace flutter::engine
