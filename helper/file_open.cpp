@@ -75,14 +75,6 @@ std::optional<OutputFile> OutputFile::Create(const std::string& utf8_path) {
   return std::nullopt;
 }
 
-OutputFile::OutputFile(std::string final_path, std::string temporary_path, FilePtr file)
-    : final_path_(std::move(final_path)), temporary_path_(std::move(temporary_path)), file_(std::move(file)) {}
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : final_path_(std::move(other.final_path_)),
-      temporary_path_(std::exchange(other.temporary_path_, std::string())),
-      file_(std::move(other.file_)) {}
-
 OutputFile::~OutputFile() {
   file_.reset();
   if (!temporary_path_.empty()) ::unlink(temporary_path_.c_str());

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mosalith {
@@ -39,7 +40,10 @@ class OutputFile {
  public:
   // A new temporary file for `utf8_path`, or nothing when the folder cannot take one.
   static std::optional<OutputFile> Create(const std::string& utf8_path);
-  OutputFile(OutputFile&& other) noexcept;
+  OutputFile(OutputFile&& other) noexcept
+      : final_path_(std::move(other.final_path_)),
+        temporary_path_(std::exchange(other.temporary_path_, std::string())),
+        file_(std::move(other.file_)) {}
   OutputFile& operator=(OutputFile&&) = delete;
   OutputFile(const OutputFile&) = delete;
   ~OutputFile();  // removes the temporary file unless committed
@@ -52,7 +56,8 @@ class OutputFile {
   bool Commit();
 
  private:
-  OutputFile(std::string final_path, std::string temporary_path, FilePtr file);
+  OutputFile(std::string final_path, std::string temporary_path, FilePtr file)
+      : final_path_(std::move(final_path)), temporary_path_(std::move(temporary_path)), file_(std::move(file)) {}
   std::string final_path_;
   std::string temporary_path_;
   FilePtr file_;
