@@ -1,4 +1,4 @@
-// The stand-in's diagnostic lines.
+// The stand-in's diagnostic lines (WriteWhole is written for each platform: write_whole_*.cpp).
 #include "flutter/log.h"
 
 #include <cerrno>
@@ -6,7 +6,6 @@
 #include <mutex>
 #include <string>
 
-#include <poll.h>
 #include <unistd.h>
 
 namespace flutter {
@@ -20,23 +19,6 @@ struct InputLineWindow {
 };
 
 }  // namespace
-
-void WriteWhole(int fd, std::string_view text) {
-  const char* data = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      // The descriptor may share a non-blocking description; a short wait keeps the text whole.
-      pollfd ready{fd, POLLOUT, 0};
-      if ((errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&ready, 1, 100) > 0) continue;
-      return;  // gone or stuck; there is nowhere to report it
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-}
 
 std::string EscapeControlCharacters(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";

@@ -32,6 +32,10 @@ FlutterWindow::~FlutterWindow() {
 bool FlutterWindow::Create() {
   Destroy();
   auto engine = std::make_unique<flutter::engine::Engine>();
+  // A posted message carries its payload as the long parameter; the handler takes ownership back.
+  engine->SetWindowMessageHandler([this](uint32_t message, uintptr_t wparam, intptr_t lparam) {
+    HandleMessage(message, wparam, std::unique_ptr<WindowMessagePayload>(reinterpret_cast<WindowMessagePayload*>(lparam)));
+  });
   {
     std::lock_guard lock(engine_mutex_);
     engine_ = std::move(engine);
@@ -71,10 +75,12 @@ bool FlutterWindow::PostWindowMessage(uint32_t message, uintptr_t wparam,
                                       std::unique_ptr<WindowMessagePayload> payload) {
   std::lock_guard lock(engine_mutex_);
   if (!engine_) return false;
-  // Tasks are copyable functions: the payload rides in a shared holder, released with the task when the
-  // task is refused or never runs.
-  auto holder = std::make_shared<std::unique_ptr<WindowMessagePayload>>(std::move(payload));
-  return engine_->PostTask([this, message, wparam, holder] { HandleMessage(message, wparam, std::move(*holder)); });
+  // The payload travels as the message's long parameter (on Windows through the platform thread's
+  // window); every queued message is handled, so only a refused one leaves it here to release.
+  WindowMessagePayload* raw = payload.release();
+  if (engine_->PostWindowMessage(message, wparam, reinterpret_cast<intptr_t>(raw))) return true;
+  delete raw;
+  return false;
 }
 
 void FlutterWindow::SetMessageHandler(uint32_t message, WindowMessageHandler handler) {

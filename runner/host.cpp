@@ -1,4 +1,4 @@
-// The application host's entry points.
+// The application host's one call in-process (the serve entry points: runner/host/serve_*.cpp).
 #include "runner/host.h"
 
 #include <condition_variable>
@@ -9,15 +9,13 @@
 #include <mutex>
 #include <optional>
 
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
-#include "flutter/engine/transport.h"
+#include "flutter/engine/messenger.h"
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
 #include "runner/flutter_window.h"
-#include "runner/host_closing.h"
+#include "runner/host/serving.h"
 #include "runner/json_values.h"
 #include "runner/process_streams.h"
 #include "runner/text_conversion.h"
@@ -28,14 +26,6 @@ namespace {
 using flutter::EncodableValue;
 using nlohmann::json;
 
-DartProject MakeProject(const std::vector<std::string>& arguments) {
-  DartProject project = DartProject::FromFolder("data");
-  for (const auto& argument : arguments) {
-    project.dart_entrypoint_arguments.push_back(IsValidUtf8(argument) ? argument : std::string());
-  }
-  return project;
-}
-
 // The one answer of the call, handed over from whichever thread gives it.
 struct PendingCall {
   std::mutex mutex;
@@ -44,57 +34,14 @@ struct PendingCall {
   std::optional<std::vector<uint8_t>> envelope;
 };
 
-// The end of a serve: the work taken on finishes (or is ended) while its answers are written, then the
-// window closes, so no answer can be queued any more, and what is queued is written. `exit_code` is the
-// process's; when background threads could not be joined in time the process ends here, without
-// unwinding, once the answers are out.
-template <class Server>
-int CloseServe(const Services& services, FlutterWindow& window, Server& server,
-               const flutter::engine::StopSignal& stop, flutter::engine::ServeEnd end, int exit_code) {
-  // The stop that ended the serve loop is used up; the next one is the second.
-  if (end == flutter::engine::ServeEnd::kStopped) stop.TakeOne();
-  const bool joined = CloseHost(services, [&server, &stop](const flutter::engine::StopSignal& wake,
-                                                           std::chrono::steady_clock::time_point deadline) {
-    return server.WriteRepliesUntil(stop, wake, deadline);
-  });
-  window.Destroy(joined);
-  server.Drain();
-  if (!joined) {
-    std::fflush(nullptr);
-    std::_Exit(exit_code);
-  }
-  return exit_code;
-}
-
 }  // namespace
 
-int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
-  StandardOutputAside output;
-  flutter::engine::StopSignal stop;
-  StopSignalScope signals(stop);
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
-  if (!window->Create()) return kExitCannotStart;
-  flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
-  const auto end = server.Serve(*window->engine()->messenger(), stop);
-  const int code = CloseServe(services, *window, server, stop, end,
-                              end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);
-  window.reset();
-  return code;
-}
-
-int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
-  StandardOutputAside output;
-  flutter::engine::StopSignal stop;
-  StopSignalScope signals(stop);
-  auto server = flutter::engine::SocketServer::Listen(path);
-  if (!server) return kExitCannotStart;
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
-  if (!window->Create()) return kExitCannotStart;
-  const auto end = server->Serve(*window->engine()->messenger(), stop);
-  const int code = CloseServe(services, *window, *server, stop, end,
-                              end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk);
-  window.reset();
-  return code;
+DartProject MakeProject(const std::vector<std::string>& arguments) {
+  DartProject project = DartProject::FromFolder("data");
+  for (const auto& argument : arguments) {
+    project.dart_entrypoint_arguments.push_back(IsValidUtf8(argument) ? argument : std::string());
+  }
+  return project;
 }
 
 int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,

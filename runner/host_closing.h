@@ -21,7 +21,7 @@
 #include <chrono>
 #include <functional>
 
-#include "flutter/engine/transport.h"
+#include "flutter/engine/serve_end.h"
 #include "runner/services.h"
 
 namespace runner {

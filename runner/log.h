@@ -34,4 +34,7 @@ void OutputLine(std::string_view line);
 // write: for output relayed from another program.
 void LogText(std::string_view text);
 
+// The system's id of the calling thread, as log lines name threads (runner/thread_id_*.cpp).
+long CurrentThreadId();
+
 }  // namespace runner

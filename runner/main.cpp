@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runner/host.h"
+#include "runner/host/program_arguments.h"
 #include "runner/process_streams.h"
 #include "runner/real_services.h"
 
@@ -25,7 +26,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   // Everything after the program path goes to the interface's entry point, as it would with a Dart program.
-  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> arguments = runner::ProgramArguments(argc, argv);
   if (arguments.empty()) return Usage();
   const std::string& command = arguments[0];
   // Programs the host starts get its standard streams and nothing else, inherited descriptors included.

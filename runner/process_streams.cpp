@@ -2,6 +2,7 @@
 #include "runner/process_streams.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -29,20 +30,25 @@ void OnStopSignal(int) {
 
 }  // namespace
 
-StopSignalScope::StopSignalScope(const flutter::engine::StopSignal& stop) {
+struct StopSignalScope::Saved {
+  struct sigaction term {};
+  struct sigaction interrupt {};
+};
+
+StopSignalScope::StopSignalScope(const flutter::engine::StopSignal& stop) : saved_(std::make_unique<Saved>()) {
   g_stop_fd = stop.notify_fd();
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   action.sa_flags = SA_RESTART;  // other threads' blocking calls carry on; the serve loop wakes through the pipe
   sigemptyset(&action.sa_mask);
-  ::sigaction(SIGTERM, &action, &old_term_);
-  ::sigaction(SIGINT, &action, &old_int_);
+  ::sigaction(SIGTERM, &action, &saved_->term);
+  ::sigaction(SIGINT, &action, &saved_->interrupt);
   std::signal(SIGPIPE, SIG_IGN);
 }
 
 StopSignalScope::~StopSignalScope() {
-  ::sigaction(SIGTERM, &old_term_, nullptr);
-  ::sigaction(SIGINT, &old_int_, nullptr);
+  ::sigaction(SIGTERM, &saved_->term, nullptr);
+  ::sigaction(SIGINT, &saved_->interrupt, nullptr);
   g_stop_fd = -1;
 }
 

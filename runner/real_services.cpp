@@ -68,9 +68,9 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.processes = processes_.get();
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
-  cups_ = std::make_unique<platform::CupsSpooler>();
+  system_printers_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
-  printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get());
+  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get());
   services_.spooler = printers_.get();
   settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
   services_.settings_dialog = settings_dialog_.get();

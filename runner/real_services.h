@@ -1,5 +1,6 @@
 // RealServices: the composition root. Builds the real adapters of every port and the shared state once,
-// for the program's lifetime, and lends them out as one Services.
+// for the program's lifetime, and lends them out as one Services. One declaration, one definition per
+// platform: runner/real_services.cpp (Linux), runner/host/windows_services.cpp (Windows).
 #pragma once
 
 #include <memory>
@@ -48,7 +49,7 @@ class RealServices {
   platform::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
-  std::unique_ptr<platform::Spooler> cups_;               // the system's printers
+  std::unique_ptr<platform::Spooler> system_printers_;    // the system's printers
   std::unique_ptr<platform::PdfPrinter> pdf_printer_;     // the built-in PDF printer's files
   std::unique_ptr<platform::Spooler> printers_;           // both, as the handlers see them
   std::unique_ptr<platform::SettingsDialog> settings_dialog_;

@@ -36,6 +36,12 @@ class Engine {
   bool PostTask(PlatformThread::Task task) { return platform_.PostTask(std::move(task)); }
   bool RunsTasksOnCurrentThread() const { return platform_.RunsTasksOnCurrentThread(); }
 
+  // Window messages to the main window's thread (PlatformThread::PostWindowMessage).
+  bool PostWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
+    return platform_.PostWindowMessage(message, wparam, lparam);
+  }
+  void SetWindowMessageHandler(PlatformThread::MessageHandler handler) { platform_.SetMessageHandler(std::move(handler)); }
+
   // Runs `task` on the platform thread and waits for it (runs it directly when already there).
   // Returns false, without running it, after shutdown.
   bool RunOnPlatformThread(const std::function<void()>& task);

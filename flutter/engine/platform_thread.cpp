@@ -1,4 +1,4 @@
-// The platform thread's task queue.
+// The platform thread's task queue, woken by a condition variable (Windows: platform_thread_win.cpp).
 #include "flutter/engine/platform_thread.h"
 
 #include <cstdio>
@@ -25,6 +25,10 @@ bool PlatformThread::PostTask(Task task) {
   }
   wake_.notify_one();
   return true;
+}
+
+bool PlatformThread::PostWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  return PostTask([this, message, wparam, lparam] { HandleWindowMessage(message, wparam, lparam); });
 }
 
 bool PlatformThread::RunsTasksOnCurrentThread() const { return std::this_thread::get_id() == thread_id_; }
@@ -54,14 +58,7 @@ void PlatformThread::Run() {
       task = std::move(queue_.front());
       queue_.pop_front();
     }
-    // A task that throws must not take the whole host down with it: the message loop keeps running.
-    try {
-      task();
-    } catch (const std::exception& e) {
-      LogLine(std::string("ERROR: uncaught exception in a platform task: ") + e.what());
-    } catch (...) {
-      std::fputs("ERROR: uncaught exception in a platform task\n", stderr);
-    }
+    RunGuarded(task);
   }
 }
 

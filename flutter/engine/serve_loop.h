@@ -24,20 +24,10 @@
 #include "flutter/engine/connection.h"
 #include "flutter/engine/frame.h"
 #include "flutter/engine/messenger.h"
+#include "flutter/engine/serve_end.h"
 #include "flutter/engine/wake_pipe.h"
 
 namespace flutter::engine {
-
-// A wake-up that stops a serve loop (Notify, then TakeOne or Clear on the host's side).
-using StopSignal = WakePipe;
-
-// Why a serve loop returned. kFailed: for a stream, the connection ended by a failure (a frame above the
-// size limit or cut short by the end of input, a read or write error, a client that stopped taking its
-// replies); for a socket server, the listening socket failed.
-enum class ServeEnd { kEndOfInput, kStopped, kFailed };
-
-// Why WriteRepliesUntil returned: `wake` was notified, `stop` was notified, or the deadline passed.
-enum class WaitEnd { kWoken, kStopped, kDeadline };
 
 // The call a socket server accepts clients with: returns a new non-blocking, close-on-exec descriptor, or
 // -1 with errno set. Replaceable so a test can simulate a full descriptor table.

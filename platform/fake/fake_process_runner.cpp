@@ -51,9 +51,9 @@ void FakeProcessRunner::Signal(int signal) {
   if (on_signal) on_signal(signal);
 }
 
-void FakeProcessRunner::TerminateAll() { Signal(SIGTERM); }
+void FakeProcessRunner::TerminateAll() { Signal(kTerminateSignal); }
 
-void FakeProcessRunner::KillAll() { Signal(SIGKILL); }
+void FakeProcessRunner::KillAll() { Signal(kKillSignal); }
 
 void FakeProcessRunner::SetOnSignal(std::function<void(int)> on_signal) {
   std::lock_guard lock(mutex_);

@@ -31,7 +31,10 @@ class FakeProcessRunner : public ProcessRunner {
   std::vector<Call> calls() const;
 
   // The signals the application sent its programs: each TerminateAll and KillAll calls `on_signal` (when
-  // set) with SIGTERM or SIGKILL, so a blocked behaviour can end as its program would.
+  // set) with SIGTERM or SIGKILL, so a blocked behaviour can end as its program would. The numbers are
+  // the POSIX ones on every platform (Windows has no SIGKILL).
+  static constexpr int kTerminateSignal = 15;
+  static constexpr int kKillSignal = 9;
   void TerminateAll() override;
   void KillAll() override;
   void SetOnSignal(std::function<void(int signal)> on_signal);

@@ -28,9 +28,6 @@ namespace {
 constexpr int kMaxWorkers = 8;
 constexpr int32_t kDefaultJpegQuality = 95;
 
-// The kernel's id of the calling thread, as the log lines name threads.
-long ThreadId() { return static_cast<long>(::gettid()); }
-
 // What the platform thread and the workers of one bake share. Lives on the platform thread's stack until
 // every worker has been joined.
 struct Pool {
@@ -86,7 +83,7 @@ void BakeClaimed(Pool& pool, uint64_t claimed, long tid) {
 }
 
 void WorkerLoop(Pool& pool, int worker) {
-  const long tid = ThreadId();
+  const long tid = CurrentThreadId();
   pool.thread_ids[worker].store(tid);
   const uint64_t count = pool.requests.size();
   try {

@@ -1,9 +1,6 @@
 // Paper matching by size and by name.
 #include "runner/printing/printers/paper_match.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <limits>
 
 #include "runner/text_conversion.h"
@@ -12,12 +9,6 @@ namespace runner::printing {
 namespace {
 
 int64_t Abs(int64_t value) { return value < 0 ? -value : value; }
-
-// One C.UTF-8 locale object for the process; towlower in the default "C" locale folds ASCII only.
-locale_t Utf8Locale() {
-  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return locale;
-}
 
 }  // namespace
 
@@ -49,17 +40,6 @@ uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t w
   }
   if (result == 0) log("DEBUG: No matching paper found!");
   return result;
-}
-
-std::u16string LowerCaseUtf16(std::u16string_view text) {
-  std::u16string lower(text);
-  const locale_t locale = Utf8Locale();
-  for (char16_t& unit : lower) {
-    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-    const wint_t folded = locale != static_cast<locale_t>(0) ? towlower_l(unit, locale) : towlower(unit);
-    if (folded <= 0xFFFF && !(folded >= 0xD800 && folded <= 0xDFFF)) unit = static_cast<char16_t>(folded);
-  }
-  return lower;
 }
 
 PaperNameMatch FindPaperByName(const std::vector<platform::Paper>& papers, std::string_view name) {

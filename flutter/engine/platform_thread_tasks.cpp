@@ -1,0 +1,41 @@
+// What the platform thread does the same way on every platform: running a task, handing over a window
+// message.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "flutter/engine/platform_thread.h"
+#include "flutter/log.h"
+
+namespace flutter::engine {
+
+void PlatformThread::RunGuarded(const Task& task) {
+  // A task that throws must not take the whole host down with it: the message loop keeps running.
+  try {
+    task();
+  } catch (const std::exception& e) {
+    LogLine(std::string("ERROR: uncaught exception in a platform task: ") + e.what());
+  } catch (...) {
+    std::fputs("ERROR: uncaught exception in a platform task\n", stderr);
+  }
+}
+
+void PlatformThread::SetMessageHandler(MessageHandler handler) {
+  std::lock_guard lock(mutex_);
+  message_handler_ = std::move(handler);
+}
+
+void PlatformThread::HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  MessageHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = message_handler_;
+  }
+  if (!handler) {
+    LogLine("ERROR: window message " + std::to_string(message) + " arrived with no handler installed; lost");
+    return;
+  }
+  RunGuarded([&] { handler(message, wparam, lparam); });
+}
+
+}  // namespace flutter::engine

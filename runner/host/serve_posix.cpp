@@ -1,0 +1,44 @@
+// The serve entry points on Linux: standard input and output, or a unix stream socket, each served by the
+// poll loop of flutter/engine/.
+#include <memory>
+
+#include <unistd.h>
+
+#include "flutter/engine/transport.h"
+#include "runner/flutter_window.h"
+#include "runner/host.h"
+#include "runner/host/serving.h"
+#include "runner/process_streams.h"
+
+namespace runner {
+
+int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
+  StandardOutputAside output;
+  flutter::engine::StopSignal stop;
+  StopSignalScope signals(stop);
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+  if (!window->Create()) return kExitCannotStart;
+  flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
+  const auto end = server.Serve(*window->engine()->messenger(), stop);
+  const int code = CloseServe(services, *window, server, stop, end,
+                              end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);
+  window.reset();
+  return code;
+}
+
+int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
+  StandardOutputAside output;
+  flutter::engine::StopSignal stop;
+  StopSignalScope signals(stop);
+  auto server = flutter::engine::SocketServer::Listen(path);
+  if (!server) return kExitCannotStart;
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+  if (!window->Create()) return kExitCannotStart;
+  const auto end = server->Serve(*window->engine()->messenger(), stop);
+  const int code = CloseServe(services, *window, *server, stop, end,
+                              end == flutter::engine::ServeEnd::kFailed ? kExitCannotStart : kExitOk);
+  window.reset();
+  return code;
+}
+
+}  // namespace runner

@@ -1,0 +1,46 @@
+// What the serve entry points of every platform share (runner/host/serve_posix.cpp, serve_win.cpp): the
+// project description from the command line, and the end of a serve.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "flutter/engine/serve_end.h"
+#include "runner/flutter_window.h"
+#include "runner/host_closing.h"
+#include "runner/services.h"
+
+namespace runner {
+
+// The interface's project description, with `arguments` (the command line after the program path) as
+// its entry point's arguments; one that is not valid UTF-8 becomes "".
+DartProject MakeProject(const std::vector<std::string>& arguments);
+
+// The end of a serve: the work taken on finishes (or is ended) while its answers are written, then the
+// window closes, so no answer can be queued any more, and what is queued is written. `exit_code` is the
+// process's; when background threads could not be joined in time the process ends here, without
+// unwinding, once the answers are out.
+// `Server` is the platform's transport: WriteRepliesUntil and Drain as flutter/engine/transport.h says.
+template <class Server>
+int CloseServe(const Services& services, FlutterWindow& window, Server& server,
+               const flutter::engine::StopSignal& stop, flutter::engine::ServeEnd end, int exit_code) {
+  // The stop that ended the serve loop is used up; the next one is the second.
+  if (end == flutter::engine::ServeEnd::kStopped) stop.TakeOne();
+  const bool joined = CloseHost(services, [&server, &stop](const flutter::engine::StopSignal& wake,
+                                                           std::chrono::steady_clock::time_point deadline) {
+    return server.WriteRepliesUntil(stop, wake, deadline);
+  });
+  window.Destroy(joined);
+  server.Drain();
+  if (!joined) {
+    std::fflush(nullptr);
+    std::_Exit(exit_code);
+  }
+  return exit_code;
+}
+
+
+}  // namespace runner

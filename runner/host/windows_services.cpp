@@ -1,0 +1,106 @@
+// RealServices on Windows: the one place where the Windows adapters are chosen.
+//
+// Ports whose Windows adapter is not in this build yet stay null; the handlers that need one answer as
+// their operation fails (runner/services.h). Each is plugged in by one line in the constructor (and its
+// include and library) once its adapter is here:
+//   graphics_         = std::make_unique<platform::GdiplusGraphics>(&memory_);     WIC and GDI+; bakes_
+//                                                                                  then gets GDI+'s start and stop
+//   metadata_         MetadataReader over the project's picture-header reader
+//   face_detector_    FaceDetector
+//   files_            = std::make_unique<platform::WinFileSystem>();
+//   processes_        = std::make_unique<platform::WinProcessRunner>();            sheets through mosalith.exe
+//   system_printers_  = std::make_unique<platform::WinSpooler>();
+//   settings_         = std::make_unique<platform::RegistrySettingsStore>();
+//   shell_            = std::make_unique<platform::WinShell>();
+//   settings_dialog_, print_dialog_: platform::WinSettingsDialog, WinPrintDialog in place of the headless ones
+// The thumbnail cache stays null: the shell's image factory gives nothing usable under Wine, and
+// previews are decoded instead.
+#include "runner/real_services.h"
+
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <windows.h>
+
+#include "platform/clock.h"
+#include "platform/face_detector.h"
+#include "platform/file_system.h"
+#include "platform/graphics.h"
+#include "platform/headless/headless_dialogs.h"
+#include "platform/metadata_reader.h"
+#include "platform/pdf_printer.h"
+#include "platform/process_runner.h"
+#include "platform/settings_store.h"
+#include "platform/shell.h"
+#include "platform/spooler.h"
+#include "platform/thumbnail_cache.h"
+#include "platform/posix/system_clock.h"  // the standard library's clocks: no POSIX call in it
+#include "runner/leftover_files.h"
+#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/printers/printer_directory.h"
+#include "runner/text_conversion.h"
+
+namespace runner {
+namespace {
+
+// The folder of this program's own file (UTF-8), so that mosalith.exe beside it is found whatever the
+// current folder; "." when it cannot be read.
+std::string ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return ".";
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // a long path: try again with room for it
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return ".";
+  return Utf16ToUtf8(std::u16string(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(slash)));
+}
+
+}  // namespace
+
+RealServices::RealServices(const char* memory_megabytes)
+    : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
+      clock_(std::make_unique<platform::SystemClock>()),
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
+  services_.clock = clock_.get();
+  services_.memory = &memory_;
+  services_.pending = &pending_;
+  services_.lanes = &lanes_;
+  services_.graphics = graphics_.get();
+  services_.files = files_.get();
+  services_.settings = settings_.get();
+  bakes_ = std::make_unique<printing::BakeShared>();
+  services_.bakes = bakes_.get();
+  services_.metadata = metadata_.get();
+  services_.face_detector = face_detector_.get();
+  services_.thumbnail_cache = thumbnail_cache_.get();
+  services_.processes = processes_.get();
+  services_.threads = &threads_;
+  services_.grid_jobs = &grid_jobs_;
+  // The system's printers only: Windows has a PDF printer of its own, so there is no built-in one.
+  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), nullptr);
+  services_.spooler = printers_.get();
+  // The dialogs as they behave without a desktop to show them on: cancelled.
+  settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+  services_.settings_dialog = settings_dialog_.get();
+  print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
+  services_.print_dialog = print_dialog_.get();
+  services_.shell = shell_.get();
+  services_.hardware_threads = std::thread::hardware_concurrency();
+  services_.mosalith_path = ProgramFolder() + "\\mosalith.exe";
+  services_.process_id = static_cast<int>(::GetCurrentProcessId());
+  // What a killed host left behind goes now (there is no built-in PDF printer's folder here).
+  if (files_ != nullptr && processes_ != nullptr) {
+    RemoveLeftoverFiles(*files_, *processes_, std::string(), services_.process_id);
+  }
+}
+
+RealServices::~RealServices() { threads_.JoinAll(); }
+
+}  // namespace runner
