@@ -47,6 +47,8 @@ windows_packages=(
   nasm dpkg-dev
   # GoogleTest's sources (/usr/src/googletest); stb's headers; libjpeg-turbo's version of the Linux build
   googletest libstb-dev libturbojpeg0-dev
+  # nlohmann-json's headers for the host's `call` (copied into the Windows build's dependencies)
+  nlohmann-json3-dev
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )

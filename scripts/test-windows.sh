@@ -4,8 +4,9 @@
 # into build-windows/deps/, cross-builds into build-windows/ (programs in build-windows/bin/) and runs
 # CTest through Wine in a temporary Wine prefix, headless, removed afterwards.
 #
-# For now the Windows build holds mosalith and its tests (PICTAVERA_HELPER_ONLY). Needs root (or sudo)
-# for the packages. WINDOWS_JOBS (default 2) sets the build's parallelism.
+# The whole tree: mosalith.exe and Pictavera.exe side by side in build-windows/bin/, the portable suites
+# (they use the fakes), the Windows adapters' tests and the process tests. Needs root (or sudo) for the
+# packages. WINDOWS_JOBS (default 2) sets the build's parallelism.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -68,12 +69,18 @@ if [ "$(cat "$deps/stamp" 2>/dev/null)" != "$stamp" ]; then
   rm -rf "$work"
 fi
 
+# nlohmann-json is headers only, with its CMake package: the build machine's own files, copied each run.
+mkdir -p "$deps/include" "$deps/share/cmake"
+rm -rf "$deps/include/nlohmann" "$deps/share/cmake/nlohmann_json"
+cp -r /usr/include/nlohmann "$deps/include/"
+cp -r /usr/share/cmake/nlohmann_json "$deps/share/cmake/"
+
 # --- the Windows build --------------------------------------------------------------------------------
 phase "build into $build"
 # Tests are listed when CTest runs them (through Wine), not at build time.
 export PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig"
 cmake -S . -B "$build" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_FIND_ROOT_PATH="$deps" -DPICTAVERA_HELPER_ONLY=ON
+  -DCMAKE_FIND_ROOT_PATH="$deps" -DPICTAVERA_HELPER_ONLY=OFF
 cmake --build "$build" -j"$jobs"
 
 # --- the tests under Wine -------------------------------------------------------------------------------

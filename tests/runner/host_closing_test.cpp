@@ -149,7 +149,7 @@ TEST_F(HostClosingTest, ASecondStopEndsHelpersAndAnswersTheFailureRowAtOnce) {
 }
 
 TEST_F(HostClosingTest, WhenNothingFinishesForTooLongAHelperIgnoringTermIsKilled) {
-  HelperEndsOn(SIGKILL);
+  HelperEndsOn(platform::FakeProcessRunner::kKillSignal);
   auto job = StartSheetJob();
   ClosingTimes times;
   times.no_progress = 300ms;
@@ -161,7 +161,7 @@ TEST_F(HostClosingTest, WhenNothingFinishesForTooLongAHelperIgnoringTermIsKilled
       << log;
   EXPECT_NE(log.find("INFO: Closing now: 1 helper programs still running after 200 ms; killed\n"), std::string::npos)
       << log;
-  EXPECT_EQ(services_.processes.signals(), (std::vector<int>{SIGTERM, SIGKILL}));
+  EXPECT_EQ(services_.processes.signals(), (std::vector<int>{SIGTERM, platform::FakeProcessRunner::kKillSignal}));
   EXPECT_EQ(job->copy(), (std::vector<std::string>{"GRID_ERROR: stopped"}));
 }
 
