@@ -54,7 +54,9 @@ class HostProcess {
     ::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
     wchar_t folder[MAX_PATH];
     ::GetTempPathW(MAX_PATH, folder);
-    error_path_ = std::wstring(folder) + L"pictavera-process-test-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    static int count = 0;
+    error_path_ = std::wstring(folder) + L"pictavera-process-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                  std::to_wstring(++count) + L".txt";
     HANDLE error = ::CreateFileW(error_path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOW startup{};
