@@ -213,6 +213,22 @@ TEST(HostProcessWinTest, CallsAreAnsweredWhileTheInputStaysOpenFacesComeBackThro
   EXPECT_NE(host.ErrorText().find("malformed frame"), std::string::npos) << host.ErrorText();
 }
 
+TEST(HostProcessWinTest, AThousandPipelinedCallsAreEachAnsweredOnceWhileTheInputStaysOpen) {
+  constexpr uint32_t kCalls = 1000;
+  HostProcess host("serve --stdio");
+  std::vector<uint8_t> burst;
+  for (uint32_t id = 1; id <= kCalls; ++id) {
+    const auto frame = Request(id, id % 2 ? "printing_channel" : "media_info_channel", "noSuchMethod", EncodableValue());
+    burst.insert(burst.end(), frame.begin(), frame.end());
+  }
+  host.Write(burst);  // tens of KiB in one write: more than the pipe holds, read while replies are written
+  const auto replies = host.Replies(kCalls);
+  ASSERT_EQ(replies.size(), kCalls) << host.ErrorText();
+  for (uint32_t id = 1; id <= kCalls; ++id) ASSERT_EQ(replies.count(id), 1u) << "call " << id;
+  host.CloseInput();
+  EXPECT_EQ(host.Wait(), kExitOk) << host.ErrorText();
+}
+
 TEST(HostProcessWinTest, AFrameCutShortByTheEndOfInputIsAFailedConnection) {
   HostProcess host("serve --stdio");
   host.Write({16, 0, 0, 0, 1, 7});
