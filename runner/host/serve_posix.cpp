@@ -13,17 +13,7 @@
 namespace runner {
 
 int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
-  StandardOutputAside output;
-  flutter::engine::StopSignal stop;
-  StopSignalScope signals(stop);
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
-  if (!window->Create()) return kExitCannotStart;
-  flutter::engine::StreamServer server(STDIN_FILENO, output.private_fd());
-  const auto end = server.Serve(*window->engine()->messenger(), stop);
-  const int code = CloseServe(services, *window, server, stop, end,
-                              end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);
-  window.reset();
-  return code;
+  return ServeStandardStreams<flutter::engine::StreamServer>(services, arguments, STDIN_FILENO);
 }
 
 int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {

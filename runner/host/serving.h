@@ -5,12 +5,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "flutter/engine/serve_end.h"
 #include "runner/flutter_window.h"
+#include "runner/host.h"
 #include "runner/host_closing.h"
+#include "runner/process_streams.h"
 #include "runner/services.h"
 
 namespace runner {
@@ -42,5 +45,22 @@ int CloseServe(const Services& services, FlutterWindow& window, Server& server,
   return exit_code;
 }
 
+
+// RunServeStdio on `Server`, the platform's stream transport, built from the standard input descriptor
+// `in_fd` and the private copy of standard output.
+template <class Server>
+int ServeStandardStreams(const Services& services, const std::vector<std::string>& arguments, int in_fd) {
+  StandardOutputAside output;
+  flutter::engine::StopSignal stop;
+  StopSignalScope signals(stop);
+  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+  if (!window->Create()) return kExitCannotStart;
+  Server server(in_fd, output.private_fd());
+  const auto end = server.Serve(*window->engine()->messenger(), stop);
+  const int code = CloseServe(services, *window, server, stop, end,
+                              end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);
+  window.reset();
+  return code;
+}
 
 }  // namespace runner
