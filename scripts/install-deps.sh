@@ -47,6 +47,8 @@ windows_packages=(
   nasm dpkg-dev
   # GoogleTest's sources (/usr/src/googletest); stb's headers; libjpeg-turbo's version of the Linux build
   googletest libstb-dev libturbojpeg0-dev
+  # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball
+  libexif-dev libdlib-dev bzip2
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )
