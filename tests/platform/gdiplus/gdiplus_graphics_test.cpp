@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "runner/insight/thumbnail.h"
 #include "runner/printing/baking/graphics_library.h"
@@ -341,6 +342,33 @@ TEST_P(GdiplusGraphicsTest, BakesStartAndStopTheLibraryByCount) {
   EXPECT_EQ(waits.settle.count(), 100);
   EXPECT_EQ(waits.poll.count(), 10);
   EXPECT_EQ(waits.drain.count(), 500);
+}
+
+TEST_P(GdiplusGraphicsTest, ThreadsDecodeDrawAndEncodeAtOnce) {
+  // Worker threads that never started COM or GDI+ themselves, as the bake and face workers are.
+  const std::string jpeg = folder_.Write("shared.jpg", Jpeg(Quarters(320, 240)));
+  const std::string png = folder_.Write("shared.png", Png(Quarters(90, 60)));
+  auto work = [&](Bitmap* result) {
+    DecodedImage photo, frame;
+    if (graphics_.Decode(jpeg, {80, 60, 0, 0}, &photo) != GraphicsStatus::kOk) return;
+    if (graphics_.Decode(png, {}, &frame) != GraphicsStatus::kOk) return;
+    auto canvas = graphics_.CreateCanvas(80, 60);
+    if (!canvas || canvas->DrawBitmap(photo.bitmap, {0, 0, 80, 60}, Filter::kBicubic) != GraphicsStatus::kOk ||
+        canvas->DrawBitmap(frame.bitmap, {0, 0, 40, 30}, Filter::kArea) != GraphicsStatus::kOk) {
+      return;
+    }
+    std::vector<uint8_t> encoded;
+    if (graphics_.EncodePng(*canvas->Snapshot(), &encoded) != GraphicsStatus::kOk) return;
+    *result = *canvas->Snapshot();
+  };
+  Bitmap alone;
+  work(&alone);
+  ASSERT_EQ(alone.width_px, 80);
+  std::vector<Bitmap> results(6);
+  std::vector<std::thread> threads;
+  for (Bitmap& result : results) threads.emplace_back(work, &result);
+  for (std::thread& thread : threads) thread.join();
+  for (const Bitmap& result : results) EXPECT_TRUE(result.rgba == alone.rgba);
 }
 
 TEST(GdiplusGraphicsDecodersTest, BothJpegDecodersGiveTheSamePicture) {
