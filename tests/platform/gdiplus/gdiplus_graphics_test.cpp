@@ -13,13 +13,20 @@
 
 #include "runner/insight/thumbnail.h"
 #include "runner/printing/baking/graphics_library.h"
-#include "tests/platform/gdiplus/windows_test_files.h"
+#include "tests/support/temp_folder.h"
 #include "tests/platform/picture/exif_test_files.h"
 
 namespace platform {
 namespace {
 
-using platform::testing::WindowsTempFolder;
+using test_support::TempFolder;
+
+// Writes `bytes` as `name` (UTF-8) in `folder` and answers its UTF-8 path.
+std::string Write(const test_support::TempFolder& folder, const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::string path = folder.File(name);
+  test_support::WriteBytes(path, bytes);
+  return path;
+}
 
 constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 // JPEG at quality 95 keeps flat colours within a few levels away from their edges.
@@ -86,15 +93,15 @@ class GdiplusGraphicsTest : public ::testing::TestWithParam<JpegDecoder> {
     return decoded;
   }
 
-  WindowsTempFolder folder_;
+  TempFolder folder_;
   GdiplusGraphics graphics_{nullptr, GetParam()};
 };
 
 TEST_P(GdiplusGraphicsTest, DecodesJpegAndPngFromUnicodeNamesWithTheirColours) {
   Bitmap picture = Quarters(80, 60);
   picture.pixel(79, 59)[3] = 0x40;  // one translucent pixel: PNG keeps alpha exactly
-  const std::string jpeg = folder_.Write("Fotoğraf_ü_写真.jpg", Jpeg(picture));
-  const std::string png = folder_.Write("Φωτογραφία 😀.png", Png(picture));
+  const std::string jpeg = Write(folder_, "Fotoğraf_ü_写真.jpg", Jpeg(picture));
+  const std::string png = Write(folder_, "Φωτογραφία 😀.png", Png(picture));
 
   const DecodedImage from_jpeg = Decode(jpeg);
   EXPECT_EQ(from_jpeg.info.format, ImageFormat::kJpeg);
@@ -110,8 +117,8 @@ TEST_P(GdiplusGraphicsTest, DecodesJpegAndPngFromUnicodeNamesWithTheirColours) {
 }
 
 TEST_P(GdiplusGraphicsTest, ReducedDecodesTakeTheSizesTheOptionsAsk) {
-  const std::string jpeg = folder_.Write("big.jpg", Jpeg(Quarters(800, 600)));
-  const std::string png = folder_.Write("big.png", Png(Quarters(90, 60)));
+  const std::string jpeg = Write(folder_, "big.jpg", Jpeg(Quarters(800, 600)));
+  const std::string png = Write(folder_, "big.png", Png(Quarters(90, 60)));
   struct Case {
     std::string path;
     DecodeOptions options;
@@ -146,7 +153,7 @@ TEST_P(GdiplusGraphicsTest, PhotoStoredTurnedGivesAnUprightPreview) {
   }
   using namespace platform::testing;
   const std::string path =
-      folder_.Write("gedreht_ä.jpg", WithExif(Jpeg(stored), BuildExif({ShortEntry(kTagOrientation, 6)})));
+      Write(folder_, "gedreht_ä.jpg", WithExif(Jpeg(stored), BuildExif({ShortEntry(kTagOrientation, 6)})));
   ImageInfo info;
   ASSERT_EQ(graphics_.ReadInfo(path, &info), GraphicsStatus::kOk);
   EXPECT_EQ(info.orientation, 6);
@@ -155,7 +162,7 @@ TEST_P(GdiplusGraphicsTest, PhotoStoredTurnedGivesAnUprightPreview) {
   const std::optional<std::vector<uint8_t>> preview =
       runner::insight::RenderThumbnail(graphics_, nullptr, path, runner::insight::PixelSize{16, 32});
   ASSERT_TRUE(preview);
-  const DecodedImage upright = Decode(folder_.Write("preview.png", *preview));
+  const DecodedImage upright = Decode(Write(folder_, "preview.png", *preview));
   ASSERT_EQ(upright.bitmap.width_px, 16);
   ASSERT_EQ(upright.bitmap.height_px, 32);
   EXPECT_TRUE(Near(upright.bitmap, 8, 6, kRed, kJpegTolerance));
@@ -165,14 +172,14 @@ TEST_P(GdiplusGraphicsTest, PhotoStoredTurnedGivesAnUprightPreview) {
 TEST_P(GdiplusGraphicsTest, RefusesMissingFilesFoldersAndWhatIsNoPicture) {
   DecodedImage decoded;
   decoded.bitmap.width_px = 7;
-  EXPECT_EQ(graphics_.Decode(folder_.Path("nowhere.jpg"), {}, &decoded), GraphicsStatus::kFileNotFound);
-  EXPECT_EQ(graphics_.Decode(folder_.Folder(), {}, &decoded), GraphicsStatus::kAccessDenied);
+  EXPECT_EQ(graphics_.Decode(folder_.File("nowhere.jpg"), {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.Decode(folder_.str(), {}, &decoded), GraphicsStatus::kAccessDenied);
   EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kFileNotFound);
-  EXPECT_EQ(graphics_.Decode(folder_.Write("text.jpg", {'h', 'e', 'l', 'l', 'o'}), {}, &decoded),
+  EXPECT_EQ(graphics_.Decode(Write(folder_, "text.jpg", {'h', 'e', 'l', 'l', 'o'}), {}, &decoded),
             GraphicsStatus::kUnknownImageFormat);
   // A JPEG header with no decodable pixels behind it.
   using namespace platform::testing;
-  EXPECT_NE(graphics_.Decode(folder_.Write("header.jpg", JpegHeaderFile({FrameSegment(64, 48)})), {}, &decoded),
+  EXPECT_NE(graphics_.Decode(Write(folder_, "header.jpg", JpegHeaderFile({FrameSegment(64, 48)})), {}, &decoded),
             GraphicsStatus::kOk);
   EXPECT_EQ(decoded.bitmap.width_px, 7);  // untouched by failures
 
@@ -180,14 +187,14 @@ TEST_P(GdiplusGraphicsTest, RefusesMissingFilesFoldersAndWhatIsNoPicture) {
   std::vector<uint8_t> cut = Jpeg(Quarters(160, 120));
   cut.resize(cut.size() / 2);
   DecodedImage partial;
-  const GraphicsStatus status = graphics_.Decode(folder_.Write("cut.jpg", cut), {}, &partial);
+  const GraphicsStatus status = graphics_.Decode(Write(folder_, "cut.jpg", cut), {}, &partial);
   if (status == GraphicsStatus::kOk) {
     EXPECT_EQ(partial.bitmap.rgba.size(), 160u * 120u * 4u);
   }
 }
 
 TEST_P(GdiplusGraphicsTest, DecodingDrawsOnTheMemoryBudget) {
-  const std::string path = folder_.Write("budget.jpg", Jpeg(Quarters(800, 600)));
+  const std::string path = Write(folder_, "budget.jpg", Jpeg(Quarters(800, 600)));
   MemoryBudget small(1 << 20);
   GdiplusGraphics bounded(&small, GetParam());
   DecodedImage decoded;
@@ -284,14 +291,14 @@ TEST_P(GdiplusGraphicsTest, DrawTurnAndEncodeRoundTrip) {
   const Bitmap turned = RotateClockwise(*canvas->Snapshot());
   ASSERT_EQ(turned.width_px, 40);
   // Turned clockwise, the quarters read blue, red over white, green.
-  const DecodedImage png = Decode(folder_.Write("turned.png", Png(turned)));
+  const DecodedImage png = Decode(Write(folder_, "turned.png", Png(turned)));
   EXPECT_TRUE(std::equal(turned.rgba.begin(), turned.rgba.end(), png.bitmap.rgba.begin()));
   EXPECT_EQ(Argb(png.bitmap, 5, 5), kBlue);
   EXPECT_EQ(Argb(png.bitmap, 35, 5), kRed);
 
   std::vector<uint8_t> jpeg_bytes;
   ASSERT_EQ(graphics_.EncodeJpeg(turned, 95, &jpeg_bytes, 300), GraphicsStatus::kOk);
-  const std::string jpeg = folder_.Write("turned.jpg", jpeg_bytes);
+  const std::string jpeg = Write(folder_, "turned.jpg", jpeg_bytes);
   const DecodedImage from_jpeg = Decode(jpeg);
   ASSERT_EQ(from_jpeg.bitmap.width_px, 40);
   EXPECT_TRUE(Near(from_jpeg.bitmap, 5, 5, kBlue, kJpegTolerance));
@@ -346,8 +353,8 @@ TEST_P(GdiplusGraphicsTest, BakesStartAndStopTheLibraryByCount) {
 
 TEST_P(GdiplusGraphicsTest, ThreadsDecodeDrawAndEncodeAtOnce) {
   // Worker threads that never started COM or GDI+ themselves, as the bake and face workers are.
-  const std::string jpeg = folder_.Write("shared.jpg", Jpeg(Quarters(320, 240)));
-  const std::string png = folder_.Write("shared.png", Png(Quarters(90, 60)));
+  const std::string jpeg = Write(folder_, "shared.jpg", Jpeg(Quarters(320, 240)));
+  const std::string png = Write(folder_, "shared.png", Png(Quarters(90, 60)));
   auto work = [&](Bitmap* result) {
     DecodedImage photo, frame;
     if (graphics_.Decode(jpeg, {80, 60, 0, 0}, &photo) != GraphicsStatus::kOk) return;
@@ -372,7 +379,7 @@ TEST_P(GdiplusGraphicsTest, ThreadsDecodeDrawAndEncodeAtOnce) {
 }
 
 TEST(GdiplusGraphicsDecodersTest, BothJpegDecodersGiveTheSamePicture) {
-  WindowsTempFolder folder;
+  TempFolder folder;
   GdiplusGraphics turbo(nullptr, JpegDecoder::kLibjpegTurbo), wic(nullptr, JpegDecoder::kWic);
   // Smooth gradients, where the two decoders' reductions may differ only by rounding.
   Bitmap gradient = *MakeBitmap(640, 480, kWhite);
@@ -384,7 +391,7 @@ TEST(GdiplusGraphicsDecodersTest, BothJpegDecodersGiveTheSamePicture) {
   }
   std::vector<uint8_t> bytes;
   ASSERT_EQ(turbo.EncodeJpeg(gradient, 95, &bytes), GraphicsStatus::kOk);
-  const std::string path = folder.Write("gradient.jpg", bytes);
+  const std::string path = Write(folder, "gradient.jpg", bytes);
   for (const DecodeOptions& options : {DecodeOptions{}, DecodeOptions{160, 120, 0, 0}, DecodeOptions{0, 0, 100, 75}}) {
     DecodedImage a, b;
     ASSERT_EQ(turbo.Decode(path, options, &a), GraphicsStatus::kOk);

@@ -10,7 +10,7 @@
 #include "platform/dlib/dlib_face_detector.h"
 #include "platform/gdiplus/gdiplus_graphics.h"
 #include "platform/libexif/libexif_metadata_reader.h"
-#include "tests/platform/gdiplus/windows_test_files.h"
+#include "tests/support/temp_folder.h"
 #include "tests/platform/picture/exif_test_files.h"
 
 namespace platform {
@@ -18,15 +18,22 @@ namespace {
 
 using namespace platform::testing;
 
+// Writes `bytes` as `name` (UTF-8) in `folder` and answers its UTF-8 path.
+std::string Write(const test_support::TempFolder& folder, const std::string& name, const std::vector<uint8_t>& bytes) {
+  const std::string path = folder.File(name);
+  test_support::WriteBytes(path, bytes);
+  return path;
+}
+
 // The portrait as a Windows path: under Wine the machine's own folders are drive Z.
 const std::string kFacePhoto = std::string(PICTAVERA_FACE_PHOTO).empty() ? "" : "Z:" PICTAVERA_FACE_PHOTO;
 
 TEST(WindowsMetadataReaderTest, ReadsAPhotoStoredTurnedUnderAUnicodeName) {
-  WindowsTempFolder folder;
+  test_support::TempFolder folder;
   GdiplusGraphics graphics;
   std::vector<uint8_t> jpeg;
   ASSERT_EQ(graphics.EncodeJpeg(*MakeBitmap(64, 32, 0xFF336699), 90, &jpeg), GraphicsStatus::kOk);
-  const std::string path = folder.Write(
+  const std::string path = Write(folder, 
       "Ürlaub 写真.jpg",
       WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6), AsciiEntry(kTagDateTime, "2020:01:01 00:00:00"),
                                 RationalEntry(kTagXResolution, 300, 1), RationalEntry(kTagYResolution, 300, 1),
@@ -45,11 +52,11 @@ TEST(WindowsMetadataReaderTest, ReadsAPhotoStoredTurnedUnderAUnicodeName) {
   ASSERT_TRUE(metadata->resolution);
   EXPECT_DOUBLE_EQ(metadata->resolution->x_dpi, 300);
 
-  EXPECT_FALSE(reader.Read(folder.Path("missing.jpg"), &status));
+  EXPECT_FALSE(reader.Read(folder.File("missing.jpg"), &status));
   EXPECT_EQ(status, MetadataStatus::kNotFound);
-  EXPECT_FALSE(reader.Read(folder.Folder(), &status));
+  EXPECT_FALSE(reader.Read(folder.str(), &status));
   EXPECT_EQ(status, MetadataStatus::kUnreadable);
-  EXPECT_FALSE(reader.Read(folder.Write("notes.jpg", {'n', 'o'}), &status));
+  EXPECT_FALSE(reader.Read(Write(folder, "notes.jpg", {'n', 'o'}), &status));
   EXPECT_EQ(status, MetadataStatus::kUnknownFormat);
 }
 
@@ -88,10 +95,10 @@ TEST(WindowsFaceDetectorTest, FindsThePortraitsFaceInAPhotoStoredTurned) {
 
   // Stored turned a quarter counter-clockwise with orientation 6: decoded and turned upright, the face is
   // where it is in the portrait.
-  WindowsTempFolder folder;
+  test_support::TempFolder folder;
   std::vector<uint8_t> jpeg;
   ASSERT_EQ(graphics.EncodeJpeg(RotateCounterClockwise(portrait.bitmap), 95, &jpeg), GraphicsStatus::kOk);
-  const std::string turned = folder.Write("gedreht.jpg", WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6)})));
+  const std::string turned = Write(folder, "gedreht.jpg", WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6)})));
   DecodedImage stored;
   ASSERT_EQ(graphics.Decode(turned, {}, &stored), GraphicsStatus::kOk);
   const Bitmap shown = ApplyOrientation(std::move(stored.bitmap), stored.info.orientation, OrientationSet::kAll);
