@@ -51,6 +51,8 @@ windows_packages=(
   googletest libstb-dev libturbojpeg0-dev
   # nlohmann-json's headers for the host's `call` (copied into the Windows build's dependencies)
   nlohmann-json3-dev
+  # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball
+  libexif-dev libdlib-dev bzip2
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )

@@ -75,6 +75,59 @@ rm -rf "$deps/include/nlohmann" "$deps/share/cmake/nlohmann_json"
 cp -r /usr/include/nlohmann "$deps/include/"
 cp -r /usr/share/cmake/nlohmann_json "$deps/share/cmake/"
 
+# --- libexif and dlib's face detector for Windows (the metadata and face adapters), built once ------------
+# From Debian's source packages of the Linux build's versions. libexif: its C files compiled as they are
+# (the package's configure script is not generated in the source package). dlib: its headers configured
+# for Windows (no GUI, no BLAS or LAPACK, no image codecs), and the two compiled sources the frontal face
+# detector needs to read its built-in model (base64, the entropy decoder); the rest of dlib is headers.
+exif_version="$(dpkg-query -W -f='${source:Version}' libexif-dev)"
+dlib_version="$(dpkg-query -W -f='${source:Version}' libdlib-dev)"
+stamp2="libexif $exif_version, dlib $dlib_version, $(sha1sum "$toolchain" | cut -c1-12)"
+if [ "$(cat "$deps/stamp-graphics" 2>/dev/null)" != "$stamp2" ]; then
+  phase "libexif $exif_version and dlib $dlib_version for Windows"
+  work="$build/deps-work"
+  rm -rf "$work" "$deps/include/libexif" "$deps/include/dlib"
+  mkdir -p "$work/apt/lists/partial" "$work/src" "$work/obj" "$deps/lib/pkgconfig"
+  apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u |
+    while read -r uri release component; do echo "deb-src $uri $release $component"; done >"$work/apt/sources.list"
+  apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/none"
+               -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
+  apt-get "${apt_private[@]}" update -q
+  (cd "$work/src" && apt-get "${apt_private[@]}" source -q "libexif=$exif_version")
+  # dlib's source package also carries 200 MB of trained models: only its main tarball is unpacked.
+  (cd "$work/src" && apt-get "${apt_private[@]}" source -q --download-only "dlib=$dlib_version" &&
+    tar -xjf dlib_*.orig.tar.bz2 --wildcards '*/dlib/*')
+
+  phase "libexif: build"
+  exif_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'libexif-*' | head -n1)"
+  printf '#define GETTEXT_PACKAGE "libexif-12"\n#define LOCALEDIR ""\n' >"$exif_src/config.h"
+  printf '#include <stdint.h>\n' >"$exif_src/libexif/_stdint.h"
+  for f in "$exif_src"/libexif/*.c "$exif_src"/libexif/*/*.c; do
+    x86_64-w64-mingw32-gcc-posix -O2 -I"$exif_src" -c "$f" -o "$work/obj/exif_$(basename "$f" .c).o"
+  done
+  x86_64-w64-mingw32-ar rcs "$deps/lib/libexif.a" "$work"/obj/exif_*.o
+  mkdir -p "$deps/include/libexif"
+  cp "$exif_src"/libexif/*.h "$deps/include/libexif/"
+  printf 'prefix=%s\nName: libexif\nDescription: EXIF\nVersion: %s\nCflags: -I${prefix}/include\nLibs: -L${prefix}/lib -lexif\n' \
+    "$deps" "${exif_version%%-*}" >"$deps/lib/pkgconfig/libexif.pc"
+
+  phase "dlib: build"
+  dlib_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'dlib-*' | head -n1)"
+  cp -r "$dlib_src/dlib" "$deps/include/dlib"
+  printf '// dlib for the Windows build.\n#define DLIB_DISABLE_ASSERTS\n#define DLIB_NO_GUI_SUPPORT\n' \
+    >"$deps/include/dlib/config.h"
+  for f in base64/base64_kernel_1.cpp entropy_decoder/entropy_decoder_kernel_2.cpp; do
+    x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -I"$deps/include" -c "$deps/include/dlib/$f" \
+      -o "$work/obj/dlib_$(basename "$f" .cpp).o"
+  done
+  x86_64-w64-mingw32-ar rcs "$deps/lib/libdlib.a" "$work"/obj/dlib_*.o
+  printf 'prefix=%s\nName: dlib\nDescription: dlib\nVersion: %s\nCflags: -I${prefix}/include\nLibs: -L${prefix}/lib -ldlib\n' \
+    "$deps" "${dlib_version%%+*}" >"$deps/lib/pkgconfig/dlib-1.pc"
+
+  echo "$stamp2" >"$deps/stamp-graphics"
+  rm -rf "$work"
+fi
+
 # --- the Windows build --------------------------------------------------------------------------------
 phase "build into $build"
 # Tests are listed when CTest runs them (through Wine), not at build time.

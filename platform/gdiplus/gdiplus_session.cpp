@@ -1,0 +1,31 @@
+// GdiplusSession: GdiplusStartup and GdiplusShutdown with the session's token.
+#include "platform/gdiplus/gdiplus_session.h"
+
+#include <windows.h>
+#include <gdiplus.h>
+
+namespace platform {
+
+GraphicsStatus GdiplusSession::Start() {
+  if (running_) return GraphicsStatus::kOk;
+  Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, nothing suppressed
+  ULONG_PTR token = 0;
+  const Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  if (status != Gdiplus::Ok) return static_cast<GraphicsStatus>(static_cast<int>(status));
+  token_ = token;
+  running_ = true;
+  return GraphicsStatus::kOk;
+}
+
+void GdiplusSession::Stop() {
+  if (!running_) return;
+  Gdiplus::GdiplusShutdown(token_);
+  token_ = 0;
+  running_ = false;
+}
+
+LibraryWaits GdiplusSession::BakeWaits() {
+  return LibraryWaits{std::chrono::milliseconds(100), std::chrono::milliseconds(10), std::chrono::milliseconds(500)};
+}
+
+}  // namespace platform
