@@ -177,14 +177,16 @@ bool WinSpooler::ValidateSettings(const std::string& name, PrintSettings* settin
   const PrinterHandle printer(*wide);
   if (!printer) return false;
   if ((settings->fields & kFieldPaperSize) != 0) {
-    if (settings->paper_id == kPaperUser) {
-      if (settings->paper_width_tenths_mm <= 0 || settings->paper_length_tenths_mm <= 0) return false;
-    } else {
-      // A driver merges an unknown paper number silently into its default: refuse it here instead.
-      const int count = ::DeviceCapabilitiesW(wide->c_str(), nullptr, DC_PAPERS, nullptr, nullptr);
-      const std::vector<WORD> ids = count > 0 ? Capability<WORD>(*wide, DC_PAPERS, count) : std::vector<WORD>();
-      if (std::find(ids.begin(), ids.end(), settings->paper_id) == ids.end()) return false;
-    }
+    // A driver merges an unknown paper number silently into its default: refuse it here instead. Drivers
+    // number their own papers from 256 up, so 256 is one of the driver's papers when it lists it, and a
+    // size stated in the record only when it does not.
+    const int count = ::DeviceCapabilitiesW(wide->c_str(), nullptr, DC_PAPERS, nullptr, nullptr);
+    const std::vector<WORD> ids = count > 0 ? Capability<WORD>(*wide, DC_PAPERS, count) : std::vector<WORD>();
+    const bool listed = std::find(ids.begin(), ids.end(), settings->paper_id) != ids.end();
+    const bool stated_size = settings->paper_id == kPaperUser && (settings->fields & kFieldPaperWidth) &&
+                             (settings->fields & kFieldPaperLength) && settings->paper_width_tenths_mm > 0 &&
+                             settings->paper_length_tenths_mm > 0;
+    if (!listed && !stated_size) return false;
   }
   const std::optional<DevMode> base = win32::CurrentDevMode(printer.get(), *wide);
   if (!base) return false;

@@ -101,6 +101,13 @@ TEST_F(WinSpoolerTest, ValidationCompletesKnownPapersAndRefusesOthers) {
   ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &a4));
   EXPECT_EQ(a4.paper_id, 9);
   EXPECT_EQ(a4.form_name, "A4");
+  // The driver's own papers are numbered from 256 up (Wine numbers "4x6 in" 256): one of them is taken.
+  const std::vector<Paper> papers = *spooler_.Papers("PV_Photo");
+  PrintSettings photo;
+  photo.fields = kFieldPaperSize;
+  photo.paper_id = Find(papers, "4x6 in")->id;
+  ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &photo));
+  EXPECT_EQ(photo.form_name, "4x6 in");
   PrintSettings unknown;
   unknown.fields = kFieldPaperSize;
   unknown.paper_id = 30000;
