@@ -61,6 +61,7 @@ class GdiPrintDevice : public PrintDevice {
   }
 
   PageStatus StartPage(int* error) override {
+    if (CancelledFromOutside(error)) return PageStatus::kCancelled;
     if (::StartPage(dc_) <= 0) return StatusOfFailure(error);
     return PageStatus::kOk;
   }
@@ -109,6 +110,7 @@ class GdiPrintDevice : public PrintDevice {
   }
 
   PageStatus EndPage(int* error) override {
+    if (CancelledFromOutside(error)) return PageStatus::kCancelled;
     if (::EndPage(dc_) <= 0) return StatusOfFailure(error);
     ++pages_ended_;
     return PageStatus::kOk;
@@ -135,6 +137,14 @@ class GdiPrintDevice : public PrintDevice {
   }
 
  private:
+  // True (the job aborted, `*error` set) when CancelActiveJobs cancelled this job.
+  bool CancelledFromOutside(int* error) {
+    if (job_ <= 0 || !active_->IsCancelled(printer_, static_cast<DWORD>(job_))) return false;
+    AbortDoc();
+    *error = ERROR_PRINT_CANCELLED;
+    return true;
+  }
+
   std::wstring printer_;
   HDC dc_;
   std::string paper_name_;

@@ -5,7 +5,8 @@
 // printable area's offset on it). A page is StartPage, one or more pictures stretched onto it from a
 // memory device context (StretchBlt, halftone, opaque white behind transparent pixels), EndPage. A JPEG
 // file given by path is refused (kNeedsPixels): the caller draws decoded pixels. A failing page start or
-// end is a cancelled job when the spooler says so (ERROR_PRINT_CANCELLED), else a failed one. A job
+// end is a cancelled job when the spooler says so (ERROR_PRINT_CANCELLED) or the spooler object cancelled
+// it (CancelActiveJobs: the job is aborted at its next page start or end), else a failed one. A job
 // without an ended page is aborted, so no blank sheet comes out; a device destroyed in the middle of a
 // job aborts it.
 // Thread safety: one thread at a time per device; the active-jobs record may be used from any thread.
@@ -24,9 +25,13 @@
 
 namespace platform {
 
+// The jobs devices have started and not finished, and those of them cancelled from outside: a spooler
+// need not fail the pages of a job cancelled while it is being spooled (Wine's prints it whole), so the
+// device itself fails its next page.
 struct WinSpooler::ActiveJobs {
   std::mutex mutex;
   std::set<std::pair<std::wstring, DWORD>> jobs;
+  std::set<std::pair<std::wstring, DWORD>> cancelled;
   void Add(const std::wstring& printer, DWORD job) {
     std::lock_guard lock(mutex);
     jobs.emplace(printer, job);
@@ -34,6 +39,17 @@ struct WinSpooler::ActiveJobs {
   void Remove(const std::wstring& printer, DWORD job) {
     std::lock_guard lock(mutex);
     jobs.erase({printer, job});
+    cancelled.erase({printer, job});
+  }
+  // Marks every active job cancelled and returns them.
+  std::set<std::pair<std::wstring, DWORD>> CancelAll() {
+    std::lock_guard lock(mutex);
+    cancelled.insert(jobs.begin(), jobs.end());
+    return jobs;
+  }
+  bool IsCancelled(const std::wstring& printer, DWORD job) {
+    std::lock_guard lock(mutex);
+    return cancelled.count({printer, job}) != 0;
   }
 };
 

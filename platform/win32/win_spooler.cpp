@@ -241,12 +241,7 @@ std::unique_ptr<PrintDevice> WinSpooler::OpenDevice(const std::string& name, con
 }
 
 void WinSpooler::CancelActiveJobs() {
-  std::set<std::pair<std::wstring, DWORD>> jobs;
-  {
-    std::lock_guard lock(active_->mutex);
-    jobs = active_->jobs;
-  }
-  for (const auto& [printer_name, job] : jobs) {
+  for (const auto& [printer_name, job] : active_->CancelAll()) {
     const PrinterHandle printer(printer_name);
     if (printer) ::SetJobW(printer.get(), job, 0, nullptr, JOB_CONTROL_CANCEL);
   }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/win32/windows_api.h"
+
 namespace platform {
 namespace {
 
@@ -138,6 +140,24 @@ TEST_F(WinSpoolerTest, ADeviceHasThePapersGeometryAtThePrintersResolution) {
 
   EXPECT_EQ(spooler_.OpenDevice("No Such Printer", settings, &error), nullptr);
   EXPECT_NE(error, 0);
+}
+
+TEST_F(WinSpoolerTest, CancellingActiveJobsFailsTheirNextPageAsCancelled) {
+  int error = 0;
+  const std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Raw", PrintSettings{}, &error);
+  ASSERT_NE(device, nullptr) << error;
+  const std::unique_ptr<PrintDevice> other = spooler_.OpenDevice("PV_Raw", PrintSettings{}, &error);
+  ASSERT_NE(other, nullptr) << error;
+  ASSERT_GT(device->StartDoc("PictaVera Print", &error), 0);
+  ASSERT_EQ(device->StartPage(&error), PageStatus::kOk);
+  ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
+  spooler_.CancelActiveJobs();
+  EXPECT_EQ(device->StartPage(&error), PageStatus::kCancelled);
+  EXPECT_EQ(error, ERROR_PRINT_CANCELLED);
+  // A job started afterwards is not touched by the earlier cancel.
+  ASSERT_GT(other->StartDoc("PictaVera Print", &error), 0);
+  EXPECT_EQ(other->StartPage(&error), PageStatus::kOk);
+  other->AbortDoc();
 }
 
 }  // namespace
