@@ -4,7 +4,8 @@
 # into build-windows/deps/, cross-builds into build-windows/ (programs in build-windows/bin/) and runs
 # CTest through Wine in a temporary Wine prefix, headless, removed afterwards.
 #
-# For now the Windows build holds mosalith and its tests (PICTAVERA_HELPER_ONLY). Needs root (or sudo)
+# For now the Windows build holds mosalith and its tests (PICTAVERA_HELPER_ONLY), and platform core with
+# the Win32 adapters and their tests (a private CUPS scheduler started by CTest). Needs root (or sudo)
 # for the packages. WINDOWS_JOBS (default 2) sets the build's parallelism.
 set -euo pipefail
 cd "$(dirname "$0")/.."

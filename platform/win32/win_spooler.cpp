@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <mutex>
 
 #include "platform/paper_numbers.h"
 #include "platform/win32/devmode.h"
@@ -64,6 +65,12 @@ bool FillMargins(const std::wstring& name, const DevMode& base, Paper* paper) {
   paper->margin_right_hundredths_mm = HundredthsMm(std::max(right, 0), dpi_x);
   paper->margin_bottom_hundredths_mm = HundredthsMm(std::max(bottom, 0), dpi_y);
   return true;
+}
+
+// Storing the user's record is read, merge, write: two at once would lose one's changes.
+std::mutex& StoredSettingsLock() {
+  static std::mutex lock;
+  return lock;
 }
 
 bool LabelSaysBorderless(std::string label) {
@@ -201,6 +208,7 @@ int WinSpooler::StoreSettings(const std::string& name, const PrintSettings& sett
   if (!wide) return ENOENT;
   const PrinterHandle printer(*wide);
   if (!printer) return ENOENT;
+  std::lock_guard lock(StoredSettingsLock());
   const std::optional<DevMode> base = win32::CurrentDevMode(printer.get(), *wide);
   if (!base) return EIO;
   std::optional<DevMode> merged = win32::MergedDevMode(printer.get(), *wide, *base, settings);

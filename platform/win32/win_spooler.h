@@ -8,7 +8,8 @@
 // private part, which the spooler keeps. Papers come from DeviceCapabilitiesW (numbers, names, sizes), each
 // paper's margins from the printable area the driver reports for it. Jobs are GDI documents
 // (gdi_print_device.h); CancelActiveJobs cancels the running ones in the spooler (SetJobW).
-// Thread safety: every method may be called from any thread at once.
+// Thread safety: every method may be called from any thread at once; StoreSettings calls (read, merge,
+// write) are serialised within the process.
 #pragma once
 
 #include <memory>
