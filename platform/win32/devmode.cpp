@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/win32/wide_text.h"
 
@@ -67,6 +68,30 @@ void ApplySettings(const PrintSettings& settings, DEVMODEW* mode) {
     std::copy_n(name.begin(), std::min<size_t>(name.size(), CCHFORMNAME - 1), mode->dmFormName);
   }
   mode->dmFields |= fields;
+}
+
+size_t PublicBytesOf(std::span<const uint8_t> record) {
+  if (record.size() < offsetof(DEVMODEW, dmSize) + sizeof(WORD)) return 0;
+  WORD stated = 0;
+  std::memcpy(&stated, record.data() + offsetof(DEVMODEW, dmSize), sizeof stated);
+  return std::min({record.size(), sizeof(DEVMODEW), static_cast<size_t>(stated)});
+}
+
+DEVMODEW PublicPartOf(std::span<const uint8_t> record) {
+  DEVMODEW mode{};
+  const size_t readable = PublicBytesOf(record);
+  if (readable > 0) std::memcpy(&mode, record.data(), readable);
+  const std::pair<DWORD, size_t> ends[] = {
+      {DM_ORIENTATION, offsetof(DEVMODEW, dmOrientation) + 2}, {DM_PAPERSIZE, offsetof(DEVMODEW, dmPaperSize) + 2},
+      {DM_PAPERLENGTH, offsetof(DEVMODEW, dmPaperLength) + 2}, {DM_PAPERWIDTH, offsetof(DEVMODEW, dmPaperWidth) + 2},
+      {DM_COPIES, offsetof(DEVMODEW, dmCopies) + 2},           {DM_PRINTQUALITY, offsetof(DEVMODEW, dmPrintQuality) + 2},
+      {DM_COLOR, offsetof(DEVMODEW, dmColor) + 2},             {DM_YRESOLUTION, offsetof(DEVMODEW, dmYResolution) + 2},
+      {DM_FORMNAME, offsetof(DEVMODEW, dmFormName) + sizeof mode.dmFormName}};
+  if (readable < offsetof(DEVMODEW, dmFields) + sizeof(DWORD)) mode.dmFields = 0;
+  for (const auto& [flag, end] : ends) {
+    if (readable < end) mode.dmFields &= ~flag;
+  }
+  return mode;
 }
 
 std::optional<DevMode> CurrentDevMode(HANDLE printer, const std::wstring& name) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,14 @@ PrintSettings SettingsFromDevMode(const DEVMODEW& mode);
 // as the record has them. A standard paper number clears a stated length and width that `settings` does
 // not state itself (the driver would otherwise print on the old size).
 void ApplySettings(const PrintSettings& settings, DEVMODEW* mode);
+
+// How many bytes of a record given as bytes (from the interface: trusted for nothing) are its public part:
+// as far as both the bytes and its stated size (dmSize) reach, at most sizeof(DEVMODEW).
+size_t PublicBytesOf(std::span<const uint8_t> record);
+
+// The public part of such a record; the rest zero, and a field outside its public bytes counts as not
+// stated (its flag cleared).
+DEVMODEW PublicPartOf(std::span<const uint8_t> record);
 
 // The printer's current record for the user (the driver's defaults with the user's stored ones over
 // them); nothing when the printer cannot be opened or the driver does not answer. `printer` is a handle

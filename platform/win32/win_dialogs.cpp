@@ -52,32 +52,6 @@ class LockedGlobal {
 };
 
 
-// How many bytes of `record` are its public part: as far as both the bytes and its stated size reach.
-size_t PublicBytesOf(const std::vector<uint8_t>& record) {
-  if (record.size() < offsetof(DEVMODEW, dmSize) + sizeof(WORD)) return 0;
-  WORD stated = 0;
-  std::memcpy(&stated, record.data() + offsetof(DEVMODEW, dmSize), sizeof stated);
-  return std::min({record.size(), sizeof(DEVMODEW), static_cast<size_t>(stated)});
-}
-
-// The public part of a record given as bytes; a field outside its public bytes counts as not stated.
-DEVMODEW PublicPartOf(const std::vector<uint8_t>& record) {
-  DEVMODEW mode{};
-  const size_t readable = PublicBytesOf(record);
-  std::memcpy(&mode, record.data(), readable);
-  const std::pair<DWORD, size_t> ends[] = {
-      {DM_ORIENTATION, offsetof(DEVMODEW, dmOrientation) + 2}, {DM_PAPERSIZE, offsetof(DEVMODEW, dmPaperSize) + 2},
-      {DM_PAPERLENGTH, offsetof(DEVMODEW, dmPaperLength) + 2}, {DM_PAPERWIDTH, offsetof(DEVMODEW, dmPaperWidth) + 2},
-      {DM_COPIES, offsetof(DEVMODEW, dmCopies) + 2},           {DM_PRINTQUALITY, offsetof(DEVMODEW, dmPrintQuality) + 2},
-      {DM_COLOR, offsetof(DEVMODEW, dmColor) + 2},             {DM_YRESOLUTION, offsetof(DEVMODEW, dmYResolution) + 2},
-      {DM_FORMNAME, offsetof(DEVMODEW, dmFormName) + sizeof mode.dmFormName}};
-  if (readable < offsetof(DEVMODEW, dmFields) + sizeof(DWORD)) mode.dmFields = 0;
-  for (const auto& [flag, end] : ends) {
-    if (readable < end) mode.dmFields &= ~flag;
-  }
-  return mode;
-}
-
 }  // namespace
 
 DialogOutcome WinPrintDialog::Show(PrintDialogChoice* choice) {
@@ -120,7 +94,7 @@ DialogOutcome WinSettingsDialog::Show(const std::string& printer, const std::vec
   if (handle.get() == nullptr) return DialogOutcome::kFailed;
   std::optional<win32::DevMode> start = win32::CurrentDevMode(handle.get(), *name);
   if (!start) return DialogOutcome::kFailed;
-  win32::ApplySettings(win32::SettingsFromDevMode(PublicPartOf(input)), start->get());
+  win32::ApplySettings(win32::SettingsFromDevMode(win32::PublicPartOf(input)), start->get());
   win32::DevMode chosen(start->size());
   const LONG answer = ::DocumentPropertiesW(owner.get(), handle.get(), const_cast<wchar_t*>(name->c_str()), chosen.get(),
                                             start->get(), DM_IN_BUFFER | DM_IN_PROMPT | DM_OUT_BUFFER);
@@ -128,11 +102,11 @@ DialogOutcome WinSettingsDialog::Show(const std::string& printer, const std::vec
   if (answer != IDOK) return DialogOutcome::kFailed;
   // The public fields the user may have changed, over the caller's record.
   PrintSettings settings = win32::SettingsFromDevMode(*chosen.get());
-  DEVMODEW result = PublicPartOf(input);
+  DEVMODEW result = win32::PublicPartOf(input);
   win32::ApplySettings(settings, &result);
   // Only the caller's public bytes are written: what follows them (its private part) stays its own.
   *output = input;
-  std::memcpy(output->data(), &result, PublicBytesOf(input));
+  std::memcpy(output->data(), &result, win32::PublicBytesOf(input));
   return DialogOutcome::kOk;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/win32/devmode.h"
 
 namespace platform {
@@ -75,6 +77,30 @@ TEST(DevModeTest, AUserSizeAndAFormNameAreWrittenAsStated) {
   EXPECT_EQ(mode.dmPaperLength, 1500);
   EXPECT_EQ(mode.dmPaperWidth, 1000);
   EXPECT_EQ(win32::SettingsFromDevMode(mode).form_name, std::string(31, 'x'));
+}
+
+TEST(DevModeTest, RecordBytesAreReadOnlyAsFarAsTheyAndTheirStatedSizeReach) {
+  DEVMODEW full{};
+  full.dmSize = sizeof(DEVMODEW);
+  full.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_FORMNAME;
+  full.dmOrientation = DMORIENT_LANDSCAPE;
+  full.dmPaperSize = DMPAPER_A4;
+  wcscpy(full.dmFormName, L"A4");
+  std::vector<uint8_t> record(1244, 0xEE);
+  std::memcpy(record.data(), &full, sizeof full);
+
+  EXPECT_EQ(win32::PublicBytesOf(record), sizeof(DEVMODEW));
+  EXPECT_EQ(win32::PublicPartOf(record).dmFields, full.dmFields);
+  // Stated shorter than the form name's end: the form name is not stated, the rest is.
+  reinterpret_cast<DEVMODEW*>(record.data())->dmSize = offsetof(DEVMODEW, dmFormName) + 2;
+  EXPECT_EQ(win32::PublicPartOf(record).dmFields, static_cast<DWORD>(DM_ORIENTATION | DM_PAPERSIZE));
+  // Stated longer than the bytes given: only the bytes count.
+  reinterpret_cast<DEVMODEW*>(record.data())->dmSize = 0xFFFF;
+  const std::span<const uint8_t> cut(record.data(), offsetof(DEVMODEW, dmPaperSize) + 1);
+  EXPECT_EQ(win32::PublicBytesOf(cut), cut.size());
+  EXPECT_EQ(win32::PublicPartOf(cut).dmFields, static_cast<DWORD>(DM_ORIENTATION));
+  EXPECT_EQ(win32::PublicPartOf(std::span<const uint8_t>(record.data(), 3)).dmFields, 0u);
+  EXPECT_EQ(win32::PublicBytesOf({}), 0u);
 }
 
 }  // namespace
