@@ -154,7 +154,11 @@ std::optional<std::string> WinFileSystem::TempFolder(int* error) {
   if (!fixed_temp_folder_) {
     wchar_t value[1024];
     const DWORD units = ::GetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", value, 1024);
-    folder = units > 0 && units < 1024 ? win32::Narrow(std::wstring_view(value, units)) : kWindowsTempFolder;
+    if (units >= 1024) {  // set, but longer than any folder the application would use
+      *error = ENAMETOOLONG;
+      return std::nullopt;
+    }
+    folder = units > 0 ? win32::Narrow(std::wstring_view(value, units)) : kWindowsTempFolder;
   }
   folder = ForwardSlashes(folder);
   while (folder.size() > 3 && folder.back() == '/') folder.pop_back();

@@ -149,7 +149,7 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
   ::AssignProcessToJobObject(job.get(), child.get());
   {
     std::lock_guard lock(mutex_);
-    jobs_[process.dwProcessId] = job.get();
+    jobs_[process.dwProcessId] = {job.get(), child.get()};
   }
   ::ResumeThread(thread.get());
   outcome.started = true;
@@ -190,7 +190,10 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
 
 void WinProcessRunner::EndAll(unsigned exit_code) const {
   std::lock_guard lock(mutex_);
-  for (const auto& [pid, job] : jobs_) ::TerminateJobObject(job, exit_code);
+  for (const auto& [pid, handles] : jobs_) {
+    ::TerminateJobObject(handles.first, exit_code);
+    ::TerminateProcess(handles.second, exit_code);
+  }
 }
 
 void WinProcessRunner::TerminateAll() { EndAll(kTerminateExitCode); }

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/process_runner.h"
@@ -35,7 +36,9 @@ class WinProcessRunner : public ProcessRunner {
   void EndAll(unsigned exit_code) const;
 
   mutable std::mutex mutex_;
-  std::map<unsigned long, void*> jobs_;  // process id -> its job object, while Run waits for it
+  // Process id -> its job object and process handle, while Run waits for it (the process is ended by
+  // itself too, should it not be in its job).
+  std::map<unsigned long, std::pair<void*, void*>> jobs_;
   std::atomic<uint64_t> output_bytes_{0};
 };
 
