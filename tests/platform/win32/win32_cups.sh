@@ -5,7 +5,8 @@
 #   win32_cups.sh start DIR | stop DIR
 #   win32_cups.sh check-job DIR PAGES WIDTH_PT HEIGHT_PT PROGRAM...
 #       runs PROGRAM (the print-job test under Wine), then renders the one document it left in DIR/out
-#       with ghostscript and checks its page count and page size (points, 72 per inch, +-1).
+#       with ghostscript and checks its page count and page size (points, 72 per inch, +-1); exit code
+#       77 (skipped) when no scheduler could be started.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 command=${1:?start, stop or check-job}
@@ -15,7 +16,11 @@ case "$command" in
   start)
     rm -rf "$dir"
     mkdir -p "$dir"
-    "$here/../cups/cups_sandbox.sh" start "$dir" >/dev/null
+    # Where no scheduler can run here, the printing tests skip, saying so; nothing fails for it.
+    if ! "$here/../cups/cups_sandbox.sh" start "$dir" >/dev/null; then
+      echo "win32_cups: no private scheduler (the printing tests skip)"
+      exit 0
+    fi
     export CUPS_SERVER="$dir/cups.sock" CUPS_SERVERROOT="$dir/client"
     /usr/sbin/lpadmin -p PV_Raw -E -v "capture:$dir/out" -D "Raw capture" 2>/dev/null
     lpstat -p PV_Raw >/dev/null
@@ -27,6 +32,7 @@ case "$command" in
   check-job)
     pages=${3:?pages}; width=${4:?width}; height=${5:?height}
     shift 5
+    if [ ! -S "$dir/cups.sock" ]; then echo "skipped: no private CUPS scheduler"; exit 77; fi
     rm -f "$dir"/out/job-*
     "$@"
     for _ in $(seq 100); do
