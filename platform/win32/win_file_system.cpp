@@ -1,0 +1,327 @@
+// WinFileSystem: CreateFileW / MoveFileExW / CreateDirectoryW / FindFirstFileW, paths converted at each call.
+#include "platform/win32/win_file_system.h"
+
+#include "platform/win32/windows_api.h"
+#include <aclapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+namespace {
+
+std::atomic<unsigned> g_file_counter{0};
+
+struct HandleCloser {
+  void operator()(void* handle) const {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      (path[2] == '/' || path[2] == '\\')) {
+    return true;
+  }
+  return path.size() >= 2 && (path[0] == '/' || path[0] == '\\') && (path[1] == '/' || path[1] == '\\');
+}
+
+std::string ForwardSlashes(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+// Opens what `path` names, links followed, for its attributes only (a folder too).
+Handle OpenForInformation(const std::wstring& path) {
+  Handle handle(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (handle.get() == INVALID_HANDLE_VALUE) handle.release();
+  return handle;
+}
+
+class WinPendingFile : public PendingFile {
+ public:
+  WinPendingFile(std::string folder, std::wstring temporary, HANDLE file)
+      : folder_(std::move(folder)), temporary_(std::move(temporary)), file_(file) {}
+  ~WinPendingFile() override {
+    file_.reset();
+    if (!published_) ::DeleteFileW(temporary_.c_str());
+  }
+  WinPendingFile(const WinPendingFile&) = delete;
+  WinPendingFile& operator=(const WinPendingFile&) = delete;
+
+  int Write(const uint8_t* bytes, size_t size) override {
+    if (failed_ || !file_) return EIO;
+    while (size > 0) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+      DWORD written = 0;
+      if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written == 0) {
+        failed_ = true;
+        return ErrnoFromWin32(::GetLastError());
+      }
+      bytes += written;
+      size -= written;
+    }
+    return 0;
+  }
+
+  int Publish(const std::string& path, PublishMode mode) override {
+    if (failed_ || published_) return EIO;
+    const std::string final_path = ForwardSlashes(path);
+    if (FolderOfPath(final_path) != folder_) return EXDEV;
+    const std::optional<std::wstring> target = win32::SystemPath(final_path);
+    if (!target) return EINVAL;
+    if (file_) {
+      const bool flushed = ::FlushFileBuffers(file_.get()) != FALSE;
+      const DWORD flush_error = ::GetLastError();
+      file_.reset();
+      if (!flushed) return Fail(ErrnoFromWin32(flush_error));
+    }
+    if (mode == PublishMode::kReplace) {
+      // Only a file or a link may be replaced; the rename would refuse a folder anyway, with a vaguer reason.
+      const DWORD attributes = ::GetFileAttributesW(target->c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return Fail(EISDIR);
+      }
+    }
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (mode == PublishMode::kReplace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExW(temporary_.c_str(), target->c_str(), flags)) {
+      const int error = ErrnoFromWin32(::GetLastError());
+      if (mode == PublishMode::kNoReplace && error == EEXIST) return EEXIST;  // still pending
+      return Fail(error);
+    }
+    published_ = true;
+    return 0;
+  }
+
+ private:
+  int Fail(int error) {
+    failed_ = true;
+    ::DeleteFileW(temporary_.c_str());
+    return error;
+  }
+
+  std::string folder_;
+  std::wstring temporary_;
+  Handle file_;
+  bool failed_ = false;
+  bool published_ = false;
+};
+
+}  // namespace
+
+int ErrnoFromWin32(unsigned long error) {
+  switch (error) {
+    case ERROR_SUCCESS: return 0;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    default: return EIO;
+  }
+}
+
+std::optional<std::string> WinFileSystem::TempFolder(int* error) {
+  int ignored = 0;
+  if (error == nullptr) error = &ignored;
+  *error = 0;
+  std::string folder = fixed_temp_folder_.value_or("");
+  if (!fixed_temp_folder_) {
+    wchar_t value[1024];
+    const DWORD units = ::GetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", value, 1024);
+    if (units >= 1024) {  // set, but longer than any folder the application would use
+      *error = ENAMETOOLONG;
+      return std::nullopt;
+    }
+    folder = units > 0 ? win32::Narrow(std::wstring_view(value, units)) : kWindowsTempFolder;
+  }
+  folder = ForwardSlashes(folder);
+  while (folder.size() > 3 && folder.back() == '/') folder.pop_back();
+  const std::optional<std::wstring> wide = win32::SystemPath(folder);
+  if (!IsAbsolute(folder) || !wide) {
+    *error = EINVAL;
+    return std::nullopt;
+  }
+  if (!::CreateDirectoryW(wide->c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    *error = ErrnoFromWin32(::GetLastError());
+    return std::nullopt;
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) *error = ErrnoFromWin32(::GetLastError());
+  else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) *error = ELOOP;
+  else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) *error = ENOTDIR;
+  if (*error != 0) return std::nullopt;
+  return folder;
+}
+
+int WinFileSystem::CreateFolder(const std::string& path, uint32_t) {
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) return ENOENT;
+  return ::CreateDirectoryW(wide->c_str(), nullptr) ? 0 : ErrnoFromWin32(::GetLastError());
+}
+
+std::unique_ptr<PendingFile> WinFileSystem::StartFile(const std::string& folder, uint32_t, int* error) {
+  const std::string base = ForwardSlashes(folder);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = base + "/.pictavera-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(g_file_counter++) + ".tmp";
+    const std::optional<std::wstring> wide = win32::SystemPath(name);
+    if (!wide) {
+      *error = EINVAL;
+      return nullptr;
+    }
+    // CREATE_NEW never opens what is there, a link included.
+    const HANDLE file = ::CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return std::make_unique<WinPendingFile>(base, *wide, file);
+    const DWORD failure = ::GetLastError();
+    if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) {
+      *error = ErrnoFromWin32(failure);
+      return nullptr;
+    }
+  }
+  *error = EEXIST;
+  return nullptr;
+}
+
+std::optional<std::vector<uint8_t>> WinFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
+  int ignored = 0;
+  if (error == nullptr) error = &ignored;
+  *error = 0;
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) {
+    *error = ENOENT;
+    return std::nullopt;
+  }
+  const Handle file(::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    *error = ErrnoFromWin32(::GetLastError());
+    return std::nullopt;
+  }
+  // Devices ("NUL", "CON") and pipes are not files: refused before anything is read from them.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    *error = EINVAL;
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[65536];
+  while (bytes.size() < max_bytes) {
+    const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, max_bytes - bytes.size()));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk, want, &got, nullptr)) {
+      *error = ErrnoFromWin32(::GetLastError());
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  return bytes;
+}
+
+int WinFileSystem::RemoveFile(const std::string& path) {
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) return ENOENT;
+  return ::DeleteFileW(wide->c_str()) ? 0 : ErrnoFromWin32(::GetLastError());
+}
+
+bool WinFileSystem::IsRegularFile(const std::string& path) {
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) return false;
+  const Handle file = OpenForInformation(*wide);
+  BY_HANDLE_FILE_INFORMATION info{};
+  return file && ::GetFileType(file.get()) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file.get(), &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<FileIdentity> WinFileSystem::IdentityOf(const std::string& path) {
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) return std::nullopt;
+  const Handle file = OpenForInformation(*wide);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+PathKind WinFileSystem::KindAt(const std::string& path) {
+  const std::optional<std::wstring> wide = win32::SystemPath(path);
+  if (!wide || wide->empty()) return PathKind::kMissing;
+  const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  return attributes & FILE_ATTRIBUTE_DEVICE ? PathKind::kOther : PathKind::kFile;
+}
+
+std::optional<std::vector<std::string>> WinFileSystem::OwnFiles(const std::string& folder, int* error) {
+  const std::optional<std::wstring> wide = win32::SystemPath(ForwardSlashes(folder) + "/*");
+  if (!wide) {
+    *error = EINVAL;
+    return std::nullopt;
+  }
+  // The current user, to compare each file's owner with.
+  std::vector<uint8_t> user_buffer;
+  PSID self = nullptr;
+  {
+    HANDLE token = nullptr;
+    DWORD bytes = 0;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      ::GetTokenInformation(token, TokenUser, nullptr, 0, &bytes);
+      user_buffer.resize(bytes);
+      if (bytes > 0 && ::GetTokenInformation(token, TokenUser, user_buffer.data(), bytes, &bytes)) {
+        self = reinterpret_cast<TOKEN_USER*>(user_buffer.data())->User.Sid;
+      }
+      ::CloseHandle(token);
+    }
+  }
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = ::FindFirstFileW(wide->c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    *error = ErrnoFromWin32(::GetLastError());
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  const std::string base = ForwardSlashes(folder) + "/";
+  do {
+    if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) continue;
+    const std::string name = win32::Narrow(entry.cFileName);
+    const std::optional<std::wstring> file = win32::SystemPath(base + name);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const bool mine = self != nullptr && file &&
+                      ::GetNamedSecurityInfoW(file->c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                              nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                      owner != nullptr && ::EqualSid(owner, self);
+    if (descriptor != nullptr) ::LocalFree(descriptor);
+    if (mine) names.push_back(name);
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+  return names;
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+// WinFileSystem: the FileSystem port over Win32 file calls with wide-character paths.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+// The temporary folder when $PICTAVERA_TEMP_DIR does not name one: the public one every user of the
+// machine shares.
+inline constexpr char kWindowsTempFolder[] = "C:/Users/Public/PictaVera_Temp";
+
+// The system's error number as the port's errno value (ENOENT, EACCES, EEXIST, ENOSPC, ...; EIO for the
+// rest). Pure.
+int ErrnoFromWin32(unsigned long error);
+
+// Paths on the port are UTF-8 with '/' (drive paths "C:/..." and UNC paths "//server/share/..." count as
+// absolute; '\' is accepted too) and become UTF-16 with '\' at each call. Files are written by the one
+// rule: a temporary ".pictavera-<pid>-<n>.tmp" created exclusively in the destination folder, flushed
+// (FlushFileBuffers), then renamed (MoveFileExW; without MOVEFILE_REPLACE_EXISTING for kNoReplace, which
+// the system refuses atomically for a taken name). Modes are not used: files and folders take the
+// permissions of the folder they are made in. The temporary folder is $PICTAVERA_TEMP_DIR (absolute),
+// else kWindowsTempFolder, created when missing; refused when it is a link (ELOOP) or not a folder
+// (ENOTDIR). It is shared by the machine's users by design, so no owner is checked for it; OwnFiles does
+// check each file's owner against the current user.
+// Thread safety: every method may be called from any thread at once.
+class WinFileSystem : public FileSystem {
+ public:
+  WinFileSystem() = default;
+  explicit WinFileSystem(std::string temp_folder) : fixed_temp_folder_(std::move(temp_folder)) {}
+
+  std::optional<std::string> TempFolder(int* error) override;
+  int CreateFolder(const std::string& path, uint32_t mode) override;
+  std::unique_ptr<PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) override;
+  std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override;
+  int RemoveFile(const std::string& path) override;
+  bool IsRegularFile(const std::string& path) override;
+  std::optional<FileIdentity> IdentityOf(const std::string& path) override;
+  PathKind KindAt(const std::string& path) override;
+  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
+
+ private:
+  std::optional<std::string> fixed_temp_folder_;
+};
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+// Tests for the shell adapter under Wine (no file associations in a fresh prefix, no desktop).
+#include "platform/win32/win_shell.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+namespace {
+
+class WinShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    folder_ = std::filesystem::path(temp) / (L"pv shell \u00E9t\u00E9 " + std::to_wstring(::GetCurrentProcessId()));
+    std::filesystem::create_directories(folder_);
+    file_ = folder_ / L"b\u00EFld \u5199\u771F.pvx";
+    std::ofstream(file_) << "not a picture";
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path folder_;
+  std::filesystem::path file_;
+  WinShell shell_;
+};
+
+TEST_F(WinShellTest, PathExistsForFilesAndFoldersWithUnicodeNames) {
+  EXPECT_TRUE(shell_.PathExists(win32::Narrow(file_.wstring())));
+  EXPECT_TRUE(shell_.PathExists(win32::Narrow(folder_.wstring())));
+  std::string forward = win32::Narrow(file_.wstring());
+  std::replace(forward.begin(), forward.end(), '\\', '/');
+  EXPECT_TRUE(shell_.PathExists(forward));
+  EXPECT_FALSE(shell_.PathExists(win32::Narrow((folder_ / L"missing.jpg").wstring())));
+  EXPECT_FALSE(shell_.PathExists(""));
+}
+
+TEST_F(WinShellTest, TheShellsOwnRefusalsComeBack) {
+  // No application is registered for this type: "no association" (31) for both verbs.
+  EXPECT_EQ(shell_.Open(win32::Narrow(file_.wstring())), SE_ERR_NOASSOC);
+  EXPECT_EQ(shell_.Print(win32::Narrow(file_.wstring())), SE_ERR_NOASSOC);
+  EXPECT_LE(shell_.Open(win32::Narrow((folder_ / L"missing.pvx").wstring())), 32);
+  EXPECT_EQ(shell_.Open(std::string("bad\0name", 8)), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(WinShellTest, OpeningAProgramIsAccepted) {
+  EXPECT_GT(shell_.Open(PICTAVERA_WIN32_CHILD), 32);  // it starts, finds no arguments and ends
+}
+
+}  // namespace
+}  // namespace platform
