@@ -1,33 +1,21 @@
 // RealServices on Windows: the one place where the Windows adapters are chosen.
 //
-// Ports whose Windows adapter is not in this build yet stay null; the handlers that need one answer as
-// their operation fails (runner/services.h). Each is plugged in by one line in the constructor (and its
-// include and library) once its adapter is here:
-//   graphics_         = std::make_unique<platform::GdiplusGraphics>(&memory_);     WIC and GDI+; bakes_
-//                                                                                  then gets GDI+'s start and stop
-//   metadata_         MetadataReader over the project's picture-header reader
-//   face_detector_    FaceDetector
-//   files_            = std::make_unique<platform::WinFileSystem>();
-//   processes_        = std::make_unique<platform::WinProcessRunner>();            sheets through mosalith.exe
-//   system_printers_  = std::make_unique<platform::WinSpooler>();
-//   settings_         = std::make_unique<platform::RegistrySettingsStore>();
-//   shell_            = std::make_unique<platform::WinShell>();
-//   settings_dialog_, print_dialog_: platform::WinSettingsDialog, WinPrintDialog in place of the headless ones
-// The thumbnail cache stays null: the shell's image factory gives nothing usable under Wine, and
-// previews are decoded instead.
+// Printers, papers and printing through the spooler and GDI; pictures through WIC and GDI+ (JPEGs through
+// libjpeg-turbo, as on Linux); settings in the registry; files, processes and the shell through Win32;
+// metadata and faces through the same libraries as on Linux, built for Windows. The thumbnail cache stays
+// null: the shell's image factory gives nothing usable under Wine, and previews are decoded instead.
 #include "runner/real_services.h"
 
 #include <cstdlib>
 #include <string>
 #include <thread>
 
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/clock.h"
 #include "platform/face_detector.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
-#include "platform/headless/headless_dialogs.h"
 #include "platform/metadata_reader.h"
 #include "platform/pdf_printer.h"
 #include "platform/process_runner.h"
@@ -35,7 +23,17 @@
 #include "platform/shell.h"
 #include "platform/spooler.h"
 #include "platform/thumbnail_cache.h"
+#include "platform/dlib/dlib_face_detector.h"
+#include "platform/gdiplus/gdiplus_graphics.h"
+#include "platform/gdiplus/gdiplus_session.h"
+#include "platform/libexif/libexif_metadata_reader.h"
 #include "platform/posix/system_clock.h"  // the standard library's clocks: no POSIX call in it
+#include "platform/win32/registry_settings_store.h"
+#include "platform/win32/win_dialogs.h"
+#include "platform/win32/win_file_system.h"
+#include "platform/win32/win_process_runner.h"
+#include "platform/win32/win_shell.h"
+#include "platform/win32/win_spooler.h"
 #include "runner/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -67,6 +65,14 @@ std::string ProgramFolder() {
 RealServices::RealServices(const char* memory_megabytes)
     : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
+      graphics_(std::make_unique<platform::GdiplusGraphics>(&memory_)),
+      system_printers_(std::make_unique<platform::WinSpooler>()),
+      shell_(std::make_unique<platform::WinShell>()),
+      files_(std::make_unique<platform::WinFileSystem>()),
+      settings_(std::make_unique<platform::RegistrySettingsStore>()),
+      metadata_(std::make_unique<platform::LibexifMetadataReader>()),
+      face_detector_(std::make_unique<platform::DlibFaceDetector>()),
+      processes_(std::make_unique<platform::WinProcessRunner>()),
       lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
   services_.clock = clock_.get();
   services_.memory = &memory_;
@@ -75,7 +81,10 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.graphics = graphics_.get();
   services_.files = files_.get();
   services_.settings = settings_.get();
-  bakes_ = std::make_unique<printing::BakeShared>();
+  // A bake starts and stops GDI+ by count; the adapter holds its own start for its canvases.
+  auto session = std::make_shared<platform::GdiplusSession>();
+  bakes_ = std::make_unique<printing::BakeShared>([session] { return session->Start(); },
+                                                   [session] { session->Stop(); });
   services_.bakes = bakes_.get();
   services_.metadata = metadata_.get();
   services_.face_detector = face_detector_.get();
@@ -86,19 +95,17 @@ RealServices::RealServices(const char* memory_megabytes)
   // The system's printers only: Windows has a PDF printer of its own, so there is no built-in one.
   printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), nullptr);
   services_.spooler = printers_.get();
-  // The dialogs as they behave without a desktop to show them on: cancelled.
-  settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+  // Without a desktop to show them on, the dialogs answer cancelled.
+  settings_dialog_ = std::make_unique<platform::WinSettingsDialog>();
   services_.settings_dialog = settings_dialog_.get();
-  print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
+  print_dialog_ = std::make_unique<platform::WinPrintDialog>();
   services_.print_dialog = print_dialog_.get();
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "\\mosalith.exe";
   services_.process_id = static_cast<int>(::GetCurrentProcessId());
   // What a killed host left behind goes now (there is no built-in PDF printer's folder here).
-  if (files_ != nullptr && processes_ != nullptr) {
-    RemoveLeftoverFiles(*files_, *processes_, std::string(), services_.process_id);
-  }
+  RemoveLeftoverFiles(*files_, *processes_, std::string(), services_.process_id);
 }
 
 RealServices::~RealServices() { threads_.JoinAll(); }
