@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "runner/log.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 
 namespace runner {
 namespace {

@@ -21,7 +21,7 @@
 #include <functional>
 #include <string>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/work_queue.h"
 
 namespace platform {

@@ -16,7 +16,7 @@
 #include "platform/bitmap.h"
 #include "platform/face_detector.h"
 #include "platform/graphics.h"
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/insight/face_geometry.h"
 
 namespace runner::insight {

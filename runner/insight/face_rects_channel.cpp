@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/insight/face_geometry.h"
 #include "runner/insight/face_workers.h"
 #include "runner/log.h"

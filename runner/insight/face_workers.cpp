@@ -8,7 +8,7 @@
 #include "platform/face_detector.h"
 #include "runner/insight/face_batch.h"
 #include "runner/log.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/metadata_reader.h"
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/work_lanes.h"
 

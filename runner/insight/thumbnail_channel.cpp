@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/insight/thumbnail.h"
 #include "runner/work_lanes.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_args.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/work_lanes.h"
 
 #include "runner/printing/baking/baking_methods.h"

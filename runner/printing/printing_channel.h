@@ -4,7 +4,7 @@
 #include <array>
 #include <memory>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {

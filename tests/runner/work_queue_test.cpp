@@ -13,7 +13,7 @@
 
 #include "flutter/method_result_functions.h"
 #include "platform/fake/fake_clock.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 

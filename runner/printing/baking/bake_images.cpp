@@ -16,8 +16,8 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_args.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/log.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/color_profiles.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/graphics.h"
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/printing/baking/bake_records.h"
 
 namespace platform {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 
 namespace runner::printing {
 namespace {

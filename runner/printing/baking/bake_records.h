@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 namespace runner::printing {
 

@@ -4,7 +4,7 @@
 #include "runner/printing/baking/bake_images.h"
 #include "runner/printing/baking/bake_single_image.h"
 #include "runner/printing/baking/color_profiles.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 
 namespace runner::printing {

@@ -1,7 +1,7 @@
 // The baking and colour-profile rows of the `printing_channel` method table, bound to the services.
 #pragma once
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {

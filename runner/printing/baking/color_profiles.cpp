@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "platform/settings_store.h"
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_args.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/log.h"
 #include "runner/text_conversion.h"
 

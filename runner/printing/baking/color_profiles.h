@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 namespace platform {
 class SettingsStore;

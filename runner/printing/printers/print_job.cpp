@@ -9,11 +9,11 @@
 #include <memory>
 #include <mutex>
 
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/log.h"
 #include "runner/printing/printers/page_layout.h"
 #include "runner/printing/printers/paper_setter.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 

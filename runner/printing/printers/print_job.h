@@ -22,8 +22,8 @@
 
 #include "platform/graphics.h"
 #include "platform/spooler.h"
-#include "runner/channel.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/services.h"
 
 namespace runner {

@@ -6,7 +6,7 @@
 #include "platform/print_dialog.h"
 #include "platform/settings_dialog.h"
 #include "platform/spooler.h"
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/log.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/settings_record.h"

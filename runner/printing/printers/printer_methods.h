@@ -6,7 +6,7 @@
 // services.settings_dialog and services.print_dialog; a null port answers as its operation failing.
 #pragma once
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {

@@ -6,7 +6,7 @@
 #include "platform/graphics.h"
 #include "platform/shell.h"
 #include "platform/spooler.h"
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 #include "runner/log.h"
 #include "runner/printing/printers/print_job.h"
 

@@ -10,7 +10,7 @@
 // shell lane, printing on the print lane), never on the platform thread.
 #pragma once
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {

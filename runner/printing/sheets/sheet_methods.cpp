@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_args.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/log.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/printing/sheets/sheet_arguments.h"

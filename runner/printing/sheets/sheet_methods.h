@@ -7,7 +7,7 @@
 // wait their turn too (two sheet jobs at once).
 #pragma once
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 namespace runner::printing::testing {
 

@@ -1,6 +1,6 @@
 // Tests of the host: the main window's start-up and message hand-off, `pictavera call`, and the program's
 // exit codes.
-#include "runner/host.h"
+#include "runner/host/host.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "flutter/standard_method_codec.h"
-#include "runner/flutter_window.h"
+#include "runner/host/flutter_window.h"
 #include "tests/runner/test_services.h"
 
 namespace runner {

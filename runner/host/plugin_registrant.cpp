@@ -1,5 +1,5 @@
 // Registration of the seven plug-ins the interface uses.
-#include "runner/plugin_registrant.h"
+#include "runner/host/plugin_registrant.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Tests of the JSON <-> channel value mapping of `pictavera call`.
-#include "runner/json_values.h"
+#include "runner/host/json_values.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // Reading channel arguments: the forms and the reader's answer.
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 
 #include <cmath>
 #include <variant>

@@ -1,5 +1,5 @@
 // The channel error vocabulary: rows built at run time and the error answer.
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_errors.h"
 
 namespace runner {
 namespace {

@@ -1,5 +1,5 @@
 // The application host's entry points.
-#include "runner/host.h"
+#include "runner/host/host.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -16,10 +16,10 @@
 #include "flutter/engine/transport.h"
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
-#include "runner/flutter_window.h"
-#include "runner/host_closing.h"
-#include "runner/json_values.h"
-#include "runner/process_streams.h"
+#include "runner/host/flutter_window.h"
+#include "runner/host/host_closing.h"
+#include "runner/host/json_values.h"
+#include "runner/host/process_streams.h"
 #include "runner/text_conversion.h"
 
 namespace runner {

@@ -1,5 +1,5 @@
 // The channel layer's shared pieces: exact-name dispatch and channel installation.
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 #include <exception>
 #include <mutex>

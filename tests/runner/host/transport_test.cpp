@@ -25,7 +25,7 @@
 #include "flutter/engine/frame.h"
 #include "flutter/method_channel.h"
 #include "flutter/standard_method_codec.h"
-#include "tests/runner/frame_client.h"
+#include "tests/runner/host/frame_client.h"
 
 namespace flutter::engine {
 namespace {

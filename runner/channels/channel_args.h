@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "flutter/encodable_value.h"
-#include "runner/channel.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel.h"
+#include "runner/channels/channel_errors.h"
 
 namespace runner {
 

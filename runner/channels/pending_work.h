@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 namespace runner {
 

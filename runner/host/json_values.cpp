@@ -1,5 +1,5 @@
 // JSON <-> channel values.
-#include "runner/json_values.h"
+#include "runner/host/json_values.h"
 
 #include <cmath>
 #include <cstdint>

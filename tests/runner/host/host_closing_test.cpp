@@ -1,7 +1,7 @@
 // Tests of the host's closing over fakes: the one line, waiting for work that finishes, and the forced
 // end on a second stop or when nothing moves: helpers signalled, calls answered with their failure rows,
 // threads that will not end left behind with the answer "not joined".
-#include "runner/host_closing.h"
+#include "runner/host/host_closing.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "flutter/method_result_functions.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "tests/runner/test_services.h"
 
 namespace runner {

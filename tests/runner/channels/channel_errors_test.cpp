@@ -1,5 +1,5 @@
 // Tests for the error vocabulary: exact texts and the error answer.
-#include "runner/channel_errors.h"
+#include "runner/channels/channel_errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The process-wide streams and signals of the host while it serves.
-#include "runner/process_streams.h"
+#include "runner/host/process_streams.h"
 
 #include <cerrno>
 #include <cstdio>

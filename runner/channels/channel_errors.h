@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 namespace runner {
 

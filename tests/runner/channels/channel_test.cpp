@@ -1,5 +1,5 @@
 // Tests of the channel dispatch's safety net: an exception escaping a handler still answers the call.
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 
 #include <stdexcept>
 #include <thread>

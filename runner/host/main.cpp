@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "runner/host.h"
-#include "runner/process_streams.h"
-#include "runner/real_services.h"
+#include "runner/host/host.h"
+#include "runner/host/process_streams.h"
+#include "runner/host/real_services.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // CloseHost: the wait for running work, and the forced end.
-#include "runner/host_closing.h"
+#include "runner/host/host_closing.h"
 
 #include <algorithm>
 #include <memory>
@@ -9,7 +9,7 @@
 #include "platform/process_runner.h"
 #include "platform/spooler.h"
 #include "runner/log.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 

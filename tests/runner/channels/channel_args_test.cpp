@@ -1,5 +1,5 @@
 // Tests for the reading forms, key lookup and the first-failure reader.
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 
 #include <gtest/gtest.h>
 

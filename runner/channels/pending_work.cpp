@@ -1,5 +1,5 @@
 // PendingWork: tracked calls, counted jobs, and the failure answers of the host's last moments.
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,5 +1,5 @@
 // Tests of the removal of files left by hosts that were killed: names read exactly, only ended owners.
-#include "runner/leftover_files.h"
+#include "runner/host/leftover_files.h"
 
 #include <gtest/gtest.h>
 

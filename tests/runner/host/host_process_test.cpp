@@ -17,7 +17,7 @@
 
 #include "flutter/method_result_functions.h"
 #include "flutter/standard_method_codec.h"
-#include "tests/runner/frame_client.h"
+#include "tests/runner/host/frame_client.h"
 
 #ifdef PICTAVERA_BINARY
 namespace runner {

@@ -1,5 +1,5 @@
 // Leftover files: names read, owners looked up, files removed.
-#include "runner/leftover_files.h"
+#include "runner/host/leftover_files.h"
 
 #include <charconv>
 

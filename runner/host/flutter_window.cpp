@@ -1,5 +1,5 @@
 // The main window.
-#include "runner/flutter_window.h"
+#include "runner/host/flutter_window.h"
 
 #include <cstdio>
 
@@ -9,7 +9,7 @@
 #include "runner/insight/face_workers.h"
 #include "runner/insight/media_info_channel.h"
 #include "runner/insight/thumbnail_channel.h"
-#include "runner/plugin_registrant.h"
+#include "runner/host/plugin_registrant.h"
 #include "runner/printing/printing_channel.h"
 
 namespace runner {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "flutter/engine/engine.h"
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 #include "runner/window_messages.h"
 

@@ -1,5 +1,5 @@
 // RealServices: the one place where the real adapters are chosen.
-#include "runner/real_services.h"
+#include "runner/host/real_services.h"
 
 #include <limits.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
-#include "runner/leftover_files.h"
+#include "runner/host/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "platform/libexif/libexif_metadata_reader.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/memory_budget.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
