@@ -5,10 +5,8 @@
 
 #include "runner/thread_registry.h"
 
-#include "runner/insight/face_rects_channel.h"
+#include "runner/insight/insight_channels.h"
 #include "runner/insight/face_workers.h"
-#include "runner/insight/media_info_channel.h"
-#include "runner/insight/thumbnail_channel.h"
 #include "runner/host/plugin_registrant.h"
 #include "runner/printing/printing_channel.h"
 

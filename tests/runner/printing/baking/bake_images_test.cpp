@@ -16,11 +16,13 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/bake_geometry.h"
+#include "runner/printing/baking/baking_channel.h"
 #include "tests/runner/printing/baking/bake_test_support.h"
 
 namespace runner::printing {
 namespace {
 
+using testing::ForwardingResult;
 using testing::RecordedResult;
 
 EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
@@ -75,7 +77,7 @@ class BakeImagesTest : public ::testing::Test {
   void Handle(EncodableValue arguments, RecordedResult& result) {
     MethodCall call("bakeImagesForPrinting", std::make_unique<EncodableValue>(std::move(arguments)));
     ::testing::internal::CaptureStderr();
-    HandleBakeImagesForPrinting(setup_, &settings_, call, result);
+    MakeBakeImagesForPrintingHandler(setup_, &settings_)(call, std::make_unique<ForwardingResult>(result));
     log_ = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(result.answers, 1);
   }

@@ -1,6 +1,7 @@
-// A method result for the baking tests that records its one answer.
+// Method results for the baking tests: one that records its one answer, one that passes it on.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "runner/channels/channel.h"
@@ -31,6 +32,22 @@ class RecordedResult : public MethodResult {
     message = error_message;
   }
   void NotImplementedInternal() override { ++answers; }
+};
+
+// A result that passes its one answer on to `target`, which the test keeps, so that a handler can own it.
+class ForwardingResult : public MethodResult {
+ public:
+  explicit ForwardingResult(MethodResult& target) : target_(target) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override { result ? target_.Success(*result) : target_.Success(); }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    details ? target_.Error(code, message, *details) : target_.Error(code, message);
+  }
+  void NotImplementedInternal() override { target_.NotImplemented(); }
+
+ private:
+  MethodResult& target_;
 };
 
 }  // namespace runner::printing::testing

@@ -1,6 +1,6 @@
 // The four sheet methods through printing_channel: blocking answers, background numbering, polling before
 // and after the end, delivery once, bad job numbers, and jobs running at once on their own job files.
-#include "runner/printing/sheets/sheet_methods.h"
+#include "runner/printing/sheets/sheets_channel.h"
 
 #include <condition_variable>
 #include <set>

@@ -1,10 +1,11 @@
-// The sheet methods' handlers: read the arguments, run or start the job, answer once.
-#include "runner/printing/sheets/sheet_methods.h"
+// The sheets family's handlers and table rows: read the arguments, run or start the job, answer once.
+#include "runner/printing/sheets/sheets_channel.h"
 
 #include <exception>
 
 #include "runner/channels/channel_args.h"
 #include "runner/channels/channel_errors.h"
+#include "runner/channels/on_lane.h"
 #include "runner/log.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/printing/sheets/sheet_arguments.h"
@@ -30,11 +31,16 @@ void AnswerGuarded(MethodResult& result, Body&& body) {
   }
 }
 
+// The failure row of a sheet job the host ends before it could run: the row a failing job answers.
+void SheetJobStopped(const MethodCall&, MethodResult& result) {
+  AnswerError(result, GridError("Sheet job stopped: the application is closing"));
+}
+
 }  // namespace
 
 MethodHandler MakeCreateGridImagesHandler(const Services& services) {
   const SheetJobContext context = SheetJobContextOf(services);
-  return [context](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  MethodHandler handler = [context](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
       const std::optional<mosalith::GridJob> request =
@@ -55,6 +61,9 @@ MethodHandler MakeCreateGridImagesHandler(const Services& services) {
       }
     });
   };
+  // The job waits on a helper program: it runs on the sheet lane, never on the platform thread.
+  return OnLane(services.lanes ? &services.lanes->sheets : nullptr, services.pending, "sheet job", SheetJobStopped,
+                std::move(handler));
 }
 
 MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
@@ -115,6 +124,16 @@ MethodHandler MakeCheckGridJobStatusHandler(const Services& services) {
       }
       result->Success(EncodableValue(std::move(reply)));
     });
+  };
+}
+
+std::vector<MethodEntry> SheetsMethodTable(const Services& services) {
+  const MethodHandler create_grid_images = MakeCreateGridImagesHandler(services);
+  return {
+      {"createGridImages", create_grid_images},
+      {"createGridImagesFast", create_grid_images},
+      {"createGridImagesFastAsync", MakeCreateGridImagesAsyncHandler(services)},
+      {"checkGridJobStatus", MakeCheckGridJobStatusHandler(services)},
   };
 }
 

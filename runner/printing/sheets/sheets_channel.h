@@ -1,11 +1,15 @@
-// The sheet methods of `printing_channel`: "createGridImages" / "createGridImagesFast" (blocking),
-// "createGridImagesFastAsync" (background, answers the job number) and "checkGridJobStatus" (poll).
+// The sheets family's part of `printing_channel`: "createGridImages" / "createGridImagesFast" (blocking),
+// "createGridImagesFastAsync" (background, answers the job number) and "checkGridJobStatus" (poll), their
+// handlers and their rows of the method table.
 //
 // Each handler answers exactly once on every path: an exception escaping the work is answered as
 // "GRID_ERROR" with the exception's text. Handlers copy the Services members they use. The blocking
-// handler blocks whoever calls it: printing_channel runs it on the sheet lane, where background jobs
-// wait their turn too (two sheet jobs at once).
+// handler runs on the sheet lane (services.lanes->sheets, when given), where background jobs wait their
+// turn too (two sheet jobs at once); a call the host ends first is answered "GRID_ERROR" with "Sheet job
+// stopped: the application is closing".
 #pragma once
+
+#include <vector>
 
 #include "runner/channels/channel.h"
 #include "runner/services.h"
@@ -26,5 +30,9 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services);
 // "Job ID not found: <n>" when there is no such job; otherwise success with {"completed": bool} and, once
 // completed, "success", "errorMessage" and "totalTimeMs".
 MethodHandler MakeCheckGridJobStatusHandler(const Services& services);
+
+// The family's rows of the `printing_channel` method table. Both "createGridImages" and
+// "createGridImagesFast" are bound to one handler, so they give identical replies.
+std::vector<MethodEntry> SheetsMethodTable(const Services& services);
 
 }  // namespace runner::printing

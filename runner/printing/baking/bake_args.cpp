@@ -1,5 +1,5 @@
-// Bake records: reading requests and effects from channel values, and the reply form of a result.
-#include "runner/printing/baking/bake_records.h"
+// Reading bake requests and their effects from channel values.
+#include "runner/printing/baking/bake_args.h"
 
 #include <cmath>
 #include <limits>
@@ -61,19 +61,6 @@ std::optional<BakeRequest> ReadBakeRequest(const EncodableValue& entry) {
   if (auto rotate = LookUp(**map, "rotateForOutput", kBool).value) request.rotate_for_output = *rotate;
   if (const EncodableValue* effects = FindKey(**map, "effects")) request.effects = ReadBakeEffects(*effects);
   return request;
-}
-
-EncodableMap BakeResultToMap(const BakeResult& result) {
-  EncodableMap map{
-      {EncodableValue("success"), EncodableValue(result.success)},
-      {EncodableValue("index"), EncodableValue(result.index)},
-  };
-  if (result.success) {
-    map.emplace(EncodableValue("bakedPath"), EncodableValue(result.baked_path));
-  } else {
-    map.emplace(EncodableValue("error"), EncodableValue(result.error));
-  }
-  return map;
 }
 
 }  // namespace runner::printing

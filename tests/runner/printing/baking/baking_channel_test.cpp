@@ -1,6 +1,6 @@
 // Tests for the baking rows of the method table: a bake through the channel reaches the fake graphics
 // and file system that the services hold.
-#include "runner/printing/baking/baking_methods.h"
+#include "runner/printing/baking/baking_channel.h"
 
 #include <gtest/gtest.h>
 

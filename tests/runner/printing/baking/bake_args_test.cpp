@@ -1,5 +1,6 @@
 // Tests for reading bake requests and effects from channel values, and the reply form of a result.
-#include "runner/printing/baking/bake_records.h"
+#include "runner/printing/baking/bake_args.h"
+#include "runner/printing/baking/baking_channel.h"
 
 #include <gtest/gtest.h>
 

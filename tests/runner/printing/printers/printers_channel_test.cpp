@@ -1,6 +1,6 @@
 // Tests for the printer and paper methods over fakes: listings, defaults, capabilities, the settings
 // dialogs and setting the default printer and paper.
-#include "runner/printing/printers/printer_methods.h"
+#include "runner/printing/printers/printers_channel.h"
 
 #include "platform/paper_numbers.h"
 #include "runner/printing/printers/settings_record.h"
