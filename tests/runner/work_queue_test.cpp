@@ -5,18 +5,22 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/fake/fake_clock.h"
 #include "runner/thread_registry.h"
-#include "tests/runner/latch.h"
+#include "tests/support/waiting.h"
 
 namespace runner {
 namespace {
 
 using namespace std::chrono_literals;
+
+using test_support::Eventually;
+using test_support::Gate;
 
 class WorkQueueTest : public ::testing::Test {
  protected:
@@ -47,7 +51,7 @@ class WorkQueueTest : public ::testing::Test {
 
   platform::FakeClock clock_;
   ThreadRegistry threads_;
-  Latch latch_;
+  Gate latch_;
   std::mutex mutex_;
   std::vector<int> ran_;
   std::vector<int> cancelled_;
@@ -65,7 +69,7 @@ TEST_F(WorkQueueTest, AtMostItsWorkersRunAndTheRestRunInTheOrderTheyCame) {
 
   WorkQueue pair("pair", 2, 100, &threads_, &clock_);
   std::atomic<int> inside{0}, most{0};
-  Latch both;
+  Gate both;
   for (int i = 0; i < 6; ++i) {
     ASSERT_TRUE(pair.Submit({[&] {
                                const int now = ++inside;

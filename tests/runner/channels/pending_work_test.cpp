@@ -14,10 +14,13 @@
 #include "runner/channels/on_lane.h"
 #include "runner/thread_registry.h"
 #include "runner/work_queue.h"
-#include "tests/runner/latch.h"
+#include "tests/support/waiting.h"
 
 namespace runner {
 namespace {
+
+using test_support::Eventually;
+using test_support::Gate;
 
 // A result recording its answers, safe to read from the test's thread.
 struct Recorded {
@@ -97,7 +100,7 @@ TEST(OnLaneTest, TheHandlerRunsOffTheCallingThreadWithACopyOfTheCallAndAFullLane
   ThreadRegistry threads;
   PendingWork pending;
   WorkQueue lane("sheet job", 1, 1, &threads, &clock);
-  Latch latch;
+  Gate latch;
   std::atomic<bool> other_thread{false};
   const std::thread::id caller = std::this_thread::get_id();
   MethodHandler handler = OnLane(

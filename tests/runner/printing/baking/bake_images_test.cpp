@@ -17,13 +17,28 @@
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/baking_channel.h"
-#include "tests/runner/printing/baking/bake_test_support.h"
+#include "tests/support/recorded_result.h"
 
 namespace runner::printing {
 namespace {
 
-using testing::ForwardingResult;
-using testing::RecordedResult;
+using test_support::RecordedResult;
+
+// A result that passes its one answer on to `target`, which the test keeps, so that a handler can own it.
+class ForwardingResult : public MethodResult {
+ public:
+  explicit ForwardingResult(MethodResult& target) : target_(target) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override { result ? target_.Success(*result) : target_.Success(); }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    details ? target_.Error(code, message, *details) : target_.Error(code, message);
+  }
+  void NotImplementedInternal() override { target_.NotImplemented(); }
+
+ private:
+  MethodResult& target_;
+};
 
 EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
 
