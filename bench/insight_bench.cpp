@@ -165,9 +165,7 @@ void Faces(benchmark::State& state, int split_min_rows) {
   g_helper_cpu_ms = 0;
   const double main_start = ThreadCpuMs();
   for (auto _ : state) {
-    runner::EncodableList records = runner::insight::RunFaceBatch({photos.twelve_mp}, ports);
-    const auto& record = std::get<runner::EncodableMap>(records.at(0));
-    faces = std::get<runner::EncodableList>(record.at(runner::EncodableValue("faces"))).size();
+    faces = runner::insight::RunFaceBatch({photos.twelve_mp}, ports).at(0).faces.size();
   }
   // On an idle machine a photo takes about the longer of the two threads' CPU times.
   const double iterations = static_cast<double>(state.iterations());

@@ -1,6 +1,6 @@
 // Services: the ports and the shared state that channel handlers receive, built once per program.
 //
-// `main` fills one Services from the real adapters (runner/real_services.h); tests fill one from the fakes
+// `main` fills one Services from the real adapters (runner/host/real_services.h); tests fill one from the fakes
 // of platform/fake/. Channel setups and method tables take it by reference and hand each handler the
 // members it needs; no handler reaches a port any other way.
 //

@@ -1,6 +1,6 @@
 // The process-wide streams and stop events of the host on Windows: a console control handler stands for
 // SIGTERM and SIGINT, standard output is kept apart for frames and answers in binary.
-#include "runner/process_streams.h"
+#include "runner/host/process_streams.h"
 
 #include <cstdio>
 #include <iostream>

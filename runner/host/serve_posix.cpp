@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include "flutter/engine/transport.h"
-#include "runner/flutter_window.h"
-#include "runner/host.h"
+#include "runner/host/flutter_window.h"
+#include "runner/host/host.h"
 #include "runner/host/serving.h"
-#include "runner/process_streams.h"
+#include "runner/host/process_streams.h"
 
 namespace runner {
 

@@ -3,11 +3,11 @@
 #include <memory>
 
 #include "flutter/engine/stream_server_win.h"
-#include "runner/flutter_window.h"
-#include "runner/host.h"
+#include "runner/host/flutter_window.h"
+#include "runner/host/host.h"
 #include "runner/host/serving.h"
 #include "runner/log.h"
-#include "runner/process_streams.h"
+#include "runner/host/process_streams.h"
 
 namespace runner {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "flutter/engine/serve_end.h"
-#include "runner/flutter_window.h"
-#include "runner/host.h"
-#include "runner/host_closing.h"
-#include "runner/process_streams.h"
+#include "runner/host/flutter_window.h"
+#include "runner/host/host.h"
+#include "runner/host/host_closing.h"
+#include "runner/host/process_streams.h"
 #include "runner/services.h"
 
 namespace runner {

@@ -4,7 +4,7 @@
 // libjpeg-turbo, as on Linux); settings in the registry; files, processes and the shell through Win32;
 // metadata and faces through the same libraries as on Linux, built for Windows. The thumbnail cache stays
 // null: the shell's image factory gives nothing usable under Wine, and previews are decoded instead.
-#include "runner/real_services.h"
+#include "runner/host/real_services.h"
 
 #include <cstdlib>
 #include <string>
@@ -34,7 +34,7 @@
 #include "platform/win32/win_process_runner.h"
 #include "platform/win32/win_shell.h"
 #include "platform/win32/win_spooler.h"
-#include "runner/leftover_files.h"
+#include "runner/host/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "runner/text_conversion.h"

@@ -41,18 +41,8 @@ BatchFailure DecodeFailure(const std::string& path, GraphicsStatus status) {
           std::to_string(platform::StatusNumber(status)) + ")"};
 }
 
-EncodableValue FaceRecord(const std::string& path, const std::vector<FaceRect>& faces, const std::string& debug_info) {
-  EncodableList list;
-  list.reserve(faces.size());
-  for (const FaceRect& face : faces) {
-    list.emplace_back(EncodableMap{{EncodableValue("left"), EncodableValue(face.left)},
-                                   {EncodableValue("top"), EncodableValue(face.top)},
-                                   {EncodableValue("width"), EncodableValue(face.width)},
-                                   {EncodableValue("height"), EncodableValue(face.height)}});
-  }
-  return EncodableValue(EncodableMap{{EncodableValue("imagePath"), EncodableValue(path)},
-                                     {EncodableValue("faces"), EncodableValue(std::move(list))},
-                                     {EncodableValue("debugInfo"), EncodableValue(debug_info)}});
+FaceRecord Record(const std::string& path, std::vector<FaceRect> faces, std::string debug_info) {
+  return FaceRecord{path, std::move(faces), std::move(debug_info)};
 }
 
 // The upright grey picture of `path` at exactly `size` (upright), decoded with the reduction `size`
@@ -99,19 +89,19 @@ std::optional<std::vector<platform::FaceBox>> Detect(const FaceBatchPorts& ports
 }
 
 // One photo's record, or nothing with `*failure` set when the batch must end.
-std::optional<EncodableValue> ProcessPhoto(const std::string& path, const FaceBatchPorts& ports, BatchFailure* failure) {
+std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchPorts& ports, BatchFailure* failure) {
   const std::string opened_path = RewriteDevicePath(path);
-  if (ports.detection == nullptr) return FaceRecord(path, {}, "FD: detector_create_failed");
+  if (ports.detection == nullptr) return Record(path, {}, "FD: detector_create_failed");
   LogLine("FD: Opening path: " + opened_path);
   if (ports.graphics == nullptr) {
     LogLine("FD: failed to open file for read (unknown error)");
-    return FaceRecord(path, {}, "FD: file_open_failed");
+    return Record(path, {}, "FD: file_open_failed");
   }
   platform::ImageInfo info;
   const GraphicsStatus open_status = ports.graphics->ReadInfo(opened_path, &info);
   if (IsOpenFailure(open_status)) {
     LogLine(std::string("FD: failed to open file: HRESULT=0x") + OpenErrorCode(open_status));
-    return FaceRecord(path, {}, "FD: file_open_failed");
+    return Record(path, {}, "FD: file_open_failed");
   }
   LogLine("FD: File opened successfully");
   if (open_status != GraphicsStatus::kOk) {
@@ -155,10 +145,10 @@ std::optional<EncodableValue> ProcessPhoto(const std::string& path, const FaceBa
     }
   }
 
-  const std::vector<FaceRect> faces = MapFaceBoxes(*boxes, seen, factors);
+  std::vector<FaceRect> faces = MapFaceBoxes(*boxes, seen, factors);
   const std::string line = FaceDiagnosticLine(full, scaled, faces.size());
   LogLine(line);
-  return FaceRecord(path, faces, line + "\n");
+  return Record(path, std::move(faces), line + "\n");
 }
 
 }  // namespace
@@ -177,13 +167,13 @@ platform::GrayImage GrayFromBitmap(const platform::Bitmap& image) {
   return gray;
 }
 
-EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports) {
+std::vector<FaceRecord> RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports) {
   try {
-    EncodableList records;
+    std::vector<FaceRecord> records;
     for (const std::string& path : paths) {
       if (ports.stopping && ports.stopping()) return {};  // the window is closing: nobody waits for this
       BatchFailure failure;
-      std::optional<EncodableValue> record = ProcessPhoto(path, ports, &failure);
+      std::optional<FaceRecord> record = ProcessPhoto(path, ports, &failure);
       if (!record) {
         LogLine(failure.line);
         return {};

@@ -2,11 +2,10 @@
 // grey at the capped size, analysed (again at full size when nothing was found in a reduced picture of
 // at most kMaxFullSizeLookPixels), and turned into its per-image record; or the whole batch failed.
 //
-// Per-image record (map): "imagePath" (the path as received), "faces" (list of maps "left", "top",
-// "width", "height", doubles, pixels of the full-size upright photo), "debugInfo" (the diagnostic line
-// with its line feed, or exactly "FD: detector_create_failed" / "FD: file_open_failed").
+// Per-image record (FaceRecord): the path as received, the faces in pixels of the full-size upright photo,
+// and the diagnostic line with its line feed, or exactly "FD: detector_create_failed" / "FD: file_open_failed".
 // A photo that cannot be opened gets its own record; a photo that opens but cannot be decoded or
-// analysed ends the batch, whose answer is then an empty list. Every step writes its "FD: " line.
+// analysed ends the batch, whose answer is then no records at all. Every step writes its "FD: " line.
 // Runs on a worker thread; thread-compatible (one batch per thread).
 #pragma once
 
@@ -16,7 +15,6 @@
 #include "platform/bitmap.h"
 #include "platform/face_detector.h"
 #include "platform/graphics.h"
-#include "runner/channel.h"
 #include "runner/insight/face_geometry.h"
 
 namespace runner::insight {
@@ -30,6 +28,12 @@ inline constexpr int64_t kMaxFullSizeLookPixels = 2 * kFaceSizeCapPx * kFaceSize
 // The grey value of each pixel of `image` (alpha ignored): the rounded 0.299 R + 0.587 G + 0.114 B.
 platform::GrayImage GrayFromBitmap(const platform::Bitmap& image);
 
+struct FaceRecord {
+  std::string image_path;  // as received
+  std::vector<FaceRect> faces;
+  std::string debug_info;
+};
+
 struct FaceBatchPorts {
   const platform::Graphics* graphics = nullptr;
   platform::FaceDetection* detection = nullptr;  // null when the worker has no detector
@@ -38,8 +42,8 @@ struct FaceBatchPorts {
   std::function<void()> progressed;              // called after each photo (may be empty)
 };
 
-// The answer to the batch `paths`: its records, or an empty list when the batch failed (the failure's
-// "FD: " line is already written).
-EncodableList RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports);
+// The records of the batch `paths`, one per path, or none when the batch failed (the failure's "FD: "
+// line is already written).
+std::vector<FaceRecord> RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports);
 
 }  // namespace runner::insight

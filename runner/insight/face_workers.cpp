@@ -7,8 +7,9 @@
 #include "platform/clock.h"
 #include "platform/face_detector.h"
 #include "runner/insight/face_batch.h"
+#include "runner/insight/insight_channels.h"
 #include "runner/log.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 
@@ -121,7 +122,7 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   ports.progressed = [pending = services_.pending] {
     if (pending != nullptr) pending->Progressed();
   };
-  EncodableList records = RunFaceBatch(paths, ports);
+  EncodableList records = FaceRecordsToList(RunFaceBatch(paths, ports));
   const bool failed = records.empty() && !paths.empty();
   if (!failed) LogLine("FD: Sending result with " + std::to_string(records.size()) + " entries to UI thread");
 

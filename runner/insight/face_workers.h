@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 #include "runner/window_messages.h"
 #include "runner/work_queue.h"

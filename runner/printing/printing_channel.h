@@ -1,10 +1,11 @@
-// The `printing_channel` channel: its method table and its setup on the engine's messenger.
+// The `printing_channel` channel: the families' method tables (printers, baking, sheets) joined into one,
+// and its setup on the engine's messenger.
 #pragma once
 
 #include <array>
 #include <memory>
 
-#include "runner/channel.h"
+#include "runner/channels/channel.h"
 #include "runner/services.h"
 
 namespace runner::printing {
@@ -12,9 +13,10 @@ namespace runner::printing {
 inline constexpr std::string_view kPrintingChannelName = "printing_channel";
 inline constexpr size_t kPrintingMethodCount = 19;
 
-// The method table in the order of comparison. Both names of a pair ("getPrintersWindows" and
+// The method table in the order of comparison, each row taken from the family that serves it
+// (printers_channel.h, baking_channel.h, sheets_channel.h). Both names of a pair ("getPrintersWindows" and
 // "getAvailablePrinters"; "createGridImages" and "createGridImagesFast") are bound to the same handler,
-// so they give identical replies. Methods whose handlers are not written yet answer not-implemented.
+// so they give identical replies. A name no family serves answers not-implemented.
 // Handlers receive what they need from `services`, which must outlive the table.
 std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services);
 

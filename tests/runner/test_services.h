@@ -15,7 +15,7 @@
 #include "platform/fake/fake_process_runner.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "platform/memory_budget.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"

@@ -1,4 +1,4 @@
-// Bake orchestration: thread count, output folder, the worker pool with its claim counter, and the reply.
+// Bake orchestration: thread count, output folder, the worker pool with its claim counter.
 #include "runner/printing/baking/bake_images.h"
 
 #include <unistd.h>
@@ -16,8 +16,6 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
 #include "runner/log.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/color_profiles.h"
@@ -26,7 +24,6 @@ namespace runner::printing {
 namespace {
 
 constexpr int kMaxWorkers = 8;
-constexpr int32_t kDefaultJpegQuality = 95;
 
 // What the platform thread and the workers of one bake share. Lives on the platform thread's stack until
 // every worker has been joined.
@@ -238,54 +235,6 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   LogLine("INFO: Parallel baking completed: " + std::to_string(succeeded) + " succeeded, " +
           std::to_string(static_cast<long>(count) - succeeded) + " failed");
   return std::move(pool.results);
-}
-
-void HandleBakeImagesForPrinting(const ParallelBakeSetup& setup, const platform::SettingsStore* settings,
-                                 const MethodCall& call, MethodResult& result) {
-  std::vector<BakeResult> results;
-  try {
-    const EncodableMap* arguments = ArgumentMap(call);
-    if (arguments == nullptr) return AnswerError(result, kExpectedMapOfArguments);
-    const std::optional<const EncodableList*> entries = LookUp(*arguments, "requests", kList).value;
-    if (!entries) return AnswerError(result, kMissingRequests);
-    const int32_t max_threads = LookUp(*arguments, "maxThreads", kInt32).value.value_or(0);
-    const int quality = ClampJpegQuality(LookUp(*arguments, "jpegQuality", kInt32).value.value_or(kDefaultJpegQuality));
-
-    // Indices in the reply count accepted requests only.
-    std::vector<BakeRequest> accepted;
-    for (const EncodableValue& entry : **entries) {
-      if (std::optional<BakeRequest> request = ReadBakeRequest(entry)) accepted.push_back(std::move(*request));
-    }
-    if (accepted.empty()) return AnswerError(result, kNoValidBakeRequests);
-
-    const std::string profile_id = LoadSelectedColorProfile(settings);
-    results = BakeImagesInParallel(accepted, max_threads, profile_id, quality, setup);
-  } catch (const std::exception& e) {
-    const std::string_view text = e.what();
-    return AnswerError(result, text.empty() ? ChannelError(kUnknownBakingException) : BakingException(text));
-  } catch (...) {
-    return AnswerError(result, kUnknownBakingException);
-  }
-
-  EncodableMap reply;
-  try {
-    EncodableList list;
-    list.reserve(results.size());
-    int32_t succeeded = 0;
-    int32_t failed = 0;
-    for (const BakeResult& baked : results) {
-      (baked.success ? succeeded : failed) += 1;
-      list.emplace_back(BakeResultToMap(baked));
-    }
-    reply.emplace(EncodableValue("results"), EncodableValue(std::move(list)));
-    reply.emplace(EncodableValue("successCount"), EncodableValue(succeeded));
-    reply.emplace(EncodableValue("failureCount"), EncodableValue(failed));
-  } catch (const std::exception& e) {
-    return AnswerError(result, ResultProcessingError(e.what()));
-  } catch (...) {
-    return AnswerError(result, ResultProcessingError("Unknown exception"));
-  }
-  result.Success(EncodableValue(std::move(reply)));
 }
 
 }  // namespace runner::printing

@@ -1,6 +1,6 @@
-// Bake orchestration: the `printing_channel` method "bakeImagesForPrinting", which bakes every accepted
-// request on a pool of at most 8 worker threads while the calling thread (a worker of the bake lane, never
-// the platform thread) waits, and answers with one result per accepted request.
+// Bake orchestration: every accepted request of "bakeImagesForPrinting" baked on a pool of at most 8 worker
+// threads while the calling thread (a worker of the bake lane, never the platform thread) waits, with one
+// result per accepted request.
 //
 // The pool hands out work one image at a time through a shared claim counter; each worker writes only the
 // result entries it claimed, and the joins order those writes before the results are read. The bake of
@@ -17,13 +17,11 @@
 #include <vector>
 
 #include "platform/graphics.h"
-#include "runner/channel.h"
 #include "runner/printing/baking/bake_records.h"
 
 namespace platform {
 class Clock;
 class FileSystem;
-class SettingsStore;
 }  // namespace platform
 
 namespace runner::printing {
@@ -68,10 +66,5 @@ int ClampJpegQuality(int32_t quality);
 std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& requests, int32_t max_threads,
                                              const std::string& profile_id, int quality,
                                              const ParallelBakeSetup& setup);
-
-// The method: reads the arguments, bakes with the stored colour profile and answers the reply map
-// {"results", "successCount", "failureCount"} or an error row. Answers exactly once, exceptions included.
-void HandleBakeImagesForPrinting(const ParallelBakeSetup& setup, const platform::SettingsStore* settings,
-                                 const MethodCall& call, MethodResult& result);
 
 }  // namespace runner::printing

@@ -1,12 +1,9 @@
-// Colour profiles: the offered list, display names, the stored selection and the three channel methods.
+// Colour profiles: the offered list, display names, and the stored selection.
 #include "runner/printing/baking/color_profiles.h"
 
-#include <exception>
 #include <optional>
 
 #include "platform/settings_store.h"
-#include "runner/channel_args.h"
-#include "runner/channel_errors.h"
 #include "runner/log.h"
 #include "runner/text_conversion.h"
 
@@ -74,49 +71,6 @@ void ApplyColorProfile(bool has_canvas, const std::string& id) {
   if (!has_canvas) return;
   OutputLine("INFO: Color profile selected: " + GetColorProfileDisplayName(id));
   OutputLine("INFO: Color profile management requires WIC implementation");
-}
-
-void HandleGetColorProfiles(MethodResult& result) {
-  try {
-    EncodableList profiles;
-    for (const ColorProfileInfo& profile : GetAvailableColorProfiles()) {
-      profiles.emplace_back(EncodableMap{
-          {EncodableValue("id"), EncodableValue(profile.id)},
-          {EncodableValue("displayName"), EncodableValue(profile.display_name)},
-          {EncodableValue("isBuiltIn"), EncodableValue(profile.is_built_in)},
-      });
-    }
-    result.Success(EncodableValue(std::move(profiles)));
-  } catch (const std::exception& e) {
-    AnswerError(result, GetProfilesError(e.what()));
-  } catch (...) {
-    AnswerError(result, GetProfilesError("Unknown exception"));
-  }
-}
-
-void HandleGetSelectedColorProfile(const platform::SettingsStore* store, MethodResult& result) {
-  try {
-    result.Success(EncodableValue(LoadSelectedColorProfile(store)));
-  } catch (const std::exception& e) {
-    AnswerError(result, GetSelectedProfileError(e.what()));
-  } catch (...) {
-    AnswerError(result, GetSelectedProfileError("Unknown exception"));
-  }
-}
-
-void HandleSetSelectedColorProfile(platform::SettingsStore* store, const MethodCall& call, MethodResult& result) {
-  try {
-    const EncodableMap* arguments = ArgumentMap(call);
-    if (arguments == nullptr) return AnswerError(result, kArgumentsMustBeMap);
-    const std::optional<std::string> id = LookUp(*arguments, "profileId", kString).value;
-    if (!id) return AnswerError(result, kProfileIdMustBeString);
-    if (!SaveSelectedColorProfile(store, *id)) return AnswerError(result, kFailedToSetColorProfile);
-    result.Success(EncodableValue(true));
-  } catch (const std::exception& e) {
-    AnswerError(result, SetProfileError(e.what()));
-  } catch (...) {
-    AnswerError(result, SetProfileError("Unknown exception"));
-  }
 }
 
 }  // namespace runner::printing

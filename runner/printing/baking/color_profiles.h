@@ -1,5 +1,5 @@
-// Colour profiles: the list offered to the user, the stored selection, the display names, and the three
-// `printing_channel` methods that read and change them.
+// Colour profiles: the list offered to the user, the stored selection and the display names (the three
+// methods that read and change them are in baking_channel.h).
 //
 // No colour conversion happens anywhere: a bake records the selected profile in its log and writes the
 // pixels as rendered, so a baked file is the same byte for byte whichever profile is selected.
@@ -11,8 +11,6 @@
 
 #include <string>
 #include <vector>
-
-#include "runner/channel.h"
 
 namespace platform {
 class SettingsStore;
@@ -50,10 +48,5 @@ bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string&
 // Called by the bake for every rendered canvas: two notice lines on standard output naming the profile.
 // Does nothing when there is no canvas. Never changes the pixels.
 void ApplyColorProfile(bool has_canvas, const std::string& id);
-
-// The three methods. Each answers exactly once, exceptions included.
-void HandleGetColorProfiles(MethodResult& result);
-void HandleGetSelectedColorProfile(const platform::SettingsStore* store, MethodResult& result);
-void HandleSetSelectedColorProfile(platform::SettingsStore* store, const MethodCall& call, MethodResult& result);
 
 }  // namespace runner::printing

@@ -1,4 +1,4 @@
-// Print with layout: the job and its channel handler.
+// Print with layout: the job, and one file printed the way the desktop prints it.
 #include "runner/printing/printers/print_job.h"
 
 #include <algorithm>
@@ -9,13 +9,10 @@
 #include <memory>
 #include <mutex>
 
-#include "runner/channel_args.h"
 #include "runner/log.h"
 #include "runner/printing/printers/page_layout.h"
 #include "runner/printing/printers/paper_setter.h"
-#include "runner/pending_work.h"
 #include "runner/thread_registry.h"
-#include "runner/work_lanes.h"
 
 namespace runner::printing {
 namespace {
@@ -149,7 +146,7 @@ Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolu
 
 }  // namespace
 
-std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
+std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
                                                    const platform::Graphics& graphics, const ThreadRegistry* threads) {
   const size_t count = request.image_paths.size();
   std::string printer;
@@ -192,7 +189,7 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
       if (!printer.empty()) device = spooler.OpenDevice(printer, with_copies(platform::PrintSettings{}), &error);
       if (!device) {
         LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(printer.empty() ? ENOENT : error));
-        return ChannelError(kFailedToCreatePrinterDc);
+        return PrintFailure::kNoDevice;
       }
     }
     if (paper_missing) {
@@ -221,7 +218,7 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
   int error = 0;
   if (pw <= 0 || ph <= 0 || device->StartDoc(request.document_name, &error) <= 0) {
     LogLine("DEBUG: StartDoc failed, error=" + std::to_string(error));
-    return ChannelError(kFailedToStartPrintJob);
+    return PrintFailure::kDocumentNotStarted;
   }
 
   // 9. Pages.
@@ -326,64 +323,19 @@ std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& reques
   }
   device.reset();
   if (printed > 0 && end != LoopEnd::kFailed) return std::nullopt;
-  return ChannelError(kFailedToPrintAnyPages);
+  return PrintFailure::kNoPagePrinted;
 }
 
-const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result) {
-  const EncodableMap* args = ArgumentMap(call);
-  if (args == nullptr) {
-    AnswerError(result, kExpectedMapOfArguments);
-    return nullptr;
-  }
-  const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
-  if (paths == nullptr) {
-    AnswerError(result, kMissingImagePaths);
-    return nullptr;
-  }
-  if (paths->empty()) {
-    AnswerError(result, kNoImagesToPrint);
-    return nullptr;
-  }
-  return paths;
-}
-
-MethodHandler MakePrintWithLayoutHandler(const Services& services) {
-  platform::Spooler* spooler = services.spooler;
-  platform::Graphics* graphics = services.graphics;
-  ThreadRegistry* threads = services.threads;
-  WorkQueue* lane = services.lanes != nullptr ? &services.lanes->prints : nullptr;
-  PendingWork* pending = services.pending;
-  return [spooler, graphics, threads, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-    const EncodableList* paths = ReadImagePathsOrAnswer(call, *result);
-    if (paths == nullptr) return;
-    const EncodableMap& args = *ArgumentMap(call);
-    PrintJobRequest request;
-    request.image_paths = ReadElements(*paths, kString);
-    if (request.image_paths.empty()) return AnswerError(*result, kNoValidFilePaths);
-    request.printer_name = LookUp(args, "printerName", kString).value.value_or("");
-    if (const EncodableMap* size = LookUp(args, "paperSize", kMap).value.value_or(nullptr)) {
-      request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
-      request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
-    }
-    if (spooler == nullptr || graphics == nullptr || threads == nullptr || lane == nullptr || pending == nullptr) {
-      return AnswerError(*result, kFailedToCreatePrinterDc);
-    }
-    // The job waits its turn on the print lane. A job the host ends first (no room, the application
-    // closing) is answered as a job that printed nothing.
-    auto shared = std::make_shared<std::unique_ptr<MethodResult>>(pending->Track(
-        "print job", std::move(result), [](MethodResult& answer) { AnswerError(answer, kFailedToPrintAnyPages); }));
-    WorkQueue::Task task;
-    task.run = [request = std::move(request), shared, spooler, graphics, threads]() {
-      std::optional<ChannelError> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads);
-      if (failure) {
-        AnswerError(**shared, *failure);
-      } else {
-        (*shared)->Success(EncodableValue(true));
-      }
-    };
-    std::string error;
-    if (!lane->Submit(std::move(task), &error)) LogLine("ERROR: could not start the print job: " + error);
-  };
+bool PrintFileOnPrinter(platform::Spooler& spooler, const platform::Graphics& graphics, const ThreadRegistry* threads,
+                        const std::string& path, const std::string& printer, int32_t copies) {
+  PrintJobRequest request;
+  request.image_paths = {path};
+  request.copies = copies;
+  const size_t slash = path.rfind('/');
+  request.document_name = slash == std::string::npos ? path : path.substr(slash + 1);
+  request.make_default = false;
+  if (!printer.empty() && spooler.HasPrinter(printer)) request.printer_name = printer;
+  return !PrintWithLayoutWindows(request, spooler, graphics, threads);
 }
 
 }  // namespace runner::printing

@@ -22,9 +22,6 @@
 
 #include "platform/graphics.h"
 #include "platform/spooler.h"
-#include "runner/channel.h"
-#include "runner/channel_errors.h"
-#include "runner/services.h"
 
 namespace runner {
 class ThreadRegistry;
@@ -44,18 +41,22 @@ struct PrintJobRequest {
   int32_t copies = 0;                    // above 0: every page this many times, in this one job
 };
 
-// Runs the job on the calling thread. nullopt for success, else the error to answer. `threads` (may be
-// null) is watched between pages: when the window closes the job is cancelled, never left unfinished.
-std::optional<ChannelError> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
+// Why a job printed nothing.
+enum class PrintFailure {
+  kNoDevice,            // no printer, or its page device could not be opened
+  kDocumentNotStarted,  // no printable area, or the document was refused
+  kNoPagePrinted,       // no page ended, or the job was aborted by a failure
+};
+
+// Runs the job on the calling thread. nullopt for success, else why it failed. `threads` (may be null)
+// is watched between pages: when the window closes the job is cancelled, never left unfinished.
+std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
                                                    const platform::Graphics& graphics, const ThreadRegistry* threads);
 
-// The "imagePaths" list of a printing call's argument map, read as the printing methods share it: a
-// missing or non-map argument, a missing list and an empty list are answered on `result` with their error
-// rows, and null is returned; otherwise the list.
-const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result);
-
-// "printWithLayoutWindows": reads the arguments on the platform thread, then runs the job on the print
-// lane (services.lanes->prints, two jobs at once, the others in order), whose worker answers.
-MethodHandler MakePrintWithLayoutHandler(const Services& services);
+// Prints the file `path` as the desktop prints a file: one job named after the file, of `copies` copies
+// of its page, on `printer`, or on the default printer when `printer` is empty or unknown; the default
+// printer is not changed. True when the job succeeded.
+bool PrintFileOnPrinter(platform::Spooler& spooler, const platform::Graphics& graphics, const ThreadRegistry* threads,
+                        const std::string& path, const std::string& printer, int32_t copies);
 
 }  // namespace runner::printing

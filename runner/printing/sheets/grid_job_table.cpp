@@ -4,7 +4,7 @@
 #include <chrono>
 #include <exception>
 
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/work_queue.h"
 
 namespace runner::printing {

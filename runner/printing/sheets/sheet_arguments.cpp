@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "helper/grid_job_fields.h"
-#include "runner/channel_args.h"
+#include "runner/channels/channel_args.h"
 
 namespace runner::printing {
 namespace {

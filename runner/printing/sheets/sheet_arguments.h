@@ -27,8 +27,8 @@
 
 #include <optional>
 
-#include "runner/channel.h"
-#include "runner/channel_errors.h"
+#include "runner/channels/channel.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/printing/sheets/sheet_job_records.h"
 
 namespace runner::printing {

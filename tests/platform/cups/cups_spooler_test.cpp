@@ -264,7 +264,7 @@ TEST_F(CupsSpoolerTest, PrintsOnePdfPagePerImageWithThePaperAndExactScaling) {
   ::testing::internal::CaptureStderr();
   const auto failure = runner::printing::PrintWithLayoutWindows(request, spooler_, graphics_, nullptr);
   const std::string log = ::testing::internal::GetCapturedStderr();
-  ASSERT_FALSE(failure) << failure->message << log;
+  ASSERT_FALSE(failure) << static_cast<int>(*failure) << log;
   cups_job_t* jobs = nullptr;
   const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "PV_Office", 0, CUPS_WHICHJOBS_ALL);
   ASSERT_GT(count, 0);
@@ -350,7 +350,7 @@ TEST_F(CupsSpoolerTest, NoLoadablePageMakesNoJobAndAnUnfinishedDeviceCancelsItsJ
   const auto failure = runner::printing::PrintWithLayoutWindows(request, watching, graphics_, nullptr);
   ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->message, "Failed to print any pages");
+  EXPECT_EQ(*failure, runner::printing::PrintFailure::kNoPagePrinted);
   EXPECT_EQ(JobStateOf(watching.job_id), IPP_JSTATE_CANCELED);
   struct stat st {};
   EXPECT_NE(::stat((g_dir + "/out/job-" + std::to_string(watching.job_id) + ".pdf").c_str(), &st), 0);
@@ -392,7 +392,7 @@ TEST_F(CupsSpoolerTest, TheClosingCancelsJobsStillBeingSentAndLeavesFinishedOnes
 TEST_F(CupsSpoolerTest, OverlappingJobsPrintOnTheirOwnQueueAndPaper) {
   const std::string image = Jpeg("overlap.jpg", 200, 300);
   runner::printing::PrinterDirectory printers(&spooler_, nullptr);
-  std::vector<std::optional<runner::ChannelError>> results(8);
+  std::vector<std::optional<runner::printing::PrintFailure>> results(8);
   std::vector<std::thread> threads;
   ::testing::internal::CaptureStderr();
   for (int i = 0; i < 8; ++i) {

@@ -136,17 +136,15 @@ TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto
   ports.run_parts = TwoThreads;
   const auto records = runner::insight::RunFaceBatch({kFacePhoto, turned}, ports);
   ASSERT_EQ(records.size(), 2u);
-  auto field = [](const runner::EncodableValue& record, const char* key) -> const runner::EncodableValue& {
-    return std::get<runner::EncodableMap>(record).at(runner::EncodableValue(key));
-  };
-  EXPECT_EQ(std::get<std::string>(field(records[1], "debugInfo")), "FD: ori=512x600 scaled=512x600 faces=1\n");
-  const auto& upright = std::get<runner::EncodableList>(field(records[0], "faces"));
-  const auto& turned_faces = std::get<runner::EncodableList>(field(records[1], "faces"));
+  EXPECT_EQ(records[1].debug_info, "FD: ori=512x600 scaled=512x600 faces=1\n");
+  const auto& upright = records[0].faces;
+  const auto& turned_faces = records[1].faces;
   ASSERT_EQ(upright.size(), 1u);
   ASSERT_EQ(turned_faces.size(), 1u);
-  for (const char* key : {"left", "top", "width", "height"}) {
-    EXPECT_NEAR(std::get<double>(field(turned_faces[0], key)), std::get<double>(field(upright[0], key)), 12) << key;
-  }
+  EXPECT_NEAR(turned_faces[0].left, upright[0].left, 12);
+  EXPECT_NEAR(turned_faces[0].top, upright[0].top, 12);
+  EXPECT_NEAR(turned_faces[0].width, upright[0].width, 12);
+  EXPECT_NEAR(turned_faces[0].height, upright[0].height, 12);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/fake/fake_face_detector.h"
 #include "platform/fake/fake_graphics.h"
+#include "runner/insight/insight_channels.h"
 
 namespace runner::insight {
 namespace {
@@ -29,7 +30,8 @@ class FaceBatchTest : public ::testing::Test {
     ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
       for (size_t i = 0; i < count; ++i) part(i);
     };
-    return RunFaceBatch(paths, ports);
+    // Checked as the channel sends them: the records and their reply maps agree field for field.
+    return FaceRecordsToList(RunFaceBatch(paths, ports));
   }
   void AddPhoto(const std::string& path, int width, int height, int orientation = 1) {
     graphics_.AddPicture(path, *platform::MakeBitmap(width, height, kBlack), orientation);

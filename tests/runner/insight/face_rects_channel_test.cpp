@@ -1,6 +1,6 @@
 // Tests for "detectFacesWindows" end to end through the face workers: argument rules, answers through
 // the window's message, a window that is gone, a worker that cannot start, and the two-batch limit.
-#include "runner/insight/face_rects_channel.h"
+#include "runner/insight/insight_channels.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "runner/insight/face_rects_channel.h"
-#include "runner/insight/media_info_channel.h"
-#include "runner/insight/thumbnail_channel.h"
+#include "runner/insight/insight_channels.h"
 #include "tests/runner/recording_messenger.h"
 #include "tests/runner/test_services.h"
 

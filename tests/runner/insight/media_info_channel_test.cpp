@@ -1,5 +1,5 @@
 // Tests for "getQuickMeta": argument rules, the upright size and the capture time in the reply.
-#include "runner/insight/media_info_channel.h"
+#include "runner/insight/insight_channels.h"
 
 #include <gtest/gtest.h>
 

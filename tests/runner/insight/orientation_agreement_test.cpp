@@ -17,6 +17,7 @@
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "runner/insight/face_batch.h"
+#include "runner/insight/insight_channels.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
 #include "tests/platform/picture/exif_test_files.h"
@@ -136,7 +137,7 @@ class OrientationAgreementTest : public ::testing::Test {
     ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
       for (size_t i = 0; i < count; ++i) part(i);
     };
-    const EncodableList records = RunFaceBatch({path}, ports);
+    const EncodableList records = FaceRecordsToList(RunFaceBatch({path}, ports));
     ASSERT_EQ(records.size(), 1u);
     const auto& record = std::get<EncodableMap>(records[0]);
     EXPECT_EQ(std::get<std::string>(record.at(EncodableValue("debugInfo"))),

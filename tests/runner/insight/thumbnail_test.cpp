@@ -9,7 +9,7 @@
 
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_thumbnail_cache.h"
-#include "runner/insight/thumbnail_channel.h"
+#include "runner/insight/insight_channels.h"
 #include "tests/runner/recording_messenger.h"
 #include "tests/runner/test_services.h"
 

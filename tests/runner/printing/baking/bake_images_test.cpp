@@ -16,12 +16,29 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/bake_geometry.h"
+#include "runner/printing/baking/baking_channel.h"
 #include "tests/support/recorded_result.h"
 
 namespace runner::printing {
 namespace {
 
 using test_support::RecordedResult;
+
+// A result that passes its one answer on to `target`, which the test keeps, so that a handler can own it.
+class ForwardingResult : public MethodResult {
+ public:
+  explicit ForwardingResult(MethodResult& target) : target_(target) {}
+
+ protected:
+  void SuccessInternal(const EncodableValue* result) override { result ? target_.Success(*result) : target_.Success(); }
+  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    details ? target_.Error(code, message, *details) : target_.Error(code, message);
+  }
+  void NotImplementedInternal() override { target_.NotImplemented(); }
+
+ private:
+  MethodResult& target_;
+};
 
 EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
 
@@ -75,7 +92,7 @@ class BakeImagesTest : public ::testing::Test {
   void Handle(EncodableValue arguments, RecordedResult& result) {
     MethodCall call("bakeImagesForPrinting", std::make_unique<EncodableValue>(std::move(arguments)));
     ::testing::internal::CaptureStderr();
-    HandleBakeImagesForPrinting(setup_, &settings_, call, result);
+    MakeBakeImagesForPrintingHandler(setup_, &settings_)(call, std::make_unique<ForwardingResult>(result));
     log_ = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(result.answers, 1);
   }

@@ -18,7 +18,7 @@
 #include "platform/fake/fake_spooler.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "runner/printing/printing_channel.h"
-#include "runner/pending_work.h"
+#include "runner/channels/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 #include "flutter/method_result_functions.h"

@@ -1,0 +1,47 @@
+// pictavera: the application host. Serves the four channels over a transport, or sends one call.
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runner/host/host.h"
+#include "runner/host/process_streams.h"
+#include "runner/host/program_arguments.h"
+#include "runner/host/real_services.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: pictavera serve --stdio\n"
+    "       pictavera serve --socket PATH\n"
+    "       pictavera call CHANNEL METHOD [JSON]\n";
+
+int Usage() {
+  std::cerr << kUsage;
+  return runner::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Everything after the program path goes to the interface's entry point, as it would with a Dart program.
+  const std::vector<std::string> arguments = runner::ProgramArguments(argc, argv);
+  if (arguments.empty()) return Usage();
+  const std::string& command = arguments[0];
+  // Programs the host starts get its standard streams and nothing else, inherited descriptors included.
+  runner::MarkDescriptorsCloseOnExec();
+  const runner::RealServices real(std::getenv("PICTAVERA_MEMORY_MB"));
+  const runner::Services& services = real.services();
+  if (command == "serve") {
+    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(services, arguments);
+    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(services, arguments[2], arguments);
+    return Usage();
+  }
+  if (command == "call") {
+    if (arguments.size() != 3 && arguments.size() != 4) return Usage();
+    const auto json = arguments.size() == 4 ? std::optional<std::string>(arguments[3]) : std::nullopt;
+    return runner::RunCall(services, arguments[1], arguments[2], json, arguments, std::cout, std::cerr);
+  }
+  return Usage();
+}
