@@ -6,13 +6,17 @@
 #include <memory>
 
 #include "platform/cairo/cairo_canvas.h"
-#include "platform/cairo/codecs.h"
+#include "platform/libpng/png_codec.h"
 #include "platform/picture/picture_header.h"
 #include "platform/posix/picture_file.h"
 #include "platform/reduce.h"
+#include "platform/turbojpeg/turbojpeg_codec.h"
 
 namespace platform {
 namespace {
+
+// Files above this size are not read as pictures (a 200-megapixel JPEG is far smaller).
+constexpr size_t kMaxPictureFileBytes = size_t{512} << 20;
 
 GraphicsStatus StatusFor(PictureFileError error, int error_number) {
   switch (error) {
@@ -61,7 +65,7 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
   GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
   if (status != GraphicsStatus::kOk) return status;
   std::vector<uint8_t> bytes;
-  const PictureFileError error = file->ReadAll(codecs::kMaxFileBytes, &bytes);
+  const PictureFileError error = file->ReadAll(kMaxPictureFileBytes, &bytes);
   if (error != PictureFileError::kNone) return StatusFor(error, 0);
   file.reset();
   const int width = decoded.info.width_px, height = decoded.info.height_px;

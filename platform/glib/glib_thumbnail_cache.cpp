@@ -12,7 +12,7 @@
 
 #include <glib.h>
 
-#include "platform/glib/png_text.h"
+#include "platform/picture/png_text.h"
 
 namespace platform {
 namespace {
