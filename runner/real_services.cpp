@@ -72,7 +72,8 @@ RealServices::RealServices(const char* memory_megabytes)
   cups_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
   if (auto config = platform::ConfigFolder()) {
-    pdf_state_ = std::make_unique<platform::FileSettingsStore>(*config + "/PictaVera/BuiltInPrinter");
+    pdf_state_ = std::make_unique<platform::FileSettingsStore>(
+        *config + "/PictaVera/BuiltInPrinter", platform::FileSettingsStore::Oversized::kReplaceOversized);
   }
   printers_ = std::make_unique<printing::PrinterDirectory>(cups_.get(), pdf_printer_.get(), pdf_state_.get());
   services_.spooler = printers_.get();

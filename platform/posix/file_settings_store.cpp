@@ -130,7 +130,10 @@ int FileSettingsStore::Write(const std::vector<std::pair<std::string, std::optio
   // An existing file that cannot be read is not replaced: its other lines would be lost.
   *status = SettingsWriteStatus::kCannotWriteValue;
   std::string contents;
-  if (const int error = ReadStore(target, &contents); error != 0) return error;
+  if (const int error = ReadStore(target, &contents); error != 0) {
+    if (error != EFBIG || oversized_ != Oversized::kReplaceOversized) return error;
+    contents.clear();
+  }
   for (const auto& [name, value] : changes) contents = ChangeSettingLine(contents, name, value);
 
   bool started = false;

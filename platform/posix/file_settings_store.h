@@ -33,7 +33,9 @@ std::optional<std::string> FindSettingValue(const std::string& contents, const s
 // Thread safety: as SettingsStore; writes within one process are serialised.
 class FileSettingsStore : public SettingsStore {
  public:
-  explicit FileSettingsStore(std::string path) : path_(std::move(path)) {}
+  enum class Oversized { kKeep, kReplaceOversized };
+  explicit FileSettingsStore(std::string path, Oversized oversized = Oversized::kKeep)
+      : path_(std::move(path)), oversized_(oversized) {}
 
   std::optional<std::string> Get(const std::string& name) const override;
   SettingsWriteStatus Set(const std::string& name, const std::string& value) override;
@@ -47,6 +49,7 @@ class FileSettingsStore : public SettingsStore {
   int Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes, SettingsWriteStatus* status);
 
   std::string path_;
+  Oversized oversized_;
   std::mutex write_mutex_;
 };
 
