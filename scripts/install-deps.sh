@@ -36,6 +36,8 @@ packages=(
   libcups2-dev libcairo2-dev cups-daemon cups-client
   # opening files in the desktop's default application
   xdg-utils
+  # the printing process test reads the PDF printer's pages and images (pdfinfo, pdfimages)
+  poppler-utils
 )
 
 windows_packages=(

@@ -10,6 +10,7 @@
 #include "helper/image_io.h"
 #include "tests/helper/test_images.h"
 #include "tests/platform/picture/exif_test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -35,11 +36,11 @@ class ExifFileTest : public ::testing::Test {
     std::optional<ImageBuffer> image = ImageBuffer::Filled(16, 8, 120);
     const std::string plain = dir_.File("plain.jpg");
     EXPECT_TRUE(WriteJpeg(*image, plain, 90, testing::Codec()));
-    return InsertAfterStart(testing::ReadBytes(plain), segments);
+    return InsertAfterStart(test_support::ReadBytes(plain), segments);
   }
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = dir_.File(name);
-    testing::WriteBytes(path, bytes);
+    test_support::WriteBytes(path, bytes);
     return path;
   }
   // The orientation the helper reads from `bytes` as a file, checked against the in-memory route and
@@ -55,7 +56,7 @@ class ExifFileTest : public ::testing::Test {
     }
     return from_file;
   }
-  testing::TempDir dir_;
+  test_support::TempFolder dir_;
 };
 
 TEST_F(ExifFileTest, ReadsBothByteOrdersAndEveryValidValue) {

@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
 
 TEST(FileOpenWinTest, NamesWithoutAnExactUtf16FormAreRefused) {
-  testing::TempDir dir;
+  test_support::TempFolder dir;
   const std::string photo = dir.File("photo");
-  testing::WriteBytes(photo, {1, 2, 3});
+  test_support::WriteBytes(photo, {1, 2, 3});
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(ReadWholeFile(photo, bytes, 100));
   EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2, 3}));
@@ -44,24 +45,24 @@ TEST(FileOpenWinTest, DevicesAreRefused) {
 }
 
 TEST(FileOpenWinTest, OutputFilesReplaceOnlyFilesAndLeaveNothingBehindOnFailure) {
-  testing::TempDir dir;
+  test_support::TempFolder dir;
   const std::string sheet = dir.File("sheet.jpg");
-  testing::WriteBytes(sheet, {'o', 'l', 'd'});
+  test_support::WriteBytes(sheet, {'o', 'l', 'd'});
   std::optional<OutputFile> file = OutputFile::Create(sheet);
   ASSERT_TRUE(file);
   std::fputs("new", file->stream());
   ASSERT_TRUE(file->Commit());
-  EXPECT_EQ(testing::ReadBytes(sheet), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  EXPECT_EQ(test_support::ReadBytes(sheet), (std::vector<uint8_t>{'n', 'e', 'w'}));
 
   // A folder at the final name is refused, and the temporary file goes with the failure.
-  std::filesystem::create_directory(testing::PathFromUtf8(dir.File("folder.jpg")));
+  std::filesystem::create_directory(test_support::PathFromUtf8(dir.File("folder.jpg")));
   std::optional<OutputFile> blocked = OutputFile::Create(dir.File("folder.jpg"));
   ASSERT_TRUE(blocked);
   std::fputs("x", blocked->stream());
   EXPECT_FALSE(blocked->Commit());
   blocked.reset();
   size_t names = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(testing::PathFromUtf8(dir.File("")))) {
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(test_support::PathFromUtf8(dir.File("")))) {
     ++names;
   }
   EXPECT_EQ(names, 2u);  // sheet.jpg and folder.jpg

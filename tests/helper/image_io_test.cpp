@@ -11,6 +11,7 @@
 
 #include "tests/helper/not_a_file.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -46,10 +47,10 @@ class ImageIoTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = dir_.File(name);
-    testing::WriteBytes(path, bytes);
+    test_support::WriteBytes(path, bytes);
     return path;
   }
-  testing::TempDir dir_;
+  test_support::TempFolder dir_;
 };
 
 TEST_F(ImageIoTest, LosslessFilesArriveAsExactRgba) {
@@ -96,7 +97,7 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
   auto encode = [&](int quality) {
     const std::string path = dir_.File("q" + std::to_string(quality) + ".jpg");
     EXPECT_TRUE(WriteJpeg(picture, path, quality, testing::Codec()));
-    return testing::ReadBytes(path);
+    return test_support::ReadBytes(path);
   };
   EXPECT_EQ(encode(0), encode(90));
   EXPECT_EQ(encode(250), encode(100));
@@ -110,8 +111,8 @@ TEST_F(ImageIoTest, SheetsStateTheirDensityInDotsPerInchWithTheSamePixels) {
   const std::string dense = dir_.File("dense.jpg");
   ASSERT_TRUE(WriteJpeg(picture, plain, 90, testing::Codec()));
   ASSERT_TRUE(WriteJpeg(picture, dense, 90, testing::Codec(), 300));
-  std::vector<uint8_t> plain_bytes = testing::ReadBytes(plain);
-  const std::vector<uint8_t> dense_bytes = testing::ReadBytes(dense);
+  std::vector<uint8_t> plain_bytes = test_support::ReadBytes(plain);
+  const std::vector<uint8_t> dense_bytes = test_support::ReadBytes(dense);
   ASSERT_GE(dense_bytes.size(), 18u);
   // JFIF: units at 13 (0 none, 1 dots per inch), then the densities across and down, big-endian.
   EXPECT_EQ(std::vector<uint8_t>(plain_bytes.begin() + 13, plain_bytes.begin() + 18),
@@ -123,7 +124,7 @@ TEST_F(ImageIoTest, SheetsStateTheirDensityInDotsPerInchWithTheSamePixels) {
   EXPECT_EQ(plain_bytes, dense_bytes);
   // A density the file cannot hold leaves the aspect ratio of 1:1.
   ASSERT_TRUE(WriteJpeg(picture, dense, 90, testing::Codec(), 70000));
-  EXPECT_EQ(testing::ReadBytes(dense)[13], 0);
+  EXPECT_EQ(test_support::ReadBytes(dense)[13], 0);
 }
 
 TEST_F(ImageIoTest, NonAsciiPathsWork) {
@@ -132,10 +133,10 @@ TEST_F(ImageIoTest, NonAsciiPathsWork) {
   ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), path, 80, testing::Codec()));
   EXPECT_TRUE(LoadImage(path, testing::Codec()));
   // The file bears exactly that name, not its UTF-8 bytes read in some other encoding.
-  const std::filesystem::path folder = testing::PathFromUtf8(path).parent_path();
+  const std::filesystem::path folder = test_support::PathFromUtf8(path).parent_path();
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(testing::Utf8(entry.path().filename()));
+    names.push_back(test_support::Utf8(entry.path().filename()));
   }
   EXPECT_EQ(names, std::vector<std::string>{name});
 }
@@ -156,7 +157,7 @@ TEST_F(ImageIoTest, LongOutputNamesAreWritten) {
   EXPECT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), longest, 90, testing::Codec()));
   EXPECT_TRUE(LoadImage(longest, testing::Codec()));
   size_t names = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(testing::PathFromUtf8(dir_.File("")))) {
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(test_support::PathFromUtf8(dir_.File("")))) {
     ++names;
   }
   EXPECT_EQ(names, 1u);
@@ -176,7 +177,7 @@ TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {
 TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
   const std::string whole = dir_.File("whole.jpg");
   ASSERT_TRUE(WriteJpeg(MakeImage(64, 64, Gradient), whole, 90, testing::Codec()));
-  const std::vector<uint8_t> bytes = testing::ReadBytes(whole);
+  const std::vector<uint8_t> bytes = test_support::ReadBytes(whole);
   for (size_t size : {size_t{2}, size_t{20}, size_t{150}, size_t{400}}) {
     EXPECT_FALSE(LoadImage(Write("head.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + size)), testing::Codec()))
         << "cut at " << size;
@@ -229,7 +230,7 @@ TEST_F(ImageIoTest, HuffmanTablesWithTooManyCodesAreRefused) {
   table.resize(table.size() + 14, 0);
   table.insert(table.end(), {255, 255});
   table.resize(table.size() + 510, 0);
-  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(testing::ReadBytes(whole), table)), testing::Codec()));
+  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(test_support::ReadBytes(whole), table)), testing::Codec()));
 }
 
 TEST_F(ImageIoTest, HeadersPromisingTooManyPixelsAreRefused) {
@@ -254,7 +255,7 @@ TEST_F(ImageIoTest, ScansUsingAnUndefinedHuffmanTableAreRefused) {
   // Baseline: the scan's first component names DC and AC tables 2, which the file never defines.
   const std::string baseline_path = dir_.File("baseline.jpg");
   ASSERT_TRUE(WriteJpeg(picture, baseline_path, 90, testing::Codec()));
-  std::vector<uint8_t> baseline = testing::ReadBytes(baseline_path);
+  std::vector<uint8_t> baseline = test_support::ReadBytes(baseline_path);
   const size_t sos = FindMarker(baseline, 0xDA);
   ASSERT_LT(sos, baseline.size());
   baseline[sos + 6] = 0x22;  // FF DA, length (2), component count (1), component id (1), tables
@@ -284,7 +285,7 @@ TEST_F(ImageIoTest, ScansUsingAnUndefinedHuffmanTableAreRefused) {
 TEST_F(ImageIoTest, FramesOtherThanHuffmanCodedAreRefused) {
   const std::string path = dir_.File("plain.jpg");
   ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), path, 90, testing::Codec()));
-  std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  std::vector<uint8_t> bytes = test_support::ReadBytes(path);
   const size_t frame = FindMarker(bytes, 0xC0);
   ASSERT_LT(frame, bytes.size());
   for (uint8_t marker : {0xC3, 0xC9}) {  // lossless, arithmetic-coded
@@ -307,7 +308,7 @@ TEST_F(ImageIoTest, ScaledDecodeCoversWhatIsNeededAndKeepsTheStoredSize) {
   const ImageBuffer picture = MakeImage(160, 120, Gradient);
   const std::string path = dir_.File("photo.jpg");
   ASSERT_TRUE(WriteJpeg(picture, path, 95, testing::Codec()));
-  const std::string turned = Write("turned.jpg", testing::InsertAfterStart(testing::ReadBytes(path),
+  const std::string turned = Write("turned.jpg", testing::InsertAfterStart(test_support::ReadBytes(path),
                                                                            testing::ExifSegment(true, 6)));
   const bool fast = testing::CodecPathUnderTest() == CodecPath::kFast;
   struct Case {

@@ -11,6 +11,7 @@
 #include "tests/helper/run_program.h"
 #include "tests/helper/not_a_file.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -24,7 +25,7 @@ struct RunResult {
 };
 
 std::string ReadAll(const std::string& path) {
-  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  const std::vector<uint8_t> bytes = test_support::ReadBytes(path);
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -51,7 +52,7 @@ class MosalithProcessTest : public ::testing::Test {
 
   std::string WriteText(const std::string& name, const std::string& text) {
     const std::string path = PathOf(name);
-    testing::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    test_support::WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
     return path;
   }
 
@@ -67,7 +68,7 @@ class MosalithProcessTest : public ::testing::Test {
     return result;
   }
 
-  testing::TempDir dir_;
+  test_support::TempFolder dir_;
 };
 
 TEST_F(MosalithProcessTest, WithoutArgumentPrintsOnlyTheUsageLine) {
@@ -107,7 +108,7 @@ TEST_F(MosalithProcessTest, LayoutWithoutCellsExitsWithOneAndWritesNothing) {
     EXPECT_EQ(result.exit_code, 1) << settings;
     EXPECT_EQ(result.out, "") << settings;
     EXPECT_NE(result.err.find("Config parsed - 1 images, 1 outputs\nMosalith: "), std::string::npos) << result.err;
-    EXPECT_FALSE(std::filesystem::exists(testing::PathFromUtf8(output))) << settings;
+    EXPECT_FALSE(std::filesystem::exists(test_support::PathFromUtf8(output))) << settings;
   }
 }
 
@@ -129,14 +130,14 @@ TEST_F(MosalithProcessTest, AnOutputThatIsOneOfThePhotosOrFramesIsRefusedBeforeW
   ASSERT_TRUE(WriteJpeg(Solid(40, 40, 200, 40, 40), PathOf("red.jpg"), 95, testing::Codec()));
   // A second name for the photo: a symbolic link, or a hard link where links are not available (Wine).
   std::error_code no_symlinks;
-  std::filesystem::create_symlink(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")),
+  std::filesystem::create_symlink(test_support::PathFromUtf8(PathOf("red.jpg")), test_support::PathFromUtf8(PathOf("link.jpg")),
                                   no_symlinks);
   if (no_symlinks) {
-    std::filesystem::create_hard_link(testing::PathFromUtf8(PathOf("red.jpg")), testing::PathFromUtf8(PathOf("link.jpg")));
+    std::filesystem::create_hard_link(test_support::PathFromUtf8(PathOf("red.jpg")), test_support::PathFromUtf8(PathOf("link.jpg")));
   }
   const std::string frame = PathOf("frame.jpg");
   ASSERT_TRUE(WriteJpeg(Solid(40, 40, 0, 0, 0), frame, 95, testing::Codec()));
-  const std::vector<uint8_t> photo = testing::ReadBytes(PathOf("red.jpg"));
+  const std::vector<uint8_t> photo = test_support::ReadBytes(PathOf("red.jpg"));
   // The photo of a later sheet, a link to it, and a frame: each would be gone before it is used.
   for (const std::string& output : {PathOf("red.jpg"), PathOf("link.jpg"), frame}) {
     const RunResult result = Run(WriteText(
@@ -149,7 +150,7 @@ TEST_F(MosalithProcessTest, AnOutputThatIsOneOfThePhotosOrFramesIsRefusedBeforeW
               std::string::npos)
         << result.err;
     EXPECT_FALSE(std::filesystem::exists(PathOf("s1.jpg")));
-    EXPECT_EQ(testing::ReadBytes(PathOf("red.jpg")), photo);
+    EXPECT_EQ(test_support::ReadBytes(PathOf("red.jpg")), photo);
   }
 }
 

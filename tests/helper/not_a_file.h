@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith::testing {
 
@@ -13,7 +14,7 @@ class BlockingSpecialFile {
  public:
   // A FIFO called `name` in `dir`; on Windows a named pipe (pipes live in a namespace of their own) that
   // several opens can connect to. Throws std::runtime_error when it cannot be made.
-  BlockingSpecialFile(const TempDir& dir, const std::string& name);
+  BlockingSpecialFile(const test_support::TempFolder& dir, const std::string& name);
   ~BlockingSpecialFile();
   BlockingSpecialFile(const BlockingSpecialFile&) = delete;
   BlockingSpecialFile& operator=(const BlockingSpecialFile&) = delete;

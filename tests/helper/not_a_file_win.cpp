@@ -2,6 +2,7 @@
 // client, so several are made: every open of the name connects, and only a reader that does not check
 // what it opened would then wait.
 #include "tests/helper/not_a_file.h"
+#include "tests/support/temp_folder.h"
 
 #include <windows.h>
 
@@ -22,13 +23,13 @@ struct BlockingSpecialFile::Server {
   }
 };
 
-BlockingSpecialFile::BlockingSpecialFile(const TempDir&, const std::string& name)
+BlockingSpecialFile::BlockingSpecialFile(const test_support::TempFolder&, const std::string& name)
     : server_(std::make_unique<Server>()) {
   static std::atomic<int> counter{0};
   const std::string pipe = "\\\\.\\pipe\\mosalith-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
                            std::to_string(counter++) + "-" + name;
   path_ = pipe;
-  const std::wstring wide = PathFromUtf8(pipe).wstring();
+  const std::wstring wide = test_support::PathFromUtf8(pipe).wstring();
   for (int i = 0; i < kInstances; ++i) {
     const HANDLE instance = ::CreateNamedPipeW(wide.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
                                                PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);

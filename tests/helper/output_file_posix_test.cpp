@@ -12,6 +12,7 @@
 
 #include "helper/image_io.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -31,21 +32,21 @@ std::vector<std::string> NamesIn(const std::string& folder) {
 }
 
 TEST(OutputFileTest, ASheetReplacesALinkAtItsNameNeverTheLinksTarget) {
-  testing::TempDir dir;
-  testing::WriteBytes(dir.File("photo.jpg"), {'k', 'e', 'e', 'p'});
+  test_support::TempFolder dir;
+  test_support::WriteBytes(dir.File("photo.jpg"), {'k', 'e', 'e', 'p'});
   std::filesystem::create_symlink(dir.File("photo.jpg"), dir.File("sheet.jpg"));
   ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), dir.File("sheet.jpg"), 90, testing::Codec()));
-  EXPECT_EQ(testing::ReadBytes(dir.File("photo.jpg")), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(test_support::ReadBytes(dir.File("photo.jpg")), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("sheet.jpg")));
   EXPECT_TRUE(LoadImage(dir.File("sheet.jpg"), testing::Codec()));
   EXPECT_EQ(NamesIn(dir.File("")), std::vector<std::string>({"photo.jpg", "sheet.jpg"}));
 }
 
 TEST(OutputFileTest, AFailedWriteLeavesTheOlderFileAndNothingElse) {
-  testing::TempDir dir;
+  test_support::TempFolder dir;
   const ImageBuffer picture = MakeImage(256, 256, Gradient);
   const std::string path = dir.File("sheet.jpg");
-  testing::WriteBytes(path, {'o', 'l', 'd'});
+  test_support::WriteBytes(path, {'o', 'l', 'd'});
   struct rlimit previous {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
   const sighandler_t previous_handler = ::signal(SIGXFSZ, SIG_IGN);
@@ -58,7 +59,7 @@ TEST(OutputFileTest, AFailedWriteLeavesTheOlderFileAndNothingElse) {
   ::signal(SIGXFSZ, previous_handler);
   EXPECT_FALSE(written);
   EXPECT_FALSE(written_new);
-  EXPECT_EQ(testing::ReadBytes(path), std::vector<uint8_t>({'o', 'l', 'd'}));
+  EXPECT_EQ(test_support::ReadBytes(path), std::vector<uint8_t>({'o', 'l', 'd'}));
   EXPECT_EQ(NamesIn(dir.File("")), std::vector<std::string>({"sheet.jpg"}));
 }
 

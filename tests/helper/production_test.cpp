@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -35,7 +36,7 @@ class ProductionFileTest : public ::testing::Test {
     job_.images = {dir_.File("missing.jpg")};
   }
 
-  testing::TempDir dir_;
+  test_support::TempFolder dir_;
   GridJob job_;
 };
 
@@ -95,7 +96,7 @@ TEST_F(ProductionFileTest, SheetsAreByteIdenticalForOneTwoAndEightWorkers) {
     ASSERT_TRUE(WriteJpeg(photo, path, 92, testing::Codec()));
     job_.images.push_back(path);
   }
-  testing::WriteBytes(job_.images[2], testing::InsertAfterStart(testing::ReadBytes(job_.images[2]),
+  test_support::WriteBytes(job_.images[2], testing::InsertAfterStart(test_support::ReadBytes(job_.images[2]),
                                                                 testing::ExifSegment(false, 6)));
   job_.effects.resize(5);
   job_.effects[1].scale = 1.5f;
@@ -106,7 +107,7 @@ TEST_F(ProductionFileTest, SheetsAreByteIdenticalForOneTwoAndEightWorkers) {
   job_.effects[3].sharpness = 0.5f;
   job_.effects[3].stroke = 0.2f;
   const std::string frame = dir_.File("frame.png");
-  testing::WriteBytes(frame, testing::PngFile(testing::MakeImage(60, 80, [](int32_t x, int32_t) {
+  test_support::WriteBytes(frame, testing::PngFile(testing::MakeImage(60, 80, [](int32_t x, int32_t) {
     return x < 10 ? testing::Rgba{0x20C02080} : testing::Rgba{0};
   })));
   job_.frames = {"", "", frame, "", frame};
@@ -123,7 +124,7 @@ TEST_F(ProductionFileTest, SheetsAreByteIdenticalForOneTwoAndEightWorkers) {
     EXPECT_EQ(CountOf(log, "Mosalith: load "), 7u) << log;  // five photos, two frames
     EXPECT_NE(log.find("Mosalith: [5/5]\n"), std::string::npos) << log;
     std::vector<std::vector<uint8_t>> sheets;
-    for (const std::string& output : job_.outputs) sheets.push_back(testing::ReadBytes(output));
+    for (const std::string& output : job_.outputs) sheets.push_back(test_support::ReadBytes(output));
     if (first_run.empty()) {
       first_run = sheets;
     } else {

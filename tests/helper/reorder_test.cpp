@@ -8,6 +8,7 @@
 
 #include "helper/image_io.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -161,14 +162,14 @@ TEST(ReorderTest, PhotoTurnIsLoggedAndReported) {
 }
 
 TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
-  testing::TempDir dir;
+  test_support::TempFolder dir;
   // Left half red, right half blue, in 8 x 8 blocks so that the JPEG keeps the colours clean.
   const ImageBuffer stored =
       MakeImage(16, 8, [](int32_t x, int32_t) { return x < 8 ? Rgba{0xFF0000FF} : Rgba{0x0000FFFF}; });
   const std::string plain = dir.File("plain.jpg");
   ASSERT_TRUE(WriteJpeg(stored, plain, 100, testing::Codec()));
   const std::string turned = dir.File("turned.jpg");
-  testing::WriteBytes(turned, testing::InsertAfterStart(testing::ReadBytes(plain), testing::ExifSegment(true, 6)));
+  test_support::WriteBytes(turned, testing::InsertAfterStart(test_support::ReadBytes(plain), testing::ExifSegment(true, 6)));
 
   ::testing::internal::CaptureStderr();
   std::optional<UprightPicture> upright = LoadUpright(turned, testing::Codec());

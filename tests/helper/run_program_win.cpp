@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith::testing {
 namespace {
 
-std::wstring Wide(const std::string& utf8) { return PathFromUtf8(utf8).wstring(); }
+std::wstring Wide(const std::string& utf8) { return test_support::PathFromUtf8(utf8).wstring(); }
 
 // One argument of a command line, written so that the C runtime's splitting gives it back unchanged:
 // quoted when empty or holding blanks or quotes; backslashes doubled only before a quote.

@@ -10,6 +10,7 @@
 
 #include "helper/image_io.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace mosalith {
 namespace {
@@ -204,11 +205,11 @@ class SheetFileTest : public ::testing::Test {
         bytes.insert(bytes.end(), {p[2], p[1], p[0], p[3]});
       }
     }
-    testing::WriteBytes(path, bytes);
+    test_support::WriteBytes(path, bytes);
     return path;
   }
 
-  testing::TempDir dir_;
+  test_support::TempFolder dir_;
 };
 
 TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
@@ -242,7 +243,7 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   EXPECT_LT(log.find("Mosalith: Saved page 1/2\n"), log.find("Mosalith: Saved page 2/2\n")) << log;
 
   // The sheet states the job's resolution (450 dpi by default) as its JFIF density.
-  const std::vector<uint8_t> bytes = testing::ReadBytes(job.outputs[0]);
+  const std::vector<uint8_t> bytes = test_support::ReadBytes(job.outputs[0]);
   ASSERT_GE(bytes.size(), 18u);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 13, bytes.begin() + 18), (std::vector<uint8_t>{1, 1, 0xC2, 1, 0xC2}));
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,10 +23,9 @@ Rgba PixelAt(const ImageBuffer& image, int32_t x, int32_t y);
 // Every pixel row by row, for whole-picture comparisons.
 std::vector<Rgba> Pixels(const ImageBuffer& image);
 
-// An uncompressed 24-bit bottom-up BMP file of `image` (alpha dropped): a lossless file the loader reads.
+// A 24-bit BMP file of `image` (alpha dropped) and an RGBA 8-bit PNG file of it (alpha kept): lossless
+// files the loader reads (tests/support/picture_files.h).
 std::vector<uint8_t> BmpFile(const ImageBuffer& image);
-
-// An RGBA 8-bit PNG file of `image`, alpha kept (stored deflate blocks, so no compressor is needed).
 std::vector<uint8_t> PngFile(const ImageBuffer& image);
 
 // `image` as a progressive JPEG at quality 90 (libjpeg-turbo), for the decoders' progressive paths.
@@ -41,15 +39,6 @@ std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value);
 // `jpeg` with `segment` inserted right after its FF D8 start.
 std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& segment);
 
-// The path named by UTF-8 text, and back. Paths are UTF-8 strings in the helper and its tests, while
-// std::filesystem::path(std::string) reads the bytes in the platform's narrow encoding, which on Windows
-// is not UTF-8.
-std::filesystem::path PathFromUtf8(const std::string& utf8_path);
-std::string Utf8(const std::filesystem::path& path);
-
-std::vector<uint8_t> ReadBytes(const std::string& utf8_path);
-void WriteBytes(const std::string& utf8_path, const std::vector<uint8_t>& bytes);
-
 // The codec path under test: the reference path when MOSALITH_DECODER is "stb" (CTest runs every helper
 // suite once on each path), else the fast path.
 CodecPath CodecPathUnderTest();
@@ -58,19 +47,5 @@ ImageCodec& Codec();
 
 // A job of rows x cols cells on a page of width x height pixels, every margin `margin`.
 GridJob LayoutJob(int32_t rows, int32_t cols, int32_t width_px, int32_t height_px, int32_t margin = 0);
-
-// A fresh directory under the system temporary folder, removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  // The UTF-8 path of `name` inside the directory.
-  std::string File(const std::string& name) const;
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace mosalith::testing

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/bitmap.h"
+#include "tests/support/waiting.h"
 
 namespace platform {
 namespace {
@@ -18,15 +19,7 @@ using namespace std::chrono_literals;
 
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
-// Polls `condition` for up to five seconds.
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using test_support::Eventually;
 
 TEST(MemoryBudgetTest, TheEnvironmentSetsTheSizeInMegabytesAndAnythingOddGivesOneGibibyte) {
   EXPECT_EQ(MemoryBudgetBytesFromEnvironment(nullptr), kDefaultMemoryBudgetBytes);

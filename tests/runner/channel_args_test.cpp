@@ -9,27 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/recorded_result.h"
+
 namespace runner {
 namespace {
-
-// Records the one answer a handler gives.
-class RecordingResult : public MethodResult {
- public:
-  int answers = 0;
-  std::string error_code;
-  std::string error_message;
-  bool details_null = false;
-
- protected:
-  void SuccessInternal(const EncodableValue*) override { ++answers; }
-  void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
-    ++answers;
-    error_code = code;
-    error_message = message;
-    details_null = details == nullptr || details->IsNull();
-  }
-  void NotImplementedInternal() override { ++answers; }
-};
 
 // One value of every kind a channel can carry, to check each form's accepted set.
 const EncodableValue kNullValue;
@@ -167,7 +150,7 @@ TEST_F(ArgReaderTest, AcceptedKeysReadWithoutFailure) {
   EXPECT_EQ(args.Optional("absent", kNumber), std::nullopt);
   EXPECT_EQ(args.Or("name", kString, "Letter"), "A4");
   EXPECT_TRUE(args.ok());
-  RecordingResult result;
+  test_support::RecordedResult result;
   EXPECT_FALSE(args.AnswerIfFailed(result));
   EXPECT_EQ(result.answers, 0);
 }
@@ -190,11 +173,11 @@ TEST_F(ArgReaderTest, MissingRequiredKeyFailsWithTheHandlersError) {
 TEST_F(ArgReaderTest, WrongKindFailsWithAMessageNamingTheKey) {
   ArgReader args(map_);
   EXPECT_EQ(args.Required("gap", kInt32, kMissingRequiredParameters), std::nullopt);
-  RecordingResult result;
+  test_support::RecordedResult result;
   EXPECT_TRUE(args.AnswerIfFailed(result));
   EXPECT_EQ(result.answers, 1);
-  EXPECT_EQ(result.error_code, "INVALID_ARGUMENTS");
-  EXPECT_EQ(result.error_message, "Invalid type for key 'gap'");
+  EXPECT_EQ(result.code, "INVALID_ARGUMENTS");
+  EXPECT_EQ(result.message, "Invalid type for key 'gap'");
   EXPECT_TRUE(result.details_null);
 
   ArgReader optional(map_);
@@ -218,10 +201,10 @@ TEST_F(ArgReaderTest, FirstFailureWinsAndLaterReadsAreSkipped) {
   EXPECT_EQ(args.Optional("rows", kInt32), std::nullopt);                            // skipped
   EXPECT_EQ(args.Or("rows", kInt32, -1), -1);
   EXPECT_EQ(*args.failure(), InvalidTypeForKey("gap"));
-  RecordingResult result;
+  test_support::RecordedResult result;
   EXPECT_TRUE(args.AnswerIfFailed(result));
   EXPECT_EQ(result.answers, 1);
-  EXPECT_EQ(result.error_message, "Invalid type for key 'gap'");
+  EXPECT_EQ(result.message, "Invalid type for key 'gap'");
 }
 
 }  // namespace

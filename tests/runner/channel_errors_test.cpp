@@ -6,25 +6,10 @@
 #include <limits>
 #include <string>
 
+#include "tests/support/recorded_result.h"
+
 namespace runner {
 namespace {
-
-class CapturingResult : public MethodResult {
- public:
-  int answers = 0;
-  std::string code, message;
-  bool details_null = false;
-
- protected:
-  void SuccessInternal(const EncodableValue*) override { ++answers; }
-  void ErrorInternal(const std::string& c, const std::string& m, const EncodableValue* d) override {
-    ++answers;
-    code = c;
-    message = m;
-    details_null = d == nullptr || d->IsNull();
-  }
-  void NotImplementedInternal() override { ++answers; }
-};
 
 TEST(ChannelErrors, FixedRowsHaveTheirExactTexts) {
   EXPECT_EQ(ChannelError(kExpectedMapOfArguments), ChannelError("INVALID_ARGUMENTS", "Expected map of arguments"));
@@ -61,7 +46,7 @@ TEST(ChannelErrors, BuiltRowsAppendTheirValueOrPassTheTextThrough) {
 }
 
 TEST(ChannelErrors, AnswerSendsCodeAndMessageWithNullDetailsOnce) {
-  CapturingResult result;
+  test_support::RecordedResult result;
   AnswerError(result, ImageFileNotFound("/x.jpg"));
   EXPECT_EQ(result.answers, 1);
   EXPECT_EQ(result.code, "FILE_NOT_FOUND");

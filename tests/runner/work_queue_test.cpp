@@ -16,39 +16,15 @@
 #include "runner/pending_work.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
+#include "tests/support/waiting.h"
 
 namespace runner {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-// Tasks wait here until the test opens it.
-class Latch {
- public:
-  void Open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  void Wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-};
+using test_support::Eventually;
+using test_support::Gate;
 
 class WorkQueueTest : public ::testing::Test {
  protected:
@@ -79,7 +55,7 @@ class WorkQueueTest : public ::testing::Test {
 
   platform::FakeClock clock_;
   ThreadRegistry threads_;
-  Latch latch_;
+  Gate latch_;
   std::mutex mutex_;
   std::vector<int> ran_;
   std::vector<int> cancelled_;
@@ -97,7 +73,7 @@ TEST_F(WorkQueueTest, AtMostItsWorkersRunAndTheRestRunInTheOrderTheyCame) {
 
   WorkQueue pair("pair", 2, 100, &threads_, &clock_);
   std::atomic<int> inside{0}, most{0};
-  Latch both;
+  Gate both;
   for (int i = 0; i < 6; ++i) {
     ASSERT_TRUE(pair.Submit({[&] {
                                const int now = ++inside;
@@ -245,7 +221,7 @@ TEST(OnLaneTest, TheHandlerRunsOffTheCallingThreadWithACopyOfTheCallAndAFullLane
   ThreadRegistry threads;
   PendingWork pending;
   WorkQueue lane("sheet job", 1, 1, &threads, &clock);
-  Latch latch;
+  Gate latch;
   std::atomic<bool> other_thread{false};
   const std::thread::id caller = std::this_thread::get_id();
   MethodHandler handler = OnLane(

@@ -14,6 +14,7 @@
 #include "platform/cairo/cairo_graphics.h"
 #include "runner/insight/face_batch.h"
 #include "tests/platform/picture/exif_test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
@@ -125,17 +126,15 @@ TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto
   std::vector<uint8_t> jpeg;
   ASSERT_EQ(graphics_.EncodeJpeg(RotateCounterClockwise(photo_), 95, &jpeg), GraphicsStatus::kOk);
   jpeg = testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)}));
-  char folder[] = "/tmp/pv-faces-XXXXXX";
-  ASSERT_NE(::mkdtemp(folder), nullptr);
-  const std::string turned = std::string(folder) + "/turned.jpg";
-  std::ofstream(turned, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+  const test_support::TempFolder folder("pv-faces");
+  const std::string turned = folder.File("turned.jpg");
+  test_support::WriteBytes(turned, jpeg);
 
   runner::insight::FaceBatchPorts ports;
   ports.graphics = &graphics_;
   ports.detection = detection_.get();
   ports.run_parts = TwoThreads;
   const auto records = runner::insight::RunFaceBatch({kFacePhoto, turned}, ports);
-  std::system(("rm -rf '" + std::string(folder) + "'").c_str());
   ASSERT_EQ(records.size(), 2u);
   auto field = [](const runner::EncodableValue& record, const char* key) -> const runner::EncodableValue& {
     return std::get<runner::EncodableMap>(record).at(runner::EncodableValue(key));

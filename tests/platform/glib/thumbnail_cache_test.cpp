@@ -7,27 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/cairo/cairo_graphics.h"
 #include "runner/insight/thumbnail.h"
 #include "tests/platform/picture/exif_test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
 
 // The MD5 of "file:///tmp/pv-thumbs/photo.jpg" is not needed: the test finds names by asking GLib's
 // rule through the adapter, and writes entries under the name file managers use.
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xffffffffu;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
 void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
@@ -36,42 +29,32 @@ void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
 std::vector<uint8_t> WithText(const std::vector<uint8_t>& png, const std::vector<std::pair<std::string, std::string>>& text) {
   std::vector<uint8_t> out(png.begin(), png.begin() + 33);
   for (const auto& [key, value] : text) {
-    std::vector<uint8_t> chunk = {'t', 'E', 'X', 't'};
-    chunk.insert(chunk.end(), key.begin(), key.end());
-    chunk.push_back(0);
-    chunk.insert(chunk.end(), value.begin(), value.end());
-    PutBig32(out, static_cast<uint32_t>(chunk.size() - 4));
+    std::vector<uint8_t> data(key.begin(), key.end());
+    data.push_back(0);
+    data.insert(data.end(), value.begin(), value.end());
+    const std::vector<uint8_t> chunk = testing::PngChunk("tEXt", data);
     out.insert(out.end(), chunk.begin(), chunk.end());
-    PutBig32(out, Crc32(chunk.data(), chunk.size()));
   }
   out.insert(out.end(), png.begin() + 33, png.end());
   return out;
 }
 
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 class ThumbnailCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pv-thumbs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
     for (const char* size : {"normal", "large", "x-large", "xx-large"}) {
       std::system(("mkdir -p '" + folder_ + "/cache/thumbnails/" + size + "'").c_str());
     }
     photo_ = folder_ + "/my photo #1.jpg";  // a space and '#' must be escaped in the URI as file managers do
     std::vector<uint8_t> jpeg;
     ASSERT_EQ(graphics_.EncodeJpeg(*MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
-    WriteFile(photo_, jpeg);
+    test_support::WriteBytes(photo_, jpeg);
     struct stat info {};
     ASSERT_EQ(::stat(photo_.c_str(), &info), 0);
     mtime_ = std::to_string(static_cast<long long>(info.st_mtim.tv_sec));
     // The escaped URI and its MD5, as GLib computes them (checked against the shell below).
     uri_ = "file://" + folder_ + "/my%20photo%20%231.jpg";
   }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
 
   std::string Md5(const std::string& text) {
     const std::string command = "printf '%s' '" + text + "' | md5sum";
@@ -87,11 +70,12 @@ class ThumbnailCacheTest : public ::testing::Test {
     std::vector<uint8_t> png;
     EXPECT_EQ(graphics_.EncodePng(*MakeBitmap(side, side * 3 / 4, argb), &png), GraphicsStatus::kOk);
     const std::string path = folder_ + "/cache/thumbnails/" + size_class + "/" + Md5(uri_) + ".png";
-    WriteFile(path, WithText(png, {{"Thumb::URI", uri}, {"Thumb::MTime", mtime}, {"Software", "test"}}));
+    test_support::WriteBytes(path, WithText(png, {{"Thumb::URI", uri}, {"Thumb::MTime", mtime}, {"Software", "test"}}));
     return path;
   }
 
-  std::string folder_;
+  test_support::TempFolder temp_{"pv-thumbs"};
+  const std::string folder_ = temp_.str();
   std::string photo_;
   std::string mtime_;
   std::string uri_;
@@ -149,13 +133,11 @@ TEST_F(ThumbnailCacheTest, PipelineUsesTheCacheOrDecodesToAnRgbaPng) {
     EXPECT_EQ(std::vector<uint8_t>(png->begin(), png->begin() + 8),
               (std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}));
     EXPECT_EQ((*png)[25], 6) << "colour type RGBA";
-    char folder[] = "/tmp/pv-png-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string file = std::string(folder) + "/t.png";
-    WriteFile(file, *png);
+    const test_support::TempFolder folder("pv-png");
+    const std::string file = folder.File("t.png");
+    test_support::WriteBytes(file, *png);
     DecodedImage decoded;
     ASSERT_EQ(graphics_.Decode(file, {}, &decoded), GraphicsStatus::kOk);
-    std::system(("rm -rf '" + std::string(folder) + "'").c_str());
     EXPECT_EQ(decoded.bitmap.width_px, width);
     EXPECT_EQ(decoded.bitmap.height_px, height);
     EXPECT_EQ(decoded.bitmap.pixel(width / 2, height / 2)[1], green);
@@ -176,20 +158,20 @@ TEST_F(ThumbnailCacheTest, PipelineUsesTheCacheOrDecodesToAnRgbaPng) {
   std::vector<uint8_t> jpeg;
   ASSERT_EQ(graphics_.EncodeJpeg(*MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
   const std::string turned = folder_ + "/turned.jpg";
-  WriteFile(turned, testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)})));
+  test_support::WriteBytes(turned, testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)})));
   check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 120}), 120, 160, 0);
   check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 200}), 160, 213, 0);
 
   // A PNG whose header claims 100000 x 100000 pixels gives nothing, at once.
   std::vector<uint8_t> hostile;
   ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(4, 4, 0xff000000), &hostile), GraphicsStatus::kOk);
-  for (int i = 0; i < 2; ++i) {
-    const uint32_t side = 100000;
-    for (int b = 0; b < 4; ++b) hostile[16 + i * 4 + b] = static_cast<uint8_t>(side >> (24 - 8 * b));
-  }
-  const uint32_t crc = Crc32(hostile.data() + 12, 17);
-  for (int b = 0; b < 4; ++b) hostile[29 + b] = static_cast<uint8_t>(crc >> (24 - 8 * b));
-  WriteFile(folder_ + "/huge.png", hostile);
+  std::vector<uint8_t> header = testing::Be32(100000);  // IHDR's width and height, then the rest as it was
+  const std::vector<uint8_t> height = testing::Be32(100000);
+  header.insert(header.end(), height.begin(), height.end());
+  header.insert(header.end(), hostile.begin() + 24, hostile.begin() + 29);
+  const std::vector<uint8_t> ihdr = testing::PngChunk("IHDR", header);
+  std::copy(ihdr.begin(), ihdr.end(), hostile.begin() + 8);
+  test_support::WriteBytes(folder_ + "/huge.png", hostile);
   EXPECT_FALSE(runner::insight::RenderThumbnail(graphics_, nullptr, folder_ + "/huge.png", {160, 120}));
 }
 

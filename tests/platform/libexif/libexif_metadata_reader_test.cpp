@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "tests/platform/picture/exif_test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
@@ -17,13 +18,6 @@ using namespace platform::testing;
 
 class LibexifMetadataReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pv-exif-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
-
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = folder_ + "/" + name;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
@@ -31,7 +25,8 @@ class LibexifMetadataReaderTest : public ::testing::Test {
     return path;
   }
 
-  std::string folder_;
+  test_support::TempFolder temp_{"pv-exif"};
+  const std::string folder_ = temp_.str();
   LibexifMetadataReader reader_;
 };
 

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.h"
+
 namespace platform {
 namespace {
 
@@ -22,12 +24,6 @@ const std::vector<uint8_t> kBytes = {'j', 'o', 'b', '\n', 0, 255};
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("posix_fs_test_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
   std::string Path(const std::string& name) const { return (root_ / name).string(); }
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,7 +35,8 @@ class PosixFileSystemTest : public ::testing::Test {
     return info.st_mode & 07777;
   }
 
-  fs::path root_;
+  test_support::TempFolder temp_{"posix_fs_test"};
+  const fs::path root_ = temp_.path();
   PosixFileSystem files_;
 };
 

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.h"
+
 namespace platform {
 namespace {
 
@@ -24,13 +26,6 @@ namespace fs = std::filesystem;
 
 class PosixProcessRunnerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("process_runner_test_" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   // A shell script at `name` with `body`, executable unless told otherwise.
   std::string Script(const std::string& name, const std::string& body, bool executable = true) {
     const std::string path = (folder_ / name).string();
@@ -39,7 +34,8 @@ class PosixProcessRunnerTest : public ::testing::Test {
     return path;
   }
 
-  fs::path folder_;
+  test_support::TempFolder temp_{"process_runner_test"};
+  const fs::path folder_ = temp_.path();
   PosixProcessRunner runner_;
 };
 

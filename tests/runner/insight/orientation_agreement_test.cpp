@@ -20,6 +20,7 @@
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
 #include "tests/platform/picture/exif_test_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace runner::insight {
 namespace {
@@ -57,12 +58,8 @@ class MarkFinder : public platform::FaceDetection {
 class OrientationAgreementTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pv-orient-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
     exiftool_ = std::system("exiftool -ver > /dev/null 2>&1") == 0;
   }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
 
   // The photo stored so that `orientation` makes it upright, its EXIF block placed as `layout` says.
   std::string Photo(int orientation, bool big_endian, Layout layout) {
@@ -161,7 +158,8 @@ class OrientationAgreementTest : public ::testing::Test {
     EXPECT_GT(loaded->pixels.pixel(3, 3)[0], 200);
   }
 
-  std::string folder_;
+  test_support::TempFolder temp_{"pv-orient"};
+  const std::string folder_ = temp_.str();
   bool exiftool_ = false;
   platform::CairoGraphics graphics_;
 };

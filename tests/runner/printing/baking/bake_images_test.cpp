@@ -16,12 +16,12 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
 #include "runner/printing/baking/bake_geometry.h"
-#include "tests/runner/printing/baking/bake_test_support.h"
+#include "tests/support/recorded_result.h"
 
 namespace runner::printing {
 namespace {
 
-using testing::RecordedResult;
+using test_support::RecordedResult;
 
 EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
 

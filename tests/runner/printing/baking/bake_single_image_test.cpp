@@ -18,6 +18,7 @@
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/bake_images.h"
 #include "runner/printing/baking/graphics_library.h"
+#include "tests/support/temp_folder.h"
 
 namespace runner::printing {
 namespace {
@@ -172,8 +173,6 @@ TEST_F(BakeSingleImageTest, LibraryStartsAndStopsOncePerBakeOnEveryPath) {
 class RealBakeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bake-test-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
     files_ = std::make_unique<platform::PosixFileSystem>(root_ + "/tmp");
     // Two photos and a frame, made with the real encoders.
     auto photo = *platform::MakeBitmap(240, 160, 0xFF2060A0);
@@ -186,7 +185,6 @@ class RealBakeTest : public ::testing::Test {
     for (int x = 0; x < 50; ++x) frame.pixel(x, 3)[3] = 255;
     WriteEncoded(root_ + "/frame.png", frame, false);
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
   void WriteEncoded(const std::string& path, const platform::Bitmap& image, bool jpeg) {
     std::vector<uint8_t> bytes;
@@ -238,7 +236,8 @@ class RealBakeTest : public ::testing::Test {
     return files;
   }
 
-  std::string root_;
+  test_support::TempFolder temp_{"bake-test"};
+  const std::string root_ = temp_.str();
   platform::CairoGraphics graphics_;
   std::unique_ptr<platform::PosixFileSystem> files_;
   platform::FakeClock clock_;

@@ -16,6 +16,7 @@
 #include "platform/fake/fake_graphics.h"
 #include "platform/posix/posix_file_system.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace runner::printing {
 namespace {
@@ -231,8 +232,8 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
     const auto grey = static_cast<uint32_t>(std::lround(127.5 + 127.0 * std::cos(M_PI * (dx * dx + dy * dy) / kSize)));
     return grey << 24 | grey << 16 | grey << 8 | 0xFFu;
   });
-  mosalith::testing::TempDir dir;
-  mosalith::testing::WriteBytes(dir.File("plate.png"), mosalith::testing::PngFile(plate));
+  test_support::TempFolder dir;
+  test_support::WriteBytes(dir.File("plate.png"), mosalith::testing::PngFile(plate));
   mosalith::GridJob request = LayoutJob(1, 1, kSize / 4, kSize / 4);
   request.images = {dir.File("plate.png")};
   request.outputs = {dir.File("sheet.jpg")};

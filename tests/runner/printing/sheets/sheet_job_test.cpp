@@ -22,6 +22,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_runner.h"
 #include "tests/helper/test_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace runner::printing {
 namespace {
@@ -250,8 +251,6 @@ TEST_F(SheetJobWithFakesTest, AnExceptionFromTheRunStillRemovesTheJobFile) {
 class SheetJobWithProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("sheet_job_test_" + std::to_string(::getpid()));
-    fs::remove_all(root_);
     fs::create_directories(root_ / "photos");
     files_ = std::make_unique<platform::PosixFileSystem>((root_ / "jobs").string());
     context_.files = files_.get();
@@ -260,8 +259,6 @@ class SheetJobWithProcessesTest : public ::testing::Test {
     context_.clock = &clock_;
     context_.process_id = static_cast<int>(::getpid());
   }
-  void TearDown() override { fs::remove_all(root_); }
-
   std::string Helper(const std::string& body, bool executable = true) {
     const std::string path = (root_ / "mosalith").string();
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -279,7 +276,8 @@ class SheetJobWithProcessesTest : public ::testing::Test {
     return static_cast<size_t>(std::distance(fs::directory_iterator(root_ / "jobs"), fs::directory_iterator()));
   }
 
-  fs::path root_;
+  test_support::TempFolder temp_{"sheet_job_test"};
+  const fs::path root_ = temp_.path();
   std::unique_ptr<platform::PosixFileSystem> files_;
   platform::PosixProcessRunner processes_;
   platform::CairoGraphics graphics_;
@@ -292,9 +290,9 @@ class SheetJobWithProcessesTest : public ::testing::Test {
 void WritePhotos(const std::string& folder) {
   const auto red = mosalith::testing::MakeImage(60, 40, [](int32_t, int32_t) { return 0xFF0000FFu; });
   const auto frame = mosalith::testing::MakeImage(10, 10, [](int32_t, int32_t) { return 0x00000000u; });
-  mosalith::testing::WriteBytes(folder + "/a.png", mosalith::testing::PngFile(red));
-  mosalith::testing::WriteBytes(folder + "/b.png", mosalith::testing::PngFile(red));
-  mosalith::testing::WriteBytes(folder + "/frame.png", mosalith::testing::PngFile(frame));
+  test_support::WriteBytes(folder + "/a.png", mosalith::testing::PngFile(red));
+  test_support::WriteBytes(folder + "/b.png", mosalith::testing::PngFile(red));
+  test_support::WriteBytes(folder + "/frame.png", mosalith::testing::PngFile(frame));
 }
 
 TEST_F(SheetJobWithProcessesTest, HelpersThatFailInAnyWayFallBackAndLeaveNoJobFile) {

@@ -12,6 +12,7 @@
 #include "runner/printing/printing_channel.h"
 #include "tests/runner/recording_messenger.h"
 #include "tests/runner/test_services.h"
+#include "tests/support/waiting.h"
 
 namespace runner::printing {
 namespace {
@@ -36,24 +37,7 @@ EncodableMap Arguments(const std::string& output) {
   };
 }
 
-// A gate the fake helper waits at until the test opens it.
-class Gate {
- public:
-  void Open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  void Wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return open_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-};
+using test_support::Gate;  // the fake helper waits at it until the test opens it
 
 class SheetMethodsTest : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/posix/posix_file_system.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
@@ -21,15 +22,8 @@ namespace {
 class PdfFilePrinterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pictavera-pdf-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     ::setenv("PICTAVERA_PDF_DIR", (dir_ + "/out/prints").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-  }
-  void TearDown() override {
-    const std::string remove = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(remove.c_str()), 0);
   }
   // Every name in the output folder, hidden ones (a job's temporary file) included.
   std::vector<std::string> Files() {
@@ -100,7 +94,8 @@ class PdfFilePrinterTest : public ::testing::Test {
     }
     return device->EndDoc(&error);
   }
-  std::string dir_;
+  test_support::TempFolder temp_{"pictavera-pdf"};
+  const std::string dir_ = temp_.str();
   PosixFileSystem files_;
 };
 

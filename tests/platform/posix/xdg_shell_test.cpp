@@ -10,20 +10,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/temp_folder.h"
+
 namespace platform {
 namespace {
 
 class XdgShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pictavera-shell-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    const std::string remove = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(remove.c_str()), 0);
-  }
   // An opener that appends its arguments (one per line) to dir/args, then runs `then`.
   std::string Opener(const std::string& then) {
     const std::string path = dir_ + "/opener";
@@ -38,7 +31,8 @@ class XdgShellTest : public ::testing::Test {
     text << file.rdbuf();
     return text.str();
   }
-  std::string dir_;
+  test_support::TempFolder temp_{"pictavera-shell"};
+  const std::string dir_ = temp_.str();
 };
 
 TEST_F(XdgShellTest, HandsTheOpenerOneFileUriSoNoNameIsAnOption) {

@@ -1,10 +1,10 @@
 // A comma-decimal locale on Windows: the C runtime names its locales in English.
-#include "tests/helper/comma_locale.h"
+#include "tests/support/comma_locale.h"
 
 #include <clocale>
 #include <initializer_list>
 
-namespace mosalith::testing {
+namespace test_support {
 
 bool SwitchToCommaDecimalLocale() {
   for (const char* name : {"German_Germany.1252", "French_France.1252"}) {
@@ -13,4 +13,4 @@ bool SwitchToCommaDecimalLocale() {
   return false;
 }
 
-}  // namespace mosalith::testing
+}  // namespace test_support

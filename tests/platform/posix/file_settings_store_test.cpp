@@ -11,25 +11,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/temp_folder.h"
+
 namespace platform {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "settings-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test_support::TempFolder;
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,7 +44,7 @@ TEST(FileSettingsStore, LinesAreFoundAndReplacedKeepingTheOthers) {
 
 TEST(FileSettingsStore, PersistsAcrossInstancesAndKeepsOtherLines) {
   TempFolder temp;
-  const std::string path = temp.path() + "/cfg/PictaVera/Printing";
+  const std::string path = temp.str() + "/cfg/PictaVera/Printing";
   {
     FileSettingsStore store(path);
     EXPECT_EQ(store.Get("ColorProfile"), std::nullopt);
@@ -66,7 +53,7 @@ TEST(FileSettingsStore, PersistsAcrossInstancesAndKeepsOtherLines) {
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  ASSERT_EQ(::stat((temp.path() + "/cfg/PictaVera").c_str(), &info), 0);
+  ASSERT_EQ(::stat((temp.str() + "/cfg/PictaVera").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 
   std::ofstream(path, std::ios::app) << "Theme=dark\n";
@@ -79,16 +66,16 @@ TEST(FileSettingsStore, PersistsAcrossInstancesAndKeepsOtherLines) {
   EXPECT_EQ(again.Set("ColorProfile", "a\nColorProfile=x"), SettingsWriteStatus::kCannotWriteValue);
   EXPECT_EQ(ReadText(path), "ColorProfile=\nTheme=dark\n");
   // No temporary files are left beside it.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path() + "/cfg/PictaVera"),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.str() + "/cfg/PictaVera"),
                           std::filesystem::directory_iterator()), 1);
 }
 
 TEST(FileSettingsStore, ALinkedFileIsUpdatedWhereItLivesAndLargeFilesStayUsable) {
   TempFolder temp;
-  std::filesystem::create_directories(temp.path() + "/dotfiles");
-  std::filesystem::create_directories(temp.path() + "/cfg/PictaVera");
-  const std::string kept = temp.path() + "/dotfiles/Printing";
-  const std::string path = temp.path() + "/cfg/PictaVera/Printing";
+  std::filesystem::create_directories(temp.str() + "/dotfiles");
+  std::filesystem::create_directories(temp.str() + "/cfg/PictaVera");
+  const std::string kept = temp.str() + "/dotfiles/Printing";
+  const std::string path = temp.str() + "/cfg/PictaVera/Printing";
   // 200 KiB of other settings before the line: beyond what used to be read, within the 1 MiB now read.
   std::ofstream(kept) << std::string(200 * 1024, '#') << "\nColorProfile=srgb\n";
   std::filesystem::create_symlink("../../dotfiles/Printing", path);
@@ -99,7 +86,7 @@ TEST(FileSettingsStore, ALinkedFileIsUpdatedWhereItLivesAndLargeFilesStayUsable)
   EXPECT_TRUE(std::filesystem::is_symlink(path));
   EXPECT_EQ(store.Get("ColorProfile"), "adobe_rgb");
   EXPECT_EQ(ReadText(kept).size(), 200u * 1024 + 1 + std::string("ColorProfile=adobe_rgb\n").size());
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path() + "/dotfiles"),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.str() + "/dotfiles"),
                           std::filesystem::directory_iterator()), 1);
 
   std::ofstream(kept, std::ios::app) << std::string(1024 * 1024, '#');  // past 1 MiB: left alone
@@ -136,13 +123,13 @@ TEST(FileSettingsStore, SeveralValuesAreReadOnceAndWrittenOnceAllOrNone) {
 
 TEST(FileSettingsStore, FailuresNameTheirStep) {
   TempFolder temp;
-  std::ofstream(temp.path() + "/file") << "x";
-  FileSettingsStore under_file(temp.path() + "/file/PictaVera/Printing");
+  std::ofstream(temp.str() + "/file") << "x";
+  FileSettingsStore under_file(temp.str() + "/file/PictaVera/Printing");
   EXPECT_EQ(under_file.Get("ColorProfile"), std::nullopt);
   EXPECT_EQ(under_file.Set("ColorProfile", "srgb"), SettingsWriteStatus::kCannotCreateStore);
 
   if (::geteuid() != 0) {  // permissions do not stop root
-    const std::string path = temp.path() + "/PictaVera/Printing";
+    const std::string path = temp.str() + "/PictaVera/Printing";
     FileSettingsStore store(path);
     ASSERT_EQ(store.Set("ColorProfile", "srgb"), SettingsWriteStatus::kOk);
     ::chmod(path.c_str(), 0);

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""The printing channel driven through the built host as the interface drives it: five small photos
+composed into two 2 x 2 sheets by the helper program beside the host, then the sheets printed on the
+built-in PDF printer on A6 paper. The PDF must have one page per sheet, every page A6, and each sheet
+placed at the physical size its file states (100 dpi).
+
+    print_sheet_process_test.py BIN_FOLDER
+
+Needs ImageMagick's convert (the photos, the sheets' pixels) and poppler's pdfinfo and pdfimages.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from pictavera_client import Host  # noqa: E402
+
+COLOURS = ["#ff0000", "#00ff00", "#0000ff", "#ffff00", "#ff00ff"]  # one solid photo each
+CELL_PX = (150, 200)            # each photo, and each cell of the sheet (no margins)
+SHEET_PX = (300, 400)           # 2 x 2 cells
+SHEET_DPI = 100                 # so a sheet is 76.2 x 101.6 mm: it fits A6 at its own size
+A6_MM = (105, 148)
+A6_PT = (105 / 25.4 * 72, 148 / 25.4 * 72)
+
+
+def pixels(path, points):
+    """The (r, g, b) of each of `points`, read by ImageMagick in one run."""
+    channels = ",".join(f"%[fx:int(255*p{{{x},{y}}}.{c})]" for x, y in points for c in "rgb")
+    values = [int(v) for v in subprocess.run(["convert", path, "-format", channels, "info:"], check=True,
+                                             capture_output=True, text=True).stdout.split(",")]
+    return [tuple(values[i:i + 3]) for i in range(0, len(values), 3)]
+
+
+def near(rgb, hex_colour, tolerance=40):
+    want = tuple(int(hex_colour[i:i + 2], 16) for i in (1, 3, 5))
+    return all(abs(a - b) <= tolerance for a, b in zip(rgb, want))
+
+
+def jfif_density(path):
+    """(units, x density, y density) of a JPEG's JFIF segment, or None."""
+    data = open(path, "rb").read(20)
+    if data[:2] != b"\xff\xd8" or data[6:11] != b"JFIF\0":
+        return None
+    return data[13], int.from_bytes(data[14:16], "big"), int.from_bytes(data[16:18], "big")
+
+
+def main(argv):
+    if len(argv) != 1:
+        print(__doc__, file=sys.stderr)
+        return 2
+    host_program = os.path.join(os.path.abspath(argv[0]), "pictavera")
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="print-sheet-test-") as work:
+        photos = []
+        for i, colour in enumerate(COLOURS):
+            photos.append(os.path.join(work, f"photo{i}.jpg"))
+            subprocess.run(["convert", "-size", f"{CELL_PX[0]}x{CELL_PX[1]}", f"xc:{colour}", photos[-1]], check=True)
+        sheets = [os.path.join(work, f"sheet_{i}.jpg") for i in (1, 2)]
+        pdf_folder = os.path.join(work, "pdf")
+        env = dict(os.environ, PICTAVERA_TEMP_DIR=os.path.join(work, "temp"), PICTAVERA_PDF_DIR=pdf_folder,
+                   HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"),
+                   CUPS_SERVER=os.path.join(work, "no-cups.sock"))  # no scheduler: the built-in printer only
+        log_path = os.path.join(work, "host.log")
+        with open(log_path, "wb") as log, Host([host_program, "serve", "--stdio"], env=env, stderr=log) as host:
+            sheet_reply = host.wait(host.send("printing_channel", "createGridImages", {
+                "imagePaths": photos, "outputPaths": sheets, "rows": 2, "columns": 2, "pageWidth": SHEET_PX[0],
+                "pageHeight": SHEET_PX[1], "marginLeft": 0, "marginRight": 0, "marginTop": 0, "marginBottom": 0,
+                "jpegQuality": 95, "dpi": float(SHEET_DPI)}), timeout=60)
+            print_reply = None
+            if sheet_reply == {"success": True}:
+                print_reply = host.wait(host.send("printing_channel", "printWithLayoutWindows", {
+                    "imagePaths": sheets, "printerName": "PictaVera PDF",
+                    "paperSize": {"width": A6_MM[0], "height": A6_MM[1]}}), timeout=60)
+        log = open(log_path, encoding="utf-8", errors="replace").read()
+
+        # The sheets: made by the helper (not the in-process fallback), each photo in its cell.
+        if sheet_reply != {"success": True}:
+            failures.append(f"createGridImages answered {sheet_reply}")
+        if "DEBUG C++: mosalith completed in" not in log:
+            failures.append("the sheets were not composed by mosalith")
+        for n, sheet in enumerate(sheets):
+            if not os.path.isfile(sheet):
+                failures.append(f"sheet {sheet} was not written")
+                continue
+            if jfif_density(sheet) != (1, SHEET_DPI, SHEET_DPI):
+                failures.append(f"{sheet}: JFIF density {jfif_density(sheet)}, expected {SHEET_DPI} dpi")
+            colours = COLOURS[n * 4:n * 4 + 4]
+            centres = [((c % 2) * CELL_PX[0] + CELL_PX[0] // 2, (c // 2) * CELL_PX[1] + CELL_PX[1] // 2)
+                       for c in range(len(colours))]
+            for cell, (found, colour) in enumerate(zip(pixels(sheet, centres), colours)):
+                if not near(found, colour):
+                    failures.append(f"{sheet} cell {cell}: {found}, expected {colour}")
+
+        # The print: one PDF, one A6 page per sheet, each sheet at its own 100 dpi.
+        if print_reply != {"success": True}:
+            failures.append(f"printWithLayoutWindows answered {print_reply}")
+        pdfs = sorted(os.listdir(pdf_folder)) if os.path.isdir(pdf_folder) else []
+        if len(pdfs) != 1 or not pdfs[0].endswith(".pdf"):
+            failures.append(f"expected one PDF in the output folder, found {pdfs}")
+        else:
+            pdf = os.path.join(pdf_folder, pdfs[0])
+            info = subprocess.run(["pdfinfo", "-f", "1", "-l", "99", pdf], check=True, capture_output=True,
+                                  text=True).stdout
+            pages = re.search(r"^Pages:\s+(\d+)", info, re.M)
+            if not pages or int(pages.group(1)) != len(sheets):
+                failures.append(f"expected {len(sheets)} pages:\n{info}")
+            sizes = re.findall(r"^Page\s+\d+ size:\s+([\d.]+) x ([\d.]+) pts", info, re.M)
+            for page, (width, height) in enumerate(sizes, 1):
+                if abs(float(width) - A6_PT[0]) > 0.5 or abs(float(height) - A6_PT[1]) > 0.5:
+                    failures.append(f"page {page} is {width} x {height} pt, expected A6 {A6_PT[0]:.1f} x {A6_PT[1]:.1f}")
+            images = subprocess.run(["pdfimages", "-list", pdf], check=True, capture_output=True,
+                                    text=True).stdout.splitlines()[2:]
+            placed = [(int(f[0]), int(f[3]), int(f[4]), int(f[12]), int(f[13])) for f in (line.split() for line in images)]
+            expected = [(page, SHEET_PX[0], SHEET_PX[1], SHEET_DPI, SHEET_DPI) for page in range(1, len(sheets) + 1)]
+            if placed != expected:
+                failures.append(f"images (page, width, height, x-ppi, y-ppi) {placed}, expected {expected}")
+    for failure in failures:
+        print("FAIL " + failure, file=sys.stderr)
+    if failures:
+        print("host log:\n" + log[-3000:], file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
