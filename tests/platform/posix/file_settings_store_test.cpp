@@ -97,10 +97,12 @@ TEST(FileSettingsStore, ALinkedFileIsUpdatedWhereItLivesAndLargeFilesStayUsable)
 
 TEST(FileSettingsStore, SeveralValuesAreReadOnceAndWrittenOnceAllOrNone) {
   TempFolder temp;
-  const std::string path = temp.path() + "/cfg/PictaVera/BuiltInPrinter";
+  const std::string root = temp.path().string();
+  const std::string path = root + "/cfg/PictaVera/BuiltInPrinter";
   FileSettingsStore store(path);
   EXPECT_EQ(store.GetMany({"default"}), (std::map<std::string, std::string>{}));  // no file yet: empty
-  std::ofstream(temp.path() + "/cfg/PictaVera/BuiltInPrinter") << "kept=1\nrecord=00ff\ndefault=0\n";
+  std::filesystem::create_directories(root + "/cfg/PictaVera");
+  std::ofstream(path) << "kept=1\nrecord=00ff\ndefault=0\n";
   EXPECT_EQ(store.SetMany({{"default", "1"}, {"record", std::nullopt}, {"paper", "9"}}), 0);
   EXPECT_EQ(ReadText(path), "kept=1\ndefault=1\npaper=9\n");
   EXPECT_EQ(store.GetMany({"default", "paper", "record"}),
@@ -115,8 +117,8 @@ TEST(FileSettingsStore, SeveralValuesAreReadOnceAndWrittenOnceAllOrNone) {
   EXPECT_EQ(store.SetMany({{"default", "0"}}), EFBIG);
   EXPECT_EQ(own.SetMany({{"default", "0"}}), 0);
   EXPECT_EQ(ReadText(path), "default=0\n");
-  std::ofstream(temp.path() + "/file") << "x";
-  FileSettingsStore under_file(temp.path() + "/file/BuiltInPrinter");
+  std::ofstream(root + "/file") << "x";
+  FileSettingsStore under_file(root + "/file/BuiltInPrinter");
   EXPECT_EQ(under_file.GetMany({"default"}), std::nullopt);
   EXPECT_EQ(under_file.SetMany({{"default", "1"}}), ENOTDIR);
 }
