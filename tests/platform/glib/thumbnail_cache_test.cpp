@@ -21,10 +21,6 @@ namespace {
 
 // The MD5 of "file:///tmp/pv-thumbs/photo.jpg" is not needed: the test finds names by asking GLib's
 // rule through the adapter, and writes entries under the name file managers use.
-void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
 // `png` with tEXt chunks for `text` inserted after IHDR (8 + 25 bytes in).
 std::vector<uint8_t> WithText(const std::vector<uint8_t>& png, const std::vector<std::pair<std::string, std::string>>& text) {
   std::vector<uint8_t> out(png.begin(), png.begin() + 33);
