@@ -1,10 +1,9 @@
-// PdfPrinter: the machine side of the built-in PDF printer: where its PDF files go and where its own
-// settings are kept (never in the spooler's per-user settings).
+// PdfPrinter: the machine side of the built-in PDF printer: where its PDF files go. Its own settings are
+// kept in a settings store of their own (never in the spooler's per-user settings).
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/print_device.h"
@@ -29,12 +28,6 @@ class PdfPrinter {
   // renamed to its final name when the job ends with pages, removed when the job is aborted or ends
   // without pages. Null with `*error` (an errno value) when the folder cannot be had.
   virtual std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) = 0;
-
-  // The printer's stored state as text; nothing when none was stored or it cannot be read.
-  virtual std::optional<std::string> LoadState() = 0;
-
-  // Replaces the stored state atomically. 0 on success, else an errno value.
-  virtual int SaveState(const std::string& text) = 0;
 };
 
 }  // namespace platform

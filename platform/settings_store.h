@@ -1,4 +1,5 @@
-// SettingsStore: small named text values kept per user across runs (the colour-profile choice).
+// SettingsStore: small named text values kept per user across runs (the colour-profile choice, the
+// built-in PDF printer's state).
 //
 // A value is any byte string without CR, LF or NUL; names are fixed by their callers (letters only).
 // The store keeps other names it does not know untouched. Lengths and defaults are the callers' rules:
@@ -7,8 +8,11 @@
 // a whole file (the last rename wins), never a mixed one.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -28,6 +32,18 @@ class SettingsStore {
 
   // Stores `value` under `name`, replacing any earlier value and keeping every other name.
   virtual SettingsWriteStatus Set(const std::string& name, const std::string& value) = 0;
+
+  // The stored values of `names` in one read (names not stored are absent from the map); nothing when
+  // the store cannot be read. A store that does not exist yet is empty.
+  // The default asks Get for each name; an adapter that can read once overrides it.
+  virtual std::optional<std::map<std::string, std::string>> GetMany(const std::vector<std::string>& names) const;
+
+  // Several changes in one write: each name set to its value, or removed when the value is nothing;
+  // every other name kept. 0 on success, else an errno value (EINVAL: a value with CR, LF or NUL; then
+  // nothing is written). On failure the store keeps what it held.
+  // The default calls Set for each (a removed name is stored empty), so a failure part-way may leave
+  // the earlier changes; an adapter that can write once overrides it.
+  virtual int SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes);
 };
 
 }  // namespace platform

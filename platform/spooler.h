@@ -3,7 +3,7 @@
 //
 // Printer names are UTF-8 exactly as the spooler reports them. Paper sizes are tenths of a millimetre,
 // width and height as the printer names them (portrait papers are narrower than tall). Paper numbers are
-// the standard ones of platform/paper_numbers.h. Nothing third-party crosses this interface.
+// the standard ones of platform/paper/paper_numbers.h. Nothing third-party crosses this interface.
 // Thread safety: every method may be called from any thread at once; an adapter serialises its own
 // reads and writes of the user's stored settings.
 #pragma once

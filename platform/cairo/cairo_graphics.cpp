@@ -6,9 +6,10 @@
 #include <memory>
 
 #include "platform/cairo/cairo_canvas.h"
-#include "platform/cairo/codecs.h"
+#include "platform/libpng/png_codec.h"
 #include "platform/posix/picture_open.h"
 #include "platform/reduce.h"
+#include "platform/turbojpeg/turbojpeg_codec.h"
 
 namespace platform {
 
@@ -26,7 +27,7 @@ GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOption
   GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
   if (status != GraphicsStatus::kOk) return status;
   std::vector<uint8_t> bytes;
-  const PictureFileError error = file->ReadAll(codecs::kMaxFileBytes, &bytes);
+  const PictureFileError error = file->ReadAll(kMaxPictureFileBytes, &bytes);
   if (error != PictureFileError::kNone) return StatusFor(error, 0);
   file.reset();
   const int width = decoded.info.width_px, height = decoded.info.height_px;

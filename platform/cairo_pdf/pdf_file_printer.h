@@ -1,12 +1,12 @@
-// PdfFilePrinter: the built-in PDF printer's machine side. One PDF per job in the output folder, the
-// printer's state in the user's configuration folder.
+// PdfFilePrinter: the built-in PDF printer's machine side: one PDF per job in the output folder. (Its
+// state is a settings store of its own, chosen by the composition root.)
 //
 // Output folder: $PICTAVERA_PDF_DIR when set, else "PictaVera Prints" in the user's documents folder
-// ($XDG_DOCUMENTS_DIR, else the desktop's user-dirs setting, else ~/Documents), created when missing.
+// ($XDG_DOCUMENTS_DIR, else the desktop's user-dirs setting, else ~/Documents: DocumentsFolder of
+// platform/posix/file_primitives.h), created when missing.
 // A job's file is written by the FileSystem's one rule (a temporary name in that folder) and published
 // as "PictaVera Print <date>-<n>.pdf" (never over an existing file: "-1", "-2" ... are added to a taken
 // name) when it ends with pages; removed when it is aborted or ends without pages.
-// State: ${XDG_CONFIG_HOME:-~/.config}/PictaVera/BuiltInPrinter, replaced by the same rule.
 // Thread safety: every method may be called from any thread at once; devices are independent.
 #pragma once
 
@@ -24,8 +24,6 @@ class PdfFilePrinter : public PdfPrinter {
   explicit PdfFilePrinter(FileSystem& files) : files_(files) {}
 
   std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) override;
-  std::optional<std::string> LoadState() override;
-  int SaveState(const std::string& text) override;
 
   // The output folder as the environment names it (not created).
   static std::string OutputFolder();

@@ -2,12 +2,10 @@
 #include "platform/cairo_pdf/pdf_pages.h"
 
 #include "platform/cairo_pdf/jpeg_for_pdf.h"
+#include "platform/posix/file_primitives.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -19,7 +17,7 @@ namespace platform {
 namespace {
 
 // JPEG files larger than this are not embedded (no photo or sheet comes near it).
-constexpr off_t kMaxJpegBytes = 512L * 1024 * 1024;
+constexpr size_t kMaxJpegBytes = size_t{512} << 20;
 
 cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
   auto* sink = static_cast<PdfPages::Sink*>(closure);
@@ -33,25 +31,10 @@ struct SurfaceHolder {
   }
 };
 
-// The whole file, or nothing when it cannot be read or is too large.
+// The whole file, or nothing when it cannot be read, is empty or is too large.
 std::unique_ptr<std::vector<uint8_t>> ReadJpeg(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
   auto bytes = std::make_unique<std::vector<uint8_t>>();
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= kMaxJpegBytes;
-  if (ok) {
-    bytes->resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (ok && done < bytes->size()) {
-      const ssize_t got = ::read(fd, bytes->data() + done, bytes->size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) ok = false;
-      else done += static_cast<size_t>(got);
-    }
-  }
-  ::close(fd);
-  if (!ok) return nullptr;
+  if (ReadWholeFile(path, kMaxJpegBytes, bytes.get()) != 0 || bytes->empty()) return nullptr;
   return bytes;
 }
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
 
 namespace platform::cups {
 namespace {

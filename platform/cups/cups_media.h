@@ -14,7 +14,7 @@
 
 namespace platform::cups {
 
-// The destination's media list, numbered and labelled (as platform/paper_numbers.h says); derived
+// The destination's media list, numbered and labelled (as platform/paper/paper_numbers.h says); derived
 // numbers that collide on this printer fall back to 256 for the later paper.
 std::vector<CupsMedia> MediaList(http_t* http, cups_dest_t* dest, cups_dinfo_t* info);
 

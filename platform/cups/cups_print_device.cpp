@@ -7,6 +7,7 @@
 
 #include "platform/cairo_pdf/pdf_pages.h"
 #include "platform/cups/cups_media.h"
+#include "platform/paper/page_geometry.h"
 
 namespace platform::cups {
 namespace {
@@ -41,30 +42,11 @@ class CupsPrintDevice : public PrintDevice {
         options_(std::move(options)),
         active_(std::move(active)) {
     const cups_size_t& s = sheet.size;
-    int width = s.width, length = s.length, left = s.left, top = s.top, right = s.right, bottom = s.bottom;
-    if (landscape) {
-      // The page lies on its side: what was the bottom margin is now on the left.
-      std::swap(width, length);
-      const int old_left = left;
-      left = bottom;
-      bottom = right;
-      right = top;
-      top = old_left;
-    }
-    geometry_.dpi_x = dpi_x;
-    geometry_.dpi_y = dpi_y;
-    auto px = [](int hundredths, int dpi) { return static_cast<int>(int64_t{hundredths} * dpi / 2540); };
-    geometry_.physical_width_px = px(width, dpi_x);
-    geometry_.physical_height_px = px(length, dpi_y);
-    geometry_.offset_x_px = px(left, dpi_x);
-    geometry_.offset_y_px = px(top, dpi_y);
-    geometry_.printable_width_px = px(width - left - right, dpi_x);
-    geometry_.printable_height_px = px(length - top - bottom, dpi_y);
-    geometry_.printable_width_mm = (width - left - right) / 100;
-    geometry_.printable_height_mm = (length - top - bottom) / 100;
-    geometry_.paper_name = sheet.media;
-    width_pt_ = width * 72.0 / 2540.0;
-    height_pt_ = length * 72.0 / 2540.0;
+    PageSheet page{s.width, s.length, s.left, s.top, s.right, s.bottom};
+    if (landscape) page = TurnedSheet(page);
+    geometry_ = PageGeometry(page, dpi_x, dpi_y, sheet.media);
+    width_pt_ = PointsFromHundredths(page.width_hundredths_mm);
+    height_pt_ = PointsFromHundredths(page.length_hundredths_mm);
   }
 
   ~CupsPrintDevice() override {

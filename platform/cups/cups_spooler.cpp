@@ -3,19 +3,16 @@
 
 #include <cups/cups.h>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <utility>
 
 #include "platform/cups/cups_handles.h"
 #include "platform/cups/cups_media.h"
 #include "platform/cups/cups_options.h"
 #include "platform/cups/cups_print_device.h"
+#include "platform/posix/file_primitives.h"
 
 namespace platform {
 namespace {
@@ -26,12 +23,10 @@ using cups::DestList;
 using cups::OpenPrinter;
 using cups::OptionsLock;
 
+// The start of a settings file (empty when it cannot be read): libcups's own files are far smaller.
 std::string ReadSmallFile(const std::string& path) {
-  constexpr std::streamsize kMaxBytes = 1 << 20;
-  std::ifstream file(path, std::ios::binary);
-  std::string text(static_cast<size_t>(kMaxBytes), '\0');
-  file.read(text.data(), kMaxBytes);
-  text.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+  std::string text;
+  ReadFileStart(path, size_t{1} << 20, &text);
   return text;
 }
 
@@ -42,10 +37,7 @@ void KeepSavedDefault(int count, cups_dest_t* dests) {
   const char* lpdest = std::getenv("LPDEST");
   const char* printer = std::getenv("PRINTER");
   if ((lpdest == nullptr || *lpdest == '\0') && (printer == nullptr || *printer == '\0')) return;
-  std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-  if (home.empty()) {
-    if (const passwd* entry = ::getpwuid(::getuid())) home = entry->pw_dir;
-  }
+  const std::string home = HomeFolder().value_or("");
   const char* server_root = std::getenv("CUPS_SERVERROOT");
   std::optional<SavedDefault> saved;
   if (!home.empty()) saved = SavedDefaultPrinter(ReadSmallFile(home + "/.cups/lpoptions"));

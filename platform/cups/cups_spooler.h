@@ -4,7 +4,7 @@
 // cupsSetServer/cupsSetUser settings are per thread, and jobs run on their own threads. The user's
 // default printer and settings are the per-user lpoptions (written by libcups in place, without a lock),
 // so every read-modify-write of them and every read of the default runs under one process-wide lock.
-// Papers come from the destination's media list (numbers and labels as platform/paper_numbers.h says).
+// Papers come from the destination's media list (numbers and labels as platform/paper/paper_numbers.h says).
 // Jobs are PDF documents streamed page by page over their own connections, with explicit options
 // (libcups sends only the options it is given); a job is watched through its state on a second
 // connection, so that a cancel from outside is seen at the next page. A device destroyed with its job

@@ -1,6 +1,7 @@
 // FakeSettingsStore: an in-memory SettingsStore whose reads and writes can be made to fail.
 #pragma once
 
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -32,6 +33,35 @@ class FakeSettingsStore : public SettingsStore {
     return SettingsWriteStatus::kOk;
   }
 
+  std::optional<std::map<std::string, std::string>> GetMany(const std::vector<std::string>& names) const override {
+    std::lock_guard lock(mutex_);
+    ++reads_;
+    if (unreadable_) return std::nullopt;
+    std::map<std::string, std::string> found;
+    for (const std::string& name : names) {
+      if (auto value = values_.find(name); value != values_.end()) found.emplace(name, value->second);
+    }
+    return found;
+  }
+
+  // One write for all the changes, all or none; a failure arranged by FailWrites gives EACCES for
+  // kCannotCreateStore and EIO for kCannotWriteValue.
+  int SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) override {
+    std::lock_guard lock(mutex_);
+    ++writes_;
+    if (write_failure_ != SettingsWriteStatus::kOk) {
+      return write_failure_ == SettingsWriteStatus::kCannotCreateStore ? EACCES : EIO;
+    }
+    for (const auto& [name, value] : changes) {
+      if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return EINVAL;
+    }
+    for (const auto& [name, value] : changes) {
+      if (value) values_[name] = *value;
+      else values_.erase(name);
+    }
+    return 0;
+  }
+
   // Arranging the store.
   void Put(const std::string& name, const std::string& value) {
     std::lock_guard lock(mutex_);
@@ -50,6 +80,17 @@ class FakeSettingsStore : public SettingsStore {
     std::lock_guard lock(mutex_);
     return writes_;
   }
+  // GetMany calls (each one read of the whole store).
+  int reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
+  }
+  std::optional<std::string> Held(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto found = values_.find(name);
+    if (found == values_.end()) return std::nullopt;
+    return found->second;
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -57,6 +98,7 @@ class FakeSettingsStore : public SettingsStore {
   bool unreadable_ = false;
   SettingsWriteStatus write_failure_ = SettingsWriteStatus::kOk;
   int writes_ = 0;
+  mutable int reads_ = 0;
 };
 
 }  // namespace platform

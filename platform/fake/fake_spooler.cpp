@@ -1,6 +1,8 @@
 // FakeSpooler: printers in memory.
 #include "platform/fake/fake_spooler.h"
 
+#include "platform/paper/page_geometry.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -152,15 +154,9 @@ std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, co
     }
   }
   if (width <= 0 || height <= 0) return std::nullopt;
-  if ((settings.fields & kFieldOrientation) && settings.orientation == kOrientationLandscape) std::swap(width, height);
-  DeviceGeometry geometry;
-  geometry.dpi_x = geometry.dpi_y = dpi;
-  geometry.physical_width_px = geometry.printable_width_px = static_cast<int>(width * dpi / 254);
-  geometry.physical_height_px = geometry.printable_height_px = static_cast<int>(height * dpi / 254);
-  geometry.printable_width_mm = static_cast<int>(width / 10);
-  geometry.printable_height_mm = static_cast<int>(height / 10);
-  geometry.paper_name = name;
-  return geometry;
+  PageSheet sheet = SheetFromTenths(width, height);
+  if ((settings.fields & kFieldOrientation) && settings.orientation == kOrientationLandscape) sheet = TurnedSheet(sheet);
+  return PageGeometry(sheet, dpi, dpi, name);
 }
 
 void FakeSpooler::CancelActiveJobs() {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/cairo/codecs.h"
+#include "platform/turbojpeg/turbojpeg_codec.h"
 #include "platform/gdiplus/gdiplus_canvas.h"
 #include "platform/posix/picture_open.h"
 #include "platform/reduce.h"
@@ -58,7 +58,7 @@ GraphicsStatus GdiplusGraphics::Decode(const std::string& path, const DecodeOpti
   GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
   if (status != GraphicsStatus::kOk) return status;
   std::vector<uint8_t> bytes;
-  const PictureFileError error = file->ReadAll(codecs::kMaxFileBytes, &bytes);
+  const PictureFileError error = file->ReadAll(kMaxPictureFileBytes, &bytes);
   if (error != PictureFileError::kNone) return StatusFor(error, 0);
   file.reset();
   const int width = decoded.info.width_px, height = decoded.info.height_px;

@@ -1,18 +1,15 @@
 // GlibThumbnailCache: URI and MD5 name through GLib, entries checked by URI and modification time.
 #include "platform/glib/glib_thumbnail_cache.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include <glib.h>
 
-#include "platform/glib/png_text.h"
+#include "platform/picture/png_text.h"
+#include "platform/posix/file_primitives.h"
 
 namespace platform {
 namespace {
@@ -30,33 +27,10 @@ constexpr SizeClass kSizeClasses[] = {{"normal", 128}, {"large", 256}, {"x-large
 // Cache entries are small PNG files; anything bigger is not one.
 constexpr size_t kMaxEntryBytes = 16 * 1024 * 1024;
 
-std::string CacheHome() {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.cache";
-  return {};
-}
-
 // The whole regular file at `path` if it is at most kMaxEntryBytes.
 std::optional<std::vector<uint8_t>> ReadSmallFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::vector<uint8_t>> bytes;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= kMaxEntryBytes) {
-    std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < data.size()) {
-      const ssize_t got = ::read(fd, data.data() + done, data.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      done += static_cast<size_t>(got);
-    }
-    data.resize(done);
-    bytes = std::move(data);
-  }
-  ::close(fd);
+  std::vector<uint8_t> bytes;
+  if (ReadWholeFile(path, kMaxEntryBytes, &bytes) != 0) return std::nullopt;
   return bytes;
 }
 
@@ -66,7 +40,7 @@ GlibThumbnailCache::GlibThumbnailCache(std::string cache_home) : cache_home_(std
 
 std::optional<std::string> GlibThumbnailCache::FindEntry(const std::string& path, int min_side_px) const {
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  const std::string home = cache_home_.empty() ? CacheHome() : cache_home_;
+  const std::string home = cache_home_.empty() ? CacheFolder().value_or("") : cache_home_;
   if (home.empty()) return std::nullopt;
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;

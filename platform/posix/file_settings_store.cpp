@@ -1,15 +1,12 @@
 // FileSettingsStore: reading, replacing one line and atomically rewriting the settings file.
 #include "platform/posix/file_settings_store.h"
 
-#include "platform/posix/posix_pending_file.h"
+#include "platform/file_system.h"
+#include "platform/posix/file_primitives.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -17,59 +14,10 @@ namespace {
 
 constexpr size_t kMaxFileBytes = size_t{1} << 20;
 
-bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
-
-std::string HomeFromPasswordDatabase() {
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
-  return IsAbsolute(found->pw_dir) ? std::string(found->pw_dir) : std::string();
-}
-
-// Reads the whole file. ENOENT leaves `*contents` empty and counts as success (nothing stored yet).
-// Returns an errno value.
-int ReadWhole(const std::string& path, std::string* contents) {
-  contents->clear();
-  // Non-blocking, so a FIFO put in its place cannot hang the reader; a regular file reads the same.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT ? 0 : errno;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return EINVAL;
-  }
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return error;
-    }
-    if (got == 0) break;
-    contents->append(chunk, static_cast<size_t>(got));
-    if (contents->size() > kMaxFileBytes) {
-      ::close(fd);
-      return EFBIG;
-    }
-  }
-  ::close(fd);
-  return 0;
-}
-
-// Creates every missing folder of `folder` with mode 0700. Returns an errno value.
-int MakeFolders(const std::string& folder) {
-  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-    if (slash == std::string::npos) break;
-  }
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0) return errno;
-  return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+// The whole file; a missing file is an empty store. 0 or an errno value.
+int ReadStore(const std::string& path, std::string* contents) {
+  const int error = ReadWholeFile(path, kMaxFileBytes, contents);
+  return error == ENOENT ? 0 : error;
 }
 
 // `path` with every symbolic link at its end followed (at most 40, as the system does): a settings
@@ -90,10 +38,9 @@ std::string FollowLinks(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> PrintingSettingsPath(const char* xdg_config_home, const char* home) {
-  if (IsAbsolute(xdg_config_home)) return std::string(xdg_config_home) + "/PictaVera/Printing";
-  std::string home_folder = IsAbsolute(home) ? std::string(home) : HomeFromPasswordDatabase();
-  if (home_folder.empty()) return std::nullopt;
-  return home_folder + "/.config/PictaVera/Printing";
+  std::optional<std::string> folder = ConfigFolder(xdg_config_home, home);
+  if (!folder) return std::nullopt;
+  return *folder + "/PictaVera/Printing";
 }
 
 std::optional<std::string> FindSettingValue(const std::string& contents, const std::string& name) {
@@ -114,9 +61,13 @@ std::optional<std::string> FindSettingValue(const std::string& contents, const s
 }
 
 std::string ReplaceSettingLine(const std::string& contents, const std::string& name, const std::string& value) {
-  const std::string new_line = name + "=" + value;
+  return ChangeSettingLine(contents, name, value);
+}
+
+std::string ChangeSettingLine(const std::string& contents, const std::string& name,
+                              const std::optional<std::string>& value) {
   std::string out;
-  bool placed = false;
+  bool placed = !value;  // a removed name is never written again
   size_t start = 0;
   while (start < contents.size()) {
     size_t end = contents.find('\n', start);
@@ -127,44 +78,71 @@ std::string ReplaceSettingLine(const std::string& contents, const std::string& n
       out.append(line);
       out.push_back('\n');
     } else if (!placed) {
-      out.append(new_line);
-      out.push_back('\n');
+      out.append(name).append("=").append(*value).push_back('\n');
       placed = true;
     }
     start = end + 1;
   }
-  if (!placed) out.append(new_line).push_back('\n');
+  if (!placed) out.append(name).append("=").append(*value).push_back('\n');
   return out;
 }
 
 std::optional<std::string> FileSettingsStore::Get(const std::string& name) const {
   std::string contents;
-  if (ReadWhole(path_, &contents) != 0) return std::nullopt;
+  if (ReadStore(path_, &contents) != 0) return std::nullopt;
   return FindSettingValue(contents, name);
 }
 
+std::optional<std::map<std::string, std::string>> FileSettingsStore::GetMany(const std::vector<std::string>& names) const {
+  std::string contents;
+  if (ReadStore(path_, &contents) != 0) return std::nullopt;
+  std::map<std::string, std::string> values;
+  for (const std::string& name : names) {
+    if (std::optional<std::string> value = FindSettingValue(contents, name)) values.emplace(name, std::move(*value));
+  }
+  return values;
+}
+
 SettingsWriteStatus FileSettingsStore::Set(const std::string& name, const std::string& value) {
-  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return SettingsWriteStatus::kCannotWriteValue;
+  SettingsWriteStatus status = SettingsWriteStatus::kOk;
+  Write({{name, value}}, &status);
+  return status;
+}
+
+int FileSettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+  SettingsWriteStatus status = SettingsWriteStatus::kOk;
+  return Write(changes, &status);
+}
+
+int FileSettingsStore::Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes,
+                             SettingsWriteStatus* status) {
+  *status = SettingsWriteStatus::kCannotWriteValue;
+  for (const auto& [name, value] : changes) {
+    if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return EINVAL;
+  }
   std::lock_guard lock(write_mutex_);
+  *status = SettingsWriteStatus::kCannotCreateStore;
   const size_t slash = path_.rfind('/');
-  if (slash == std::string::npos || slash == 0) return SettingsWriteStatus::kCannotCreateStore;
-  if (MakeFolders(path_.substr(0, slash)) != 0) return SettingsWriteStatus::kCannotCreateStore;
+  if (slash == std::string::npos || slash == 0) return ENOENT;
+  if (const int error = MakeFolders(path_.substr(0, slash)); error != 0) return error;
   const std::string target = FollowLinks(path_);
 
   // An existing file that cannot be read is not replaced: its other lines would be lost.
+  *status = SettingsWriteStatus::kCannotWriteValue;
   std::string contents;
-  if (ReadWhole(target, &contents) != 0) return SettingsWriteStatus::kCannotWriteValue;
-  const std::string replaced = ReplaceSettingLine(contents, name, value);
-
-  int error = 0;
-  std::unique_ptr<PosixPendingFile> file =
-      PosixPendingFile::Start(FolderOfPath(target), 0600, SystemNoReplaceCalls(), &error);
-  if (!file) return SettingsWriteStatus::kCannotCreateStore;
-  if (file->Write(reinterpret_cast<const uint8_t*>(replaced.data()), replaced.size()) != 0 ||
-      file->Publish(target, PublishMode::kReplace) != 0) {
-    return SettingsWriteStatus::kCannotWriteValue;
+  if (const int error = ReadStore(target, &contents); error != 0) {
+    if (error != EFBIG || oversized_ != Oversized::kReplaceOversized) return error;
+    contents.clear();
   }
-  return SettingsWriteStatus::kOk;
+  for (const auto& [name, value] : changes) contents = ChangeSettingLine(contents, name, value);
+
+  bool started = false;
+  if (const int error = ReplaceFileAtomically(target, contents.data(), contents.size(), 0600, &started); error != 0) {
+    *status = started ? SettingsWriteStatus::kCannotWriteValue : SettingsWriteStatus::kCannotCreateStore;
+    return error;
+  }
+  *status = SettingsWriteStatus::kOk;
+  return 0;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // and a Windows implementation).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,9 @@
 #include "platform/posix/picture_file.h"
 
 namespace platform {
+
+// Files above this size are not read as pictures (a 200-megapixel JPEG is far smaller).
+inline constexpr size_t kMaxPictureFileBytes = size_t{512} << 20;
 
 // The status for a PictureFile error (`error_number` is the errno of kIo).
 GraphicsStatus StatusFor(PictureFileError error, int error_number);

@@ -1,13 +1,14 @@
 // PosixFileSystem: files and folders through open(2), rename(2), mkdir(2) and lstat(2).
 #include "platform/posix/posix_file_system.h"
 
+#include "platform/posix/file_primitives.h"
+
 #include <errno.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace platform {
@@ -65,36 +66,8 @@ std::unique_ptr<PendingFile> PosixFileSystem::StartFile(const std::string& folde
 std::optional<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
   int ignored = 0;
   if (error == nullptr) error = &ignored;
-  *error = 0;
-  // O_NONBLOCK so that opening a FIFO does not wait for a writer; it is refused below as not regular.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    *error = errno;
-    return std::nullopt;
-  }
   std::vector<uint8_t> bytes;
-  struct stat info;
-  if (::fstat(fd, &info) != 0) {
-    *error = errno;
-  } else if (!S_ISREG(info.st_mode)) {
-    *error = EINVAL;
-  } else {
-    const size_t expected = static_cast<size_t>(info.st_size) < max_bytes ? static_cast<size_t>(info.st_size) : max_bytes;
-    bytes.reserve(expected);
-    uint8_t chunk[65536];
-    while (bytes.size() < max_bytes) {
-      const size_t want = std::min(sizeof chunk, max_bytes - bytes.size());
-      const ssize_t got = ::read(fd, chunk, want);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        *error = errno;
-        break;
-      }
-      if (got == 0) break;
-      bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-  }
-  ::close(fd);
+  *error = ReadFileStart(path, max_bytes, &bytes);
   if (*error != 0) return std::nullopt;
   return bytes;
 }

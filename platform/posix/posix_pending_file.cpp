@@ -1,6 +1,8 @@
 // PosixPendingFile: exclusive temporary file, checked writes, fsync, rename or publish without replacing.
 #include "platform/posix/posix_pending_file.h"
 
+#include "platform/posix/file_primitives.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -89,17 +91,8 @@ int PosixPendingFile::Drop(int error) {
 
 int PosixPendingFile::Write(const uint8_t* bytes, size_t size) {
   if (failed_ || fd_ < 0) return EBADF;
-  while (size > 0) {
-    const ssize_t written = ::write(fd_, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return Drop(errno);
-    }
-    if (written == 0) return Drop(EIO);
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return 0;
+  const int error = WriteAll(fd_, bytes, size);
+  return error != 0 ? Drop(error) : 0;
 }
 
 int PosixPendingFile::Publish(const std::string& path, PublishMode mode) {

@@ -12,6 +12,7 @@
 #include "platform/cairo_pdf/pdf_file_printer.h"
 #include "platform/cups/cups_spooler.h"
 #include "platform/headless/headless_dialogs.h"
+#include "platform/posix/file_primitives.h"
 #include "platform/posix/file_settings_store.h"
 #include "platform/posix/xdg_shell.h"
 #include "platform/posix/posix_file_system.h"
@@ -70,7 +71,11 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.grid_jobs = &grid_jobs_;
   system_printers_ = std::make_unique<platform::CupsSpooler>();
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
-  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get());
+  if (auto config = platform::ConfigFolder()) {
+    pdf_state_ = std::make_unique<platform::FileSettingsStore>(
+        *config + "/PictaVera/BuiltInPrinter", platform::FileSettingsStore::Oversized::kReplaceOversized);
+  }
+  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get(), pdf_state_.get());
   services_.spooler = printers_.get();
   settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
   services_.settings_dialog = settings_dialog_.get();

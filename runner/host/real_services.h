@@ -57,6 +57,7 @@ class RealServices {
   std::unique_ptr<platform::Shell> shell_;
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::SettingsStore> settings_;
+  std::unique_ptr<platform::SettingsStore> pdf_state_;  // the built-in PDF printer's state
   std::unique_ptr<printing::BakeShared> bakes_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;

@@ -93,7 +93,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
   // The system's printers only: Windows has a PDF printer of its own, so there is no built-in one.
-  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), nullptr);
+  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), nullptr, nullptr);
   services_.spooler = printers_.get();
   // Without a desktop to show them on, the dialogs answer cancelled.
   settings_dialog_ = std::make_unique<platform::WinSettingsDialog>();

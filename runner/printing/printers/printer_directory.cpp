@@ -2,37 +2,14 @@
 #include "runner/printing/printers/printer_directory.h"
 
 #include <cerrno>
-#include <charconv>
+#include <map>
 
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
+#include "platform/paper/paper_table.h"
 #include "runner/printing/printers/settings_record.h"
 
 namespace runner::printing {
 namespace {
-
-constexpr std::string_view kDefaultKey = "default=";
-constexpr std::string_view kRecordKey = "record=";
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
-}
-
-std::optional<std::vector<uint8_t>> Unhex(std::string_view text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  std::vector<uint8_t> bytes(text.size() / 2);
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto [end, error] = std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, bytes[i], 16);
-    if (error != std::errc() || end != text.data() + 2 * i + 2) return std::nullopt;
-  }
-  return bytes;
-}
 
 platform::PrintSettings BuiltInDefaults() {
   platform::PrintSettings settings;
@@ -57,45 +34,34 @@ const platform::Paper* FindPaper(const std::vector<platform::Paper>& papers, uin
 }  // namespace
 
 std::vector<platform::Paper> PrinterDirectory::BuiltInPapers() {
-  return {
-      {9, "A4", 2100, 2970},
-      {1, "Letter", 2159, 2794},
-      {5, "Legal", 2159, 3556},
-      {8, "A3", 2970, 4200},
-      {11, "A5", 1480, 2100},
-      {70, "A6", 1050, 1480},
-      {74, "4x6 in", 1016, 1524},
-      {122, "5x7 in", 1270, 1778},
-      {123, "8x10 in", 2032, 2540},
-      {platform::PaperIdForMedia("om_small-photo_100x150mm"), "10x15 cm", 1000, 1500},
-  };
+  // The table's papers, in the order the built-in printer lists them, then 10x15 cm (which has no
+  // standard number).
+  static constexpr uint16_t kTablePapers[] = {9, 1, 5, 8, 11, 70, 74, 122, 123};
+  std::vector<platform::Paper> papers;
+  for (const uint16_t id : kTablePapers) {
+    const platform::PaperRow* row = platform::SizedPaperRow(id);
+    papers.push_back({id, std::string(row->label), row->width_tenths_mm, row->height_tenths_mm});
+  }
+  papers.push_back({platform::PaperIdForMedia("om_small-photo_100x150mm"), "10x15 cm", 1000, 1500});
+  return papers;
 }
 
-PrinterDirectory::BuiltInState PrinterDirectory::LoadLocked() {
-  BuiltInState state;
-  std::optional<std::string> text = pdf_->LoadState();
-  if (!text) return state;
-  std::string_view rest = *text;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (line.substr(0, kDefaultKey.size()) == kDefaultKey) {
-      state.is_default = line.substr(kDefaultKey.size()) == "1";
-    } else if (line.substr(0, kRecordKey.size()) == kRecordKey) {
-      std::optional<std::vector<uint8_t>> record = Unhex(line.substr(kRecordKey.size()));
-      if (record && IsWholeSettingsRecord(*record)) state.settings = DecodeSettingsRecord(*record);
-    }
+BuiltInState PrinterDirectory::LoadLocked() {
+  if (!loaded_) {
+    // Read once: nothing else writes the built-in printer's state while the application runs.
+    const std::optional<std::map<std::string, std::string>> values =
+        state_store_ != nullptr ? state_store_->GetMany(BuiltInStateNames()) : std::nullopt;
+    loaded_ = values ? ReadBuiltInState(*values) : BuiltInState();
   }
-  return state;
+  return *loaded_;
 }
 
 int PrinterDirectory::SaveLocked(const BuiltInState& state) {
-  std::string text = std::string(kDefaultKey) + (state.is_default ? "1" : "0") + "\n";
-  if (state.settings) {
-    text += std::string(kRecordKey) + Hex(EncodeSettingsRecord(kBuiltInPrinterName, *state.settings)) + "\n";
-  }
-  return pdf_->SaveState(text);
+  if (loaded_ && *loaded_ == state) return 0;  // written only when it changes
+  if (state_store_ == nullptr) return ENOENT;
+  const int error = state_store_->SetMany(BuiltInStateChanges(state));
+  if (error == 0) loaded_ = state;
+  return error;
 }
 
 std::vector<platform::PrinterSummary> PrinterDirectory::Printers() {
@@ -176,7 +142,9 @@ int PrinterDirectory::StoreSettings(const std::string& name, const platform::Pri
   if (!IsBuiltIn(name)) return system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
   std::lock_guard lock(mutex_);
   BuiltInState state = LoadLocked();
-  state.settings = settings;
+  // Kept as the settings record holds them (names and options cut to its sizes), as the interface sees
+  // them again.
+  state.settings = DecodeSettingsRecord(EncodeSettingsRecord(kBuiltInPrinterName, settings));
   return SaveLocked(state);
 }
 

@@ -8,6 +8,9 @@
 // default clears that choice. Its settings are kept in the same state.
 // Its papers: A4, Letter, Legal, A3, A5, A6, 4x6 in, 5x7 in, 8x10 in and 10x15 cm, borderless.
 //
+// The built-in printer's state (runner/printing/printers/built_in_state.h) is read from its settings store
+// once, on first use, and written there once each time it changes.
+//
 // Thread safety: as the Spooler port; the built-in printer's state is read and rewritten under one lock.
 #pragma once
 
@@ -15,7 +18,9 @@
 #include <string>
 
 #include "platform/pdf_printer.h"
+#include "platform/settings_store.h"
 #include "platform/spooler.h"
+#include "runner/printing/printers/built_in_state.h"
 
 namespace runner::printing {
 
@@ -25,9 +30,11 @@ inline constexpr int kBuiltInPrinterDpi = 300;
 
 class PrinterDirectory : public platform::Spooler {
  public:
-  // `system` may be null (no system printing); `pdf` may be null (no built-in printer). Both must outlive
-  // the directory.
-  PrinterDirectory(platform::Spooler* system, platform::PdfPrinter* pdf) : system_(system), pdf_(pdf) {}
+  // `system` may be null (no system printing); `pdf` may be null (no built-in printer); `pdf_state` keeps
+  // the built-in printer's state (null: nothing is kept across runs, every change fails). All must
+  // outlive the directory.
+  PrinterDirectory(platform::Spooler* system, platform::PdfPrinter* pdf, platform::SettingsStore* pdf_state)
+      : system_(system), pdf_(pdf), state_store_(pdf_state) {}
 
   // The built-in printer's papers.
   static std::vector<platform::Paper> BuiltInPapers();
@@ -45,17 +52,15 @@ class PrinterDirectory : public platform::Spooler {
   void CancelActiveJobs() override;
 
  private:
-  struct BuiltInState {
-    bool is_default = false;
-    std::optional<platform::PrintSettings> settings;
-  };
   bool IsBuiltIn(const std::string& name) const { return pdf_ != nullptr && name == kBuiltInPrinterName; }
   BuiltInState LoadLocked();
   int SaveLocked(const BuiltInState& state);
 
   platform::Spooler* system_;
   platform::PdfPrinter* pdf_;
+  platform::SettingsStore* state_store_;
   std::mutex mutex_;
+  std::optional<BuiltInState> loaded_;  // the state as last read or written
 };
 
 }  // namespace runner::printing

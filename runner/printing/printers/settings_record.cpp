@@ -1,6 +1,8 @@
 // The settings record: encoding, validated decoding, the paper summary.
 #include "runner/printing/printers/settings_record.h"
 
+#include "platform/paper/paper_table.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -236,21 +238,11 @@ platform::PrintSettings DecodeSettingsRecord(std::span<const uint8_t> record) {
 }
 
 bool KnownPaperSizeMm(uint16_t paper_id, int32_t* width_mm, int32_t* height_mm) {
-  struct Row {
-    uint16_t id;
-    int32_t width;
-    int32_t height;
-  };
-  static constexpr Row kRows[] = {{1, 216, 279}, {5, 216, 356},  {8, 297, 420},   {9, 210, 297},   {11, 148, 210},
-                                  {20, 105, 241}, {70, 105, 148}, {74, 102, 152}, {122, 127, 178}, {123, 203, 254}};
-  for (const Row& row : kRows) {
-    if (row.id == paper_id) {
-      *width_mm = row.width;
-      *height_mm = row.height;
-      return true;
-    }
-  }
-  return false;
+  const platform::PaperRow* row = platform::SizedPaperRow(paper_id);
+  if (row == nullptr) return false;
+  *width_mm = (row->width_tenths_mm + 5) / 10;  // to the nearest millimetre (Letter: 216 x 279)
+  *height_mm = (row->height_tenths_mm + 5) / 10;
+  return true;
 }
 
 PaperSummary SummarisePaper(std::span<const uint8_t> record) {

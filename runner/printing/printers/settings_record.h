@@ -63,8 +63,8 @@ PaperSummary SummarisePaper(std::span<const uint8_t> record);
 std::string FormatOptions(const std::vector<std::pair<std::string, std::string>>& options);
 std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view text);
 
-// Millimetres of the papers the application knows by number, used where a record names a paper but not
-// its size. False for other numbers.
+// Millimetres (rounded) of the papers the paper table gives a size for, used where a record names a
+// paper but not its size. False for other numbers.
 bool KnownPaperSizeMm(uint16_t paper_id, int32_t* width_mm, int32_t* height_mm);
 
 }  // namespace runner::printing

@@ -1,5 +1,5 @@
 // Tests for the built-in PDF printer's files: one PDF per job with pages, none without, none after an
-// abort; its state replaced atomically; JPEG files carried as stored only when cairo takes them; copies.
+// abort; JPEG files carried as stored only when cairo takes them; copies.
 #include "platform/cairo_pdf/pdf_file_printer.h"
 
 #include <dirent.h>
@@ -201,16 +201,6 @@ TEST_F(PdfFilePrinterTest, WhereHardLinksAreRefusedJobsStillPublishWithoutReplac
   for (const std::string& name : files) EXPECT_EQ(name.substr(name.size() - 4), ".pdf") << name;
   std::ifstream kept(first);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "an earlier print");
-}
-
-TEST_F(PdfFilePrinterTest, StateIsReplacedWhole) {
-  PdfFilePrinter printer(files_);
-  EXPECT_FALSE(printer.LoadState());
-  EXPECT_EQ(printer.SaveState("default=1\n"), 0);
-  EXPECT_EQ(printer.SaveState("default=0\n"), 0);
-  EXPECT_EQ(printer.LoadState(), "default=0\n");
-  ::setenv("XDG_CONFIG_HOME", "/proc/no-such-place", 1);
-  EXPECT_NE(printer.SaveState("x"), 0);
 }
 
 }  // namespace

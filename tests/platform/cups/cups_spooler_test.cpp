@@ -17,7 +17,8 @@
 #include <thread>
 
 #include "platform/cairo/cairo_graphics.h"
-#include "platform/paper_numbers.h"
+#include "platform/fake/fake_settings_store.h"
+#include "platform/paper/paper_numbers.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -239,14 +240,9 @@ TEST_F(CupsSpoolerTest, TheBuiltInPrinterAsDefaultLeavesTheUsersOptionsAlone) {
       *error = EIO;
       return nullptr;
     }
-    std::optional<std::string> LoadState() override { return state; }
-    int SaveState(const std::string& text) override {
-      state = text;
-      return 0;
-    }
-    std::optional<std::string> state;
   } pdf;
-  runner::printing::PrinterDirectory with_pdf(&spooler_, &pdf);
+  FakeSettingsStore pdf_state;
+  runner::printing::PrinterDirectory with_pdf(&spooler_, &pdf, &pdf_state);
   EXPECT_TRUE(with_pdf.SetDefaultPrinter("PictaVera PDF"));
   EXPECT_EQ(with_pdf.DefaultPrinter(), "PictaVera PDF");
   EXPECT_EQ(ReadText(g_dir + "/home/.cups/lpoptions"), before);
@@ -391,7 +387,7 @@ TEST_F(CupsSpoolerTest, TheClosingCancelsJobsStillBeingSentAndLeavesFinishedOnes
 
 TEST_F(CupsSpoolerTest, OverlappingJobsPrintOnTheirOwnQueueAndPaper) {
   const std::string image = Jpeg("overlap.jpg", 200, 300);
-  runner::printing::PrinterDirectory printers(&spooler_, nullptr);
+  runner::printing::PrinterDirectory printers(&spooler_, nullptr, nullptr);
   std::vector<std::optional<runner::printing::PrintFailure>> results(8);
   std::vector<std::thread> threads;
   ::testing::internal::CaptureStderr();

@@ -1,5 +1,5 @@
-// Tests for the shared thumbnail cache reader (entries checked by URI and modification time), the PNG
-// text walk, and the thumbnail pipeline with the real graphics adapter.
+// Tests for the shared thumbnail cache reader (entries checked by URI and modification time) and the
+// thumbnail pipeline with the real graphics adapter.
 #include "platform/glib/glib_thumbnail_cache.h"
 
 #include <fcntl.h>
@@ -12,7 +12,6 @@
 #include <fstream>
 
 #include "platform/cairo/cairo_graphics.h"
-#include "platform/glib/png_text.h"
 #include "runner/insight/thumbnail.h"
 #include "tests/platform/picture/exif_test_files.h"
 #include "tests/support/temp_folder.h"
@@ -22,10 +21,6 @@ namespace {
 
 // The MD5 of "file:///tmp/pv-thumbs/photo.jpg" is not needed: the test finds names by asking GLib's
 // rule through the adapter, and writes entries under the name file managers use.
-void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
 // `png` with tEXt chunks for `text` inserted after IHDR (8 + 25 bytes in).
 std::vector<uint8_t> WithText(const std::vector<uint8_t>& png, const std::vector<std::pair<std::string, std::string>>& text) {
   std::vector<uint8_t> out(png.begin(), png.begin() + 33);
@@ -174,36 +169,6 @@ TEST_F(ThumbnailCacheTest, PipelineUsesTheCacheOrDecodesToAnRgbaPng) {
   std::copy(ihdr.begin(), ihdr.end(), hostile.begin() + 8);
   test_support::WriteBytes(folder_ + "/huge.png", hostile);
   EXPECT_FALSE(runner::insight::RenderThumbnail(graphics_, nullptr, folder_ + "/huge.png", {160, 120}));
-}
-
-TEST(PngTextTest, ReadsTextBeforeTheImageDataAndSurvivesHostileLengths) {
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  auto chunk = [&png](const std::string& type, const std::string& data, uint32_t length_override = 0) {
-    PutBig32(png, length_override ? length_override : static_cast<uint32_t>(data.size()));
-    png.insert(png.end(), type.begin(), type.end());
-    png.insert(png.end(), data.begin(), data.end());
-    PutBig32(png, 0);
-  };
-  chunk("IHDR", std::string(13, '\0'));
-  chunk("tEXt", std::string("Thumb::URI\0file:///a.jpg", 24));
-  chunk("iTXt", std::string("Thumb::MTime\0\0\0en\0\0" "1700000000", 29));
-  chunk("tEXt", std::string("Thumb::URI\0second", 17));
-  chunk("tEXt", "no separator");
-  chunk("IDAT", "x");
-  chunk("tEXt", std::string("After\0data", 10));
-  auto text = ReadPngText(png);
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->at("Thumb::URI"), "file:///a.jpg");
-  EXPECT_EQ(text->at("Thumb::MTime"), "1700000000");
-  EXPECT_EQ(text->count("After"), 0u);
-
-  std::vector<uint8_t> truncated(png.begin(), png.begin() + 8);
-  png.swap(truncated);
-  chunk("tEXt", std::string("K\0v", 3), 0xfffffff0u);  // length far past the end
-  text = ReadPngText(png);
-  ASSERT_TRUE(text);
-  EXPECT_TRUE(text->empty());
-  EXPECT_FALSE(ReadPngText({'n', 'o', 't'}));
 }
 
 }  // namespace

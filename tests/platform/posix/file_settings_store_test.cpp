@@ -5,7 +5,9 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -91,6 +93,34 @@ TEST(FileSettingsStore, ALinkedFileIsUpdatedWhereItLivesAndLargeFilesStayUsable)
   EXPECT_EQ(store.Get("ColorProfile"), std::nullopt);
   EXPECT_EQ(store.Set("ColorProfile", "srgb"), SettingsWriteStatus::kCannotWriteValue);
   EXPECT_GT(ReadText(kept).size(), 1024u * 1024);
+}
+
+TEST(FileSettingsStore, SeveralValuesAreReadOnceAndWrittenOnceAllOrNone) {
+  TempFolder temp;
+  const std::string root = temp.path().string();
+  const std::string path = root + "/cfg/PictaVera/BuiltInPrinter";
+  FileSettingsStore store(path);
+  EXPECT_EQ(store.GetMany({"default"}), (std::map<std::string, std::string>{}));  // no file yet: empty
+  std::filesystem::create_directories(root + "/cfg/PictaVera");
+  std::ofstream(path) << "kept=1\nrecord=00ff\ndefault=0\n";
+  EXPECT_EQ(store.SetMany({{"default", "1"}, {"record", std::nullopt}, {"paper", "9"}}), 0);
+  EXPECT_EQ(ReadText(path), "kept=1\ndefault=1\npaper=9\n");
+  EXPECT_EQ(store.GetMany({"default", "paper", "record"}),
+            (std::map<std::string, std::string>{{"default", "1"}, {"paper", "9"}}));
+  // A value that cannot be a line refuses the whole change.
+  EXPECT_EQ(store.SetMany({{"default", "0"}, {"formName", "two\nlines"}}), EINVAL);
+  EXPECT_EQ(ReadText(path), "kept=1\ndefault=1\npaper=9\n");
+  // A store the application alone writes replaces a file too large to be one of its own.
+  std::ofstream(path, std::ios::app) << std::string(size_t{1} << 20, 'x');
+  FileSettingsStore own(path, FileSettingsStore::Oversized::kReplaceOversized);
+  EXPECT_EQ(own.GetMany({"default"}), std::nullopt);
+  EXPECT_EQ(store.SetMany({{"default", "0"}}), EFBIG);
+  EXPECT_EQ(own.SetMany({{"default", "0"}}), 0);
+  EXPECT_EQ(ReadText(path), "default=0\n");
+  std::ofstream(root + "/file") << "x";
+  FileSettingsStore under_file(root + "/file/BuiltInPrinter");
+  EXPECT_EQ(under_file.GetMany({"default"}), std::nullopt);
+  EXPECT_EQ(under_file.SetMany({{"default", "1"}}), ENOTDIR);
 }
 
 TEST(FileSettingsStore, FailuresNameTheirStep) {

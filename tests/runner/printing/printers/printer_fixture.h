@@ -14,6 +14,7 @@
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_pdf_printer.h"
+#include "platform/fake/fake_settings_store.h"
 #include "platform/fake/fake_shell.h"
 #include "platform/fake/fake_spooler.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -97,7 +98,7 @@ inline platform::FakePrinter MakePrinter(const std::string& name, std::vector<pl
 
 class PrinterChannelTest : public ::testing::Test {
  protected:
-  PrinterChannelTest() : directory_(&spooler_, &pdf_) {
+  PrinterChannelTest() : directory_(&spooler_, &pdf_, &pdf_state_) {
     spooler_.AddPrinter(MakePrinter("Office", {{9, "A4", 2100, 2970}, {1, "Letter", 2159, 2794}}));
     spooler_.AddPrinter(MakePrinter("Photo", {{74, "4x6", 1016, 1524}, {70, "A6", 1050, 1480}, {122, "", 1270, 1778}}));
     services_.spooler = &directory_;
@@ -126,6 +127,7 @@ class PrinterChannelTest : public ::testing::Test {
 
   platform::FakeSpooler spooler_;
   platform::FakePdfPrinter pdf_;
+  platform::FakeSettingsStore pdf_state_;
   PrinterDirectory directory_;
   platform::FakeGraphics graphics_;
   platform::FakeSettingsDialog settings_dialog_;

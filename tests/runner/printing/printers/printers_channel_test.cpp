@@ -2,7 +2,7 @@
 // dialogs and setting the default printer and paper.
 #include "runner/printing/printers/printers_channel.h"
 
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
 #include "runner/printing/printers/settings_record.h"
 #include "tests/runner/printing/printers/printer_fixture.h"
 
@@ -280,14 +280,15 @@ TEST_F(PrinterChannelTest, BuiltInPrinterKeepsItsPaperInItsOwnState) {
                   Map({{"printerName", EncodableValue("PictaVera PDF")},
                        {"paperSize", Map({{"width", EncodableValue(100)}, {"height", EncodableValue(150)}})}}));
   EXPECT_EQ(At(set->value, "paperSet"), EncodableValue(true));
-  PrinterDirectory reopened(&spooler_, &pdf_);
+  PrinterDirectory reopened(&spooler_, &pdf_, &pdf_state_);
   const platform::PrintSettings settings = *reopened.CurrentSettings("PictaVera PDF");
   EXPECT_EQ(settings.paper_id, platform::PaperIdForMedia("om_small-photo_100x150mm"));
   EXPECT_EQ(settings.form_name, "10x15 cm");
   EXPECT_EQ(reopened.DefaultPrinter(), "PictaVera PDF");
-  // A store that fails leaves the flag and paper unset.
-  pdf_.FailSavesWith(28);
-  EXPECT_FALSE(reopened.SetDefaultPrinter("PictaVera PDF"));
+  // A store that fails leaves the flag and paper as they were.
+  pdf_state_.FailWrites(platform::SettingsWriteStatus::kCannotWriteValue);
+  EXPECT_FALSE(reopened.SetDefaultPrinter("Office"));
+  EXPECT_EQ(reopened.DefaultPrinter(), "PictaVera PDF");
 }
 
 }  // namespace

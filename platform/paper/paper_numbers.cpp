@@ -1,35 +1,13 @@
 // Paper numbers, labels and sizes from media names.
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
 
-#include <array>
-#include <utility>
+#include "platform/paper/paper_table.h"
+
 
 namespace platform {
 namespace {
 
 constexpr std::string_view kBorderlessSuffix = "_borderless";
-
-// PWG class_name part -> standard number. A media name matches an entry when it equals it or continues
-// with '_' and its size part ("iso_a4" matches "iso_a4_210x297mm", not "iso_a4-extra_235.5x322.3mm").
-constexpr std::array<std::pair<std::string_view, uint16_t>, 41> kPwgNumbers = {{
-    {"na_letter", 1},        {"na_ledger_11x17in", 3}, {"na_legal", 5},       {"na_invoice", 6},
-    {"na_executive", 7},     {"iso_a3", 8},            {"iso_a4", 9},         {"iso_a5", 11},
-    {"jis_b4", 12},          {"jis_b5", 13},           {"na_foolscap", 14},   {"na_10x14", 16},
-    {"na_number-9", 19},     {"na_number-10", 20},     {"na_number-11", 21},  {"na_number-12", 22},
-    {"na_number-14", 23},    {"iso_dl", 27},           {"iso_c5", 28},        {"iso_c3", 29},
-    {"iso_c4", 30},          {"iso_c6", 31},           {"iso_c6c5", 32},      {"om_italian", 36},
-    {"na_monarch", 37},      {"na_personal", 38},      {"iso_b4", 42},        {"jpn_hagaki", 43},
-    {"na_9x11", 44},         {"na_10x11", 45},         {"iso_a2", 66},        {"iso_a6", 70},
-    {"jpn_kaku2", 71},       {"jpn_chou3", 73},        {"jis_b6", 88},        {"prc_16k", 93},
-    {"prc_32k", 94},         {"na_index-4x6", 74},     {"na_5x7", 122},       {"na_govt-letter_8x10in", 123},
-    {"na_govt-letter", 123},
-}};
-
-// Plain names of older printer descriptions, compared exactly.
-constexpr std::array<std::pair<std::string_view, uint16_t>, 11> kPlainNumbers = {{
-    {"Letter", 1}, {"Legal", 5}, {"A3", 8}, {"A4", 9}, {"A5", 11}, {"A6", 70},
-    {"4x6", 74}, {"5x7", 122}, {"8x10", 123}, {"Executive", 7}, {"Ledger", 3},
-}};
 
 }  // namespace
 
@@ -48,13 +26,15 @@ uint16_t StandardPaperId(std::string_view media) {
   // Older printer descriptions mark the variant as "4x6.Borderless".
   const size_t dot = base.find(".Borderless");
   if (dot != std::string_view::npos) base = base.substr(0, dot);
-  for (const auto& [name, id] : kPwgNumbers) {
+  for (const PaperRow& row : PaperRows()) {
+    const std::string_view name = row.pwg_class;
+    if (name.empty()) continue;
     if (base == name || (base.size() > name.size() && base.substr(0, name.size()) == name && base[name.size()] == '_')) {
-      return id;
+      return row.id;
     }
   }
-  for (const auto& [name, id] : kPlainNumbers) {
-    if (base == name) return id;
+  for (const PaperRow& row : PaperRows()) {
+    if (!row.plain_name.empty() && base == row.plain_name) return row.id;
   }
   return 0;
 }

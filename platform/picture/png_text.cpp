@@ -1,5 +1,5 @@
 // Walking PNG chunks for text entries.
-#include "platform/glib/png_text.h"
+#include "platform/picture/png_text.h"
 
 #include <cstring>
 

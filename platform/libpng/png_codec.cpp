@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/cairo/codecs.h"
+#include "platform/libpng/png_codec.h"
 #include "platform/reduce.h"
 
 namespace platform::codecs {

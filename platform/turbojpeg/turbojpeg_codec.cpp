@@ -5,7 +5,7 @@
 #include <new>
 #include <optional>
 
-#include "platform/cairo/codecs.h"
+#include "platform/turbojpeg/turbojpeg_codec.h"
 #include "platform/picture/picture_header.h"
 
 namespace platform::codecs {

@@ -1,5 +1,5 @@
 // Tests for paper numbers, labels and sizes from media names.
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
 
 #include <gtest/gtest.h>
 
