@@ -9,7 +9,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "platform/paper_numbers.h"
+#include "platform/paper/paper_numbers.h"
 #include "platform/win32/devmode.h"
 #include "platform/win32/gdi_print_device.h"
 #include "platform/win32/wide_text.h"

@@ -2,7 +2,7 @@
 //
 // Layout (little-endian), kept byte for byte as the Windows printing system's record so that stored
 // bytes keep their meaning: a 220-byte public part, then a driver-private tail of fixed length.
-//   0   device name, 32 UTF-16 units (at most 31 + NUL)   64  spec version (0x0401)   68  public size (220)
+//   0   device name, 32 UTF-16 units (at most 31 + NUL)   64  record version (0x0401)   68  public size (220)
 //   70  private size (1024)      72  field flags (u32)     76  orientation             78  paper number
 //   80  paper length (0.1 mm)    82  paper width (0.1 mm)  86  copies                  90  print quality
 //   92  colour                   96  y resolution          102 form name, 32 UTF-16 units
