@@ -14,48 +14,24 @@
 namespace platform {
 
 GraphicsStatus CairoGraphics::ReadInfo(const std::string& path, ImageInfo* info) const {
-  std::unique_ptr<PictureFile> file;
-  ImageInfo read;
-  const GraphicsStatus status = OpenPicture(path, &file, &read);
-  if (status == GraphicsStatus::kOk) *info = read;
-  return status;
+  return ReadPictureInfo(path, info);
 }
 
 GraphicsStatus CairoGraphics::Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const {
-  std::unique_ptr<PictureFile> file;
-  DecodedImage decoded;
-  GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
-  if (status != GraphicsStatus::kOk) return status;
-  std::vector<uint8_t> bytes;
-  const PictureFileError error = file->ReadAll(kMaxPictureFileBytes, &bytes);
-  if (error != PictureFileError::kNone) return StatusFor(error, 0);
-  file.reset();
-  const int width = decoded.info.width_px, height = decoded.info.height_px;
-  const int exact_width = options.exact_width_px, exact_height = options.exact_height_px;
-  const bool exact = exact_width > 0 && exact_height > 0 && exact_width <= width && exact_height <= height;
-  if (decoded.info.format == ImageFormat::kJpeg) {
-    status = exact ? codecs::DecodeJpeg(bytes, exact_width, exact_height, &decoded.bitmap, budget_)
-                   : codecs::DecodeJpeg(bytes, options.min_width_px, options.min_height_px, &decoded.bitmap, budget_);
-  } else if (exact) {
-    status = codecs::DecodePngReduced(bytes, exact_width, exact_height, &decoded.bitmap, budget_);
-  } else {
+  return DecodePicture(path, options, [this](const PixelRequest& request, Bitmap* bitmap) {
+    if (request.info.format == ImageFormat::kJpeg) {
+      return codecs::DecodeJpeg(request.bytes, request.min_width_px, request.min_height_px, bitmap, budget_);
+    }
+    if (request.exact) {
+      return codecs::DecodePngReduced(request.bytes, request.min_width_px, request.min_height_px, bitmap, budget_);
+    }
     // A PNG cannot be decoded at a smaller scale the way a JPEG can: when a smaller picture will do, it is
     // reduced as its rows are decoded, by the largest whole factor that still covers the size asked for.
-    const int factor = options.min_width_px > 0 && options.min_height_px > 0
-                           ? std::min(width / options.min_width_px, height / options.min_height_px)
-                           : 1;
-    status = factor >= 2 ? codecs::DecodePngReduced(bytes, (width + factor - 1) / factor,
-                                                    (height + factor - 1) / factor, &decoded.bitmap, budget_)
-                         : codecs::DecodePng(bytes, &decoded.bitmap, budget_);
-  }
-  if (status != GraphicsStatus::kOk) return status;
-  if (exact && (decoded.bitmap.width_px != exact_width || decoded.bitmap.height_px != exact_height)) {
-    std::optional<Bitmap> reduced = ReduceBitmap(decoded.bitmap, exact_width, exact_height);
-    if (!reduced) return GraphicsStatus::kOutOfMemory;
-    decoded.bitmap = std::move(*reduced);
-  }
-  *out = std::move(decoded);
-  return GraphicsStatus::kOk;
+    int width = request.info.width_px, height = request.info.height_px;
+    DecodeSize(ImageFormat::kPng, width, height, request.min_width_px, request.min_height_px, &width, &height);
+    return width < request.info.width_px ? codecs::DecodePngReduced(request.bytes, width, height, bitmap, budget_)
+                                         : codecs::DecodePng(request.bytes, bitmap, budget_);
+  }, out);
 }
 
 std::unique_ptr<Canvas> CairoGraphics::CreateCanvas(int width_px, int height_px, GraphicsStatus* status) const {

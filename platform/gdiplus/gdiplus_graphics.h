@@ -16,13 +16,6 @@
 
 namespace platform {
 
-// The sizes a picture of width_px x height_px is decoded at before any exact reduction, by the rule of
-// DecodeOptions: a JPEG at the smallest M/8 scale (M = 1..8, sides rounded up) that is at least
-// min_width_px x min_height_px, a PNG reduced by the largest whole factor that still covers that size;
-// the stored size when either minimum is 0 or below, or nothing smaller covers it.
-void DecodeSize(ImageFormat format, int width_px, int height_px, int min_width_px, int min_height_px,
-                int* decode_width_px, int* decode_height_px);
-
 // Which library decodes JPEG files; PNG files are always WIC's.
 enum class JpegDecoder {
   kLibjpegTurbo,  // at the M/8 scale that serves the target, while decoding (the Linux adapter's decoder)
