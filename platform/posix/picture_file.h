@@ -48,6 +48,9 @@ class PictureFile {
  private:
   explicit PictureFile(int fd, uint64_t size_bytes) : fd_(fd), size_bytes_(size_bytes) {}
   bool Fill(uint64_t offset);
+  // One positioned read of up to `length` bytes at `offset`: the count (0 at the end of the file), or -1
+  // with `*error` set. The one part of reading written per platform (picture_file.cpp on each).
+  int64_t ReadRaw(uint64_t offset, size_t length, uint8_t* out, PictureFileError* error);
 
   int fd_;
   uint64_t size_bytes_;

@@ -15,8 +15,6 @@
 namespace platform {
 namespace {
 
-constexpr size_t kWindowBytes = 64 * 1024;
-
 // The UTF-16 form of `utf8`; empty when it is empty, not valid UTF-8 or holds a NUL.
 std::wstring WidePath(const std::string& utf8) {
   if (utf8.empty() || utf8.size() > INT_MAX || utf8.find('\0') != std::string::npos) return {};
@@ -106,55 +104,10 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path, PictureF
 
 PictureFile::~PictureFile() { ::_close(fd_); }
 
-bool PictureFile::Fill(uint64_t offset) {
-  window_.resize(kWindowBytes);
-  window_start_ = offset;
-  const int64_t got = ReadAtOffset(HandleOf(fd_), offset, kWindowBytes, window_.data());
-  if (got < 0) {
-    window_.clear();
-    return false;
-  }
-  window_.resize(static_cast<size_t>(got));
-  return true;
-}
-
-int64_t PictureFile::ReadAt(uint64_t offset, size_t length, uint8_t* out) {
-  if (offset > static_cast<uint64_t>(INT64_MAX) - kWindowBytes) return 0;
-  size_t done = 0;
-  while (done < length) {
-    const uint64_t at = offset + done;
-    if (at < window_start_ || at >= window_start_ + window_.size()) {
-      if (!Fill(at)) return -1;
-      if (window_.empty()) break;  // end of file
-    }
-    const size_t in_window = static_cast<size_t>(window_start_ + window_.size() - at);
-    const size_t take = std::min(in_window, length - done);
-    std::memcpy(out + done, window_.data() + (at - window_start_), take);
-    done += take;
-  }
-  return static_cast<int64_t>(done);
-}
-
-ReadAtFunction PictureFile::Reader() {
-  return [this](uint64_t offset, size_t length, uint8_t* out) { return ReadAt(offset, length, out); };
-}
-
-PictureFileError PictureFile::ReadAll(size_t max_bytes, std::vector<uint8_t>* bytes) {
-  if (size_bytes_ > max_bytes) return PictureFileError::kTooLarge;
-  try {
-    bytes->resize(static_cast<size_t>(size_bytes_));
-  } catch (const std::bad_alloc&) {
-    return PictureFileError::kOutOfMemory;
-  }
-  size_t got = 0;
-  while (got < bytes->size()) {
-    const int64_t n = ReadAtOffset(HandleOf(fd_), got, bytes->size() - got, bytes->data() + got);
-    if (n < 0) return ErrorFor(::GetLastError());
-    if (n == 0) break;  // the file shrank while it was read: what is there is all there is
-    got += static_cast<size_t>(n);
-  }
-  bytes->resize(got);
-  return PictureFileError::kNone;
+int64_t PictureFile::ReadRaw(uint64_t offset, size_t length, uint8_t* out, PictureFileError* error) {
+  const int64_t got = ReadAtOffset(HandleOf(fd_), offset, length, out);
+  if (got < 0) *error = ErrorFor(::GetLastError());
+  return got;
 }
 
 }  // namespace platform
