@@ -1,7 +1,9 @@
 // The Graphics port's shared pieces that need no library.
 #include "platform/graphics.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 namespace platform {
 
@@ -19,6 +21,27 @@ GraphicsStatus StatusFromErrno(int error) {
     default:
       return GraphicsStatus::kWin32Error;
   }
+}
+
+bool Finite(const RectF& r) {
+  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+GraphicsStatus BitmapPartPixels(const Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span) {
+  *span = PixelSpan{};
+  if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
+  // A zero scale is nothing to draw, which is success.
+  if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
+    return GraphicsStatus::kOk;
+  }
+  if (image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
+    return GraphicsStatus::kInvalidParameter;
+  }
+  span->x0 = std::clamp(static_cast<int>(std::floor(source.x)), 0, image.width_px);
+  span->y0 = std::clamp(static_cast<int>(std::floor(source.y)), 0, image.height_px);
+  span->x1 = std::clamp(static_cast<int>(std::ceil(source.x + source.width)), 0, image.width_px);
+  span->y1 = std::clamp(static_cast<int>(std::ceil(source.y + source.height)), 0, image.height_px);
+  return GraphicsStatus::kOk;
 }
 
 }  // namespace platform

@@ -88,6 +88,19 @@ struct RectF {
   double height = 0;
 };
 
+// Whether every field of `r` is a finite number (the canvases refuse the others as kInvalidParameter).
+bool Finite(const RectF& r);
+
+// The whole stored pixels [x0, x1) x [y0, y1) of `image` that a part `source`, drawn into `dest`, covers,
+// clamped to the image: Canvas::DrawBitmapPart's checks, the same for every adapter.
+struct PixelSpan {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool empty() const { return x1 <= x0 || y1 <= y0; }
+};
+// kInvalidParameter for a rectangle that is not finite or pixels that do not match the image's size; kOk
+// otherwise, with `*span` empty when there is nothing to draw (an empty image, part or destination).
+GraphicsStatus BitmapPartPixels(const Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
+
 // The pauses a bake makes around its workers. They belong to the Windows graphics library, whose start-up
 // is given time to settle before the workers are watched, and after the last image, before the library is
 // stopped; the bake makes them through the Clock port. A library that needs no start-up answers zero for

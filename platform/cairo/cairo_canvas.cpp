@@ -41,10 +41,6 @@ class PatternHolder {
   cairo_pattern_t* pattern_;
 };
 
-bool Finite(const RectF& r) {
-  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
-}
-
 void SetColour(cairo_t* cr, uint32_t argb) {
   cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0,
                         ((argb >> 24) & 0xFF) / 255.0);
@@ -153,21 +149,12 @@ GraphicsStatus CairoCanvas::DrawBitmap(const Bitmap& image, const RectF& dest, F
 
 GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
                                            Blend blend) {
-  if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
-  // A zero scale would leave cairo's context in a lasting error state: nothing to draw is success.
-  if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
-    return GraphicsStatus::kOk;
-  }
-  if (image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
-    return GraphicsStatus::kInvalidParameter;
-  }
+  PixelSpan span;
+  const GraphicsStatus checked = BitmapPartPixels(image, source, dest, &span);
+  if (checked != GraphicsStatus::kOk || span.empty()) return checked;
   // Only the pixels of the part are converted for cairo, so the filter never reaches pixels outside it
   // (padding repeats the part's own edge instead).
-  const int x0 = std::clamp(static_cast<int>(std::floor(source.x)), 0, image.width_px);
-  const int y0 = std::clamp(static_cast<int>(std::floor(source.y)), 0, image.height_px);
-  const int x1 = std::clamp(static_cast<int>(std::ceil(source.x + source.width)), 0, image.width_px);
-  const int y1 = std::clamp(static_cast<int>(std::ceil(source.y + source.height)), 0, image.height_px);
-  if (x1 <= x0 || y1 <= y0) return GraphicsStatus::kOk;
+  const int x0 = span.x0, y0 = span.y0, x1 = span.x1, y1 = span.y1;
   double sx = source.width / dest.width, sy = source.height / dest.height;
   // The part's pixel (px, py) for canvas point (x, y): px = sx * x + ox, py = sy * y + oy.
   double ox = source.x - x0 - dest.x * sx, oy = source.y - y0 - dest.y * sy;

@@ -28,10 +28,6 @@ void BlendOver(uint8_t* dst, const uint8_t* src) {
   dst[3] = static_cast<uint8_t>(out_a);
 }
 
-bool Finite(const RectF& r) {
-  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
-}
-
 // Pixels whose centres lie inside [from, to).
 void CoveredRange(double from, double to, int limit, int* first, int* end) {
   *first = std::clamp(static_cast<int>(std::ceil(from - 0.5)), 0, limit);

@@ -15,10 +15,6 @@
 namespace platform {
 namespace {
 
-bool Finite(const RectF& r) {
-  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
-}
-
 Gdiplus::RectF ToGdiplus(const RectF& r) {
   return Gdiplus::RectF(static_cast<Gdiplus::REAL>(r.x), static_cast<Gdiplus::REAL>(r.y),
                         static_cast<Gdiplus::REAL>(r.width), static_cast<Gdiplus::REAL>(r.height));
@@ -127,19 +123,11 @@ GraphicsStatus GdiplusCanvas::DrawBitmap(const Bitmap& image, const RectF& dest,
 
 GraphicsStatus GdiplusCanvas::DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest,
                                              Filter filter, Blend blend) {
-  if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
-  if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
-    return GraphicsStatus::kOk;
-  }
-  if (image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
-    return GraphicsStatus::kInvalidParameter;
-  }
+  PixelSpan span;
+  const GraphicsStatus checked = BitmapPartPixels(image, source, dest, &span);
+  if (checked != GraphicsStatus::kOk || span.empty()) return checked;
   // Only the pixels of the part are handed to GDI+, so its filter never reaches pixels outside it.
-  const int x0 = std::clamp(static_cast<int>(std::floor(source.x)), 0, image.width_px);
-  const int y0 = std::clamp(static_cast<int>(std::floor(source.y)), 0, image.height_px);
-  const int x1 = std::clamp(static_cast<int>(std::ceil(source.x + source.width)), 0, image.width_px);
-  const int y1 = std::clamp(static_cast<int>(std::ceil(source.y + source.height)), 0, image.height_px);
-  if (x1 <= x0 || y1 <= y0) return GraphicsStatus::kOk;
+  const int x0 = span.x0, y0 = span.y0, x1 = span.x1, y1 = span.y1;
   const double sx = source.width / dest.width, sy = source.height / dest.height;
   // The part's own rectangle, in the pixels of what GDI+ is given.
   double part_x = source.x - x0, part_y = source.y - y0, part_w = source.width, part_h = source.height;

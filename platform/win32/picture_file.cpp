@@ -11,22 +11,13 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
+
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
-
-// The UTF-16 form of `utf8`; empty when it is empty, not valid UTF-8 or holds a NUL.
-std::wstring WidePath(const std::string& utf8) {
-  if (utf8.empty() || utf8.size() > INT_MAX || utf8.find('\0') != std::string::npos) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), length) != length) {
-    return {};
-  }
-  return wide;
-}
 
 PictureFileError ErrorFor(DWORD error) {
   switch (error) {
@@ -72,14 +63,14 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path, PictureF
     if (error_number) *error_number = number;
     return nullptr;
   };
-  const std::wstring wide = WidePath(path);
-  if (wide.empty()) return fail(PictureFileError::kNotFound, ENOENT);
-  const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const std::optional<std::wstring> wide = win32::Widen(path);
+  if (!wide || wide->empty()) return fail(PictureFileError::kNotFound, ENOENT);
+  const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD last = ::GetLastError();
     // A folder cannot be opened this way at all: it is refused as not a file, as on POSIX.
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const DWORD attributes = ::GetFileAttributesW(wide->c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return fail(PictureFileError::kNotRegular, 0);
     }
