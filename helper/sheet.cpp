@@ -12,19 +12,20 @@
 #include "helper/effects.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
+#include "helper/picture_failure.h"
 #include "helper/reorder.h"
-#include "helper/resample.h"
+#include "imaging/reduce.h"
 
 namespace mosalith {
 namespace {
 
 // Fills the rectangle [left, left + width) x [top, top + height), clipped to the canvas, with an opaque
 // colour.
-void FillClipped(ImageBuffer& canvas, int64_t left, int64_t top, int64_t width, int64_t height, Rgb color) {
+void FillClipped(imaging::Bitmap& canvas, int64_t left, int64_t top, int64_t width, int64_t height, Rgb color) {
   const int64_t x0 = std::max<int64_t>(left, 0);
   const int64_t y0 = std::max<int64_t>(top, 0);
-  const int64_t x1 = std::min<int64_t>(left + width, canvas.width());
-  const int64_t y1 = std::min<int64_t>(top + height, canvas.height());
+  const int64_t x1 = std::min<int64_t>(left + width, canvas.width_px);
+  const int64_t y1 = std::min<int64_t>(top + height, canvas.height_px);
   for (int64_t y = y0; y < y1; ++y) {
     for (int64_t x = x0; x < x1; ++x) {
       uint8_t* pixel = canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y));
@@ -44,26 +45,26 @@ void LogProgress(SheetCounters& counters, int64_t done, size_t image_count) {
 
 }  // namespace
 
-void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, int32_t magnet_width_px,
+void PastePhoto(imaging::Bitmap& canvas, const imaging::Bitmap& photo, CellOrigin cell, int32_t magnet_width_px,
                 int32_t magnet_height_px) {
   if (photo.empty() || canvas.empty()) return;
-  const int64_t width = photo.width();
+  const int64_t width = photo.width_px;
   const int64_t x = std::max<int64_t>(0, cell.x_px + (magnet_width_px - width) / 2);
-  const int64_t y = std::max<int64_t>(0, cell.y_px + (magnet_height_px - int64_t{photo.height()}) / 2);
-  if (x + width > canvas.width()) return;
-  const size_t row_bytes = photo.stride_bytes();
-  for (int32_t row = 0; row < photo.height() && y + row < canvas.height(); ++row) {
+  const int64_t y = std::max<int64_t>(0, cell.y_px + (magnet_height_px - int64_t{photo.height_px}) / 2);
+  if (x + width > canvas.width_px) return;
+  const size_t row_bytes = photo.row_bytes();
+  for (int32_t row = 0; row < photo.height_px && y + row < canvas.height_px; ++row) {
     std::memcpy(canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y + row)), photo.row(row), row_bytes);
   }
 }
 
-void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px) {
+void BlendFrame(imaging::Bitmap& canvas, const imaging::Bitmap& frame, int64_t x_px, int64_t y_px) {
   if (frame.empty() || canvas.empty()) return;
   // The frame's columns and rows that land on the canvas.
   const int64_t first_col = std::max<int64_t>(0, -x_px);
   const int64_t first_row = std::max<int64_t>(0, -y_px);
-  const int64_t end_col = std::min<int64_t>(frame.width(), canvas.width() - x_px);
-  const int64_t end_row = std::min<int64_t>(frame.height(), canvas.height() - y_px);
+  const int64_t end_col = std::min<int64_t>(frame.width_px, canvas.width_px - x_px);
+  const int64_t end_row = std::min<int64_t>(frame.height_px, canvas.height_px - y_px);
   for (int64_t fy = first_row; fy < end_row; ++fy) {
     for (int64_t fx = first_col; fx < end_col; ++fx) {
       const uint8_t* src = frame.pixel(static_cast<int32_t>(fx), static_cast<int32_t>(fy));
@@ -82,18 +83,18 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
   }
 }
 
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry) {
+void DrawCutLines(imaging::Bitmap& canvas, const GridJob& job, const SheetGeometry& geometry) {
   const int32_t width = CutLineWidthPx(job);
   const int32_t half = CutLineHalfWidthPx(width);
   const Rgb color = CutLineColor(job.cutGridColor);
   for (int64_t n = 1; n < job.cols; ++n) {
     const int64_t left = job.marginLeft + n * geometry.cell_width_px - half;
-    if (left >= canvas.width()) break;  // later boundaries lie further right
+    if (left >= canvas.width_px) break;  // later boundaries lie further right
     FillClipped(canvas, left, job.marginTop, width, geometry.usable_height_px, color);
   }
   for (int64_t n = 1; n < job.rows; ++n) {
     const int64_t top = job.marginTop + n * geometry.cell_height_px - half;
-    if (top >= canvas.height()) break;
+    if (top >= canvas.height_px) break;
     FillClipped(canvas, job.marginLeft, top, geometry.usable_width_px, width, color);
   }
 }
@@ -119,16 +120,14 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
     return std::max(static_cast<double>(magnet_width) / width, static_cast<double>(magnet_height) / height);
   };
-  std::optional<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
-  if (!photo) {
+  base::StatusOr<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
+  if (!photo.ok()) {
+    LogLine(PictureFailureLine(PictureRole::kPhoto, index, job.images[index], photo.status().message()));
     counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
     return cell;
   }
   const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
-  ImageBuffer released;
-  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated,
-              &released);
-  codec.Recycle(std::move(released));
+  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated);
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
     ApplyBorder(photo->pixels, *effects);
@@ -136,11 +135,19 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   cell.photo = std::move(photo->pixels);
 
   if (index < job.frames.size() && !job.frames[index].empty()) {
-    std::optional<UprightPicture> frame = LoadUpright(job.frames[index], codec);
-    if (frame) {
+    // Decoded no larger than its magnet needs, once turned to it.
+    const ScaleNeed frame_need = [&](int32_t width, int32_t height) {
+      if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+      return std::max(static_cast<double>(magnet_width) / width, static_cast<double>(magnet_height) / height);
+    };
+    base::StatusOr<UprightPicture> frame = LoadUpright(job.frames[index], codec, frame_need);
+    if (frame.ok()) {
       TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
       // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      if (ResizeRgba(frame->pixels, magnet_width, magnet_height)) cell.frame = std::move(frame->pixels);
+      std::optional<imaging::Bitmap> sized = imaging::ReduceBitmap(frame->pixels, magnet_width, magnet_height);
+      if (sized) cell.frame = std::move(*sized);
+    } else {
+      LogLine(PictureFailureLine(PictureRole::kFrame, index, job.frames[index], frame.status().message()));
     }
   }
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
@@ -148,15 +155,15 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
 }
 
 bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
-                 const std::vector<PreparedCell>& cells, ImageBuffer& canvas, ImageCodec& codec,
+                 const std::vector<PreparedCell>& cells, imaging::Bitmap& canvas, ImageCodec& codec,
                  SheetCounters& counters) {
   const std::string& path = job.outputs[sheet_index];
   const std::string failure = "Mosalith: Failed to write page " + std::to_string(sheet_index + 1) + ": " + path;
-  if (canvas.width() == job.pageWidth && canvas.height() == job.pageHeight) {
-    std::memset(canvas.data(), 255, canvas.size_bytes());
+  if (canvas.width_px == job.pageWidth && canvas.height_px == job.pageHeight) {
+    std::memset(canvas.rgba.data(), 255, canvas.rgba.size());
   } else {
-    canvas = ImageBuffer();  // the old block goes before the new one is taken
-    std::optional<ImageBuffer> fresh = ImageBuffer::Filled(job.pageWidth, job.pageHeight, 255);
+    canvas = imaging::Bitmap();  // the old block goes before the new one is taken
+    std::optional<imaging::Bitmap> fresh = imaging::MakeBitmap(job.pageWidth, job.pageHeight, 0xFFFFFFFF, codec.budget());
     if (!fresh) {
       LogLine(failure);
       return false;
@@ -190,7 +197,7 @@ bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t shee
   for (size_t index = photos.first; index < photos.end; ++index) {
     cells.push_back(PrepareCell(job, geometry, index, codec, counters));
   }
-  ImageBuffer canvas;
+  imaging::Bitmap canvas;
   return FinishSheet(job, geometry, sheet_index, cells, canvas, codec, counters);
 }
 

@@ -25,8 +25,10 @@ class Shell;
 class MetadataReader;
 class FaceDetector;
 class ThumbnailCache;
-class MemoryBudget;
 }  // namespace platform
+namespace imaging {
+class MemoryBudget;
+}  // namespace imaging
 
 namespace runner {
 
@@ -57,7 +59,7 @@ struct Services {
   ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes
   WorkLanes* lanes = nullptr;                     // the lanes work leaves the platform thread by; may be null
   PendingWork* pending = nullptr;                 // calls and jobs taken on and not yet finished
-  platform::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
+  imaging::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
   printing::BakeShared* bakes = nullptr;          // the bakes' graphics-library count and file counter
 

@@ -41,7 +41,7 @@ std::unique_ptr<std::vector<uint8_t>> ReadJpeg(const std::string& path) {
 void FreeBytes(void* data) { delete static_cast<std::vector<uint8_t>*>(data); }
 
 // A cairo image surface of `bitmap` (premultiplied ARGB32 in native order); null on failure.
-cairo_surface_t* SurfaceFromBitmap(const Bitmap& bitmap) {
+cairo_surface_t* SurfaceFromBitmap(const imaging::Bitmap& bitmap) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width_px, bitmap.height_px);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
@@ -76,7 +76,7 @@ struct PdfPages::State {
   // The pictures drawn on the current page, kept until the page is shown: a picture released before
   // that would be copied whole by cairo (its snapshot of the source), a second picture's worth of memory.
   std::vector<cairo_surface_t*> page_pictures;
-  std::vector<MemoryHold> page_holds;
+  std::vector<imaging::MemoryHold> page_holds;
   void ReleasePagePictures() {
     for (cairo_surface_t* picture : page_pictures) cairo_surface_destroy(picture);
     page_pictures.clear();
@@ -113,7 +113,7 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     return DrawResult::kFailed;
   }
   SurfaceHolder image;
-  std::optional<MemoryHold> image_hold;
+  std::optional<imaging::MemoryHold> image_hold;
   bool has_alpha = false;
   if (picture.bitmap != nullptr) {
     if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) {
@@ -121,7 +121,7 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     }
     // The surface is a second copy of the bitmap's pixels until the page is drawn: it takes its share of
     // the budget the bitmap came from.
-    image_hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
+    image_hold = imaging::MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
                                   static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
     if (!image_hold) return DrawResult::kFailed;
     image.surface = SurfaceFromBitmap(*picture.bitmap);

@@ -11,12 +11,12 @@
 #include "platform/turbojpeg/turbojpeg_codec.h"
 #include "platform/gdiplus/gdiplus_canvas.h"
 #include "platform/posix/picture_open.h"
-#include "platform/reduce.h"
+#include "imaging/reduce.h"
 #include "platform/wic/wic_codecs.h"
 
 namespace platform {
 
-GdiplusGraphics::GdiplusGraphics(MemoryBudget* budget, JpegDecoder jpeg) : budget_(budget), jpeg_(jpeg) {
+GdiplusGraphics::GdiplusGraphics(imaging::MemoryBudget* budget, JpegDecoder jpeg) : budget_(budget), jpeg_(jpeg) {
   session_.Start();
 }
 
@@ -25,7 +25,7 @@ GraphicsStatus GdiplusGraphics::ReadInfo(const std::string& path, ImageInfo* inf
 }
 
 GraphicsStatus GdiplusGraphics::Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const {
-  return DecodePicture(path, options, [this](const PixelRequest& request, Bitmap* bitmap) {
+  return DecodePicture(path, options, [this](const PixelRequest& request, imaging::Bitmap* bitmap) {
     if (request.info.format == ImageFormat::kJpeg && jpeg_ == JpegDecoder::kLibjpegTurbo) {
       return codecs::DecodeJpeg(request.bytes, request.min_width_px, request.min_height_px, bitmap, budget_);
     }
@@ -45,12 +45,12 @@ std::unique_ptr<Canvas> GdiplusGraphics::CreateCanvas(int width_px, int height_p
   return GdiplusCanvas::Create(width_px, height_px, status, budget_);
 }
 
-GraphicsStatus GdiplusGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+GraphicsStatus GdiplusGraphics::EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                                            int density_dpi) const {
   return codecs::EncodeJpeg(image, quality, out, density_dpi);
 }
 
-GraphicsStatus GdiplusGraphics::EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const {
+GraphicsStatus GdiplusGraphics::EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const {
   return wic::EncodePng(image, out);
 }
 

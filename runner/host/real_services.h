@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
@@ -46,7 +46,7 @@ class RealServices {
   const Services& services() const { return services_; }
 
  private:
-  platform::MemoryBudget memory_;
+  imaging::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
   std::unique_ptr<platform::Spooler> system_printers_;    // the system's printers

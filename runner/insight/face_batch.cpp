@@ -49,7 +49,7 @@ FaceRecord Record(const std::string& path, std::vector<FaceRect> faces, std::str
 // allows. kOk or the failing status.
 GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::string& path,
                                const platform::ImageInfo& info, PixelSize size, platform::GrayImage* out) {
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   // Sizes in the stored orientation, which is how the file is decoded.
   const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
@@ -61,20 +61,20 @@ GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::st
   platform::DecodedImage decoded;
   GraphicsStatus status = graphics.Decode(path, options, &decoded);
   if (status != GraphicsStatus::kOk) return status;
-  platform::Bitmap stored = std::move(decoded.bitmap);
+  imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) {
     std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(stored_width, stored_height, &status);
     if (!canvas) return status;
     status = canvas->DrawBitmap(stored, {0, 0, static_cast<double>(stored_width), static_cast<double>(stored_height)},
                                 platform::Filter::kBicubic, platform::Blend::kSourceCopy);
     if (status != GraphicsStatus::kOk) return status;
-    stored = platform::Bitmap();  // release the large picture before the copy is made
-    std::optional<platform::Bitmap> resampled = canvas->Snapshot();
+    stored = imaging::Bitmap();  // release the large picture before the copy is made
+    std::optional<imaging::Bitmap> resampled = canvas->Snapshot();
     if (!resampled) return GraphicsStatus::kOutOfMemory;
     stored = std::move(*resampled);
   }
-  const platform::Bitmap upright =
-      platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll);
+  const imaging::Bitmap upright =
+      imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll);
   *out = GrayFromBitmap(upright);
   return GraphicsStatus::kOk;
 }
@@ -110,7 +110,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
   }
   LogLine("FD: BitmapDecoder created");
 
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
   const PixelSize scaled = CappedDetectorSize(full);
   platform::GrayImage picture;
@@ -129,7 +129,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
   // Nothing found in a reduced picture: look again at full size, unless that picture is over the
   // decoding budget or the full-size look's limit, in which case the reduced result stands.
-  if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px) &&
+  if (boxes->empty() && !(scaled == full) && imaging::SizeWithinLimits(full.width_px, full.height_px) &&
       full.width_px * full.height_px <= kMaxFullSizeLookPixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
@@ -153,7 +153,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
 }  // namespace
 
-platform::GrayImage GrayFromBitmap(const platform::Bitmap& image) {
+platform::GrayImage GrayFromBitmap(const imaging::Bitmap& image) {
   platform::GrayImage gray;
   gray.width_px = image.width_px;
   gray.height_px = image.height_px;

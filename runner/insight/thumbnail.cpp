@@ -15,7 +15,7 @@ int64_t ClampedSide(double side) {
   return static_cast<int64_t>(std::clamp(std::round(side), 1.0, static_cast<double>(kMaxThumbnailSidePx)));
 }
 
-std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const platform::Bitmap& image) {
+std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const imaging::Bitmap& image) {
   std::vector<uint8_t> bytes;
   if (graphics.EncodePng(image, &bytes) != GraphicsStatus::kOk || bytes.empty()) return std::nullopt;
   return bytes;
@@ -26,8 +26,8 @@ std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& gra
                                                    PixelSize size) {
   platform::DecodedImage decoded;
   if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  const platform::Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
-                                                              platform::OrientationSet::kAll);
+  const imaging::Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                              imaging::OrientationSet::kAll);
   // One pixel of slack: the cache's maker may have rounded the other way.
   if (upright.width_px + 1 < size.width_px || upright.height_px + 1 < size.height_px) return std::nullopt;
   return Png(graphics, upright);
@@ -60,8 +60,8 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
                                                     PixelSize requested) {
   platform::ImageInfo info;
   if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
-  if (!platform::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  if (!imaging::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize upright{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
   const PixelSize size = ThumbnailSize(upright, requested);
 
@@ -82,9 +82,9 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   options.exact_height_px = stored_height;
   platform::DecodedImage decoded;
   if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  platform::Bitmap stored = std::move(decoded.bitmap);
+  imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
-  return Png(graphics, platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll));
+  return Png(graphics, imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll));
 }
 
 }  // namespace runner::insight

@@ -77,7 +77,7 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
 
   LogLine(p + "] generating filename");
   LogLine(p + "] saving bitmap");
-  std::optional<platform::Bitmap> pixels = canvas->Snapshot();
+  std::optional<imaging::Bitmap> pixels = canvas->Snapshot();
   if (!pixels) return Failure(index, SaveFailure(GraphicsStatus::kOutOfMemory));
   std::vector<uint8_t> jpeg;
   const GraphicsStatus encoded = tools.graphics->EncodeJpeg(*pixels, quality, &jpeg);

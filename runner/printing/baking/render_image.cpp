@@ -9,7 +9,7 @@
 namespace runner::printing {
 namespace {
 
-using platform::Bitmap;
+using imaging::Bitmap;
 using platform::GraphicsStatus;
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
@@ -26,7 +26,7 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
   platform::ImageInfo info;
   if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
   // The wanted size is upright; a photo stored on its side is compared with its sides exchanged.
-  const PixelSize wanted_as_stored = platform::OrientationSwapsSides(info.orientation)
+  const PixelSize wanted_as_stored = imaging::OrientationSwapsSides(info.orientation)
                                          ? PixelSize{wanted.height_px, wanted.width_px}
                                          : wanted;
   const std::optional<PixelSize> reduced = ReducedDecodeSize(info.width_px, info.height_px, wanted_as_stored);
@@ -67,7 +67,7 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
   }
   // Orientation comes from the file on both paths, so a photo turns upright whatever its size; the
   // mirrored orientations are left as stored.
-  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kTurnsOnly);
+  photo->pixels = imaging::ApplyOrientation(std::move(photo->pixels), orientation, imaging::OrientationSet::kTurnsOnly);
   photo->size = OrientedSize(photo->size, orientation);
   return photo;
 }
@@ -132,7 +132,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
   if (request.rotate_for_output) {
-    photo->pixels = platform::RotateClockwise(photo->pixels);
+    photo->pixels = imaging::RotateClockwise(photo->pixels);
     std::swap(image_width, image_height);
   }
   factor *= request.image_scale;
@@ -154,7 +154,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
     // the rectangle's mirror image (both sides are negative together).
     if (dest.width < 0 && dest.height < 0) {
-      photo->pixels = platform::Rotate180(photo->pixels);
+      photo->pixels = imaging::Rotate180(photo->pixels);
       dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
     }
     canvas->DrawBitmap(photo->pixels, dest, platform::Filter::kBicubic);
@@ -175,7 +175,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     frame_options.min_height_px = request.rotate_for_output ? canvas_width : canvas_height;
     // A frame that cannot be loaded leaves the photo and stroke without one, silently.
     if (graphics.Decode(request.frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
-      if (request.rotate_for_output) frame.bitmap = platform::RotateClockwise(frame.bitmap);
+      if (request.rotate_for_output) frame.bitmap = imaging::RotateClockwise(frame.bitmap);
       const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
       canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);
     }

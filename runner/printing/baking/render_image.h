@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/graphics.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/bake_records.h"
@@ -25,7 +25,7 @@ namespace runner::printing {
 // that size or somewhat larger (the decoder reduces in eighths), so drawing them into a rectangle computed
 // from `size` gives the photo at that size with one resample instead of two.
 struct CanvasPhoto {
-  platform::Bitmap pixels;
+  imaging::Bitmap pixels;
   PixelSize size;
 };
 
@@ -43,7 +43,7 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
 
 // A duplicate of `image`; the effect values are not used. Nothing (after logging the lock failure) when
 // the memory for it cannot be had.
-std::optional<platform::Bitmap> ApplyEffects(const platform::Bitmap& image, const BakeEffects& effects);
+std::optional<imaging::Bitmap> ApplyEffects(const imaging::Bitmap& image, const BakeEffects& effects);
 
 // The rendered canvas of `request`, or null after logging the failure. A canvas size outside 1..32767 or
 // the pixel budget fails before anything is decoded.

@@ -49,7 +49,7 @@ void DumpSettings(const platform::PrintSettings& settings) {
 // A loaded page picture: a JPEG checked and left as stored, or decoded pixels.
 struct LoadedPicture {
   platform::ImageInfo info;
-  std::optional<platform::Bitmap> bitmap;
+  std::optional<imaging::Bitmap> bitmap;
 };
 
 // Loads the picture for a printable area of pw x ph device pixels. `out->info` keeps the file's own size
@@ -94,7 +94,7 @@ struct Placement {
 
 // Where a w x h picture goes in the printable area: at its physical size when its file states a
 // resolution and that size fits, else fitted. Writes the drawing lines of the choice.
-Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolution>& resolution,
+Placement PlacePicture(int w, int h, const std::optional<imaging::PictureResolution>& resolution,
                        const platform::DeviceGeometry& geometry) {
   const int pw = geometry.printable_width_px;
   const int ph = geometry.printable_height_px;
@@ -242,7 +242,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     const int w = picture.info.width_px;
     const int h = picture.info.height_px;
-    const std::optional<platform::PictureResolution>& resolution = picture.info.resolution;
+    const std::optional<imaging::PictureResolution>& resolution = picture.info.resolution;
     const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
     const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
@@ -15,7 +15,7 @@
 namespace runner::printing {
 namespace {
 
-using platform::Bitmap;
+using imaging::Bitmap;
 using platform::GraphicsStatus;
 using platform::RectF;
 
@@ -45,7 +45,7 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
   LoadedPhoto loaded;
   platform::ImageInfo info;
   if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
-  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  const bool swaps = imaging::OrientationSwapsSides(info.orientation);
   const int upright_width = swaps ? info.height_px : info.width_px;
   const int upright_height = swaps ? info.width_px : info.height_px;
   const PhotoFit fit = FitPhotoInCell(layout, upright_width, upright_height);
@@ -61,11 +61,11 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
   options.min_height_px = static_cast<int>(std::min<int64_t>(swaps ? want_width : want_height, info.height_px));
   platform::DecodedImage decoded;
   if (graphics.Decode(photo_path, options, &decoded) != GraphicsStatus::kOk) return loaded;
-  const Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), info.orientation, platform::OrientationSet::kAll);
+  const Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), info.orientation, imaging::OrientationSet::kAll);
   std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
                                         platform::Filter::kArea);
   if (!scaled) return loaded;
-  loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
+  loaded.photo = fit.rotate ? imaging::RotateClockwise(*scaled) : std::move(*scaled);
 
   if (!frame_path.empty()) {
     platform::DecodedImage frame;
@@ -74,8 +74,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
     frame_options.min_height_px = fit.rotate ? layout.cell_width_px : layout.cell_height_px;
     if (graphics.Decode(frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
       Bitmap frame_upright =
-          platform::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, platform::OrientationSet::kAll);
-      if (fit.rotate) frame_upright = platform::RotateClockwise(frame_upright);
+          imaging::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, imaging::OrientationSet::kAll);
+      if (fit.rotate) frame_upright = imaging::RotateClockwise(frame_upright);
       loaded.frame = Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
                             platform::Filter::kBicubic);
     }

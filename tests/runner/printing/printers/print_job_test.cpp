@@ -77,7 +77,7 @@ TEST_F(PrintJobTest, PicturesAreDecodedAtTheDevicePixelsTheyCoverAndAHugeJpegIsN
   spooler_.log().set_script(script);
   spooler_.SetDefault("Office");
   // A JPEG whose header claims 16000 x 16000 pixels, and an ordinary PNG twice the page's size.
-  graphics_.AddClaimedPicture("/claims.jpg", 16000, 16000, *platform::MakeBitmap(64, 64, 0xFF808080));
+  graphics_.AddClaimedPicture("/claims.jpg", 16000, 16000, *imaging::MakeBitmap(64, 64, 0xFF808080));
   AddPicture("/big.png", 4800, 7200, platform::ImageFormat::kPng);
   ::testing::internal::CaptureStderr();
   auto answer = Print({"/claims.jpg", "/big.png"});
@@ -138,7 +138,7 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
 }
 
 TEST_F(PrintJobTest, NoLoadablePageEndsAnEmptyJobAndFails) {
-  graphics_.AddPicture("/corrupt.jpg", *platform::MakeBitmap(10, 10));
+  graphics_.AddPicture("/corrupt.jpg", *imaging::MakeBitmap(10, 10));
   graphics_.FailDecode("/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
   ::testing::internal::CaptureStderr();
   auto answer = Print({"/corrupt.jpg"}, "Office");

@@ -211,7 +211,7 @@ TEST_F(SheetJobWithFakesTest, RequestsThatWouldLoseAFileAreRefusedBeforeAnything
 TEST_F(SheetJobWithFakesTest, AfterAFailedHelperOnlyTheSheetsItDidNotWriteAreComposed) {
   platform::FakeGraphics graphics;
   for (const char* photo : {"/photos/a.png", "/photos/b.png", "/photos/c.png"}) {
-    graphics.AddPicture(photo, *platform::MakeBitmap(10, 10, 0xFFFF0000), 1, platform::ImageFormat::kPng);
+    graphics.AddPicture(photo, *imaging::MakeBitmap(10, 10, 0xFFFF0000), 1, platform::ImageFormat::kPng);
   }
   context_.graphics = &graphics;
   files_.AddFolder("/out");

@@ -294,7 +294,7 @@ TEST_F(SheetMethodsTest, NumbersContinueAcrossASecondChannelSetup) {
 
 TEST_F(SheetMethodsTest, AFailedHelperFollowedByASuccessfulFallbackReportsSuccess) {
   services_.processes.SetOutcome(platform::ExitedWith(1, "Mosalith: Failed to parse config\n"));
-  services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(40, 40, 0xFFFF0000));
+  services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(40, 40, 0xFFFF0000));
   services_.files.AddFolder("/o");
   EXPECT_EQ(Call("createGridImages", V(Arguments("/o/blocking.jpg")))->value, V(true));
   auto started = Call("createGridImagesFastAsync", V(Arguments("/o/background.jpg")));
