@@ -14,7 +14,11 @@ constexpr std::string_view kReasonStart = "): ";
 }  // namespace
 
 std::string PictureFailureLine(PictureRole role, size_t index, const std::string& path, const std::string& reason) {
-  std::string line(role == PictureRole::kPhoto ? kPhoto : kFrame);
+  return "Mosalith: " + PictureFailureText(role, index, path, reason);
+}
+
+std::string PictureFailureText(PictureRole role, size_t index, const std::string& path, const std::string& reason) {
+  std::string line(role == PictureRole::kPhoto ? kPhoto.substr(10) : kFrame.substr(10));
   line += std::to_string(index);
   line += kSkipped;
   line += path;

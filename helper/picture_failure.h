@@ -19,6 +19,10 @@ enum class PictureRole { kPhoto, kFrame };
 
 std::string PictureFailureLine(PictureRole role, size_t index, const std::string& path, const std::string& reason);
 
+// The same line without the helper's "Mosalith: " prefix ("Photo 3 skipped (...): ..."), for the
+// application's own composer, which writes it after its own prefix.
+std::string PictureFailureText(PictureRole role, size_t index, const std::string& path, const std::string& reason);
+
 struct PictureFailure {
   PictureRole role = PictureRole::kPhoto;
   size_t index = 0;

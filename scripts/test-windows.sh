@@ -148,12 +148,14 @@ if [ "$(cat "$deps/stamp-pictures" 2>/dev/null)" != "$stamp3" ]; then
   apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/none"
                -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
   apt-get "${apt_private[@]}" update -q
-  # The archive's current sources of these packages (a machine may hold an older point release).
-  (cd "$work/src" && apt-get "${apt_private[@]}" source -q libpng1.6 tiff libwebp)
+  # The release's own sources of these packages (a machine may hold an older point release; the security
+  # archive lacks some of their upstream signatures).
+  codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+  (cd "$work/src" && apt-get "${apt_private[@]}" source -q "libpng1.6/$codename" "tiff/$codename" "libwebp/$codename")
   zlib=(-DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include)
   common=(--toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_SHARED_LIBS=OFF)
   # zlib's pkg-config file, so that the libraries' own files resolve.
-  printf 'Name: zlib\nDescription: zlib\nVersion: %s\nLibs: /usr/x86_64-w64-mingw32/lib/libz.a\nCflags: -I/usr/x86_64-w64-mingw32/include\n' \
+  printf 'Name: zlib\nDescription: zlib\nVersion: %s\nLibs: -L/usr/x86_64-w64-mingw32/lib -lz\nCflags: -I/usr/x86_64-w64-mingw32/include\n' \
     "${zlib_version%%+*}" >"$deps/lib/pkgconfig/zlib.pc"
 
   phase "libpng: build"

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
+#include "runner/log.h"
 
 namespace runner::insight {
 namespace {
@@ -21,16 +23,23 @@ std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, cons
   return bytes;
 }
 
-// The cache entry at `entry` re-encoded as RGBA PNG when it covers `size`, else nothing.
+// The cache entry at `entry` re-encoded as RGBA PNG when it covers `size` and is at most twice its size
+// (a larger entry would make a reply, and a decode, far beyond what was asked), else nothing. Its
+// header is read first: an entry that does not fit is never decoded.
 std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& graphics, const std::string& entry,
                                                    PixelSize size) {
+  platform::ImageInfo info;
+  if (graphics.ReadInfo(entry, &info) != GraphicsStatus::kOk) return std::nullopt;
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
+  const int64_t width = turned ? info.height_px : info.width_px;
+  const int64_t height = turned ? info.width_px : info.height_px;
+  // One pixel of slack both ways: the cache's maker may have rounded the other way.
+  if (width + 1 < size.width_px || height + 1 < size.height_px) return std::nullopt;
+  if (width > 2 * size.width_px + 1 || height > 2 * size.height_px + 1) return std::nullopt;
   platform::DecodedImage decoded;
   if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  const imaging::Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
-                                                              imaging::OrientationSet::kAll);
-  // One pixel of slack: the cache's maker may have rounded the other way.
-  if (upright.width_px + 1 < size.width_px || upright.height_px + 1 < size.height_px) return std::nullopt;
-  return Png(graphics, upright);
+  return Png(graphics, imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                 imaging::OrientationSet::kAll));
 }
 
 }  // namespace
@@ -59,7 +68,11 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
                                                     const platform::ThumbnailCache* cache, const std::string& path,
                                                     PixelSize requested) {
   platform::ImageInfo info;
-  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
+  std::string reason;
+  if (graphics.ReadInfo(path, &info, &reason) != GraphicsStatus::kOk) {
+    LogLine("ERROR: Preview of " + path + " skipped: " + reason);
+    return std::nullopt;
+  }
   if (!imaging::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
   const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize upright{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
@@ -77,11 +90,16 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
   // Decoded straight to the preview's size with the area filter: a JPEG from its reduced DCT decode, a
   // PNG row by row, so that a large PNG is never held whole.
+  // A damaged photo is shown with its damage, so the person can see what is wrong with it.
   platform::DecodeOptions options;
   options.exact_width_px = stored_width;
   options.exact_height_px = stored_height;
+  options.purpose = imaging::DecodePurpose::kShow;
   platform::DecodedImage decoded;
-  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.Decode(path, options, &decoded, &reason) != GraphicsStatus::kOk) {
+    LogLine("ERROR: Preview of " + path + " skipped: " + reason);
+    return std::nullopt;
+  }
   imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
   return Png(graphics, imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll));

@@ -67,9 +67,17 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   }
   LogLine(p + "] GDI+ initialized");
   LogLine(p + "] calling RenderImageWithEffects");
-  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request);
+  std::string reason;
+  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request, &reason);
   LogLine(p + "] RenderImageWithEffects returned");
-  if (!canvas) return Failure(index, "Failed to render image with effects");
+  if (!canvas) {
+    BakeResult failed = Failure(index, "Failed to render image with effects");
+    if (!reason.empty()) {
+      LogLine("ERROR: Bake photo " + std::to_string(index) + " (" + request.source_path + "): " + reason);
+      failed.reason = std::move(reason);
+    }
+    return failed;
+  }
 
   LogLine(p + "] keeping ARGB format");
   LogLine(p + "] applying color profile: " + profile_id);

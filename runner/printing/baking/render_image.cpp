@@ -22,9 +22,9 @@ PixelSize OrientedSize(PixelSize size, int orientation) {
 }  // namespace
 
 std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                             PixelSize wanted, int* orientation) {
+                                             PixelSize wanted, int* orientation, std::string* reason) {
   platform::ImageInfo info;
-  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.ReadInfo(path, &info, reason) != GraphicsStatus::kOk) return std::nullopt;
   // The wanted size is upright; a photo stored on its side is compared with its sides exchanged.
   const PixelSize wanted_as_stored = imaging::OrientationSwapsSides(info.orientation)
                                          ? PixelSize{wanted.height_px, wanted.width_px}
@@ -37,7 +37,7 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
     options.min_height_px = reduced->height_px;
   }
   platform::DecodedImage decoded;
-  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.Decode(path, options, &decoded, reason) != GraphicsStatus::kOk) return std::nullopt;
   *orientation = decoded.info.orientation;
   if (!reduced) {
     const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
@@ -51,12 +51,12 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
 }
 
 std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                              PixelSize wanted) {
+                                              PixelSize wanted, std::string* reason) {
   int orientation = 1;
-  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation);
+  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation, reason);
   if (!photo) {
     platform::DecodedImage decoded;
-    const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
+    const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded, reason);
     if (status != GraphicsStatus::kOk) {
       LogLine("ERROR: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
       return std::nullopt;
@@ -86,7 +86,7 @@ std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*eff
 }
 
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request) {
+                                                         const BakeRequest& request, std::string* reason) {
   const int canvas_width = request.canvas_width_px;
   const int canvas_height = request.canvas_height_px;
   const std::string rotate_flag = request.rotate_for_output ? "1" : "0";
@@ -104,7 +104,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   std::optional<CanvasPhoto> photo;
   {
-    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted);
+    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted, reason);
     if (!loaded) {
       LogLine("ERROR: Failed to load image");
       return nullptr;

@@ -31,23 +31,25 @@ struct CanvasPhoto {
 
 // The photo upright, or nothing after logging why. Tries the reduced decode first and the plain full-size
 // decode second; the EXIF orientation (3, 6, 8) is read from the file on both paths.
+// `*reason` (when given) receives the image core's reason on failure ("unsupported format HEIC", ...).
 std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                              PixelSize wanted);
+                                              PixelSize wanted, std::string* reason = nullptr);
 
 // The photo as stored, reduced as ReducedDecodeSize allows for `wanted` (upright; compared with the
 // stored sides exchanged when the orientation turns the photo a quarter), or at full size when no
 // reduction applies. `*orientation` receives the file's EXIF orientation. Nothing when the file cannot be
 // read or decoded.
 std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                             PixelSize wanted, int* orientation);
+                                             PixelSize wanted, int* orientation, std::string* reason = nullptr);
 
 // A duplicate of `image`; the effect values are not used. Nothing (after logging the lock failure) when
 // the memory for it cannot be had.
 std::optional<imaging::Bitmap> ApplyEffects(const imaging::Bitmap& image, const BakeEffects& effects);
 
-// The rendered canvas of `request`, or null after logging the failure. A canvas size outside 1..32767 or
-// the pixel budget fails before anything is decoded.
+// The rendered canvas of `request`, or null after logging the failure, with `*reason` (when given) set
+// when the photo itself could not be used. A canvas size outside 1..32767 or the pixel budget fails
+// before anything is decoded.
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request);
+                                                         const BakeRequest& request, std::string* reason = nullptr);
 
 }  // namespace runner::printing

@@ -56,22 +56,22 @@ struct LoadedPicture {
 // (the layout is computed from it); a decoded picture (any but a JPEG placed as stored) is only as large
 // as the page will show it.
 platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
-                                     LoadedPicture* out) {
-  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
+                                     LoadedPicture* out, std::string* reason) {
+  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   if (out->info.width_px <= 0 || out->info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
   platform::DecodedImage decoded;
   if (out->info.format == platform::ImageFormat::kJpeg &&
       int64_t{out->info.width_px} * out->info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
-    return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+    return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded, reason);
   }
   // Decoded at no less than the device pixels it will cover (in the stored orientation).
   const PageFit fit = FitToPrintableArea(out->info.width_px, out->info.height_px, pw, ph);
   platform::DecodeOptions options;
   options.min_width_px = std::max(1, fit.turned ? fit.dest_height_px : fit.dest_width_px);
   options.min_height_px = std::max(1, fit.turned ? fit.dest_width_px : fit.dest_height_px);
-  status = graphics.Decode(path, options, &decoded);
+  status = graphics.Decode(path, options, &decoded, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   out->bitmap = std::move(decoded.bitmap);
   return platform::GraphicsStatus::kOk;
@@ -235,9 +235,11 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
     LoadedPicture picture;
-    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture);
+    std::string reason;
+    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture, &reason);
     if (status != platform::GraphicsStatus::kOk) {
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
       continue;
     }
     const int w = picture.info.width_px;

@@ -409,15 +409,24 @@ TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
   EXPECT_NE(graphics_.Decode(Write("huge.png", png), {}, &decoded), GraphicsStatus::kOk);
 }
 
-TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedAndStrayBytesAreNot) {
-  // Cut short anywhere (even just its end marker), a photo would come out with a grey block where its
-  // data stops: refused, as the helper program refuses it.
+TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedForPrintShownForLookingAndStrayBytesAreNot) {
+  // Cut short, a photo would come out with a grey block where its data stops: refused for print, as the
+  // helper program refuses it, and shown with its damage for a preview.
   const std::vector<uint8_t> whole = Jpeg(*imaging::MakeBitmap(64, 64, 0xFF00FF00));
   DecodedImage decoded;
-  for (size_t keep : {whole.size() / 2, whole.size() - 2}) {
-    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded), GraphicsStatus::kUnknownImageFormat) << keep;
-  }
+  // Cut in its coded data (the tables take most of so small a file).
+  const std::vector<uint8_t> cut(whole.begin(), whole.end() - 40);
+  std::string reason;
+  EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded, &reason), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(reason, "damaged data");
+  DecodeOptions show;
+  show.purpose = imaging::DecodePurpose::kShow;
+  ASSERT_EQ(graphics_.Decode(Write("cut.jpg", cut), show, &decoded), GraphicsStatus::kOk);
+  EXPECT_TRUE(decoded.damaged);
+  // Only its end marker missing: every pixel is there.
+  const std::vector<uint8_t> no_end(whole.begin(), whole.end() - 2);
+  ASSERT_EQ(graphics_.Decode(Write("no-end.jpg", no_end), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_FALSE(decoded.damaged);
   // Bytes between the data and the end marker: the picture is whole, and decodes.
   std::vector<uint8_t> stray = whole;
   stray.insert(stray.end() - 2, {1, 2, 3});

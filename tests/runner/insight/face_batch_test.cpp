@@ -145,17 +145,25 @@ TEST_F(FaceBatchTest, WithoutADetectorEveryPhotoSaysSo) {
   EXPECT_TRUE(detector_.seen_sizes().empty());
 }
 
-TEST_F(FaceBatchTest, AnUndecodableFileOrAFailedDetectionEmptiesTheWholeAnswer) {
+TEST_F(FaceBatchTest, APhotoThatCannotBeUsedFailsAloneWithItsReason) {
   AddPhoto("/p/a.jpg", 64, 64);
   graphics_.FailPath("/p/notes.txt", platform::GraphicsStatus::kUnknownImageFormat);
-  EXPECT_TRUE(Run({"/p/a.jpg", "/p/notes.txt", "/p/missing.jpg"}).empty());
-
   AddPhoto("/p/corrupt.jpg", 64, 64);
   graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
-  EXPECT_TRUE(Run({"/p/a.jpg", "/p/corrupt.jpg"}).empty());
+  ::testing::internal::CaptureStderr();
+  const EncodableList records = Run({"/p/a.jpg", "/p/notes.txt", "/p/corrupt.jpg", "/p/b.jpg"});
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")).rfind("FD: ori=64x64", 0), 0u);
+  EXPECT_EQ(std::get<std::string>(Field(records[1], "debugInfo")), "FD: damaged data\n");
+  EXPECT_TRUE(std::get<EncodableList>(Field(records[2], "faces")).empty());
+  EXPECT_NE(log.find("FD: Photo 1 skipped (/p/notes.txt): damaged data"), std::string::npos) << log;
+  EXPECT_NE(log.find("FD: Photo 2 skipped (/p/corrupt.jpg): damaged data"), std::string::npos) << log;
 
   detector_.FailDetection(true);
-  EXPECT_TRUE(Run({"/p/a.jpg"}).empty());
+  const EncodableList failed = Run({"/p/a.jpg"});
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(failed[0], "debugInfo")), "FD: face detection failed\n");
 }
 
 TEST(GrayFromBitmapTest, WeightsAddUpAndAlphaIsIgnored) {
