@@ -240,11 +240,11 @@ RowReducer::~RowReducer() = default;
 
 std::unique_ptr<RowReducer> RowReducer::Create(const PixelRect& part, int source_width_px, int source_height_px,
                                                int width_px, int height_px, MemoryBudget* budget) {
-  return CreateWindow(part, source_width_px, source_height_px, width_px, height_px,
+  return CreateScaledPart(part, source_width_px, source_height_px, width_px, height_px,
                       PixelRect{0, 0, width_px, height_px}, budget);
 }
 
-std::unique_ptr<RowReducer> RowReducer::CreateWindow(const PixelRect& part, int source_width_px, int source_height_px,
+std::unique_ptr<RowReducer> RowReducer::CreateScaledPart(const PixelRect& part, int source_width_px, int source_height_px,
                                                      int scaled_width_px, int scaled_height_px, const PixelRect& window,
                                                      MemoryBudget* budget) {
   if (part.width < 1 || part.height < 1 || part.x < 0 || part.y < 0 || part.x > source_width_px - part.width ||
@@ -323,7 +323,7 @@ std::optional<Bitmap> ReduceBitmapWindow(const Bitmap& image, int scaled_width_p
     return std::nullopt;
   }
   std::unique_ptr<RowReducer> reducer =
-      RowReducer::CreateWindow(PixelRect{0, 0, image.width_px, image.height_px}, image.width_px, image.height_px,
+      RowReducer::CreateScaledPart(PixelRect{0, 0, image.width_px, image.height_px}, image.width_px, image.height_px,
                                scaled_width_px, scaled_height_px, window, image.budget());
   if (!reducer) return std::nullopt;
   for (int y = 0; y < reducer->row_count(); ++y) reducer->AddRow(image.pixel(0, reducer->first_row() + y));

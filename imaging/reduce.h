@@ -53,7 +53,7 @@ class RowReducer {
   // scaled_width_px x scaled_height_px: exactly those pixels of the whole result, computed without
   // holding it (a cover scale of a sliver may be millions of pixels wide). Null as Create, and for a
   // window that is empty or not inside the scaled size.
-  static std::unique_ptr<RowReducer> CreateWindow(const PixelRect& part, int source_width_px, int source_height_px,
+  static std::unique_ptr<RowReducer> CreateScaledPart(const PixelRect& part, int source_width_px, int source_height_px,
                                                   int scaled_width_px, int scaled_height_px, const PixelRect& window,
                                                   MemoryBudget* budget = nullptr);
   ~RowReducer();
@@ -81,7 +81,7 @@ class RowReducer {
 // imaging/bitmap.h, or memory runs out.
 std::optional<Bitmap> ReduceBitmap(const Bitmap& image, const PixelRect& part, int width_px, int height_px);
 
-// The `window` of all of `image` resampled to scaled_width_px x scaled_height_px (see CreateWindow), its
+// The `window` of all of `image` resampled to scaled_width_px x scaled_height_px (see CreateScaledPart), its
 // pixels from the image's budget.
 std::optional<Bitmap> ReduceBitmapWindow(const Bitmap& image, int scaled_width_px, int scaled_height_px,
                                          const PixelRect& window);

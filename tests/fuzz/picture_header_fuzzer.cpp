@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "imaging/decode.h"
 #include "platform/cairo_pdf/jpeg_for_pdf.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "imaging/header/exif_directory.h"
@@ -30,6 +31,24 @@ void CheckResolution(const std::optional<imaging::PictureResolution>& resolution
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The one decoder, for print and for looking, within a budget: what it gives matches its header, and
+  // every pixel is defined (the sanitizers and the sum below read them all).
+  imaging::MemoryBudget budget(uint64_t{256} << 20);
+  for (imaging::DecodePurpose purpose : {imaging::DecodePurpose::kPrint, imaging::DecodePurpose::kShow}) {
+    imaging::DecodeRequest request;
+    request.purpose = purpose;
+    request.min_width_px = request.min_height_px = purpose == imaging::DecodePurpose::kShow ? 64 : 0;
+    base::StatusOr<imaging::DecodedPicture> decoded = imaging::DecodePicture(data, size, request, &budget);
+    if (!decoded.ok()) continue;
+    if (decoded->bitmap.empty() ||
+        decoded->bitmap.rgba.size() != size_t{4} * decoded->bitmap.width_px * decoded->bitmap.height_px) {
+      std::abort();
+    }
+    unsigned sum = 0;
+    for (uint8_t byte : decoded->bitmap.rgba) sum += byte;
+    if (sum == 0xFFFFFFFFu) std::abort();  // never: keeps the read
+  }
+
   // The bytes as a TIFF block and as an APP1 payload, straight into the directory reader.
   const imaging::ExifDirectoryFacts facts = imaging::ReadExifDirectory(data, size);
   if (facts.orientation < 1 || facts.orientation > 8) std::abort();
