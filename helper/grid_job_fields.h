@@ -58,7 +58,6 @@ struct SettingField {
   std::span<const std::string_view> choices = {};  // kChoice
 };
 
-
 inline constexpr SettingField kSettingFields[] = {
     {.key = "rows", .argument = "rows", .requirement = Requirement::kRequired, .integer = &GridJob::rows},
     {.key = "cols", .argument = "columns", .requirement = Requirement::kRequired, .integer = &GridJob::cols},
@@ -77,6 +76,9 @@ inline constexpr SettingField kSettingFields[] = {
     {.key = "cutGridWidthMm", .argument = "cutGridWidthMm", .kind = SettingKind::kReal, .real = &GridJob::cutGridWidthMm},
     {.key = "cutGridColor", .argument = "cutGridColor", .kind = SettingKind::kText, .text = &GridJob::cutGridColor},
     {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .real = &GridJob::dpi},
+    // Not an argument of its own: on exactly when the request names a usable "dpi".
+    {.key = "sheetDensity", .argument = {}, .kind = SettingKind::kFlag, .written = Written::kUnlessDefault,
+     .flag = &GridJob::sheetDensity},
     {.key = "magnetAspectRatio", .argument = "magnetAspectRatio", .kind = SettingKind::kReal,
      .requirement = Requirement::kBackgroundOnly, .written = Written::kAboveZero, .real = &GridJob::magnetAspectRatio},
     {.key = "gapPx", .argument = "gapPx", .requirement = Requirement::kChecked, .written = Written::kUnlessDefault,
