@@ -7,6 +7,7 @@
 #include <locale>
 #include <sstream>
 
+#include "helper/crop_focus.h"
 #include "helper/log.h"
 #include "imaging/reduce.h"
 
@@ -50,14 +51,20 @@ void CoverScale(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_
 }
 
 bool CoverCrop(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
-               int32_t magnet_height_px) {
+               int32_t magnet_height_px, const CropFocus* focus) {
   if (pixels.empty()) return false;
   const std::optional<CoverSize> cover =
       CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
   if (!cover) return false;
-  // The centre crop's offsets, in the cover-scaled picture.
-  const int32_t left = (cover->width_px - magnet_width_px) / 2;
-  const int32_t top = (cover->height_px - magnet_height_px) / 2;
+  // The crop's offsets, in the cover-scaled picture: centred unless faces move them.
+  int32_t left = (cover->width_px - magnet_width_px) / 2;
+  int32_t top = (cover->height_px - magnet_height_px) / 2;
+  if (focus != nullptr && focus->faces != nullptr && !focus->faces->empty()) {
+    const CropWindow window = CropWindowFor(cover->width_px, cover->height_px, magnet_width_px, magnet_height_px,
+                                            focus->inset_px, *focus->faces, focus->turned);
+    left = window.left_px;
+    top = window.top_px;
+  }
   std::optional<imaging::Bitmap> fitted = imaging::ReduceBitmapWindow(
       pixels, cover->width_px, cover->height_px, imaging::PixelRect{left, top, magnet_width_px, magnet_height_px});
   if (!fitted) return false;
@@ -152,13 +159,13 @@ bool UserTransform(imaging::Bitmap& photo, const EffectRecord& effects, int32_t 
 }
 
 void FitToMagnet(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
-                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated) {
+                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, const CropFocus* focus) {
   if (pixels.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
   if (WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f) {
     // The transform samples the cover-scaled picture anywhere the user panned to: it needs all of it.
     CoverScaleFull(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px);
     if (UserTransform(pixels, *effects, magnet_width_px, magnet_height_px, was_rotated)) return;
-  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px)) {
+  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, focus)) {
     return;
   }
   // Out of memory on the way: whatever could be had, cut to at most the magnet.

@@ -43,7 +43,7 @@
 
 #include "base/status.h"
 #include "imaging/bitmap.h"
-#include "imaging/colour_description.h"
+#include "imaging/colour/colour_description.h"
 #include "imaging/header/exif_directory.h"
 #include "imaging/header/read_at.h"
 #include "imaging/memory_budget.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
-#include "imaging/colour_description.h"
+#include "imaging/colour/colour_description.h"
 #include "imaging/decode.h"
 #include "imaging/header/exif_directory.h"
 
