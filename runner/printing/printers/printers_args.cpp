@@ -1,9 +1,9 @@
 // Reading the arguments of the printers family's methods.
 #include "runner/printing/printers/printers_args.h"
 
+#include "base/utf8.h"
 #include "runner/channels/channel_args.h"
 #include "runner/channels/channel_errors.h"
-#include "runner/text_conversion.h"
 
 namespace runner::printing {
 
@@ -76,11 +76,11 @@ std::optional<PaperDialogRequest> ReadPaperDialogRequest(const MethodCall& call,
     return std::nullopt;
   }
   // The name as the system will see it (up to its first NUL).
-  if (Utf8ToUtf16(name).empty()) {
+  if (base::Utf8ToUtf16(name).empty()) {
     AnswerError(result, kEmptyPrinterName);
     return std::nullopt;
   }
-  request.printer_name = Utf16ToUtf8(Utf8ToUtf16(name));
+  request.printer_name = base::Utf16ToUtf8(base::Utf8ToUtf16(name));
   return request;
 }
 
@@ -96,7 +96,7 @@ std::optional<DefaultPrinterRequest> ReadDefaultPrinterRequest(const MethodCall&
     return std::nullopt;
   }
   DefaultPrinterRequest request;
-  request.printer_name = Utf16ToUtf8(Utf8ToUtf16(*given));
+  request.printer_name = base::Utf16ToUtf8(base::Utf8ToUtf16(*given));
   request.paper_name = LookUp(*args, "paperName", kString).value;
   if (!request.paper_name) {
     if (const EncodableMap* size = LookUp(*args, "paperSize", kMap).value.value_or(nullptr)) {

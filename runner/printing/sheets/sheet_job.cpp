@@ -112,7 +112,7 @@ GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const Sh
     return Fallback(request, context);
   }
   if (outcome.wait_failed) LogLine("DEBUG C++: WaitForSingleObject failed");
-  if (!outcome.output.empty()) LogText(outcome.output);
+  LogRelayedLines(outcome.output);
   context.files->RemoveFile(job_file);
 
   const int32_t total_ms = MillisecondsSince(*context.clock, start);
