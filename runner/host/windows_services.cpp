@@ -73,11 +73,13 @@ RealServices::RealServices(const char* memory_megabytes)
       metadata_(std::make_unique<platform::LibexifMetadataReader>()),
       face_detector_(std::make_unique<platform::DlibFaceDetector>()),
       processes_(std::make_unique<platform::WinProcessRunner>()),
-      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency(),
+             [this](bool full) { full ? read_gate_.Hold() : read_gate_.Release(); }) {
   services_.clock = clock_.get();
   services_.memory = &memory_;
   services_.pending = &pending_;
   services_.lanes = &lanes_;
+  services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
   services_.files = files_.get();
   services_.settings = settings_.get();

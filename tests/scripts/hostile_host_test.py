@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""The built host as the interface meets it on a bad day: calls pipelined faster than it can work and
+ended by the end of input, hostile names in the log, text that is not UTF-8, nonsense numbers.
+
+    hostile_host_test.py BIN_FOLDER
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from pictavera_client import decode_envelope, encode_call  # noqa: E402
+
+FAILURES = []
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL: " + what, file=sys.stderr)
+
+
+def png(width, height):
+    """A small grey RGB PNG."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    raw = b"".join(b"\0" + b"\x80" * (3 * width) for _ in range(height))
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
+
+
+def frames(calls):
+    """Request frames for (channel, method, arguments) in order, ids from 1."""
+    out = bytearray()
+    for call_id, (channel, method, arguments) in enumerate(calls, 1):
+        name = channel.encode()
+        body = bytes([1]) + struct.pack("<IH", call_id, len(name)) + name + encode_call(method, arguments)
+        out += struct.pack("<I", len(body)) + body
+    return bytes(out)
+
+
+def serve(bin_folder, input_bytes, env):
+    """Runs `pictavera serve --stdio` on `input_bytes` (then the end of input): exit code, replies by id
+    (a list per id, so a second answer shows), standard error."""
+    process = subprocess.run([os.path.join(bin_folder, "pictavera"), "serve", "--stdio"], input=input_bytes,
+                             capture_output=True, env=env, timeout=300)
+    replies = {}
+    out, at = process.stdout, 0
+    while at + 4 <= len(out):
+        (n,) = struct.unpack_from("<I", out, at)
+        body = out[at + 4:at + 4 + n]
+        at += 4 + n
+        (call_id,) = struct.unpack_from("<I", body, 1)
+        replies.setdefault(call_id, []).append(decode_envelope(body[5:]))
+    return process.returncode, replies, process.stderr
+
+
+def pipelined_calls_ended_by_the_end_of_input(bin_folder, folder, env):
+    """Far more previews than the preview lane holds, then the end of input at once: every call is
+    answered exactly once, and with a preview (the lane made the host stop reading, it refused none)."""
+    photo = os.path.join(folder, "small.png")
+    with open(photo, "wb") as out:
+        out.write(png(16, 12))
+    count = 3000
+    calls = [("thumbnail_channel", "getThumbnail", {"path": photo, "width": 8, "height": 8})] * count
+    code, replies, stderr = serve(bin_folder, frames(calls), env)
+    check(code == 0, "pipelined previews: exit code %d" % code)
+    check(len(replies) == count, "pipelined previews: %d of %d answered" % (len(replies), count))
+    check(all(len(r) == 1 for r in replies.values()), "pipelined previews: a call answered twice")
+    empty = sum(1 for r in replies.values() if not isinstance(r[0].get("success"), bytes))
+    check(empty == 0, "pipelined previews: %d answered without a preview" % empty)
+    check(b"already wait" not in stderr, "pipelined previews: calls refused for want of room")
+
+
+def sheet_arguments(photos, output):
+    return {"imagePaths": photos, "outputPaths": [output], "rows": 1, "columns": 1, "pageWidth": 60,
+            "pageHeight": 60, "marginLeft": 0, "marginRight": 0, "marginTop": 0, "marginBottom": 0}
+
+
+def hostile_names_in_the_log(bin_folder, folder, env):
+    """A photo whose name holds a terminal escape, a C1 control and a right-to-left override: the
+    helper's lines the host copies and the host's own lines carry them escaped, never raw."""
+    name = os.path.join(folder, "red\x1b[31m\u202e\u009bgpj.png")
+    with open(name, "wb") as out:
+        out.write(png(16, 12))
+    calls = [("printing_channel", "createGridImages", sheet_arguments([name], os.path.join(folder, "sheet.jpg"))),
+             ("face_rects_channel", "detectFacesWindows", {"imagePaths": [name]})]
+    code, replies, stderr = serve(bin_folder, frames(calls), env)
+    check(replies.get(1) == [{"success": True}], "hostile names: the sheet was not made: %r" % replies.get(1))
+    for raw in (b"\x1b", b"\xe2\x80\xae", b"\xc2\x9b"):
+        check(raw not in stderr, "hostile names: %r reached standard error raw" % raw)
+    escaped = b"red\\x1b[31m\\u202e\\u009bgpj.png"
+    check(b"Mosalith: load " + os.path.dirname(name).encode() + b"/" + escaped in stderr,
+          "hostile names: the helper's line about the photo is missing")
+    check(b"FD: Opening path: " + os.path.dirname(name).encode() + b"/" + escaped in stderr,
+          "hostile names: the host's own line about the photo is missing")
+
+
+def main():
+    bin_folder = sys.argv[1]
+    with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
+        env = dict(os.environ, PICTAVERA_TEMP_DIR=os.path.join(folder, "temp"),
+                   XDG_CONFIG_HOME=os.path.join(folder, "config"), XDG_CACHE_HOME=os.path.join(folder, "cache"))
+        pipelined_calls_ended_by_the_end_of_input(bin_folder, folder, env)
+        hostile_names_in_the_log(bin_folder, folder, env)
+    if FAILURES:
+        sys.exit(1)
+    print("hostile_host_test: all checks passed")
+
+
+if __name__ == "__main__":
+    main()
