@@ -96,6 +96,9 @@ ChannelError SetProfileError(std::string_view exception_text);
 // A present argument of a kind its form does not accept, where the handler names no answer of its own:
 // "INVALID_ARGUMENTS" with "Invalid type for key '<key>'".
 ChannelError InvalidTypeForKey(std::string_view key);
+// A call whose arguments hold text that is not UTF-8: "INVALID_ARGUMENTS" with "Text that is not valid
+// UTF-8 in <where>" (runner/channels/channel_text.h says where).
+ChannelError TextNotUtf8(std::string_view where);
 
 // Answers `result` with `error` and null details. The result must not have been answered yet.
 void AnswerError(MethodResult& result, const ChannelError& error);

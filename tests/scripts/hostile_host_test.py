@@ -99,6 +99,47 @@ def hostile_names_in_the_log(bin_folder, folder, env):
           "hostile names: the host's own line about the photo is missing")
 
 
+def strict_utf8(value):
+    """Whether every text in a decoded reply is UTF-8 (the client decodes with surrogateescape)."""
+    if isinstance(value, str):
+        try:
+            value.encode("utf-8")
+            return True
+        except UnicodeEncodeError:
+            return False
+    if isinstance(value, dict):
+        return all(strict_utf8(k) and strict_utf8(v) for k, v in value.items())
+    if isinstance(value, list):
+        return all(strict_utf8(v) for v in value)
+    return True
+
+
+def text_that_is_not_utf8(bin_folder, folder, env):
+    """Paths that are not UTF-8 are refused as malformed arguments, never opened or echoed; every reply is
+    UTF-8 the interface's strict decoder takes."""
+    bad = os.path.join(folder, "photo\udcff.jpg")  # the byte 0xFF in the middle of the name
+    not_utf8 = {"code": "INVALID_ARGUMENTS", "message": "Text that is not valid UTF-8 in ", "details": None}
+    calls = [
+        (("printing_channel", "printImagesWindows", [bad]), "element 0"),
+        (("printing_channel", "createGridImages", sheet_arguments([bad], os.path.join(folder, "s.jpg"))),
+         "key 'imagePaths'"),
+        (("printing_channel", "printWithLayoutWindows", {"imagePaths": [bad], "printerName": "x\udcfe"}),
+         "key 'imagePaths'"),
+        (("face_rects_channel", "detectFacesWindows", {"imagePaths": [bad]}), None),
+        (("thumbnail_channel", "getThumbnail", {"path": bad, "width": 8, "height": 8}), None),
+        (("media_info_channel", "getQuickMeta", {"path": bad}), None),
+    ]
+    code, replies, _ = serve(bin_folder, frames([c for c, _ in calls]), env)
+    for call_id, ((_, method, _), where) in enumerate(calls, 1):
+        reply = replies.get(call_id, [None])[0]
+        if where is None:
+            expected = {"success": None}
+        else:
+            expected = {"error": dict(not_utf8, message=not_utf8["message"] + where)}
+        check(reply == expected, "not UTF-8: %s answered %r" % (method, reply))
+        check(strict_utf8(reply), "not UTF-8: the answer to %s is not UTF-8" % method)
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -106,6 +147,7 @@ def main():
                    XDG_CONFIG_HOME=os.path.join(folder, "config"), XDG_CACHE_HOME=os.path.join(folder, "cache"))
         pipelined_calls_ended_by_the_end_of_input(bin_folder, folder, env)
         hostile_names_in_the_log(bin_folder, folder, env)
+        text_that_is_not_utf8(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")
