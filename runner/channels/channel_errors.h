@@ -99,6 +99,9 @@ ChannelError InvalidTypeForKey(std::string_view key);
 // A call whose arguments hold text that is not UTF-8: "INVALID_ARGUMENTS" with "Text that is not valid
 // UTF-8 in <where>" (runner/channels/channel_text.h says where).
 ChannelError TextNotUtf8(std::string_view where);
+// "Invalid value for key '<key>': expected <expected>" ("INVALID_ARGUMENTS"): a value of the right kind
+// that the method cannot take.
+ChannelError InvalidValueForKey(std::string_view key, std::string_view expected);
 
 // Answers `result` with `error` and null details. The result must not have been answered yet.
 void AnswerError(MethodResult& result, const ChannelError& error);
