@@ -140,6 +140,43 @@ def text_that_is_not_utf8(bin_folder, folder, env):
         check(strict_utf8(reply), "not UTF-8: the answer to %s is not UTF-8" % method)
 
 
+def nonsense_numbers(bin_folder, folder, env):
+    """Numbers of the right kind that cannot mean anything are refused by name, never turned into a blank
+    picture answered as a success."""
+    photo = os.path.join(folder, "small.png")
+    sheet = sheet_arguments([photo], os.path.join(folder, "nonsense.jpg"))
+    refused_sheets = []
+    for key, values, expected in (("dpi", [float("nan"), 0, -5, 2**31 - 1], "1 to 10000"),
+                                  ("jpegQuality", [-5, 1000], "1 to 100"),
+                                  ("cutGridWidthMm", [-1.0, 1e300], "0 to 10")):
+        for value in values:
+            refused_sheets.append((dict(sheet, **{key: value}), key, expected))
+    calls = [("printing_channel", "createGridImages", args) for args, _, _ in refused_sheets]
+    bake = {"sourcePath": photo, "canvasWidth": 40, "canvasHeight": 30}
+    calls.append(("printing_channel", "bakeImagesForPrinting", {"requests": [
+        dict(bake, imageScale=0.0), dict(bake, imageScale=float("nan")),
+        dict(bake, effects={"stroke": 1e30}), dict(bake)]}))
+    calls.append(("printing_channel", "setDefaultPrinterAndPaper",
+                  {"printerName": "PictaVera PDF", "paperSize": {"width": 1, "height": 1}}))
+    code, replies, _ = serve(bin_folder, frames(calls), env)
+    for call_id, (_, key, expected) in enumerate(refused_sheets, 1):
+        reply = replies.get(call_id, [None])[0]
+        want = {"error": {"code": "INVALID_ARGUMENTS", "details": None,
+                          "message": "Invalid value for key '%s': expected %s" % (key, expected)}}
+        check(reply == want, "nonsense: sheet %s=%r answered %r" % (key, refused_sheets[call_id - 1][0][key], reply))
+    bake_reply = (replies.get(len(refused_sheets) + 1, [{}])[0].get("success") or {}).get("results", [])
+    outcomes = [(r.get("success"), r.get("error", "")) for r in bake_reply]
+    check(len(outcomes) == 4 and [o[0] for o in outcomes] == [False, False, False, True],
+          "nonsense: bake outcomes %r" % outcomes)
+    if len(outcomes) == 4:
+        check("imageScale" in outcomes[0][1] and "imageScale" in outcomes[1][1] and "stroke" in outcomes[2][1],
+              "nonsense: bake failures do not name their keys: %r" % outcomes)
+    paper = replies.get(len(refused_sheets) + 2, [None])[0]
+    check(paper == {"error": {"code": "INVALID_ARGUMENTS", "details": None,
+                              "message": "Invalid value for key 'paperSize': expected sides from 10 to 5000 mm"}},
+          "nonsense: a 1 x 1 mm paper answered %r" % paper)
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -148,6 +185,7 @@ def main():
         pipelined_calls_ended_by_the_end_of_input(bin_folder, folder, env)
         hostile_names_in_the_log(bin_folder, folder, env)
         text_that_is_not_utf8(bin_folder, folder, env)
+        nonsense_numbers(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")
