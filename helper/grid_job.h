@@ -44,6 +44,9 @@ struct GridJob {
   double cutGridWidthMm = 0.1;
   std::string cutGridColor = "darkGray";
   double magnetAspectRatio = 0.0;  // width / height; 0 or less = the magnet fills its cell
+  // The space the sheets are converted into (imaging/colour/output_space.h: "srgb", "adobe_rgb",
+  // "no_conversion", "custom:<path>"); empty = the photos' numbers as stored, as before the key existed.
+  std::string colorProfile;
 
   bool operator==(const GridJob&) const = default;
 };

@@ -27,6 +27,7 @@ enum class Requirement {
   kRequired,        // absent = the request is refused
   kOptional,        // absent = the default
   kBackgroundOnly,  // read only by the background method, after the effect records; otherwise the default
+  kHostOnly,        // never in a sheet request: the application fills it in (the colour-profile selection)
 };
 
 struct SettingField {
@@ -61,6 +62,8 @@ inline constexpr SettingField kSettingFields[] = {
     {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .real = &GridJob::dpi},
     {.key = "magnetAspectRatio", .argument = "magnetAspectRatio", .kind = SettingKind::kReal,
      .requirement = Requirement::kBackgroundOnly, .written_only_above_zero = true, .real = &GridJob::magnetAspectRatio},
+    {.key = "colorProfile", .argument = {}, .kind = SettingKind::kText, .requirement = Requirement::kHostOnly,
+     .text = &GridJob::colorProfile},
 };
 
 // The path lists, in the file's order of sections.

@@ -158,6 +158,8 @@ std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusa
   AppendLine(text, "[settings]");
   for (const SettingField& field : kSettingFields) {
     if (field.written_only_above_zero && !(job.*field.real > 0)) continue;
+    // A value the application did not fill in is left out: the job reads as it did before the key existed.
+    if (field.requirement == Requirement::kHostOnly && (job.*field.text).empty()) continue;
     AppendLine(text, std::string(field.key) + "=" + SettingValue(job, field));
   }
   for (const ListField& list : kListFields) {

@@ -82,10 +82,10 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
   }
 }
 
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry) {
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry, const SheetColour* colour) {
   const int32_t width = CutLineWidthPx(job);
   const int32_t half = CutLineHalfWidthPx(width);
-  const Rgb color = CutLineColor(job.cutGridColor);
+  const Rgb color = colour != nullptr ? SheetRgb(CutLineColor(job.cutGridColor), *colour) : CutLineColor(job.cutGridColor);
   for (int64_t n = 1; n < job.cols; ++n) {
     const int64_t left = job.marginLeft + n * geometry.cell_width_px - half;
     if (left >= canvas.width()) break;  // later boundaries lie further right
@@ -129,6 +129,8 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated,
               &released);
   codec.Recycle(std::move(released));
+  // Converted at the magnet's size, before the effects and border work on it.
+  if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
     ApplyBorder(photo->pixels, *effects);
@@ -140,7 +142,10 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     if (frame) {
       TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
       // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      if (ResizeRgba(frame->pixels, magnet_width, magnet_height)) cell.frame = std::move(frame->pixels);
+      if (ResizeRgba(frame->pixels, magnet_width, magnet_height)) {
+        if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
+        cell.frame = std::move(frame->pixels);
+      }
     }
   }
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
@@ -171,8 +176,10 @@ bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet
     BlendFrame(canvas, cells[i].frame, origin.x_px, origin.y_px);
   }
 
-  if (job.showCutGrid) DrawCutLines(canvas, job, geometry);
-  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job))) {
+  if (job.showCutGrid) DrawCutLines(canvas, job, geometry, counters.colour);
+  static const std::vector<uint8_t> kNoProfile;
+  const std::vector<uint8_t>& profile = counters.colour != nullptr ? counters.colour->icc_segments : kNoProfile;
+  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job), profile)) {
     LogLine(failure);
     return false;
   }

@@ -14,6 +14,7 @@
 #include "helper/grid_job.h"
 #include "helper/image_buffer.h"
 #include "helper/image_io.h"
+#include "helper/sheet_colour.h"
 #include "helper/sheet_geometry.h"
 
 namespace mosalith {
@@ -24,6 +25,7 @@ struct SheetCounters {
   std::atomic<int64_t> done{0};   // cells processed across all sheets (photos loaded or not)
   std::atomic<int64_t> saved{0};  // sheet files written
   std::mutex log_lock;
+  const SheetColour* colour = nullptr;  // the job's output space; null: the numbers as stored
 };
 
 // Copies the fitted photo into the canvas, centred in the magnet at the cell's corner: whole rows of
@@ -41,7 +43,9 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
 // Draws the cut lines between cells (none along the outer edge of the grid) in the job's colour, opaque:
 // a vertical band CutLineWidthPx wide starting half a width before each inner column boundary over the
 // usable height, and a horizontal band likewise for each inner row boundary over the usable width.
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry);
+// `colour` (may be null) turns the job's colour into the sheets' space.
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
+                  const SheetColour* colour = nullptr);
 
 // The photo positions [first, end) that sheet `sheet_index` holds; first == end for a sheet without photos.
 struct SheetPhotos {

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <limits>
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
 
 namespace runner::printing {
@@ -40,8 +42,14 @@ std::optional<Bitmap> Redraw(const platform::Graphics& graphics, const Bitmap& i
   return canvas->Snapshot();
 }
 
+// How the sheets' pictures are turned into the job's output space.
+struct SheetColour {
+  const imaging::colour::OutputSpace& output;
+  imaging::colour::ColourTransforms& transforms;
+};
+
 LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetGeometry& layout,
-                      const std::string& photo_path, const std::string& frame_path) {
+                      const std::string& photo_path, const std::string& frame_path, const SheetColour& colour) {
   LoadedPhoto loaded;
   platform::ImageInfo info;
   if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
@@ -65,6 +73,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
   std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
                                         platform::Filter::kArea);
   if (!scaled) return loaded;
+  // Converted at its cell size: the fewest pixels it will have.
+  ConvertPicture(*scaled, decoded.colour, colour.output, colour.transforms, photo_path);
   loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
 
   if (!frame_path.empty()) {
@@ -78,6 +88,7 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
       if (fit.rotate) frame_upright = platform::RotateClockwise(frame_upright);
       loaded.frame = Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
                             platform::Filter::kBicubic);
+      if (loaded.frame) ConvertPicture(*loaded.frame, frame.colour, colour.output, colour.transforms, frame_path);
     }
   }
   return loaded;
@@ -144,7 +155,7 @@ PhotoFit FitPhotoInCell(const mosalith::SheetGeometry& layout, int32_t width_px,
 
 GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
                         platform::FileSystem& files, platform::Clock& clock,
-                        const std::vector<bool>& already_written) {
+                        const std::vector<bool>& already_written, imaging::colour::ColourTransforms* transforms) {
   GridResult result;
   const auto start = clock.Now();
   std::string problem;
@@ -166,6 +177,11 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     return result;
   }
 
+  const imaging::colour::OutputSpace space =
+      OutputSpaceOf(imaging::colour::OutputChoiceFromJobValue(request.colorProfile), &files);
+  imaging::colour::ColourTransforms own_transforms(4);
+  const SheetColour colour{space, transforms != nullptr ? *transforms : own_transforms};
+
   // Load phase: photos that no sheet shows (beyond outputs x cells) are never decoded.
   const auto load_start = clock.Now();
   LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
@@ -179,7 +195,8 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
   for (size_t i = 0; i < shown; ++i) {
     if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
     const std::string no_frame;
-    photos[i] = LoadPhoto(*graphics, *layout, request.images[i], i < request.frames.size() ? request.frames[i] : no_frame);
+    photos[i] = LoadPhoto(*graphics, *layout, request.images[i], i < request.frames.size() ? request.frames[i] : no_frame,
+                          colour);
     if ((i + 1) % 10 == 0) {
       LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
     }
@@ -211,6 +228,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     const std::optional<Bitmap> pixels = canvas->Snapshot();
     canvas.reset();
     if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
+    if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, space);
     if (!pixels || status != GraphicsStatus::kOk) {
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
               std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));

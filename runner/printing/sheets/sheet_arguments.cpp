@@ -148,7 +148,9 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
     }
   };
   for (const mosalith::SettingField& field : mosalith::kSettingFields) {
-    if (field.requirement != Requirement::kBackgroundOnly) read_setting(field);
+    if (field.requirement != Requirement::kBackgroundOnly && field.requirement != Requirement::kHostOnly) {
+      read_setting(field);
+    }
   }
 
   const EncodableList* effects = nullptr;

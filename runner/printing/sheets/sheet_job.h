@@ -14,6 +14,10 @@ class Graphics;
 class ProcessRunner;
 }  // namespace platform
 
+namespace imaging::colour {
+class ColourTransforms;
+}
+
 namespace runner {
 struct Services;
 }
@@ -27,6 +31,7 @@ struct SheetJobContext {
   platform::ProcessRunner* processes = nullptr;
   const platform::Graphics* graphics = nullptr;
   platform::Clock* clock = nullptr;
+  imaging::colour::ColourTransforms* colour = nullptr;  // the fallback's conversions; null: its own
   std::string mosalith_path;  // the helper program
   int process_id = 0;         // names the job files
   // True once the application is closing for good (its helpers are being stopped): a helper that ends
