@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/memory_budget.h"
 #include "flutter/engine/read_gate.h"
 #include "runner/channels/pending_work.h"
@@ -69,6 +70,7 @@ class RealServices {
   flutter::engine::ReadGate read_gate_;
   WorkLanes lanes_;
   printing::GridJobTable grid_jobs_;
+  imaging::colour::ColourTransforms colour_;
   Services services_;
 };
 
