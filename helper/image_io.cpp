@@ -46,11 +46,12 @@ base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& co
   picture.stored_width_px = decoded->info.width_px;
   picture.stored_height_px = decoded->info.height_px;
   picture.orientation = decoded->info.orientation;
+  picture.colour = std::move(decoded->colour);
   return picture;
 }
 
 bool WriteJpeg(const imaging::Bitmap& image, const std::string& utf8_path, int quality, ImageCodec& codec,
-               int density_dpi) {
+               int density_dpi, const std::vector<uint8_t>& icc_segments) {
   if (image.empty()) return false;
   if (quality == 0) quality = 90;
   quality = std::clamp(quality, 1, 100);
@@ -58,7 +59,15 @@ bool WriteJpeg(const imaging::Bitmap& image, const std::string& utf8_path, int q
   if (!encoded.ok()) return false;
   std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  return std::fwrite(encoded->data(), 1, encoded->size(), file->stream()) == encoded->size() && file->Commit();
+  // The encoder's output starts with SOI and its JFIF segment (20 bytes); the profile's segments follow.
+  constexpr size_t kJfifSegmentBytes = 20;
+  const std::vector<uint8_t>& bytes = *encoded;
+  const size_t head = icc_segments.empty() || bytes.size() < kJfifSegmentBytes ? bytes.size() : kJfifSegmentBytes;
+  const auto write = [&file](const uint8_t* data, size_t size) {
+    return size == 0 || std::fwrite(data, 1, size, file->stream()) == size;
+  };
+  return write(bytes.data(), head) && write(icc_segments.data(), icc_segments.size()) &&
+         write(bytes.data() + head, bytes.size() - head) && file->Commit();
 }
 
 }  // namespace mosalith

@@ -13,6 +13,7 @@
 
 #include "base/status.h"
 #include "imaging/bitmap.h"
+#include "imaging/colour/colour_description.h"
 #include "imaging/memory_budget.h"
 
 namespace mosalith {
@@ -47,6 +48,7 @@ struct Picture {
   int32_t stored_width_px = 0;  // the file's own size, whatever the decode scale
   int32_t stored_height_px = 0;
   int orientation = 1;          // EXIF orientation 1..8 (1 for every file without one, and for HEIF)
+  imaging::ColourDescription colour = {};  // what the file says about its colours; empty: sRGB
 };
 
 // The smallest scale (decoded side / stored side) the caller can use, given the picture's upright size
@@ -67,7 +69,9 @@ base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& co
 // it is 1..65535, else a 1:1 aspect ratio without units; the pixels are the same either way. Returns
 // false when the folder cannot take the file, memory runs out, encoding fails or the data cannot be
 // written out (a full disk); nothing is then left behind and an older file at `utf8_path` stays as it was.
+// `icc_segments` (imaging/colour/jpeg_icc.h's IccSegments: the colour profile the sheet carries) are
+// written right after the JFIF segment.
 bool WriteJpeg(const imaging::Bitmap& image, const std::string& utf8_path, int quality, ImageCodec& codec,
-               int density_dpi = 0);
+               int density_dpi = 0, const std::vector<uint8_t>& icc_segments = {});
 
 }  // namespace mosalith

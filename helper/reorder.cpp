@@ -71,6 +71,7 @@ base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCo
   if (!picture.ok()) return picture.status();
   UprightPicture upright;
   upright.pixels = std::move(picture->pixels);
+  upright.colour = std::move(picture->colour);
   const bool swapped = ApplyOrientation(upright.pixels, picture->orientation);
   upright.width_px = swapped ? picture->stored_height_px : picture->stored_width_px;
   upright.height_px = swapped ? picture->stored_width_px : picture->stored_height_px;

@@ -102,8 +102,8 @@ void PasteBled(imaging::Bitmap& canvas, const imaging::Bitmap& photo, const Pixe
 }
 
 void DrawCutLines(imaging::Bitmap& canvas, const GridJob& job, const SheetGeometry& geometry,
-                  const std::vector<bool>& filled) {
-  const Rgb color = CutLineColor(job.cutGridColor);
+                  const std::vector<bool>& filled, const SheetColour* colour) {
+  const Rgb color = colour != nullptr ? SheetRgb(CutLineColor(job.cutGridColor), *colour) : CutLineColor(job.cutGridColor);
   for (const PixelRect& rect : CutGuideRects(job, geometry, filled)) {
     FillClipped(canvas, rect.x_px, rect.y_px, rect.width_px, rect.height_px, color);
   }
@@ -142,6 +142,8 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   CropFocus focus{nullptr, rotated, bleed};
   if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
   FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
+  // Converted at the magnet's size, before the effects and border work on it.
+  if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
     ApplyBorder(photo->pixels, *effects, bleed);
@@ -167,7 +169,10 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
         frame->pixels = std::move(*sized);
         fitted = true;
       }
-      if (fitted) cell.frame = std::move(frame->pixels);
+      if (fitted) {
+        if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
+        cell.frame = std::move(frame->pixels);
+      }
     } else {
       LogLine(PictureFailureLine(PictureRole::kFrame, index, job.frames[index], frame.status().message()));
     }
@@ -208,8 +213,10 @@ bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet
     filled[i] = !cells[i].photo.empty();
   }
 
-  DrawCutLines(canvas, job, geometry, filled);
-  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job))) {
+  DrawCutLines(canvas, job, geometry, filled, counters.colour);
+  static const std::vector<uint8_t> kNoProfile;
+  const std::vector<uint8_t>& profile = counters.colour != nullptr ? counters.colour->icc_segments : kNoProfile;
+  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job), profile)) {
     LogLine(failure);
     return false;
   }

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "flutter/engine/read_gate.h"
+#include "imaging/colour/colour_transforms.h"
 #include "imaging/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
@@ -65,8 +67,10 @@ class RealServices {
   std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
   PendingWork pending_;
+  flutter::engine::ReadGate read_gate_;
   WorkLanes lanes_;
   printing::GridJobTable grid_jobs_;
+  imaging::colour::ColourTransforms colour_;
   Services services_;
 };
 

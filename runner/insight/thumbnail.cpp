@@ -5,7 +5,10 @@
 #include <cmath>
 #include <string>
 
+#include "imaging/colour/output_space.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
+
 
 namespace runner::insight {
 namespace {
@@ -15,6 +18,14 @@ using platform::GraphicsStatus;
 int64_t ClampedSide(double side) {
   if (std::isnan(side)) return 1;
   return static_cast<int64_t>(std::clamp(std::round(side), 1.0, static_cast<double>(kMaxThumbnailSidePx)));
+}
+
+// The preview's pixels in sRGB.
+void ToScreen(imaging::Bitmap& image, const imaging::ColourDescription& colour,
+              imaging::colour::ColourTransforms* transforms, const std::string& path) {
+  imaging::colour::ColourTransforms own(1);
+  const imaging::colour::OutputSpace screen{imaging::colour::SrgbProfile(), {}};
+  ConvertPicture(image, colour, screen, transforms != nullptr ? *transforms : own, path);
 }
 
 std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const imaging::Bitmap& image) {
@@ -27,7 +38,7 @@ std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, cons
 // (a larger entry would make a reply, and a decode, far beyond what was asked), else nothing. Its
 // header is read first: an entry that does not fit is never decoded.
 std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& graphics, const std::string& entry,
-                                                   PixelSize size) {
+                                                   PixelSize size, imaging::colour::ColourTransforms* transforms) {
   platform::ImageInfo info;
   if (graphics.ReadInfo(entry, &info) != GraphicsStatus::kOk) return std::nullopt;
   const bool turned = imaging::OrientationSwapsSides(info.orientation);
@@ -38,8 +49,10 @@ std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& gra
   if (width > 2 * size.width_px + 1 || height > 2 * size.height_px + 1) return std::nullopt;
   platform::DecodedImage decoded;
   if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  return Png(graphics, imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
-                                                 imaging::OrientationSet::kAll));
+  imaging::Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                      imaging::OrientationSet::kAll);
+  ToScreen(upright, decoded.colour, transforms, entry);
+  return Png(graphics, upright);
 }
 
 }  // namespace
@@ -66,7 +79,8 @@ PixelSize ThumbnailSize(PixelSize picture, PixelSize requested) {
 
 std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& graphics,
                                                     const platform::ThumbnailCache* cache, const std::string& path,
-                                                    PixelSize requested) {
+                                                    PixelSize requested,
+                                                    imaging::colour::ColourTransforms* transforms) {
   platform::ImageInfo info;
   std::string reason;
   if (graphics.ReadInfo(path, &info, &reason) != GraphicsStatus::kOk) {
@@ -81,7 +95,7 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   if (cache != nullptr) {
     const int longer = static_cast<int>(std::max(size.width_px, size.height_px));
     if (std::optional<std::string> entry = cache->FindEntry(path, longer)) {
-      if (auto bytes = FromCacheEntry(graphics, *entry, size)) return bytes;
+      if (auto bytes = FromCacheEntry(graphics, *entry, size, transforms)) return bytes;
     }
   }
 
@@ -102,6 +116,7 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   }
   imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
+  ToScreen(stored, decoded.colour, transforms, path);
   return Png(graphics, imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll));
 }
 

@@ -8,10 +8,12 @@
 
 #include "helper/cut_guides.h"
 #include "helper/picture_failure.h"
+#include "imaging/colour/colour_transforms.h"
 #include "imaging/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
 
 namespace runner::printing {
@@ -71,8 +73,14 @@ std::optional<Bitmap> CropToFit(const platform::Graphics& graphics, const Bitmap
   return canvas->Snapshot();
 }
 
+// How the sheets' pictures are turned into the job's output space.
+struct SheetColour {
+  const imaging::colour::OutputSpace& output;
+  imaging::colour::ColourTransforms& transforms;
+};
+
 LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJob& request,
-                      const mosalith::SheetGeometry& layout, size_t index) {
+                      const mosalith::SheetGeometry& layout, size_t index, const SheetColour& colour) {
   LoadedPhoto loaded;
   const std::string& photo_path = request.images[index];
   const std::string no_frame;
@@ -106,6 +114,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
     loaded.photo_failure = "out of memory";
     return loaded;
   }
+  // Converted at its cell size: the fewest pixels it will have.
+  ConvertPicture(*scaled, decoded.colour, colour.output, colour.transforms, photo_path);
   loaded.photo = fit.rotate ? imaging::RotateClockwise(*scaled) : std::move(*scaled);
   if (covers) loaded.photo = CropToFit(graphics, *loaded.photo, fit);
   if (!loaded.photo) return loaded;
@@ -123,6 +133,7 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
                          ? CoverFrame(graphics, frame_upright, layout)
                          : Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
                                   platform::Filter::kBicubic);
+      if (loaded.frame) ConvertPicture(*loaded.frame, frame.colour, colour.output, colour.transforms, frame_path);
     }
   }
   return loaded;
@@ -212,7 +223,7 @@ void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, co
 
 GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
                         platform::FileSystem& files, platform::Clock& clock,
-                        const std::vector<bool>& already_written) {
+                        const std::vector<bool>& already_written, imaging::colour::ColourTransforms* transforms) {
   GridResult result;
   const auto start = clock.Now();
   std::string problem;
@@ -234,6 +245,11 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     return result;
   }
 
+  const imaging::colour::OutputSpace space =
+      OutputSpaceOf(imaging::colour::OutputChoiceFromJobValue(request.colorProfile), &files);
+  imaging::colour::ColourTransforms own_transforms(4);
+  const SheetColour colour{space, transforms != nullptr ? *transforms : own_transforms};
+
   // Load phase: photos that no sheet shows (beyond outputs x cells) are never decoded.
   const auto load_start = clock.Now();
   LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
@@ -246,7 +262,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
   std::vector<LoadedPhoto> photos(shown);
   for (size_t i = 0; i < shown; ++i) {
     if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
-    photos[i] = LoadPhoto(*graphics, request, *layout, i);
+    photos[i] = LoadPhoto(*graphics, request, *layout, i, colour);
     if (!photos[i].photo_failure.empty()) {
       LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kPhoto, i, request.images[i],
                                                        photos[i].photo_failure));
@@ -287,6 +303,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     const std::optional<Bitmap> pixels = canvas->Snapshot();
     canvas.reset();
     if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
+    if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, space);
     if (!pixels || status != GraphicsStatus::kOk) {
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
               std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
