@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -73,6 +74,14 @@ struct PrintSettings {
 
   friend bool operator==(const PrintSettings&, const PrintSettings&) = default;
 };
+
+// True for the printer options that decide how a job's pages are laid out on the paper (orientation,
+// copies, n-up, scaling, fitting, position, mirroring, borders, page selection, sides): Pictavera's jobs
+// set these themselves and never store them in the user's settings.
+bool IsJobLayoutOption(std::string_view name);
+
+// True for the printer options that choose colour or grey (the settings' colour field says it instead).
+bool IsColourModeOption(std::string_view name);
 
 class Spooler {
  public:

@@ -132,18 +132,6 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
   return {};
 }
 
-bool IsJobLayoutOption(std::string_view name) {
-  static constexpr std::string_view kLayout[] = {
-      "orientation-requested", "landscape",  "copies",   "number-up",  "number-up-layout", "page-border",
-      "print-scaling",         "fit-to-page", "fitplot", "scaling",    "natural-scaling",  "ppi",
-      "position",              "mirror",      "page-set", "page-ranges", "sides",
-  };
-  for (const std::string_view layout : kLayout) {
-    if (name == layout) return true;
-  }
-  return false;
-}
-
 CupsOptions StoredOptions(const PrintSettings& settings, const std::string& media) {
   CupsOptions options;
   for (const auto& [name, value] : settings.options) {

@@ -43,11 +43,6 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
 // The name of a user-defined paper of width x length tenths of a millimetre.
 std::string CustomMediaName(int width_tenths_mm, int length_tenths_mm);
 
-// True for the options that decide how a job's pages are laid out on the paper (orientation, copies,
-// n-up, scaling, fitting, position, mirroring, borders, page selection, sides): Pictavera's jobs set
-// these themselves and never store them in the user's settings.
-bool IsJobLayoutOption(std::string_view name);
-
 // What storing `settings` writes into the user's settings for the printer: the user options that are not
 // job layout options, with the public colour and resolution written over them and media set to `media`
 // when not empty. Never orientation or copies (another program's job would inherit them).

@@ -225,8 +225,15 @@ std::unique_ptr<PrintDevice> OpenPrintDevice(PrinterHandles printer, const Print
     }
   }
   const bool landscape = (settings.fields & kFieldOrientation) && settings.orientation == kOrientationLandscape;
+  // A job names its colour mode itself: colour unless the settings say otherwise (the queue's default may
+  // be grey), where the printer prints colour at all.
+  PrintSettings job = settings;
+  if (!(job.fields & kFieldColor) && cupsCheckDestSupported(http, dest, info, "print-color-mode", "color")) {
+    job.fields |= kFieldColor;
+    job.color = kColorColor;
+  }
   return std::make_unique<CupsPrintDevice>(std::move(printer), sheet, dpi_x, dpi_y, landscape,
-                                           JobOptions(settings, sheet.media), std::move(active));
+                                           JobOptions(job, sheet.media), std::move(active));
 }
 
 }  // namespace platform::cups

@@ -46,6 +46,7 @@ std::optional<PrintJobRequest> ReadPrintWithLayoutRequest(const MethodCall& call
     return std::nullopt;
   }
   request.printer_name = LookUp(args, "printerName", kString).value.value_or("");
+  request.copies = LookUp(args, "copies", kInt32).value.value_or(1);
   if (const EncodableMap* size = LookUp(args, "paperSize", kMap).value.value_or(nullptr)) {
     request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
     request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
