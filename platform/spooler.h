@@ -23,7 +23,8 @@ namespace platform {
 struct PrinterSummary {
   std::string name;
   std::string comment;   // the printer's description; empty when it has none
-  bool offline = false;  // the printer reports itself unreachable (a paused queue is not offline)
+  bool offline = false;  // the printer cannot print now: unreachable, stopped, or not taking jobs
+  std::string state = {};  // why, as the spooler says it, for log lines ("stopped"); empty when ready
 };
 
 struct Paper {

@@ -164,6 +164,27 @@ CupsOptions JobOptions(const PrintSettings& settings, const std::string& media) 
   return options;
 }
 
+QueueState ReadQueueState(const CupsOptions& options) {
+  QueueState state;
+  const auto add = [&state](const std::string& part) { state.text += (state.text.empty() ? "" : ", ") + part; };
+  const std::string* reasons = Find(options, "printer-state-reasons");
+  const bool has_reasons = reasons && !reasons->empty() && *reasons != "none";
+  if (const std::string* printer_state = Find(options, "printer-state"); printer_state && *printer_state == "5") {
+    state.offline = true;
+    add(has_reasons ? "stopped (" + *reasons + ")" : "stopped");
+  } else if (has_reasons && reasons->find("offline") != std::string::npos) {
+    state.offline = true;
+    add("offline (" + *reasons + ")");
+  }
+  if (const std::string* accepting = Find(options, "printer-is-accepting-jobs"); accepting && *accepting == "false") {
+    state.offline = true;
+    add("not accepting jobs");
+  }
+  const std::string* message = Find(options, "printer-state-message");
+  if (state.offline && message && !message->empty()) add("\"" + *message + "\"");
+  return state;
+}
+
 std::optional<SavedDefault> SavedDefaultPrinter(std::string_view text) {
   std::optional<SavedDefault> found;
   while (!text.empty()) {

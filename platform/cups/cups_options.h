@@ -54,6 +54,16 @@ CupsOptions StoredOptions(const PrintSettings& settings, const std::string& medi
 // orientation-requested=3 (the pages are already laid out as they print).
 CupsOptions JobOptions(const PrintSettings& settings, const std::string& media);
 
+// Whether a queue can print now, from its destination options (printer-state, printer-is-accepting-jobs,
+// printer-state-reasons, printer-state-message): offline when it is stopped (state 5), refuses new jobs,
+// or a state reason says it is offline. `text` names what is wrong, e.g. "stopped (paused), not accepting
+// jobs"; empty when nothing is.
+struct QueueState {
+  bool offline = false;
+  std::string text;
+};
+QueueState ReadQueueState(const CupsOptions& options);
+
 // The printer the user's settings file names as the saved default ("Default NAME" or
 // "Default NAME/INSTANCE", the last such line); nothing when it names none. `instance` is empty for none.
 struct SavedDefault {

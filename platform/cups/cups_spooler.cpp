@@ -64,8 +64,9 @@ std::vector<PrinterSummary> CupsSpooler::Printers() {
     summary.name = dest->name;
     const char* info = cups::Option(dest, "printer-info");
     summary.comment = info ? info : "";
-    const char* reasons = cups::Option(dest, "printer-state-reasons");
-    summary.offline = reasons && std::string(reasons).find("offline") != std::string::npos;
+    const QueueState state = ReadQueueState(cups::OptionsOf(dest));
+    summary.offline = state.offline;
+    summary.state = state.text;
     printers.push_back(std::move(summary));
   }
   return printers;

@@ -106,6 +106,14 @@ platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const s
 
 enum class LoopEnd { kFinished, kCancelled, kFailed };
 
+// Why `printer` cannot print now, as its spooler says it; empty when it can (or is not listed).
+std::string QueueStateOf(platform::Spooler& spooler, const std::string& printer) {
+  for (const platform::PrinterSummary& summary : spooler.Printers()) {
+    if (summary.name == printer) return summary.offline ? summary.state.empty() ? "offline" : summary.state : "";
+  }
+  return {};
+}
+
 // The settings a job prints with: the settings record's paper, colour, quality and the printer's own
 // options, with the job's own copies and always portrait: pages are turned to the paper here, so a
 // landscape record must not turn them again.
@@ -187,6 +195,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
                                                    const platform::Graphics& graphics, const ThreadRegistry* threads) {
   const size_t count = request.image_paths.size();
   std::string printer;
+  std::string queue_state;  // why the printer cannot print now; empty when it can
   std::unique_ptr<platform::PrintDevice> device;
   {
     // 1-6 under the settings lock: the printer, its paper and the job's settings belong to this job.
@@ -210,6 +219,8 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
             " images as SINGLE job");
     printer = !request.printer_name.empty() ? request.printer_name : spooler.DefaultPrinter().value_or("");
     LogLine("DEBUG C++: Default printer: " + printer);
+    queue_state = QueueStateOf(spooler, printer);
+    if (!queue_state.empty()) LogLine("DEBUG: Printer " + printer + " cannot print now: " + queue_state);
     std::optional<platform::PrintSettings> settings = with_paper;
     if (!settings && !printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
     if (settings) DumpSettings(*settings);
@@ -354,6 +365,9 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
   } else {
     const platform::PageStatus ended = device->EndDoc(&error);
     LogLine("DEBUG: Print job completed with " + std::to_string(printed) + "/" + std::to_string(count) + " pages");
+    if (!queue_state.empty() && ended == platform::PageStatus::kOk) {
+      LogLine("DEBUG: The job waits in the queue of " + printer + " (" + queue_state + ") until it can print");
+    }
     if (ended != platform::PageStatus::kOk) {
       LogLine("DEBUG: EndDoc failed, error=" + std::to_string(error));
       end = LoopEnd::kFailed;
