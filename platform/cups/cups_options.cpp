@@ -1,6 +1,7 @@
 // Conversions between CUPS options and public printer settings.
 #include "platform/cups/cups_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -162,6 +163,30 @@ CupsOptions JobOptions(const PrintSettings& settings, const std::string& media) 
     Set(options, name, value);
   }
   return options;
+}
+
+PageFormat ChooseDocumentFormat(const std::vector<std::string>& supported) {
+  bool jpeg = false;
+  bool pwg = false;
+  for (const std::string& format : supported) {
+    if (format == "application/pdf") return PageFormat::kPdf;
+    jpeg = jpeg || format == "image/jpeg";
+    pwg = pwg || format == "image/pwg-raster";
+  }
+  if (jpeg) return PageFormat::kJpeg;
+  return pwg ? PageFormat::kPwgRaster : PageFormat::kPdf;
+}
+
+int ChooseRasterDpi(const std::vector<int>& supported) {
+  constexpr int kWanted = 300;
+  int above = 0;
+  int highest = 0;
+  for (const int dpi : supported) {
+    if (dpi >= kWanted && (above == 0 || dpi < above)) above = dpi;
+    highest = std::max(highest, dpi);
+  }
+  if (above > 0) return above;
+  return highest > 0 ? highest : kWanted;
 }
 
 QueueState ReadQueueState(const CupsOptions& options) {

@@ -54,6 +54,19 @@ CupsOptions StoredOptions(const PrintSettings& settings, const std::string& medi
 // orientation-requested=3 (the pages are already laid out as they print).
 CupsOptions JobOptions(const PrintSettings& settings, const std::string& media);
 
+// How a job's pages are sent to a queue: one PDF document, one JPEG per page (each page a job of its own:
+// a driverless printer keeps only the first document of a job), or one PWG raster document.
+enum class PageFormat { kPdf, kJpeg, kPwgRaster };
+
+// The format for a queue that takes `supported` (its document-format-supported): PDF where it is listed,
+// else JPEG (which every driverless printer takes), else PWG raster; PDF when it lists none of them.
+PageFormat ChooseDocumentFormat(const std::vector<std::string>& supported);
+
+// The resolution of pages sent as pictures, dots per inch: of the queue's `supported` resolutions (its
+// pwg-raster-document-resolution-supported; empty for JPEG), the lowest at or above 300, else the
+// highest; 300 when none is listed. 300 dpi is as fine as a photo printer's pictures need.
+int ChooseRasterDpi(const std::vector<int>& supported);
+
 // Whether a queue can print now, from its destination options (printer-state, printer-is-accepting-jobs,
 // printer-state-reasons, printer-state-message): offline when it is stopped (state 5), refuses new jobs,
 // or a state reason says it is offline. `text` names what is wrong, e.g. "stopped (paused), not accepting

@@ -163,10 +163,10 @@ std::unique_ptr<PrintDevice> CupsSpooler::OpenDevice(const std::string& name, co
     *error = static_cast<int>(cupsLastError());
     return nullptr;
   }
-  return cups::OpenPrintDevice(std::move(printer), settings, active_);
+  return cups::OpenPrintDevice(std::move(printer), settings, active_, budget_);
 }
 
-CupsSpooler::CupsSpooler() : active_(std::make_shared<ActiveJobs>()) {}
+CupsSpooler::CupsSpooler(MemoryBudget* budget) : active_(std::make_shared<ActiveJobs>()), budget_(budget) {}
 
 CupsSpooler::~CupsSpooler() = default;
 

@@ -259,6 +259,10 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
   LogLine("  Physical offset: " + std::to_string(geometry.offset_x_px) + "x" + std::to_string(geometry.offset_y_px) +
           " pixels");
   LogLine("DEBUG: Paper: " + PaperText(geometry));
+  if (!geometry.document_format.empty()) {
+    LogLine("DEBUG: Pages are sent as " + geometry.document_format +
+            (geometry.document_format == "image/jpeg" ? ", each page a job of its own" : ""));
+  }
 
   // 8. The document.
   int error = 0;

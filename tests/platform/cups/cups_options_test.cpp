@@ -121,5 +121,17 @@ TEST(CupsOptions, StoppedRefusingAndOfflineQueuesCannotPrintNow) {
   EXPECT_FALSE(ReadQueueState({{"printer-state-message", "Ready to print."}}).offline);
 }
 
+TEST(CupsOptions, JobsGoAsPdfElseJpegElsePwgRasterAtAboutThreeHundredDpi) {
+  EXPECT_EQ(ChooseDocumentFormat({"image/jpeg", "application/pdf", "image/pwg-raster"}), PageFormat::kPdf);
+  EXPECT_EQ(ChooseDocumentFormat({"application/octet-stream", "image/pwg-raster", "image/jpeg"}), PageFormat::kJpeg);
+  EXPECT_EQ(ChooseDocumentFormat({"application/octet-stream", "image/pwg-raster"}), PageFormat::kPwgRaster);
+  EXPECT_EQ(ChooseDocumentFormat({}), PageFormat::kPdf);  // a queue that says nothing: its scheduler converts
+  EXPECT_EQ(ChooseDocumentFormat({"image/urf"}), PageFormat::kPdf);
+  EXPECT_EQ(ChooseRasterDpi({}), 300);
+  EXPECT_EQ(ChooseRasterDpi({600, 300}), 300);
+  EXPECT_EQ(ChooseRasterDpi({1200, 360, 600}), 360);
+  EXPECT_EQ(ChooseRasterDpi({150, 200}), 200);
+}
+
 }  // namespace
 }  // namespace platform
