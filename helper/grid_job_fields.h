@@ -96,6 +96,9 @@ inline constexpr SettingField kSettingFields[] = {
      .requirement = Requirement::kChecked, .written = Written::kUnlessDefault, .flag = &GridJob::faceAwareCrop},
     {.key = "frameFit", .argument = "frameFit", .kind = SettingKind::kChoice, .requirement = Requirement::kChecked,
      .written = Written::kUnlessDefault, .text = &GridJob::frameFit, .choices = kFrameFitChoices},
+    // Not an argument: the application writes the user's colour-profile selection into every job.
+    {.key = "colorProfile", .argument = {}, .kind = SettingKind::kText, .written = Written::kUnlessDefault,
+     .text = &GridJob::colorProfile},
 };
 
 inline bool IsChoiceOf(const SettingField& field, std::string_view value) {

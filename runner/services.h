@@ -28,6 +28,10 @@ class ThumbnailCache;
 class MemoryBudget;
 }  // namespace platform
 
+namespace imaging::colour {
+class ColourTransforms;
+}
+
 namespace runner {
 
 class ThreadRegistry;
@@ -60,6 +64,7 @@ struct Services {
   platform::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
   printing::BakeShared* bakes = nullptr;          // the bakes' graphics-library count and file counter
+  imaging::colour::ColourTransforms* colour = nullptr;  // colour conversions, made once per pair of spaces
 
   // Facts about the machine and the installation.
   unsigned hardware_threads = 1;  // as the standard library reports it; 0 when unknown

@@ -59,6 +59,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.settings = settings_.get();
   bakes_ = std::make_unique<printing::BakeShared>();
   services_.bakes = bakes_.get();
+  services_.colour = &colour_;
   metadata_ = std::make_unique<platform::LibexifMetadataReader>();
   services_.metadata = metadata_.get();
   face_detector_ = std::make_unique<platform::DlibFaceDetector>();

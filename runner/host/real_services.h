@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
@@ -67,6 +68,7 @@ class RealServices {
   PendingWork pending_;
   WorkLanes lanes_;
   printing::GridJobTable grid_jobs_;
+  imaging::colour::ColourTransforms colour_;
   Services services_;
 };
 

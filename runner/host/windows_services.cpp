@@ -86,6 +86,7 @@ RealServices::RealServices(const char* memory_megabytes)
   bakes_ = std::make_unique<printing::BakeShared>([session] { return session->Start(); },
                                                    [session] { session->Stop(); });
   services_.bakes = bakes_.get();
+  services_.colour = &colour_;
   services_.metadata = metadata_.get();
   services_.face_detector = face_detector_.get();
   services_.thumbnail_cache = thumbnail_cache_.get();

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "imaging/colour/output_space.h"
 #include "platform/settings_store.h"
 #include "runner/log.h"
 #include "runner/text_conversion.h"
@@ -67,10 +68,10 @@ bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string&
   return false;
 }
 
-void ApplyColorProfile(bool has_canvas, const std::string& id) {
+void ApplyColorProfile(bool has_canvas, const std::string& id, const imaging::colour::OutputSpace& output) {
   if (!has_canvas) return;
   OutputLine("INFO: Color profile selected: " + GetColorProfileDisplayName(id));
-  OutputLine("INFO: Color profile management requires WIC implementation");
+  OutputLine(output.profile ? "INFO: Colors converted to " + output.profile->name() : "INFO: Colors kept as stored");
 }
 
 }  // namespace runner::printing
