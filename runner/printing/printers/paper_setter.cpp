@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/paper/paper_table.h"
 #include "runner/log.h"
 #include "runner/printing/printers/paper_match.h"
 
@@ -41,6 +42,10 @@ std::optional<platform::PrintSettings> SettingsWithPaperSize(platform::Spooler& 
   if (printer.empty()) return std::nullopt;
   const std::string size = std::to_string(width_mm) + "x" + std::to_string(height_mm) + "mm";
   LogLine("DEBUG: SetPrinterPaperSize called - printer: " + printer + ", paper: " + size);
+  if (!platform::IsPhysicalPaperSide(width_mm * 10) || !platform::IsPhysicalPaperSide(height_mm * 10)) {
+    LogLine("ERROR: Paper " + size + " refused: sides must be from 10 to 5000 mm");
+    return std::nullopt;
+  }
   // The current settings first: their paper wins a tie (a borderless paper chosen by name stays).
   std::optional<platform::PrintSettings> settings = spooler.CurrentSettings(printer);
   const uint16_t current_id = settings && (settings->fields & platform::kFieldPaperSize) ? settings->paper_id : 0;

@@ -25,13 +25,13 @@ std::recursive_mutex& PrinterSettingsLock();
 // The printer's current settings with the paper for width_mm x height_mm: the closest listed paper within
 // 10 mm (turned papers count; the current paper wins a tie), else a user-defined paper of exactly that
 // size; orientation landscape when width_mm > height_mm; checked by the printer. Nothing for an empty
-// name, a printer that cannot be opened or read, a user-defined size that does not fit the record (more
-// than 3276.7 mm) or a change the printer refuses. Stores nothing.
+// name, a side under 10 mm or over 5 m, a printer that cannot be opened or read, a user-defined size that
+// does not fit the record (more than 3276.7 mm) or a change the printer refuses. Stores nothing.
 std::optional<platform::PrintSettings> SettingsWithPaperSize(platform::Spooler& spooler, const std::string& printer,
                                                              int64_t width_mm, int64_t height_mm);
 
-// Stores SettingsWithPaperSize as the user's settings for the printer. False when there are none or the
-// store fails.
+// Stores SettingsWithPaperSize as the user's settings for the printer (a side under 10 mm or over 5 m is
+// never stored). False when there are none or the store fails.
 bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer, int64_t width_mm,
                          int64_t height_mm);
 
