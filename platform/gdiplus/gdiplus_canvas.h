@@ -7,7 +7,7 @@
 #include "platform/graphics.h"
 
 namespace Gdiplus {
-class Bitmap;
+class imaging::Bitmap;
 class Graphics;
 }  // namespace Gdiplus
 
