@@ -7,7 +7,7 @@
 #include "platform/graphics.h"
 
 namespace Gdiplus {
-class imaging::Bitmap;
+class Bitmap;
 class Graphics;
 }  // namespace Gdiplus
 
