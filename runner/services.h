@@ -12,6 +12,10 @@
 
 #include <string>
 
+namespace flutter::engine {
+class ReadGate;
+}
+
 namespace platform {
 class Clock;
 class Graphics;
@@ -60,6 +64,7 @@ struct Services {
   // Shared state.
   ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes
   WorkLanes* lanes = nullptr;                     // the lanes work leaves the platform thread by; may be null
+  const flutter::engine::ReadGate* read_gate = nullptr;  // held by full lanes: the transports stop reading
   PendingWork* pending = nullptr;                 // calls and jobs taken on and not yet finished
   platform::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs

@@ -45,11 +45,13 @@ RealServices::RealServices(const char* memory_megabytes)
     : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
       graphics_(std::make_unique<platform::CairoGraphics>(&memory_)),
-      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency(),
+             [this](bool full) { full ? read_gate_.Hold() : read_gate_.Release(); }) {
   services_.clock = clock_.get();
   services_.memory = &memory_;
   services_.pending = &pending_;
   services_.lanes = &lanes_;
+  services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();

@@ -61,6 +61,10 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
                        const imaging::colour::OutputSpace& output) {
   const std::string p = "DEBUG: BakeSingleImage [" + std::to_string(index);
   LogLine(p + "] starting with color profile: " + profile_id);
+  if (!request.refusal.empty()) {
+    LogLine("ERROR: BakeSingleImage [" + std::to_string(index) + "] refused: " + request.refusal);
+    return Failure(index, request.refusal);
+  }
   if (tools.graphics == nullptr || tools.shared == nullptr) return Failure(index, "Failed to initialize GDI+");
 
   GraphicsLibraryHold library(tools.shared->graphics_library);

@@ -3,10 +3,10 @@
 
 #include <optional>
 
+#include "base/utf8.h"
 #include "imaging/colour/output_space.h"
 #include "platform/settings_store.h"
 #include "runner/log.h"
-#include "runner/text_conversion.h"
 
 namespace runner::printing {
 
@@ -40,7 +40,7 @@ std::string LoadSelectedColorProfile(const platform::SettingsStore* store) {
   if (!stored || stored->size() > kMaxColorProfileIdBytes) return kDefaultColorProfile;
   std::string id = stored->substr(0, stored->find('\0'));
   // A hand-edited file could hold bytes that are not text; the channel sends only UTF-8.
-  if (!IsValidUtf8(id)) return kDefaultColorProfile;
+  if (!base::IsValidUtf8(id)) return kDefaultColorProfile;
   return id;
 }
 

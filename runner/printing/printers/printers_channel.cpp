@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "base/utf8.h"
 #include "platform/print_dialog.h"
 #include "platform/settings_dialog.h"
 #include "platform/spooler.h"
@@ -20,7 +21,6 @@
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printers_args.h"
 #include "runner/printing/printers/settings_record.h"
-#include "runner/text_conversion.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 #include "runner/work_queue.h"
@@ -189,7 +189,7 @@ MethodHandler MakePickPrinterAndPaperHandler(const Services& services) {
       result->Success();
       return;
     }
-    const std::string name = Utf16ToUtf8(Utf8ToUtf16(choice.printer_name));
+    const std::string name = base::Utf16ToUtf8(base::Utf8ToUtf16(choice.printer_name));
     if (choice.record && !name.empty() && spooler != nullptr && spooler->HasPrinter(name)) {
       std::lock_guard lock(PrinterSettingsLock());
       spooler->StoreSettings(name, DecodeSettingsRecord(*choice.record));  // a failure here is not reported

@@ -139,7 +139,7 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
     return Fallback(request, context);
   }
   if (outcome.wait_failed) LogLine("DEBUG C++: WaitForSingleObject failed");
-  if (!outcome.output.empty()) LogText(outcome.output);
+  LogRelayedLines(outcome.output);
   context.files->RemoveFile(job_file);
 
   const int32_t total_ms = MillisecondsSince(*context.clock, start);
