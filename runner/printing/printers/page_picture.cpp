@@ -26,18 +26,18 @@ std::string LogNumber(double value) {
 }
 
 platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
-                                       int upright_width_px, int upright_height_px, platform::Bitmap* out,
-                                       imaging::ColourDescription* colour) {
-  const bool swaps = platform::OrientationSwapsSides(orientation);
+                                       int upright_width_px, int upright_height_px, imaging::Bitmap* out,
+                                       imaging::ColourDescription* colour, std::string* reason) {
+  const bool swaps = imaging::OrientationSwapsSides(orientation);
   platform::DecodeOptions options;
   options.min_width_px = std::max(1, swaps ? upright_height_px : upright_width_px);
   options.min_height_px = std::max(1, swaps ? upright_width_px : upright_height_px);
   platform::DecodedImage decoded;
-  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded);
+  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   *colour = std::move(decoded.colour);
   try {
-    *out = platform::ApplyOrientation(std::move(decoded.bitmap), orientation, platform::OrientationSet::kAll);
+    *out = imaging::ApplyOrientation(std::move(decoded.bitmap), orientation, imaging::OrientationSet::kAll);
   } catch (const std::bad_alloc&) {
     return platform::GraphicsStatus::kOutOfMemory;
   }
@@ -45,12 +45,12 @@ platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const
 }
 
 platform::GraphicsStatus LoadPagePicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
-                                         LoadedPicture* out) {
-  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
+                                         LoadedPicture* out, std::string* reason) {
+  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   const platform::ImageInfo& info = out->info;
   if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
-  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  const bool swaps = imaging::OrientationSwapsSides(info.orientation);
   out->upright_width_px = swaps ? info.height_px : info.width_px;
   out->upright_height_px = swaps ? info.width_px : info.height_px;
   out->upright_resolution = info.resolution;
@@ -58,21 +58,21 @@ platform::GraphicsStatus LoadPagePicture(const platform::Graphics& graphics, con
   if (info.format == platform::ImageFormat::kJpeg && int64_t{info.width_px} * info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
     platform::DecodedImage decoded;
-    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded, reason);
     out->colour = std::move(decoded.colour);
     return status;
   }
   // Decoded at no less than the device pixels it will cover.
   const PageFit fit = FitToPrintableArea(out->upright_width_px, out->upright_height_px, pw, ph);
-  platform::Bitmap upright;
+  imaging::Bitmap upright;
   status = DecodeUpright(graphics, path, info.orientation, fit.turned ? fit.dest_height_px : fit.dest_width_px,
-                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour);
+                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   out->bitmap = std::move(upright);
   return platform::GraphicsStatus::kOk;
 }
 
-Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolution>& resolution,
+Placement PlacePicture(int w, int h, const std::optional<imaging::PictureResolution>& resolution,
                        const platform::DeviceGeometry& geometry) {
   const int pw = geometry.printable_width_px;
   const int ph = geometry.printable_height_px;

@@ -25,22 +25,22 @@ std::string LogNumber(double value);
 struct LoadedPicture {
   platform::ImageInfo info;  // the file's own size and orientation
   imaging::ColourDescription colour;
-  std::optional<platform::Bitmap> bitmap;
+  std::optional<imaging::Bitmap> bitmap;
   int upright_width_px = 0;  // the picture as it is seen: the layout is computed from these
   int upright_height_px = 0;
-  std::optional<platform::PictureResolution> upright_resolution;
+  std::optional<imaging::PictureResolution> upright_resolution;
 };
 
 // Loads the picture for a printable area of pw x ph device pixels. A decoded picture (any but a JPEG
-// placed as stored) is only as large as the page will show it.
+// placed as stored) is only as large as the page will show it. `*reason` says why it failed.
 platform::GraphicsStatus LoadPagePicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
-                                         LoadedPicture* out);
+                                         LoadedPicture* out, std::string* reason);
 
 // Decodes `path` at no less than `upright_width_px` x `upright_height_px` once turned upright by
 // `orientation`, and turns it upright.
 platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
-                                       int upright_width_px, int upright_height_px, platform::Bitmap* out,
-                                       imaging::ColourDescription* colour);
+                                       int upright_width_px, int upright_height_px, imaging::Bitmap* out,
+                                       imaging::ColourDescription* colour, std::string* reason = nullptr);
 
 struct Placement {
   platform::RectF dest;  // printable-area pixels
@@ -48,7 +48,7 @@ struct Placement {
 };
 
 // Where an upright w x h picture goes in the printable area of `geometry`.
-Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolution>& resolution,
+Placement PlacePicture(int w, int h, const std::optional<imaging::PictureResolution>& resolution,
                        const platform::DeviceGeometry& geometry);
 
 }  // namespace runner::printing

@@ -203,14 +203,16 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
     LoadedPicture picture;
-    const platform::GraphicsStatus status = LoadPagePicture(graphics, path, pw, ph, &picture);
+    std::string reason;
+    const platform::GraphicsStatus status = LoadPagePicture(graphics, path, pw, ph, &picture, &reason);
     if (status != platform::GraphicsStatus::kOk) {
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
       continue;
     }
     const int w = picture.upright_width_px;
     const int h = picture.upright_height_px;
-    const std::optional<platform::PictureResolution>& resolution = picture.upright_resolution;
+    const std::optional<imaging::PictureResolution>& resolution = picture.upright_resolution;
     const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
     const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");
@@ -256,7 +258,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
       // its pixels, decoded no larger than the page needs and turned upright, are drawn instead.
       LogLine(stored_needs_conversion ? "DEBUG: The JPEG's colours are converted for the page; drawing its pixels"
                                       : "DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
-      platform::Bitmap upright;
+      imaging::Bitmap upright;
       const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
       const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
       imaging::ColourDescription decoded_colour;
