@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, the demo and the benchmarks need; with
-# --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead.
+# --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead; with
+# --all, both.
 # Idempotent: run it as often as you like. Needs root (or sudo).
 set -euo pipefail
 
@@ -56,7 +57,10 @@ windows_packages=(
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )
-if [ "${1:-}" = --windows ]; then packages=("${windows_packages[@]}"); fi
+case "${1:-}" in
+  --windows) packages=("${windows_packages[@]}") ;;
+  --all) packages+=("${windows_packages[@]}") ;;  # one apt run for both builds
+esac
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
