@@ -39,6 +39,9 @@ packages=(
   xdg-utils
   # the printing process test reads the PDF printer's pages and images (pdfinfo, pdfimages)
   poppler-utils
+  # the print and page-setup dialogs on a desktop (GTK 3); their test: a private X server, a window
+  # manager, a session bus and the accessibility bus, driven from python3 through the AT-SPI bindings
+  libgtk-3-dev xvfb openbox dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 
 windows_packages=(
