@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, the demo and the benchmarks need; with
 # --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead; with
-# --all, both.
+# --all, both; with --demo, only what the demo needs to run the installed package.
 # Idempotent: run it as often as you like. Needs root (or sudo).
 set -euo pipefail
 
@@ -42,6 +42,8 @@ packages=(
   # the print and page-setup dialogs on a desktop (GTK 3); their test: a private X server, a window
   # manager, a session bus and the accessibility bus, driven from python3 through the AT-SPI bindings
   libgtk-3-dev xvfb openbox dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+  # the Debian package: dependencies computed from the programs (dpkg-shlibdeps), the package's check
+  dpkg-dev lintian
 )
 
 windows_packages=(
@@ -60,7 +62,10 @@ windows_packages=(
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )
+# What scripts/demo.sh --installed needs beside the installed package: the requests' JSON, the sheets' sizes.
+demo_packages=(python3 imagemagick)
 case "${1:-}" in
+  --demo) packages=("${demo_packages[@]}") ;;
   --windows) packages=("${windows_packages[@]}") ;;
   --all) packages+=("${windows_packages[@]}") ;;  # one apt run for both builds
 esac

@@ -43,6 +43,18 @@ std::string ProgramFolder() {
   return slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".") : self.substr(0, slash);
 }
 
+// The sheet helper: beside this program (a build folder), else where an installed copy keeps it
+// (<prefix>/lib/pictavera/mosalith for <prefix>/bin/pictavera).
+std::string HelperPath(const std::string& folder) {
+  const std::string beside = folder + "/mosalith";
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  const size_t slash = folder.rfind('/');
+  const std::string prefix = slash == std::string::npos ? ".." : folder.substr(0, slash);
+  const std::string installed = prefix + "/lib/pictavera/mosalith";
+  if (::access(installed.c_str(), X_OK) == 0) return installed;
+  return beside;
+}
+
 // The engine's platform thread, as a dialog's loop running on it serves it.
 class EngineQueue : public platform::PlatformQueue {
  public:
@@ -128,7 +140,7 @@ RealServices::RealServices(const char* memory_megabytes)
   shell_ = std::make_unique<platform::XdgShell>();
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
-  services_.mosalith_path = ProgramFolder() + "/mosalith";
+  services_.mosalith_path = HelperPath(ProgramFolder());
   services_.process_id = static_cast<int>(::getpid());
   // What a killed host left behind (its job files, its unfinished PDFs) goes now.
   RemoveLeftoverFiles(*files_, *processes_, platform::PdfFilePrinter::OutputFolder(), services_.process_id);

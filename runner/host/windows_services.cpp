@@ -13,6 +13,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/clock.h"
+#include "platform/platform_queue.h"
 #include "platform/face_detector.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
