@@ -35,6 +35,7 @@ struct GridJob {
   int32_t pageWidth = 1854;   // pixels
   int32_t pageHeight = 2445;  // pixels
   double dpi = 450.0;         // turns millimetres into pixels for cut lines
+  bool sheetDensity = true;   // the sheet files state the resolution (off: they state none and print fitted)
   int32_t marginLeft = 18;    // pixels
   int32_t marginRight = 18;
   int32_t marginTop = 16;

@@ -35,6 +35,7 @@ struct SettingField {
   SettingKind kind = SettingKind::kInteger;
   Requirement requirement = Requirement::kOptional;
   bool written_only_above_zero = false;  // left out of the file when not above 0
+  bool written_only_when_off = false;    // kFlag: left out of the file when on
   int32_t GridJob::*integer = nullptr;   // kInteger
   double GridJob::*real = nullptr;       // kReal, kWholeReal
   bool GridJob::*flag = nullptr;         // kFlag
@@ -59,6 +60,9 @@ inline constexpr SettingField kSettingFields[] = {
     {.key = "cutGridWidthMm", .argument = "cutGridWidthMm", .kind = SettingKind::kReal, .real = &GridJob::cutGridWidthMm},
     {.key = "cutGridColor", .argument = "cutGridColor", .kind = SettingKind::kText, .text = &GridJob::cutGridColor},
     {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .real = &GridJob::dpi},
+    // Not an argument of its own: on exactly when the request names a usable "dpi".
+    {.key = "sheetDensity", .argument = {}, .kind = SettingKind::kFlag, .written_only_when_off = true,
+     .flag = &GridJob::sheetDensity},
     {.key = "magnetAspectRatio", .argument = "magnetAspectRatio", .kind = SettingKind::kReal,
      .requirement = Requirement::kBackgroundOnly, .written_only_above_zero = true, .real = &GridJob::magnetAspectRatio},
 };

@@ -158,6 +158,7 @@ std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusa
   AppendLine(text, "[settings]");
   for (const SettingField& field : kSettingFields) {
     if (field.written_only_above_zero && !(job.*field.real > 0)) continue;
+    if (field.written_only_when_off && job.*field.flag) continue;
     AppendLine(text, std::string(field.key) + "=" + SettingValue(job, field));
   }
   for (const ListField& list : kListFields) {

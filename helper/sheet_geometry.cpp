@@ -69,6 +69,7 @@ double CutLineResolution(const GridJob& job) {
 }
 
 int SheetDensityDpi(const GridJob& job) {
+  if (!job.sheetDensity) return 0;
   return static_cast<int>(std::lround(std::clamp(CutLineResolution(job), 1.0, 65535.0)));
 }
 

@@ -61,7 +61,7 @@ CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64
 double CutLineResolution(const GridJob& job);
 
 // The sheet's resolution as its JPEG file states it (JFIF dots per inch): the cut-line resolution,
-// rounded and limited to 1..65535.
+// rounded and limited to 1..65535; 0 (no resolution stated) when the job's sheetDensity is off.
 int SheetDensityDpi(const GridJob& job);
 
 // JPEG quality of the sheet files: 0 means 90; other values are limited to 1..100.

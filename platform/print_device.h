@@ -30,14 +30,27 @@ struct DeviceGeometry {
 
 // A picture for one page: decoded pixels, or a JPEG file placed as it is stored (no decoding, no
 // re-encoding) when the device can carry its bytes as they are. width_px / height_px are the picture's
-// stored size.
+// stored size. The picture is turned upright by `orientation` first, then by the quarter turn.
 struct PagePicture {
   const Bitmap* bitmap = nullptr;  // when set, drawn with opaque white behind transparent pixels
   std::string jpeg_path;           // used when `bitmap` is null
   int width_px = 0;
   int height_px = 0;
+  int orientation = 1;             // EXIF orientation of the stored pixels, 1..8 (others count as 1)
   bool turn_clockwise = false;     // turned a quarter clockwise before it is placed
 };
+
+// Where a point (x, y) of the stored picture (origin top-left, [0, width_px] x [0, height_px]) lands in
+// the picture as it is placed, before it is scaled into its rectangle: x' = xx x + xy y + x0,
+// y' = yx x + yy y + y0, with the placed picture shown_width x shown_height stored pixels. The same
+// mapping as ApplyOrientation followed by RotateClockwise, for devices that place pixels by a transform.
+struct PictureTransform {
+  double xx = 1, xy = 0, x0 = 0;
+  double yx = 0, yy = 1, y0 = 0;
+  double shown_width = 0;
+  double shown_height = 0;
+};
+PictureTransform PlacedPictureTransform(const PagePicture& picture);
 
 enum class DrawResult {
   kDrawn,

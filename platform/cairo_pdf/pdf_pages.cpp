@@ -157,14 +157,12 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_fill(cr);
   }
-  const double shown_width = picture.turn_clockwise ? picture.height_px : picture.width_px;
-  const double shown_height = picture.turn_clockwise ? picture.width_px : picture.height_px;
-  cairo_scale(cr, dest.width / shown_width, dest.height / shown_height);
-  if (picture.turn_clockwise) {
-    // (x, y) of the stored picture goes to (height - y, x).
-    cairo_translate(cr, picture.height_px, 0);
-    cairo_rotate(cr, M_PI / 2);
-  }
+  // Upright by its orientation and turned, as a transform of the stored pixels (no pixel work).
+  const PictureTransform placed = PlacedPictureTransform(picture);
+  cairo_scale(cr, dest.width / placed.shown_width, dest.height / placed.shown_height);
+  cairo_matrix_t stored_to_placed;
+  cairo_matrix_init(&stored_to_placed, placed.xx, placed.yx, placed.xy, placed.yy, placed.x0, placed.y0);
+  cairo_transform(cr, &stored_to_placed);
   cairo_set_source_surface(cr, image.surface, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
   cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);

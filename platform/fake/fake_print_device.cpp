@@ -44,7 +44,8 @@ DrawResult FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF&
   if (script_.fail_draws) return DrawResult::kFailed;
   if (picture.bitmap == nullptr && script_.jpegs_need_pixels) return DrawResult::kNeedsPixels;
   page_.push_back(FakeDrawnPicture{picture.bitmap != nullptr, picture.bitmap ? std::string() : picture.jpeg_path,
-                                   picture.width_px, picture.height_px, picture.turn_clockwise, dest});
+                                   picture.width_px, picture.height_px, picture.orientation, picture.turn_clockwise,
+                                   dest});
   return DrawResult::kDrawn;
 }
 

@@ -17,6 +17,7 @@ struct FakeDrawnPicture {
   std::string jpeg_path;
   int width_px = 0;
   int height_px = 0;
+  int orientation = 1;
   bool turn_clockwise = false;
   RectF dest;
 };

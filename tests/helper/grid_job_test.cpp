@@ -124,6 +124,7 @@ TEST(GridJobTest, WhatIsWrittenReadsBackAsTheSameJob) {
   job.cutGridWidthMm = 0.00001;
   job.cutGridColor = "a=b c";
   job.magnetAspectRatio = 0.6666666666;
+  job.sheetDensity = false;  // written only when off
   const EffectRecord all = {0.1f,  -0.25f,  0.9f,   0.4f,   1.0f,  -30.5f,      2.0f,  7.0f, 0.3f, 2.5f,
                             -12.25f, 8.0f, 640.0f, 480.0f, 0.05f, 1.5f, 0xFF102030u, false, 2.2f};
   EffectRecord gamma_only;
@@ -171,6 +172,9 @@ TEST(GridJobTest, RealsAreWrittenWithSixSignificantDigitsAndDpiWhole) {
   EXPECT_NE(Text(job).find("\ndpi=1234567\n"), std::string::npos);
   job.dpi = -0.5;
   EXPECT_NE(Text(job).find("\ndpi=0\n"), std::string::npos);
+  EXPECT_EQ(Text(job).find("sheetDensity"), std::string::npos);
+  job.sheetDensity = false;
+  EXPECT_NE(Text(job).find("\nsheetDensity=0\n"), std::string::npos);
 }
 
 TEST(GridJobTest, EntriesTheReaderWouldChangeAreRefusedWithTheirPlace) {

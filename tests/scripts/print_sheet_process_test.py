@@ -2,7 +2,8 @@
 """The printing channel driven through the built host as the interface drives it: five small photos
 composed into two 2 x 2 sheets by the helper program beside the host, then the sheets printed on the
 built-in PDF printer on A6 paper. The PDF must have one page per sheet, every page A6, and each sheet
-placed at the physical size its file states (100 dpi).
+placed at the physical size its file states (100 dpi). A sheet whose request names no dpi states no
+resolution and prints fitted to the page.
 
     print_sheet_process_test.py BIN_FOLDER
 
@@ -73,6 +74,17 @@ def main(argv):
                 print_reply = host.wait(host.send("printing_channel", "printWithLayoutWindows", {
                     "imagePaths": sheets, "printerName": "PictaVera PDF",
                     "paperSize": {"width": A6_MM[0], "height": A6_MM[1]}}), timeout=60)
+            # A request that names no dpi: the sheet states no resolution and prints fitted to the page.
+            plain_sheet = os.path.join(work, "plain.jpg")
+            plain_reply = host.wait(host.send("printing_channel", "createGridImages", {
+                "imagePaths": photos[:1], "outputPaths": [plain_sheet], "rows": 2, "columns": 2,
+                "pageWidth": SHEET_PX[0], "pageHeight": SHEET_PX[1], "marginLeft": 0, "marginRight": 0,
+                "marginTop": 0, "marginBottom": 0, "jpegQuality": 95}), timeout=60)
+            pdfs_before = set(os.listdir(pdf_folder)) if os.path.isdir(pdf_folder) else set()
+            plain_print = host.wait(host.send("printing_channel", "printWithLayoutWindows", {
+                "imagePaths": [plain_sheet], "printerName": "PictaVera PDF",
+                "paperSize": {"width": A6_MM[0], "height": A6_MM[1]}}), timeout=60)
+            plain_pdfs = sorted(set(os.listdir(pdf_folder)) - pdfs_before) if os.path.isdir(pdf_folder) else []
         log = open(log_path, encoding="utf-8", errors="replace").read()
 
         # The sheets: made by the helper (not the in-process fallback), each photo in its cell.
@@ -93,10 +105,24 @@ def main(argv):
                 if not near(found, colour):
                     failures.append(f"{sheet} cell {cell}: {found}, expected {colour}")
 
+        # Without dpi: no JFIF density, and the sheet fills the A6 page's width (300 px over 105 mm).
+        if plain_reply != {"success": True} or plain_print != {"success": True} or len(plain_pdfs) != 1:
+            failures.append(f"the sheet without dpi: {plain_reply}, printed {plain_print}, PDFs {plain_pdfs}")
+        else:
+            density = jfif_density(plain_sheet)
+            if density is not None and density[0] != 0:
+                failures.append(f"the sheet without dpi states a density: {density}")
+            listed = subprocess.run(["pdfimages", "-list", os.path.join(pdf_folder, plain_pdfs[0])], check=True,
+                                    capture_output=True, text=True).stdout.splitlines()[2:]
+            ppi = [int(line.split()[12]) for line in listed]
+            fitted_ppi = round(SHEET_PX[0] / (A6_MM[0] / 25.4))
+            if len(ppi) != 1 or abs(ppi[0] - fitted_ppi) > 1:
+                failures.append(f"the sheet without dpi printed at {ppi} ppi, expected fitted at {fitted_ppi}")
+
         # The print: one PDF, one A6 page per sheet, each sheet at its own 100 dpi.
         if print_reply != {"success": True}:
             failures.append(f"printWithLayoutWindows answered {print_reply}")
-        pdfs = sorted(os.listdir(pdf_folder)) if os.path.isdir(pdf_folder) else []
+        pdfs = sorted(set(os.listdir(pdf_folder)) - set(plain_pdfs)) if os.path.isdir(pdf_folder) else []
         if len(pdfs) != 1 or not pdfs[0].endswith(".pdf"):
             failures.append(f"expected one PDF in the output folder, found {pdfs}")
         else:

@@ -14,9 +14,9 @@ using platform::GraphicsStatus;
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
-// The photo's size after `orientation` is applied with the turns only.
+// The photo's size once `orientation` has turned it upright.
 PixelSize OrientedSize(PixelSize size, int orientation) {
-  return orientation == 6 || orientation == 8 ? PixelSize{size.height_px, size.width_px} : size;
+  return platform::OrientationSwapsSides(orientation) ? PixelSize{size.height_px, size.width_px} : size;
 }
 
 }  // namespace
@@ -65,9 +65,9 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
     const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
     photo = CanvasPhoto{std::move(decoded.bitmap), size};
   }
-  // Orientation comes from the file on both paths, so a photo turns upright whatever its size; the
-  // mirrored orientations are left as stored.
-  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kTurnsOnly);
+  // Orientation comes from the file on both paths, so a photo turns upright whatever its size, mirrored
+  // orientations included, as previews and sheets show it.
+  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kAll);
   photo->size = OrientedSize(photo->size, orientation);
   return photo;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "runner/log.h"
 #include "runner/printing/printers/page_layout.h"
@@ -46,34 +47,60 @@ void DumpSettings(const platform::PrintSettings& settings) {
   LogLine("  Copies: " + std::to_string(settings.copies));
 }
 
-// A loaded page picture: a JPEG checked and left as stored, or decoded pixels.
+// A loaded page picture: a JPEG checked and left as stored, or decoded pixels turned upright.
 struct LoadedPicture {
   platform::ImageInfo info;
   std::optional<platform::Bitmap> bitmap;
+  int upright_width_px = 0;  // the picture as it is seen: the layout is computed from these
+  int upright_height_px = 0;
+  std::optional<platform::PictureResolution> upright_resolution;
 };
 
+// Decodes `path` at no less than `upright_width_px` x `upright_height_px` once turned upright by
+// `orientation`, and turns it upright.
+platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
+                                       int upright_width_px, int upright_height_px, platform::Bitmap* out) {
+  const bool swaps = platform::OrientationSwapsSides(orientation);
+  platform::DecodeOptions options;
+  options.min_width_px = std::max(1, swaps ? upright_height_px : upright_width_px);
+  options.min_height_px = std::max(1, swaps ? upright_width_px : upright_height_px);
+  platform::DecodedImage decoded;
+  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded);
+  if (status != platform::GraphicsStatus::kOk) return status;
+  try {
+    *out = platform::ApplyOrientation(std::move(decoded.bitmap), orientation, platform::OrientationSet::kAll);
+  } catch (const std::bad_alloc&) {
+    return platform::GraphicsStatus::kOutOfMemory;
+  }
+  return platform::GraphicsStatus::kOk;
+}
+
 // Loads the picture for a printable area of pw x ph device pixels. `out->info` keeps the file's own size
-// (the layout is computed from it); a decoded picture (any but a JPEG placed as stored) is only as large
-// as the page will show it.
+// and orientation; the layout uses the upright size. A decoded picture (any but a JPEG placed as stored)
+// is only as large as the page will show it.
 platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
                                      LoadedPicture* out) {
   platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
   if (status != platform::GraphicsStatus::kOk) return status;
-  if (out->info.width_px <= 0 || out->info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
-  platform::DecodedImage decoded;
-  if (out->info.format == platform::ImageFormat::kJpeg &&
-      int64_t{out->info.width_px} * out->info.height_px <= kMaxPlacedJpegPixels) {
+  const platform::ImageInfo& info = out->info;
+  if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
+  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  out->upright_width_px = swaps ? info.height_px : info.width_px;
+  out->upright_height_px = swaps ? info.width_px : info.height_px;
+  out->upright_resolution = info.resolution;
+  if (swaps && info.resolution) out->upright_resolution = {info.resolution->y_dpi, info.resolution->x_dpi};
+  if (info.format == platform::ImageFormat::kJpeg && int64_t{info.width_px} * info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
+    platform::DecodedImage decoded;
     return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
   }
-  // Decoded at no less than the device pixels it will cover (in the stored orientation).
-  const PageFit fit = FitToPrintableArea(out->info.width_px, out->info.height_px, pw, ph);
-  platform::DecodeOptions options;
-  options.min_width_px = std::max(1, fit.turned ? fit.dest_height_px : fit.dest_width_px);
-  options.min_height_px = std::max(1, fit.turned ? fit.dest_width_px : fit.dest_height_px);
-  status = graphics.Decode(path, options, &decoded);
+  // Decoded at no less than the device pixels it will cover.
+  const PageFit fit = FitToPrintableArea(out->upright_width_px, out->upright_height_px, pw, ph);
+  platform::Bitmap upright;
+  status = DecodeUpright(graphics, path, info.orientation, fit.turned ? fit.dest_height_px : fit.dest_width_px,
+                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright);
   if (status != platform::GraphicsStatus::kOk) return status;
-  out->bitmap = std::move(decoded.bitmap);
+  out->bitmap = std::move(upright);
   return platform::GraphicsStatus::kOk;
 }
 
@@ -240,9 +267,9 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
       continue;
     }
-    const int w = picture.info.width_px;
-    const int h = picture.info.height_px;
-    const std::optional<platform::PictureResolution>& resolution = picture.info.resolution;
+    const int w = picture.upright_width_px;
+    const int h = picture.upright_height_px;
+    const std::optional<platform::PictureResolution>& resolution = picture.upright_resolution;
     const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
     const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");
@@ -263,31 +290,34 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     const bool turned = placement.turned;
 
     platform::PagePicture placed;
-    placed.width_px = w;
-    placed.height_px = h;
     if (picture.bitmap) {
       placed.bitmap = &*picture.bitmap;
       placed.width_px = picture.bitmap->width_px;
       placed.height_px = picture.bitmap->height_px;
     } else {
+      // The file as stored: the device turns it upright as it places it.
       placed.jpeg_path = path;
+      placed.width_px = picture.info.width_px;
+      placed.height_px = picture.info.height_px;
+      placed.orientation = picture.info.orientation;
     }
     placed.turn_clockwise = turned;
     platform::DrawResult drawn = device->DrawPicture(placed, dest);
     if (drawn == platform::DrawResult::kNeedsPixels) {
       // The device cannot carry this JPEG as it is stored: its pixels, decoded no larger than the page
-      // needs, are drawn instead.
+      // needs and turned upright, are drawn instead.
       LogLine("DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
-      platform::DecodedImage decoded;
+      platform::Bitmap upright;
       const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
       const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
       const platform::GraphicsStatus status =
-          graphics.Decode(path, platform::DecodeOptions{std::max(need_x, 1), std::max(need_y, 1)}, &decoded);
+          DecodeUpright(graphics, path, picture.info.orientation, need_x, need_y, &upright);
       if (status == platform::GraphicsStatus::kOk) {
-        placed.bitmap = &decoded.bitmap;
+        placed.bitmap = &upright;
         placed.jpeg_path.clear();
-        placed.width_px = decoded.bitmap.width_px;
-        placed.height_px = decoded.bitmap.height_px;
+        placed.orientation = 1;
+        placed.width_px = upright.width_px;
+        placed.height_px = upright.height_px;
         drawn = device->DrawPicture(placed, dest);
       } else {
         LogLine("DEBUG: Failed to decode image, status=" + std::to_string(platform::StatusNumber(status)));

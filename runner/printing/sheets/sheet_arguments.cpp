@@ -148,8 +148,12 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
     }
   };
   for (const mosalith::SettingField& field : mosalith::kSettingFields) {
-    if (field.requirement != Requirement::kBackgroundOnly) read_setting(field);
+    if (field.requirement != Requirement::kBackgroundOnly && !field.argument.empty()) read_setting(field);
   }
+  // Sheets state a resolution only when the request names one: a page designed without one prints
+  // fitted to the paper, not at the helper's default millimetre resolution.
+  const std::optional<int32_t> named_dpi = Read(FindKey(map, "dpi"), kInt32OrDouble);
+  request.sheetDensity = named_dpi && *named_dpi > 0;
 
   const EncodableList* effects = nullptr;
   if (method == SheetMethod::kBackground) {

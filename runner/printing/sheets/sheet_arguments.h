@@ -13,7 +13,8 @@
 //     another kind = "Invalid type for key '<key>'".
 //   showCutGrid: bool or int32 (non-zero = on) for the blocking methods, bool only for the background
 //     one; any other kind = off.
-//   dpi: int32, or a finite double truncated toward zero; any other kind = 450.
+//   dpi: int32, or a finite double truncated toward zero; any other kind = 450. The sheets state their
+//     resolution (sheetDensity) only when "dpi" is given so and above 0.
 //   imageEffects: a list; for the blocking methods another kind = no effects, for the background method
 //     "Invalid type for key 'imageEffects'". Element i gives effect record i: a non-map element gives a
 //     neutral record. The 17 real keys are read as doubles (blocking) or numbers (background, an int32

@@ -112,7 +112,7 @@ TEST_F(RenderTest, LargePhotosAreReducedToTheComputedSize) {
   EXPECT_TRUE(Logged("DEBUG RenderImage: Canvas=50x75 Image=149x112 Scale=1 Rotate=0"));
 }
 
-TEST_F(RenderTest, OrientationSixIsUprightOnBothDecodePaths) {
+TEST_F(RenderTest, EveryOrientationIsUprightOnBothDecodePaths) {
   // Stored 400 x 300 with its left half red; orientation 6 shows it turned clockwise: red on top.
   graphics_.AddPicture("/p.jpg", Halves(400, 300, kRed, kBlue), 6);
   for (const BakeRequest& request : {Request(300, 400), Request(30, 40)}) {  // full size, then reduced
@@ -123,10 +123,15 @@ TEST_F(RenderTest, OrientationSixIsUprightOnBothDecodePaths) {
     EXPECT_EQ(Argb(canvas, w / 2, 3 * h / 4), kBlue) << w;
   }
   EXPECT_TRUE(Logged("DEBUG RenderImage: Canvas=30x40 Image=45x60 Scale=1 Rotate=0"));
-  // Mirrored orientations stay as stored.
+  // Mirrored orientations are honoured too: 2 swaps the halves, 5 (transpose) puts the left half on top.
   graphics_.AddPicture("/m.jpg", Halves(40, 30, kRed, kBlue), 2);
   const Bitmap mirrored = Render(Request(40, 30, "/m.jpg"));
-  EXPECT_EQ(Argb(mirrored, 5, 15), kRed);
+  EXPECT_EQ(Argb(mirrored, 5, 15), kBlue);
+  EXPECT_EQ(Argb(mirrored, 35, 15), kRed);
+  graphics_.AddPicture("/t.jpg", Halves(40, 30, kRed, kBlue), 5);
+  const Bitmap transposed = Render(Request(30, 40, "/t.jpg"));
+  EXPECT_EQ(Argb(transposed, 15, 5), kRed);
+  EXPECT_EQ(Argb(transposed, 15, 35), kBlue);
 }
 
 TEST_F(RenderTest, StrokeBandsInsideAndOutside) {

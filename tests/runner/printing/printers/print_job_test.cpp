@@ -28,6 +28,32 @@ class PrintJobTest : public PrinterChannelTest {
   }
 };
 
+TEST_F(PrintJobTest, PicturesAreLaidOutUprightByTheirOrientation) {
+  platform::FakeDeviceScript script;
+  script.use_paper_geometry = false;
+  script.geometry.printable_width_px = 4800;
+  script.geometry.printable_height_px = 6600;
+  spooler_.log().set_script(script);
+  spooler_.SetDefault("Office");
+  // Stored on its side (3000 x 2000) and tagged 6 or 5: upright it is 2000 x 3000, so no page turn; the
+  // device places the stored file with its orientation.
+  graphics_.AddPicture("/six.jpg", *platform::MakeBitmap(3000, 2000, 0xFF808080), 6);
+  graphics_.AddPicture("/five.jpg", *platform::MakeBitmap(3000, 2000, 0xFF808080), 5);
+  ASSERT_EQ(Print({"/six.jpg", "/five.jpg"})->kind, Kind::kSuccess);
+  const auto jobs = spooler_.log().jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  ASSERT_EQ(jobs[0].pages.size(), 2u);
+  for (int page = 0; page < 2; ++page) {
+    const platform::FakeDrawnPicture& drawn = jobs[0].pages[page].at(0);
+    EXPECT_EQ(drawn.orientation, page == 0 ? 6 : 5);
+    EXPECT_FALSE(drawn.turn_clockwise);
+    EXPECT_EQ(drawn.width_px, 3000);  // the stored size
+    EXPECT_EQ(drawn.dest.x, 200);
+    EXPECT_EQ(drawn.dest.width, 4400);
+    EXPECT_EQ(drawn.dest.height, 6600);
+  }
+}
+
 TEST_F(PrintJobTest, PrintsOnePageperImageTurnedFittedAndCentred) {
   platform::FakeDeviceScript script;
   script.use_paper_geometry = false;

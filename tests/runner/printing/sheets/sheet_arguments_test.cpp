@@ -72,6 +72,7 @@ TEST(SheetArgumentsTest, ACompleteRequestReadsWithItsDefaults) {
   EXPECT_DOUBLE_EQ(request.cutGridWidthMm, 0.1);
   EXPECT_EQ(request.cutGridColor, "darkGray");
   EXPECT_EQ(request.dpi, 450);
+  EXPECT_FALSE(request.sheetDensity);  // no "dpi": the sheets state no resolution
   EXPECT_EQ(request.magnetAspectRatio, 0.0);
   EXPECT_TRUE(request.effects.empty());
 }
@@ -130,6 +131,12 @@ TEST(SheetArgumentsTest, OptionalKeysOfTheWrongKindAreRefusedOrDefaulted) {
   EXPECT_EQ(Request(With(Base(), "dpi", V(kNaN))).dpi, 450);
   EXPECT_EQ(Request(With(Base(), "dpi", V(1e12))).dpi, 450);
   EXPECT_EQ(Request(With(Base(), "dpi", V("300"))).dpi, 450);
+  // Only a usable dpi above 0 makes the sheets state their resolution.
+  EXPECT_TRUE(Request(With(Base(), "dpi", V(300.7))).sheetDensity);
+  EXPECT_TRUE(Request(With(Base(), "dpi", V(int32_t{600}))).sheetDensity);
+  for (const EncodableValue& unusable : {V(-2.9), V(0.4), V(kNaN), V("300")}) {
+    EXPECT_FALSE(Request(With(Base(), "dpi", unusable)).sheetDensity);
+  }
 }
 
 TEST(SheetArgumentsTest, CutLinesTakeAnInt32OnlyInTheBlockingMethod) {
