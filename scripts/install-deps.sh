@@ -31,6 +31,8 @@ packages=(
   libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data
   # dlib's CMake package links libblas.so and liblapack.so, but libdlib-dev does not pull them in
   libblas-dev liblapack-dev
+  # colour conversion with ICC profiles (imaging/colour)
+  liblcms2-dev
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
   # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
@@ -57,8 +59,9 @@ windows_packages=(
   googletest libstb-dev libturbojpeg0-dev
   # nlohmann-json's headers for the host's `call` (copied into the Windows build's dependencies)
   nlohmann-json3-dev
-  # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball
-  libexif-dev libdlib-dev bzip2
+  # the Linux build's libexif, dlib and LittleCMS versions, cross-built from their source packages;
+  # dlib's tarball
+  libexif-dev libdlib-dev liblcms2-dev bzip2
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )
