@@ -7,6 +7,7 @@
 #include <locale>
 #include <sstream>
 
+#include "helper/crop_focus.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
 #include "helper/resample.h"
@@ -50,14 +51,20 @@ void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_heig
 }
 
 bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
-               int32_t magnet_height_px, ImageBuffer* released) {
+               int32_t magnet_height_px, ImageBuffer* released, const CropFocus* focus) {
   if (pixels.empty()) return false;
   const std::optional<CoverSize> cover =
       CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
   if (!cover) return false;
-  // The centre crop's offsets, in the cover-scaled picture.
-  const int32_t left = (cover->width_px - magnet_width_px) / 2;
-  const int32_t top = (cover->height_px - magnet_height_px) / 2;
+  // The crop's offsets, in the cover-scaled picture: centred unless faces move them.
+  int32_t left = (cover->width_px - magnet_width_px) / 2;
+  int32_t top = (cover->height_px - magnet_height_px) / 2;
+  if (focus != nullptr && focus->faces != nullptr && !focus->faces->empty()) {
+    const CropWindow window = CropWindowFor(cover->width_px, cover->height_px, magnet_width_px, magnet_height_px,
+                                            focus->inset_px, *focus->faces, focus->turned);
+    left = window.left_px;
+    top = window.top_px;
+  }
   return ResizeRgbaWindow(pixels, cover->width_px, cover->height_px, left, top, magnet_width_px, magnet_height_px,
                           released);
 }
@@ -149,13 +156,14 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
 }
 
 void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
-                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, ImageBuffer* released) {
+                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, ImageBuffer* released,
+                 const CropFocus* focus) {
   if (pixels.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
   if (WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f) {
     // The transform samples the cover-scaled picture anywhere the user panned to: it needs all of it.
     CoverScaleFull(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px);
     if (UserTransform(pixels, *effects, magnet_width_px, magnet_height_px, was_rotated)) return;
-  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, released)) {
+  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, released, focus)) {
     return;
   }
   // Out of memory on the way: whatever could be had, cut to at most the magnet.

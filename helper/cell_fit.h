@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "helper/effect_record.h"
+#include "helper/grid_job.h"
 #include "helper/image_buffer.h"
 
 namespace mosalith {
@@ -26,14 +28,23 @@ struct CoverSize {
 std::optional<CoverSize> CoverSizeOf(int32_t width_px, int32_t height_px, int32_t magnet_width_px,
                                      int32_t magnet_height_px);
 
+// What moves the centre crop off the centre (helper/crop_focus.h): the photo's faces, fractions of the
+// upright photo, kept inside the magnet, which is the crop less `inset_px` (the bleed) on every side.
+struct CropFocus {
+  const std::vector<FaceArea>* faces = nullptr;
+  bool turned = false;  // the photo lies turned a quarter clockwise
+  int32_t inset_px = 0;
+};
+
 // Cover scale and centre crop in one resample of the visible part: the result is exactly magnet-sized
 // and equals CoverScale followed by CenterCrop, but the cover-scaled picture is never held, so a sliver
 // (4000 x 1 in a 400 x 300 magnet) fills its magnet however large its cover size. `pixels` shows a
 // picture of full_width_px x full_height_px (it may be a reduced decode of it): the cover size and the
 // crop are those of the full picture. Returns false, pixels unchanged, when memory runs out. With
-// `released`, the block `pixels` held before is moved there for reuse.
+// `released`, the block `pixels` held before is moved there for reuse. With `focus` holding faces, the
+// crop window is placed by CropWindowFor instead of centred.
 bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
-               int32_t magnet_height_px, ImageBuffer* released = nullptr);
+               int32_t magnet_height_px, ImageBuffer* released = nullptr, const CropFocus* focus = nullptr);
 
 // Keeps the centred magnet-sized rectangle (or less where the photo is smaller): left offset
 // max(0, (w - mW) / 2), top offset max(0, (h - mH) / 2). Out of memory: the photo stays as it was.
@@ -54,10 +65,11 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
 // the transform), else CoverCrop. A user transform that cannot run (no positive viewport) gives the
 // centre crop, so the result is exactly magnet-sized whenever memory allows. `pixels` shows a picture of
 // full_width_px x full_height_px, possibly reduced by a scaled decode. With `released`, the photo's block
-// that the centre crop no longer needs is moved there for reuse.
+// that the centre crop no longer needs is moved there for reuse. `focus` places the centre crop (the
+// user's zoom and pan are the user's own choice and are never moved).
 void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
                  int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated,
-                 ImageBuffer* released = nullptr);
+                 ImageBuffer* released = nullptr, const CropFocus* focus = nullptr);
 // The same for a photo held at its full size.
 void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
                  int32_t magnet_height_px, bool was_rotated);

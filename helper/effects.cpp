@@ -280,12 +280,13 @@ void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects) {
   if (effects.sharpness > 0.0f) Sharpen(photo, effects.sharpness);
 }
 
-void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects) {
+void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects, int32_t bleed_px) {
   if (photo.empty() || !(effects.stroke > 0.0f)) return;
   const float width = effects.stroke * 20.0f * effects.strokeScale;
   if (!(width >= 1.0f)) return;  // truncates to 0 (or is NaN): no border
   // Wider than any photo: the outside border then does nothing and the inside border covers the photo.
-  const int32_t p = width >= 1073741824.0f ? 1073741824 : static_cast<int32_t>(width);
+  // The bleed is border too: the border's outer edge is the magnet's cut edge.
+  const int32_t p = width >= 1073741824.0f ? 1073741824 : static_cast<int32_t>(width) + std::max(bleed_px, 0);
   const uint8_t colour[3] = {static_cast<uint8_t>(effects.strokeColor >> 16),
                              static_cast<uint8_t>(effects.strokeColor >> 8),
                              static_cast<uint8_t>(effects.strokeColor)};

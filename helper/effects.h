@@ -20,7 +20,8 @@ void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects);
 // The colour is strokeColor's R, G, B, always opaque. strokeExternal: the photo is shrunk bilinearly into
 // the inner rectangle and framed (nothing when 2p reaches the width or height; out of memory leaves the
 // photo as it was); otherwise p pixels along each edge are painted over, clipped to the photo.
-// The size stays.
-void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects);
+// The size stays. A photo that reaches `bleed_px` beyond its magnet on every side gets a border that
+// much wider, so that the border ends at the magnet's edge and the bleed is border-coloured.
+void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects, int32_t bleed_px = 0);
 
 }  // namespace mosalith

@@ -155,6 +155,10 @@ bool ApplySetting(std::string_view line, GridJob& job) {
       case SettingKind::kText:
         job.*field.text = std::string(value);
         return true;
+      case SettingKind::kChoice:
+        if (!IsChoiceOf(field, value)) return false;
+        job.*field.text = std::string(value);
+        return true;
     }
   }
   return true;
@@ -217,15 +221,43 @@ std::optional<EffectLine> ParseEffectLine(std::string_view text) {
   return line;
 }
 
-// The section a "[name]" line opens: settings, one of the path lists, effects, or none.
+// ---- [faces] ----
+
+struct FaceLine {
+  int32_t index = 0;
+  FaceArea area;
+};
+
+// "index,left,top,width,height": the index as in [effects], four finite reals, nothing after them. A
+// rectangle of no area is no face.
+std::optional<FaceLine> ParseFaceLine(std::string_view text) {
+  FaceLine line;
+  const IntegerScan index = ScanInteger(text, 0);
+  const std::optional<int32_t> index_value = Int32Of(index);
+  if (!index_value || *index_value < 0) return std::nullopt;
+  line.index = *index_value;
+  size_t pos = index.end;
+  for (double FaceArea::*value : {&FaceArea::left, &FaceArea::top, &FaceArea::width, &FaceArea::height}) {
+    if (pos >= text.size() || text[pos] != ',') return std::nullopt;
+    size_t end = 0;
+    if (ScanReal(text, pos + 1, line.area.*value, end) != RealScan::kOk) return std::nullopt;
+    pos = end;
+  }
+  if (SkipCSpace(text, pos) != text.size()) return std::nullopt;
+  if (!(line.area.width > 0) || !(line.area.height > 0)) return std::nullopt;
+  return line;
+}
+
+// The section a "[name]" line opens: settings, one of the path lists, effects, faces, or none.
 struct Section {
-  enum Kind { kNone, kSettings, kList, kEffects } kind = kNone;
+  enum Kind { kNone, kSettings, kList, kEffects, kFaces } kind = kNone;
   const ListField* list = nullptr;  // kList
 };
 
 Section SectionNamed(std::string_view name) {
   if (name == "settings") return {Section::kSettings};
   if (name == "effects") return {Section::kEffects};
+  if (name == "faces") return {Section::kFaces};
   for (const ListField& list : kListFields) {
     if (name == list.section) return {Section::kList, &list};
   }
@@ -240,6 +272,7 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
 
   Section section;
   std::vector<EffectLine> effect_lines;
+  std::vector<FaceLine> face_lines;
   size_t line_start = 0;
   while (line_start < text.size()) {
     size_t line_end = text.find('\n', line_start);
@@ -277,6 +310,9 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
           effect_lines.push_back(*effect);
         }
         break;
+      case Section::kFaces:
+        if (std::optional<FaceLine> face = ParseFaceLine(line)) face_lines.push_back(*face);
+        break;
     }
   }
 
@@ -286,6 +322,12 @@ GridJobReadResult ParseGridJob(std::string_view text, GridJob& job) {
     if (index >= job.images.size()) continue;
     if (job.effects.size() <= index) job.effects.resize(index + 1);
     job.effects[index] = effect.record;
+  }
+  for (const FaceLine& face : face_lines) {
+    const size_t index = static_cast<size_t>(face.index);
+    if (index >= job.images.size()) continue;
+    if (job.faces.size() <= index) job.faces.resize(index + 1);
+    if (job.faces[index].size() < kMaxFacesPerPhoto) job.faces[index].push_back(face.area);
   }
 
   if (job.images.empty()) return {GridJobStatus::kNoImages, {}};

@@ -3,7 +3,7 @@
 //
 // The file is UTF-8 text (an optional EF BB BF mark first), LF or CR LF lines, each stripped of leading
 // blanks and tabs only. "#" lines are comments; "[name]" lines open the sections settings, images, frames,
-// outputs and effects (exact, case-sensitive); lines outside them are ignored. [settings] lines are
+// outputs, effects and faces (exact, case-sensitive); lines outside them are ignored. [settings] lines are
 // "key=value", split at the first "="; the later of two equal keys wins. Numbers are read in the "C"
 // locale whatever the process locale is. The fields, their order and their kinds are those of
 // helper/grid_job_fields.h. Plain C++ without system calls: part of the job-format library that both
@@ -22,6 +22,32 @@
 #include "helper/effect_record.h"
 
 namespace mosalith {
+
+// A face in a photo: a rectangle in fractions of the upright photo's width and height (origin at its
+// top-left corner, y down), so that it holds at whatever scale the photo is decoded.
+struct FaceArea {
+  double left = 0;
+  double top = 0;
+  double width = 0;
+  double height = 0;
+  bool operator==(const FaceArea&) const = default;
+};
+
+// The values of the "cutGuides" setting; empty = not set, showCutGrid decides (lines between the cells
+// across the whole grid, or none).
+inline constexpr std::string_view kCutGuidesLines = "lines";  // around every filled magnet
+inline constexpr std::string_view kCutGuidesMarks = "marks";  // crop marks in the margins and the gaps
+inline constexpr std::string_view kCutGuidesNone = "none";
+// The values of the "frameFit" setting.
+inline constexpr std::string_view kFrameFitStretch = "stretch";  // the frame is resized to the magnet
+inline constexpr std::string_view kFrameFitCover = "cover";      // it keeps its shape: covers, centred
+
+// The largest gap and bleed a job may ask for: far beyond any magnet's needs (34 mm at 300 dpi), well
+// inside the page budget.
+inline constexpr int32_t kMaxSpacingPx = 4000;
+
+// The faces a job keeps per photo; further [faces] lines of that photo are ignored.
+inline constexpr size_t kMaxFacesPerPhoto = 64;
 
 // Every field starts at the value that stands when the file does not set it. Photo i, frame i and
 // effect record i belong to the same magnet; sheet p is written to outputs[p].
@@ -45,6 +71,15 @@ struct GridJob {
   double cutGridWidthMm = 0.1;
   std::string cutGridColor = "darkGray";
   double magnetAspectRatio = 0.0;  // width / height; 0 or less = the magnet fills its cell
+  // Settings a job file of an older application never names; their defaults compose as before them.
+  int32_t gapPx = 0;             // between neighbouring cells, across and down
+  int32_t bleedPx = 0;           // how far each photo reaches beyond its magnet's cut edge
+  std::string cutGuides;         // "", "lines", "marks" or "none" (see above)
+  bool fullLengthGuides = false; // with "marks": guides along every cut, wherever no photo lies
+  bool rotateToFit = true;       // a photo across its magnet's shape is turned a quarter; false: upright
+  bool faceAwareCrop = false;    // the crop keeps the photo's faces inside its magnet
+  std::string frameFit = std::string(kFrameFitStretch);
+  std::vector<std::vector<FaceArea>> faces;  // by photo position; never longer than images
 
   bool operator==(const GridJob&) const = default;
 };
@@ -79,14 +114,22 @@ struct GridJobReadResult {
 // are applied after the whole file is read, so an index at or beyond the images list is ignored and the
 // table is extended with neutral records only up to the highest index kept; a later line for the same
 // index replaces the earlier one.
+//
+// gapPx and bleedPx read as integers; cutGuides and frameFit must be exactly one of their values (see
+// above), anything else is kInvalidValue. [faces] lines are "index,left,top,width,height": the photo
+// index as in [effects] and four reals, nothing after them; a line that does not match, has a
+// rectangle of no area, or names a photo outside the images list is ignored; each line adds one face
+// to its photo, up to kMaxFacesPerPhoto.
 GridJobReadResult ParseGridJob(std::string_view text, GridJob& job);
 
 // The job file's text as the application writes it: UTF-8 with a leading EF BB BF mark and LF line
 // ends: [settings] (every key in table order, showCutGrid as 1/0, dpi as a whole number,
-// magnetAspectRatio only when above 0), [images], [frames] ("(none)" for an empty entry; as many lines
-// as the job has frames), [outputs], and [effects] when the job has effect records: one line per record
-// that is not neutral, indexed by its position. Numbers are written in the "C" form whatever the process
-// locale is; reals as the general format with 6 significant digits ("0.1", "1e-05").
+// magnetAspectRatio only when above 0, gapPx and the keys after it only when they differ from their
+// defaults, so a job that uses none of them is written as before them), [images], [frames] ("(none)"
+// for an empty entry; as many lines as the job has frames), [outputs], [effects] when the job has
+// effect records: one line per record that is not neutral, indexed by its position, and [faces] when a
+// photo has faces. Numbers are written in the "C" form whatever the process locale is; reals as the
+// general format with 6 significant digits ("0.1", "1e-05").
 //
 // A value that would be read back differently (an empty path, a path starting with a blank, a tab, "#"
 // or "[", a CR or LF anywhere, a frame path "(none)", a text with a CR or LF, a non-finite real) is

@@ -5,7 +5,9 @@
 // Plain data: no state, safe from any thread. Part of the job-format library both programs link.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,13 +22,25 @@ enum class SettingKind {
   kWholeReal,  // double: read like strtod, written as a whole number (the request only carries whole ones)
   kFlag,       // bool: written "1" or "0"; on for exactly "1" or "true"
   kText,       // string: the rest of the line
+  kChoice,     // string: one of the field's choices, exactly; any other value is invalid
 };
+
+// When the writer writes a field.
+enum class Written {
+  kAlways,
+  kAboveZero,     // only when its value is above 0
+  kUnlessDefault, // only when it differs from its default, so older helpers read the file as before
+};
+
+inline constexpr std::string_view kCutGuideChoices[] = {kCutGuidesLines, kCutGuidesMarks, kCutGuidesNone};
+inline constexpr std::string_view kFrameFitChoices[] = {kFrameFitStretch, kFrameFitCover};
 
 // Whether a sheet request must carry the field.
 enum class Requirement {
   kRequired,        // absent = the request is refused
   kOptional,        // absent = the default
   kBackgroundOnly,  // read only by the background method, after the effect records; otherwise the default
+  kChecked,         // optional on every method; a value of another kind or outside its range is refused
 };
 
 struct SettingField {
@@ -34,12 +48,14 @@ struct SettingField {
   std::string_view argument;  // in the sheet request
   SettingKind kind = SettingKind::kInteger;
   Requirement requirement = Requirement::kOptional;
-  bool written_only_above_zero = false;  // left out of the file when not above 0
-  bool written_only_when_off = false;    // kFlag: left out of the file when on
+  Written written = Written::kAlways;
   int32_t GridJob::*integer = nullptr;   // kInteger
+  int32_t min_value = 0;                 // kInteger with kChecked: the range a request may ask for
+  int32_t max_value = 0;
   double GridJob::*real = nullptr;       // kReal, kWholeReal
   bool GridJob::*flag = nullptr;         // kFlag
-  std::string GridJob::*text = nullptr;  // kText
+  std::string GridJob::*text = nullptr;  // kText, kChoice
+  std::span<const std::string_view> choices = {};  // kChoice
 };
 
 inline constexpr SettingField kSettingFields[] = {
@@ -61,11 +77,40 @@ inline constexpr SettingField kSettingFields[] = {
     {.key = "cutGridColor", .argument = "cutGridColor", .kind = SettingKind::kText, .text = &GridJob::cutGridColor},
     {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .real = &GridJob::dpi},
     // Not an argument of its own: on exactly when the request names a usable "dpi".
-    {.key = "sheetDensity", .argument = {}, .kind = SettingKind::kFlag, .written_only_when_off = true,
+    {.key = "sheetDensity", .argument = {}, .kind = SettingKind::kFlag, .written = Written::kUnlessDefault,
      .flag = &GridJob::sheetDensity},
     {.key = "magnetAspectRatio", .argument = "magnetAspectRatio", .kind = SettingKind::kReal,
-     .requirement = Requirement::kBackgroundOnly, .written_only_above_zero = true, .real = &GridJob::magnetAspectRatio},
+     .requirement = Requirement::kBackgroundOnly, .written = Written::kAboveZero, .real = &GridJob::magnetAspectRatio},
+    {.key = "gapPx", .argument = "gapPx", .requirement = Requirement::kChecked, .written = Written::kUnlessDefault,
+     .integer = &GridJob::gapPx, .min_value = 0, .max_value = kMaxSpacingPx},
+    {.key = "bleedPx", .argument = "bleedPx", .requirement = Requirement::kChecked,
+     .written = Written::kUnlessDefault, .integer = &GridJob::bleedPx, .min_value = 0,
+     .max_value = kMaxSpacingPx},
+    {.key = "cutGuides", .argument = "cutGuides", .kind = SettingKind::kChoice, .requirement = Requirement::kChecked,
+     .written = Written::kUnlessDefault, .text = &GridJob::cutGuides, .choices = kCutGuideChoices},
+    {.key = "fullLengthGuides", .argument = "fullLengthGuides", .kind = SettingKind::kFlag,
+     .requirement = Requirement::kChecked, .written = Written::kUnlessDefault, .flag = &GridJob::fullLengthGuides},
+    {.key = "rotateToFit", .argument = "rotateToFit", .kind = SettingKind::kFlag, .requirement = Requirement::kChecked,
+     .written = Written::kUnlessDefault, .flag = &GridJob::rotateToFit},
+    {.key = "faceAwareCrop", .argument = "faceAwareCrop", .kind = SettingKind::kFlag,
+     .requirement = Requirement::kChecked, .written = Written::kUnlessDefault, .flag = &GridJob::faceAwareCrop},
+    {.key = "frameFit", .argument = "frameFit", .kind = SettingKind::kChoice, .requirement = Requirement::kChecked,
+     .written = Written::kUnlessDefault, .text = &GridJob::frameFit, .choices = kFrameFitChoices},
 };
+
+inline bool IsChoiceOf(const SettingField& field, std::string_view value) {
+  return std::find(field.choices.begin(), field.choices.end(), value) != field.choices.end();
+}
+
+// The field's choices for a message: "lines, marks or none".
+inline std::string ChoiceList(const SettingField& field) {
+  std::string list;
+  for (size_t i = 0; i < field.choices.size(); ++i) {
+    if (i > 0) list += i + 1 == field.choices.size() ? " or " : ", ";
+    list += field.choices[i];
+  }
+  return list;
+}
 
 // The path lists, in the file's order of sections.
 struct ListField {

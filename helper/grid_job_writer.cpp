@@ -71,6 +71,11 @@ bool CheckSettings(const GridJob& job, std::string* refusal) {
       *refusal = std::string(field.key) + " holds a line break";
       return false;
     }
+    if (field.kind == SettingKind::kChoice && !IsChoiceOf(field, job.*field.text) &&
+        !(field.written == Written::kUnlessDefault && job.*field.text == GridJob{}.*field.text)) {
+      *refusal = std::string(field.key) + " is not one of " + ChoiceList(field);
+      return false;
+    }
   }
   for (const SettingField& field : kSettingFields) {
     if ((field.kind == SettingKind::kReal || field.kind == SettingKind::kWholeReal) &&
@@ -93,9 +98,24 @@ std::string SettingValue(const GridJob& job, const SettingField& field) {
     case SettingKind::kFlag:
       return job.*field.flag ? "1" : "0";
     case SettingKind::kText:
+    case SettingKind::kChoice:
       return job.*field.text;
   }
   return {};
+}
+
+// Whether the writer leaves `field` out of the file.
+bool LeftOut(const GridJob& job, const SettingField& field) {
+  static const GridJob kDefaults;
+  switch (field.written) {
+    case Written::kAlways:
+      return false;
+    case Written::kAboveZero:
+      return !(job.*field.real > 0);
+    case Written::kUnlessDefault:
+      return SettingValue(job, field) == SettingValue(kDefaults, field);
+  }
+  return false;
 }
 
 void AppendLine(std::string& text, std::string_view line) {
@@ -128,6 +148,26 @@ bool AppendEffectLine(std::string& text, size_t index, const EffectRecord& recor
   return true;
 }
 
+// The [faces] section, one line per face: the photo's index and the rectangle's four fractions. Nothing
+// when no photo has a face.
+bool AppendFaces(std::string& text, const GridJob& job, std::string* refusal) {
+  bool opened = false;
+  for (size_t i = 0; i < job.faces.size(); ++i) {
+    for (const FaceArea& face : job.faces[i]) {
+      if (!std::isfinite(face.left) || !std::isfinite(face.top) || !std::isfinite(face.width) ||
+          !std::isfinite(face.height)) {
+        *refusal = "faces[" + std::to_string(i) + "] is not finite";
+        return false;
+      }
+      if (!opened) AppendLine(text, "[faces]");
+      opened = true;
+      AppendLine(text, FormatInteger(i) + "," + FormatJobReal(face.left) + "," + FormatJobReal(face.top) + "," +
+                           FormatJobReal(face.width) + "," + FormatJobReal(face.height));
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string FormatJobReal(double value) {
@@ -157,8 +197,7 @@ std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusa
   text = "\xEF\xBB\xBF";
   AppendLine(text, "[settings]");
   for (const SettingField& field : kSettingFields) {
-    if (field.written_only_above_zero && !(job.*field.real > 0)) continue;
-    if (field.written_only_when_off && job.*field.flag) continue;
+    if (LeftOut(job, field)) continue;
     AppendLine(text, std::string(field.key) + "=" + SettingValue(job, field));
   }
   for (const ListField& list : kListFields) {
@@ -173,6 +212,7 @@ std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusa
       ++out.effect_lines;
     }
   }
+  if (!AppendFaces(text, job, refusal)) return std::nullopt;
   return out;
 }
 

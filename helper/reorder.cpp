@@ -132,10 +132,10 @@ bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet) {
   return (magnet.landscape && width_px < height_px) || (magnet.portrait && height_px < width_px);
 }
 
-bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet) {
+bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet, bool may_turn) {
   const int32_t w = photo.width_px;
   const int32_t h = photo.height_px;
-  const bool rotate = ShouldRotate(w, h, magnet);
+  const bool rotate = may_turn && ShouldRotate(w, h, magnet);
   const char* shape = w < h ? " portrait" : (h < w ? " landscape" : " square");
   LogLine("Mosalith: Image " + std::to_string(index) + " " + std::to_string(w) + "x" + std::to_string(h) +
           shape + " shouldRotate=" + (rotate ? "1" : "0") + " cellPortrait=" + (magnet.portrait ? "1" : "0") +

@@ -48,9 +48,10 @@ std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCod
 bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet);
 
 // Decides and applies the turn of photo `index` (its position in the job) and prints the image line.
-// Returns whether the photo was turned: shouldRotate, unless the turn ran out of memory. The cell fit
-// needs it (the user's viewport is turned with the photo).
-bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet);
+// Returns whether the photo was turned: shouldRotate (never when `may_turn` is false: the job keeps its
+// photos upright), unless the turn ran out of memory. The cell fit needs it (the user's viewport is
+// turned with the photo).
+bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet, bool may_turn = true);
 // The same rule for a frame, without a log line.
 void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet);
 

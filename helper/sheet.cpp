@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "helper/cell_fit.h"
+#include "helper/cut_guides.h"
 #include "helper/effects.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
@@ -82,19 +83,28 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
   }
 }
 
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry) {
-  const int32_t width = CutLineWidthPx(job);
-  const int32_t half = CutLineHalfWidthPx(width);
-  const Rgb color = CutLineColor(job.cutGridColor);
-  for (int64_t n = 1; n < job.cols; ++n) {
-    const int64_t left = job.marginLeft + n * geometry.cell_width_px - half;
-    if (left >= canvas.width()) break;  // later boundaries lie further right
-    FillClipped(canvas, left, job.marginTop, width, geometry.usable_height_px, color);
+void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& magnet, const PixelRect& bleed_box) {
+  if (photo.empty() || canvas.empty()) return;
+  // Centred on the magnet, so a photo of the bled size reaches the bleed on every side.
+  const int64_t x = magnet.x_px + (magnet.width_px - int64_t{photo.width()}) / 2;
+  const int64_t y = magnet.y_px + (magnet.height_px - int64_t{photo.height()}) / 2;
+  const int64_t x0 = std::max({x, bleed_box.x_px, int64_t{0}});
+  const int64_t x1 = std::min({x + photo.width(), bleed_box.right_px(), int64_t{canvas.width()}});
+  const int64_t y0 = std::max({y, bleed_box.y_px, int64_t{0}});
+  const int64_t y1 = std::min({y + photo.height(), bleed_box.bottom_px(), int64_t{canvas.height()}});
+  if (x0 >= x1) return;
+  for (int64_t row = y0; row < y1; ++row) {
+    std::memcpy(canvas.pixel(static_cast<int32_t>(x0), static_cast<int32_t>(row)),
+                photo.pixel(static_cast<int32_t>(x0 - x), static_cast<int32_t>(row - y)),
+                static_cast<size_t>(x1 - x0) * 4);
   }
-  for (int64_t n = 1; n < job.rows; ++n) {
-    const int64_t top = job.marginTop + n * geometry.cell_height_px - half;
-    if (top >= canvas.height()) break;
-    FillClipped(canvas, job.marginLeft, top, geometry.usable_width_px, width, color);
+}
+
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
+                  const std::vector<bool>& filled) {
+  const Rgb color = CutLineColor(job.cutGridColor);
+  for (const PixelRect& rect : CutGuideRects(job, geometry, filled)) {
+    FillClipped(canvas, rect.x_px, rect.y_px, rect.width_px, rect.height_px, color);
   }
 }
 
@@ -111,27 +121,31 @@ SheetPhotos PhotosOfSheet(const GridJob& job, const SheetGeometry& geometry, siz
 PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
                          SheetCounters& counters) {
   PreparedCell cell;
-  const int32_t magnet_width = geometry.magnet_width_px;
-  const int32_t magnet_height = geometry.magnet_height_px;
+  // The photo covers its magnet and the bleed around it.
+  const int32_t bleed = geometry.bleed_px;
+  const int32_t photo_width = geometry.magnet_width_px + 2 * bleed;
+  const int32_t photo_height = geometry.magnet_height_px + 2 * bleed;
   const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
   // The decode needs the picture's cover size of the magnet, measured after the turn to the magnet.
   const ScaleNeed need = [&](int32_t width, int32_t height) {
-    if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
-    return std::max(static_cast<double>(magnet_width) / width, static_cast<double>(magnet_height) / height);
+    if (job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+    return std::max(static_cast<double>(photo_width) / width, static_cast<double>(photo_height) / height);
   };
   std::optional<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
   if (!photo) {
     counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
     return cell;
   }
-  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape);
+  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape, job.rotateToFit);
+  CropFocus focus{nullptr, rotated, bleed};
+  if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
   ImageBuffer released;
-  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, magnet_width, magnet_height, rotated,
-              &released);
+  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated,
+              &released, &focus);
   codec.Recycle(std::move(released));
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
-    ApplyBorder(photo->pixels, *effects);
+    ApplyBorder(photo->pixels, *effects, bleed);
   }
   cell.photo = std::move(photo->pixels);
 
@@ -140,7 +154,12 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     if (frame) {
       TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
       // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      if (ResizeRgba(frame->pixels, magnet_width, magnet_height)) cell.frame = std::move(frame->pixels);
+      const int32_t w = geometry.magnet_width_px;
+      const int32_t h = geometry.magnet_height_px;
+      const bool fitted = job.frameFit == kFrameFitCover ? CoverCrop(frame->pixels, frame->pixels.width(),
+                                                                     frame->pixels.height(), w, h)
+                                                         : ResizeRgba(frame->pixels, w, h);
+      if (fitted) cell.frame = std::move(frame->pixels);
     }
   }
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
@@ -164,14 +183,22 @@ bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet
     canvas = std::move(*fresh);
   }
 
+  std::vector<bool> filled(cells.size());
   for (size_t i = 0; i < cells.size(); ++i) {
     const int64_t position = static_cast<int64_t>(i);
-    const CellOrigin origin = CellOriginOf(job, geometry, position / job.cols, position % job.cols);
-    PastePhoto(canvas, cells[i].photo, origin, geometry.magnet_width_px, geometry.magnet_height_px);
+    const int64_t row = position / job.cols;
+    const int64_t col = position % job.cols;
+    const CellOrigin origin = CellOriginOf(job, geometry, row, col);
+    if (geometry.bleed_px == 0) {
+      PastePhoto(canvas, cells[i].photo, origin, geometry.magnet_width_px, geometry.magnet_height_px);
+    } else {
+      PasteBled(canvas, cells[i].photo, MagnetRectOf(job, geometry, row, col), BleedBoxOf(job, geometry, row, col));
+    }
     BlendFrame(canvas, cells[i].frame, origin.x_px, origin.y_px);
+    filled[i] = !cells[i].photo.empty();
   }
 
-  if (job.showCutGrid) DrawCutLines(canvas, job, geometry);
+  DrawCutLines(canvas, job, geometry, filled);
   if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job))) {
     LogLine(failure);
     return false;

@@ -38,10 +38,14 @@ void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, 
 // canvas are skipped.
 void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px);
 
-// Draws the cut lines between cells (none along the outer edge of the grid) in the job's colour, opaque:
-// a vertical band CutLineWidthPx wide starting half a width before each inner column boundary over the
-// usable height, and a horizontal band likewise for each inner row boundary over the usable width.
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry);
+// Copies a photo that reaches beyond its magnet (the bleed) into the canvas, centred on `magnet`, keeping
+// only what lies inside `bleed_box` (BleedBoxOf) and the canvas: whole pixels, no blending.
+void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& magnet, const PixelRect& bleed_box);
+
+// Draws the sheet's cut guides (helper/cut_guides.h) in the job's colour, opaque, clipped to the canvas.
+// `filled[i]` tells whether cell i shows a photo.
+void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
+                  const std::vector<bool>& filled);
 
 // The photo positions [first, end) that sheet `sheet_index` holds; first == end for a sheet without photos.
 struct SheetPhotos {
@@ -58,14 +62,17 @@ struct PreparedCell {
 };
 
 // Prepares the cell of photo `index`: load (decoded no larger than its magnet needs), orientation,
-// turn, fit, effects, border, then the frame. Counts the cell as done and prints the progress line when
+// turn (unless the job keeps photos upright), fit to the magnet and its bleed (the crop moved to keep
+// the photo's faces when the job asks), effects, border, then the frame (resized to the magnet, or
+// covering it in its own shape). Counts the cell as done and prints the progress line when
 // due. A photo or frame that cannot be loaded leaves its part empty; that is not a failure.
 // Thread safety: may run for any cells of one job at once; reads `job` and `geometry` only.
 PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
                          SheetCounters& counters);
 
 // Composes sheet `sheet_index` from its prepared cells (cells[i] is photo PhotosOfSheet().first + i), in
-// cell order: each photo pasted, then its frame laid over; then the cut lines. Writes the sheet to
+// cell order: each photo pasted (with its bleed), then its frame laid over the magnet; then the cut
+// guides around the cells whose photo was drawn. Writes the sheet to
 // job.outputs[sheet_index] and prints the "Saved page" line. `canvas` is reused when it has the page's
 // size. Returns false, after printing "Mosalith: Failed to write page <sheet_index + 1>: <path>", when
 // the canvas cannot be allocated or the file cannot be opened or encoded; such a sheet does not count as

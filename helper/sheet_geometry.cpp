@@ -23,21 +23,33 @@ std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::strin
     problem = InvalidPageSizeText(job.pageWidth, job.pageHeight);
     return std::nullopt;
   }
+  if (job.gapPx < 0 || job.bleedPx < 0 || job.gapPx > kMaxSpacingPx || job.bleedPx > kMaxSpacingPx) {
+    problem = "Invalid gap " + std::to_string(job.gapPx) + " or bleed " + std::to_string(job.bleedPx) +
+              ": both must be 0 to " + std::to_string(kMaxSpacingPx) + " pixels";
+    return std::nullopt;
+  }
   const int64_t usable_width = int64_t{job.pageWidth} - job.marginRight - job.marginLeft;
   const int64_t usable_height = int64_t{job.pageHeight} - job.marginBottom - job.marginTop;
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-  if (usable_width < job.cols || usable_height < job.rows || usable_width > kMax || usable_height > kMax) {
+  // The gaps between cells come out of the usable area first.
+  const int64_t gaps_across = int64_t{job.gapPx} * (job.cols - 1);
+  const int64_t gaps_down = int64_t{job.gapPx} * (job.rows - 1);
+  if (usable_width - gaps_across < job.cols || usable_height - gaps_down < job.rows || usable_width > kMax ||
+      usable_height > kMax) {
     problem = "Usable area " + std::to_string(usable_width) + "x" + std::to_string(usable_height) +
               " does not fit a " + std::to_string(job.rows) + "x" + std::to_string(job.cols) +
               " grid of cells at least 1 pixel in size";
+    if (job.gapPx > 0) problem += " with gaps of " + std::to_string(job.gapPx) + " pixels";
     return std::nullopt;
   }
 
   SheetGeometry geometry;
   geometry.usable_width_px = static_cast<int32_t>(usable_width);
   geometry.usable_height_px = static_cast<int32_t>(usable_height);
-  geometry.cell_width_px = geometry.usable_width_px / job.cols;
-  geometry.cell_height_px = geometry.usable_height_px / job.rows;
+  geometry.cell_width_px = static_cast<int32_t>((usable_width - gaps_across) / job.cols);
+  geometry.cell_height_px = static_cast<int32_t>((usable_height - gaps_down) / job.rows);
+  geometry.gap_px = job.gapPx;
+  geometry.bleed_px = job.bleedPx;
   geometry.magnet_width_px = geometry.cell_width_px;
   geometry.magnet_height_px = geometry.cell_height_px;
   const double aspect = sizing == MagnetSizing::kAspectRatio ? job.magnetAspectRatio : 0.0;
@@ -60,7 +72,28 @@ std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::strin
 }
 
 CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col) {
-  return {job.marginLeft + geometry.cell_width_px * col, job.marginTop + geometry.cell_height_px * row};
+  return {job.marginLeft + (int64_t{geometry.cell_width_px} + geometry.gap_px) * col,
+          job.marginTop + (int64_t{geometry.cell_height_px} + geometry.gap_px) * row};
+}
+
+PixelRect MagnetRectOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col) {
+  const CellOrigin origin = CellOriginOf(job, geometry, row, col);
+  return {origin.x_px, origin.y_px, geometry.magnet_width_px, geometry.magnet_height_px};
+}
+
+PixelRect BleedBoxOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col) {
+  const PixelRect magnet = MagnetRectOf(job, geometry, row, col);
+  const int64_t bleed = geometry.bleed_px;
+  if (bleed == 0) return magnet;
+  // The space between this magnet and its neighbour's: the gap, and the part of the cell the magnet
+  // leaves free when it is narrower or shorter than its cell.
+  const int64_t across = int64_t{geometry.cell_width_px} - geometry.magnet_width_px + geometry.gap_px;
+  const int64_t down = int64_t{geometry.cell_height_px} - geometry.magnet_height_px + geometry.gap_px;
+  const int64_t left = col > 0 ? std::min(bleed, across / 2) : bleed;
+  const int64_t right = col + 1 < job.cols ? std::min(bleed, across / 2) : bleed;
+  const int64_t top = row > 0 ? std::min(bleed, down / 2) : bleed;
+  const int64_t bottom = row + 1 < job.rows ? std::min(bleed, down / 2) : bleed;
+  return {magnet.x_px - left, magnet.y_px - top, magnet.width_px + left + right, magnet.height_px + top + bottom};
 }
 
 double CutLineResolution(const GridJob& job) {

@@ -33,7 +33,10 @@ struct SheetGeometry {
   int32_t magnet_height_px = 0;
   MagnetShape magnet_shape;
   int64_t cells_per_sheet = 0;  // rows x cols
+  int32_t gap_px = 0;    // between neighbouring cells, across and down
+  int32_t bleed_px = 0;  // how far each photo reaches beyond its magnet's edges (see BleedBox)
 };
+
 
 // How the magnet is sized within its cell.
 enum class MagnetSizing {
@@ -43,18 +46,41 @@ enum class MagnetSizing {
 
 // The geometry of `job`, or nothing with `problem` set to a one-line description (no prefix) when the
 // job cannot be laid out: rows or cols below 1, a page outside the page budget (helper/page_budget.h,
-// "Invalid page size WxH"), a usable area narrower than cols
-// or shorter than rows pixels (cells of zero size) or beyond int32, or a magnet of zero size.
+// "Invalid page size WxH"), a gap or bleed outside 0..kMaxSpacingPx, a usable area that leaves cells of
+// zero size once the gaps are taken out, or one beyond int32, or a magnet of zero size.
+// Cells: (usable width - (cols - 1) x gap) / cols wide, truncated, and likewise down; with no gap that
+// is usable width / cols.
 std::optional<SheetGeometry> ComputeSheetGeometry(const GridJob& job, std::string& problem,
                                                   MagnetSizing sizing = MagnetSizing::kAspectRatio);
 
-// Top-left corner of cell (row, col): the left margin plus whole cells across, the top margin plus
-// whole cells down.
+// Top-left corner of cell (row, col): the left margin plus whole cells and gaps across, the top margin
+// plus whole cells and gaps down.
 struct CellOrigin {
   int64_t x_px = 0;
   int64_t y_px = 0;
 };
 CellOrigin CellOriginOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col);
+
+// A rectangle of canvas pixels: [x, x + width) x [y, y + height), origin at the canvas's top-left corner.
+struct PixelRect {
+  int64_t x_px = 0;
+  int64_t y_px = 0;
+  int64_t width_px = 0;
+  int64_t height_px = 0;
+  int64_t right_px() const { return x_px + width_px; }
+  int64_t bottom_px() const { return y_px + height_px; }
+  bool operator==(const PixelRect&) const = default;
+};
+
+// The magnet of cell (row, col): magnet-sized, at the cell's top-left corner. Its edges are where the
+// magnet is cut.
+PixelRect MagnetRectOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col);
+
+// Where the photo of cell (row, col) may lie: its magnet grown by the bleed on each side, but towards a
+// neighbouring cell only by half the space between the two magnets (rounded down), so that no photo
+// ever reaches into another one's bleed or magnet. Towards the page margin the full bleed (callers clip
+// to the canvas). With no bleed it is the magnet.
+PixelRect BleedBoxOf(const GridJob& job, const SheetGeometry& geometry, int64_t row, int64_t col);
 
 // Dots per inch for cut lines: dpi when above 0; otherwise 300 for pages up to 2400 pixels tall and
 // 450 for taller ones.

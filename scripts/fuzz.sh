@@ -91,6 +91,8 @@ printf '\xef\xbb\xbf[settings]\nrows=4\ncols=3\npageWidth=1854\npageHeight=2445\
   >"$job_seeds/written"
 printf '# comment\r\n  [settings]\r\n\tdpi= 0x1.8p8x\r\nrows=+2\r\nshowCutGrid=true\r\n[images]\r\n  a b \r\n[outputs]\r\nc\r\n[effects]\r\n-1,1\r\n0,1e-45,2,3,4,5,6,7\r\n0,.5,,\r\n[unknown]\r\nx\r\n' \
   >"$job_seeds/odd"
+printf '[settings]\nrows=3\ncols=3\ngapPx=24\nbleedPx=12\ncutGuides=marks\nfullLengthGuides=1\nrotateToFit=0\nfaceAwareCrop=1\nframeFit=cover\n[images]\na\nb\n[outputs]\nc\n[faces]\n0,0.25,0.125,0.5,0.375\n1,-1,2,1e300,0.1\n' \
+  >"$job_seeds/sheet_keys"
 
 # Two at a time, one per core: the codec fuzzer for SECONDS on one; on the other the picture-header and
 # grid job fuzzers for half as long each, one after the other.

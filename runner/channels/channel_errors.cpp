@@ -53,6 +53,12 @@ ChannelError InvalidTypeForKey(std::string_view key) {
   return ChannelError(std::string(kInvalidArgumentsCode), std::move(message));
 }
 
+ChannelError InvalidValueForKey(std::string_view key, std::string_view expected) {
+  std::string message = "Invalid value for key '";
+  message.append(key).append("': expected ").append(expected);
+  return ChannelError(std::string(kInvalidArgumentsCode), std::move(message));
+}
+
 void AnswerError(MethodResult& result, const ChannelError& error) {
   result.Error(error.code, error.message);  // null details
 }

@@ -96,6 +96,9 @@ ChannelError SetProfileError(std::string_view exception_text);
 // A present argument of a kind its form does not accept, where the handler names no answer of its own:
 // "INVALID_ARGUMENTS" with "Invalid type for key '<key>'".
 ChannelError InvalidTypeForKey(std::string_view key);
+// "Invalid value for key '<key>': expected <expected>" ("INVALID_ARGUMENTS"): a value of the right kind
+// that the method cannot take.
+ChannelError InvalidValueForKey(std::string_view key, std::string_view expected);
 
 // Answers `result` with `error` and null details. The result must not have been answered yet.
 void AnswerError(MethodResult& result, const ChannelError& error);

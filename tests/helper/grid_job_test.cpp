@@ -161,6 +161,61 @@ TEST(GridJobTest, OptionalPartsAreLeftOutAsTheReaderExpects) {
   EXPECT_TRUE(written->text.ends_with("[effects]\n"));
 }
 
+TEST(GridJobTest, SheetKeysAndFacesRoundTripAndStayOutAtTheirDefaults) {
+  GridJob job = ExampleJob();
+  job.gapPx = 24;
+  job.bleedPx = 6;
+  job.cutGuides = std::string(kCutGuidesMarks);
+  job.fullLengthGuides = true;
+  job.rotateToFit = false;
+  job.faceAwareCrop = true;
+  job.frameFit = std::string(kFrameFitCover);
+  job.faces = {{}, {FaceArea{0.25, 0.125, 0.5, 0.375}, FaceArea{0.0625, 0.5, 0.1, 0.2}}};
+  const std::string text = Text(job);
+  EXPECT_NE(text.find("\ngapPx=24\nbleedPx=6\ncutGuides=marks\nfullLengthGuides=1\nrotateToFit=0\n"
+                      "faceAwareCrop=1\nframeFit=cover\n[images]"),
+            std::string::npos);
+  EXPECT_TRUE(text.ends_with("[faces]\n1,0.25,0.125,0.5,0.375\n1,0.0625,0.5,0.1,0.2\n"));
+  EXPECT_EQ(Parse(text), job);
+
+  // Back at their defaults they are not written at all: the file is the one an older writer made.
+  job = ExampleJob();
+  job.faces = {{}, {}};
+  EXPECT_EQ(Text(job), "\xEF\xBB\xBF" + std::string(kWrittenJob));
+  job.cutGuides = "dotted";
+  std::string refusal;
+  EXPECT_FALSE(FormatGridJob(job, &refusal));
+  EXPECT_EQ(refusal, "cutGuides is not one of lines, marks or none");
+}
+
+TEST(GridJobTest, ChoicesMustBeExactAndBadFaceLinesAreIgnored) {
+  GridJob job;
+  const GridJobReadResult bad = ParseGridJob("[settings]\ncutGuides=Marks\n[images]\na\n[outputs]\nb\n", job);
+  EXPECT_EQ(bad.status, GridJobStatus::kInvalidValue);
+  EXPECT_EQ(bad.invalid_key, "cutGuides");
+  job = GridJob();
+  EXPECT_EQ(ParseGridJob("[settings]\nframeFit=\n[images]\na\n[outputs]\nb\n", job).status,
+            GridJobStatus::kInvalidValue);
+
+  const GridJob read = Parse(
+      "[images]\na\nb\n[outputs]\nout\n[faces]\n"
+      "1,0.1,0.2,0.3,0.4\n"
+      "1,0.1,0.2,0.3\n"          // too few values
+      "1,0.1,0.2,0.3,0.4,9\n"    // one too many
+      "1,0.1,0.2,0,0.4\n"        // no area
+      "1,0.1,0.2,nan,0.4\n"      // not finite
+      "-1,0.1,0.2,0.3,0.4\n"     // no such photo
+      "2,0.1,0.2,0.3,0.4\n"      // beyond the images
+      "0,0.5,0.5,0.25,0.25 \n");  // trailing blanks are fine
+  ASSERT_EQ(read.faces.size(), 2u);
+  EXPECT_EQ(read.faces[0], (std::vector<FaceArea>{{0.5, 0.5, 0.25, 0.25}}));
+  EXPECT_EQ(read.faces[1], (std::vector<FaceArea>{{0.1, 0.2, 0.3, 0.4}}));
+
+  std::string many = "[images]\na\n[outputs]\nout\n[faces]\n";
+  for (size_t i = 0; i < kMaxFacesPerPhoto + 5; ++i) many += "0,0,0,0.1,0.1\n";
+  EXPECT_EQ(Parse(many).faces[0].size(), kMaxFacesPerPhoto);
+}
+
 TEST(GridJobTest, RealsAreWrittenWithSixSignificantDigitsAndDpiWhole) {
   EXPECT_EQ(FormatJobReal(0.1), "0.1");
   EXPECT_EQ(FormatJobReal(0.00001), "1e-05");

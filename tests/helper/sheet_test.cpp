@@ -131,6 +131,7 @@ GridJob SmallGridJob() {
   job.cols = 3;
   job.dpi = 0;  // 300 for this short page: 0.1 mm gives the 3-pixel minimum
   job.cutGridColor = "black";
+  job.showCutGrid = true;
   return job;
 }
 
@@ -139,7 +140,7 @@ TEST(DrawCutLinesTest, InnerBoundariesOnlyCentredOnTheCellEdges) {
   std::string problem;
   const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
   ImageBuffer canvas = Solid(20, 16, kWhite);
-  DrawCutLines(canvas, job, geometry);
+  DrawCutLines(canvas, job, geometry, {});
   constexpr Rgba kBlack{0, 0, 0, 255};
   // Vertical lines: columns 6..8 and 11..13 over rows 1..14. Horizontal: rows 7..9 over columns 2..17.
   EXPECT_TRUE(PixelIs(canvas, 6, 1, kBlack));
@@ -168,7 +169,7 @@ TEST(DrawCutLinesTest, LinesPastTheCanvasAreClipped) {
   std::string problem;
   const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
   ImageBuffer canvas = Solid(20, 16, kWhite);
-  DrawCutLines(canvas, job, geometry);
+  DrawCutLines(canvas, job, geometry, {});
   // Each band still spans only the usable area along its length.
   constexpr Rgba kGray{145, 145, 145, 255};
   EXPECT_TRUE(PixelIs(canvas, 0, 1, kGray));  // vertical bands: every column, rows 1..14
@@ -260,6 +261,117 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   EXPECT_EQ(second->width(), 60);
   EXPECT_TRUE(PixelIs(*second, 15, 20, kBlue, 12));  // landscape photo turned into the portrait magnet
   EXPECT_TRUE(PixelIs(*second, 45, 20, kWhite, 12));  // no photo left for this cell
+}
+
+// Whether every pixel of [x0, x1) x [y0, y1) passes `test`.
+template <class Test>
+bool AllPixels(const ImageBuffer& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, Test test) {
+  for (int32_t y = y0; y < y1; ++y) {
+    for (int32_t x = x0; x < x1; ++x) {
+      if (!test(image.pixel(x, y))) return false;
+    }
+  }
+  return true;
+}
+
+bool Dark(const uint8_t* p) { return p[0] < 80 && p[1] < 80 && p[2] < 80; }
+
+TEST_F(SheetFileTest, BleedReachesPastTheCutEdgesAndMarksStayOffPhotosAndEmptyCells) {
+  // 2 x 2 magnets of 40 x 30 with 12-pixel gaps and 20-pixel margins; three photos.
+  GridJob job;
+  job.pageWidth = 20 + 40 + 12 + 40 + 20;
+  job.pageHeight = 20 + 30 + 12 + 30 + 20;
+  job.marginLeft = job.marginRight = job.marginTop = job.marginBottom = 20;
+  job.gapPx = 12;
+  job.bleedPx = 4;
+  job.cutGuides = "marks";
+  job.cutGridColor = "black";
+  job.dpi = 300;
+  job.jpegQuality = 100;
+  const std::string red = WritePhoto("red.jpg", 200, 150, kRed);
+  job.images = {red, red, red};
+  job.outputs = {PathOf("sheet.jpg")};
+  std::string problem;
+  const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
+  SheetCounters counters;
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
+  ::testing::internal::GetCapturedStderr();
+  const std::optional<ImageBuffer> sheet = LoadImage(job.outputs[0], testing::Codec());
+  ASSERT_TRUE(sheet);
+
+  // The first magnet is [20, 60) x [20, 50): its photo reaches 4 pixels past every cut edge, no further.
+  EXPECT_TRUE(PixelIs(*sheet, 17, 35, kRed, 16));
+  EXPECT_TRUE(PixelIs(*sheet, 62, 35, kRed, 16));
+  EXPECT_TRUE(PixelIs(*sheet, 40, 52, kRed, 16));
+  EXPECT_TRUE(PixelIs(*sheet, 14, 35, kWhite, 16));
+  EXPECT_TRUE(PixelIs(*sheet, 66, 35, kWhite, 16));
+  EXPECT_TRUE(PixelIs(*sheet, 40, 56, kWhite, 16));
+  // Marks: in the top margin on the line of the first cut (x = 20), and across the gap between the rows.
+  EXPECT_TRUE(Dark(sheet->pixel(20, 5)));
+  EXPECT_TRUE(Dark(sheet->pixel(20, 56)));
+  // None on a photo (bleed included) nor anywhere in the empty fourth cell and its bleed.
+  for (int64_t cell = 0; cell < 4; ++cell) {
+    const PixelRect box = BleedBoxOf(job, geometry, cell / 2, cell % 2);
+    EXPECT_TRUE(AllPixels(*sheet, int32_t(box.x_px) + 1, int32_t(box.y_px) + 1, int32_t(box.right_px()) - 1,
+                          int32_t(box.bottom_px()) - 1, [](const uint8_t* p) { return !Dark(p); }))
+        << "cell " << cell;
+  }
+  EXPECT_TRUE(AllPixels(*sheet, 72 - 4, 62 - 4, 112 + 4, 92 + 4, [](const uint8_t* p) { return p[1] > 230; }));
+}
+
+TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
+  // A tall photo whose "face" (blue) sits near its top, in a square magnet: the centre crop cuts it off.
+  ImageBuffer portrait = Solid(60, 120, kRed);
+  for (int32_t y = 8; y < 24; ++y) {
+    for (int32_t x = 20; x < 40; ++x) SetPixel(portrait, x, y, kBlue);
+  }
+  const std::string tall = PathOf("tall.jpg");
+  ASSERT_TRUE(WriteJpeg(portrait, tall, 100, testing::Codec()));
+  // A landscape photo, red on the left half, blue on the right.
+  ImageBuffer wide = Solid(80, 40, kRed);
+  for (int32_t y = 0; y < 40; ++y) {
+    for (int32_t x = 40; x < 80; ++x) SetPixel(wide, x, y, kBlue);
+  }
+  const std::string landscape = PathOf("wide.jpg");
+  ASSERT_TRUE(WriteJpeg(wide, landscape, 100, testing::Codec()));
+
+  auto compose = [&](GridJob job) {
+    job.marginLeft = job.marginRight = job.marginTop = job.marginBottom = 0;
+    job.jpegQuality = 100;
+    job.outputs = {PathOf("sheet.jpg")};
+    std::string problem;
+    const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
+    SheetCounters counters;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
+    ::testing::internal::GetCapturedStderr();
+    return LoadImage(job.outputs[0], testing::Codec()).value_or(ImageBuffer());
+  };
+  GridJob square;
+  square.rows = square.cols = 1;
+  square.pageWidth = square.pageHeight = 60;
+  square.images = {tall};
+  square.faces = {{FaceArea{20 / 60.0, 8 / 120.0, 20 / 60.0, 16 / 120.0}}};
+  EXPECT_TRUE(PixelIs(compose(square), 30, 10, kRed, 16));  // faces named, but not asked for: centred
+  square.faceAwareCrop = true;
+  const ImageBuffer kept = compose(square);
+  ASSERT_FALSE(kept.empty());
+  EXPECT_TRUE(PixelIs(kept, 30, 15, kBlue, 16));  // the window starts at row 0: the face at rows 8..23
+  EXPECT_TRUE(PixelIs(kept, 30, 40, kRed, 16));
+
+  GridJob upright;
+  upright.rows = upright.cols = 1;
+  upright.pageWidth = 30;
+  upright.pageHeight = 40;
+  upright.images = {landscape};
+  const ImageBuffer turned = compose(upright);  // turned clockwise: red on top, blue below
+  EXPECT_TRUE(PixelIs(turned, 15, 5, kRed, 16));
+  EXPECT_TRUE(PixelIs(turned, 15, 35, kBlue, 16));
+  upright.rotateToFit = false;  // upright, covering: the middle 30 columns, red then blue
+  const ImageBuffer kept_upright = compose(upright);
+  EXPECT_TRUE(PixelIs(kept_upright, 5, 20, kRed, 16));
+  EXPECT_TRUE(PixelIs(kept_upright, 25, 20, kBlue, 16));
 }
 
 TEST_F(SheetFileTest, UnwritableSheetIsReportedAndNotCountedAsSaved) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "helper/cut_guides.h"
 #include "platform/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -40,15 +41,49 @@ std::optional<Bitmap> Redraw(const platform::Graphics& graphics, const Bitmap& i
   return canvas->Snapshot();
 }
 
-LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetGeometry& layout,
-                      const std::string& photo_path, const std::string& frame_path) {
+// The frame in its own shape, scaled to cover the cell and centred on it, the rest cut off.
+std::optional<Bitmap> CoverFrame(const platform::Graphics& graphics, const Bitmap& frame,
+                                 const mosalith::SheetGeometry& layout) {
+  if (frame.width_px < 1 || frame.height_px < 1) return std::nullopt;
+  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(layout.cell_width_px, layout.cell_height_px);
+  if (!canvas) return std::nullopt;
+  canvas->Clear(0x00000000);
+  const double s = std::max(double(layout.cell_width_px) / frame.width_px, double(layout.cell_height_px) / frame.height_px);
+  const double width = s * frame.width_px;
+  const double height = s * frame.height_px;
+  const RectF dest{(layout.cell_width_px - width) / 2, (layout.cell_height_px - height) / 2, width, height};
+  if (canvas->DrawBitmap(frame, dest, platform::Filter::kBicubic) != GraphicsStatus::kOk) return std::nullopt;
+  return canvas->Snapshot();
+}
+
+// Keeps the part of `image` the fit draws (a covering photo's crop window, bleed included).
+std::optional<Bitmap> CropToFit(const platform::Graphics& graphics, const Bitmap& image, const PhotoFit& fit) {
+  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(fit.drawn_width_px, fit.drawn_height_px);
+  if (!canvas) return std::nullopt;
+  canvas->Clear(0xFFFFFFFF);
+  const RectF source{double(fit.source_x_px), double(fit.source_y_px), double(fit.drawn_width_px),
+                     double(fit.drawn_height_px)};
+  const RectF dest{0, 0, double(fit.drawn_width_px), double(fit.drawn_height_px)};
+  if (canvas->DrawBitmapPart(image, source, dest, platform::Filter::kNearest) != GraphicsStatus::kOk) return std::nullopt;
+  return canvas->Snapshot();
+}
+
+LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJob& request,
+                      const mosalith::SheetGeometry& layout, size_t index) {
   LoadedPhoto loaded;
+  const std::string& photo_path = request.images[index];
+  const std::string no_frame;
+  const std::string& frame_path = index < request.frames.size() ? request.frames[index] : no_frame;
   platform::ImageInfo info;
   if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
   const bool swaps = platform::OrientationSwapsSides(info.orientation);
   const int upright_width = swaps ? info.height_px : info.width_px;
   const int upright_height = swaps ? info.width_px : info.height_px;
-  const PhotoFit fit = FitPhotoInCell(layout, upright_width, upright_height);
+  const bool covers = PhotoCoversMagnet(request);
+  const std::vector<mosalith::FaceArea>* faces =
+      request.faceAwareCrop && index < request.faces.size() ? &request.faces[index] : nullptr;
+  const PhotoFit fit = covers ? CoverPhotoInCell(request, layout, upright_width, upright_height, faces)
+                              : FitPhotoInCell(layout, upright_width, upright_height);
   if (fit.scaled_width_px < 1 || fit.scaled_height_px < 1) return loaded;  // too thin to show at this size
 
   // Decoded at no less than twice the drawn size (a reduced DCT decode, never an embedded thumbnail),
@@ -66,6 +101,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
                                         platform::Filter::kArea);
   if (!scaled) return loaded;
   loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
+  if (covers) loaded.photo = CropToFit(graphics, *loaded.photo, fit);
+  if (!loaded.photo) return loaded;
 
   if (!frame_path.empty()) {
     platform::DecodedImage frame;
@@ -76,26 +113,60 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::SheetG
       Bitmap frame_upright =
           platform::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, platform::OrientationSet::kAll);
       if (fit.rotate) frame_upright = platform::RotateClockwise(frame_upright);
-      loaded.frame = Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
-                            platform::Filter::kBicubic);
+      loaded.frame = request.frameFit == mosalith::kFrameFitCover
+                         ? CoverFrame(graphics, frame_upright, layout)
+                         : Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
+                                  platform::Filter::kBicubic);
     }
   }
   return loaded;
 }
 
-// Composes sheet `sheet` on `canvas` (already white).
+// Draws a covering photo (magnet and bleed, centred on the magnet) clipped to its bleed box.
+GraphicsStatus DrawCovering(platform::Canvas& canvas, const Bitmap& photo, const mosalith::PixelRect& magnet,
+                            const mosalith::PixelRect& box) {
+  const int64_t x = magnet.x_px + (magnet.width_px - int64_t{photo.width_px}) / 2;
+  const int64_t y = magnet.y_px + (magnet.height_px - int64_t{photo.height_px}) / 2;
+  const int64_t x0 = std::max(x, box.x_px);
+  const int64_t y0 = std::max(y, box.y_px);
+  const int64_t x1 = std::min(x + photo.width_px, box.right_px());
+  const int64_t y1 = std::min(y + photo.height_px, box.bottom_px());
+  if (x1 <= x0 || y1 <= y0) return GraphicsStatus::kOk;
+  return canvas.DrawBitmapPart(photo, RectF{double(x0 - x), double(y0 - y), double(x1 - x0), double(y1 - y0)},
+                               RectF{double(x0), double(y0), double(x1 - x0), double(y1 - y0)},
+                               platform::Filter::kNearest);
+}
+
+// Composes sheet `sheet` on `canvas` (already white), then its cut guides when the request names them.
 void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, const mosalith::SheetGeometry& layout,
                   const std::vector<LoadedPhoto>& photos, size_t sheet) {
+  const bool covers = PhotoCoversMagnet(request);
+  std::vector<bool> filled;
   for (int64_t cell = 0; cell < layout.cells_per_sheet; ++cell) {
     const int64_t index = static_cast<int64_t>(sheet) * layout.cells_per_sheet + cell;
-    if (index >= static_cast<int64_t>(photos.size())) return;
+    if (index >= static_cast<int64_t>(photos.size())) break;
+    filled.push_back(false);
     const LoadedPhoto& loaded = photos[static_cast<size_t>(index)];
     if (!loaded.photo) continue;
-    const mosalith::CellOrigin origin =
-        mosalith::CellOriginOf(request, layout, cell / request.cols, cell % request.cols);
+    const int64_t row = cell / request.cols;
+    const int64_t col = cell % request.cols;
+    const mosalith::CellOrigin origin = mosalith::CellOriginOf(request, layout, row, col);
     const double cell_x = static_cast<double>(origin.x_px);
     const double cell_y = static_cast<double>(origin.y_px);
     const Bitmap& photo = *loaded.photo;
+    if (covers) {
+      if (DrawCovering(canvas, photo, mosalith::MagnetRectOf(request, layout, row, col),
+                       mosalith::BleedBoxOf(request, layout, row, col)) != GraphicsStatus::kOk) {
+        continue;
+      }
+      filled.back() = true;
+      if (loaded.frame) {
+        canvas.DrawBitmap(*loaded.frame,
+                          RectF{cell_x, cell_y, double(layout.cell_width_px), double(layout.cell_height_px)},
+                          platform::Filter::kNearest);
+      }
+      continue;
+    }
     // The photo already has its final size: placed 1:1, centred, a too-large side cropped evenly.
     const int32_t w = photo.width_px;
     const int32_t h = photo.height_px;
@@ -110,37 +181,28 @@ void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, co
                               platform::Filter::kNearest) != GraphicsStatus::kOk) {
       continue;
     }
+    filled.back() = true;
     if (loaded.frame) {
       canvas.DrawBitmap(*loaded.frame,
                         RectF{cell_x, cell_y, double(layout.cell_width_px), double(layout.cell_height_px)},
                         platform::Filter::kNearest);
     }
   }
+  // The lines a request asks for only with showCutGrid were never this composer's: it draws the guides of
+  // a request that names its cutGuides.
+  if (mosalith::GuideStyleOf(request) == mosalith::GuideStyle::kGrid) return;
+  const mosalith::Rgb colour = mosalith::CutLineColor(request.cutGridColor);
+  const uint32_t argb = 0xFF000000u | uint32_t{colour.r} << 16 | uint32_t{colour.g} << 8 | colour.b;
+  for (const mosalith::PixelRect& rect : mosalith::CutGuideRects(request, layout, filled)) {
+    const double x0 = std::max<double>(0, static_cast<double>(rect.x_px));
+    const double y0 = std::max<double>(0, static_cast<double>(rect.y_px));
+    const double x1 = std::min<double>(request.pageWidth, static_cast<double>(rect.right_px()));
+    const double y1 = std::min<double>(request.pageHeight, static_cast<double>(rect.bottom_px()));
+    if (x1 > x0 && y1 > y0) canvas.FillRect(RectF{x0, y0, x1 - x0, y1 - y0}, argb);
+  }
 }
 
 }  // namespace
-
-PhotoFit FitPhotoInCell(const mosalith::SheetGeometry& layout, int32_t width_px, int32_t height_px) {
-  PhotoFit fit;
-  if (width_px < 1 || height_px < 1) return fit;
-  const mosalith::MagnetShape cell = layout.magnet_shape;  // the magnet is the whole cell
-  fit.rotate = (cell.landscape && width_px < height_px) || (cell.portrait && height_px < width_px);
-  const double a = fit.rotate ? width_px : height_px;  // the side that ends up vertical
-  const double b = fit.rotate ? height_px : width_px;
-  const double s = std::min(layout.cell_height_px / a, layout.cell_width_px / b);
-  // Within the cell by construction, so the truncations fit int32.
-  fit.scaled_width_px = static_cast<int32_t>(s * width_px);
-  fit.scaled_height_px = static_cast<int32_t>(s * height_px);
-  const int32_t w = fit.rotate ? fit.scaled_height_px : fit.scaled_width_px;
-  const int32_t h = fit.rotate ? fit.scaled_width_px : fit.scaled_height_px;
-  fit.offset_x_px = std::max(0, (layout.cell_width_px - w) / 2);
-  fit.offset_y_px = std::max(0, (layout.cell_height_px - h) / 2);
-  fit.source_x_px = std::max(0, (w - layout.cell_width_px) / 2);
-  fit.source_y_px = std::max(0, (h - layout.cell_height_px) / 2);
-  fit.drawn_width_px = std::min(layout.cell_width_px - fit.offset_x_px, w - fit.source_x_px);
-  fit.drawn_height_px = std::min(layout.cell_height_px - fit.offset_y_px, h - fit.source_y_px);
-  return fit;
-}
 
 GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
                         platform::FileSystem& files, platform::Clock& clock,
@@ -178,8 +240,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
   std::vector<LoadedPhoto> photos(shown);
   for (size_t i = 0; i < shown; ++i) {
     if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
-    const std::string no_frame;
-    photos[i] = LoadPhoto(*graphics, *layout, request.images[i], i < request.frames.size() ? request.frames[i] : no_frame);
+    photos[i] = LoadPhoto(*graphics, request, *layout, i);
     if ((i + 1) % 10 == 0) {
       LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
     }

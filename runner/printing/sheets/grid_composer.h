@@ -3,8 +3,11 @@
 // Simpler than the helper: each photo is turned upright by its EXIF orientation, turned a quarter when its
 // shape is across the cell's, fitted whole inside its cell (scale min(cell / photo)) and centred on white;
 // a frame, turned with its photo, is stretched over the whole cell, and only over cells whose photo was
-// drawn. No crop, zoom, effects, border, cut lines or magnet aspect ratio. Sheets are composed in order on
-// the calling thread and written as JPEG.
+// drawn. No zoom, effects, border or magnet aspect ratio, and no cut lines for showCutGrid. A request
+// that asks for a bleed, a face-aware crop or upright photos gets covering photos as the helper makes
+// them (PhotoCoversMagnet); gaps, the cut guides a request names with cutGuides and a frame covering in
+// its own shape are drawn as the helper draws them. Sheets are composed in order on the calling thread
+// and written as JPEG.
 // Thread safety: re-entrant; jobs on different threads share nothing.
 #pragma once
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "helper/sheet_geometry.h"
+#include "runner/printing/sheets/photo_fit.h"
 #include "runner/printing/sheets/sheet_job_records.h"
 
 namespace platform {
@@ -22,22 +26,6 @@ class Graphics;
 }  // namespace platform
 
 namespace runner::printing {
-
-// Where a photo of `width_px` x `height_px` (upright) lands in a cell.
-struct PhotoFit {
-  bool rotate = false;      // turned a quarter clockwise to follow the cell's shape
-  int32_t scaled_width_px = 0;   // after scaling, before the turn
-  int32_t scaled_height_px = 0;
-  // After the turn: the part drawn (source offset and size) and its offset in the cell.
-  int32_t source_x_px = 0;
-  int32_t source_y_px = 0;
-  int32_t drawn_width_px = 0;
-  int32_t drawn_height_px = 0;
-  int32_t offset_x_px = 0;
-  int32_t offset_y_px = 0;
-};
-// `geometry` is the sheet's, computed with MagnetSizing::kWholeCell: the cell's shape decides the turn.
-PhotoFit FitPhotoInCell(const mosalith::SheetGeometry& geometry, int32_t width_px, int32_t height_px);
 
 // Composes and writes every sheet of `request` except those `already_written` marks (sheet p is skipped
 // when already_written[p] is true: the helper program wrote it, and its photos are not even loaded).

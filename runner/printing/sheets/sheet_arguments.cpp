@@ -119,12 +119,24 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
   }
 
   ArgReader args(map);
+  std::optional<ChannelError> refused;  // a value of the right kind outside what the key takes
+  auto refuse = [&refused](const ChannelError& error) {
+    if (!refused) refused = error;
+  };
   // Reads one setting over its default.
   auto read_setting = [&](const mosalith::SettingField& field) {
     const std::string_view key = field.argument;
+    const bool checked = field.requirement == Requirement::kChecked;
     switch (field.kind) {
       case SettingKind::kInteger:
-        if (field.requirement == Requirement::kRequired) {
+        if (checked) {
+          const std::optional<int32_t> value = args.Optional(key, kInt32);
+          if (!value) break;
+          if (*value < field.min_value || *value > field.max_value) {
+            refuse(InvalidValueForKey(key, std::to_string(field.min_value) + " to " + std::to_string(field.max_value)));
+          }
+          request.*field.integer = *value;
+        } else if (field.requirement == Requirement::kRequired) {
           if (std::optional<int32_t> value = args.Required(key, kInt32, kMissingRequiredParameters)) {
             request.*field.integer = *value;
           }
@@ -133,8 +145,12 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
         }
         break;
       case SettingKind::kFlag:
-        request.*field.flag = method == SheetMethod::kBackground ? args.Or(key, kBool, request.*field.flag)
-                                                                 : args.Or(key, kBoolOrInt32, request.*field.flag);
+        if (checked) {
+          request.*field.flag = args.Optional(key, kBool).value_or(request.*field.flag);
+        } else {
+          request.*field.flag = method == SheetMethod::kBackground ? args.Or(key, kBool, request.*field.flag)
+                                                                   : args.Or(key, kBoolOrInt32, request.*field.flag);
+        }
         break;
       case SettingKind::kReal:
         if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) request.*field.real = *value;
@@ -144,6 +160,12 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
         break;
       case SettingKind::kText:
         if (std::optional<std::string> value = args.Optional(key, kString)) request.*field.text = UpToNul(*value);
+        break;
+      case SettingKind::kChoice:
+        if (std::optional<std::string> value = args.Optional(key, kString)) {
+          if (!mosalith::IsChoiceOf(field, *value)) refuse(InvalidValueForKey(key, mosalith::ChoiceList(field)));
+          request.*field.text = *value;
+        }
         break;
     }
   };
@@ -164,8 +186,8 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
   } else {
     effects = args.Or("imageEffects", kList, nullptr);
   }
-  if (!args.ok()) {
-    *error = *args.failure();
+  if (!args.ok() || refused) {
+    *error = refused ? *refused : *args.failure();  // a refusal is only ever made while the reader is ok
     return std::nullopt;
   }
   if (effects != nullptr) {

@@ -23,6 +23,10 @@
 //     target's range leaves the neutral value.
 //   magnetAspectRatio (background method only): finite double, default 0; another kind = "Invalid type
 //     for key 'magnetAspectRatio'". The blocking methods always pass 0.
+//   gapPx, bleedPx (int32 0..4000, default 0), cutGuides ("lines", "marks" or "none"; absent = showCutGrid
+//     decides), fullLengthGuides (bool, false), rotateToFit (bool, true), faceAwareCrop (bool, false),
+//     frameFit ("stretch" or "cover", "stretch"), on every method: another kind is "Invalid type for key
+//     '<key>'", a value outside those is "Invalid value for key '<key>': expected <what it takes>".
 // Thread safety: pure; the result owns copies of everything.
 #pragma once
 

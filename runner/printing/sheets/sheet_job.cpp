@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/process_runner.h"
+#include "runner/insight/photo_faces.h"
 #include "runner/log.h"
 #include "runner/printing/sheets/grid_composer.h"
 #include "runner/printing/sheets/grid_job_writer.h"
@@ -19,6 +20,8 @@
 
 namespace runner::printing {
 namespace {
+
+GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& context);
 
 int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::time_point start) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now() - start).count();
@@ -59,6 +62,7 @@ SheetJobContext SheetJobContextOf(const Services& services) {
   context.processes = services.processes;
   context.graphics = services.graphics;
   context.clock = services.clock;
+  context.faces = services.face_detector;
   context.mosalith_path = services.mosalith_path;
   context.process_id = services.process_id;
   ThreadRegistry* const threads = services.threads;
@@ -68,6 +72,28 @@ SheetJobContext SheetJobContextOf(const Services& services) {
 
 GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const SheetJobContext& context) {
   LogLine("DEBUG C++: CreateGridImagesWithHelper called!");
+  if (request.faceAwareCrop && request.faces.empty() && context.graphics != nullptr &&
+      !SheetRequestProblem(request)) {
+    mosalith::GridJob with_faces = request;
+    with_faces.faces.resize(request.images.size());
+    const std::vector<insight::PhotoFaces> found =
+        insight::FindPhotoFaces(request.images, *context.graphics, context.faces, context.stopping);
+    size_t count = 0;
+    for (size_t i = 0; i < found.size(); ++i) {
+      with_faces.faces[i] = found[i].faces;
+      if (with_faces.faces[i].size() > mosalith::kMaxFacesPerPhoto) with_faces.faces[i].resize(mosalith::kMaxFacesPerPhoto);
+      count += with_faces.faces[i].size();
+    }
+    LogLine("DEBUG C++: Found " + std::to_string(count) + " faces in " + std::to_string(request.images.size()) +
+            " photos for face-aware crops");
+    return RunSheetJob(with_faces, context);
+  }
+  return RunSheetJob(request, context);
+}
+
+namespace {
+
+GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& context) {
   if (context.files == nullptr || context.processes == nullptr || context.clock == nullptr) {
     return GridResult{false, "Sheet jobs are not available", 0, 0, 0};
   }
@@ -137,4 +163,5 @@ GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const Sh
   return Fallback(request, context, written);
 }
 
+}  // namespace
 }  // namespace runner::printing

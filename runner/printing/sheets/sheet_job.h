@@ -9,6 +9,7 @@
 
 namespace platform {
 class Clock;
+class FaceDetector;
 class FileSystem;
 class Graphics;
 class ProcessRunner;
@@ -27,6 +28,7 @@ struct SheetJobContext {
   platform::ProcessRunner* processes = nullptr;
   const platform::Graphics* graphics = nullptr;
   platform::Clock* clock = nullptr;
+  const platform::FaceDetector* faces = nullptr;  // for face-aware crops; null: crops stay centred
   std::string mosalith_path;  // the helper program
   int process_id = 0;         // names the job files
   // True once the application is closing for good (its helpers are being stopped): a helper that ends
@@ -47,7 +49,9 @@ SheetJobContext SheetJobContextOf(const Services& services);
 //                                       write; the ones it wrote are kept, never replaced
 //   helper exits 0                   -> {true, "", totalTimeMs}
 //   helper stopped by the closing    -> {false, "Sheet job stopped: the application is closing"}
-// The helper's joined output is copied unchanged to standard error when it has ended. Every step logs its
+// A request for face-aware crops that carries no faces has its photos' faces found first (both composers
+// then crop by the same faces). The helper's joined output is copied unchanged to standard error when it
+// has ended. Every step logs its
 // "DEBUG C++: " line; the texts keep the helper's Windows name "mosalith.exe".
 GridResult CreateGridImagesWithHelper(const mosalith::GridJob& request, const SheetJobContext& context);
 

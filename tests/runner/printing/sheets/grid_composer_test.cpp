@@ -259,5 +259,64 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   EXPECT_LT(high - low, 10) << "flat part from " << low << " to " << high;
 }
 
+// 2 x 2 magnets of 40 x 30 with 12-pixel gaps and 20-pixel margins, as in the helper's sheet test.
+mosalith::GridJob GappedRequest() {
+  mosalith::GridJob request = LayoutJob(2, 2, 20 + 40 + 12 + 40 + 20, 20 + 30 + 12 + 30 + 20, 20);
+  request.gapPx = 12;
+  request.outputs = {"/out/sheet.jpg"};
+  request.dpi = 300;
+  return request;
+}
+
+TEST_F(GridComposerTest, BleedGapsMarksAndUprightPhotosAreDrawnAsTheHelperDrawsThem) {
+  graphics_.AddPicture("/p/red.jpg", *platform::MakeBitmap(200, 150, kRed));
+  mosalith::GridJob request = GappedRequest();
+  request.images = {"/p/red.jpg", "/p/red.jpg", "/p/red.jpg"};
+  request.bleedPx = 4;  // the photos now cover their magnets and reach 4 pixels beyond them
+  request.cutGuides = "marks";
+  request.cutGridColor = "black";
+  ASSERT_TRUE(Compose(request).success) << log_;
+  platform::Bitmap sheet = Sheet("/out/sheet.jpg");
+  EXPECT_EQ(Argb(sheet, 20, 20), kRed);
+  EXPECT_EQ(Argb(sheet, 16, 35), kRed);
+  EXPECT_EQ(Argb(sheet, 63, 35), kRed);
+  EXPECT_EQ(Argb(sheet, 15, 35), kWhite);
+  EXPECT_EQ(Argb(sheet, 64, 35), kWhite);
+  EXPECT_EQ(Argb(sheet, 20, 5), 0xFF000000u);   // a margin mark on the first cut
+  EXPECT_EQ(Argb(sheet, 20, 56), 0xFF000000u);  // across the gap between the rows
+  for (int y = 58; y < 96; ++y) {
+    for (int x = 68; x < 116; ++x) ASSERT_EQ(Argb(sheet, x, y), kWhite) << x << "," << y;  // the empty cell
+  }
+
+  // Upright photos cover their magnets without the turn: the left half red, the right half blue.
+  graphics_.AddPicture("/p/wide.jpg", Halves(80, 40, kRed, kBlue));
+  request = GappedRequest();
+  request.images = {"/p/wide.jpg"};
+  request.rotateToFit = false;
+  ASSERT_TRUE(Compose(request).success) << log_;
+  sheet = Sheet("/out/sheet.jpg");
+  EXPECT_EQ(Argb(sheet, 21, 35), kRed);
+  EXPECT_EQ(Argb(sheet, 58, 35), kBlue);
+  EXPECT_EQ(Argb(sheet, 19, 35), kWhite);  // no bleed asked for
+}
+
+TEST_F(GridComposerTest, TheNewKeysAtTheirDefaultsComposeAsARequestWithoutThem) {
+  graphics_.AddPicture("/p/wide.jpg", Halves(400, 300, kRed, kBlue));
+  mosalith::GridJob request = LayoutJob(2, 2, 300, 300, 10);
+  request.images = {"/p/wide.jpg", "/p/wide.jpg", "/p/wide.jpg"};
+  request.outputs = {"/out/sheet.jpg"};
+  request.showCutGrid = true;
+  ASSERT_TRUE(Compose(request).success) << log_;
+  const std::optional<std::vector<uint8_t>> before = files_.Contents("/out/sheet.jpg");
+  request.cutGuides = "";
+  request.gapPx = request.bleedPx = 0;
+  request.rotateToFit = true;
+  request.faceAwareCrop = false;
+  request.frameFit = "stretch";
+  request.faces = {{mosalith::FaceArea{0.1, 0.1, 0.2, 0.2}}};  // faces alone do not move a crop
+  ASSERT_TRUE(Compose(request).success) << log_;
+  EXPECT_EQ(files_.Contents("/out/sheet.jpg"), before);
+}
+
 }  // namespace
 }  // namespace runner::printing

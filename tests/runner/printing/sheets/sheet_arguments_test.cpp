@@ -193,5 +193,44 @@ TEST(SheetArgumentsTest, EffectsAndAspectRatioFollowEachMethodsForm) {
             InvalidTypeForKey("magnetAspectRatio"));
 }
 
+TEST(SheetArgumentsTest, TheSheetKeysAreReadOnEveryMethodAndNonsenseIsRefusedByName) {
+  EncodableMap map = Base();
+  map[V("gapPx")] = V(int32_t{24});
+  map[V("bleedPx")] = V(int32_t{12});
+  map[V("cutGuides")] = V("marks");
+  map[V("fullLengthGuides")] = V(true);
+  map[V("rotateToFit")] = V(false);
+  map[V("faceAwareCrop")] = V(true);
+  map[V("frameFit")] = V("cover");
+  for (const SheetMethod method : {SheetMethod::kBlocking, SheetMethod::kBackground}) {
+    const mosalith::GridJob request = Request(map, method);
+    EXPECT_EQ(request.gapPx, 24);
+    EXPECT_EQ(request.bleedPx, 12);
+    EXPECT_EQ(request.cutGuides, "marks");
+    EXPECT_TRUE(request.fullLengthGuides);
+    EXPECT_FALSE(request.rotateToFit);
+    EXPECT_TRUE(request.faceAwareCrop);
+    EXPECT_EQ(request.frameFit, "cover");
+  }
+  const mosalith::GridJob defaults = Request(Base());
+  EXPECT_EQ(defaults.cutGuides, "");
+  EXPECT_TRUE(defaults.rotateToFit);
+  EXPECT_EQ(defaults.frameFit, "stretch");
+
+  EXPECT_EQ(ErrorOf(With(Base(), "gapPx", V(-1))).message, "Invalid value for key 'gapPx': expected 0 to 4000");
+  EXPECT_EQ(ErrorOf(With(Base(), "bleedPx", V(int32_t{4001}))).message,
+            "Invalid value for key 'bleedPx': expected 0 to 4000");
+  EXPECT_EQ(ErrorOf(With(Base(), "bleedPx", V(2.0))).message, "Invalid type for key 'bleedPx'");
+  EXPECT_EQ(ErrorOf(With(Base(), "cutGuides", V("dashes"))).message,
+            "Invalid value for key 'cutGuides': expected lines, marks or none");
+  EXPECT_EQ(ErrorOf(With(Base(), "frameFit", V("Cover")), SheetMethod::kBackground).message,
+            "Invalid value for key 'frameFit': expected stretch or cover");
+  EXPECT_EQ(ErrorOf(With(Base(), "rotateToFit", V(int32_t{0}))).message, "Invalid type for key 'rotateToFit'");
+  EXPECT_EQ(ErrorOf(With(Base(), "faceAwareCrop", V("yes"))).code, "INVALID_ARGUMENTS");
+  // The first bad key in table order is the one named.
+  EXPECT_EQ(ErrorOf(With(With(Base(), "gapPx", V(-5)), "frameFit", V(1))).message,
+            "Invalid value for key 'gapPx': expected 0 to 4000");
+}
+
 }  // namespace
 }  // namespace runner::printing

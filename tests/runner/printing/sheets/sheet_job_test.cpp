@@ -15,6 +15,7 @@
 
 #include "helper/grid_job.h"
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_face_detector.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_process_runner.h"
@@ -123,6 +124,35 @@ TEST_F(SheetJobWithFakesTest, TheHelperRunsOnItsOwnJobFileWhichIsGoneAfterwards)
                        "Mosalith: 1 sheet\nOK\n"
                        "DEBUG C++: mosalith completed in 120ms\n"))
       << log_;
+}
+
+TEST_F(SheetJobWithFakesTest, FaceAwareCropsCarryThePhotosFacesToTheHelper) {
+  platform::FakeGraphics graphics;
+  graphics.AddPicture("/photos/a.png", *platform::MakeBitmap(400, 200, 0xFF808080));
+  graphics.AddPicture("/photos/b.png", *platform::MakeBitmap(300, 300, 0xFF808080));
+  platform::FakeFaceDetector faces;
+  faces.SetFaces(400, 200, {platform::FaceBox{100, 50, 40, 20}});
+  context_.graphics = &graphics;
+  context_.faces = &faces;
+  mosalith::GridJob seen;
+  processes_.SetBehaviour([&](const std::string&, const std::vector<std::string>& args) {
+    const std::optional<std::vector<uint8_t>> bytes = files_.Contents(args.at(0));
+    seen = mosalith::GridJob{};
+    if (bytes) {
+      EXPECT_TRUE(mosalith::ParseGridJob(std::string(bytes->begin(), bytes->end()), seen).ok());
+    }
+    return platform::ExitedWith(0, "OK\n");
+  });
+  mosalith::GridJob request = SmallRequest("/photos");
+  ASSERT_TRUE(Run(request).success) << log_;
+  EXPECT_TRUE(seen.faces.empty());  // not asked for: nothing is looked for
+  EXPECT_EQ(faces.detections_created(), 0);
+
+  request.faceAwareCrop = true;
+  ASSERT_TRUE(Run(request).success) << log_;
+  ASSERT_EQ(seen.faces.size(), 1u);  // the second photo has none
+  EXPECT_EQ(seen.faces[0], (std::vector<mosalith::FaceArea>{{0.25, 0.25, 0.1, 0.1}}));
+  EXPECT_TRUE(Contains(log_, "DEBUG C++: Found 1 faces in 2 photos for face-aware crops\n")) << log_;
 }
 
 TEST_F(SheetJobWithFakesTest, EveryHelperFailureFallsBackAndRemovesTheJobFile) {
