@@ -173,16 +173,23 @@ def cancel_case(host, method, arguments, title, failures):
         failures.append(f"{method} cancelled: {reply}")
 
 
-def start_desktop(work, env):
+def start_desktop(logs, env):
     for program in ("Xvfb", "dbus-daemon", "import"):
         if shutil.which(program) is None:
             skip(f"{program} is not installed")
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x900x24", "-nolisten", "tcp"],
-                            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+                            pass_fds=(write_end,), stderr=open(os.path.join(logs, "xvfb.log"), "w"))
     os.close(write_end)
-    display = os.read(read_end, 16).decode().strip()
+    # The server writes the number, then a line feed, and ends if the pipe is closed before the last.
+    written = b""
+    while not written.endswith(b"\n"):
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            break
+        written += chunk
     os.close(read_end)
+    display = written.decode().strip()
     if not display:
         skip("Xvfb did not start")
     env["DISPLAY"] = ":" + display
@@ -213,7 +220,7 @@ def main(argv):
             name, value = assignment.split("=", 1)
             env[name] = value.strip("'")
         env["PICTAVERA_PDF_DIR"] = os.path.join(work, "pdf")
-        processes, bus_pid = start_desktop(work, env)
+        processes, bus_pid = start_desktop(shots, env)
         os.environ.update({k: env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
         try:
             with open(os.path.join(shots, "host.log"), "w") as log, \
