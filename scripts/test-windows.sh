@@ -148,7 +148,7 @@ if stale colour "$stamp"; then
   phase "LittleCMS $lcms_version for Windows"
   fetch_source "lcms2=$lcms_version"
   lcms_src="$(source_folder lcms2)"
-  ls "$lcms_src"/src/*.c | compile_c_library lcms2 lcms2 "-I$lcms_src/include"
+  ls "$lcms_src"/src/*.c | compile_c_library lcms2 lcms2 -DCMS_NO_REGISTER_KEYWORD "-I$lcms_src/include"
   cp "$lcms_src/include/lcms2.h" "$lcms_src/include/lcms2_plugin.h" "$deps/include/"
   pkg_config lcms2 "${lcms_version%%-*}" -llcms2
   built colour "$stamp"
