@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build and its tests on this Linux machine: installs the cross compilers and Wine, builds
-# the libraries the build links (libjpeg-turbo, libexif, dlib's detector, LittleCMS, GoogleTest: from
-# Debian's source packages) for Windows once per version into build-windows/deps/, cross-builds into
+# the libraries the build links (libjpeg-turbo, libexif, dlib's detector, LittleCMS, libpng, libtiff,
+# libwebp, GoogleTest: from Debian's source packages) for Windows once per version into build-windows/deps/, cross-builds into
 # build-windows/ (programs in build-windows/bin/) and runs CTest through Wine in a temporary Wine prefix,
 # headless, removed afterwards.
 #
@@ -74,7 +74,7 @@ pkg_config() {
 turbo_version="$(dpkg-query -W -f='${source:Version}' libturbojpeg0-dev)"
 gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
 stb_version="$(dpkg-query -W -f='${Version}' libstb-dev)"
-stamp="libjpeg-turbo $turbo_version, googletest $gtest_version, stb $stb_version, $toolchain_id"
+stamp="libjpeg-turbo $turbo_version (libjpeg too), googletest $gtest_version, stb $stb_version, $toolchain_id"
 if stale base "$stamp"; then
   phase "libjpeg-turbo $turbo_version, GoogleTest $gtest_version and stb $stb_version for Windows"
   fetch_source "libjpeg-turbo=$turbo_version"
@@ -83,11 +83,13 @@ if stale base "$stamp"; then
   cmake -S "$turbo_src" -B "$work/turbo" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$deps" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=ON \
     -DCMAKE_ASM_NASM_COMPILER=nasm >"$work/turbo.log"
-  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static >>"$work/turbo.log"
-  # Only what the build links: the static library, its header and its pkg-config file.
-  cp "$turbo_src/turbojpeg.h" "$deps/include/"
-  cp "$work/turbo/libturbojpeg.a" "$deps/lib/"
-  cp "$work/turbo/pkgscripts/libturbojpeg.pc" "$deps/lib/pkgconfig/"
+  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static jpeg-static >>"$work/turbo.log"
+  # Only what the build links: the static libraries (TurboJPEG encodes, libjpeg decodes), their headers
+  # and their pkg-config files.
+  cp "$turbo_src/turbojpeg.h" "$turbo_src/jpeglib.h" "$turbo_src/jerror.h" "$turbo_src/jmorecfg.h" \
+    "$work/turbo/jconfig.h" "$deps/include/"
+  cp "$work/turbo/libturbojpeg.a" "$work/turbo/libjpeg.a" "$deps/lib/"
+  cp "$work/turbo/pkgscripts/libturbojpeg.pc" "$work/turbo/pkgscripts/libjpeg.pc" "$deps/lib/pkgconfig/"
 
   phase "GoogleTest: build"
   cmake -S /usr/src/googletest -B "$work/googletest" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -96,8 +98,7 @@ if stale base "$stamp"; then
 
   # stb is headers only: the same files as the Linux build's.
   mkdir -p "$deps/include/stb"
-  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h /usr/include/stb/stb_image_resize.h \
-    "$deps/include/stb/"
+  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h "$deps/include/stb/"
   built base "$stamp"
 fi
 
@@ -152,6 +153,45 @@ if stale colour "$stamp"; then
   cp "$lcms_src/include/lcms2.h" "$lcms_src/include/lcms2_plugin.h" "$deps/include/"
   pkg_config lcms2 "${lcms_version%%-*}" -llcms2
   built colour "$stamp"
+fi
+
+# libpng, libtiff and libwebp (the image core's decoders), static, over Debian's zlib for mingw-w64.
+# HEIF and AVIF are left out: libheif with its HEVC and AV1 decoders does not cross-build within CI's
+# time, so the Windows build refuses those formats by name ("unsupported format HEIC").
+png_version="$(dpkg-query -W -f='${source:Version}' libpng-dev)"
+tiff_version="$(dpkg-query -W -f='${source:Version}' libtiff-dev)"
+webp_version="$(dpkg-query -W -f='${source:Version}' libwebp-dev)"
+zlib_version="$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"
+stamp="libpng $png_version, libtiff $tiff_version, libwebp $webp_version, zlib $zlib_version, $toolchain_id"
+if stale pictures "$stamp"; then
+  phase "libpng $png_version, libtiff $tiff_version and libwebp $webp_version for Windows"
+  # The release's own sources of these packages (a machine may hold an older point release; the security
+  # archive lacks some of their upstream signatures).
+  codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+  fetch_source "libpng1.6/$codename" "tiff/$codename" "libwebp/$codename"
+  zlib=(-DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include)
+  common=(--toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_SHARED_LIBS=OFF)
+  # zlib's pkg-config file, so that the libraries' own files resolve.
+  printf 'Name: zlib\nDescription: zlib\nVersion: %s\nLibs: -L/usr/x86_64-w64-mingw32/lib -lz\nCflags: -I/usr/x86_64-w64-mingw32/include\n' \
+    "${zlib_version%%+*}" >"$deps/lib/pkgconfig/zlib.pc"
+
+  phase "libpng: build"
+  cmake -S "$(source_folder libpng1.6)" -B "$work/png" "${common[@]}" "${zlib[@]}" -DPNG_SHARED=OFF -DPNG_STATIC=ON \
+    -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF >"$work/png.log"
+  cmake --build "$work/png" -j"$jobs" --target install >>"$work/png.log"
+
+  phase "libwebp: build"
+  cmake -S "$(source_folder libwebp)" -B "$work/webp" "${common[@]}" -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF >"$work/webp.log"
+  cmake --build "$work/webp" -j"$jobs" --target install >>"$work/webp.log"
+
+  phase "libtiff: build"
+  cmake -S "$(source_folder tiff)" -B "$work/tiff" "${common[@]}" "${zlib[@]}" -Dtiff-tools=OFF -Dtiff-tests=OFF \
+    -Dtiff-contrib=OFF -Dtiff-docs=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF \
+    -Dwebp=OFF -Dlibdeflate=OFF -Dcxx=OFF >"$work/tiff.log"
+  cmake --build "$work/tiff" -j"$jobs" --target install >>"$work/tiff.log"
+  built pictures "$stamp"
 fi
 rm -rf "$work"
 
