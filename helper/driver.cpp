@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "helper/grid_job_file.h"
@@ -14,8 +15,32 @@
 #include "imaging/memory_budget.h"
 
 namespace mosalith {
+namespace {
+
+constexpr char kHelp[] =
+    "usage: mosalith JOB_FILE\n"
+    "Composes the sheets of one grid job file into JPEG files, on worker threads.\n"
+    "Progress lines go to standard error, \"OK\" to standard output when every sheet was written.\n"
+    "\n"
+    "Exit codes: 0 every sheet was written; 1 no job file, or a job that cannot be read or laid out;\n"
+    "2 some sheet could not be written; 3 a worker thread could not be started.\n"
+    "Environment: MOSALITH_DECODER=stb selects the reference codec path.\n"
+    "See mosalith(1) for the job file's format.\n";
+
+}  // namespace
 
 int RunDriver(int argc, const char* const* argv) {
+  if (argc == 2 && argv[1] != nullptr) {
+    const std::string_view option = argv[1];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+    if (option == "--version") {
+      std::fputs("mosalith " PICTAVERA_VERSION "\n", stdout);
+      return kExitOk;
+    }
+  }
   if (argc < 2 || argv[1] == nullptr) {
     LogLine("Usage: mosalith.exe <config_file>");
     return kExitBadJob;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Composes a few sheets of photo magnets through pictavera, from nothing but the repository.
 #
-#   scripts/demo.sh [PHOTO_DIR]
+#   scripts/demo.sh [--installed] [PHOTO_DIR]
 #
 # Installs the packages (scripts/install-deps.sh), builds pictavera and mosalith into build/bin/, and sends
 # two sheet requests as the interface does, `pictavera call printing_channel createGridImages '{...}'` (a
@@ -9,11 +9,14 @@
 # adjustments, a user zoom and pan, outside and inside borders). pictavera writes the job file, runs
 # mosalith beside it and answers; the script says where the sheets are. Photos come from PHOTO_DIR (its JPEG and PNG files, used in name order and repeated as
 # needed) or, without it, from samples/. Everything is written to out/demo/. DEMO_BUILD_DIR=folder builds
-# somewhere else than build/.
+# somewhere else than build/. --installed uses the installed programs instead (the Debian package,
+# scripts/package.sh --install: pictavera on the PATH, mosalith in /usr/lib/pictavera/) and builds nothing.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 
+installed=0
+if [ "${1:-}" = --installed ]; then installed=1; shift; fi
 photo_dir="${1:-$repo/samples}"
 [ -d "$photo_dir" ] || { echo "demo: no such folder: $photo_dir" >&2; exit 2; }
 photo_dir="$(cd "$photo_dir" && pwd)"
@@ -33,13 +36,19 @@ done < <(find "$photo_dir" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jp
 [ "${#photos[@]}" -gt 0 ] || { echo "demo: no .jpg, .jpeg or .png files in $photo_dir" >&2; exit 2; }
 echo "demo: ${#photos[@]} photos from $photo_dir"
 
-scripts/install-deps.sh
-cmake -S . -B "$build_dir"
-cmake --build "$build_dir" -j2 --target pictavera mosalith
-bin="$repo/$build_dir/bin"
-[ "${build_dir:0:1}" != / ] || bin="$build_dir/bin"
-pictavera="$bin/pictavera"
-[ -x "$pictavera" ] && [ -x "$bin/mosalith" ] || { echo "demo: the build produced no $bin/pictavera and mosalith" >&2; exit 1; }
+if [ "$installed" = 1 ]; then
+  scripts/install-deps.sh --demo
+  pictavera="$(command -v pictavera)" || { echo "demo: pictavera is not installed (scripts/package.sh --install)" >&2; exit 1; }
+  echo "demo: the installed $pictavera ($("$pictavera" --version))"
+else
+  scripts/install-deps.sh
+  cmake -S . -B "$build_dir"
+  cmake --build "$build_dir" -j2 --target pictavera mosalith
+  bin="$repo/$build_dir/bin"
+  [ "${build_dir:0:1}" != / ] || bin="$build_dir/bin"
+  pictavera="$bin/pictavera"
+  [ -x "$pictavera" ] && [ -x "$bin/mosalith" ] || { echo "demo: the build produced no $bin/pictavera and mosalith" >&2; exit 1; }
+fi
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -132,9 +141,6 @@ done
 # The sheets are 1854 x 2445 pixels composed at 300 dpi (the request's "dpi", which the sheet files state
 # as their resolution): 157.0 x 207.0 mm, inside A4, so each prints at that true size, centred, and every
 # magnet on it at the size it was designed at (the 4 x 3 magnets are 51 mm wide).
-cmake --build "$build_dir" -j2 --target pictavera
-pictavera="$repo/$build_dir/bin/pictavera"
-[ "${build_dir:0:1}" != / ] || pictavera="$build_dir/bin/pictavera"
 rm -rf "$out/pdf"
 sheets=$(printf '"%s",' "$out"/sheet_*.jpg)
 echo "demo: printing the sheets on \"PictaVera PDF\" (A4)"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzzers with clang into build-fuzz/ and runs the codec fuzzer for SECONDS (default 60) on a
-# small seed corpus generated into that folder, then the picture-header fuzzer (the one picture header
-# reader of both programs, libexif and the EXIF date parser) for half as long on the sample photos'
-# headers, then the grid job file fuzzer (its reader, and the writer's round trip) for half as long.
+# Builds the fuzzers with clang into build-fuzz/ and runs them two at a time (one per core): the codec
+# fuzzer for SECONDS (default 60) on a small seed corpus generated into that folder; beside it the
+# picture-header fuzzer (the one picture header reader of both programs, libexif and the EXIF date
+# parser) for half as long on the sample photos' headers, then the grid job file fuzzer (its reader, and
+# the writer's round trip) for half as long.
 # Exits non-zero when a fuzzer finds a crash, a leak or a broken round trip; the input that did it is left
 # in build-fuzz/fuzz-artifacts/.
 #   usage: scripts/fuzz.sh [SECONDS]
@@ -12,7 +13,10 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 build=build-fuzz
 
+# Line tables only: enough for the fuzzers' stack traces, at a fraction of full debug information's cost.
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DPICTAVERA_FUZZ=ON -DPICTAVERA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer grid_job_fuzzer
 
@@ -43,21 +47,25 @@ seed success      '\x00\x03\x2a\x00\x00\x00'
 seed error        '\x01\x07\x11INVALID_ARGUMENTS\x07\x19Expected map of arguments\x00'
 seed error_trace  '\x01\x07\x01E\x00\x00\x07\x02at'
 
-log="$build/fuzz.log"
-status=0
-"$build/tests/fuzz/codec_fuzzer" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
-  -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
-tail -n 25 "$log"
-
-runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1/p' "$log")
-secs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\2/p' "$log")
-if [ -n "$runs" ] && [ -n "$secs" ] && [ "$secs" -gt 0 ]; then
-  echo "fuzz: $runs executions in $secs s, $((runs / secs)) exec/s"
-fi
-if [ "$status" -ne 0 ]; then
-  echo "fuzz: the fuzzer failed (exit $status); see $log and $artifacts" >&2
-  exit "$status"
-fi
+# run_fuzzer NAME SECONDS MAX_LEN CORPUS SEEDS : runs tests/fuzz/NAME for SECONDS; its output goes to
+# $build/NAME.log, its exit status (non-zero: it found something) to $build/NAME.status.
+run_fuzzer() {
+  local name=$1 secs=$2 max_len=$3 corpus=$4 seeds=$5 status=0
+  "$build/tests/fuzz/$name" -max_total_time="$secs" -max_len="$max_len" -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" >"$build/$name.log" 2>&1 || status=$?
+  echo "$status" >"$build/$name.status"
+}
+# report NAME LABEL : the fuzzer's summary line; on a failure its last lines, and the script stops.
+report() {
+  local name=$1 label=$2 log="$build/$1.log" status
+  status=$(cat "$build/$name.status" 2>/dev/null || echo 1)
+  grep -E '^Done [0-9]+ runs' "$log" | sed "s/^/fuzz ($label): /" || true
+  if [ "$status" -ne 0 ]; then
+    tail -n 25 "$log"
+    echo "fuzz: the $label fuzzer failed (exit $status); see $log and $artifacts" >&2
+    exit "$status"
+  fi
+}
 
 # The picture-header fuzzer: seeded with the first 64 KiB of each sample photo (their headers and EXIF).
 header_seeds="$build/fuzz-seeds/header"
@@ -74,21 +82,6 @@ if command -v exiftool >/dev/null; then
   exiftool -q -overwrite_original -Comment=x -Orientation#=8 -JFIF:XResolution=118 -JFIF:YResolution=118 \
     -JFIF:ResolutionUnit=cm "$header_seeds/comment.jpg" >/dev/null 2>&1 || true
 fi
-# run_half NAME LABEL MAX_LEN CORPUS SEEDS : runs tests/fuzz/NAME for half of SECONDS; stops the script
-# when it fails.
-run_half() {
-  local name=$1 label=$2 max_len=$3 corpus=$4 seeds=$5 log="$build/$1.log"
-  "$build/tests/fuzz/$name" -max_total_time="$(( (seconds + 1) / 2 ))" -max_len="$max_len" \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "$seeds" \
-    >"$log" 2>&1 || status=$?
-  grep -E '^Done [0-9]+ runs' "$log" | sed "s/^/fuzz ($label): /"
-  if [ "$status" -ne 0 ]; then
-    tail -n 25 "$log"
-    echo "fuzz: the $label fuzzer failed (exit $status); see $log and $artifacts" >&2
-    exit "$status"
-  fi
-}
-run_half picture_header_fuzzer "picture header" 65536 "$header_corpus" "$header_seeds"
 
 # The grid job fuzzer: seeded with a job as the application writes it, and one with every odd form.
 job_seeds="$build/fuzz-seeds/grid_job"
@@ -100,4 +93,17 @@ printf '# comment\r\n  [settings]\r\n\tdpi= 0x1.8p8x\r\nrows=+2\r\nshowCutGrid=t
   >"$job_seeds/odd"
 printf '[settings]\nrows=3\ncols=3\ngapPx=24\nbleedPx=12\ncutGuides=marks\nfullLengthGuides=1\nrotateToFit=0\nfaceAwareCrop=1\nframeFit=cover\n[images]\na\nb\n[outputs]\nc\n[faces]\n0,0.25,0.125,0.5,0.375\n1,-1,2,1e300,0.1\n' \
   >"$job_seeds/sheet_keys"
-run_half grid_job_fuzzer "grid job" 4096 "$job_corpus" "$job_seeds"
+
+# Two at a time, one per core: the codec fuzzer for SECONDS on one; on the other the picture-header and
+# grid job fuzzers for half as long each, one after the other.
+half=$(( (seconds + 1) / 2 ))
+rm -f "$build"/*.status
+run_fuzzer codec_fuzzer "$seconds" 4096 "$corpus" "$seeds" &
+(
+  run_fuzzer picture_header_fuzzer "$half" 65536 "$header_corpus" "$header_seeds"
+  run_fuzzer grid_job_fuzzer "$half" 4096 "$job_corpus" "$job_seeds"
+) &
+wait
+report codec_fuzzer codec
+report picture_header_fuzzer "picture header"
+report grid_job_fuzzer "grid job"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests, the demo and the benchmarks need; with
-# --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead.
+# --windows, those of the Windows build and its tests under Wine (scripts/test-windows.sh) instead; with
+# --all, both; with --demo, only what the demo needs to run the installed package.
 # Idempotent: run it as often as you like. Needs root (or sudo).
 set -euo pipefail
 
@@ -12,8 +13,6 @@ packages=(
   libstb-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libheif-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
-  # both programs: colour conversion with ICC profiles
-  liblcms2-dev
   # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
   libcairo2-dev libturbojpeg0-dev libpng-dev libexif-dev
   # tests
@@ -33,6 +32,8 @@ packages=(
   libexif-dev libdlib-dev libglib2.0-dev python-matplotlib-data
   # dlib's CMake package links libblas.so and liblapack.so, but libdlib-dev does not pull them in
   libblas-dev liblapack-dev
+  # colour conversion with ICC profiles (imaging/colour)
+  liblcms2-dev
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
   # printers: the CUPS client library and its raster half (PWG raster pages), cairo's PDF pages; the
@@ -43,6 +44,11 @@ packages=(
   xdg-utils
   # the printing process test reads the PDF printer's pages and images (pdfinfo, pdfimages)
   poppler-utils
+  # the print and page-setup dialogs on a desktop (GTK 3); their test: a private X server, a window
+  # manager, a session bus and the accessibility bus, driven from python3 through the AT-SPI bindings
+  libgtk-3-dev xvfb openbox dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+  # the Debian package: dependencies computed from the programs (dpkg-shlibdeps), the package's check
+  dpkg-dev lintian
 )
 
 windows_packages=(
@@ -57,14 +63,19 @@ windows_packages=(
   googletest libstb-dev libturbojpeg0-dev libpng-dev libtiff-dev libwebp-dev libz-mingw-w64-dev
   # nlohmann-json's headers for the host's `call` (copied into the Windows build's dependencies)
   nlohmann-json3-dev
-  # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball
-  libexif-dev libdlib-dev bzip2
-  # the Linux build's LittleCMS 2 version, cross-built from its source package
-  liblcms2-dev
+  # the Linux build's libexif, dlib and LittleCMS versions, cross-built from their source packages;
+  # dlib's tarball
+  libexif-dev libdlib-dev liblcms2-dev bzip2
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )
-if [ "${1:-}" = --windows ]; then packages=("${windows_packages[@]}"); fi
+# What scripts/demo.sh --installed needs beside the installed package: the requests' JSON, the sheets' sizes.
+demo_packages=(python3 imagemagick)
+case "${1:-}" in
+  --demo) packages=("${demo_packages[@]}") ;;
+  --windows) packages=("${windows_packages[@]}") ;;
+  --all) packages+=("${windows_packages[@]}") ;;  # one apt run for both builds
+esac
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

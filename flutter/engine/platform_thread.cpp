@@ -24,6 +24,7 @@ bool PlatformThread::PostTask(Task task) {
     queue_.push_back(std::move(task));
   }
   wake_.notify_one();
+  WakeModalLoop();
   return true;
 }
 
@@ -39,6 +40,7 @@ void PlatformThread::Shutdown() {
     accepting_ = false;
   }
   wake_.notify_one();
+  WakeModalLoop();
   if (RunsTasksOnCurrentThread()) {
     std::fputs("ERROR: platform thread asked to join itself; it stops after the current task\n", stderr);
     return;
@@ -46,9 +48,23 @@ void PlatformThread::Shutdown() {
   if (thread_.joinable()) thread_.join();
 }
 
+void PlatformThread::RunQueuedTasks() {
+  for (;;) {
+    Task task;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      task = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    RunGuarded(task);
+  }
+}
+
 void PlatformThread::Run() {
   // Wait until the constructor has recorded the thread id, so RunsTasksOnCurrentThread is right in tasks.
   { std::lock_guard lock(mutex_); }
+  MarkCurrentThread();
   for (;;) {
     Task task;
     {

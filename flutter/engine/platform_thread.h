@@ -45,6 +45,17 @@ class PlatformThread {
   // True on the platform thread.
   bool RunsTasksOnCurrentThread() const;
 
+  // The platform thread running the caller; null on every other thread.
+  static PlatformThread* Current();
+
+  // A modal loop of a task's own (a dialog on Linux) keeps the queue served: while `wake` is installed,
+  // PostTask and Shutdown call it on their thread after queueing (or refusing), and the loop answers by
+  // calling RunQueued on the platform thread. An empty function removes it. Platform thread only.
+  void SetModalWake(std::function<void()> wake);
+  // Runs the tasks queued so far, and those they queue. False once Shutdown has begun: the modal loop
+  // should end. Platform thread only.
+  bool RunQueued();
+
   // Refuses further tasks, lets the tasks already queued run (a window handles the messages queued before
   // its close first), then joins the thread. Idempotent.
   void Shutdown();
@@ -54,13 +65,18 @@ class PlatformThread {
   void Run();
   // Runs `task`, logging what it throws: the loop keeps running.
   static void RunGuarded(const Task& task);
-  // Windows: runs every task queued so far, and those they queue.
+  // Runs every task queued so far, and those they queue.
   void RunQueuedTasks();
+  // Calls the modal wake, if one is installed (outside mutex_).
+  void WakeModalLoop();
+  // Makes Current() answer this object on the calling thread (the thread's first step).
+  void MarkCurrentThread();
   // Hands a window message to the handler.
   void HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
   std::mutex mutex_;
   MessageHandler message_handler_;  // guarded by mutex_
+  std::function<void()> modal_wake_;  // guarded by mutex_
   void* window_ = nullptr;          // Windows: the message-only window, made and destroyed by the thread
   bool wake_posted_ = false;        // Windows: a run-tasks message is queued; guarded by mutex_
   std::condition_variable wake_;

@@ -95,13 +95,17 @@ PlatformThread::PlatformThread() {
 PlatformThread::~PlatformThread() { Shutdown(); }
 
 bool PlatformThread::PostTask(Task task) {
-  std::lock_guard lock(mutex_);
-  if (!accepting_) return false;
-  if (!wake_posted_) {
-    if (!::PostMessageW(static_cast<HWND>(window_), kRunTasks, 0, 0)) return false;
-    wake_posted_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    if (!accepting_) return false;
+    if (!wake_posted_) {
+      if (!::PostMessageW(static_cast<HWND>(window_), kRunTasks, 0, 0)) return false;
+      wake_posted_ = true;
+    }
+    queue_.push_back(std::move(task));
   }
-  queue_.push_back(std::move(task));
+  // A modal dialog's own message loop runs the tasks anyway; a loop that asked to be woken is woken.
+  WakeModalLoop();
   return true;
 }
 
@@ -133,6 +137,7 @@ void PlatformThread::Shutdown() {
     if (accepting_ && window_ != nullptr) ::PostMessageW(static_cast<HWND>(window_), kClose, 0, 0);
     accepting_ = false;
   }
+  WakeModalLoop();
   if (RunsTasksOnCurrentThread()) {
     std::fputs("ERROR: platform thread asked to join itself; it stops after the current task\n", stderr);
     return;
@@ -141,6 +146,7 @@ void PlatformThread::Shutdown() {
 }
 
 void PlatformThread::Run() {
+  MarkCurrentThread();
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   HWND window = nullptr;
   if (RegisterWindowClass()) {

@@ -17,9 +17,33 @@ constexpr char kUsage[] =
     "       pictavera serve --socket PATH\n"
     "       pictavera call CHANNEL METHOD [JSON]\n";
 
+constexpr char kHelp[] =
+    "\n"
+    "Serves the photo-magnet interface's method channels (printing_channel, thumbnail_channel,\n"
+    "media_info_channel, face_rects_channel): frames on standard input and output, or on a unix socket;\n"
+    "`call` sends one call and prints its reply as JSON. Logs go to standard error.\n"
+    "\n"
+    "Exit codes: 0 end of input or a stop signal; 1 the host could not start; 2 usage, or an argument\n"
+    "`call` refuses; 3 `call` got no answer; 4 `serve --stdio` ended by a protocol failure.\n"
+    "See pictavera(1) for the environment variables and files.\n";
+
 int Usage() {
   std::cerr << kUsage;
   return runner::kExitUsage;
+}
+
+// --help and --version, on standard output; nothing else is started for them.
+std::optional<int> InformationOption(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return std::nullopt;
+  if (arguments[0] == "--help" || arguments[0] == "-h") {
+    std::cout << kUsage << kHelp;
+    return 0;
+  }
+  if (arguments[0] == "--version") {
+    std::cout << "pictavera " PICTAVERA_VERSION "\n";
+    return 0;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -28,6 +52,7 @@ int main(int argc, char** argv) {
   // Everything after the program path goes to the interface's entry point, as it would with a Dart program.
   const std::vector<std::string> arguments = runner::ProgramArguments(argc, argv);
   if (arguments.empty()) return Usage();
+  if (const std::optional<int> code = InformationOption(arguments)) return *code;
   const std::string& command = arguments[0];
   // Programs the host starts get its standard streams and nothing else, inherited descriptors included.
   runner::MarkDescriptorsCloseOnExec();

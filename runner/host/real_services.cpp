@@ -11,6 +11,8 @@
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/cairo_pdf/pdf_file_printer.h"
 #include "platform/cups/cups_spooler.h"
+#include "flutter/engine/platform_thread.h"
+#include "platform/gtk/gtk_dialogs.h"
 #include "platform/headless/headless_dialogs.h"
 #include "platform/posix/file_primitives.h"
 #include "platform/posix/file_settings_store.h"
@@ -19,8 +21,10 @@
 #include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
 #include "runner/host/leftover_files.h"
+#include "runner/log.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
+#include "runner/printing/printers/settings_record.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "platform/dlib/dlib_face_detector.h"
 #include "platform/glib/glib_thumbnail_cache.h"
@@ -37,6 +41,39 @@ std::string ProgramFolder() {
   const std::string self(path, static_cast<size_t>(length));
   const size_t slash = self.rfind('/');
   return slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".") : self.substr(0, slash);
+}
+
+// The sheet helper: beside this program (a build folder), else where an installed copy keeps it
+// (<prefix>/lib/pictavera/mosalith for <prefix>/bin/pictavera).
+std::string HelperPath(const std::string& folder) {
+  const std::string beside = folder + "/mosalith";
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  const size_t slash = folder.rfind('/');
+  const std::string prefix = slash == std::string::npos ? ".." : folder.substr(0, slash);
+  const std::string installed = prefix + "/lib/pictavera/mosalith";
+  if (::access(installed.c_str(), X_OK) == 0) return installed;
+  return beside;
+}
+
+// The engine's platform thread, as a dialog's loop running on it serves it.
+class EngineQueue : public platform::PlatformQueue {
+ public:
+  void SetWake(std::function<void()> wake) override {
+    if (auto* thread = flutter::engine::PlatformThread::Current()) thread->SetModalWake(std::move(wake));
+  }
+  bool RunQueued() override {
+    auto* thread = flutter::engine::PlatformThread::Current();
+    return thread == nullptr || thread->RunQueued();
+  }
+};
+
+// A desktop session: an X11 or Wayland display is named.
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -83,14 +120,33 @@ RealServices::RealServices(const char* memory_megabytes)
   printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get(), pdf_state_.get(),
                                                            printer_choices_.get());
   services_.spooler = printers_.get();
-  settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+  // GTK's dialogs on a desktop (they still answer as cancelled when GTK cannot start there); without a
+  // display, dialogs that answer as cancelled.
+  if (HasDisplay()) {
+    platform_queue_ = std::make_unique<EngineQueue>();
+    platform::GtkDialogSetup setup;
+    setup.spooler = printers_.get();
+    setup.queue = platform_queue_.get();
+    setup.codec.decode = [](std::span<const uint8_t> record) { return printing::DecodeSettingsRecord(record); };
+    setup.codec.encode = [](const std::string& printer, const platform::PrintSettings& settings) {
+      return printing::EncodeSettingsRecord(printer, settings);
+    };
+    setup.built_in_printer = std::string(printing::kBuiltInPrinterName);
+    setup.built_in_folder = platform::PdfFilePrinter::OutputFolder();
+    setup.log = [](const std::string& line) { LogLine(line); };
+    auto session = platform::MakeGtkDialogSession(std::move(setup));
+    settings_dialog_ = std::make_unique<platform::GtkSettingsDialog>(session);
+    print_dialog_ = std::make_unique<platform::GtkPrintDialog>(session);
+  } else {
+    settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
+    print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
+  }
   services_.settings_dialog = settings_dialog_.get();
-  print_dialog_ = std::make_unique<platform::HeadlessPrintDialog>();
   services_.print_dialog = print_dialog_.get();
   shell_ = std::make_unique<platform::XdgShell>();
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
-  services_.mosalith_path = ProgramFolder() + "/mosalith";
+  services_.mosalith_path = HelperPath(ProgramFolder());
   services_.process_id = static_cast<int>(::getpid());
   // What a killed host left behind (its job files, its unfinished PDFs) goes now.
   RemoveLeftoverFiles(*files_, *processes_, platform::PdfFilePrinter::OutputFolder(), services_.process_id);

@@ -28,6 +28,7 @@ class MetadataReader;
 class FaceDetector;
 class ThumbnailCache;
 class ProcessRunner;
+class PlatformQueue;
 }  // namespace platform
 namespace runner::printing {
 struct BakeShared;
@@ -54,6 +55,7 @@ class RealServices {
   std::unique_ptr<platform::Spooler> system_printers_;    // the system's printers
   std::unique_ptr<platform::PdfPrinter> pdf_printer_;     // the built-in PDF printer's files
   std::unique_ptr<platform::Spooler> printers_;           // both, as the handlers see them
+  std::unique_ptr<platform::PlatformQueue> platform_queue_;  // served by the dialogs' loop
   std::unique_ptr<platform::SettingsDialog> settings_dialog_;
   std::unique_ptr<platform::PrintDialog> print_dialog_;
   std::unique_ptr<platform::Shell> shell_;

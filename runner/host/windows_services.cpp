@@ -14,6 +14,7 @@
 
 #include "base/utf8.h"
 #include "platform/clock.h"
+#include "platform/platform_queue.h"
 #include "platform/face_detector.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"

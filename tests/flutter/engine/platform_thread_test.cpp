@@ -2,6 +2,10 @@
 #include "flutter/engine/platform_thread.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <future>
 #include <thread>
@@ -63,6 +67,49 @@ TEST(PlatformThreadTest, ShutdownRunsQueuedTasksThenRefusesNewOnes) {
   EXPECT_FALSE(platform.PostTask([&] { ++ran; }));
   EXPECT_EQ(marker.use_count(), 1);
   platform.Shutdown();  // idempotent
+}
+
+// A task that runs a modal loop of its own (a dialog) keeps the queue served: tasks posted meanwhile run
+// inside it, on the platform thread, and the loop learns that the thread is stopping.
+TEST(PlatformThreadTest, AModalLoopServesTheQueueUntilShutdownBegins) {
+  auto platform = std::make_unique<PlatformThread>();
+  std::mutex mutex;
+  std::condition_variable woken;
+  int wakes = 0;
+  std::promise<void> loop_running;
+  std::promise<bool> nested_ran_inside;
+  std::atomic<bool> inside_loop{false};
+  std::atomic<bool> loop_ended_by_shutdown{false};
+  ASSERT_TRUE(platform->PostTask([&] {
+    PlatformThread* self = PlatformThread::Current();
+    ASSERT_EQ(self, platform.get());
+    self->SetModalWake([&] {
+      std::lock_guard lock(mutex);
+      ++wakes;
+      woken.notify_all();
+    });
+    inside_loop = true;
+    loop_running.set_value();
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        woken.wait(lock, [&] { return wakes > 0; });
+        wakes = 0;
+      }
+      if (!self->RunQueued()) break;
+    }
+    self->SetModalWake({});
+    inside_loop = false;
+    loop_ended_by_shutdown = true;
+  }));
+  loop_running.get_future().wait();
+  EXPECT_EQ(PlatformThread::Current(), nullptr);  // not the platform thread
+  ASSERT_TRUE(platform->PostTask([&] { nested_ran_inside.set_value(inside_loop && platform->RunsTasksOnCurrentThread()); }));
+  auto nested = nested_ran_inside.get_future();
+  ASSERT_EQ(nested.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(nested.get());
+  platform->Shutdown();  // returns only once the modal loop has ended
+  EXPECT_TRUE(loop_ended_by_shutdown);
 }
 
 TEST(PlatformThreadTest, ThrowingTaskDoesNotStopTheQueue) {
