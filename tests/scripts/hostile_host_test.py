@@ -177,6 +177,23 @@ def nonsense_numbers(bin_folder, folder, env):
           "nonsense: a 1 x 1 mm paper answered %r" % paper)
 
 
+def shell_opens_only_regular_files(bin_folder, folder, env):
+    """A FIFO, a folder, a socket and a /proc file are never handed to the desktop's opener."""
+    import socket
+    fifo = os.path.join(folder, "fifo.jpg")
+    os.mkfifo(fifo)
+    sock_path = os.path.join(folder, "socket.jpg")
+    listener = socket.socket(socket.AF_UNIX)
+    listener.bind(sock_path)
+    paths = [fifo, folder, sock_path, "/proc/self/status"]
+    code, replies, _ = serve(bin_folder, frames([("printing_channel", "printImagesWindows", [p]) for p in paths]), env)
+    listener.close()
+    for call_id, path in enumerate(paths, 1):
+        reply = replies.get(call_id, [None])[0]
+        want = {"error": {"code": "FILE_NOT_FOUND", "message": "Image file not found: " + path, "details": None}}
+        check(reply == want, "shell: %s answered %r" % (path, reply))
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -186,6 +203,7 @@ def main():
         hostile_names_in_the_log(bin_folder, folder, env)
         text_that_is_not_utf8(bin_folder, folder, env)
         nonsense_numbers(bin_folder, folder, env)
+        shell_opens_only_regular_files(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")

@@ -279,7 +279,7 @@ MethodHandler MakePrintImagesHandler(const Services& services) {
       if (!path) return AnswerError(*result, kExpectedStringPath);
       // The path as the system sees it: up to its first NUL.
       const std::string system_path = path->substr(0, path->find('\0'));
-      if (shell == nullptr || system_path.empty() || !shell->PathExists(system_path)) {
+      if (shell == nullptr || system_path.empty() || !shell->IsRegularFile(system_path)) {
         return AnswerError(*result, ImageFileNotFound(*path));
       }
       const int answer = shell->Open(system_path);
