@@ -253,6 +253,7 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
         "print job", std::move(result), [](MethodResult& answer) { AnswerError(answer, kFailedToPrintAnyPages); }));
     WorkQueue::Task task;
     task.run = [request = std::move(*request), shared, spooler, graphics, threads, colour]() {
+      CallLogScope lines(std::make_shared<CallLogBudget>("printWithLayoutWindows"));
       const std::optional<PrintFailure> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads, colour);
       if (!failure) return (*shared)->Success(EncodableValue(true));
       switch (*failure) {
