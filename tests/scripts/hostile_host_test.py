@@ -194,6 +194,20 @@ def shell_opens_only_regular_files(bin_folder, folder, env):
         check(reply == want, "shell: %s answered %r" % (path, reply))
 
 
+def request_too_large_to_hold(bin_folder, folder, env):
+    """A bake of 40,000 photos decodes to more records than a call may hold: refused at once with a clear
+    error, and the host goes on answering."""
+    one = {"sourcePath": "/nowhere/photo.jpg", "canvasWidth": 1200, "canvasHeight": 1800, "imageScale": 1.25,
+           "offsetX": 10.5, "offsetY": -3.25, "effects": {"stroke": 0.1, "strokeScale": 1.0, "brightness": 0.5}}
+    calls = [("printing_channel", "bakeImagesForPrinting", {"requests": [one] * 40000}),
+             ("printing_channel", "getColorProfiles", None)]
+    code, replies, _ = serve(bin_folder, frames(calls), env)
+    reply = replies.get(1, [{}])[0]
+    message = (reply.get("error") or {}).get("message", "")
+    check(message.startswith("Request too large to hold: "), "too large: answered %r" % reply)
+    check("success" in replies.get(2, [{}])[0], "too large: the next call was not answered")
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -204,6 +218,7 @@ def main():
         text_that_is_not_utf8(bin_folder, folder, env)
         nonsense_numbers(bin_folder, folder, env)
         shell_opens_only_regular_files(bin_folder, folder, env)
+        request_too_large_to_hold(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")
