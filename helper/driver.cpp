@@ -9,6 +9,7 @@
 
 #include "helper/grid_job_file.h"
 #include "helper/log.h"
+#include "helper/own_leftovers.h"
 #include "helper/production.h"
 
 namespace mosalith {
@@ -36,6 +37,7 @@ int RunDriver(int argc, const char* const* argv) {
     LogLine("Mosalith: Output path is one of the input files: " + *output);
     return kExitBadJob;
   }
+  for (const std::string& folder : FoldersOf(job.outputs)) RemoveOwnLeftovers(folder);
 
   switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()),
                         CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")))) {

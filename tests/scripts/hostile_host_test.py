@@ -208,6 +208,31 @@ def request_too_large_to_hold(bin_folder, folder, env):
     check("success" in replies.get(2, [{}])[0], "too large: the next call was not answered")
 
 
+def dead_process_id():
+    child = subprocess.Popen(["true"])
+    child.wait()
+    return child.pid
+
+
+def leftovers_of_a_killed_helper(bin_folder, folder, env):
+    """A sheet written into a folder where a killed helper left a half-written sheet: the helper removes
+    the dead one's file before it writes, and leaves a live process's alone."""
+    out = os.path.join(folder, "out")
+    os.makedirs(out, exist_ok=True)
+    dead = os.path.join(out, ".mosalith-%d-1.tmp" % dead_process_id())
+    live = os.path.join(out, ".mosalith-%d-1.tmp" % os.getpid())
+    for path in (dead, live):
+        with open(path, "wb") as f:
+            f.write(b"half a sheet")
+    photo = os.path.join(folder, "small.png")
+    calls = [("printing_channel", "createGridImages", sheet_arguments([photo], os.path.join(out, "sheet.jpg")))]
+    code, replies, stderr = serve(bin_folder, frames(calls), env)
+    check(replies.get(1) == [{"success": True}], "leftovers: the sheet was not made: %r" % replies.get(1))
+    check(not os.path.exists(dead), "leftovers: the killed helper's file is still there")
+    check(os.path.exists(live), "leftovers: a live process's file was removed")
+    check(("Mosalith: Removed " + dead).encode() in stderr, "leftovers: no line says what was removed")
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -219,6 +244,7 @@ def main():
         nonsense_numbers(bin_folder, folder, env)
         shell_opens_only_regular_files(bin_folder, folder, env)
         request_too_large_to_hold(bin_folder, folder, env)
+        leftovers_of_a_killed_helper(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")
