@@ -8,9 +8,11 @@
 #include <thread>
 
 #include "helper/grid_job_file.h"
+#include "helper/image_io.h"
 #include "helper/log.h"
 #include "helper/own_leftovers.h"
 #include "helper/production.h"
+#include "imaging/memory_budget.h"
 
 namespace mosalith {
 
@@ -39,8 +41,9 @@ int RunDriver(int argc, const char* const* argv) {
   }
   for (const std::string& folder : FoldersOf(job.outputs)) RemoveOwnLeftovers(folder);
 
-  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()),
-                        CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")))) {
+  // One budget for every pixel buffer of the job: the workers wait for each other's memory.
+  imaging::MemoryBudget budget(HelperMemoryBudgetBytes(std::getenv("MOSALITH_MEMORY_MB"), std::getenv("PICTAVERA_MEMORY_MB")));
+  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()), &budget)) {
     case ProductionStatus::kOk:
       break;
     case ProductionStatus::kInvalidJob:

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "platform/process_runner.h"
 #include "platform/spooler.h"
 #include "runner/log.h"

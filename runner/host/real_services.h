@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "imaging/colour/colour_transforms.h"
-#include "platform/memory_budget.h"
 #include "flutter/engine/read_gate.h"
+#include "imaging/colour/colour_transforms.h"
+#include "imaging/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
@@ -48,7 +48,7 @@ class RealServices {
   const Services& services() const { return services_; }
 
  private:
-  platform::MemoryBudget memory_;
+  imaging::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
   // Before everything that writes files through them: the journal outlives them.
@@ -62,6 +62,7 @@ class RealServices {
   std::unique_ptr<platform::Shell> shell_;
   std::unique_ptr<platform::SettingsStore> settings_;
   std::unique_ptr<platform::SettingsStore> pdf_state_;  // the built-in PDF printer's state
+  std::unique_ptr<platform::SettingsStore> printer_choices_;  // Pictavera's colour and quality per printer
   std::unique_ptr<printing::BakeShared> bakes_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;
