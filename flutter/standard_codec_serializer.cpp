@@ -102,8 +102,8 @@ std::vector<Element> ReadTypedList(size_t count, ByteStreamReader* stream) {
 }  // namespace
 
 StandardCodecSerializer::DecodeBudget::DecodeBudget(size_t message_size)
-    : remaining_(message_size > (SIZE_MAX - kDecodeAllowanceBytes) / kDecodeExpansion
-                     ? SIZE_MAX
+    : remaining_(message_size > (kMaxDecodedBytes - kDecodeAllowanceBytes) / kDecodeExpansion
+                     ? kMaxDecodedBytes
                      : message_size * kDecodeExpansion + kDecodeAllowanceBytes),
       outer_(open_budget) {
   open_budget = this;
@@ -114,10 +114,25 @@ StandardCodecSerializer::DecodeBudget::~DecodeBudget() { open_budget = outer_; }
 void StandardCodecSerializer::DecodeBudget::Charge(size_t bytes) {
   if (bytes > remaining_) {
     remaining_ = 0;
-    throw DecodeError("decoded values would take more than " + std::to_string(kDecodeExpansion) +
-                      " times the size of their message");
+    throw DecodeBudgetSpent("decoded values would take more than the decoding budget of their message");
   }
   remaining_ -= bytes;
+}
+
+size_t StandardCodecSerializer::DecodedBytes(const EncodableValue& value) {
+  size_t bytes = sizeof(EncodableValue);
+  if (const auto* text = std::get_if<std::string>(&value)) return bytes + text->size();
+  if (const auto* list = std::get_if<std::vector<uint8_t>>(&value)) return bytes + list->size();
+  if (const auto* list = std::get_if<std::vector<int32_t>>(&value)) return bytes + list->size() * 4;
+  if (const auto* list = std::get_if<std::vector<int64_t>>(&value)) return bytes + list->size() * 8;
+  if (const auto* list = std::get_if<std::vector<double>>(&value)) return bytes + list->size() * 8;
+  if (const auto* list = std::get_if<std::vector<float>>(&value)) return bytes + list->size() * 4;
+  if (const auto* list = std::get_if<EncodableList>(&value)) {
+    for (const EncodableValue& element : *list) bytes += DecodedBytes(element);
+  } else if (const auto* map = std::get_if<EncodableMap>(&value)) {
+    for (const auto& [key, element] : *map) bytes += kMapNodeOverheadBytes + DecodedBytes(key) + DecodedBytes(element);
+  }
+  return bytes;
 }
 
 StandardCodecSerializer::StandardCodecSerializer() = default;

@@ -23,9 +23,10 @@
 // message from costing many times its size in decoded values: a one-byte null costs a whole
 // EncodableValue, so a list of a million nulls would take some 50 times the bytes it came in. While a
 // DecodeBudget is open on the thread (the codecs open one per message), the values read may take at most
-// kDecodeExpansion times the message's size plus kDecodeAllowanceBytes, counted as the values' own size,
-// the bytes of strings and typed lists, and the nodes of maps. A failure is a thrown DecodeError; the
-// codecs turn it into their failure value.
+// kDecodeExpansion times the message's size plus kDecodeAllowanceBytes, and never more than
+// kMaxDecodedBytes, counted as the values' own size, the bytes of strings and typed lists, and the nodes of
+// maps (DecodedBytes counts a value so). A failure is a thrown DecodeError (DecodeBudgetSpent for a spent
+// budget); the codecs turn it into their failure value.
 //
 // Subclasses extend the format for custom values by overriding WriteValue and ReadValueOfType.
 //
@@ -40,6 +41,12 @@
 
 namespace flutter {
 
+// The decoding budget of a message was spent: its values would take more than the budget allows.
+class DecodeBudgetSpent : public DecodeError {
+ public:
+  using DecodeError::DecodeError;
+};
+
 class StandardCodecSerializer {
  public:
   // The deepest nesting ReadValue accepts: a value at the top is at depth 1, each list or map adds one.
@@ -49,6 +56,12 @@ class StandardCodecSerializer {
   // 3 times); a list of nulls or booleans would cost over 50 times.
   static constexpr size_t kDecodeExpansion = 16;
   static constexpr size_t kDecodeAllowanceBytes = size_t{16} << 20;
+  // The most one message may decode to, whatever its size: a request too large to hold (200,000 bake
+  // requests decode to over a gigabyte) is refused before it is held, not held and then refused.
+  static constexpr size_t kMaxDecodedBytes = size_t{64} << 20;
+
+  // What the decoding budget counts for `value`, as if it had just been read.
+  static size_t DecodedBytes(const EncodableValue& value);
 
   // Opens the decoding budget of one message of `message_size` bytes on the calling thread, for as long
   // as it lives; ReadValue calls made meanwhile on this thread charge it. Scopes nest: the innermost one

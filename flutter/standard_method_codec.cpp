@@ -48,6 +48,11 @@ StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* serializ
 
 StandardMethodCodec::~StandardMethodCodec() = default;
 
+const OversizedArguments* FindOversizedArguments(const EncodableValue* arguments) {
+  const auto* custom = arguments != nullptr ? std::get_if<CustomEncodableValue>(arguments) : nullptr;
+  return custom != nullptr ? std::any_cast<OversizedArguments>(&static_cast<const std::any&>(*custom)) : nullptr;
+}
+
 std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeMethodCallInternal(
     const uint8_t* message, size_t message_size) const {
   if (!message || message_size == 0) return nullptr;
@@ -57,7 +62,14 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeMethodCal
     EncodableValue name = serializer_->ReadValue(&stream);
     std::string* method_name = std::get_if<std::string>(&name);
     if (!method_name) return nullptr;
-    auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
+    std::unique_ptr<EncodableValue> arguments;
+    try {
+      arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
+    } catch (const DecodeBudgetSpent&) {
+      // What was read so far is already given back; the call keeps its name for a clear refusal.
+      return std::make_unique<MethodCall<EncodableValue>>(
+          *method_name, std::make_unique<EncodableValue>(CustomEncodableValue(OversizedArguments{message_size})));
+    }
     if (stream.BytesRemaining() != 0) return nullptr;
     return std::make_unique<MethodCall<EncodableValue>>(*method_name, std::move(arguments));
   } catch (...) {

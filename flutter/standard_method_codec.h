@@ -6,6 +6,11 @@
 //                        the details value; a decoder also accepts a trailing stack trace (string or null)
 //   not implemented    = the empty reply
 //
+// A method call whose arguments would decode to more than the message's decoding budget
+// (StandardCodecSerializer) is decoded with its name and, in place of its arguments, one
+// CustomEncodableValue holding OversizedArguments: so the receiver can answer it with a clear refusal,
+// where a call that cannot be decoded at all can only be answered as not implemented.
+//
 // Thread safety: immutable; the shared instances may be used from any number of threads at once.
 #pragma once
 
@@ -21,6 +26,13 @@
 #include "flutter/standard_codec_serializer.h"
 
 namespace flutter {
+
+struct OversizedArguments {
+  size_t message_bytes = 0;  // the size of the encoded call
+};
+
+// The OversizedArguments that `arguments` holds in place of the call's arguments, or null.
+const OversizedArguments* FindOversizedArguments(const EncodableValue* arguments);
 
 class StandardMethodCodec : public MethodCodec<EncodableValue> {
  public:

@@ -11,6 +11,7 @@
 #include "helper/grid_job_file.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
+#include "helper/own_leftovers.h"
 #include "helper/production.h"
 #include "imaging/memory_budget.h"
 
@@ -63,6 +64,7 @@ int RunDriver(int argc, const char* const* argv) {
     LogLine("Mosalith: Output path is one of the input files: " + *output);
     return kExitBadJob;
   }
+  for (const std::string& folder : FoldersOf(job.outputs)) RemoveOwnLeftovers(folder);
 
   // One budget for every pixel buffer of the job: the workers wait for each other's memory.
   imaging::MemoryBudget budget(HelperMemoryBudgetBytes(std::getenv("MOSALITH_MEMORY_MB"), std::getenv("PICTAVERA_MEMORY_MB")));

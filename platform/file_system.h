@@ -98,6 +98,11 @@ class FileSystem {
   // The names (not paths) of the regular files directly in `folder` that belong to this user; links and
   // anything else are left out. Nothing, with `*error` set, when the folder cannot be read.
   virtual std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) = 0;
+
+  // Says that a program this one starts is about to write files in `folder` by the same rule (temporary
+  // names there). The adapters keep no record and do nothing; the host's journal of the folders it
+  // writes into does (runner/host/folder_journal.h).
+  virtual void NoteWritingIn(const std::string& /*folder*/) {}
 };
 
 // The folder part of `path`: everything before its last '/' ("/" for a path directly under the root,

@@ -15,8 +15,10 @@ class Shell {
  public:
   virtual ~Shell() = default;
 
-  // True when something exists at `path` (a folder counts; a dangling link does not).
-  virtual bool PathExists(const std::string& path) = 0;
+  // True when `path` names a regular file that holds data, links followed: what a photo can be. A folder,
+  // a device, a FIFO, a socket, a dangling link or an empty file (the files of /proc are empty) is not:
+  // handing one to the desktop's opener would open something other than a photo, or nothing.
+  virtual bool IsRegularFile(const std::string& path) = 0;
 
   // Asks the desktop to open `path` (absolute or relative to the current folder) in its default
   // application, shown normally. Returns at once or after a short bounded wait.

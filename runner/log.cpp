@@ -2,6 +2,7 @@
 #include "runner/log.h"
 
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -18,11 +19,37 @@ std::string WithLineFeed(std::string_view line) {
   return text;
 }
 
+thread_local std::shared_ptr<CallLogBudget> current_budget;
+
+bool WithinBudget() { return current_budget == nullptr || current_budget->Take(); }
+
 }  // namespace
 
-void LogLine(std::string_view line) { flutter::LogLine(line); }
+void LogLine(std::string_view line) {
+  if (WithinBudget()) flutter::LogLine(line);
+}
+
+CallLogBudget::CallLogBudget(std::string what, int lines) : what_(std::move(what)), lines_(lines) {}
+
+CallLogBudget::~CallLogBudget() {
+  const long long left_out = taken_.load() - lines_;
+  if (left_out > 0) {
+    flutter::LogLine("INFO: " + std::to_string(left_out) + " more log lines about " + what_ + " were left out");
+  }
+}
+
+bool CallLogBudget::Take() { return taken_.fetch_add(1) < lines_; }
+
+CallLogScope::CallLogScope(std::shared_ptr<CallLogBudget> budget) : previous_(std::move(current_budget)) {
+  current_budget = std::move(budget);
+}
+
+CallLogScope::~CallLogScope() { current_budget = std::move(previous_); }
+
+std::shared_ptr<CallLogBudget> CurrentCallLogBudget() { return current_budget; }
 
 void LogRelayedLines(std::string_view text) {
+  if (text.empty() || !WithinBudget()) return;
   std::string lines;
   lines.reserve(text.size() + 1);
   while (!text.empty()) {

@@ -7,6 +7,9 @@
 // Thread safety: every function may be called from any thread.
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "flutter/log.h"
@@ -37,5 +40,46 @@ void LogRelayedLines(std::string_view text);
 
 // The system's id of the calling thread, as log lines name threads (runner/thread_id_*.cpp).
 long CurrentThreadId();
+
+// The log lines the work of one call may write: the first kLinesPerCall go out as usual, the rest are
+// counted, and once the work is done one line says how many were left out ("INFO: 439902 more log lines
+// about printImagesToPrinter were left out"). So a call naming 20,000 missing photos costs the log a
+// screenful, not half a million lines. Relayed helper output counts as one line per write.
+// Thread safety: Take may be called from any thread.
+class CallLogBudget {
+ public:
+  static constexpr int kLinesPerCall = 100;
+
+  explicit CallLogBudget(std::string what, int lines = kLinesPerCall);
+  // Writes the summary line when lines were left out.
+  ~CallLogBudget();
+  CallLogBudget(const CallLogBudget&) = delete;
+  CallLogBudget& operator=(const CallLogBudget&) = delete;
+
+  // True when one more line may be written; false (and counted) when the budget is spent.
+  bool Take();
+
+ private:
+  const std::string what_;
+  const int lines_;
+  std::atomic<long long> taken_{0};
+};
+
+// While a scope lives, the lines its thread writes through LogLine and LogRelayedLines draw on `budget`
+// (scopes nest: the innermost counts). Work a call hands to other threads installs a scope there too, with
+// CurrentCallLogBudget().
+class CallLogScope {
+ public:
+  explicit CallLogScope(std::shared_ptr<CallLogBudget> budget);
+  ~CallLogScope();
+  CallLogScope(const CallLogScope&) = delete;
+  CallLogScope& operator=(const CallLogScope&) = delete;
+
+ private:
+  std::shared_ptr<CallLogBudget> previous_;
+};
+
+// The budget of the call this thread works for, or null.
+std::shared_ptr<CallLogBudget> CurrentCallLogBudget();
 
 }  // namespace runner

@@ -14,7 +14,8 @@ namespace platform {
 // Thread safety: every method may be called from any thread.
 class FakeShell : public Shell {
  public:
-  void AddPath(const std::string& path) {
+  // `path` is a regular file with data (anything not added is not one: missing, a folder, a FIFO...).
+  void AddFile(const std::string& path) {
     std::lock_guard lock(mutex_);
     paths_.insert(path);
   }
@@ -28,7 +29,7 @@ class FakeShell : public Shell {
     return opened_;
   }
 
-  bool PathExists(const std::string& path) override {
+  bool IsRegularFile(const std::string& path) override {
     std::lock_guard lock(mutex_);
     return paths_.count(path) != 0;
   }

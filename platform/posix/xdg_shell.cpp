@@ -33,9 +33,9 @@ XdgShell::~XdgShell() {
   reaper_.join();
 }
 
-bool XdgShell::PathExists(const std::string& path) {
+bool XdgShell::IsRegularFile(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
 std::string XdgShell::FileUri(const std::string& absolute_path) {

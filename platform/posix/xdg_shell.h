@@ -30,7 +30,7 @@ class XdgShell : public Shell {
   XdgShell(const XdgShell&) = delete;
   XdgShell& operator=(const XdgShell&) = delete;
 
-  bool PathExists(const std::string& path) override;
+  bool IsRegularFile(const std::string& path) override;
   int Open(const std::string& path) override;
 
   // The file:// URI of `absolute_path` (bytes outside A-Z a-z 0-9 - . _ ~ / percent-encoded).

@@ -13,7 +13,7 @@ namespace platform {
 // calling thread is the one that must have COM initialised, as the shell asks of every caller).
 class WinShell : public Shell {
  public:
-  bool PathExists(const std::string& path) override;
+  bool IsRegularFile(const std::string& path) override;
   int Open(const std::string& path) override;
   int Print(const std::string& path);
 };

@@ -1,6 +1,7 @@
 // The channel layer's shared pieces: exact-name dispatch and channel installation.
 #include "runner/channels/channel.h"
 
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "flutter/standard_method_codec.h"
+#include "runner/channels/channel_errors.h"
 #include "runner/channels/channel_text.h"
 #include "runner/log.h"
 
@@ -21,10 +23,15 @@ namespace {
 class GuardedResult : public MethodResult {
  public:
   struct State {
+    ~State() { held_record_bytes.fetch_sub(record_bytes); }
     std::mutex mutex;
     std::unique_ptr<MethodResult> inner;
     bool answered = false;
+    size_t record_bytes = 0;  // the call's share of the records held, given back with the result
   };
+
+  // The records of the calls whose results are alive.
+  static inline std::atomic<size_t> held_record_bytes{0};
 
   GuardedResult(std::shared_ptr<State> state, std::string method) : state_(std::move(state)), method_(std::move(method)) {}
 
@@ -87,12 +94,24 @@ void DispatchMethodCall(std::span<const MethodEntry> table, const MethodCall& ca
     result->NotImplemented();
     return;
   }
+  const auto refuse = [&](const ChannelError& error) {
+    LogLineRateLimited("ERROR: " + call.method_name() + " refused: " + error.message);
+    malformed ? malformed(error, *result) : result->Success();
+  };
+  if (const auto* oversized = flutter::FindOversizedArguments(call.arguments())) {
+    return refuse(RequestTooLarge(oversized->message_bytes, flutter::StandardCodecSerializer::kMaxDecodedBytes));
+  }
   if (const std::optional<std::string> where = FindTextThatIsNotUtf8(call.arguments())) {
-    LogLineRateLimited("ERROR: " + call.method_name() + " refused: text that is not UTF-8 in " + *where);
-    malformed ? malformed(*where, *result) : result->Success();
-    return;
+    return refuse(TextNotUtf8(*where));
+  }
+  const size_t records = call.arguments() ? flutter::StandardCodecSerializer::DecodedBytes(*call.arguments()) : 0;
+  size_t held = GuardedResult::held_record_bytes.fetch_add(records);
+  if (held + records > kMaxHeldRecordBytes && held > 0) {
+    GuardedResult::held_record_bytes.fetch_sub(records);
+    return refuse(RequestsHeld(held, kMaxHeldRecordBytes));
   }
   auto state = std::make_shared<GuardedResult::State>();
+  state->record_bytes = records;
   state->inner = std::move(result);
   // An exception that escapes the handler still answers the call, rather than leaving it pending for ever.
   try {

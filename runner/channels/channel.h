@@ -37,14 +37,21 @@ struct MethodEntry {
 // or a name differing only in letter case does not match). Returns nullptr when none matches.
 const MethodEntry* FindMethod(std::span<const MethodEntry> table, std::string_view method_name);
 
-// How a channel answers a call whose arguments cannot be read at all (text that is not UTF-8,
-// runner/channels/channel_text.h), told where the fault is. Null: success with null, the answer of the
-// channels that send no error envelopes.
-using MalformedAnswer = std::function<void(const std::string& where, MethodResult& result)>;
+struct ChannelError;
+
+// How a channel answers a call whose arguments cannot be taken at all, told why ("INVALID_ARGUMENTS"
+// with its message). Null: success with null, the answer of the channels that send no error envelopes.
+using MalformedAnswer = std::function<void(const ChannelError& error, MethodResult& result)>;
+
+// The records (decoded arguments) of the calls being handled at once may take at most this much; each
+// call's own are already bounded by the codec (flutter::StandardCodecSerializer::kMaxDecodedBytes).
+inline constexpr size_t kMaxHeldRecordBytes = size_t{256} << 20;
 
 // Routes `call` to its table entry's handler, handing over `result`. Unknown names and entries without a
-// handler are answered with not-implemented; nothing is logged for them. A call whose arguments hold text
-// that is not UTF-8 is answered by `malformed` instead of its handler. Answers exactly once.
+// handler are answered with not-implemented; nothing is logged for them. These calls are answered by
+// `malformed` instead of their handler: arguments the codec refused to decode whole (a request too large
+// to hold), arguments that would take the records held beyond kMaxHeldRecordBytes, and arguments that
+// hold text that is not UTF-8. Answers exactly once.
 // Safety nets: an exception that escapes the handler before the call was answered is answered with error
 // "UNHANDLED_EXCEPTION" whose message is the exception's text (after one "ERROR: " line); handlers still
 // catch what their operation expects and answer as it says. Text in the answer that is not UTF-8 is

@@ -47,6 +47,18 @@ ChannelError SetProfileError(std::string_view exception_text) {
   return Row(kSetProfileErrorCode, "", exception_text);
 }
 
+ChannelError RequestTooLarge(size_t message_bytes, size_t limit_bytes) {
+  return ChannelError(std::string(kInvalidArgumentsCode), "Request too large to hold: its " +
+                                                              std::to_string(message_bytes) + " bytes decode to more than " +
+                                                              std::to_string(limit_bytes >> 20) + " MiB of records");
+}
+
+ChannelError RequestsHeld(size_t held_bytes, size_t limit_bytes) {
+  return ChannelError(std::string(kInvalidArgumentsCode),
+                      "Request too large to hold now: " + std::to_string(held_bytes >> 20) +
+                          " MiB of requests are being handled (at most " + std::to_string(limit_bytes >> 20) + " MiB)");
+}
+
 ChannelError TextNotUtf8(std::string_view where) {
   return ChannelError(std::string(kInvalidArgumentsCode), "Text that is not valid UTF-8 in " + std::string(where));
 }

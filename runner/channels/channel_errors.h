@@ -99,6 +99,11 @@ ChannelError InvalidTypeForKey(std::string_view key);
 // A call whose arguments hold text that is not UTF-8: "INVALID_ARGUMENTS" with "Text that is not valid
 // UTF-8 in <where>" (runner/channels/channel_text.h says where).
 ChannelError TextNotUtf8(std::string_view where);
+// A call too large to hold: "INVALID_ARGUMENTS" with "Request too large to hold: its 33554432 bytes decode
+// to more than 64 MiB of records", or, when the calls being handled already hold too much, "Request too
+// large to hold now: 250 MiB of requests are being handled (at most 256 MiB)".
+ChannelError RequestTooLarge(size_t message_bytes, size_t limit_bytes);
+ChannelError RequestsHeld(size_t held_bytes, size_t limit_bytes);
 // "Invalid value for key '<key>': expected <expected>" ("INVALID_ARGUMENTS"): a value of the right kind
 // that the method cannot take.
 ChannelError InvalidValueForKey(std::string_view key, std::string_view expected);

@@ -22,7 +22,10 @@ MethodHandler OnLane(WorkQueue* lane, PendingWork* pending, std::string kind, Ca
     auto tracked = std::make_shared<std::unique_ptr<MethodResult>>(pending->Track(
         kind, std::move(result), [copied, failure](MethodResult& answer) { failure(*copied, answer); }));
     WorkQueue::Task task;
-    task.run = [copied, tracked, handler] { handler(*copied, std::move(*tracked)); };
+    task.run = [copied, tracked, handler] {
+      CallLogScope lines(std::make_shared<CallLogBudget>(copied->method_name()));
+      handler(*copied, std::move(*tracked));
+    };
     std::string error;
     if (!lane->Submit(std::move(task), &error)) {
       LogLine("ERROR: " + copied->method_name() + " not started (" + error + "); answered as failed");

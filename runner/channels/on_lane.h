@@ -2,7 +2,8 @@
 //
 // The platform thread reads the call, hands it to a lane and goes back to its queue; a worker runs the
 // handler, which answers as it always has (the same replies, error rows and log lines; only their timing
-// changes). Every call sent to a lane is tracked in PendingWork, so the window's closing knows what it
+// changes), the handler's log lines within the call's budget (runner/log.h). Every call sent to a lane is
+// tracked in PendingWork, so the window's closing knows what it
 // waits for and can answer what is left with the call's failure row.
 // Thread safety: the returned handler may be called from any thread.
 #pragma once

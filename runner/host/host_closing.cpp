@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "imaging/memory_budget.h"
 #include "platform/process_runner.h"
@@ -83,13 +84,15 @@ bool CloseHost(const Services& services, const WriteRepliesUntil& write_replies_
                               : "INFO: Closing: waiting for " + waiting_for);
 
   // Progress: work that ends, steps long work marks, and output of the helper programs (they report
-  // each photo).
-  const auto progress_now = [&services, pending] {
-    return (pending != nullptr ? pending->progress() : 0) +
-           (services.processes != nullptr ? services.processes->output_bytes() : 0);
+  // each photo) while it still counts.
+  const Clock::time_point output_counts_until = Clock::now() + times.helper_output_limit;
+  const auto progress_now = [&services, pending, output_counts_until] {
+    const uint64_t work = pending != nullptr ? pending->progress() : 0;
+    const bool output_counts = services.processes != nullptr && Clock::now() < output_counts_until;
+    return std::pair{work, output_counts ? services.processes->output_bytes() : 0};
   };
   std::string force_reason;
-  uint64_t seen = progress_now();
+  auto seen = progress_now();
   Clock::time_point give_up_at = Clock::now() + times.no_progress;
   while (pending != nullptr && pending->size() > 0) {
     const WaitEnd end = write_replies_until(progress, give_up_at);
@@ -98,8 +101,10 @@ bool CloseHost(const Services& services, const WriteRepliesUntil& write_replies_
       force_reason = "a second stop signal";
       break;
     }
-    if (progress_now() != seen) {
-      seen = progress_now();
+    const auto now_seen = progress_now();
+    // Output that stopped counting is not progress (its total reads 0 from then on).
+    if (now_seen.first != seen.first || (now_seen.second != seen.second && now_seen.second != 0)) {
+      seen = now_seen;
       give_up_at = Clock::now() + times.no_progress;
     } else if (Clock::now() >= give_up_at && pending->size() > 0) {
       force_reason = "no progress for " + Seconds(times.no_progress);

@@ -6,7 +6,9 @@
 // its answers still written to the caller.
 // The wait ends early on a second stop signal, or after `no_progress` (10 s) without progress: no work
 // ended, no step marked (a face batch's picture, a bake's image) and no output from a helper program
-// (which reports each photo). The host then, in one line, says why and what it ends, and:
+// (which reports each photo). A helper's output counts only for the first `helper_output_limit` (60 s) of
+// the wait, so a helper that hangs but keeps printing cannot hold the host for good. The host then, in one
+// line, says why and what it ends, and:
 //   - asks every helper program to end (SIGTERM to its process group), and kills the ones still there
 //     `kill_delay` (2 s) later (SIGKILL), so no helper outlives the host;
 //   - tells long work to stop at its next step: a face batch after the picture it is on, a print job at
@@ -28,6 +30,7 @@ namespace runner {
 
 struct ClosingTimes {
   std::chrono::milliseconds no_progress{10000};
+  std::chrono::milliseconds helper_output_limit{60000};
   std::chrono::milliseconds kill_delay{2000};
   std::chrono::milliseconds exit_limit{4000};  // the rest of 5 s goes to writing the last answers
 };

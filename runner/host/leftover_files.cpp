@@ -1,10 +1,10 @@
 // Leftover files: names read, owners looked up, files removed.
 #include "runner/host/leftover_files.h"
 
-#include <charconv>
-
+#include "base/temporary_names.h"
 #include "platform/file_system.h"
 #include "platform/process_runner.h"
+#include "runner/host/folder_journal.h"
 #include "runner/log.h"
 
 namespace runner {
@@ -12,17 +12,8 @@ namespace {
 
 constexpr std::string_view kJobPrefix = "grid_config_";
 constexpr std::string_view kJobSuffix = ".txt";
-constexpr std::string_view kTemporaryPrefix = ".pictavera-";
-constexpr std::string_view kTemporarySuffix = ".tmp";
-
-// `digits` read whole as a positive decimal process id.
-std::optional<int> Pid(std::string_view digits) {
-  int pid = 0;
-  if (digits.empty() || digits.front() == '0') return std::nullopt;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-  if (error != std::errc() || end != digits.data() + digits.size() || pid <= 0) return std::nullopt;
-  return pid;
-}
+// A journal lists at most some thousands of folders.
+constexpr size_t kMaxJournalBytes = size_t{1} << 20;
 
 bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -32,6 +23,12 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
+// The owner of a file either program leaves half written.
+std::optional<int> AnyTemporaryFileOwner(std::string_view name) {
+  if (std::optional<int> owner = TemporaryFileOwner(name)) return owner;
+  return base::TemporaryFileOwner(name, base::kHelperTemporaryPrefix);
+}
+
 }  // namespace
 
 std::optional<int> JobFileOwner(std::string_view name) {
@@ -39,16 +36,11 @@ std::optional<int> JobFileOwner(std::string_view name) {
   std::string_view middle = name.substr(kJobPrefix.size(), name.size() - kJobPrefix.size() - kJobSuffix.size());
   const size_t underscore = middle.find('_');
   if (underscore == std::string_view::npos || !AllDigits(middle.substr(underscore + 1))) return std::nullopt;
-  return Pid(middle.substr(0, underscore));
+  return base::ProcessIdText(middle.substr(0, underscore));
 }
 
 std::optional<int> TemporaryFileOwner(std::string_view name) {
-  if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return std::nullopt;
-  const std::string_view middle =
-      name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - kTemporarySuffix.size());
-  const size_t dash = middle.find('-');
-  if (dash == std::string_view::npos || !AllDigits(middle.substr(dash + 1))) return std::nullopt;
-  return Pid(middle.substr(0, dash));
+  return base::TemporaryFileOwner(name, base::kHostTemporaryPrefix);
 }
 
 std::optional<int> LeftoverOwner(std::string_view name) {
@@ -74,10 +66,31 @@ int RemoveLeftovers(platform::FileSystem& files, const platform::ProcessRunner& 
   return removed;
 }
 
+int CleanJournalledFolders(platform::FileSystem& files, const platform::ProcessRunner& processes,
+                           const std::string& temp_folder, int self_pid) {
+  int error = 0;
+  const std::optional<std::vector<std::string>> names = files.OwnFiles(temp_folder, &error);
+  if (!names) return 0;
+  int removed = 0;
+  for (const std::string& name : *names) {
+    const std::optional<int> owner = JournalOwner(name);
+    if (!owner || *owner == self_pid || processes.ProcessExists(*owner)) continue;
+    const std::string journal = temp_folder + "/" + name;
+    if (const auto text = files.ReadFile(journal, kMaxJournalBytes, &error)) {
+      for (const std::string& folder : JournalFolders(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()))) {
+        removed += RemoveLeftovers(files, processes, folder, AnyTemporaryFileOwner, self_pid);
+      }
+    }
+    files.RemoveFile(journal);
+  }
+  return removed;
+}
+
 void RemoveLeftoverFiles(platform::FileSystem& files, const platform::ProcessRunner& processes,
                          const std::string& pdf_folder, int self_pid) {
   int error = 0;
   if (const std::optional<std::string> temp = files.TempFolder(&error)) {
+    CleanJournalledFolders(files, processes, *temp, self_pid);
     RemoveLeftovers(files, processes, *temp, LeftoverOwner, self_pid);
   }
   if (!pdf_folder.empty()) RemoveLeftovers(files, processes, pdf_folder, TemporaryFileOwner, self_pid);

@@ -20,6 +20,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_process_runner.h"
 #include "platform/posix/system_clock.h"
+#include "runner/host/folder_journal.h"
 #include "runner/host/leftover_files.h"
 #include "runner/log.h"
 #include "runner/printing/baking/graphics_library.h"
@@ -90,8 +91,10 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.lanes = &lanes_;
   services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
+  services_.process_id = static_cast<int>(::getpid());
   files_ = std::make_unique<platform::PosixFileSystem>();
-  services_.files = files_.get();
+  journal_ = std::make_unique<FolderJournal>(*files_, services_.process_id);
+  services_.files = journal_.get();
   if (auto path = platform::PrintingSettingsPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))) {
     settings_ = std::make_unique<platform::FileSettingsStore>(*path);
   }
@@ -110,7 +113,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
   system_printers_ = std::make_unique<platform::CupsSpooler>(&memory_);
-  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
+  pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*journal_);
   if (auto config = platform::ConfigFolder()) {
     pdf_state_ = std::make_unique<platform::FileSettingsStore>(
         *config + "/PictaVera/BuiltInPrinter", platform::FileSettingsStore::Oversized::kReplaceOversized);
@@ -147,8 +150,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = HelperPath(ProgramFolder());
-  services_.process_id = static_cast<int>(::getpid());
-  // What a killed host left behind (its job files, its unfinished PDFs) goes now.
+  // What a killed host left behind (its job files, its unfinished files wherever it wrote) goes now.
   RemoveLeftoverFiles(*files_, *processes_, platform::PdfFilePrinter::OutputFolder(), services_.process_id);
 }
 

@@ -52,6 +52,9 @@ class RealServices {
   imaging::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
+  // Before everything that writes files through them: the journal outlives them.
+  std::unique_ptr<platform::FileSystem> files_;
+  std::unique_ptr<platform::FileSystem> journal_;  // files_, with the folders written into journalled
   std::unique_ptr<platform::Spooler> system_printers_;    // the system's printers
   std::unique_ptr<platform::PdfPrinter> pdf_printer_;     // the built-in PDF printer's files
   std::unique_ptr<platform::Spooler> printers_;           // both, as the handlers see them
@@ -59,7 +62,6 @@ class RealServices {
   std::unique_ptr<platform::SettingsDialog> settings_dialog_;
   std::unique_ptr<platform::PrintDialog> print_dialog_;
   std::unique_ptr<platform::Shell> shell_;
-  std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::SettingsStore> settings_;
   std::unique_ptr<platform::SettingsStore> pdf_state_;  // the built-in PDF printer's state
   std::unique_ptr<platform::SettingsStore> printer_choices_;  // Pictavera's colour and quality per printer

@@ -36,6 +36,7 @@
 #include "platform/win32/win_process_runner.h"
 #include "platform/win32/win_shell.h"
 #include "platform/win32/win_spooler.h"
+#include "runner/host/folder_journal.h"
 #include "runner/host/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
@@ -67,9 +68,9 @@ RealServices::RealServices(const char* memory_megabytes)
     : memory_(imaging::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
       graphics_(std::make_unique<platform::GdiplusGraphics>(&memory_)),
+      files_(std::make_unique<platform::WinFileSystem>()),
       system_printers_(std::make_unique<platform::WinSpooler>()),
       shell_(std::make_unique<platform::WinShell>()),
-      files_(std::make_unique<platform::WinFileSystem>()),
       settings_(std::make_unique<platform::RegistrySettingsStore>()),
       metadata_(std::make_unique<platform::LibexifMetadataReader>()),
       face_detector_(std::make_unique<platform::DlibFaceDetector>()),
@@ -82,7 +83,9 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.lanes = &lanes_;
   services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
-  services_.files = files_.get();
+  services_.process_id = static_cast<int>(::GetCurrentProcessId());
+  journal_ = std::make_unique<FolderJournal>(*files_, services_.process_id);
+  services_.files = journal_.get();
   services_.settings = settings_.get();
   // A bake starts and stops GDI+ by count; the adapter holds its own start for its canvases.
   auto session = std::make_shared<platform::GdiplusSession>();
@@ -107,7 +110,6 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.shell = shell_.get();
   services_.hardware_threads = std::thread::hardware_concurrency();
   services_.mosalith_path = ProgramFolder() + "\\mosalith.exe";
-  services_.process_id = static_cast<int>(::GetCurrentProcessId());
   // What a killed host left behind goes now (there is no built-in PDF printer's folder here).
   RemoveLeftoverFiles(*files_, *processes_, std::string(), services_.process_id);
 }

@@ -79,7 +79,10 @@ void FaceWorkers::Submit(std::vector<std::string> paths, std::unique_ptr<MethodR
   if (services_.pending != nullptr) result = services_.pending->Track("face batch", std::move(result), empty_list);
   auto held = std::make_shared<std::unique_ptr<MethodResult>>(std::move(result));
   WorkQueue::Task task;
-  task.run = [self = shared_from_this(), paths = std::move(paths), held] { self->RunBatch(paths, std::move(*held)); };
+  task.run = [self = shared_from_this(), paths = std::move(paths), held] {
+    CallLogScope lines(std::make_shared<CallLogBudget>("detectFacesWindows"));
+    self->RunBatch(paths, std::move(*held));
+  };
   task.cancel = [held, empty_list] {
     if (*held) empty_list(**held);
   };

@@ -56,7 +56,7 @@ void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<C
   std::fputs("DEBUG: SetupPrintingChannel called\n", stderr);
   std::fflush(stderr);
   InstallChannel(messenger, kPrintingChannelName, PrintingMethodTable(services), slot,
-                 [](const std::string& where, MethodResult& result) { AnswerError(result, TextNotUtf8(where)); });
+                 [](const ChannelError& error, MethodResult& result) { AnswerError(result, error); });
 }
 
 }  // namespace runner::printing

@@ -324,7 +324,19 @@ TEST(StandardMessageCodecTest, AMessageCannotExpandToManyTimesItsSizeInDecodedVa
   std::vector<uint8_t> call = {0x07, 0x01, 'm'};
   const auto nulls = ListOfOneByteValues(1'000'000, 0x00);
   call.insert(call.end(), nulls.begin(), nulls.end());
-  EXPECT_EQ(StandardMethodCodec::GetInstance().DecodeMethodCall(call), nullptr);
+  // The call keeps its name, with a marker in place of arguments too large to hold, for a clear refusal.
+  const auto decoded = StandardMethodCodec::GetInstance().DecodeMethodCall(call);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->method_name(), "m");
+  ASSERT_NE(FindOversizedArguments(decoded->arguments()), nullptr);
+  EXPECT_EQ(FindOversizedArguments(decoded->arguments())->message_bytes, call.size());
+  // Whatever its size, no message decodes to more than kMaxDecodedBytes: a million and a half int32
+  // values (7.5 MB, well within 16 times) would be some 84 MB of values.
+  EncodableList many(1'500'000, EncodableValue(int32_t{7}));
+  const auto big = StandardMethodCodec::GetInstance().EncodeMethodCall(MethodCall<EncodableValue>(
+      "bake", std::make_unique<EncodableValue>(std::move(many))));
+  EXPECT_NE(FindOversizedArguments(StandardMethodCodec::GetInstance().DecodeMethodCall(*big)->arguments()), nullptr);
+  EXPECT_EQ(FindOversizedArguments(nullptr), nullptr);
 
   // Ordinary messages fit: small lists of nulls, a big list of int32 values, a map of strings, big blobs.
   EXPECT_TRUE(Codec().DecodeMessage(ListOfOneByteValues(10'000, 0x00)));

@@ -64,5 +64,23 @@ TEST(LogTest, AFloodOfInputLinesIsCutToTheBurstAndTheDropIsReported) {
       << log;
 }
 
+TEST(LogTest, TheLinesOfOneCallAreCappedAcrossItsThreadsWithOneSummary) {
+  ::testing::internal::CaptureStderr();
+  {
+    CallLogScope scope(std::make_shared<CallLogBudget>("printImagesToPrinter", 3));
+    LogLine("DEBUG: one");
+    // A worker the call starts draws on the same budget.
+    std::thread([budget = CurrentCallLogBudget()] {
+      CallLogScope worker(budget);
+      for (int i = 0; i < 5; ++i) LogLine("DEBUG: worker");
+    }).join();
+    LogRelayedLines("Mosalith: a\nMosalith: b\n");
+  }
+  LogLine("DEBUG: after the call");  // outside any call: not counted
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(log, "DEBUG: one\nDEBUG: worker\nDEBUG: worker\n"
+                 "INFO: 4 more log lines about printImagesToPrinter were left out\nDEBUG: after the call\n");
+}
+
 }  // namespace
 }  // namespace runner

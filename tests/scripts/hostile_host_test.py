@@ -177,6 +177,62 @@ def nonsense_numbers(bin_folder, folder, env):
           "nonsense: a 1 x 1 mm paper answered %r" % paper)
 
 
+def shell_opens_only_regular_files(bin_folder, folder, env):
+    """A FIFO, a folder, a socket and a /proc file are never handed to the desktop's opener."""
+    import socket
+    fifo = os.path.join(folder, "fifo.jpg")
+    os.mkfifo(fifo)
+    sock_path = os.path.join(folder, "socket.jpg")
+    listener = socket.socket(socket.AF_UNIX)
+    listener.bind(sock_path)
+    paths = [fifo, folder, sock_path, "/proc/self/status"]
+    code, replies, _ = serve(bin_folder, frames([("printing_channel", "printImagesWindows", [p]) for p in paths]), env)
+    listener.close()
+    for call_id, path in enumerate(paths, 1):
+        reply = replies.get(call_id, [None])[0]
+        want = {"error": {"code": "FILE_NOT_FOUND", "message": "Image file not found: " + path, "details": None}}
+        check(reply == want, "shell: %s answered %r" % (path, reply))
+
+
+def request_too_large_to_hold(bin_folder, folder, env):
+    """A bake of 40,000 photos decodes to more records than a call may hold: refused at once with a clear
+    error, and the host goes on answering."""
+    one = {"sourcePath": "/nowhere/photo.jpg", "canvasWidth": 1200, "canvasHeight": 1800, "imageScale": 1.25,
+           "offsetX": 10.5, "offsetY": -3.25, "effects": {"stroke": 0.1, "strokeScale": 1.0, "brightness": 0.5}}
+    calls = [("printing_channel", "bakeImagesForPrinting", {"requests": [one] * 40000}),
+             ("printing_channel", "getColorProfiles", None)]
+    code, replies, _ = serve(bin_folder, frames(calls), env)
+    reply = replies.get(1, [{}])[0]
+    message = (reply.get("error") or {}).get("message", "")
+    check(message.startswith("Request too large to hold: "), "too large: answered %r" % reply)
+    check("success" in replies.get(2, [{}])[0], "too large: the next call was not answered")
+
+
+def dead_process_id():
+    child = subprocess.Popen(["true"])
+    child.wait()
+    return child.pid
+
+
+def leftovers_of_a_killed_helper(bin_folder, folder, env):
+    """A sheet written into a folder where a killed helper left a half-written sheet: the helper removes
+    the dead one's file before it writes, and leaves a live process's alone."""
+    out = os.path.join(folder, "out")
+    os.makedirs(out, exist_ok=True)
+    dead = os.path.join(out, ".mosalith-%d-1.tmp" % dead_process_id())
+    live = os.path.join(out, ".mosalith-%d-1.tmp" % os.getpid())
+    for path in (dead, live):
+        with open(path, "wb") as f:
+            f.write(b"half a sheet")
+    photo = os.path.join(folder, "small.png")
+    calls = [("printing_channel", "createGridImages", sheet_arguments([photo], os.path.join(out, "sheet.jpg")))]
+    code, replies, stderr = serve(bin_folder, frames(calls), env)
+    check(replies.get(1) == [{"success": True}], "leftovers: the sheet was not made: %r" % replies.get(1))
+    check(not os.path.exists(dead), "leftovers: the killed helper's file is still there")
+    check(os.path.exists(live), "leftovers: a live process's file was removed")
+    check(("Mosalith: Removed " + dead).encode() in stderr, "leftovers: no line says what was removed")
+
+
 def main():
     bin_folder = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="hostile_host_test_") as folder:
@@ -186,6 +242,9 @@ def main():
         hostile_names_in_the_log(bin_folder, folder, env)
         text_that_is_not_utf8(bin_folder, folder, env)
         nonsense_numbers(bin_folder, folder, env)
+        shell_opens_only_regular_files(bin_folder, folder, env)
+        request_too_large_to_hold(bin_folder, folder, env)
+        leftovers_of_a_killed_helper(bin_folder, folder, env)
     if FAILURES:
         sys.exit(1)
     print("hostile_host_test: all checks passed")

@@ -191,7 +191,11 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   JoinOnExit join_on_exit{workers};
   std::string start_failure;
   for (int w = 0; w < wanted_workers; ++w) {
-    std::function<void()> work = [&pool, w] { WorkerLoop(pool, w); };
+    // The workers' lines are the call's, within its one budget.
+    std::function<void()> work = [&pool, w, lines = CurrentCallLogBudget()] {
+      CallLogScope scope(lines);
+      WorkerLoop(pool, w);
+    };
     try {
       workers.push_back(setup.start_worker ? setup.start_worker(std::move(work)) : std::thread(std::move(work)));
     } catch (const std::system_error& e) {

@@ -253,6 +253,7 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
         "print job", std::move(result), [](MethodResult& answer) { AnswerError(answer, kFailedToPrintAnyPages); }));
     WorkQueue::Task task;
     task.run = [request = std::move(*request), shared, spooler, graphics, threads, colour]() {
+      CallLogScope lines(std::make_shared<CallLogBudget>("printWithLayoutWindows"));
       const std::optional<PrintFailure> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads, colour);
       if (!failure) return (*shared)->Success(EncodableValue(true));
       switch (*failure) {
@@ -279,7 +280,7 @@ MethodHandler MakePrintImagesHandler(const Services& services) {
       if (!path) return AnswerError(*result, kExpectedStringPath);
       // The path as the system sees it: up to its first NUL.
       const std::string system_path = path->substr(0, path->find('\0'));
-      if (shell == nullptr || system_path.empty() || !shell->PathExists(system_path)) {
+      if (shell == nullptr || system_path.empty() || !shell->IsRegularFile(system_path)) {
         return AnswerError(*result, ImageFileNotFound(*path));
       }
       const int answer = shell->Open(system_path);

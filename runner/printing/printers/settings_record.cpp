@@ -88,6 +88,11 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+// An option's name is a plain word: no space, '=', quote or backslash, no control character.
+bool IsOptionName(std::string_view name) {
+  return !name.empty() && name.find_first_of(" =\"'\\") == std::string_view::npos && !HasControlCharacter(name);
+}
+
 bool NeedsQuotes(std::string_view value) {
   return value.empty() || value.find_first_of(" \t\"'\\\n\r") != std::string_view::npos;
 }
@@ -97,8 +102,7 @@ bool NeedsQuotes(std::string_view value) {
 std::string FormatOptions(const std::vector<std::pair<std::string, std::string>>& options) {
   std::string text;
   for (const auto& [name, value] : options) {
-    if (name.empty() || name.find_first_of(" =\"'\\") != std::string::npos) continue;
-    if (HasControlCharacter(name) || HasControlCharacter(value)) continue;
+    if (!IsOptionName(name) || HasControlCharacter(value)) continue;
     if (!text.empty()) text += ' ';
     text += name;
     text += '=';
@@ -128,7 +132,7 @@ std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view t
     while (i < text.size() && !is_space(text[i]) && text[i] != '=') ++i;
     std::string name(text.substr(name_start, i - name_start));
     if (i >= text.size() || text[i] != '=') {
-      if (!name.empty() && !HasControlCharacter(name)) options.emplace_back(std::move(name), "true");
+      if (IsOptionName(name)) options.emplace_back(std::move(name), "true");
       continue;
     }
     ++i;  // '='
@@ -151,7 +155,7 @@ std::vector<std::pair<std::string, std::string>> ParseOptions(std::string_view t
       while (i < text.size() && !is_space(text[i])) ++i;
       value.assign(text.substr(value_start, i - value_start));
     }
-    if (!name.empty() && !HasControlCharacter(name) && !HasControlCharacter(value)) {
+    if (IsOptionName(name) && !HasControlCharacter(value)) {
       options.emplace_back(std::move(name), std::move(value));
     }
   }

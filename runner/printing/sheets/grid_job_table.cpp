@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "runner/channels/pending_work.h"
+#include "runner/log.h"
 #include "runner/work_queue.h"
 
 namespace runner::printing {
@@ -23,6 +24,7 @@ std::optional<int32_t> GridJobTable::Start(mosalith::GridJob request, SheetJobCo
     promise->set_value(GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0, {}});
   };
   task.run = [promise, counted, request = std::move(request), context = std::move(context)]() {
+    CallLogScope lines(std::make_shared<CallLogBudget>("createGridImagesFastAsync"));
     GridResult result;
     try {
       result = CreateGridImagesWithHelper(request, context);

@@ -139,6 +139,8 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
   if (context.stopping && context.stopping()) {
     return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0, {}};
   }
+  // The helper writes its sheets under temporary names there: journalled, so a killed helper's are found.
+  for (const std::string& output : request.outputs) context.files->NoteWritingIn(platform::FolderOfPath(output));
   const std::string job_file = WriteGridJobFile(request, *context.files, context.process_id);
   if (job_file.empty()) return GridResult{false, "Failed to create config file", 0, 0, 0, {}};
   LogLine("DEBUG C++: Config file created with " + std::to_string(request.images.size()) + " images, " +

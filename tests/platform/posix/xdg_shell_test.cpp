@@ -53,12 +53,20 @@ TEST_F(XdgShellTest, RefusalsAndSlowOpeners) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(XdgShellTest, FoldersExistAndDanglingLinksDoNot) {
+TEST_F(XdgShellTest, OnlyRegularFilesWithDataAreFilesToOpen) {
   XdgShell shell(Opener("exit 0"));
-  EXPECT_TRUE(shell.PathExists(dir_));
+  const std::string photo = dir_ + "/photo.jpg";
+  { std::ofstream(photo) << "jpeg"; }
+  EXPECT_TRUE(shell.IsRegularFile(photo));
+  ASSERT_EQ(::symlink(photo.c_str(), (dir_ + "/to-photo").c_str()), 0);
+  EXPECT_TRUE(shell.IsRegularFile(dir_ + "/to-photo")) << "a link to a photo is followed";
+  ASSERT_EQ(::mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+  { std::ofstream(dir_ + "/empty.jpg"); }
   ASSERT_EQ(::symlink((dir_ + "/gone").c_str(), (dir_ + "/link").c_str()), 0);
-  EXPECT_FALSE(shell.PathExists(dir_ + "/link"));
-  EXPECT_FALSE(shell.PathExists(""));
+  for (const std::string& not_a_photo : {dir_, dir_ + "/fifo", dir_ + "/empty.jpg", dir_ + "/link",
+                                         std::string("/proc/self/status"), std::string("/dev/null"), std::string()}) {
+    EXPECT_FALSE(shell.IsRegularFile(not_a_photo)) << not_a_photo;
+  }
 }
 
 }  // namespace

@@ -29,14 +29,17 @@ class WinShellTest : public ::testing::Test {
   WinShell shell_;
 };
 
-TEST_F(WinShellTest, PathExistsForFilesAndFoldersWithUnicodeNames) {
-  EXPECT_TRUE(shell_.PathExists(win32::Narrow(file_.wstring())));
-  EXPECT_TRUE(shell_.PathExists(win32::Narrow(folder_.wstring())));
+TEST_F(WinShellTest, OnlyRegularFilesWithDataAreFilesToOpenWhateverTheirNames) {
+  EXPECT_TRUE(shell_.IsRegularFile(win32::Narrow(file_.wstring())));
   std::string forward = win32::Narrow(file_.wstring());
   std::replace(forward.begin(), forward.end(), '\\', '/');
-  EXPECT_TRUE(shell_.PathExists(forward));
-  EXPECT_FALSE(shell_.PathExists(win32::Narrow((folder_ / L"missing.jpg").wstring())));
-  EXPECT_FALSE(shell_.PathExists(""));
+  EXPECT_TRUE(shell_.IsRegularFile(forward));
+  std::ofstream(folder_ / L"empty.jpg");
+  for (const std::filesystem::path& not_a_photo : {folder_, folder_ / L"missing.jpg", folder_ / L"empty.jpg"}) {
+    EXPECT_FALSE(shell_.IsRegularFile(win32::Narrow(not_a_photo.wstring())));
+  }
+  EXPECT_FALSE(shell_.IsRegularFile("NUL"));
+  EXPECT_FALSE(shell_.IsRegularFile(""));
 }
 
 TEST_F(WinShellTest, TheShellsOwnRefusalsComeBack) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runner/channels/channel_errors.h"
 #include "tests/runner/recording_messenger.h"
 
 namespace runner {
@@ -95,8 +96,8 @@ TEST(DispatchSafetyNet, CallsHoldingTextThatIsNotUtf8AreMalformedAndAnswersAreMe
        }}};
   RecordingMessenger messenger;
   std::unique_ptr<Channel> strict, lenient;
-  InstallChannel(&messenger, "strict", table, strict, [](const std::string& where, MethodResult& result) {
-    result.Error("INVALID_ARGUMENTS", where);
+  InstallChannel(&messenger, "strict", table, strict, [](const ChannelError& error, MethodResult& result) {
+    result.Error(error.code, error.message);
   });
   InstallChannel(&messenger, "lenient", table, lenient);
   ::testing::internal::CaptureStderr();
@@ -114,9 +115,9 @@ TEST(DispatchSafetyNet, CallsHoldingTextThatIsNotUtf8AreMalformedAndAnswersAreMe
   auto error = messenger.Call("lenient", "systemError");
   const std::string log = ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(in_map && in_key && in_list && bare && fine && mended && error);
-  EXPECT_EQ(in_map->error_message, "key 'paths'");
-  EXPECT_EQ(in_key->error_message, "key 'k\xEF\xBF\xBD'") << "the key itself made readable";
-  EXPECT_EQ(in_list->error_message, "element 1");
+  EXPECT_EQ(in_map->error_message, "Text that is not valid UTF-8 in key 'paths'");
+  EXPECT_EQ(in_key->error_message, "Text that is not valid UTF-8 in key 'k\xEF\xBF\xBD'") << "the key made readable";
+  EXPECT_EQ(in_list->error_message, "Text that is not valid UTF-8 in element 1");
   EXPECT_EQ(bare->kind, Answer::Kind::kSuccess);
   EXPECT_TRUE(bare->value.IsNull());
   EXPECT_EQ(handled, 1) << "only the well-formed call reached its handler";
@@ -125,9 +126,39 @@ TEST(DispatchSafetyNet, CallsHoldingTextThatIsNotUtf8AreMalformedAndAnswersAreMe
       {EncodableValue("name"), EncodableValue("B\xEF\xBF\xBDro")}, {EncodableValue("k\xEF\xBF\xBDy"), EncodableValue(1)}})});
   EXPECT_EQ(mended->value, expected);
   EXPECT_EQ(error->error_message, "no \xEF\xBF\xBD here");
-  EXPECT_NE(log.find("ERROR: echo refused: text that is not UTF-8 in key 'paths'"), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR: echo refused: Text that is not valid UTF-8 in key 'paths'"), std::string::npos) << log;
   EXPECT_NE(log.find("ERROR: the answer to systemText held text that is not UTF-8; it was mended"), std::string::npos)
       << log;
+}
+
+TEST(DispatchSafetyNet, TheRecordsOfCallsBeingHandledAreBoundedAndGivenBackWithTheirResults) {
+  std::vector<std::unique_ptr<MethodResult>> kept;
+  const std::vector<MethodEntry> table = {
+      {"keep", [&kept](const MethodCall&, std::unique_ptr<MethodResult> result) { kept.push_back(std::move(result)); }}};
+  RecordingMessenger messenger;
+  std::unique_ptr<Channel> slot;
+  InstallChannel(&messenger, "test_channel", table, slot, [](const ChannelError& error, MethodResult& result) {
+    result.Error(error.code, error.message);
+  });
+  const size_t blob = 40u << 20;  // each call's records: a 40 MiB byte list
+  const auto call = [&] {
+    return messenger.CallWithoutWaiting("test_channel", "keep",
+                                        std::make_unique<EncodableValue>(std::vector<uint8_t>(blob, 1)));
+  };
+  ::testing::internal::CaptureStderr();
+  for (size_t i = 0; i < kMaxHeldRecordBytes / blob; ++i) call();
+  EXPECT_EQ(kept.size(), kMaxHeldRecordBytes / blob);
+  auto refused = call();
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->error_message.rfind("Request too large to hold now: 240 MiB of requests are being handled", 0), 0u)
+      << refused->error_message;
+  // Answered (or dropped), the calls give their share back.
+  for (auto& result : kept) result->Success();
+  kept.clear();
+  call();
+  EXPECT_EQ(kept.size(), 1u);
+  kept.front()->Success();
 }
 
 }  // namespace

@@ -132,6 +132,32 @@ TEST_F(HostClosingTest, AHelperThatKeepsReportingIsWaitedForPastTheLimit) {
   EXPECT_TRUE(services_.processes.signals().empty());
 }
 
+TEST_F(HostClosingTest, AHelperThatHangsButKeepsPrintingIsEndedOnceItsOutputStopsCounting) {
+  HelperEndsOn(SIGTERM);
+  std::atomic<bool> printing{true};
+  std::thread chatter([this, &printing] {
+    while (printing) {
+      services_.processes.AddOutputBytes(20);
+      std::this_thread::sleep_for(50ms);
+    }
+  });
+  auto job = StartSheetJob();
+  ClosingTimes times;
+  times.no_progress = 300ms;
+  times.helper_output_limit = 600ms;
+  ::testing::internal::CaptureStderr();
+  const auto start = Clock::now();
+  EXPECT_TRUE(CloseHost(services_.services, WaitOn(stop_), times));
+  const auto took = Clock::now() - start;
+  printing = false;
+  chatter.join();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_GE(took, 600ms) << "its output counted at first";
+  EXPECT_LT(took, 5s);
+  EXPECT_NE(log.find("INFO: Closing now (no progress for 300 ms): ending 1 sheet job"), std::string::npos) << log;
+  EXPECT_EQ(services_.processes.signals(), (std::vector<int>{SIGTERM}));
+}
+
 TEST_F(HostClosingTest, ASecondStopEndsHelpersAndAnswersTheFailureRowAtOnce) {
   HelperEndsOn(SIGTERM);
   auto job = StartSheetJob();

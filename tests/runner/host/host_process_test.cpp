@@ -225,13 +225,24 @@ TEST_F(HostProcessTest, FilesLeftByAKilledHostAreRemovedAtStartAndALiveOnesAreKe
   const fs::path job = folder_ / "tmp" / ("grid_config_" + dead + "_3.txt");
   const fs::path part = folder_ / "pdf" / (".pictavera-" + dead + "-1.tmp");
   const fs::path live_job = folder_ / "tmp" / ("grid_config_" + alive + "_1.txt");
-  for (const fs::path& path : {job, part, live_job}) std::ofstream(path) << "x";
+  // The killed host's journal names the user's folder it was writing sheets into, its own and its
+  // helper's half-written files there.
+  const fs::path sheets = folder_ / "sheets";
+  fs::create_directories(sheets);
+  const fs::path journal = folder_ / "tmp" / ("folders_" + dead + ".txt");
+  std::ofstream(journal) << sheets.string() << "\n" << (folder_ / "gone").string() << "\n";
+  const fs::path sheet_part = sheets / (".pictavera-" + dead + "-7.tmp");
+  const fs::path helper_part = sheets / (".mosalith-" + dead + "-2.tmp");
+  const fs::path live_part = sheets / (".mosalith-" + alive + "-1.tmp");
+  const fs::path sheet = sheets / "sheet_1.jpg";
+  for (const fs::path& path : {job, part, live_job, sheet_part, helper_part, live_part, sheet}) std::ofstream(path) << "x";
   Start();
   client_->CloseWrite();
   EXPECT_EQ(WaitForExit(10s), 0);
-  EXPECT_FALSE(fs::exists(job));
-  EXPECT_FALSE(fs::exists(part));
-  EXPECT_TRUE(fs::exists(live_job));
+  for (const fs::path& removed : {job, part, journal, sheet_part, helper_part}) {
+    EXPECT_FALSE(fs::exists(removed)) << removed;
+  }
+  for (const fs::path& kept : {live_job, live_part, sheet}) EXPECT_TRUE(fs::exists(kept)) << kept;
   EXPECT_NE(Log().find("INFO: Removed " + job.string() + ", left by process " + dead), std::string::npos) << Log();
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_process_runner.h"
+#include "runner/host/folder_journal.h"
 
 namespace runner {
 namespace {
@@ -61,6 +62,30 @@ TEST(LeftoverFilesTest, OnlyFilesOfProcessesThatNoLongerRunAreRemoved) {
       << log;
   // A folder that cannot be read removes nothing and says nothing.
   EXPECT_EQ(RemoveLeftovers(files, processes, "/nowhere", JobFileOwner, kSelf), 0);
+}
+
+TEST(FolderJournalTest, TheFoldersWrittenIntoAreJournalledOnceAndTheJournalGoesWithAHostThatEnds) {
+  platform::FakeFileSystem files;
+  const std::string temp = platform::FakeFileSystem::kDefaultTempFolder;
+  const std::string journal = temp + "/folders_" + std::to_string(kSelf) + ".txt";
+  {
+    FolderJournal journalled(files, kSelf);
+    files.AddFile("/sheets/keep.txt", {1});  // makes the folders
+    files.AddFile("/bakes/keep.txt", {1});
+    int error = 0;
+    for (const char* folder : {"/sheets", "/sheets", "/bakes"}) EXPECT_TRUE(journalled.StartFile(folder, 0644, &error));
+    journalled.NoteWritingIn("/helper out");
+    journalled.NoteWritingIn("/bad\nname");  // cannot be one line: not journalled
+    const auto text = files.ReadFile(journal, 1 << 20, &error);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(JournalFolders(std::string(text->begin(), text->end())),
+              (std::vector<std::string>{"/bakes", "/helper out", "/sheets"}));
+  }
+  EXPECT_FALSE(files.Exists(journal));
+  EXPECT_EQ(JournalOwner("folders_42.txt"), 42);
+  for (const char* other : {"folders_.txt", "folders_042.txt", "folders_4x.txt", "folders_42.tmp"}) {
+    EXPECT_FALSE(JournalOwner(other)) << other;
+  }
 }
 
 }  // namespace

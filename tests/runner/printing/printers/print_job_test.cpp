@@ -363,14 +363,17 @@ TEST_F(PrintJobTest, ABuiltInJobGetsAPageOfItsPaper) {
 }
 
 TEST_F(PrintJobTest, ShellOpensExistingFilesInOrderAndStopsAtTheFirstFailure) {
-  shell_.AddPath("/a.jpg");
-  shell_.AddPath("/folder");
+  shell_.AddFile("/a.jpg");
+  shell_.AddFile("/b.jpg");
   EXPECT_EQ(Call("printImagesWindows", EncodableValue(EncodableList{}))->value, EncodableValue(true));
-  EXPECT_EQ(Call("printImagesWindows", Strings({"/a.jpg", "/folder"}))->value, EncodableValue(true));
+  EXPECT_EQ(Call("printImagesWindows", Strings({"/a.jpg", "/b.jpg"}))->value, EncodableValue(true));
   auto not_string = Call("printImagesWindows", EncodableValue(EncodableList{EncodableValue("/a.jpg"), EncodableValue(1)}));
   EXPECT_EQ(not_string->error_message, "Expected string path");
-  EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"/a.jpg", "/folder", "/a.jpg"}));
+  EXPECT_EQ(shell_.opened(), (std::vector<std::string>{"/a.jpg", "/b.jpg", "/a.jpg"}));
   EXPECT_EQ(Call("printImagesWindows", Strings({"/missing.jpg"}))->error_message, "Image file not found: /missing.jpg");
+  // What is not a regular file with data (a folder, a FIFO, a socket, /proc) is never handed to the opener.
+  EXPECT_EQ(Call("printImagesWindows", Strings({"/a.jpg", "/folder"}))->error_message, "Image file not found: /folder");
+  EXPECT_EQ(shell_.opened().size(), 4u);
   EXPECT_EQ(Call("printImagesWindows", Map({}))->error_message, "Expected array of strings");
   shell_.Refuse("/a.jpg", 31);
   ::testing::internal::CaptureStderr();

@@ -170,6 +170,8 @@ TEST(SettingsRecordOptions, ParsesQuotesAndStopsAtBrokenQuoting) {
   EXPECT_EQ(ParseOptions(R"(a=1 b="open)"), (Options{{"a", "1"}}));
   EXPECT_EQ(ParseOptions(std::string("a=1\0b=2", 7)), (Options{{"a", "1"}}));
   EXPECT_EQ(ParseOptions(FormatOptions({{"empty", ""}, {"sp ace", "x"}})), (Options{{"empty", ""}}));
+  // A name a written options text could not hold is not read either: what is read can be written back.
+  EXPECT_EQ(ParseOptions("\\\n q\"=1 ok"), (Options{{"ok", "true"}}));
 }
 
 TEST(SettingsRecordOptions, ControlCharactersInATailAreRefusedWhenTheRecordIsDecoded) {
