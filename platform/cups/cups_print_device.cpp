@@ -16,6 +16,7 @@ namespace platform::cups {
 namespace {
 
 constexpr int kPageJpegQuality = 95;  // pages sent as JPEG: as the sheets themselves are written
+constexpr size_t kSendChunkBytes = size_t{1} << 20;
 
 int JobState(http_t* http, int job_id) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
@@ -69,10 +70,12 @@ class CupsPrintDevice : public PrintDevice {
       if (!status_) *error = static_cast<int>(cupsLastError());
       return 0;
     }
+    // A document's bytes go out as they come, a chunk at a time: a raster page is larger than the page's
+    // own pixels would allow to be held twice.
     const auto sink = [this](const uint8_t* bytes, size_t size) {
       if (closed_) return false;
       pending_.insert(pending_.end(), bytes, bytes + size);
-      return true;
+      return pending_.size() < kSendChunkBytes || Flush(FormatName(setup_.format), &send_error_);
     };
     if (setup_.format == PageFormat::kPdf) {
       pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, sink);
@@ -163,16 +166,21 @@ class CupsPrintDevice : public PrintDevice {
 
   // The ended page into the pending bytes: PDF bytes as cairo writes them, or the raster page encoded.
   bool EncodePage(int* error) {
-    *error = ENOMEM;
-    if (pages_) return pages_->ShowPage();
+    send_error_ = 0;
+    const auto failed = [this, error]() {
+      *error = send_error_ != 0 ? send_error_ : ENOMEM;
+      return false;
+    };
+    if (pages_) return pages_->ShowPage() || failed();
     const imaging::Bitmap* page = raster_ ? raster_->Page() : nullptr;
-    if (page == nullptr) return false;
+    if (page == nullptr) return failed();
     if (pwg_) {
       return pwg_->WritePage(*page, setup_.media, page_sheet_.width_hundredths_mm, page_sheet_.length_hundredths_mm,
-                             setup_.dpi_x, setup_.grey);
+                             setup_.dpi_x, setup_.grey) ||
+             failed();
     }
     base::StatusOr<std::vector<uint8_t>> jpeg = imaging::EncodeJpeg(*page, kPageJpegQuality, setup_.dpi_x);
-    if (!jpeg.ok()) return false;
+    if (!jpeg.ok()) return failed();
     pending_.insert(pending_.end(), jpeg->begin(), jpeg->end());
     return true;
   }
@@ -249,6 +257,7 @@ class CupsPrintDevice : public PrintDevice {
   std::shared_ptr<CupsSpooler::ActiveJobs> active_;
   std::vector<int> jobs_;  // started, in order
   int ended_ = 0;
+  int send_error_ = 0;    // why sending a chunk of the document failed
   bool started_ = false;  // the current job's document has been started
   bool closed_ = false;
   std::vector<uint8_t> pending_;

@@ -91,6 +91,10 @@ class FakeSettingsStore : public SettingsStore {
     if (found == values_.end()) return std::nullopt;
     return found->second;
   }
+  std::map<std::string, std::string> values() const {
+    std::lock_guard lock(mutex_);
+    return values_;
+  }
 
  private:
   mutable std::mutex mutex_;

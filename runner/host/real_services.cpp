@@ -77,8 +77,11 @@ RealServices::RealServices(const char* memory_megabytes)
   if (auto config = platform::ConfigFolder()) {
     pdf_state_ = std::make_unique<platform::FileSettingsStore>(
         *config + "/PictaVera/BuiltInPrinter", platform::FileSettingsStore::Oversized::kReplaceOversized);
+    printer_choices_ = std::make_unique<platform::FileSettingsStore>(
+        *config + "/PictaVera/PrinterChoices", platform::FileSettingsStore::Oversized::kReplaceOversized);
   }
-  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get(), pdf_state_.get());
+  printers_ = std::make_unique<printing::PrinterDirectory>(system_printers_.get(), pdf_printer_.get(), pdf_state_.get(),
+                                                           printer_choices_.get());
   services_.spooler = printers_.get();
   settings_dialog_ = std::make_unique<platform::HeadlessSettingsDialog>();
   services_.settings_dialog = settings_dialog_.get();

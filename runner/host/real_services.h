@@ -60,6 +60,7 @@ class RealServices {
   std::unique_ptr<platform::FileSystem> files_;
   std::unique_ptr<platform::SettingsStore> settings_;
   std::unique_ptr<platform::SettingsStore> pdf_state_;  // the built-in PDF printer's state
+  std::unique_ptr<platform::SettingsStore> printer_choices_;  // Pictavera's colour and quality per printer
   std::unique_ptr<printing::BakeShared> bakes_;
   std::unique_ptr<platform::MetadataReader> metadata_;
   std::unique_ptr<platform::FaceDetector> face_detector_;

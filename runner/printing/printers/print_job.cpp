@@ -14,26 +14,12 @@
 #include "imaging/colour/output_space.h"
 #include "runner/colour_output.h"
 #include "runner/log.h"
-#include "runner/printing/printers/page_layout.h"
+#include "runner/printing/printers/page_picture.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/thread_registry.h"
 
 namespace runner::printing {
 namespace {
-
-// The resolution logged for a picture whose file states none: the Windows imaging library's default.
-constexpr double kUnknownImageDpi = 96.0;
-
-// The largest JPEG placed on a page as it is stored. The page device keeps a picture's whole pixel grid
-// while the page is made (4 bytes a pixel, twice over), which camera photos afford; a file claiming more
-// (16000 x 16000 costs gigabytes) is decoded at the device pixels it covers, as other pictures are.
-constexpr int64_t kMaxPlacedJpegPixels = 48'000'000;
-
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
 
 const char* OrientationText(const platform::PrintSettings& settings) {
   return settings.orientation == platform::kOrientationPortrait ? "Portrait" : "Landscape";
@@ -48,68 +34,6 @@ void DumpSettings(const platform::PrintSettings& settings) {
   LogLine("  Y Resolution: " + std::to_string(settings.y_resolution_dpi) + " DPI");
   LogLine(std::string("  Orientation: ") + OrientationText(settings));
   LogLine("  Copies: " + std::to_string(settings.copies));
-}
-
-// A loaded page picture: a JPEG checked and left as stored, or decoded pixels turned upright.
-struct LoadedPicture {
-  platform::ImageInfo info;
-  imaging::ColourDescription colour;
-  std::optional<imaging::Bitmap> bitmap;
-  int upright_width_px = 0;  // the picture as it is seen: the layout is computed from these
-  int upright_height_px = 0;
-  std::optional<imaging::PictureResolution> upright_resolution;
-};
-
-// Decodes `path` at no less than `upright_width_px` x `upright_height_px` once turned upright by
-// `orientation`, and turns it upright.
-platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
-                                       int upright_width_px, int upright_height_px, imaging::Bitmap* out,
-                                       imaging::ColourDescription* colour, std::string* reason = nullptr) {
-  const bool swaps = imaging::OrientationSwapsSides(orientation);
-  platform::DecodeOptions options;
-  options.min_width_px = std::max(1, swaps ? upright_height_px : upright_width_px);
-  options.min_height_px = std::max(1, swaps ? upright_width_px : upright_height_px);
-  platform::DecodedImage decoded;
-  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded, reason);
-  if (status != platform::GraphicsStatus::kOk) return status;
-  *colour = std::move(decoded.colour);
-  try {
-    *out = imaging::ApplyOrientation(std::move(decoded.bitmap), orientation, imaging::OrientationSet::kAll);
-  } catch (const std::bad_alloc&) {
-    return platform::GraphicsStatus::kOutOfMemory;
-  }
-  return platform::GraphicsStatus::kOk;
-}
-
-// Loads the picture for a printable area of pw x ph device pixels. `out->info` keeps the file's own size
-// and orientation; the layout uses the upright size. A decoded picture (any but a JPEG placed as stored)
-// is only as large as the page will show it.
-platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
-                                     LoadedPicture* out, std::string* reason) {
-  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info, reason);
-  if (status != platform::GraphicsStatus::kOk) return status;
-  const platform::ImageInfo& info = out->info;
-  if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
-  const bool swaps = imaging::OrientationSwapsSides(info.orientation);
-  out->upright_width_px = swaps ? info.height_px : info.width_px;
-  out->upright_height_px = swaps ? info.width_px : info.height_px;
-  out->upright_resolution = info.resolution;
-  if (swaps && info.resolution) out->upright_resolution = {info.resolution->y_dpi, info.resolution->x_dpi};
-  if (info.format == platform::ImageFormat::kJpeg && int64_t{info.width_px} * info.height_px <= kMaxPlacedJpegPixels) {
-    // The smallest reduced decode proves the file decodes; the page then carries the file itself.
-    platform::DecodedImage decoded;
-    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded, reason);
-    out->colour = std::move(decoded.colour);
-    return status;
-  }
-  // Decoded at no less than the device pixels it will cover.
-  const PageFit fit = FitToPrintableArea(out->upright_width_px, out->upright_height_px, pw, ph);
-  imaging::Bitmap upright;
-  status = DecodeUpright(graphics, path, info.orientation, fit.turned ? fit.dest_height_px : fit.dest_width_px,
-                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour, reason);
-  if (status != platform::GraphicsStatus::kOk) return status;
-  out->bitmap = std::move(upright);
-  return platform::GraphicsStatus::kOk;
 }
 
 enum class LoopEnd { kFinished, kCancelled, kFailed };
@@ -154,64 +78,70 @@ std::string PaperText(const platform::DeviceGeometry& geometry) {
   const double width_mm = geometry.dpi_x > 0 ? geometry.physical_width_px * 25.4 / geometry.dpi_x : 0;
   const double height_mm = geometry.dpi_y > 0 ? geometry.physical_height_px * 25.4 / geometry.dpi_y : 0;
   return (geometry.paper_name.empty() ? std::string("unnamed paper") : geometry.paper_name) + " (" +
-         Number(std::round(width_mm)) + "x" + Number(std::round(height_mm)) + " mm)";
+         LogNumber(std::round(width_mm)) + "x" + LogNumber(std::round(height_mm)) + " mm)";
 }
 
-struct Placement {
-  platform::RectF dest;
-  bool turned = false;
+// The job's printer and its page device, steps 1-6 of a job, under the settings lock: the printer, its
+// paper and the job's settings belong to this job. No device when none could be opened.
+struct JobDevice {
+  std::string printer;
+  std::string queue_state;  // why the printer cannot print now; empty when it can
+  std::unique_ptr<platform::PrintDevice> device;
 };
 
-// Where a w x h picture goes in the printable area: at its physical size when its file states a
-// resolution and that size fits, else fitted. Writes the drawing lines of the choice.
-Placement PlacePicture(int w, int h, const std::optional<imaging::PictureResolution>& resolution,
-                       const platform::DeviceGeometry& geometry) {
-  const int pw = geometry.printable_width_px;
-  const int ph = geometry.printable_height_px;
-  const double dpi_x = geometry.dpi_x > 0 ? geometry.dpi_x : kUnknownImageDpi;
-  const double dpi_y = geometry.dpi_y > 0 ? geometry.dpi_y : kUnknownImageDpi;
-  const PageFit fit = FitToPrintableArea(w, h, pw, ph);
-  if (fit.turned) {
-    LogLine("DEBUG: Rotated image 90° to match DC orientation. New size: " + std::to_string(fit.width_px) + "x" +
-            std::to_string(fit.height_px));
+JobDevice OpenJobDevice(const PrintJobRequest& request, platform::Spooler& spooler, bool printer_numbers) {
+  JobDevice job;
+  std::lock_guard lock(PrinterSettingsLock());
+  const bool set_paper = !request.printer_name.empty() && request.make_default && request.paper_width_mm > 0 &&
+                         request.paper_height_mm > 0;
+  if (!request.printer_name.empty() && request.make_default && !spooler.SetDefaultPrinter(request.printer_name)) {
+    LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
   }
-  const bool believable =
-      resolution && resolution->x_dpi <= kMaxTrueSizeDpi && resolution->y_dpi <= kMaxTrueSizeDpi;
-  if (resolution && !believable) {
-    LogLine("DEBUG: Image resolution " + Number(resolution->x_dpi) + "x" + Number(resolution->y_dpi) +
-            " dpi is finer than any printer's; fitted to the page");
-  } else if (resolution && geometry.dpi_x > 0 && geometry.dpi_y > 0) {
-    const TrueSizePlacement place =
-        PlaceAtTrueSize(w, h, resolution->x_dpi, resolution->y_dpi, pw, ph, geometry.dpi_x, geometry.dpi_y);
-    const std::string size_mm = Number(place.width_px / place.dpi_x * 25.4) + "x" +
-                                Number(place.height_px / place.dpi_y * 25.4) + " mm";
-    if (place.fits) {
-      LogLine("DEBUG DRAWING (true size):");
-      LogLine("  Scale factor: " + Number(place.scale_x) + "x" + Number(place.scale_y) + " (image " +
-              Number(place.dpi_x) + "x" + Number(place.dpi_y) + " dpi on printer " + std::to_string(geometry.dpi_x) +
-              "x" + std::to_string(geometry.dpi_y) + " dpi)");
-      LogLine("  Dest size: " + Number(place.dest_width_px) + "x" + Number(place.dest_height_px) + " pixels");
-      LogLine("  Offset: " + Number(place.offset_x_px) + "x" + Number(place.offset_y_px) + " pixels");
-      LogLine("  Expected physical: " + Number(place.dest_width_px / dpi_x * 25.4) + "x" +
-              Number(place.dest_height_px / dpi_y * 25.4) + " mm");
-      return {platform::RectF{place.offset_x_px, place.offset_y_px, place.dest_width_px, place.dest_height_px},
-              place.turned};
+  // The job's paper is the one chosen here, kept in the job's own settings: what is read back from the
+  // stored settings may already be another job's choice.
+  std::optional<platform::PrintSettings> with_paper;
+  if (set_paper) {
+    with_paper =
+        SettingsWithPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
+    if (with_paper && spooler.StoreSettings(request.printer_name, *with_paper) == 0) {
+      LogLine("DEBUG: Printer settings saved");
     }
-    LogLine("DEBUG: Image at its true size (" + size_mm + ") does not fit the printable area (" +
-            Number(pw * 25.4 / dpi_x) + "x" + Number(ph * 25.4 / dpi_y) + " mm); fitted to the page");
-  } else if (!resolution) {
-    LogLine("DEBUG: Image states no resolution; fitted to the page");
   }
-  LogLine("DEBUG DRAWING (fit to page):");
-  LogLine("  Scale factor: " + Number(fit.scale) + " (scaleX=" + Number(fit.scale_x) + ", scaleY=" +
-          Number(fit.scale_y) + ")");
-  LogLine("  Dest size: " + std::to_string(fit.dest_width_px) + "x" + std::to_string(fit.dest_height_px) + " pixels");
-  LogLine("  Offset: " + std::to_string(fit.offset_x_px) + "x" + std::to_string(fit.offset_y_px) + " pixels");
-  LogLine("  Expected physical: " + Number(fit.dest_width_px / dpi_x * 25.4) + "x" +
-          Number(fit.dest_height_px / dpi_y * 25.4) + " mm");
-  return {platform::RectF{static_cast<double>(fit.offset_x_px), static_cast<double>(fit.offset_y_px),
-                          static_cast<double>(fit.dest_width_px), static_cast<double>(fit.dest_height_px)},
-          fit.turned};
+  LogLine("DEBUG C++: PrintWithLayoutWindows using GDI Print API with " +
+          std::to_string(request.image_paths.size()) + " images as SINGLE job");
+  job.printer = !request.printer_name.empty() ? request.printer_name : spooler.DefaultPrinter().value_or("");
+  LogLine("DEBUG C++: Default printer: " + job.printer);
+  job.queue_state = QueueStateOf(spooler, job.printer);
+  if (!job.queue_state.empty()) LogLine("DEBUG: Printer " + job.printer + " cannot print now: " + job.queue_state);
+  std::optional<platform::PrintSettings> settings = with_paper;
+  if (!settings && !job.printer.empty() && spooler.HasPrinter(job.printer)) {
+    settings = spooler.CurrentSettings(job.printer);
+  }
+  if (settings) DumpSettings(*settings);
+  int error = 0;
+  if (settings) {
+    const platform::PrintSettings job_settings = JobSettings(*settings, request.copies, printer_numbers);
+    job.device = spooler.OpenDevice(job.printer, job_settings, &error);
+    if (job.device) {
+      LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(job_settings));
+    }
+  }
+  if (!job.device) {
+    LogLine("DEBUG: Falling back to DC without DEVMODE");
+    if (!job.printer.empty()) {
+      job.device = spooler.OpenDevice(job.printer, JobSettings({}, request.copies, printer_numbers), &error);
+    }
+    if (!job.device) {
+      LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(job.printer.empty() ? ENOENT : error));
+      return job;
+    }
+  }
+  if (set_paper && !with_paper) {
+    LogLine("DEBUG: Paper " + std::to_string(request.paper_width_mm) + "x" + std::to_string(request.paper_height_mm) +
+            "mm could not be set on " + job.printer + "; printing on its current paper instead: " +
+            PaperText(job.device->Geometry()));
+  }
+  return job;
 }
 
 }  // namespace
@@ -227,58 +157,11 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     LogLine("DEBUG: Pages printed in " + page_space.space.profile->name() +
             (page_space.printer_numbers ? " (the printer's own colours, already managed)" : ""));
   }
-  std::string printer;
-  std::string queue_state;  // why the printer cannot print now; empty when it can
-  std::unique_ptr<platform::PrintDevice> device;
-  {
-    // 1-6 under the settings lock: the printer, its paper and the job's settings belong to this job.
-    std::lock_guard lock(PrinterSettingsLock());
-    const bool set_paper = !request.printer_name.empty() && request.make_default && request.paper_width_mm > 0 &&
-                           request.paper_height_mm > 0;
-    if (!request.printer_name.empty() && request.make_default && !spooler.SetDefaultPrinter(request.printer_name)) {
-      LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
-    }
-    // The job's paper is the one chosen here, kept in the job's own settings: what is read back from the
-    // stored settings may already be another job's choice.
-    std::optional<platform::PrintSettings> with_paper;
-    if (set_paper) {
-      with_paper =
-          SettingsWithPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
-      if (with_paper && spooler.StoreSettings(request.printer_name, *with_paper) == 0) {
-        LogLine("DEBUG: Printer settings saved");
-      }
-    }
-    LogLine("DEBUG C++: PrintWithLayoutWindows using GDI Print API with " + std::to_string(count) +
-            " images as SINGLE job");
-    printer = !request.printer_name.empty() ? request.printer_name : spooler.DefaultPrinter().value_or("");
-    LogLine("DEBUG C++: Default printer: " + printer);
-    queue_state = QueueStateOf(spooler, printer);
-    if (!queue_state.empty()) LogLine("DEBUG: Printer " + printer + " cannot print now: " + queue_state);
-    std::optional<platform::PrintSettings> settings = with_paper;
-    if (!settings && !printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
-    if (settings) DumpSettings(*settings);
-    int error = 0;
-    if (settings) {
-      const platform::PrintSettings job = JobSettings(*settings, request.copies, page_space.printer_numbers);
-      device = spooler.OpenDevice(printer, job, &error);
-      if (device) LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(job));
-    }
-    if (!device) {
-      LogLine("DEBUG: Falling back to DC without DEVMODE");
-      if (!printer.empty()) {
-        device = spooler.OpenDevice(printer, JobSettings({}, request.copies, page_space.printer_numbers), &error);
-      }
-      if (!device) {
-        LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(printer.empty() ? ENOENT : error));
-        return PrintFailure::kNoDevice;
-      }
-    }
-    if (set_paper && !with_paper) {
-      LogLine("DEBUG: Paper " + std::to_string(request.paper_width_mm) + "x" + std::to_string(request.paper_height_mm) +
-              "mm could not be set on " + printer + "; printing on its current paper instead: " +
-              PaperText(device->Geometry()));
-    }
-  }
+  JobDevice job = OpenJobDevice(request, spooler, page_space.printer_numbers);
+  if (!job.device) return PrintFailure::kNoDevice;
+  const std::string& printer = job.printer;
+  const std::string& queue_state = job.queue_state;
+  std::unique_ptr<platform::PrintDevice>& device = job.device;
 
   // 7. Geometry.
   const platform::DeviceGeometry geometry = device->Geometry();
@@ -321,7 +204,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
     LoadedPicture picture;
     std::string reason;
-    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture, &reason);
+    const platform::GraphicsStatus status = LoadPagePicture(graphics, path, pw, ph, &picture, &reason);
     if (status != platform::GraphicsStatus::kOk) {
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
       LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
@@ -334,8 +217,8 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");
     LogLine("  Image size: " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
-    LogLine("  Image DPI: " + Number(image_dpi_x) + "x" + Number(image_dpi_y));
-    LogLine("  Physical size: " + Number(w / image_dpi_x * 25.4) + "x" + Number(h / image_dpi_y * 25.4) + " mm");
+    LogLine("  Image DPI: " + LogNumber(image_dpi_x) + "x" + LogNumber(image_dpi_y));
+    LogLine("  Physical size: " + LogNumber(w / image_dpi_x * 25.4) + "x" + LogNumber(h / image_dpi_y * 25.4) + " mm");
 
     platform::PageStatus page = device->StartPage(&error);
     if (page != platform::PageStatus::kOk) {

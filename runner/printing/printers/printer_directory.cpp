@@ -1,7 +1,9 @@
 // PrinterDirectory: system printers plus the built-in PDF printer.
 #include "runner/printing/printers/printer_directory.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <map>
 
 #include "platform/paper/paper_numbers.h"
@@ -22,6 +24,44 @@ platform::PrintSettings BuiltInDefaults() {
   settings.copies = 1;
   settings.form_name = "A4";
   return settings;
+}
+
+// The fields of Pictavera's own choices for a system printer.
+constexpr uint32_t kChoiceFields = platform::kFieldColor | platform::kFieldPrintQuality | platform::kFieldYResolution;
+
+// The store's name for a printer's choices: its name's bytes as letters (the store takes names of
+// letters only), two a byte.
+std::string ChoiceName(const std::string& printer) {
+  std::string name = "printer";
+  for (const unsigned char byte : printer) {
+    name += static_cast<char>('a' + (byte >> 4));
+    name += static_cast<char>('a' + (byte & 0xF));
+  }
+  return name;
+}
+
+// "fields=N color=N quality=N yResolution=N": the chosen values of kChoiceFields.
+std::string ChoiceText(const platform::PrintSettings& settings) {
+  return FormatOptions({{"fields", std::to_string(settings.fields & kChoiceFields)},
+                        {"color", std::to_string(settings.color)},
+                        {"quality", std::to_string(settings.print_quality_dpi)},
+                        {"yResolution", std::to_string(settings.y_resolution_dpi)}});
+}
+
+// `settings` with the choices `text` states over them (unreadable values are left out).
+void ApplyChoices(const std::string& text, platform::PrintSettings* settings) {
+  std::map<std::string, int> values;
+  for (const auto& [name, value] : ParseOptions(text)) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (error == std::errc() && end == value.data() + value.size()) values[name] = number;
+  }
+  const uint32_t fields = static_cast<uint32_t>(values["fields"]) & kChoiceFields;
+  const auto small = [](int value) { return static_cast<int16_t>(std::clamp(value, 0, 32767)); };
+  if (fields & platform::kFieldColor) settings->color = small(values["color"]);
+  if (fields & platform::kFieldPrintQuality) settings->print_quality_dpi = small(values["quality"]);
+  if (fields & platform::kFieldYResolution) settings->y_resolution_dpi = small(values["yResolution"]);
+  settings->fields |= fields;
 }
 
 // A system printer's settings as Pictavera's jobs start from them: the stored paper, quality and the
@@ -134,7 +174,11 @@ std::optional<platform::PrintSettings> PrinterDirectory::CurrentSettings(const s
   }
   if (system_ == nullptr) return std::nullopt;
   std::optional<platform::PrintSettings> settings = system_->CurrentSettings(name);
-  if (settings) settings = WithoutStoredJobChoices(std::move(*settings));
+  if (!settings) return settings;
+  settings = WithoutStoredJobChoices(std::move(*settings));
+  if (choices_ != nullptr) {
+    if (const std::optional<std::string> chosen = choices_->Get(ChoiceName(name))) ApplyChoices(*chosen, &*settings);
+  }
   return settings;
 }
 
@@ -156,7 +200,15 @@ bool PrinterDirectory::ValidateSettings(const std::string& name, platform::Print
 }
 
 int PrinterDirectory::StoreSettings(const std::string& name, const platform::PrintSettings& settings) {
-  if (!IsBuiltIn(name)) return system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
+  if (!IsBuiltIn(name)) {
+    const int error = system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
+    // Pictavera's own choices, kept apart from what every program of the user shares.
+    if (error == 0 && choices_ != nullptr &&
+        choices_->Set(ChoiceName(name), ChoiceText(settings)) != platform::SettingsWriteStatus::kOk) {
+      return EIO;
+    }
+    return error;
+  }
   // A user-defined paper a print could not be made on is never stored (every later print without a
   // size would be made on it).
   const bool user_size = (settings.fields & platform::kFieldPaperLength) && (settings.fields & platform::kFieldPaperWidth);

@@ -11,6 +11,12 @@
 // The built-in printer's state (runner/printing/printers/built_in_state.h) is read from its settings store
 // once, on first use, and written there once each time it changes.
 //
+// A system printer's settings, as Pictavera's jobs and dialogs start from them, are the system's without
+// the copies, orientation, colour mode and page layout that the user (or the printer's administrator)
+// stored for every program: Pictavera's jobs set those themselves. The colour mode and quality that
+// Pictavera itself stored for a printer (its dialogs' choice) are kept in a store of its own and used
+// instead, so that what another program stores for the printer never changes a Pictavera print.
+//
 // Thread safety: as the Spooler port; the built-in printer's state is read and rewritten under one lock.
 #pragma once
 
@@ -31,10 +37,12 @@ inline constexpr int kBuiltInPrinterDpi = 300;
 class PrinterDirectory : public platform::Spooler {
  public:
   // `system` may be null (no system printing); `pdf` may be null (no built-in printer); `pdf_state` keeps
-  // the built-in printer's state (null: nothing is kept across runs, every change fails). All must
+  // the built-in printer's state (null: nothing is kept across runs, every change fails); `choices` keeps
+  // the colour mode and quality Pictavera stored for each system printer (null: none kept). All must
   // outlive the directory.
-  PrinterDirectory(platform::Spooler* system, platform::PdfPrinter* pdf, platform::SettingsStore* pdf_state)
-      : system_(system), pdf_(pdf), state_store_(pdf_state) {}
+  PrinterDirectory(platform::Spooler* system, platform::PdfPrinter* pdf, platform::SettingsStore* pdf_state,
+                   platform::SettingsStore* choices = nullptr)
+      : system_(system), pdf_(pdf), state_store_(pdf_state), choices_(choices) {}
 
   // The built-in printer's papers.
   static std::vector<platform::Paper> BuiltInPapers();
@@ -59,6 +67,7 @@ class PrinterDirectory : public platform::Spooler {
   platform::Spooler* system_;
   platform::PdfPrinter* pdf_;
   platform::SettingsStore* state_store_;
+  platform::SettingsStore* choices_;
   std::mutex mutex_;
   std::optional<BuiltInState> loaded_;  // the state as last read or written
 };
