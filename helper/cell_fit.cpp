@@ -50,23 +50,30 @@ void CoverScale(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_
   CoverScaleFull(photo, photo.width_px, photo.height_px, magnet_width_px, magnet_height_px);
 }
 
+std::optional<CoverWindow> CoverWindowOf(int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+                                         int32_t magnet_height_px, const CropFocus* focus) {
+  const std::optional<CoverSize> cover = CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
+  if (!cover) return std::nullopt;
+  // The crop's offsets, in the cover-scaled picture: centred unless faces move them.
+  CoverWindow window{*cover, (cover->width_px - magnet_width_px) / 2, (cover->height_px - magnet_height_px) / 2};
+  if (focus != nullptr && focus->faces != nullptr && !focus->faces->empty()) {
+    const CropWindow placed = CropWindowFor(cover->width_px, cover->height_px, magnet_width_px, magnet_height_px,
+                                            focus->inset_px, *focus->faces, focus->turned);
+    window.left_px = placed.left_px;
+    window.top_px = placed.top_px;
+  }
+  return window;
+}
+
 bool CoverCrop(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
                int32_t magnet_height_px, const CropFocus* focus) {
   if (pixels.empty()) return false;
-  const std::optional<CoverSize> cover =
-      CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
-  if (!cover) return false;
-  // The crop's offsets, in the cover-scaled picture: centred unless faces move them.
-  int32_t left = (cover->width_px - magnet_width_px) / 2;
-  int32_t top = (cover->height_px - magnet_height_px) / 2;
-  if (focus != nullptr && focus->faces != nullptr && !focus->faces->empty()) {
-    const CropWindow window = CropWindowFor(cover->width_px, cover->height_px, magnet_width_px, magnet_height_px,
-                                            focus->inset_px, *focus->faces, focus->turned);
-    left = window.left_px;
-    top = window.top_px;
-  }
-  std::optional<imaging::Bitmap> fitted = imaging::ReduceBitmapWindow(
-      pixels, cover->width_px, cover->height_px, imaging::PixelRect{left, top, magnet_width_px, magnet_height_px});
+  const std::optional<CoverWindow> window =
+      CoverWindowOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px, focus);
+  if (!window) return false;
+  std::optional<imaging::Bitmap> fitted =
+      imaging::ReduceBitmapWindow(pixels, window->cover.width_px, window->cover.height_px,
+                                  imaging::PixelRect{window->left_px, window->top_px, magnet_width_px, magnet_height_px});
   if (!fitted) return false;
   pixels = std::move(*fitted);
   return true;

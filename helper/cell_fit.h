@@ -48,6 +48,16 @@ struct CropFocus {
 bool CoverCrop(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
                int32_t magnet_height_px, const CropFocus* focus = nullptr);
 
+// Where CoverCrop takes the magnet from: the cover size of the full picture and the magnet's window in
+// it (from its top-left corner). Nothing when CoverSizeOf gives nothing.
+struct CoverWindow {
+  CoverSize cover;
+  int32_t left_px = 0;
+  int32_t top_px = 0;
+};
+std::optional<CoverWindow> CoverWindowOf(int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+                                         int32_t magnet_height_px, const CropFocus* focus = nullptr);
+
 // Keeps the centred magnet-sized rectangle (or less where the photo is smaller): left offset
 // max(0, (w - mW) / 2), top offset max(0, (h - mH) / 2). Out of memory: the photo stays as it was.
 void CenterCrop(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px);

@@ -18,7 +18,8 @@ uint64_t HelperMemoryBudgetBytes(const char* helper_megabytes, const char* appli
   return imaging::MemoryBudgetBytesFromEnvironment(helper_set ? helper_megabytes : application_megabytes);
 }
 
-base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
+base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need,
+                                    const WindowNeed& window_need) {
   std::vector<uint8_t>& bytes = codec.file_bytes();
   if (!ReadWholeFile(utf8_path, bytes, kMaxFileBytes)) {
     // Opening tells nothing finer (a missing file, a folder, a FIFO): the person needs to pick it again.
@@ -31,7 +32,13 @@ base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& co
   if (!info.ok()) return info.status();
   imaging::DecodeRequest request;
   request.purpose = imaging::DecodePurpose::kPrint;
-  if (need) {
+  std::optional<StoredWindow> window;
+  if (window_need) window = window_need(info->width_px, info->height_px, info->orientation);
+  if (window) {
+    request.scaled_width_px = window->scaled_width_px;
+    request.scaled_height_px = window->scaled_height_px;
+    request.window = window->window;
+  } else if (need) {
     const bool swapped = imaging::OrientationSwapsSides(info->orientation);
     const double scale = swapped ? need(info->height_px, info->width_px) : need(info->width_px, info->height_px);
     if (scale > 0 && scale < 1) {
@@ -48,6 +55,7 @@ base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& co
   picture.stored_height_px = decoded->info.height_px;
   picture.orientation = decoded->info.orientation;
   picture.colour = std::move(decoded->colour);
+  picture.windowed = window.has_value() && imaging::WantsScaledWindow(request);
   return picture;
 }
 

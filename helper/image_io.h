@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/colour/colour_description.h"
 #include "imaging/memory_budget.h"
+#include "imaging/reduce.h"
 
 namespace mosalith {
 
@@ -49,6 +51,7 @@ struct Picture {
   int32_t stored_height_px = 0;
   int orientation = 1;          // EXIF orientation 1..8 (1 for every file without one, and for HEIF)
   imaging::ColourDescription colour = {};  // what the file says about its colours; empty: sRGB
+  bool windowed = false;        // `pixels` are the window a WindowNeed asked for
 };
 
 // The smallest scale (decoded side / stored side) the caller can use, given the picture's upright size
@@ -56,11 +59,24 @@ struct Picture {
 // the full size. Called once per file, before decoding.
 using ScaleNeed = std::function<double(int32_t upright_width_px, int32_t upright_height_px)>;
 
+// A window of the picture scaled to scaled_width_px x scaled_height_px, both in the stored orientation
+// (imaging::DecodeRequest::scaled_* and window): the picture decoded straight to those pixels.
+struct StoredWindow {
+  int32_t scaled_width_px = 0;
+  int32_t scaled_height_px = 0;
+  imaging::PixelRect window;
+};
+// Called once per file, before decoding, with its stored size and EXIF orientation: the window to decode
+// straight to, or nothing for the whole picture (no smaller than `need` allows).
+using WindowNeed =
+    std::function<std::optional<StoredWindow>(int32_t stored_width_px, int32_t stored_height_px, int orientation)>;
+
 // Decodes the file at `utf8_path` for print (a damaged picture is refused), no smaller than `need`
 // allows. Failures carry the reason log lines give: "file not found" (also a file that cannot be opened
 // or is not a regular file), "too large" (beyond kMaxFileBytes, the pixel limits or the whole budget),
 // the core's "unsupported format HEIC", "unknown format", "damaged data", "out of memory".
-base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need = {});
+base::StatusOr<Picture> LoadPicture(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need = {},
+                                    const WindowNeed& window_need = {});
 
 // Writes `image` as a baseline JPEG at `utf8_path` through OutputFile (a temporary name in the same
 // folder, renamed over whatever is at `utf8_path` once complete), R, G, B kept and alpha dropped.

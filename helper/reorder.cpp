@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "helper/image_io.h"
 #include "helper/log.h"
@@ -66,10 +68,66 @@ bool ApplyOrientation(imaging::Bitmap& image, int orientation) {
   }
 }
 
-base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
-  base::StatusOr<Picture> picture = LoadPicture(utf8_path, codec, need);
+namespace {
+
+// The turns of ApplyOrientation and TurnPhotoToMagnet, one pixel at a time: where the pixel at (x, y)
+// of the turned picture was before the turn, in a turned picture of width x height (which the step
+// swaps back for a quarter turn).
+enum class Turn { kMirror, kReverse, kClockwise, kCounterClockwise };
+
+void Unturn(Turn turn, int32_t& width, int32_t& height, int32_t& x, int32_t& y) {
+  const int32_t tx = x, ty = y;
+  switch (turn) {
+    case Turn::kMirror: x = width - 1 - tx; break;
+    case Turn::kReverse: x = width - 1 - tx, y = height - 1 - ty; break;
+    case Turn::kClockwise: x = ty, y = width - 1 - tx; break;
+    case Turn::kCounterClockwise: x = height - 1 - ty, y = tx; break;
+  }
+  if (turn == Turn::kClockwise || turn == Turn::kCounterClockwise) std::swap(width, height);
+}
+
+std::vector<Turn> TurnsOf(int orientation, bool turn) {
+  std::vector<Turn> turns;
+  switch (orientation) {
+    case 2: turns = {Turn::kMirror}; break;
+    case 3: turns = {Turn::kReverse}; break;
+    case 4: turns = {Turn::kMirror, Turn::kReverse}; break;
+    case 5: turns = {Turn::kClockwise, Turn::kMirror}; break;
+    case 6: turns = {Turn::kClockwise}; break;
+    case 7: turns = {Turn::kCounterClockwise, Turn::kMirror}; break;
+    case 8: turns = {Turn::kCounterClockwise}; break;
+    default: break;
+  }
+  if (turn) turns.push_back(Turn::kClockwise);
+  return turns;
+}
+
+}  // namespace
+
+StoredWindow StoredWindowOf(int32_t turned_width_px, int32_t turned_height_px, const imaging::PixelRect& window,
+                            int orientation, bool turn) {
+  const std::vector<Turn> turns = TurnsOf(orientation, turn);
+  // Two opposite corner pixels taken back through the turns, last first, bound the stored window.
+  int32_t width = turned_width_px, height = turned_height_px;
+  int32_t x0 = window.x, y0 = window.y, x1 = window.x + window.width - 1, y1 = window.y + window.height - 1;
+  for (auto step = turns.rbegin(); step != turns.rend(); ++step) {
+    int32_t w = width, h = height;
+    Unturn(*step, w, h, x0, y0);
+    Unturn(*step, width, height, x1, y1);
+  }
+  StoredWindow stored;
+  stored.scaled_width_px = width;
+  stored.scaled_height_px = height;
+  stored.window = imaging::PixelRect{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1, std::abs(y1 - y0) + 1};
+  return stored;
+}
+
+base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need,
+                                          const WindowNeed& window_need) {
+  base::StatusOr<Picture> picture = LoadPicture(utf8_path, codec, need, window_need);
   if (!picture.ok()) return picture.status();
   UprightPicture upright;
+  upright.windowed = picture->windowed;
   upright.pixels = std::move(picture->pixels);
   upright.colour = std::move(picture->colour);
   const bool swapped = ApplyOrientation(upright.pixels, picture->orientation);

@@ -33,17 +33,24 @@ bool ApplyOrientation(imaging::Bitmap& image, int orientation);
 // and height_px are the whole picture's size, turned with the pixels, and every decision and log line
 // about the picture's shape uses them, so that the decode scale changes no geometry.
 struct UprightPicture {
-  imaging::Bitmap pixels;
+  imaging::Bitmap pixels;  // the whole picture, or only the window a WindowNeed asked for (`windowed`)
   int32_t width_px = 0;
   int32_t height_px = 0;
   imaging::ColourDescription colour = {};  // the file's, as loaded
+  bool windowed = false;
 };
 
 // Loads a photo or frame (LoadPicture, with `need` for the decode scale), turns it upright by its EXIF
 // orientation and prints the load line ("raw=" the stored size, "final=" the upright size). The failure
 // with its reason, without a message, when it cannot be loaded.
 base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec,
-                                          const ScaleNeed& need = {});
+                                          const ScaleNeed& need = {}, const WindowNeed& window_need = {});
+
+// The window of a picture stored as stored_width_px x stored_height_px that becomes `window` of the
+// picture scaled to turned_width_px x turned_height_px once it is turned upright by EXIF `orientation`
+// and then, when `turn`, a quarter turn clockwise (TurnPhotoToMagnet's turn).
+StoredWindow StoredWindowOf(int32_t turned_width_px, int32_t turned_height_px, const imaging::PixelRect& window,
+                            int orientation, bool turn);
 
 // Whether an upright picture of this size is turned to the magnet: a portrait picture in a landscape
 // magnet, or a landscape picture in a portrait magnet. Square pictures and square magnets never turn.

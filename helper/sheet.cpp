@@ -132,7 +132,25 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     if (job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
     return std::max(static_cast<double>(photo_width) / width, static_cast<double>(photo_height) / height);
   };
-  base::StatusOr<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
+  // Without the user's zoom and pan the magnet is one window of the cover-scaled photo, known before
+  // decoding: the photo is decoded straight to it, turned upright and to the magnet only at its size.
+  const bool user_transform = WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f;
+  const WindowNeed window_need = [&](int32_t stored_width, int32_t stored_height,
+                                     int orientation) -> std::optional<StoredWindow> {
+    if (user_transform) return std::nullopt;
+    const bool swapped = imaging::OrientationSwapsSides(orientation);
+    int32_t width = swapped ? stored_height : stored_width, height = swapped ? stored_width : stored_height;
+    const bool turn = job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape);
+    if (turn) std::swap(width, height);
+    CropFocus focus{nullptr, turn, bleed};
+    if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
+    const std::optional<CoverWindow> window = CoverWindowOf(width, height, photo_width, photo_height, &focus);
+    if (!window) return std::nullopt;
+    return StoredWindowOf(window->cover.width_px, window->cover.height_px,
+                          imaging::PixelRect{window->left_px, window->top_px, photo_width, photo_height}, orientation,
+                          turn);
+  };
+  base::StatusOr<UprightPicture> photo = LoadUpright(job.images[index], codec, need, window_need);
   if (!photo.ok()) {
     LogLine(PictureFailureLine(PictureRole::kPhoto, index, job.images[index], photo.status().message()));
     counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
@@ -141,7 +159,11 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape, job.rotateToFit);
   CropFocus focus{nullptr, rotated, bleed};
   if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
-  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
+  if (!photo->windowed) {
+    FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
+  } else if (photo->pixels.width_px != photo_width || photo->pixels.height_px != photo_height) {
+    CenterCrop(photo->pixels, photo_width, photo_height);  // a turn found no memory: at most the magnet
+  }
   // Converted at the magnet's size, before the effects and border work on it.
   if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
   if (effects) {

@@ -84,8 +84,10 @@ base::StatusOr<DecodedPicture> DecodePicture(const uint8_t* data, size_t size, c
   input.data = data;
   input.size = size;
   input.info = &picture.info;
-  input.min_width_px = exact ? request.exact_width_px : request.min_width_px;
-  input.min_height_px = exact ? request.exact_height_px : request.min_height_px;
+  const bool window = !exact && WantsScaledWindow(request);
+  input.min_width_px = exact ? request.exact_width_px : (window ? request.scaled_width_px : request.min_width_px);
+  input.min_height_px = exact ? request.exact_height_px : (window ? request.scaled_height_px : request.min_height_px);
+  input.purpose = request.purpose;
   input.budget = budget;
   codecs::RowSink sink(request, picture.info, budget);
   Status status;
@@ -111,16 +113,31 @@ base::StatusOr<DecodedPicture> DecodePicture(const uint8_t* data, size_t size, c
   return picture;
 }
 
-void DecodeSize(PictureFormat format, int width_px, int height_px, int min_width_px, int min_height_px,
-                int* decode_width_px, int* decode_height_px) {
+bool WantsScaledWindow(const DecodeRequest& request) {
+  const PixelRect& w = request.window;
+  return request.scaled_width_px > 0 && request.scaled_height_px > 0 && w.width > 0 && w.height > 0 && w.x >= 0 &&
+         w.y >= 0 && w.x <= request.scaled_width_px - w.width && w.y <= request.scaled_height_px - w.height;
+}
+
+void DecodeSize(PictureFormat format, DecodePurpose purpose, int width_px, int height_px, int min_width_px,
+                int min_height_px, int* decode_width_px, int* decode_height_px) {
   *decode_width_px = width_px;
   *decode_height_px = height_px;
   if (min_width_px <= 0 || min_height_px <= 0) return;
   if (format == PictureFormat::kJpeg) {
+    // The DCT-domain scales cut each 8 x 8 block's detail off at their own limit, and what lies just
+    // beyond it comes back as false patterns whatever reduction follows (a zone plate keeps rings of 40
+    // levels from the half scale, 4 from the full one): a picture for paper is decoded whole, its rows
+    // streaming into the reduction. A preview takes the scale that keeps twice its size, or the
+    // eighth scale (its blocks' averages) for a preview of at most an eighth of the picture.
+    if (purpose == DecodePurpose::kPrint) return;
+    const bool eighth_covers = int64_t{min_width_px} * 8 <= width_px && int64_t{min_height_px} * 8 <= height_px;
+    const int64_t want_width = eighth_covers ? min_width_px : int64_t{min_width_px} * 2;
+    const int64_t want_height = eighth_covers ? min_height_px : int64_t{min_height_px} * 2;
     for (int eighths = 1; eighths < 8; ++eighths) {
       const int width = static_cast<int>((int64_t{width_px} * eighths + 7) / 8);
       const int height = static_cast<int>((int64_t{height_px} * eighths + 7) / 8);
-      if (width >= min_width_px && height >= min_height_px) {
+      if (width >= want_width && height >= want_height) {
         *decode_width_px = width;
         *decode_height_px = height;
         return;
@@ -128,10 +145,12 @@ void DecodeSize(PictureFormat format, int width_px, int height_px, int min_width
     }
     return;
   }
-  const int factor = std::min(width_px / min_width_px, height_px / min_height_px);
+  // Rows reduced as they arrive keep twice the minimum along each side too: the caller's own reduction
+  // then removes what this one lets through near its limit.
+  const int64_t factor = std::min(width_px / (2 * int64_t{min_width_px}), height_px / (2 * int64_t{min_height_px}));
   if (factor >= 2) {
-    *decode_width_px = (width_px + factor - 1) / factor;
-    *decode_height_px = (height_px + factor - 1) / factor;
+    *decode_width_px = static_cast<int>((width_px + factor - 1) / factor);
+    *decode_height_px = static_cast<int>((height_px + factor - 1) / factor);
   }
 }
 

@@ -48,6 +48,7 @@
 #include "imaging/header/read_at.h"
 #include "imaging/memory_budget.h"
 #include "imaging/picture_format.h"
+#include "imaging/reduce.h"
 
 namespace imaging {
 
@@ -77,9 +78,12 @@ enum class DecodePurpose {
 
 struct DecodeRequest {
   DecodePurpose purpose = DecodePurpose::kPrint;
-  // Decode-time reduction (stored orientation): when both are above 0, a JPEG is decoded at the smallest
-  // of its M/8 scales whose size is still at least min_width_px x min_height_px, any other format reduced
-  // as its rows arrive by the largest whole factor that still covers that size. 0: full size.
+  // Decode-time reduction (stored orientation): when both are above 0, the picture is decoded no smaller
+  // than twice min_width_px x min_height_px along each side, so that the caller's reduction from it
+  // leaves no false patterns: any format but JPEG reduced as its rows arrive by the largest whole factor
+  // that keeps that, a JPEG to be shown at the smallest of its M/8 scales that keeps it (the eighth
+  // scale, its blocks' averages, for a minimum of at most an eighth of the picture), a JPEG for paper at
+  // full size. 0: full size. See DecodeSize.
   int min_width_px = 0;
   int min_height_px = 0;
   // An exact size (stored orientation): when both are above 0 and neither is above the stored size, the
@@ -87,7 +91,19 @@ struct DecodeRequest {
   // covers it, so that the full-size picture is never held. Otherwise ignored.
   int exact_width_px = 0;
   int exact_height_px = 0;
+  // A window of the scaled picture (stored orientation): when both scaled sides are above 0 and the
+  // window lies inside them, the picture comes out as exactly the pixels `window` of the whole picture
+  // resampled to scaled_width_px x scaled_height_px, by the one reduction straight from the decoder's
+  // rows (a JPEG's at the scale that serves the scaled size), so that neither the full-size nor the
+  // scaled picture is ever held: a photo decoded straight to its magnet. Ignored when an exact size
+  // applies.
+  int scaled_width_px = 0;
+  int scaled_height_px = 0;
+  PixelRect window;
 };
+
+// Whether `request` asks for a window of a scaled picture (and the window lies inside it).
+bool WantsScaledWindow(const DecodeRequest& request);
 
 struct DecodedPicture {
   Bitmap bitmap;      // the stored picture (HEIF: upright), perhaps reduced as the request asks
@@ -100,10 +116,10 @@ struct DecodedPicture {
 base::StatusOr<DecodedPicture> DecodePicture(const uint8_t* data, size_t size, const DecodeRequest& request,
                                              MemoryBudget* budget);
 
-// The size a picture of width_px x height_px in `format` is decoded at before any exact reduction, by
-// the rule of DecodeRequest::min_*: the stored size when either minimum is 0 or below, or nothing
-// smaller covers it.
-void DecodeSize(PictureFormat format, int width_px, int height_px, int min_width_px, int min_height_px,
-                int* decode_width_px, int* decode_height_px);
+// The size a picture of width_px x height_px in `format` is decoded at for `purpose` before any exact
+// reduction, by the rule of DecodeRequest::min_*: the stored size when either minimum is 0 or below, or
+// nothing smaller keeps it.
+void DecodeSize(PictureFormat format, DecodePurpose purpose, int width_px, int height_px, int min_width_px,
+                int min_height_px, int* decode_width_px, int* decode_height_px);
 
 }  // namespace imaging

@@ -1,23 +1,17 @@
 // ReduceBitmap: a picture made smaller without moire, the one reduction of the application: the canvases'
-// Filter::kArea (the in-process sheet composer), decoding to an exact size (previews), a PNG reduced row
-// by row as it is decoded (RowReducer).
+// Filter::kArea (the in-process sheet composer), decoding to an exact size (previews), to a window of a
+// scaled picture (a photo straight to its magnet), a PNG reduced row by row as it is decoded (RowReducer).
 //
 // Each destination pixel is a weighted average of the source pixels under it and around it: a separable
-// Mitchell-Netravali cubic (B = C = 1/3, the helper program's own reduction filter) stretched by the
-// reduction factor, so that detail finer than the destination can show averages out to its mean instead
-// of folding into false patterns, however large the reduction.
-// Along a side reduced more than kPreAverageFactor times, the source is first averaged by area (each
-// pixel of an intermediate picture of kPreAverageFactor times the destination's size takes exactly the
-// source pixels it covers, weighted by the share of each inside it), which reads every source pixel
-// once; the kernel then spans only the last factor, whose cut-off removes what the averaging folds back
-// near its own limit (an average over fewer than four times the destination's pixels folds back more
-// than the kernel removes: a zone plate reduced four times shows rings of 13 levels after an average to
-// three times, 3 without it). Two passes (across, then down) over rows as they arrive: the work grows
-// with the source size, the extra memory with a few rows. Colours are weighted by their alpha
-// (premultiplied), so transparent pixels lend no colour to their neighbours; results are straight alpha,
-// rounded and clamped (the kernel's lobes overshoot at hard edges). An axis that grows is interpolated
-// with the same kernel; a side kept at its size is copied. Source indices beyond the part's edges repeat
-// the edge pixel: nothing outside the part is seen.
+// Lanczos-3 kernel stretched by the reduction factor, so that detail finer than the destination can show
+// averages out to its mean instead of folding into false patterns, however large the reduction (a zone
+// plate reduced five times keeps ghost rings of 4 levels). One pass over rows as they arrive (across, then
+// down): the work grows with the source size, the extra memory with a few rows. Colours are weighted by
+// their alpha (premultiplied), so transparent pixels lend no colour to their neighbours; opaque rows take
+// a fixed-point path (reduce_opaque.h) that gives the same pixels within a level. Results are straight
+// alpha, rounded and clamped (the kernel's lobes overshoot at hard edges). An axis that grows is
+// interpolated with the same kernel; a side kept at its size is copied. Source indices beyond the part's
+// edges repeat the edge pixel: nothing outside the part is seen.
 // Thread safety: pure; re-entrant. A RowReducer is used by one thread at a time.
 #pragma once
 
@@ -28,8 +22,6 @@
 #include "imaging/bitmap.h"
 
 namespace imaging {
-
-inline constexpr int kPreAverageFactor = 4;
 
 // A part of a picture, in whole pixels from its top-left corner.
 struct PixelRect {

@@ -64,6 +64,7 @@ struct Input {
   const PictureInfo* info = nullptr;
   int min_width_px = 0;
   int min_height_px = 0;
+  DecodePurpose purpose = DecodePurpose::kPrint;
   MemoryBudget* budget = nullptr;
 };
 

@@ -132,7 +132,8 @@ bool ReadHeader(Decompressor& d, const Input& input) {
   d.cinfo.scale_denom = 8;
   if (input.min_width_px > 0 && input.min_height_px > 0) {
     int width = 0, height = 0;
-    DecodeSize(PictureFormat::kJpeg, static_cast<int>(d.cinfo.image_width), static_cast<int>(d.cinfo.image_height),
+    DecodeSize(PictureFormat::kJpeg, input.purpose, static_cast<int>(d.cinfo.image_width),
+               static_cast<int>(d.cinfo.image_height),
                input.min_width_px, input.min_height_px, &width, &height);
     for (unsigned eighths = 1; eighths <= 8; ++eighths) {
       if ((uint64_t{d.cinfo.image_width} * eighths + 7) / 8 == static_cast<uint64_t>(width)) {

@@ -23,17 +23,27 @@ base::Status RowSink::Begin(int width_px, int height_px) {
   if (!SizeWithinLimits(width_px, height_px)) return TooLarge();
   width_ = width_px;
   height_ = height_px;
-  // The exact size of the request when it is no larger than the picture; else, for rows at the stored
-  // size, the largest whole factor that covers the minimum; else the rows as they come.
+  // The exact size of the request when it is no larger than the picture; else the window of the scaled
+  // picture; else, for rows at the stored size, the largest whole factor that keeps twice the minimum;
+  // else the rows as they come.
   int target_width = width_px, target_height = height_px;
   const bool exact = request_.exact_width_px > 0 && request_.exact_height_px > 0 &&
                      request_.exact_width_px <= info_.width_px && request_.exact_height_px <= info_.height_px;
+  if (!exact && WantsScaledWindow(request_)) {
+    begun_ = true;
+    const PixelRect& window = request_.window;
+    const uint64_t window_bytes = uint64_t{4} * static_cast<uint64_t>(window.width) * static_cast<uint64_t>(window.height);
+    if (budget_ != nullptr && !budget_->CanEverTake(window_bytes)) return TooLarge();
+    reducer_ = RowReducer::CreateScaledPart(PixelRect{0, 0, width_px, height_px}, width_px, height_px,
+                                            request_.scaled_width_px, request_.scaled_height_px, window, budget_);
+    return reducer_ ? base::Status::Ok() : NoMemory();
+  }
   if (exact) {
     target_width = std::min(request_.exact_width_px, width_px);
     target_height = std::min(request_.exact_height_px, height_px);
   } else if (width_px == info_.width_px && height_px == info_.height_px) {
-    DecodeSize(PictureFormat::kPng, width_px, height_px, request_.min_width_px, request_.min_height_px, &target_width,
-               &target_height);
+    DecodeSize(PictureFormat::kPng, request_.purpose, width_px, height_px, request_.min_width_px,
+               request_.min_height_px, &target_width, &target_height);
   }
   if (exact && (target_width != request_.exact_width_px || target_height != request_.exact_height_px)) {
     // The decoder made its rows smaller than the exact size (it cannot happen with the scales it picks):
@@ -58,7 +68,8 @@ base::Status RowSink::Begin(int width_px, int height_px) {
 void RowSink::Row(const uint8_t* rgba) {
   if (!begun_ || rows_ >= height_) return;
   if (reducer_) {
-    reducer_->AddRow(rgba);
+    // A window reads only the rows under it.
+    if (rows_ >= reducer_->first_row() && rows_ - reducer_->first_row() < reducer_->row_count()) reducer_->AddRow(rgba);
   } else {
     std::memcpy(whole_.pixel(0, rows_), rgba, static_cast<size_t>(width_) * 4);
   }

@@ -56,10 +56,11 @@ GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::st
   // Sizes in the stored orientation, which is how the file is decoded.
   const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
+  // Decoded straight to the size by the one reduction (a JPEG from the DCT scale that keeps twice it).
   platform::DecodeOptions options;
   if (stored_width != info.width_px || stored_height != info.height_px) {
-    options.min_width_px = stored_width;
-    options.min_height_px = stored_height;
+    options.exact_width_px = stored_width;
+    options.exact_height_px = stored_height;
   }
   // Faces are looked for in what the person sees: a damaged photo is searched with its damage.
   options.purpose = imaging::DecodePurpose::kShow;
@@ -84,9 +85,21 @@ GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::st
   return GraphicsStatus::kOk;
 }
 
-// Detects in `picture`; a detector failure ends the batch.
+// Detects in `picture`; a detector failure ends the batch. The photo fails alone (nothing, with
+// `*failure` naming it) when the budget cannot hold the detector's working memory.
 std::optional<std::vector<platform::FaceBox>> Detect(const FaceBatchPorts& ports, const platform::GrayImage& picture,
                                                      BatchFailure* failure) {
+  const uint64_t working = kDetectorBytesPerPixel * static_cast<uint64_t>(picture.width_px) *
+                           static_cast<uint64_t>(picture.height_px);
+  if (ports.budget != nullptr && !ports.budget->CanEverTake(working)) {
+    *failure = {"FD: std::exception in worker: face detection needs more memory than the budget", "too large"};
+    return std::nullopt;
+  }
+  std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(ports.budget, working);
+  if (!hold) {
+    *failure = {"FD: std::exception in worker: no memory for face detection", "out of memory"};
+    return std::nullopt;
+  }
   std::string error;
   std::optional<std::vector<platform::FaceBox>> boxes = ports.detection->Detect(picture, ports.run_parts, &error);
   if (!boxes) *failure = {"FD: std::exception in worker: face detection failed: " + error, "face detection failed"};
@@ -119,30 +132,38 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
   const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
   const PixelSize scaled = CappedDetectorSize(full);
+  const PixelSize searched = SearchSize(scaled);
   platform::GrayImage picture;
-  GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, scaled, &picture, &reason);
+  GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, searched, &picture, &reason);
   if (status != GraphicsStatus::kOk) {
     *failure = DecodeFailure(opened_path, status, reason);
     return std::nullopt;
   }
-  LogLine("FD: SoftwareBitmap created, PixelWidth=" + std::to_string(picture.width_px) +
-          " PixelHeight=" + std::to_string(picture.height_px) + " Format=62");
+  // The capped picture's size, which the detector's boxes are reported in.
+  LogLine("FD: SoftwareBitmap created, PixelWidth=" + std::to_string(scaled.width_px) +
+          " PixelHeight=" + std::to_string(scaled.height_px) + " Format=62");
   std::optional<std::vector<platform::FaceBox>> boxes = Detect(ports, picture, failure);
   if (!boxes) return std::nullopt;
+  *boxes = BoxesAt(*boxes, searched, scaled);  // as found in the capped picture
   LogLine("FD: DetectFacesAsync done, count=" + std::to_string(boxes->size()));
   ScaleBack factors = ScaleBackFactors(full, scaled);
   PixelSize seen = scaled;
 
   // Nothing found in a reduced picture: look again at full size, unless that picture is over the
-  // decoding budget or the full-size look's limit, in which case the reduced result stands.
-  if (boxes->empty() && !(scaled == full) && imaging::SizeWithinLimits(full.width_px, full.height_px) &&
-      full.width_px * full.height_px <= kMaxFullSizeLookPixels) {
+  // decoding budget or the full-size look's limit, in which case the reduced result stands. A full-size
+  // look that would search the same picture again (both reduced to the smallest face worth finding)
+  // cannot find more, and is not made.
+  const PixelSize full_searched = SearchSize(full);
+  if (boxes->empty() && !(scaled == full) && !(full_searched == searched) &&
+      imaging::SizeWithinLimits(full.width_px, full.height_px) &&
+      full_searched.width_px * full_searched.height_px <= kMaxFullSizeLookPixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
-    status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture, &reason);
+    status = DetectorPicture(*ports.graphics, opened_path, info, full_searched, &full_picture, &reason);
     if (status == GraphicsStatus::kOk) {
       boxes = Detect(ports, full_picture, failure);
       if (!boxes) return std::nullopt;
+      *boxes = BoxesAt(*boxes, full_searched, full);
       factors = ScaleBack{};
       seen = full;
     } else if (status != GraphicsStatus::kOutOfMemory && status != GraphicsStatus::kInvalidParameter) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/memory_budget.h"
 #include "platform/face_detector.h"
 #include "platform/graphics.h"
 #include "runner/insight/face_geometry.h"
@@ -40,7 +41,15 @@ struct FaceBatchPorts {
   platform::PartRunner run_parts;                // how the detector may spread one picture over threads
   std::function<bool()> stopping;                // true when the window is closing: the batch ends early
   std::function<void()> progressed;              // called after each photo (may be empty)
+  // The detector's working memory (its picture pyramids and their features, kDetectorBytesPerPixel of
+  // the searched picture) is held from it while each picture is searched (null: not counted).
+  imaging::MemoryBudget* budget = nullptr;
 };
+
+// What the detector holds while it searches, per pixel of the picture it is given: the grey picture, its
+// pyramid (about 3.3 times the picture) and the HOG features of every level (31 floats per 8 x 8 cell),
+// measured at about 14.5 bytes on 12-megapixel pictures.
+inline constexpr uint64_t kDetectorBytesPerPixel = 16;
 
 // The records of the batch `paths`, one per path, or none when the batch failed (the failure's "FD: "
 // line is already written).

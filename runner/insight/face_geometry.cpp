@@ -16,6 +16,33 @@ PixelSize CappedDetectorSize(PixelSize full) {
   return {side(full.width_px), side(full.height_px)};
 }
 
+PixelSize SearchSize(PixelSize picture) {
+  const int64_t shorter = std::min(picture.width_px, picture.height_px);
+  constexpr int64_t kLimit = kDetectorWindowPx * kFacesAcrossShortSide;
+  if (shorter <= kLimit) return picture;
+  const double scale = static_cast<double>(kLimit) / static_cast<double>(shorter);
+  const auto side = [scale](int64_t px) {
+    return std::max<int64_t>(1, static_cast<int64_t>(std::round(static_cast<double>(px) * scale)));
+  };
+  return {side(picture.width_px), side(picture.height_px)};
+}
+
+std::vector<platform::FaceBox> BoxesAt(const std::vector<platform::FaceBox>& boxes, PixelSize searched, PixelSize shown) {
+  if (searched == shown || searched.width_px <= 0 || searched.height_px <= 0) return boxes;
+  const double x = static_cast<double>(shown.width_px) / static_cast<double>(searched.width_px);
+  const double y = static_cast<double>(shown.height_px) / static_cast<double>(searched.height_px);
+  std::vector<platform::FaceBox> mapped;
+  mapped.reserve(boxes.size());
+  for (const platform::FaceBox& box : boxes) {
+    const int64_t left = std::llround(static_cast<double>(box.left_px) * x);
+    const int64_t top = std::llround(static_cast<double>(box.top_px) * y);
+    const int64_t right = std::llround(static_cast<double>(box.left_px + box.width_px) * x);
+    const int64_t bottom = std::llround(static_cast<double>(box.top_px + box.height_px) * y);
+    mapped.push_back({left, top, right - left, bottom - top});
+  }
+  return mapped;
+}
+
 ScaleBack ScaleBackFactors(PixelSize full, PixelSize scaled) {
   ScaleBack factors;
   if (scaled.width_px != 0) factors.x = static_cast<double>(full.width_px) / static_cast<double>(scaled.width_px);

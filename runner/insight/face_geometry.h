@@ -28,6 +28,22 @@ struct PixelSize {
 // the cap; otherwise both sides times 4096 / longer side, rounded half away from zero, at least 1.
 PixelSize CappedDetectorSize(PixelSize full);
 
+// The detector finds faces from kDetectorWindowPx up (its HOG window). A face narrower than
+// 1/kFacesAcrossShortSide of the photo's shorter side is a few millimetres on a magnet, not worth finding,
+// so the detector searches a picture reduced until such a face is one window: its shorter side at most
+// kDetectorWindowPx * kFacesAcrossShortSide. A detector looks at every scale from its window up, so the
+// work grows with the pixels it is given: a 12-megapixel photo is searched at 2560 x 1920.
+inline constexpr int64_t kDetectorWindowPx = 80;
+inline constexpr int64_t kFacesAcrossShortSide = 24;
+
+// The size the detector searches for a picture of `picture`: unchanged when its shorter side is within
+// the limit above; otherwise both sides times limit / shorter side, rounded half away from zero, at least 1.
+PixelSize SearchSize(PixelSize picture);
+
+// `boxes` found in a picture of `searched` in pixels of the same picture at `shown` (each edge scaled and
+// rounded to the nearest pixel), as the detector would have reported them there.
+std::vector<platform::FaceBox> BoxesAt(const std::vector<platform::FaceBox>& boxes, PixelSize searched, PixelSize shown);
+
 struct FaceRect {
   double left = 0;
   double top = 0;

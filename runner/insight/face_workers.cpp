@@ -117,6 +117,7 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   FaceBatchPorts ports;
   ports.graphics = services_.graphics;
   ports.detection = detection.get();
+  ports.budget = services_.memory;
   ports.run_parts = [this](size_t count, const std::function<void(size_t)>& part) { RunParts(count, part); };
   ports.stopping = [this] { return Stopping(); };
   ports.progressed = [pending = services_.pending] {

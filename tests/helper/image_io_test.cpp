@@ -259,9 +259,9 @@ TEST_F(ImageIoTest, ScaledDecodeCoversWhatIsNeededAndKeepsTheStoredSize) {
   const bool fast = true;
   struct Case {
     double need;
-    int32_t width, height;  // decoded on the fast path
+    int32_t width, height;  // decoded whole, its rows reduced to keep twice the need
   };
-  for (const Case& c : {Case{0.3, 60, 45}, Case{0.25, 40, 30}, Case{0.01, 20, 15}, Case{1.0, 160, 120},
+  for (const Case& c : {Case{0.3, 160, 120}, Case{0.25, 80, 60}, Case{0.05, 16, 12}, Case{1.0, 160, 120},
                         Case{3.0, 160, 120}}) {
     int32_t asked_width = 0, asked_height = 0;
     base::StatusOr<Picture> loaded = LoadPicture(turned, testing::Codec(), [&](int32_t w, int32_t h) {

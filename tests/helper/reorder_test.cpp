@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "helper/cell_fit.h"
 #include "helper/image_io.h"
+#include "imaging/reduce.h"
 #include "tests/helper/test_images.h"
 #include "tests/support/temp_folder.h"
 
@@ -192,6 +197,57 @@ TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(LoadUpright(dir.File("absent.jpg"), testing::Codec()).ok());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // no line for a photo that cannot load
+}
+
+TEST(ReorderTest, AWindowDecodedStraightFromTheStoredPictureIsTheCropOfTheUprightOne) {
+  // Every orientation, turned to the magnet or not: the magnet decoded as a window of the stored picture
+  // and turned afterwards must be the crop of the whole picture turned first.
+  test_support::TempFolder dir;
+  const imaging::Bitmap stored = MakeImage(120, 80, [](int32_t x, int32_t y) {
+    return (static_cast<Rgba>(x * 2) << 24) | (static_cast<Rgba>(y * 3) << 16) | (static_cast<Rgba>((x * y) % 256) << 8) | 0xFFu;
+  });
+  const std::string plain = dir.File("plain.jpg");
+  ASSERT_TRUE(WriteJpeg(stored, plain, 100, testing::Codec()));
+  constexpr int32_t kMagnetWidth = 30, kMagnetHeight = 24;
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    const std::string path = dir.File("o" + std::to_string(orientation) + ".jpg");
+    test_support::WriteBytes(path, testing::InsertAfterStart(test_support::ReadBytes(plain),
+                                                             testing::ExifSegment(true, static_cast<uint16_t>(orientation))));
+    for (bool turn : {false, true}) {
+      ::testing::internal::CaptureStderr();
+      base::StatusOr<UprightPicture> whole = LoadUpright(path, testing::Codec());
+      ASSERT_TRUE(whole.ok());
+      if (turn) {
+        ASSERT_TRUE(RotateClockwise(whole->pixels));
+      }
+      const int32_t width = turn ? whole->height_px : whole->width_px, height = turn ? whole->width_px : whole->height_px;
+      const std::optional<CoverWindow> cover = CoverWindowOf(width, height, kMagnetWidth, kMagnetHeight);
+      ASSERT_TRUE(cover);
+      // Off the centre in both directions (as faces move it), so that a mirrored window shows.
+      const imaging::PixelRect window{(cover->cover.width_px - kMagnetWidth) / 3, (cover->cover.height_px - kMagnetHeight) / 4,
+                                      kMagnetWidth, kMagnetHeight};
+      std::optional<imaging::Bitmap> crop =
+          imaging::ReduceBitmapWindow(whole->pixels, cover->cover.width_px, cover->cover.height_px, window);
+      ASSERT_TRUE(crop);
+      const WindowNeed need = [&](int32_t, int32_t, int stored_orientation) -> std::optional<StoredWindow> {
+        return StoredWindowOf(cover->cover.width_px, cover->cover.height_px, window, stored_orientation, turn);
+      };
+      base::StatusOr<UprightPicture> windowed = LoadUpright(path, testing::Codec(), {}, need);
+      ::testing::internal::GetCapturedStderr();
+      ASSERT_TRUE(windowed.ok());
+      EXPECT_TRUE(windowed->windowed);
+      if (turn) {
+        ASSERT_TRUE(RotateClockwise(windowed->pixels));
+      }
+      ASSERT_EQ(windowed->pixels.width_px, kMagnetWidth) << orientation << turn;
+      ASSERT_EQ(windowed->pixels.height_px, kMagnetHeight) << orientation << turn;
+      int worst = 0;
+      for (size_t i = 0; i < crop->rgba.size(); ++i) {
+        worst = std::max(worst, std::abs(crop->rgba[i] - windowed->pixels.rgba[i]));
+      }
+      EXPECT_LE(worst, 1) << "orientation " << orientation << " turn " << turn;
+    }
+  }
 }
 
 }  // namespace

@@ -216,12 +216,28 @@ TEST(DecodeTest, ReductionsAndTheBudget) {
   ASSERT_TRUE(small.ok());
   EXPECT_EQ(small->bitmap.width_px, 16);
   EXPECT_EQ(budget.in_use_bytes(), 16u * 12 * 4);
-  DecodeRequest cover;
-  cover.min_width_px = 30;
-  cover.min_height_px = 20;
-  base::StatusOr<DecodedPicture> halved = Decode(Jpeg(picture), DecodePurpose::kPrint, nullptr, cover);
-  ASSERT_TRUE(halved.ok());
-  EXPECT_EQ(halved->bitmap.width_px, 32);  // the JPEG's 4/8 scale covers 30 x 20
+  // A JPEG for paper is decoded whole (its DCT scales fold fine detail into false patterns), its rows
+  // reduced as they arrive to twice the minimum; one to be shown keeps twice the minimum at a DCT scale,
+  // or takes the eighth scale for at most an eighth of the picture.
+  const std::vector<uint8_t> jpeg = Jpeg(picture);
+  const auto decoded_width = [&jpeg](DecodePurpose purpose, int min_width, int min_height) {
+    DecodeRequest cover;
+    cover.min_width_px = min_width;
+    cover.min_height_px = min_height;
+    base::StatusOr<DecodedPicture> decoded = Decode(jpeg, purpose, nullptr, cover);
+    return decoded.ok() ? decoded->bitmap.width_px : -1;
+  };
+  EXPECT_EQ(decoded_width(DecodePurpose::kPrint, 8, 6), kWidth / 4);
+  EXPECT_EQ(decoded_width(DecodePurpose::kShow, 8, 6), kWidth / 8);
+  EXPECT_EQ(decoded_width(DecodePurpose::kShow, 12, 9), kWidth * 3 / 8);  // 24 x 18 kept
+  EXPECT_EQ(decoded_width(DecodePurpose::kShow, 40, 30), kWidth);
+  // A PNG reduced as its rows arrive keeps twice the minimum too.
+  DecodeRequest rows;
+  rows.min_width_px = 8;
+  rows.min_height_px = 6;
+  base::StatusOr<DecodedPicture> quartered = Decode(png, DecodePurpose::kPrint, nullptr, rows);
+  ASSERT_TRUE(quartered.ok());
+  EXPECT_EQ(quartered->bitmap.width_px, kWidth / 4);
   MemoryBudget tiny(1000);
   base::StatusOr<DecodedPicture> refused = Decode(png, DecodePurpose::kPrint, &tiny);
   ASSERT_FALSE(refused.ok());

@@ -159,24 +159,33 @@ TEST_F(CairoGraphicsTest, AJpegEncodedWithADensityStatesItsResolutionWithTheSame
   EXPECT_EQ(plain, dense);
 }
 
-TEST_F(CairoGraphicsTest, ReducedDecodeTakesTheSmallestEighthScaleThatStillCovers) {
+TEST_F(CairoGraphicsTest, ReducedDecodeKeepsTwiceTheMinimumAndJpegsForPaperAreDecodedWhole) {
   const std::string path = Write("big.jpg", Jpeg(*imaging::MakeBitmap(800, 600, 0xFF336699), 80));
   struct Case {
-    int min_w, min_h, want_w, want_h;
+    int min_w, min_h, show_w, show_h, print_w, print_h;
   } cases[] = {
-      {150, 100, 200, 150},  // 1/8 gives 100 x 75, too small; 1/4 covers
-      {100, 75, 100, 75},    // exactly 1/8
-      {101, 10, 200, 150},   // one pixel more than 1/8 in one direction
-      {700, 10, 700, 525},   // 7/8
-      {801, 10, 800, 600},   // nothing smaller covers: full size, never enlarged
-      {0, 100, 800, 600},    // no reduction asked
+      // shown: the smallest eighth scale keeping twice the minimum; for paper: decoded whole, the rows
+      // reduced by the largest whole factor keeping twice the minimum
+      {150, 100, 300, 225, 400, 300},
+      {100, 75, 100, 75, 200, 150},    // at most an eighth: the eighth scale
+      {101, 10, 300, 225, 267, 200},   // one pixel more than an eighth in one direction
+      {350, 10, 700, 525, 800, 600},   // 7/8 keeps twice exactly
+      {351, 10, 800, 600, 800, 600},   // nothing smaller keeps twice: full size, never enlarged
+      {0, 100, 800, 600, 800, 600},    // no reduction asked
   };
   for (const Case& c : cases) {
-    DecodedImage decoded;
-    ASSERT_EQ(graphics_.Decode(path, {c.min_w, c.min_h}, &decoded), GraphicsStatus::kOk);
-    EXPECT_EQ(decoded.bitmap.width_px, c.want_w) << c.min_w << "x" << c.min_h;
-    EXPECT_EQ(decoded.bitmap.height_px, c.want_h) << c.min_w << "x" << c.min_h;
-    EXPECT_EQ(decoded.info.width_px, 800);  // the stored size stays the file's
+    for (imaging::DecodePurpose purpose : {imaging::DecodePurpose::kShow, imaging::DecodePurpose::kPrint}) {
+      DecodeOptions options;
+      options.min_width_px = c.min_w;
+      options.min_height_px = c.min_h;
+      options.purpose = purpose;
+      DecodedImage decoded;
+      ASSERT_EQ(graphics_.Decode(path, options, &decoded), GraphicsStatus::kOk);
+      const bool show = purpose == imaging::DecodePurpose::kShow;
+      EXPECT_EQ(decoded.bitmap.width_px, show ? c.show_w : c.print_w) << c.min_w << "x" << c.min_h << " " << show;
+      EXPECT_EQ(decoded.bitmap.height_px, show ? c.show_h : c.print_h) << c.min_w << "x" << c.min_h << " " << show;
+      EXPECT_EQ(decoded.info.width_px, 800);  // the stored size stays the file's
+    }
   }
 }
 
@@ -212,7 +221,8 @@ TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
 }
 
 TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) {
-  // 7 x 5 asked for at least 2 x 1: a factor of 3, so 3 x 2 pixels, the one reduction of the whole picture.
+  // 7 x 5 asked for at least 1 x 1: twice that is kept by a factor of 2, so 4 x 3 pixels, the one
+  // reduction of the whole picture.
   imaging::Bitmap image = *imaging::MakeBitmap(7, 5, 0xFF000000);
   for (int y = 0; y < 3; ++y) image.pixel(0, y)[0] = 90;
   // Opaque white beside transparent red.
@@ -230,24 +240,24 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) 
   std::vector<uint8_t> bytes;
   ASSERT_EQ(graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
   DecodedImage decoded;
-  ASSERT_EQ(graphics_.Decode(Write("blocks.png", bytes), {2, 1}, &decoded), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.Decode(Write("blocks.png", bytes), {1, 1}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.info.width_px, 7);  // the stored size stays the file's
-  ASSERT_EQ(decoded.bitmap.width_px, 3);
-  ASSERT_EQ(decoded.bitmap.height_px, 2);
-  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(image, 3, 2)->rgba);
+  ASSERT_EQ(decoded.bitmap.width_px, 4);
+  ASSERT_EQ(decoded.bitmap.height_px, 3);
+  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(image, 4, 3)->rgba);
   // The same picture with its transparent pixels black instead of red reduces to the same pixels.
   imaging::Bitmap black = image;
   for (int y = 0; y < 3; ++y) black.pixel(4, y)[0] = black.pixel(5, y)[0] = 0;
-  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(black, 3, 2)->rgba);
-  // A reduced picture of a real size: every side covers what was asked.
+  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(black, 4, 3)->rgba);
+  // A reduced picture of a real size: every side keeps twice what was asked.
   ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(1000, 700, 0xFF336699), &bytes), GraphicsStatus::kOk);
-  ASSERT_EQ(graphics_.Decode(Write("big.png", bytes), {300, 100}, &decoded), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.Decode(Write("big.png", bytes), {150, 50}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.bitmap.width_px, 334);  // factor 3
   EXPECT_EQ(decoded.bitmap.height_px, 234);
   EXPECT_EQ(decoded.bitmap.pixel(200, 200)[2], 0x99);
   // Corrupt data after a sound header fails cleanly on the reduced path too.
   bytes.resize(bytes.size() / 2);
-  EXPECT_EQ(graphics_.Decode(Write("cut.png", bytes), {300, 100}, &decoded), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(graphics_.Decode(Write("cut.png", bytes), {150, 50}, &decoded), GraphicsStatus::kUnknownImageFormat);
 }
 
 TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefusedLikeAnOversizedPicture) {
@@ -264,26 +274,26 @@ TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefused
   GraphicsStatus status = GraphicsStatus::kOk;
   EXPECT_EQ(graphics.CreateCanvas(1000, 1000, &status), nullptr);
   EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
-  // Reduced, both fit; what they hold is counted until released.
+  // Reduced (to 200 x 150, twice what is asked), both fit; what they hold is counted until released.
   ASSERT_EQ(graphics.Decode(jpeg, {100, 75}, &decoded), GraphicsStatus::kOk);
-  EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4);
+  EXPECT_EQ(budget.in_use_bytes(), 200u * 150 * 4);
   DecodedImage small_png;
-  ASSERT_EQ(graphics.Decode(png_path, {200, 150}, &small_png), GraphicsStatus::kOk);
-  EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4 + 200u * 150 * 4);
+  ASSERT_EQ(graphics.Decode(png_path, {100, 75}, &small_png), GraphicsStatus::kOk);
+  EXPECT_EQ(budget.in_use_bytes(), 2 * 200u * 150 * 4);
   {
     auto canvas = graphics.CreateCanvas(100, 100);
     ASSERT_NE(canvas, nullptr);
     ASSERT_EQ(canvas->DrawBitmap(small_png.bitmap, {0, 0, 100, 100}, Filter::kBilinear), GraphicsStatus::kOk);
     std::optional<imaging::Bitmap> snapshot = canvas->Snapshot();
     ASSERT_TRUE(snapshot);
-    EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4 + 200u * 150 * 4 + 2 * 100u * 100 * 4);
+    EXPECT_EQ(budget.in_use_bytes(), 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4);
   }
   decoded = DecodedImage();
   small_png = DecodedImage();
   EXPECT_EQ(budget.in_use_bytes(), 0u);
   // The drawing's converted copy of the picture counted too: at most the picture plus a copy plus the
   // canvas, and the file's bytes while it decodes.
-  EXPECT_LE(budget.peak_bytes(), 100u * 75 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4 + png.size());
+  EXPECT_LE(budget.peak_bytes(), 200u * 150 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4 + png.size());
 
   // A progressive file is decoded from all its coefficients at once (two bytes each, 1.44 MB for this
   // 800 x 600 picture with halved chroma): more than the budget, even for the smallest reduced decode.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -145,6 +146,47 @@ TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto
   EXPECT_NEAR(turned_faces[0].top, upright[0].top, 12);
   EXPECT_NEAR(turned_faces[0].width, upright[0].width, 12);
   EXPECT_NEAR(turned_faces[0].height, upright[0].height, 12);
+}
+
+TEST_F(DlibFaceDetectorTest, ACameraSizedPhotoIsSearchedReducedAndEveryFaceWorthFindingIsFound) {
+  // A 4000 x 3000 photo with the portrait's face (about 0.4 of the portrait's width) at an eighth down to
+  // a twenty-second of the shorter side: all are found by the reduced search, each where it was placed,
+  // reported in pixels of the full-size photo.
+  constexpr int kWidth = 4000, kHeight = 3000;
+  auto canvas = graphics_.CreateCanvas(kWidth, kHeight);
+  canvas->Clear(0xff6080a0);
+  struct Placed {
+    double x, y, face_fraction;
+  };
+  const std::vector<Placed> placed = {{100, 100, 1.0 / 8}, {1500, 200, 1.0 / 12}, {2800, 300, 1.0 / 16},
+                                      {600, 1900, 1.0 / 20}, {2500, 2000, 1.0 / 22}};
+  std::vector<double> centres_x;
+  for (const Placed& p : placed) {
+    const double scale = p.face_fraction * kHeight / (0.4 * photo_.width_px);
+    ASSERT_EQ(canvas->DrawBitmap(photo_, {p.x, p.y, photo_.width_px * scale, photo_.height_px * scale}, Filter::kBicubic),
+              GraphicsStatus::kOk);
+    centres_x.push_back(p.x + photo_.width_px * scale / 2);
+  }
+  std::vector<uint8_t> jpeg;
+  ASSERT_EQ(graphics_.EncodeJpeg(*canvas->Snapshot(), 92, &jpeg), GraphicsStatus::kOk);
+  const test_support::TempFolder folder("pv-faces");
+  const std::string path = folder.File("camera.jpg");
+  test_support::WriteBytes(path, jpeg);
+
+  runner::insight::FaceBatchPorts ports;
+  ports.graphics = &graphics_;
+  ports.detection = detection_.get();
+  ports.run_parts = TwoThreads;
+  const auto records = runner::insight::RunFaceBatch({path}, ports);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].debug_info, "FD: ori=4000x3000 scaled=4000x3000 faces=5\n");
+  ASSERT_EQ(records[0].faces.size(), placed.size());
+  for (double centre : centres_x) {
+    const bool found = std::any_of(records[0].faces.begin(), records[0].faces.end(), [centre](const auto& face) {
+      return std::abs(face.left + face.width / 2 - centre) < face.width / 2;
+    });
+    EXPECT_TRUE(found) << "no face around x=" << centre;
+  }
 }
 
 }  // namespace

@@ -124,13 +124,17 @@ TEST_F(GdiplusGraphicsTest, ReducedDecodesTakeTheSizesTheOptionsAsk) {
     int width, height;
   };
   const Case cases[] = {
-      {jpeg, {200, 150, 0, 0}, 200, 150},    // 2/8 covers it exactly
-      {jpeg, {201, 150, 0, 0}, 300, 225},    // one pixel more needs 3/8
-      {jpeg, {900, 10, 0, 0}, 800, 600},     // nothing smaller covers it
+      // For paper a JPEG is decoded whole, its rows reduced by the whole factor that keeps twice the size
+      // asked; to be shown, at the smallest M/8 scale keeping twice it (an eighth at most: the eighth).
+      {jpeg, {200, 150, 0, 0}, 400, 300},
+      {jpeg, {201, 150, 0, 0}, 800, 600},    // nothing smaller keeps twice it
+      {jpeg, {200, 150, 0, 0, imaging::DecodePurpose::kShow}, 400, 300},
+      {jpeg, {201, 150, 0, 0, imaging::DecodePurpose::kShow}, 500, 375},
+      {jpeg, {100, 75, 0, 0, imaging::DecodePurpose::kShow}, 100, 75},
       {jpeg, {0, 0, 123, 77}, 123, 77},      // an exact size
       {jpeg, {0, 0, 900, 77}, 800, 600},     // an exact size past the picture is ignored
-      {png, {30, 20, 0, 0}, 30, 20},         // a whole factor of 3
-      {png, {31, 20, 0, 0}, 45, 30},         // a factor of 2
+      {png, {15, 10, 0, 0}, 30, 20},         // a whole factor of 3
+      {png, {16, 10, 0, 0}, 45, 30},         // a factor of 2
       {png, {0, 0, 25, 17}, 25, 17},
   };
   for (const Case& c : cases) {
@@ -205,10 +209,10 @@ TEST_F(GdiplusGraphicsTest, DecodingDrawsOnTheMemoryBudget) {
   {
     DecodedImage reduced;
     ASSERT_EQ(counted.Decode(path, {200, 150, 0, 0}, &reduced), GraphicsStatus::kOk);
-    EXPECT_EQ(roomy.in_use_bytes(), 200u * 150u * 4u);
+    EXPECT_EQ(roomy.in_use_bytes(), 400u * 300u * 4u);  // twice the size asked
     auto canvas = counted.CreateCanvas(100, 100);
     ASSERT_NE(canvas, nullptr);
-    EXPECT_EQ(roomy.in_use_bytes(), 200u * 150u * 4u + 100u * 100u * 4u);
+    EXPECT_EQ(roomy.in_use_bytes(), 400u * 300u * 4u + 100u * 100u * 4u);
   }
   EXPECT_EQ(roomy.in_use_bytes(), 0u);
   GraphicsStatus status = GraphicsStatus::kOk;

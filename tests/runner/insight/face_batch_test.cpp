@@ -30,6 +30,7 @@ class FaceBatchTest : public ::testing::Test {
     ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
       for (size_t i = 0; i < count; ++i) part(i);
     };
+    ports.budget = budget_;
     // Checked as the channel sends them: the records and their reply maps agree field for field.
     return FaceRecordsToList(RunFaceBatch(paths, ports));
   }
@@ -37,6 +38,7 @@ class FaceBatchTest : public ::testing::Test {
     graphics_.AddPicture(path, *imaging::MakeBitmap(width, height, kBlack), orientation);
   }
 
+  imaging::MemoryBudget* budget_ = nullptr;
   platform::FakeGraphics graphics_;
   platform::FakeFaceDetector detector_;
   std::unique_ptr<platform::FaceDetection> detection_;
@@ -44,7 +46,9 @@ class FaceBatchTest : public ::testing::Test {
 
 TEST_F(FaceBatchTest, LargePhotoIsAnalysedCappedAndReportedAtFullSize) {
   AddPhoto("/p/big.jpg", 8000, 6000);
-  detector_.SetFaces(4096, 3072, {{1024, 512, 256, 128}});
+  // Searched at 2560 x 1920 (the smallest face worth finding is one detector window there); the box
+  // is reported as found in the capped 4096 x 3072 picture, then at full size.
+  detector_.SetFaces(2560, 1920, {{640, 320, 160, 80}});
   const EncodableList records = Run({"/p/big.jpg"});
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(std::get<std::string>(Field(records[0], "imagePath")), "/p/big.jpg");
@@ -55,24 +59,51 @@ TEST_F(FaceBatchTest, LargePhotoIsAnalysedCappedAndReportedAtFullSize) {
   EXPECT_EQ(Number(faces[0], "top"), 1000.0);
   EXPECT_EQ(Number(faces[0], "width"), 500.0);
   EXPECT_EQ(Number(faces[0], "height"), 250.0);
-  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}}));
-  // Decoded with reduction: at least the capped size, in the stored orientation.
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{2560, 1920}}));
+  // Decoded straight to the searched size, in the stored orientation.
   ASSERT_FALSE(graphics_.decode_options().empty());
-  EXPECT_EQ(graphics_.decode_options()[0].min_width_px, 4096);
-  EXPECT_EQ(graphics_.decode_options()[0].min_height_px, 3072);
+  EXPECT_EQ(graphics_.decode_options()[0].exact_width_px, 2560);
+  EXPECT_EQ(graphics_.decode_options()[0].exact_height_px, 1920);
 }
 
 TEST_F(FaceBatchTest, NothingFoundReducedIsLookedForAgainAtFullSizeWithFactorOne) {
-  AddPhoto("/p/big.jpg", 6000, 4500);
-  detector_.SetFaces(6000, 4500, {{100, 200, 80, 90}});
-  const EncodableList records = Run({"/p/big.jpg"});
+  // A panorama whose full size is still within the search limit: the capped look is smaller, so the
+  // full-size look can find more.
+  AddPhoto("/p/wide.jpg", 6000, 1500);
+  detector_.SetFaces(6000, 1500, {{100, 200, 80, 90}});
+  const EncodableList records = Run({"/p/wide.jpg"});
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=6000x4500 scaled=4096x3072 faces=1\n");
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=6000x1500 scaled=4096x1024 faces=1\n");
   const auto& faces = std::get<EncodableList>(Field(records[0], "faces"));
   ASSERT_EQ(faces.size(), 1u);
   EXPECT_EQ(Number(faces[0], "left"), 100.0);
   EXPECT_EQ(Number(faces[0], "height"), 90.0);
-  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 3072}, {6000, 4500}}));
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 1024}, {6000, 1500}}));
+}
+
+TEST_F(FaceBatchTest, TheDetectorsWorkingMemoryIsHeldFromTheBudgetAndAPhotoBeyondItFailsAlone) {
+  // 16 bytes a searched pixel: 2560 x 1920 needs 78.6 MB, 640 x 480 4.9 MB, under a 64 MB budget.
+  imaging::MemoryBudget budget(64u << 20);
+  budget_ = &budget;
+  AddPhoto("/p/big.jpg", 8000, 6000);
+  AddPhoto("/p/small.jpg", 640, 480);
+  detector_.SetFaces(640, 480, {{10, 20, 30, 40}});
+  const EncodableList records = Run({"/p/big.jpg", "/p/small.jpg"});
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: too large\n");
+  EXPECT_TRUE(std::get<EncodableList>(Field(records[0], "faces")).empty());
+  EXPECT_EQ(std::get<EncodableList>(Field(records[1], "faces")).size(), 1u);
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{640, 480}}));
+  EXPECT_EQ(budget.in_use_bytes(), 0u);
+  EXPECT_GE(budget.peak_bytes(), kDetectorBytesPerPixel * 640 * 480);
+}
+
+TEST_F(FaceBatchTest, NoSecondLookWhenTheFullSizeWouldBeSearchedAtTheSameSize) {
+  AddPhoto("/p/big.jpg", 6000, 4500);
+  const EncodableList records = Run({"/p/big.jpg"});
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=6000x4500 scaled=4096x3072 faces=0\n");
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{2560, 1920}}));
 }
 
 TEST_F(FaceBatchTest, APictureTooLargeForASecondLookKeepsTheReducedAnswerAndIsDecodedOnce) {
@@ -83,7 +114,7 @@ TEST_F(FaceBatchTest, APictureTooLargeForASecondLookKeepsTheReducedAnswerAndIsDe
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")), "FD: ori=16000x16000 scaled=4096x4096 faces=0\n");
   EXPECT_TRUE(std::get<EncodableList>(Field(records[0], "faces")).empty());
-  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{4096, 4096}}));
+  EXPECT_EQ(detector_.seen_sizes(), (std::vector<std::pair<int, int>>{{1920, 1920}}));
   EXPECT_EQ(graphics_.decode_options().size(), 1u);
 }
 
