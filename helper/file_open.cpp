@@ -1,15 +1,16 @@
-// OpenFile on POSIX: paths are UTF-8 bytes already; only regular files are opened.
+// OpenFile on POSIX: paths are UTF-8 bytes already; only regular files are opened. Files are written
+// through PosixFileCalls.
 #include "helper/file_open.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <new>
-#include <utility>
+
+#include "platform/posix/posix_file_calls.h"
 
 namespace mosalith {
 
@@ -51,47 +52,9 @@ bool ReadWholeFile(const std::string& utf8_path, std::vector<uint8_t>& bytes, in
   return true;
 }
 
-std::optional<OutputFile> OutputFile::Create(const std::string& utf8_path) {
-  static std::atomic<unsigned long> counter{0};
-  const size_t slash = utf8_path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : utf8_path.substr(0, slash);
-  if (utf8_path.empty() || slash + 1 == utf8_path.size()) return std::nullopt;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::string temporary = folder + (folder == "/" ? "" : "/") + ".mosalith-" + std::to_string(::getpid()) +
-                                  "-" + std::to_string(counter.fetch_add(1) + 1) + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;  // left by a process that had the same id
-      return std::nullopt;
-    }
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-      ::close(fd);
-      ::unlink(temporary.c_str());
-      return std::nullopt;
-    }
-    return OutputFile(utf8_path, temporary, FilePtr(file));
-  }
-  return std::nullopt;
-}
-
-OutputFile::~OutputFile() {
-  file_.reset();
-  if (!temporary_path_.empty()) ::unlink(temporary_path_.c_str());
-}
-
-bool OutputFile::Commit() {
-  if (!file_ || temporary_path_.empty()) return false;
-  // A full disk can show only at the flush, the sync (delayed allocation) or the close.
-  bool ok = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0 && ::fsync(::fileno(file_.get())) == 0;
-  ok = std::fclose(file_.release()) == 0 && ok;
-  // Only a file or a link is replaced: a device or FIFO at the name is not the user's picture to
-  // overwrite (rename would put the sheet in the place of /dev/null itself), and a folder cannot be.
-  struct stat existing {};
-  if (ok && ::lstat(final_path_.c_str(), &existing) == 0) ok = S_ISREG(existing.st_mode) || S_ISLNK(existing.st_mode);
-  ok = ok && ::rename(temporary_path_.c_str(), final_path_.c_str()) == 0;
-  if (ok) temporary_path_.clear();
-  return ok;  // the destructor removes the temporary file after a failure
+imaging::FileCalls& SystemFileCalls() {
+  static platform::PosixFileCalls calls;
+  return calls;
 }
 
 std::optional<FileId> IdentifyFile(const std::string& utf8_path) {

@@ -1,4 +1,4 @@
-// OpenFile and OutputFile: the helper's one way to open a file by name, and its one way to write one.
+// OpenFile: the helper's one way to open a file by name, and the system calls its OutputFile writes through.
 //
 // Paths travel through the helper as UTF-8 text. On this platform they are handed to the system
 // unchanged; a Windows build converts them to UTF-16 here and nowhere else.
@@ -9,8 +9,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "imaging/output/file_calls.h"
 
 namespace mosalith {
 
@@ -29,39 +30,9 @@ FilePtr OpenFile(const std::string& utf8_path, const char* mode);
 // or a read fails.
 bool ReadWholeFile(const std::string& utf8_path, std::vector<uint8_t>& bytes, int64_t max_bytes);
 
-// A file written under a short temporary name in the folder of its final path (".mosalith-<pid>-<n>.tmp",
-// created exclusively, never through a link), then flushed to the disk and renamed to its final name
-// by Commit. A file or a link at the final name (whose target is never touched) is replaced only then;
-// anything else there (a folder, a FIFO, a device) is refused. On any failure the temporary file is
-// removed and the final name left as it was, so no truncated or empty file is ever left there, even on
-// a full disk. The final name may be as long as the folder allows: the temporary one is short.
-// Thread safety: one thread at a time per file; files are independent.
-class OutputFile {
- public:
-  // A new temporary file for `utf8_path`, or nothing when the folder cannot take one.
-  static std::optional<OutputFile> Create(const std::string& utf8_path);
-  OutputFile(OutputFile&& other) noexcept
-      : final_path_(std::move(other.final_path_)),
-        temporary_path_(std::exchange(other.temporary_path_, std::string())),
-        file_(std::move(other.file_)) {}
-  OutputFile& operator=(OutputFile&&) = delete;
-  OutputFile(const OutputFile&) = delete;
-  ~OutputFile();  // removes the temporary file unless committed
-
-  // The stream to write to (buffered; binary).
-  std::FILE* stream() const { return file_.get(); }
-
-  // Flushes, syncs, closes and renames the file to its final name. False, with the temporary file
-  // removed, when any step fails (a write error, a full disk, a folder in the way).
-  bool Commit();
-
- private:
-  OutputFile(std::string final_path, std::string temporary_path, FilePtr file)
-      : final_path_(std::move(final_path)), temporary_path_(std::move(temporary_path)), file_(std::move(file)) {}
-  std::string final_path_;
-  std::string temporary_path_;
-  FilePtr file_;
-};
+// The system calls under the one rule of writing files (imaging/output/pending_output.h), for
+// OutputFile: this platform's, shared by every thread (they keep no state).
+imaging::FileCalls& SystemFileCalls();
 
 // Which file a path names once every link is followed.
 struct FileId {

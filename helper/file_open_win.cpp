@@ -1,17 +1,16 @@
-// OpenFile, OutputFile and IdentifyFile on Windows: UTF-8 names become UTF-16 here; only files on disk
-// are opened.
+// OpenFile and IdentifyFile on Windows: UTF-8 names become UTF-16 here; only files on disk are opened.
+// Files are written through WinFileCalls.
 #include "helper/file_open.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 #include <new>
-#include <utility>
 
 #include "base/utf8.h"
+#include "platform/win32/win_file_calls.h"
 
 namespace mosalith {
 namespace {
@@ -56,60 +55,9 @@ bool ReadWholeFile(const std::string& utf8_path, std::vector<uint8_t>& bytes, in
   return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
-std::optional<OutputFile> OutputFile::Create(const std::string& utf8_path) {
-  static std::atomic<unsigned long> counter{0};
-  const size_t slash = utf8_path.find_last_of("/\\");
-  if (utf8_path.empty() || WidePath(utf8_path).empty() || slash + 1 == utf8_path.size()) return std::nullopt;
-  const std::string folder = slash == std::string::npos ? "." : utf8_path.substr(0, slash + 1);
-  const std::string separator = slash == std::string::npos ? "\\" : "";
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::string temporary = folder + separator + ".mosalith-" + std::to_string(::GetCurrentProcessId()) +
-                                  "-" + std::to_string(counter.fetch_add(1) + 1) + ".tmp";
-    // CREATE_NEW: never an existing file, and never through a link left at the name.
-    const HANDLE handle = ::CreateFileW(WidePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      if (::GetLastError() == ERROR_FILE_EXISTS) continue;  // left by a process that had the same id
-      return std::nullopt;
-    }
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-      ::CloseHandle(handle);
-      ::DeleteFileW(WidePath(temporary).c_str());
-      return std::nullopt;
-    }
-    std::FILE* file = ::_fdopen(fd, "wb");
-    if (file == nullptr) {
-      ::_close(fd);
-      ::DeleteFileW(WidePath(temporary).c_str());
-      return std::nullopt;
-    }
-    return OutputFile(utf8_path, temporary, FilePtr(file));
-  }
-  return std::nullopt;
-}
-
-OutputFile::~OutputFile() {
-  file_.reset();
-  if (!temporary_path_.empty()) ::DeleteFileW(WidePath(temporary_path_).c_str());
-}
-
-bool OutputFile::Commit() {
-  if (!file_ || temporary_path_.empty()) return false;
-  // A full disk can show only at the flush or the close.
-  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file_.get())));
-  bool ok = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0 && ::FlushFileBuffers(handle) != 0;
-  ok = std::fclose(file_.release()) == 0 && ok;
-  // Only a file (or a link, itself replaced) is replaced: a folder or a device at the name is refused.
-  const std::wstring final_path = WidePath(final_path_);
-  const DWORD existing = ::GetFileAttributesW(final_path.c_str());
-  if (ok && existing != INVALID_FILE_ATTRIBUTES) {
-    ok = (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 && (existing & FILE_ATTRIBUTE_DEVICE) == 0;
-  }
-  ok = ok && ::MoveFileExW(WidePath(temporary_path_).c_str(), final_path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (ok) temporary_path_.clear();
-  return ok;  // the destructor removes the temporary file after a failure
+imaging::FileCalls& SystemFileCalls() {
+  static platform::WinFileCalls calls;
+  return calls;
 }
 
 std::optional<FileId> IdentifyFile(const std::string& utf8_path) {

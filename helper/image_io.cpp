@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "helper/file_open.h"
+#include "helper/output_file.h"
 #include "imaging/decode.h"
 #include "imaging/encode.h"
 
@@ -71,11 +72,8 @@ bool WriteJpeg(const imaging::Bitmap& image, const std::string& utf8_path, int q
   constexpr size_t kJfifSegmentBytes = 20;
   const std::vector<uint8_t>& bytes = *encoded;
   const size_t head = icc_segments.empty() || bytes.size() < kJfifSegmentBytes ? bytes.size() : kJfifSegmentBytes;
-  const auto write = [&file](const uint8_t* data, size_t size) {
-    return size == 0 || std::fwrite(data, 1, size, file->stream()) == size;
-  };
-  return write(bytes.data(), head) && write(icc_segments.data(), icc_segments.size()) &&
-         write(bytes.data() + head, bytes.size() - head) && file->Commit();
+  return file->Write(bytes.data(), head) && file->Write(icc_segments.data(), icc_segments.size()) &&
+         file->Write(bytes.data() + head, bytes.size() - head) && file->Commit();
 }
 
 }  // namespace mosalith

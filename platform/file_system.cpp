@@ -2,9 +2,24 @@
 #include "platform/file_system.h"
 
 #include <cerrno>
+#include <string_view>
 
 namespace platform {
 namespace {
+
+// The host's files still being written: the next host removes those of a host that was killed
+// (runner/host/leftover_files.h reads the same names).
+constexpr std::string_view kTemporaryPrefix = ".pictavera-";
+
+class RulePendingFile : public PendingFile {
+ public:
+  explicit RulePendingFile(std::unique_ptr<imaging::PendingOutput> file) : file_(std::move(file)) {}
+  int Write(const uint8_t* bytes, size_t size) override { return file_->Write(bytes, size); }
+  int Publish(const std::string& path, PublishMode mode) override { return file_->Publish(path, mode); }
+
+ private:
+  std::unique_ptr<imaging::PendingOutput> file_;
+};
 
 int WriteByRule(FileSystem& files, const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode,
                 PublishMode publish) {
@@ -17,6 +32,14 @@ int WriteByRule(FileSystem& files, const std::string& path, const std::vector<ui
 }
 
 }  // namespace
+
+std::unique_ptr<PendingFile> StartFileByRule(imaging::FileCalls& calls, const std::string& folder, uint32_t mode,
+                                             int* error) {
+  std::unique_ptr<imaging::PendingOutput> file =
+      imaging::PendingOutput::Start(calls, folder, kTemporaryPrefix, mode, error);
+  if (!file) return nullptr;
+  return std::make_unique<RulePendingFile>(std::move(file));
+}
 
 std::string FolderOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');

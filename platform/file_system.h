@@ -4,11 +4,12 @@
 // Paths are UTF-8 byte strings, absolute, joined with '/'. Failures are an errno value (0 = success) so
 // that callers can print the system's own reason and number; nothing else crosses this interface.
 //
-// Every file is written by one rule (PendingFile): under a short temporary name in its destination
-// folder, flushed to the disk, then renamed to its final name; on any failure the temporary file is
-// removed. Nobody ever sees half a file at the final name, a full disk leaves nothing behind, a link
-// at the final name is replaced (its target is never written), and the final name may be as long as
-// the folder allows, whatever the temporary name adds.
+// Every file is written by one rule (PendingFile), the image core's (imaging/output/pending_output.h),
+// which both programs follow: under a short temporary name in its destination folder, flushed to the
+// disk, then renamed to its final name; on any failure the temporary file is removed. Nobody ever sees
+// half a file at the final name, a full disk leaves nothing behind, a link at the final name is
+// replaced (its target is never written), and the final name may be as long as the folder allows,
+// whatever the temporary name adds.
 // Thread safety: every method may be called from any thread at once.
 #pragma once
 
@@ -18,13 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "imaging/output/file_calls.h"
+#include "imaging/output/pending_output.h"
+
 namespace platform {
 
-// How a finished file takes its final name.
-enum class PublishMode {
-  kReplace,    // over the file or link that has the name (anything else there is refused)
-  kNoReplace,  // only while the name is free; EEXIST otherwise
-};
+// How a finished file takes its final name (kReplace: over the file or link that has the name, anything
+// else there refused; kNoReplace: only while the name is free, EEXIST otherwise).
+using PublishMode = imaging::PublishMode;
 
 // A file being written. Thread safety: one thread at a time.
 class PendingFile {
@@ -38,9 +40,15 @@ class PendingFile {
 
   // Flushes the bytes to the disk (once) and gives the file the name `path`, which must lie in the
   // folder the file was started in. 0 on success. With kNoReplace, EEXIST when the name is taken: the
-  // file stays pending and may be published under another name. Any other failure removes it.
+  // file stays pending and may be published under another name. EXDEV, with nothing changed, when
+  // `path` is not in that folder. Any other failure removes it.
   virtual int Publish(const std::string& path, PublishMode mode) = 0;
 };
+
+// A PendingFile by the one rule over `calls` (which must outlive it), named ".pictavera-<pid>-<n>.tmp" in
+// `folder`: what the real adapters' StartFile returns. Null with `*error` set as StartFile says.
+std::unique_ptr<PendingFile> StartFileByRule(imaging::FileCalls& calls, const std::string& folder, uint32_t mode,
+                                             int* error);
 
 // Which file a path names once every link is followed: equal identities are the same file.
 struct FileIdentity {

@@ -12,7 +12,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/posix/posix_pending_file.h"
+#include "platform/file_system.h"
+#include "platform/posix/posix_file_calls.h"
 
 namespace platform {
 namespace {
@@ -96,7 +97,8 @@ int ReplaceFileAtomically(const std::string& path, const void* bytes, size_t siz
   if (started != nullptr) *started = false;
   if (path.empty() || path.back() == '/') return ENOENT;
   int error = 0;
-  std::unique_ptr<PosixPendingFile> file = PosixPendingFile::Start(FolderOfPath(path), mode, SystemNoReplaceCalls(), &error);
+  PosixFileCalls calls;
+  std::unique_ptr<PendingFile> file = StartFileByRule(calls, FolderOfPath(path), mode, &error);
   if (!file) return error != 0 ? error : EIO;
   if (started != nullptr) *started = true;
   if ((error = file->Write(static_cast<const uint8_t*>(bytes), size)) != 0) return error;

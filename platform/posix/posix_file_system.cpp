@@ -60,7 +60,7 @@ int PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
 }
 
 std::unique_ptr<PendingFile> PosixFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
-  return PosixPendingFile::Start(folder, mode, calls_, error);
+  return StartFileByRule(calls_, folder, mode, error);
 }
 
 std::optional<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {

@@ -1,12 +1,12 @@
-// PosixFileSystem: the FileSystem port over POSIX calls (files written through PosixPendingFile, mkdir,
-// stat and lstat).
+// PosixFileSystem: the FileSystem port over POSIX calls (files written by the one rule over
+// PosixFileCalls, mkdir, stat and lstat).
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "platform/file_system.h"
-#include "platform/posix/posix_pending_file.h"
+#include "platform/posix/posix_file_calls.h"
 
 namespace platform {
 
@@ -38,7 +38,7 @@ class PosixFileSystem : public FileSystem {
 
  private:
   std::optional<std::string> fixed_temp_folder_;
-  NoReplaceCalls calls_ = SystemNoReplaceCalls();
+  PosixFileCalls calls_;
 };
 
 }  // namespace platform

@@ -1,11 +1,11 @@
-// WinFileSystem: CreateFileW / MoveFileExW / CreateDirectoryW / FindFirstFileW, paths converted at each call.
+// WinFileSystem: CreateDirectoryW / FindFirstFileW / GetFileAttributesW, files written by the one rule over
+// WinFileCalls, paths converted at each call.
 #include "platform/win32/win_file_system.h"
 
 #include "platform/win32/windows_api.h"
 #include <aclapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -15,8 +15,6 @@
 
 namespace platform {
 namespace {
-
-std::atomic<unsigned> g_file_counter{0};
 
 struct HandleCloser {
   void operator()(void* handle) const {
@@ -46,105 +44,7 @@ Handle OpenForInformation(const std::wstring& path) {
   return handle;
 }
 
-class WinPendingFile : public PendingFile {
- public:
-  WinPendingFile(std::string folder, std::wstring temporary, HANDLE file)
-      : folder_(std::move(folder)), temporary_(std::move(temporary)), file_(file) {}
-  ~WinPendingFile() override {
-    file_.reset();
-    if (!published_) ::DeleteFileW(temporary_.c_str());
-  }
-  WinPendingFile(const WinPendingFile&) = delete;
-  WinPendingFile& operator=(const WinPendingFile&) = delete;
-
-  int Write(const uint8_t* bytes, size_t size) override {
-    if (failed_ || !file_) return EIO;
-    while (size > 0) {
-      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
-      DWORD written = 0;
-      if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written == 0) {
-        failed_ = true;
-        return ErrnoFromWin32(::GetLastError());
-      }
-      bytes += written;
-      size -= written;
-    }
-    return 0;
-  }
-
-  int Publish(const std::string& path, PublishMode mode) override {
-    if (failed_ || published_) return EIO;
-    const std::string final_path = ForwardSlashes(path);
-    if (FolderOfPath(final_path) != folder_) return EXDEV;
-    const std::optional<std::wstring> target = win32::SystemPath(final_path);
-    if (!target) return EINVAL;
-    if (file_) {
-      const bool flushed = ::FlushFileBuffers(file_.get()) != FALSE;
-      const DWORD flush_error = ::GetLastError();
-      file_.reset();
-      if (!flushed) return Fail(ErrnoFromWin32(flush_error));
-    }
-    if (mode == PublishMode::kReplace) {
-      // Only a file or a link may be replaced; the rename would refuse a folder anyway, with a vaguer reason.
-      const DWORD attributes = ::GetFileAttributesW(target->c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        return Fail(EISDIR);
-      }
-    }
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (mode == PublishMode::kReplace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!::MoveFileExW(temporary_.c_str(), target->c_str(), flags)) {
-      const int error = ErrnoFromWin32(::GetLastError());
-      if (mode == PublishMode::kNoReplace && error == EEXIST) return EEXIST;  // still pending
-      return Fail(error);
-    }
-    published_ = true;
-    return 0;
-  }
-
- private:
-  int Fail(int error) {
-    failed_ = true;
-    ::DeleteFileW(temporary_.c_str());
-    return error;
-  }
-
-  std::string folder_;
-  std::wstring temporary_;
-  Handle file_;
-  bool failed_ = false;
-  bool published_ = false;
-};
-
 }  // namespace
-
-int ErrnoFromWin32(unsigned long error) {
-  switch (error) {
-    case ERROR_SUCCESS: return 0;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_PARAMETER: return EINVAL;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_NOT_SAME_DEVICE: return EXDEV;
-    default: return EIO;
-  }
-}
 
 std::optional<std::string> WinFileSystem::TempFolder(int* error) {
   int ignored = 0;
@@ -185,27 +85,8 @@ int WinFileSystem::CreateFolder(const std::string& path, uint32_t) {
   return ::CreateDirectoryW(wide->c_str(), nullptr) ? 0 : ErrnoFromWin32(::GetLastError());
 }
 
-std::unique_ptr<PendingFile> WinFileSystem::StartFile(const std::string& folder, uint32_t, int* error) {
-  const std::string base = ForwardSlashes(folder);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = base + "/.pictavera-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                             std::to_string(g_file_counter++) + ".tmp";
-    const std::optional<std::wstring> wide = win32::SystemPath(name);
-    if (!wide) {
-      *error = EINVAL;
-      return nullptr;
-    }
-    // CREATE_NEW never opens what is there, a link included.
-    const HANDLE file = ::CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return std::make_unique<WinPendingFile>(base, *wide, file);
-    const DWORD failure = ::GetLastError();
-    if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) {
-      *error = ErrnoFromWin32(failure);
-      return nullptr;
-    }
-  }
-  *error = EEXIST;
-  return nullptr;
+std::unique_ptr<PendingFile> WinFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
+  return StartFileByRule(calls_, ForwardSlashes(folder), mode, error);
 }
 
 std::optional<std::vector<uint8_t>> WinFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {

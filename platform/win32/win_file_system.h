@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/win32/win_file_calls.h"
 
 namespace platform {
 
@@ -12,15 +13,9 @@ namespace platform {
 // machine shares.
 inline constexpr char kWindowsTempFolder[] = "C:/Users/Public/PictaVera_Temp";
 
-// The system's error number as the port's errno value (ENOENT, EACCES, EEXIST, ENOSPC, ...; EIO for the
-// rest). Pure.
-int ErrnoFromWin32(unsigned long error);
-
 // Paths on the port are UTF-8 with '/' (drive paths "C:/..." and UNC paths "//server/share/..." count as
 // absolute; '\' is accepted too) and become UTF-16 with '\' at each call. Files are written by the one
-// rule: a temporary ".pictavera-<pid>-<n>.tmp" created exclusively in the destination folder, flushed
-// (FlushFileBuffers), then renamed (MoveFileExW; without MOVEFILE_REPLACE_EXISTING for kNoReplace, which
-// the system refuses atomically for a taken name). Modes are not used: files and folders take the
+// rule over WinFileCalls (win_file_calls.h). Modes are not used: files and folders take the
 // permissions of the folder they are made in. The temporary folder is $PICTAVERA_TEMP_DIR (absolute),
 // else kWindowsTempFolder, created when missing; refused when it is a link (ELOOP) or not a folder
 // (ENOTDIR). It is shared by the machine's users by design, so no owner is checked for it; OwnFiles does
@@ -43,6 +38,7 @@ class WinFileSystem : public FileSystem {
 
  private:
   std::optional<std::string> fixed_temp_folder_;
+  WinFileCalls calls_;
 };
 
 }  // namespace platform

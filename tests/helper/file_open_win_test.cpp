@@ -1,6 +1,7 @@
 // Tests of the Windows file opener: names that have no exact UTF-16 form and anything that is not a file
 // on disk are refused, for reading and for writing.
 #include "helper/file_open.h"
+#include "helper/output_file.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST(FileOpenWinTest, OutputFilesReplaceOnlyFilesAndLeaveNothingBehindOnFailure)
   test_support::WriteBytes(sheet, {'o', 'l', 'd'});
   std::optional<OutputFile> file = OutputFile::Create(sheet);
   ASSERT_TRUE(file);
-  std::fputs("new", file->stream());
+  ASSERT_TRUE(file->Write(reinterpret_cast<const uint8_t*>("new"), 3));
   ASSERT_TRUE(file->Commit());
   EXPECT_EQ(test_support::ReadBytes(sheet), (std::vector<uint8_t>{'n', 'e', 'w'}));
 
@@ -58,7 +59,7 @@ TEST(FileOpenWinTest, OutputFilesReplaceOnlyFilesAndLeaveNothingBehindOnFailure)
   std::filesystem::create_directory(test_support::PathFromUtf8(dir.File("folder.jpg")));
   std::optional<OutputFile> blocked = OutputFile::Create(dir.File("folder.jpg"));
   ASSERT_TRUE(blocked);
-  std::fputs("x", blocked->stream());
+  ASSERT_TRUE(blocked->Write(reinterpret_cast<const uint8_t*>("x"), 1));
   EXPECT_FALSE(blocked->Commit());
   blocked.reset();
   size_t names = 0;
