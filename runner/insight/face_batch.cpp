@@ -112,7 +112,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
   const bool turned = platform::OrientationSwapsSides(info.orientation);
   const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
-  const PixelSize scaled = CappedDetectorSize(full);
+  const PixelSize scaled = CappedDetectorSize(full, ports.size_cap_px);
   platform::GrayImage picture;
   GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, scaled, &picture);
   if (status != GraphicsStatus::kOk) {
@@ -130,7 +130,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
   // Nothing found in a reduced picture: look again at full size, unless that picture is over the
   // decoding budget or the full-size look's limit, in which case the reduced result stands.
   if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px) &&
-      full.width_px * full.height_px <= kMaxFullSizeLookPixels) {
+      full.width_px * full.height_px <= ports.max_full_size_look_pixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
     status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture);

@@ -40,6 +40,10 @@ struct FaceBatchPorts {
   platform::PartRunner run_parts;                // how the detector may spread one picture over threads
   std::function<bool()> stopping;                // true when the window is closing: the batch ends early
   std::function<void()> progressed;              // called after each photo (may be empty)
+  // The detector picture's longer side, and the largest photo looked at again at full size when the
+  // reduced look found nothing (0: never looked at again).
+  int64_t size_cap_px = kFaceSizeCapPx;
+  int64_t max_full_size_look_pixels = kMaxFullSizeLookPixels;
 };
 
 // The records of the batch `paths`, one per path, or none when the batch failed (the failure's "FD: "

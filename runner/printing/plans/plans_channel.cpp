@@ -79,7 +79,7 @@ std::optional<mosalith::GridJob> ReadSheetKeys(const EncodableMap& map, ChannelE
   EncodableMap sheet = {{V("outputPaths"), V(EncodableList{})}, {V("imagePaths"), V(EncodableList{})}};
   for (const char* key : {"rows", "columns", "pageWidth", "pageHeight"}) sheet[V(key)] = V(int32_t{1});
   for (const char* key : {"marginLeft", "marginRight", "marginTop", "marginBottom"}) sheet[V(key)] = V(int32_t{0});
-  for (const char* key : {"imagePaths", "imageEffects", "cutGuides", "fullLengthGuides", "rotateToFit",
+  for (const char* key : {"imagePaths", "imageEffects", "imageFaces", "cutGuides", "fullLengthGuides", "rotateToFit",
                           "faceAwareCrop", "frameFit", "cutGridWidthMm", "cutGridColor", "jpegQuality"}) {
     if (const EncodableValue* value = FindKey(map, key)) sheet[V(key)] = *value;
   }
@@ -142,6 +142,12 @@ EncodableList PreflightList(const std::vector<PhotoPreflight>& photos, int64_t p
         {V("facesCut"), V(photo.faces_cut)},
         {V("warnings"), V(std::move(warnings))},
     };
+    EncodableList areas;
+    for (const mosalith::FaceArea& face : photo.face_areas) {
+      areas.emplace_back(EncodableMap{{V("left"), V(face.left)}, {V("top"), V(face.top)},
+                                      {V("width"), V(face.width)}, {V("height"), V(face.height)}});
+    }
+    entry[V("faceAreas")] = V(std::move(areas));
     if (!photo.readable) entry[V("reason")] = V(photo.reason);
     list.emplace_back(std::move(entry));
   }

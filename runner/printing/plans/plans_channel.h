@@ -30,9 +30,11 @@
 //   "printableAreaMm"), "printsAtTrueSize", and "request": the "createGridImages" arguments of the
 //   plan (add "imagePaths" and "outputPaths", one output per sheet).
 //   With "imagePaths": "preflight", one map per photo ("imagePath", "sheet", "readable", "widthPx",
-//   "heightPx", "turned", "effectivePpi", "facesChecked", "faces", "facesCut", "warnings": a list of
-//   "unreadable", "lowResolution", "faceCut", and "reason" when unreadable), and "preflightWarnings", the
-//   number of photos with a warning.
+//   "heightPx", "turned", "effectivePpi", "facesChecked", "faces", "facesCut", "faceAreas": the faces as
+//   fractions of the upright photo, the "imageFaces" entry of a request that should not look for them
+//   again, "warnings": a list of "unreadable", "lowResolution", "faceCut", and "reason" when unreadable),
+//   and "preflightWarnings", the number of photos with a warning. "imageFaces" given to the plan are used
+//   instead of a search.
 // Errors: "MAGNET_TOO_LARGE" with the printable size in its message when not one magnet fits;
 // "PRINTER_ERROR" ("Failed to open printer", "No default printer", "No paper sizes available");
 // "PAPER_NOT_FOUND" ("Paper '<name>' not found on <printer>"); "INVALID_ARGUMENTS" for a sheet beyond the

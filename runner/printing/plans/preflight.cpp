@@ -91,7 +91,13 @@ std::vector<PhotoPreflight> PreflightPhotos(const mosalith::GridJob& sheet, cons
   const std::optional<mosalith::SheetGeometry> layout =
       mosalith::ComputeSheetGeometry(sheet, problem, mosalith::MagnetSizing::kWholeCell);
   if (!layout) return photos;
-  const std::vector<insight::PhotoFaces> faces = insight::FindPhotoFaces(sheet.images, graphics, detector, stopping);
+  // Faces the request brings are used as they are; otherwise they are looked for.
+  std::vector<insight::PhotoFaces> faces;
+  if (sheet.faces.empty()) {
+    faces = insight::FindPhotoFaces(sheet.images, graphics, detector, stopping);
+  } else {
+    for (const std::vector<mosalith::FaceArea>& given : sheet.faces) faces.push_back({true, given});
+  }
   const double dpi = sheet.dpi > 0 ? sheet.dpi : 300;
   for (size_t i = 0; i < photos.size(); ++i) {
     PhotoPreflight& photo = photos[i];
@@ -125,6 +131,7 @@ std::vector<PhotoPreflight> PreflightPhotos(const mosalith::GridJob& sheet, cons
     photo.faces_checked = i < faces.size() && faces[i].analysed;
     if (found == nullptr) continue;
     photo.faces = static_cast<int>(found->size());
+    photo.face_areas = *found;
     for (const mosalith::FaceArea& face : *found) {
       const mosalith::FaceArea lying = fit.rotate ? mosalith::TurnedClockwise(face) : face;
       if (FaceCut(lying, shown.magnet, cover_width, cover_height)) ++photo.faces_cut;

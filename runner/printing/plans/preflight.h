@@ -33,11 +33,13 @@ struct PhotoPreflight {
   bool faces_checked = false;  // a detector looked at it
   int faces = 0;
   int faces_cut = 0;
+  std::vector<mosalith::FaceArea> face_areas;  // fractions of the upright photo
   std::vector<std::string> warnings;  // "unreadable", "lowResolution", "faceCut", in that order
 };
 
 // The preflight of `sheet.images` laid out as `sheet` lays them out (its cells are its magnets, as a
-// plan's request makes them), with their effect records. `detector` may be null (no face checks).
+// plan's request makes them), with their effect records and, when it has them, their faces (else they
+// are looked for with `detector`, which may be null: no face checks).
 std::vector<PhotoPreflight> PreflightPhotos(const mosalith::GridJob& sheet, const platform::Graphics& graphics,
                                             const platform::FaceDetector* detector,
                                             const std::function<bool()>& stopping);

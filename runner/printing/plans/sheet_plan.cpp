@@ -49,8 +49,13 @@ std::optional<SheetPlan> PlanSheets(const PlanInput& input, const PlanPaperArea&
   // The printable area in whole pixels, rounded down: the sheet never reaches into the margins.
   const int64_t width_px = std::max<int64_t>(printable_width, 0) * input.dpi / 2540;
   const int64_t height_px = std::max<int64_t>(printable_height, 0) * input.dpi / 2540;
-  const int64_t magnet_width = std::max<int64_t>(1, PixelsOfMm(input.magnet_width_mm, input.dpi));
-  const int64_t magnet_height = std::max<int64_t>(1, PixelsOfMm(input.magnet_height_mm, input.dpi));
+  const int64_t magnet_width = PixelsOfMm(input.magnet_width_mm, input.dpi);
+  const int64_t magnet_height = PixelsOfMm(input.magnet_height_mm, input.dpi);
+  if (magnet_width < 1 || magnet_height < 1) {
+    *problem = PlanProblem::kMagnetTooSmall;
+    *text = "Magnet " + magnet + " is less than a pixel at " + std::to_string(input.dpi) + " dpi";
+    return std::nullopt;
+  }
   const int64_t gap = PixelsOfMm(input.gap_mm, input.dpi);
   const int64_t bleed = PixelsOfMm(input.bleed_mm, input.dpi);
   if (gap > mosalith::kMaxSpacingPx || bleed > mosalith::kMaxSpacingPx) {

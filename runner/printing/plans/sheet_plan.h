@@ -71,6 +71,7 @@ double MmOfPixels(int64_t px, int32_t dpi);
 enum class PlanProblem {
   kNone,
   kMagnetTooLarge,  // not one magnet (with its bleed) fits the printable area either way
+  kMagnetTooSmall,  // the magnet rounds to no pixel at this resolution
   kSheetTooLarge,   // the printable area at this resolution is beyond the largest sheet
   kBadSpacing,      // a gap or bleed beyond what a sheet takes
 };

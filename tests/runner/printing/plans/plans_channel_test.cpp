@@ -157,6 +157,14 @@ TEST_F(PlanMagnetSheetsTest, ThePreflightNamesUnreadableSmallAndFaceCutPhotos) {
     EXPECT_EQ(At(photos[4], "reason"), V("not a picture this program reads, or damaged data"));
     EXPECT_EQ(At(answer->value, "preflightWarnings"), V(face_aware ? 4 : 5));
   }
+  // The faces found come back as the request's "imageFaces": given, they are used without a search.
+  const int searches = services_.face_detector.detections_created();
+  arguments[V("faceAwareCrop")] = V(false);
+  arguments[V("imageFaces")] = V(EncodableList{V(EncodableList{}), V(EncodableList{}), V(EncodableList{})});
+  auto given = Plan(arguments);
+  const EncodableList& photos = std::get<EncodableList>(At(given->value, "preflight"));
+  EXPECT_EQ(At(photos[2], "warnings"), V(EncodableList{}));  // no face said to be there
+  EXPECT_EQ(services_.face_detector.detections_created(), searches);
 }
 
 TEST_F(PlanMagnetSheetsTest, NonsenseIsRefusedByNameAndAMagnetTooLargeSaysWhatFits) {

@@ -74,6 +74,9 @@ TEST(SheetPlanTest, WhatCannotBePlannedIsRefusedWithTheSizesInvolved) {
   EXPECT_EQ(problem, PlanProblem::kSheetTooLarge);
   EXPECT_FALSE(PlanSheets({50, 50, 400, 0, 300, 1}, kA4, "A4", &problem, &text));
   EXPECT_EQ(problem, PlanProblem::kBadSpacing);
+  EXPECT_FALSE(PlanSheets({0.1, 0.1, 0, 0, 1, 1}, kA4, "A4", &problem, &text));
+  EXPECT_EQ(problem, PlanProblem::kMagnetTooSmall);
+  EXPECT_EQ(text, "Magnet 0.1x0.1 mm is less than a pixel at 1 dpi");
   EXPECT_EQ(Plan({50, 50, 0, 0, 300, 0}, kA4).sheets_needed, 0);
 }
 
