@@ -28,7 +28,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "flutter/engine/connection.h"
+#include "flutter/engine/serve_loop.h"
 #include "flutter/engine/engine.h"
 #include "flutter/engine/frame.h"
 #include "flutter/method_call.h"

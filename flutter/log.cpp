@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "base/log_line.h"
+
 namespace flutter {
 namespace {
 
@@ -20,31 +22,8 @@ struct InputLineWindow {
 
 }  // namespace
 
-std::string EscapeControlCharacters(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      escaped.push_back(c);
-    } else if (c == '\n') {
-      escaped.append("\\n");
-    } else if (c == '\r') {
-      escaped.append("\\r");
-    } else if (c == '\t') {
-      escaped.append("\\t");
-    } else {
-      escaped.append("\\x");
-      escaped.push_back(kHex[byte >> 4]);
-      escaped.push_back(kHex[byte & 0xF]);
-    }
-  }
-  return escaped;
-}
-
 void LogLine(std::string_view line) {
-  std::string text = EscapeControlCharacters(line);
+  std::string text = base::EscapeLogLine(line);
   text.push_back('\n');
   WriteWhole(STDERR_FILENO, text);
 }

@@ -16,13 +16,10 @@ namespace flutter {
 void WriteWhole(int fd, std::string_view text);
 
 // Writes `line` and a line feed to standard error in one write (retried after a partial write). A line is
-// one event: control characters inside it (text a caller supplied, such as a file name holding a line
-// feed or a terminal escape) are written escaped, so no line can forge another or steer a terminal.
+// one event: what a caller supplied inside it (a file name holding a line feed, a terminal escape, a
+// bidirectional control) is written escaped by base::EscapeLogLine, so no line can forge another or
+// steer a terminal.
 void LogLine(std::string_view line);
-
-// `text` with every control character (below 0x20, and 0x7F) written as an escape: \n, \r, \t, or \xHH
-// in lower-case hexadecimal. Other bytes, UTF-8 sequences and backslashes included, stay as they are.
-std::string EscapeControlCharacters(std::string_view text);
 
 // Like LogLine, but at most kLogBurstPerSecond such lines a second; the rest are counted and the next
 // line written says how many were dropped. For lines caused by what a client sends (malformed frames),

@@ -7,10 +7,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "base/utf8.h"
 
 namespace mosalith {
 namespace {
@@ -18,15 +19,9 @@ namespace {
 // The UTF-16 form of `utf8`, or empty when it is empty, not valid UTF-8 or holds a NUL (which would cut
 // the name short and open another file).
 std::wstring WidePath(const std::string& utf8) {
-  if (utf8.empty() || utf8.size() > INT_MAX || utf8.find('\0') != std::string::npos) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), length) != length) {
-    return {};
-  }
-  return wide;
+  const std::optional<std::u16string> name = base::SystemName(utf8);
+  if (!name) return {};
+  return std::wstring(name->begin(), name->end());
 }
 
 }  // namespace

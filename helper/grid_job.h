@@ -80,6 +80,9 @@ struct GridJob {
   bool faceAwareCrop = false;    // the crop keeps the photo's faces inside its magnet
   std::string frameFit = std::string(kFrameFitStretch);
   std::vector<std::vector<FaceArea>> faces;  // by photo position; never longer than images
+  // The space the sheets are converted into (imaging/colour/output_space.h: "srgb", "adobe_rgb",
+  // "no_conversion", "custom:<path>"); empty = the photos' numbers as stored, as before the key existed.
+  std::string colorProfile;
 
   bool operator==(const GridJob&) const = default;
 };

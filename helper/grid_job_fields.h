@@ -50,8 +50,13 @@ struct SettingField {
   Requirement requirement = Requirement::kOptional;
   Written written = Written::kAlways;
   int32_t GridJob::*integer = nullptr;   // kInteger
-  int32_t min_value = 0;                 // kInteger with kChecked: the range a request may ask for
+  // The range a request may ask for, ends included (none when both are 0): kInteger and kWholeReal in
+  // min_value..max_value, kReal in min_real..max_real. A value outside is refused, not clamped: a quality
+  // of 1000 or a resolution of 0 is a caller's mistake, not a wish.
+  int32_t min_value = 0;
   int32_t max_value = 0;
+  double min_real = 0;
+  double max_real = 0;
   double GridJob::*real = nullptr;       // kReal, kWholeReal
   bool GridJob::*flag = nullptr;         // kFlag
   std::string GridJob::*text = nullptr;  // kText, kChoice
@@ -71,16 +76,20 @@ inline constexpr SettingField kSettingFields[] = {
     {.key = "marginTop", .argument = "marginTop", .requirement = Requirement::kRequired, .integer = &GridJob::marginTop},
     {.key = "marginBottom", .argument = "marginBottom", .requirement = Requirement::kRequired,
      .integer = &GridJob::marginBottom},
-    {.key = "jpegQuality", .argument = "jpegQuality", .integer = &GridJob::jpegQuality},
+    {.key = "jpegQuality", .argument = "jpegQuality", .integer = &GridJob::jpegQuality, .min_value = 1,
+     .max_value = 100},
     {.key = "showCutGrid", .argument = "showCutGrid", .kind = SettingKind::kFlag, .flag = &GridJob::showCutGrid},
-    {.key = "cutGridWidthMm", .argument = "cutGridWidthMm", .kind = SettingKind::kReal, .real = &GridJob::cutGridWidthMm},
+    {.key = "cutGridWidthMm", .argument = "cutGridWidthMm", .kind = SettingKind::kReal, .max_real = 10,
+     .real = &GridJob::cutGridWidthMm},
     {.key = "cutGridColor", .argument = "cutGridColor", .kind = SettingKind::kText, .text = &GridJob::cutGridColor},
-    {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .real = &GridJob::dpi},
+    {.key = "dpi", .argument = "dpi", .kind = SettingKind::kWholeReal, .min_value = 1, .max_value = 10000,
+     .real = &GridJob::dpi},
     // Not an argument of its own: on exactly when the request names a usable "dpi".
     {.key = "sheetDensity", .argument = {}, .kind = SettingKind::kFlag, .written = Written::kUnlessDefault,
      .flag = &GridJob::sheetDensity},
     {.key = "magnetAspectRatio", .argument = "magnetAspectRatio", .kind = SettingKind::kReal,
-     .requirement = Requirement::kBackgroundOnly, .written = Written::kAboveZero, .real = &GridJob::magnetAspectRatio},
+     .requirement = Requirement::kBackgroundOnly, .written = Written::kAboveZero, .max_real = 100,
+     .real = &GridJob::magnetAspectRatio},
     {.key = "gapPx", .argument = "gapPx", .requirement = Requirement::kChecked, .written = Written::kUnlessDefault,
      .integer = &GridJob::gapPx, .min_value = 0, .max_value = kMaxSpacingPx},
     {.key = "bleedPx", .argument = "bleedPx", .requirement = Requirement::kChecked,
@@ -96,6 +105,9 @@ inline constexpr SettingField kSettingFields[] = {
      .requirement = Requirement::kChecked, .written = Written::kUnlessDefault, .flag = &GridJob::faceAwareCrop},
     {.key = "frameFit", .argument = "frameFit", .kind = SettingKind::kChoice, .requirement = Requirement::kChecked,
      .written = Written::kUnlessDefault, .text = &GridJob::frameFit, .choices = kFrameFitChoices},
+    // Not an argument: the application writes the user's colour-profile selection into every job.
+    {.key = "colorProfile", .argument = {}, .kind = SettingKind::kText, .written = Written::kUnlessDefault,
+     .text = &GridJob::colorProfile},
 };
 
 inline bool IsChoiceOf(const SettingField& field, std::string_view value) {

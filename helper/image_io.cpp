@@ -226,6 +226,9 @@ std::optional<Picture> DecodeWithTurbo(ImageCodec::State& state, int orientation
 // units, X density, Y density (2 bytes each, big-endian). Neither lets the caller choose the density, so
 // it is set in those bytes: units 1 (dots per inch) and the density on both axes.
 constexpr size_t kJfifHeaderBytes = 18;
+// The whole JFIF segment with SOI before it (the thumbnail size, 0 x 0, ends it): a colour profile's
+// segments follow it.
+constexpr size_t kJfifSegmentBytes = 20;
 
 void SetJfifDensity(uint8_t* bytes, size_t size, int density_dpi) {
   static constexpr uint8_t kStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
@@ -243,18 +246,28 @@ struct JpegSink {
   bool failed = false;
   int density_dpi = 0;
   bool first = true;
+  const std::vector<uint8_t>* icc_segments = nullptr;  // written after the JFIF header
 };
+
+bool WriteAll(std::FILE* file, const uint8_t* bytes, size_t size) {
+  return size == 0 || std::fwrite(bytes, 1, size, file) == size;
+}
 
 void WriteToSink(void* context, void* data, int size) {
   auto* sink = static_cast<JpegSink*>(context);
   if (sink->failed || size <= 0) return;
   uint8_t head[kJfifHeaderBytes];
-  if (sink->first && static_cast<size_t>(size) >= sizeof head) {
+  if (sink->first && static_cast<size_t>(size) >= kJfifSegmentBytes) {
     std::memcpy(head, data, sizeof head);
     SetJfifDensity(head, sizeof head, sink->density_dpi);
-    if (std::fwrite(head, 1, sizeof head, sink->file) != sizeof head) sink->failed = true;
-    data = static_cast<uint8_t*>(data) + sizeof head;
-    size -= static_cast<int>(sizeof head);
+    const uint8_t* rest = static_cast<uint8_t*>(data) + sizeof head;
+    if (!WriteAll(sink->file, head, sizeof head) || !WriteAll(sink->file, rest, kJfifSegmentBytes - sizeof head) ||
+        (sink->icc_segments != nullptr &&
+         !WriteAll(sink->file, sink->icc_segments->data(), sink->icc_segments->size()))) {
+      sink->failed = true;
+    }
+    data = static_cast<uint8_t*>(data) + kJfifSegmentBytes;
+    size -= static_cast<int>(kJfifSegmentBytes);
   }
   sink->first = false;
   if (size > 0 && std::fwrite(data, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size)) {
@@ -262,7 +275,8 @@ void WriteToSink(void* context, void* data, int size) {
   }
 }
 
-bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int quality, int density_dpi) {
+bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int quality, int density_dpi,
+                  const std::vector<uint8_t>& icc_segments) {
   const size_t pixel_count = static_cast<size_t>(image.width()) * static_cast<size_t>(image.height());
   std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[pixel_count * 3]);
   if (!rgb) return false;
@@ -276,14 +290,14 @@ bool WriteWithStb(const ImageBuffer& image, const std::string& utf8_path, int qu
 
   std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  JpegSink sink{file->stream(), false, density_dpi, true};
+  JpegSink sink{file->stream(), false, density_dpi, true, &icc_segments};
   const int encoded =
       stbi_write_jpg_to_func(WriteToSink, &sink, image.width(), image.height(), 3, rgb.get(), quality);
   return encoded != 0 && !sink.failed && file->Commit();
 }
 
 bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const std::string& utf8_path,
-                    int quality, int density_dpi) {
+                    int quality, int density_dpi, const std::vector<uint8_t>& icc_segments) {
   if (!state.compressor) state.compressor.reset(tjInitCompress());
   void* handle = state.compressor.get();
   if (handle == nullptr) return false;
@@ -306,7 +320,10 @@ bool WriteWithTurbo(ImageCodec::State& state, const ImageBuffer& image, const st
   SetJfifDensity(output, output_size, density_dpi);
   std::optional<OutputFile> file = OutputFile::Create(utf8_path);
   if (!file) return false;
-  return std::fwrite(output, 1, output_size, file->stream()) == output_size && file->Commit();
+  // The encoder's output starts with SOI and its JFIF segment; the profile's segments follow them.
+  const size_t head = output_size >= kJfifSegmentBytes ? kJfifSegmentBytes : 0;
+  return WriteAll(file->stream(), output, head) && WriteAll(file->stream(), icc_segments.data(), icc_segments.size()) &&
+         WriteAll(file->stream(), output + head, output_size - head) && file->Commit();
 }
 
 }  // namespace
@@ -335,12 +352,14 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& c
 }
 
 bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec,
-               int density_dpi) {
+               int density_dpi, const std::vector<uint8_t>& icc_segments) {
   if (image.empty()) return false;
   if (quality == 0) quality = 90;
   quality = std::clamp(quality, 1, 100);
-  if (codec.path() == CodecPath::kFast) return WriteWithTurbo(codec.state(), image, utf8_path, quality, density_dpi);
-  return WriteWithStb(image, utf8_path, quality, density_dpi);
+  if (codec.path() == CodecPath::kFast) {
+    return WriteWithTurbo(codec.state(), image, utf8_path, quality, density_dpi, icc_segments);
+  }
+  return WriteWithStb(image, utf8_path, quality, density_dpi, icc_segments);
 }
 
 }  // namespace mosalith

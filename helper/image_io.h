@@ -18,8 +18,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "helper/image_buffer.h"
+#include "imaging/colour/colour_description.h"
 
 namespace mosalith {
 
@@ -66,6 +68,7 @@ struct Picture {
   int32_t stored_width_px = 0;  // the file's own size, whatever the decode scale
   int32_t stored_height_px = 0;
   int orientation = 1;          // EXIF orientation 1..8 (1 for every file without one)
+  imaging::ColourDescription colour = {};  // what the file says about its colours; empty: sRGB
 };
 
 // The smallest scale (decoded side / stored side) the caller can use, given the picture's upright size
@@ -93,7 +96,9 @@ std::optional<ImageBuffer> LoadImage(const std::string& utf8_path, ImageCodec& c
 // it is 1..65535, else a 1:1 aspect ratio without units; the pixels are the same either way. Returns
 // false when the folder cannot take the file, memory runs out, encoding fails or the data cannot be
 // written out (a full disk); nothing is then left behind and an older file at `utf8_path` stays as it was.
+// `icc_segments` (imaging/colour/jpeg_icc.h's IccSegments: the colour profile the sheet carries) are
+// written right after the JFIF segment.
 bool WriteJpeg(const ImageBuffer& image, const std::string& utf8_path, int quality, ImageCodec& codec,
-               int density_dpi = 0);
+               int density_dpi = 0, const std::vector<uint8_t>& icc_segments = {});
 
 }  // namespace mosalith

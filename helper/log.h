@@ -8,7 +8,8 @@
 
 namespace mosalith {
 
-// Writes `line` followed by a line feed to standard error and flushes.
+// Writes `line`, escaped as the host's lines are (base/log_line.h: a file name cannot forge a line or
+// steer a terminal), followed by a line feed, to standard error and flushes.
 void LogLine(std::string_view line);
 
 }  // namespace mosalith

@@ -12,20 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "helper/driver.h"
 
 namespace {
 
 // An unpaired surrogate has no UTF-8 form and becomes U+FFFD, as in the application's own conversion.
-std::string Utf8(const wchar_t* wide) {
-  const int size = static_cast<int>(std::wcslen(wide));
-  if (size == 0) return {};
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string text(static_cast<size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), length, nullptr, nullptr);
-  return text;
-}
+std::string Utf8(const wchar_t* wide) { return base::Utf16ToUtf8(std::u16string(wide, wide + std::wcslen(wide))); }
 
 }  // namespace
 

@@ -61,7 +61,9 @@ ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath c
     for (size_t slot = 0; slot < count; ++slot) tasks.push_back(Task{sheet, slot});
   }
 
+  const SheetColour colour = SheetColourOf(job);
   SheetCounters counters;
+  counters.colour = &colour;
   std::atomic<size_t> next_task{0};
   std::atomic<bool> any_failed{false};
   auto work = [&] {

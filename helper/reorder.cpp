@@ -119,6 +119,7 @@ std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCod
   if (!picture) return std::nullopt;
   UprightPicture upright;
   upright.pixels = std::move(picture->pixels);
+  upright.colour = std::move(picture->colour);
   const bool swapped = ApplyOrientation(upright.pixels, picture->orientation);
   upright.width_px = swapped ? picture->stored_height_px : picture->stored_width_px;
   upright.height_px = swapped ? picture->stored_width_px : picture->stored_height_px;

@@ -35,6 +35,7 @@ struct UprightPicture {
   ImageBuffer pixels;
   int32_t width_px = 0;
   int32_t height_px = 0;
+  imaging::ColourDescription colour = {};  // the file's, as loaded
 };
 
 // Loads a photo or frame (LoadPicture, with `need` for the decode scale), turns it upright by its EXIF

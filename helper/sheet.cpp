@@ -101,8 +101,8 @@ void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& m
 }
 
 void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
-                  const std::vector<bool>& filled) {
-  const Rgb color = CutLineColor(job.cutGridColor);
+                  const std::vector<bool>& filled, const SheetColour* colour) {
+  const Rgb color = colour != nullptr ? SheetRgb(CutLineColor(job.cutGridColor), *colour) : CutLineColor(job.cutGridColor);
   for (const PixelRect& rect : CutGuideRects(job, geometry, filled)) {
     FillClipped(canvas, rect.x_px, rect.y_px, rect.width_px, rect.height_px, color);
   }
@@ -143,6 +143,8 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated,
               &released, &focus);
   codec.Recycle(std::move(released));
+  // Converted at the magnet's size, before the effects and border work on it.
+  if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
   if (effects) {
     ApplyEffects(photo->pixels, *effects);
     ApplyBorder(photo->pixels, *effects, bleed);
@@ -159,7 +161,10 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
       const bool fitted = job.frameFit == kFrameFitCover ? CoverCrop(frame->pixels, frame->pixels.width(),
                                                                      frame->pixels.height(), w, h)
                                                          : ResizeRgba(frame->pixels, w, h);
-      if (fitted) cell.frame = std::move(frame->pixels);
+      if (fitted) {
+        if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
+        cell.frame = std::move(frame->pixels);
+      }
     }
   }
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
@@ -198,8 +203,10 @@ bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet
     filled[i] = !cells[i].photo.empty();
   }
 
-  DrawCutLines(canvas, job, geometry, filled);
-  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job))) {
+  DrawCutLines(canvas, job, geometry, filled, counters.colour);
+  static const std::vector<uint8_t> kNoProfile;
+  const std::vector<uint8_t>& profile = counters.colour != nullptr ? counters.colour->icc_segments : kNoProfile;
+  if (!WriteJpeg(canvas, path, job.jpegQuality, codec, SheetDensityDpi(job), profile)) {
     LogLine(failure);
     return false;
   }

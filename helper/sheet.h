@@ -14,6 +14,7 @@
 #include "helper/grid_job.h"
 #include "helper/image_buffer.h"
 #include "helper/image_io.h"
+#include "helper/sheet_colour.h"
 #include "helper/sheet_geometry.h"
 
 namespace mosalith {
@@ -24,6 +25,7 @@ struct SheetCounters {
   std::atomic<int64_t> done{0};   // cells processed across all sheets (photos loaded or not)
   std::atomic<int64_t> saved{0};  // sheet files written
   std::mutex log_lock;
+  const SheetColour* colour = nullptr;  // the job's output space; null: the numbers as stored
 };
 
 // Copies the fitted photo into the canvas, centred in the magnet at the cell's corner: whole rows of
@@ -44,8 +46,9 @@ void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& m
 
 // Draws the sheet's cut guides (helper/cut_guides.h) in the job's colour, opaque, clipped to the canvas.
 // `filled[i]` tells whether cell i shows a photo.
+// `colour` (may be null) turns the job's colour into the sheets' space.
 void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
-                  const std::vector<bool>& filled);
+                  const std::vector<bool>& filled, const SheetColour* colour = nullptr);
 
 // The photo positions [first, end) that sheet `sheet_index` holds; first == end for a sheet without photos.
 struct SheetPhotos {

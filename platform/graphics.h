@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/colour/colour_description.h"
 #include "platform/bitmap.h"
 #include "platform/picture/exif_directory.h"
 
@@ -65,6 +66,7 @@ struct DecodeOptions {
 struct DecodedImage {
   Bitmap bitmap;   // the stored picture (not turned upright), perhaps reduced as DecodeOptions ask
   ImageInfo info;  // the file's stored size, format and orientation
+  imaging::ColourDescription colour = {};  // what the file says about its colours; empty: sRGB
 };
 
 enum class Filter {

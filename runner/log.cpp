@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "base/log_line.h"
+
 namespace runner {
 namespace {
 
@@ -20,12 +22,24 @@ std::string WithLineFeed(std::string_view line) {
 
 void LogLine(std::string_view line) { flutter::LogLine(line); }
 
-void LogText(std::string_view text) { flutter::WriteWhole(STDERR_FILENO, text); }
+void LogRelayedLines(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size() + 1);
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.append(base::EscapeLogLine(line));
+    lines.push_back('\n');
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  if (!lines.empty()) flutter::WriteWhole(STDERR_FILENO, lines);
+}
 
 void LogLineRateLimited(std::string_view line) { flutter::LogInputLine(line); }
 
 void OutputLine(std::string_view line) {
-  flutter::WriteWhole(STDOUT_FILENO, WithLineFeed(flutter::EscapeControlCharacters(line)));
+  flutter::WriteWhole(STDOUT_FILENO, WithLineFeed(base::EscapeLogLine(line)));
 }
 
 }  // namespace runner

@@ -13,9 +13,9 @@
 
 namespace runner {
 
-// Writes `line` and a line feed to standard error in one write (retried after a partial write). Control
-// characters inside the line (a caller's path holding a line feed, a terminal escape) are written escaped
-// as \n, \t, \xHH (flutter::EscapeControlCharacters), so what a caller sends can never forge a line.
+// Writes `line` and a line feed to standard error in one write (retried after a partial write). What a
+// caller supplied inside the line (a path holding a line feed, a terminal escape, a bidirectional control)
+// is written escaped (base/log_line.h), so what a caller sends can never forge a line.
 void LogLine(std::string_view line);
 
 // Writes `line` like LogLine unless more than `kRateLimitBurst` rate-limited lines were already written in
@@ -30,9 +30,10 @@ inline constexpr int kRateLimitBurst = flutter::kLogBurstPerSecond;
 // Writes `line` (escaped as LogLine does) and a line feed to standard output in one write, for the few
 // notices that the system sends there (the colour-profile lines).
 void OutputLine(std::string_view line);
-// Writes `text` to standard error unchanged (no line feed added) in one write, retried after a partial
-// write: for output relayed from another program.
-void LogText(std::string_view text);
+// Writes the lines of `text`, output relayed from another program, to standard error in one write, each
+// escaped as LogLine does and ended by a line feed (a line's carriage return before its line feed is
+// dropped; a last line without a line feed gets one).
+void LogRelayedLines(std::string_view text);
 
 // The system's id of the calling thread, as log lines name threads (runner/thread_id_*.cpp).
 long CurrentThreadId();

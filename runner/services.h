@@ -12,6 +12,10 @@
 
 #include <string>
 
+namespace flutter::engine {
+class ReadGate;
+}
+
 namespace platform {
 class Clock;
 class Graphics;
@@ -27,6 +31,10 @@ class FaceDetector;
 class ThumbnailCache;
 class MemoryBudget;
 }  // namespace platform
+
+namespace imaging::colour {
+class ColourTransforms;
+}
 
 namespace runner {
 
@@ -56,10 +64,12 @@ struct Services {
   // Shared state.
   ThreadRegistry* threads = nullptr;              // background threads, joined when the window closes
   WorkLanes* lanes = nullptr;                     // the lanes work leaves the platform thread by; may be null
+  const flutter::engine::ReadGate* read_gate = nullptr;  // held by full lanes: the transports stop reading
   PendingWork* pending = nullptr;                 // calls and jobs taken on and not yet finished
   platform::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
   printing::BakeShared* bakes = nullptr;          // the bakes' graphics-library count and file counter
+  imaging::colour::ColourTransforms* colour = nullptr;  // colour conversions, made once per pair of spaces
 
   // Facts about the machine and the installation.
   unsigned hardware_threads = 1;  // as the standard library reports it; 0 when unknown

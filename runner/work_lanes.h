@@ -8,10 +8,13 @@
 //   shell      two requests to open files at once
 //   bakes      two bakes at once (each with its own workers)
 //   faces      kMaxFaceBatches face batches at once
+// With a fullness listener, a lane that has as many tasks waiting as its limit tells it (the host then
+// stops the transports reading new calls) instead of refusing more.
 // A lane may be cancelled as a whole when the host stops (CancelWaiting).
 // Thread safety: the lanes may be used from any thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #include "runner/work_queue.h"
@@ -30,8 +33,10 @@ inline constexpr size_t kMaxWaitingJobs = 256;
 inline constexpr int kJobsAtOnce = 2;
 
 struct WorkLanes {
-  // Workers come from `threads`; `hardware_threads` (0 when unknown) sizes the per-core lanes.
-  WorkLanes(ThreadRegistry* threads, platform::Clock* clock, unsigned hardware_threads);
+  // Workers come from `threads`; `hardware_threads` (0 when unknown) sizes the per-core lanes. `on_full`
+  // (may be empty: full lanes refuse) hears each lane become full (true) and have room again (false).
+  WorkLanes(ThreadRegistry* threads, platform::Clock* clock, unsigned hardware_threads,
+            WorkQueue::FullListener on_full = nullptr);
 
   WorkQueue previews;
   WorkQueue metadata;
@@ -43,6 +48,9 @@ struct WorkLanes {
 
   // Cancels what waits in every lane.
   void CancelWaiting();
+
+ private:
+  std::array<WorkQueue*, 7> All();
 };
 
 }  // namespace runner

@@ -25,6 +25,7 @@ struct WorkQueue::State {
   ThreadStarter start_thread;
   platform::Clock* clock;
   std::chrono::milliseconds linger;
+  FullListener on_full;
 
   mutable std::mutex mutex;
   std::condition_variable wake;
@@ -32,6 +33,15 @@ struct WorkQueue::State {
   int workers = 0;
   int running = 0;
   bool closed = false;  // the lane is gone: workers leave once the queue is empty
+  bool full = false;     // the listener was last told the lane is full
+
+  // Under `mutex`: tells the listener when the queue becomes full or has room again.
+  void UpdateHold() {
+    const bool now_full = queue.size() >= max_waiting;
+    if (!on_full || now_full == full) return;
+    full = now_full;
+    on_full(full);
+  }
 
   bool Stopping() const { return threads != nullptr && threads->stopping(); }
   std::chrono::steady_clock::time_point Now() const {
@@ -60,6 +70,7 @@ struct WorkQueue::State {
       }
       Task task = std::move(s.queue.front());
       s.queue.pop_front();
+      s.UpdateHold();
       const bool stopping = s.Stopping();
       ++s.running;
       lock.unlock();
@@ -109,14 +120,20 @@ WorkQueue::~WorkQueue() {
   state_->wake.notify_all();
 }
 
+void WorkQueue::HoldReadsWhenFull(FullListener listener) {
+  std::lock_guard lock(state_->mutex);
+  state_->on_full = std::move(listener);
+}
+
 bool WorkQueue::Submit(Task task, std::string* error) {
   State& s = *state_;
   std::unique_lock lock(s.mutex);
-  if (s.closed || s.queue.size() >= s.max_waiting) {
+  if (s.closed || (!s.on_full && s.queue.size() >= s.max_waiting)) {
     if (error) *error = std::to_string(s.queue.size()) + " " + s.name + " tasks already wait";
     return false;
   }
   s.queue.push_back(std::move(task));
+  s.UpdateHold();
   // Workers already waiting take the queued tasks; otherwise start one while fewer than the limit run.
   const size_t idle = static_cast<size_t>(s.workers - s.running);
   if (idle >= s.queue.size() || s.workers >= s.max_workers) {
@@ -133,6 +150,7 @@ bool WorkQueue::Submit(Task task, std::string* error) {
   if (s.workers > 0) return true;  // a running worker will take the task
   Task refused = std::move(s.queue.back());
   s.queue.pop_back();
+  s.UpdateHold();
   lock.unlock();
   if (error) *error = reason;
   return false;
@@ -143,6 +161,7 @@ void WorkQueue::CancelWaiting() {
   {
     std::lock_guard lock(state_->mutex);
     cancelled.swap(state_->queue);
+    state_->UpdateHold();
   }
   for (Task& task : cancelled) State::Cancel(task);
 }

@@ -7,6 +7,11 @@
 // for `linger`, or as soon as the registry is told to stop. A task still waiting when the registry is told
 // to stop, or when the lane is destroyed, never runs: its `cancel` runs instead (it answers the task's
 // call with its failure row), on a worker or on the thread that cancels.
+// A lane with a fullness listener (HoldReadsWhenFull) never refuses a task for want of room: once
+// `max_waiting` tasks wait it takes the task anyway and tells the listener, which stops the transports
+// reading new calls (the host's ReadGate) until the lane tells it that the queue is below its limit again
+// (back-pressure; what was already read is bounded by the transports' limits). Without one a full lane
+// refuses.
 // Usage:
 //   WorkQueue lane("preview", 2, 1024, services.threads, services.clock);
 //   if (!lane.Submit({[=] { ...answer... }, [=] { ...answer the failure... }})) { ...answer the failure now... }
@@ -49,9 +54,15 @@ class WorkQueue {
   WorkQueue(const WorkQueue&) = delete;
   WorkQueue& operator=(const WorkQueue&) = delete;
 
-  // Queues `task`. False (with `*error` saying why, when given) when `max_waiting` tasks already wait, or
-  // when no worker runs and none can be started: the task is then destroyed unrun and uncancelled, and the
-  // caller answers for it.
+  // Called with true when the lane becomes full and false when it has room again, on the thread that
+  // changed it, under the lane's lock (so it must not call the lane). From now on a full lane takes tasks
+  // instead of refusing them (see above). Call before the first Submit.
+  using FullListener = std::function<void(bool full)>;
+  void HoldReadsWhenFull(FullListener listener);
+
+  // Queues `task`. False (with `*error` saying why, when given) when the lane has no listener and
+  // `max_waiting` tasks already wait, or when no worker runs and none can be started: the task is then
+  // destroyed unrun and uncancelled, and the caller answers for it.
   bool Submit(Task task, std::string* error = nullptr);
 
   // Runs the cancel function of every task still waiting, in order, on this thread.

@@ -11,6 +11,8 @@ packages=(
   libstb-dev libturbojpeg0-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
+  # both programs: colour conversion with ICC profiles
+  liblcms2-dev
   # application graphics: canvas and drawing, JPEG with decode-time reduction, PNG, EXIF orientation
   libcairo2-dev libturbojpeg0-dev libpng-dev libexif-dev
   # tests
@@ -53,6 +55,8 @@ windows_packages=(
   nlohmann-json3-dev
   # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball
   libexif-dev libdlib-dev bzip2
+  # the Linux build's LittleCMS 2 version, cross-built from its source package
+  liblcms2-dev
   # the printing tests of the Windows host: a private CUPS scheduler, PostScript rendered by ghostscript
   cups-daemon cups-client ghostscript
 )

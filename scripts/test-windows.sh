@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows build and its tests on this Linux machine: installs the cross compilers and Wine, builds
-# libjpeg-turbo (from Debian's source package) and GoogleTest (from Debian's sources) for Windows once
+# libjpeg-turbo, libexif, dlib and LittleCMS 2 (from Debian's source packages) and GoogleTest (from Debian's sources) for Windows once
 # into build-windows/deps/, cross-builds into build-windows/ (programs in build-windows/bin/) and runs
 # CTest through Wine in a temporary Wine prefix, headless, removed afterwards.
 #
@@ -125,6 +125,34 @@ if [ "$(cat "$deps/stamp-graphics" 2>/dev/null)" != "$stamp2" ]; then
     "$deps" "${dlib_version%%+*}" >"$deps/lib/pkgconfig/dlib-1.pc"
 
   echo "$stamp2" >"$deps/stamp-graphics"
+  rm -rf "$work"
+fi
+
+# --- LittleCMS 2 for Windows (colour conversion), built once per version ---------------------------------
+# From Debian's source package of the Linux build's version: its C files compiled as they are.
+lcms_version="$(dpkg-query -W -f='${source:Version}' liblcms2-dev)"
+stamp3="lcms2 $lcms_version, $(sha1sum "$toolchain" | cut -c1-12)"
+if [ "$(cat "$deps/stamp-colour" 2>/dev/null)" != "$stamp3" ]; then
+  phase "lcms2 $lcms_version for Windows"
+  work="$build/deps-work"
+  rm -rf "$work" "$deps/include/lcms2.h" "$deps/include/lcms2_plugin.h" "$deps/lib/liblcms2.a"
+  mkdir -p "$work/apt/lists/partial" "$work/src" "$work/obj" "$deps/include" "$deps/lib/pkgconfig"
+  apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u |
+    while read -r uri release component; do echo "deb-src $uri $release $component"; done >"$work/apt/sources.list"
+  apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/none"
+               -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
+  apt-get "${apt_private[@]}" update -q
+  (cd "$work/src" && apt-get "${apt_private[@]}" source -q "lcms2=$lcms_version")
+  lcms_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'lcms2-*' | head -n1)"
+  for f in "$lcms_src"/src/*.c; do
+    x86_64-w64-mingw32-gcc-posix -O2 -DCMS_NO_REGISTER_KEYWORD -I"$lcms_src/include" -c "$f" \
+      -o "$work/obj/lcms_$(basename "$f" .c).o"
+  done
+  x86_64-w64-mingw32-ar rcs "$deps/lib/liblcms2.a" "$work"/obj/lcms_*.o
+  cp "$lcms_src/include/lcms2.h" "$lcms_src/include/lcms2_plugin.h" "$deps/include/"
+  printf 'prefix=%s\nName: lcms2\nDescription: LittleCMS 2\nVersion: %s\nCflags: -I${prefix}/include\nLibs: -L${prefix}/lib -llcms2\n' \
+    "$deps" "${lcms_version%%-*}" >"$deps/lib/pkgconfig/lcms2.pc"
+  echo "$stamp3" >"$deps/stamp-colour"
   rm -rf "$work"
 fi
 

@@ -1,5 +1,20 @@
-// One client connection of a transport: its outgoing queue, its share of the memory limits, and the
-// wake-up through which answering threads tell the serve loop that there is something to write.
+// Connection: the rules of one client connection, written once for every transport. It turns the bytes a
+// client sends into requests for the messenger, queues the replies answering threads give, and decides
+// when the client is read, refused, paused or dropped, with the log lines that say so. It makes no
+// system call: a stream adapter moves the bytes (the poll loop of serve_loop.cpp on POSIX, the reader
+// and writer threads of stream_server_win.cpp on Windows).
+//
+// The rules:
+// - Frames are read whole. A request of at least `large_request_bytes` is held only while the large
+//   requests of every client (being read or being answered) stay within `total_large_request_bytes`, and
+//   none is above kMaxFrameBytes; any other is refused: skipped as it streams in, never held, and
+//   answered at once with the error "REQUEST_TOO_LARGE". So a large request never stops its connection
+//   from reading the calls behind it.
+// - Smaller requests being answered, and replies the client has not taken, pause reading the client at
+//   the limits below (back-pressure), as does a held ReadGate (the host's lanes are full). Nothing that
+//   was read is dropped.
+// - A client that takes no reply for `stuck_limit` is dropped, and so is one whose replies pile up beyond
+//   the hard limit while it does not read; at the end, one that takes nothing for `drain_limit`.
 #pragma once
 
 #include <atomic>
@@ -8,18 +23,16 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "flutter/engine/frame.h"
+#include "flutter/engine/messenger.h"
+#include "flutter/engine/read_gate.h"
 #include "flutter/engine/wake_pipe.h"
 
 namespace flutter::engine {
-
-// Writes all `size` bytes to `fd`, retrying partial writes and interrupted calls; blocks on a blocking
-// descriptor. Sockets are written with MSG_NOSIGNAL; for pipes the process must ignore SIGPIPE. Returns
-// false on any error (EPIPE: the reader went away), with errno set. For clients and tests: the transports
-// themselves never block on a write.
-bool WriteAll(int fd, const uint8_t* data, size_t size, bool is_socket);
 
 // How much one server may hold for its clients, and how long it waits for them.
 struct TransportLimits {
@@ -29,15 +42,17 @@ struct TransportLimits {
   // Replies queued for one client beyond which it is dropped: only a client that stopped reading while
   // requests it sent earlier were still being answered gets here.
   size_t connection_output_hard_bytes = size_t{128} << 20;
-  // Requests of one client delivered and not yet answered (bytes and count) at or above which its
-  // further requests are not read.
+  // Requests below `large_request_bytes` of one client delivered and not yet answered (bytes and count)
+  // at or above which its further requests are not read.
   size_t connection_request_bytes = size_t{16} << 20;
   size_t connection_requests = 4096;
   // The same across all clients of the server: at or above them no client is read.
   size_t total_output_bytes = size_t{256} << 20;
   size_t total_request_bytes = size_t{128} << 20;
-  // Bytes of incomplete frames held across all clients; a client whose frame would take more is dropped.
-  size_t total_input_bytes = size_t{256} << 20;
+  // Requests this large are held only within the total below, across all clients, from the moment their
+  // length is read until they are answered; beyond it they are refused.
+  size_t large_request_bytes = size_t{1} << 20;
+  size_t total_large_request_bytes = size_t{256} << 20;
   // A client with replies waiting that takes none of them for this long is dropped.
   std::chrono::milliseconds stuck_limit{10000};
   // After accept fails for want of descriptors or memory, no client is accepted for this long.
@@ -45,88 +60,120 @@ struct TransportLimits {
   // At the end, queued replies are written until a client has taken nothing for this long (and for at
   // most five times this in all).
   std::chrono::milliseconds drain_limit{1000};
+  // Held by the host while it has no room for more calls: no client is read. May be null; must outlive
+  // the server.
+  const ReadGate* read_gate = nullptr;
 };
+
+// The error code a refused request is answered with.
+inline constexpr char kRequestTooLargeCode[] = "REQUEST_TOO_LARGE";
 
 // What the connections of one server share: the limits, the totals across clients, the wake-up.
 struct TransportShared {
   explicit TransportShared(TransportLimits l) : limits(l) {}
   const TransportLimits limits;
-  WakePipe wakeup;  // notified once per burst of replies (NotifyOnce)
+  WakePipe wakeup;  // notified once per burst of replies and released requests (NotifyOnce)
   std::atomic<size_t> output_bytes{0};
   std::atomic<size_t> request_bytes{0};
+  std::atomic<size_t> large_request_bytes{0};
 };
 
-// Replies are queued from any thread without ever waiting for the client; the serve loop writes them out
-// with non-blocking writes as the client takes them. Reply functions keep the connection alive through a
-// shared_ptr; once it is closed, replies are dropped.
-// Thread safety: QueueReply, TrackRequest and the counters may be used from any thread; the rest only
-// from the serve loop's thread.
+// Thread safety: QueueReply and the const observers may be used from any thread. Receive, InputEnded,
+// ReadFailed, Check, CheckAtClose and Close belong to the thread that reads the client (the serve loop);
+// Output, Wrote and WriteFailed to the one thread that writes to it (the same loop on POSIX, a writer
+// thread on Windows).
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  // `name` appears in log lines. `write_fd` must be non-blocking, or a socket (written with
-  // MSG_DONTWAIT). With `owns_fds`, both descriptors are closed by Close or on destruction.
-  Connection(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds,
-             std::shared_ptr<TransportShared> shared);
+  using Clock = std::chrono::steady_clock;
+
+  // `name` appears in log lines.
+  Connection(std::string name, std::shared_ptr<TransportShared> shared);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Any thread; never blocks on the client. Queues the reply frame for request `id` carrying `envelope`
+  // Any thread; never waits for the client. Queues the reply frame for request `id` carrying `envelope`
   // (empty = not implemented). Dropped once the connection is closed. When the queue would grow beyond
-  // the hard limit the connection is marked overrun (its queue is discarded) for the loop to drop.
+  // the hard limit the connection is marked overrun (its queue is discarded) for Check to drop.
   void QueueReply(uint32_t id, const uint8_t* envelope, size_t size);
 
-  // Counts one delivered request of `bytes` until the returned token is released (with the request's
-  // reply function, answered or not). The token keeps the connection alive.
-  std::shared_ptr<void> TrackRequest(size_t bytes);
-
-  // Serve loop: writes what the client takes now. Returns false when the connection failed (errno set;
-  // EPIPE or ECONNRESET: the client went away).
-  bool Flush(std::chrono::steady_clock::time_point now);
-  // Serve loop: true while replies wait to be written.
-  bool has_output() const { return output_bytes_.load() > 0; }
-  // Serve loop: true while a Flush left bytes the client has not taken yet; waiting_since() says since
-  // when it has taken none.
-  bool writing() const { return written_ < writing_.size(); }
-  std::chrono::steady_clock::time_point waiting_since() const { return last_progress_; }
-  // Serve loop: true while the client's requests are not to be read (its own or the server's limits).
+  // Reading side. Receive takes bytes the client sent: each whole request goes to `messenger`, a refused
+  // one is answered at once, a malformed one is logged and skipped. InputEnded: the client sent all it
+  // will; false (logged) when that cut a frame short. ReadFailed logs why reading failed.
+  void Receive(EngineMessenger& messenger, const uint8_t* data, size_t size);
+  bool InputEnded();
+  void ReadFailed(const std::string& reason);
+  // True while the client is not to be read: its own or the server's limits, or a held ReadGate.
   bool ReadPaused() const;
-  // Serve loop: stops reading and writing; later replies are dropped; owned descriptors are closed.
+
+  // Writing side. Output: the bytes to write next (queued replies are taken in once what was handed out
+  // before has been written); size 0 when nothing waits. Wrote: `bytes` of them reached the client.
+  // WriteFailed: a write failed; `gone` when the client went away (nothing is logged), else `reason` is.
+  struct Bytes {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+  };
+  Bytes Output(Clock::time_point now);
+  void Wrote(size_t bytes, Clock::time_point now);
+  void WriteFailed(bool gone, const std::string& reason);
+
+  // Why a client is let go: it left (its writes found no reader), or it broke a rule (logged).
+  enum class Drop { kLeft, kFailed };
+  // The serve loop, each time it looks: whether the client is to be dropped now (overrun, a failed write,
+  // or no reply taken for stuck_limit); nullopt while it is served.
+  std::optional<Drop> Check(Clock::time_point now);
+  // The same at the end, when a client that takes nothing for drain_limit, or is still writing at
+  // `give_up`, is let go too.
+  std::optional<Drop> CheckAtClose(Clock::time_point now, Clock::time_point give_up);
+  // When Check, and CheckAtClose, will next drop the client for being stuck (max() while no bytes wait
+  // for it).
+  Clock::time_point StuckAt() const;
+  Clock::time_point DrainAt(Clock::time_point give_up) const;
+  // Stops reading and taking replies and drops what is queued or half read; the writer gives back its
+  // bytes at its next call.
   void Close();
 
-  bool overrun() const { return overrun_.load(); }
+  bool has_output() const { return output_bytes_.load() > 0; }
+  // Bytes handed to the writer and not all taken by the client yet.
+  bool writing() const;
   bool closed() const;
   size_t output_bytes() const { return output_bytes_.load(); }
   size_t requests_in_flight() const { return requests_.load(); }
+  // Reading side: bytes of memory held for frames not yet whole.
+  size_t input_held_bytes() const { return frames_.held_bytes(); }
   const std::string& name() const { return name_; }
-  int read_fd() const { return read_fd_; }
-  int write_fd() const { return write_fd_; }
 
  private:
-  void ReleaseRequest(size_t bytes);
-  void Wrote(size_t bytes);
+  void Admit(EngineMessenger& messenger, const std::vector<uint8_t>& body, bool large);
+  // Refuses the frame whose length was just read, with one line saying `why`.
+  void Refuse(std::string why);
+  void AnswerRefused(const FrameReader::Refused& refused);
+  std::shared_ptr<void> TrackRequest(size_t bytes, bool large);
+  void ReleaseRequest(size_t bytes, bool large);
+  // Under mutex_: forgets every reply not yet handed out.
+  void DiscardQueued();
 
   const std::string name_;
-  const int read_fd_;
-  const int write_fd_;
-  const bool is_socket_;
-  const bool owns_fds_;
   const std::shared_ptr<TransportShared> shared_;
 
+  // The reading side's own.
+  FrameReader frames_;
+  bool large_admitted_ = false;  // the frame being read was admitted as large (its bytes are reserved)
+  std::string refusal_;          // why the frame being skipped was refused
+
   mutable std::mutex mutex_;
-  std::vector<uint8_t> incoming_;  // guarded by mutex_: frames queued since the loop last took them
-  bool closed_ = false;            // guarded by mutex_
-
-  // The loop's own: bytes being written and how far.
-  std::vector<uint8_t> writing_;
+  std::vector<uint8_t> incoming_;  // frames queued since the writer last took them
+  std::vector<uint8_t> writing_;   // handed to the writer; only the writer changes it
   size_t written_ = 0;
-  std::chrono::steady_clock::time_point last_progress_{};
-  bool fds_closed_ = false;
+  Clock::time_point last_progress_{};
+  bool closed_ = false;
+  bool overrun_ = false;
+  std::optional<Drop> write_failure_;
+  std::string write_error_;
 
-  std::atomic<size_t> output_bytes_{0};   // queued and not yet written
+  std::atomic<size_t> output_bytes_{0};  // queued and not yet written
   std::atomic<size_t> request_bytes_{0};
   std::atomic<size_t> requests_{0};
-  std::atomic<bool> overrun_{false};
 };
 
 }  // namespace flutter::engine

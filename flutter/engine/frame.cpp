@@ -1,6 +1,7 @@
 // The transport frame format.
 #include "flutter/engine/frame.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace flutter::engine {
@@ -82,7 +83,18 @@ std::optional<Reply> ParseReply(const uint8_t* body, size_t size, std::string* e
 }
 
 void FrameReader::Feed(const uint8_t* data, size_t size) {
-  if (failed_ || size == 0) return;
+  if (failed_) return;
+  if (state_ == State::kSkip) {
+    // A refused frame streams past without being held; only its header is kept, for its answer.
+    const size_t n = std::min(skip_left_, size);
+    for (size_t i = 0; i < n && skipped_ + i < sizeof header_; ++i) header_[skipped_ + i] = data[i];
+    skip_left_ -= n;
+    skipped_ += n;
+    data += n;
+    size -= n;
+    if (skip_left_ == 0) FinishSkip();
+  }
+  if (size == 0) return;
   // Drop consumed bytes before growing, so the buffer stays about one frame long.
   if (start_ > 0 && start_ == buffer_.size()) {
     buffer_.clear();
@@ -94,29 +106,94 @@ void FrameReader::Feed(const uint8_t* data, size_t size) {
   buffer_.insert(buffer_.end(), data, data + size);
 }
 
-bool FrameReader::Next(std::vector<uint8_t>* body) {
-  if (failed_ || pending_bytes() < 4) return false;
-  const uint32_t length = GetU32(buffer_.data() + start_);
-  if (length > kMaxFrameBytes) {
-    failed_ = true;
-    buffer_.clear();
-    start_ = 0;
-    return false;
+FrameReader::Step FrameReader::Take(std::vector<uint8_t>* body) {
+  if (refused_ready_) {
+    refused_ready_ = false;
+    return Step::kRefused;
   }
-  if (pending_bytes() - 4 < length) return false;
-  const auto first = buffer_.begin() + static_cast<std::ptrdiff_t>(start_ + 4);
-  body->assign(first, first + length);
-  start_ += 4 + length;
-  if (start_ == buffer_.size()) {
-    // Everything taken: a buffer that grew for a large frame is given back rather than kept for good.
-    if (buffer_.capacity() > kKeptBufferBytes) {
-      std::vector<uint8_t>().swap(buffer_);
-    } else {
-      buffer_.clear();
+  const size_t buffered = buffer_.size() - start_;
+  switch (state_) {
+    case State::kLength:
+      if (failed_ || buffered < 4) return Step::kNeedMore;
+      length_ = GetU32(buffer_.data() + start_);
+      Consumed(4);
+      state_ = State::kDecide;
+      return Step::kDecide;
+    case State::kDecide:
+      return Step::kDecide;
+    case State::kBody: {
+      if (buffered < length_) return Step::kNeedMore;
+      const auto first = buffer_.begin() + static_cast<std::ptrdiff_t>(start_);
+      body->assign(first, first + length_);
+      Consumed(length_);
+      state_ = State::kLength;
+      return Step::kBody;
     }
-    start_ = 0;
+    case State::kSkip:
+      break;
   }
-  return true;
+  return Step::kNeedMore;
+}
+
+void FrameReader::Admit() {
+  if (state_ == State::kDecide) state_ = State::kBody;
+}
+
+void FrameReader::Refuse() {
+  if (state_ != State::kDecide) return;
+  const size_t n = std::min<size_t>(buffer_.size() - start_, length_);
+  for (size_t i = 0; i < n && i < sizeof header_; ++i) header_[i] = buffer_[start_ + i];
+  Consumed(n);
+  skipped_ = n;
+  skip_left_ = length_ - n;
+  state_ = State::kSkip;
+  if (skip_left_ == 0) FinishSkip();
+}
+
+void FrameReader::FinishSkip() {
+  refused_ = Refused{length_, skipped_ >= sizeof header_, header_[0], GetU32(header_ + 1)};
+  refused_ready_ = true;
+  skipped_ = 0;
+  state_ = State::kLength;
+}
+
+bool FrameReader::Next(std::vector<uint8_t>* body) {
+  for (;;) {
+    switch (Take(body)) {
+      case Step::kBody:
+        return true;
+      case Step::kDecide:
+        if (length_ > kMaxFrameBytes) {
+          failed_ = true;
+          std::vector<uint8_t>().swap(buffer_);
+          start_ = 0;
+          return false;
+        }
+        Admit();
+        break;
+      case Step::kRefused:
+        break;
+      case Step::kNeedMore:
+        return false;
+    }
+  }
+}
+
+size_t FrameReader::pending_bytes() const {
+  if (state_ == State::kLength) return buffer_.size() - start_;
+  return 4 + (state_ == State::kSkip ? skipped_ : buffer_.size() - start_);
+}
+
+void FrameReader::Consumed(size_t bytes) {
+  start_ += bytes;
+  if (start_ != buffer_.size()) return;
+  // Everything taken: a buffer that grew for a large frame is given back rather than kept for good.
+  if (buffer_.capacity() > kKeptBufferBytes) {
+    std::vector<uint8_t>().swap(buffer_);
+  } else {
+    buffer_.clear();
+  }
+  start_ = 0;
 }
 
 }  // namespace flutter::engine

@@ -39,18 +39,43 @@ std::vector<uint8_t> EncodeReply(uint32_t id, const uint8_t* envelope, size_t si
 std::optional<Request> ParseRequest(const uint8_t* body, size_t size, std::string* error = nullptr);
 std::optional<Reply> ParseReply(const uint8_t* body, size_t size, std::string* error = nullptr);
 
-// Splits a byte stream into frame bodies. Feed it whatever a read returned; take whole bodies with Next.
-// A length prefix above kMaxFrameBytes poisons the reader (the stream cannot be resynchronised).
+// Splits a byte stream into frame bodies. Feed it whatever a read returned; take whole bodies with Next
+// (clients: every frame up to kMaxFrameBytes is taken) or frame by frame with Take (servers: each frame is
+// admitted or refused when its length is known, and a refused frame is skipped as it streams in, never
+// held).
 // Thread safety: none; one reader per stream.
 class FrameReader {
  public:
   void Feed(const uint8_t* data, size_t size);
-  // Moves the next complete body into `*body` and returns true; false when none is complete yet.
+
+  // Moves the next complete body into `*body` and returns true; false when none is complete yet. A length
+  // prefix above kMaxFrameBytes poisons the reader (failed()); Next then always returns false.
   bool Next(std::vector<uint8_t>* body);
-  // True after a hostile length prefix; Next then always returns false.
   bool failed() const { return failed_; }
-  // Bytes of an incomplete frame still held (at end of input these are a frame cut short).
-  size_t pending_bytes() const { return buffer_.size() - start_; }
+
+  enum class Step {
+    kNeedMore,  // nothing more can be taken until more is fed
+    kDecide,    // the next frame's length is known (next_length()): call Admit or Refuse before going on
+    kBody,      // `*body` holds the next admitted frame's body
+    kRefused,   // a refused frame has been skipped whole: refused() says what it was
+  };
+  Step Take(std::vector<uint8_t>* body);
+  uint32_t next_length() const { return length_; }
+  void Admit();
+  void Refuse();
+
+  // The last refused frame: its length and, when it was long enough to carry them, its kind and id.
+  struct Refused {
+    uint32_t length = 0;
+    bool has_header = false;
+    uint8_t kind = 0;
+    uint32_t id = 0;
+  };
+  const Refused& refused() const { return refused_; }
+
+  // Bytes of an unfinished frame (held, or still to be skipped) fed so far: at end of input these are a
+  // frame cut short.
+  size_t pending_bytes() const;
   // Bytes of memory the reader holds (what a large frame made it grow to, until that frame is taken).
   size_t held_bytes() const { return buffer_.capacity(); }
 
@@ -58,8 +83,20 @@ class FrameReader {
   static constexpr size_t kKeptBufferBytes = 1u << 20;
 
  private:
+  enum class State { kLength, kDecide, kBody, kSkip };
+  void Consumed(size_t bytes);
+  void FinishSkip();
+
   std::vector<uint8_t> buffer_;
   size_t start_ = 0;
+  State state_ = State::kLength;
+  uint32_t length_ = 0;
+  // Skipping a refused frame: what is left of it, and its header bytes seen so far.
+  size_t skip_left_ = 0;
+  size_t skipped_ = 0;
+  uint8_t header_[5] = {};
+  Refused refused_;
+  bool refused_ready_ = false;  // Take reports the refused frame next
   bool failed_ = false;
 };
 

@@ -1,4 +1,4 @@
-// ServeLoop: reading requests, writing replies, accepting clients, within the limits.
+// ServeLoop: polling, reading, writing and accepting on POSIX descriptors; the rules are the Connection's.
 #include "flutter/engine/serve_loop.h"
 
 #include <algorithm>
@@ -24,6 +24,9 @@ constexpr int kAcceptsPerRound = 16;
 
 std::string Errno(int error) { return std::strerror(error); }
 
+// EPIPE and ECONNRESET: the client went away, which is no failure of the host.
+bool Gone(int error) { return error == EPIPE || error == ECONNRESET; }
+
 int DefaultAccept(int listen_fd) { return ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); }
 
 int Milliseconds(Clock::duration d) {
@@ -33,6 +36,19 @@ int Milliseconds(Clock::duration d) {
 
 }  // namespace
 
+bool WriteAll(int fd, const uint8_t* data, size_t size, bool is_socket) {
+  while (size > 0) {
+    const ssize_t written = is_socket ? ::send(fd, data, size, MSG_NOSIGNAL) : ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
 ServeLoop::ServeLoop(TransportLimits limits, int listen_fd, AcceptFunction accept)
     : shared_(std::make_shared<TransportShared>(limits)),
       listen_fd_(listen_fd),
@@ -40,107 +56,72 @@ ServeLoop::ServeLoop(TransportLimits limits, int listen_fd, AcceptFunction accep
       chunk_(kReadChunkBytes) {}
 
 ServeLoop::~ServeLoop() {
-  for (Client& client : clients_) client.connection->Close();
+  for (auto it = clients_.begin(); it != clients_.end();) it = Remove(it);
 }
 
 void ServeLoop::AddClient(std::string name, int read_fd, int write_fd, bool is_socket, bool owns_fds) {
   Client client;
-  client.connection = std::make_shared<Connection>(std::move(name), read_fd, write_fd, is_socket, owns_fds, shared_);
+  client.connection = std::make_shared<Connection>(std::move(name), shared_);
+  client.read_fd = read_fd;
+  client.write_fd = write_fd;
+  client.is_socket = is_socket;
+  client.owns_fds = owns_fds;
   clients_.push_back(std::move(client));
   client_count_.store(clients_.size());
 }
 
 ServeLoop::Read ServeLoop::ReadAvailable(EngineMessenger& messenger, Client& client) {
-  const Connection& connection = *client.connection;
+  Connection& connection = *client.connection;
   ssize_t got;
   do {
-    got = ::read(connection.read_fd(), chunk_.data(), chunk_.size());
+    got = ::read(client.read_fd, chunk_.data(), chunk_.size());
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return Read::kMore;
-    LogLine("ERROR: cannot read from " + connection.name() + ": " + Errno(errno));
+    connection.ReadFailed(Errno(errno));
     return Read::kFailed;
   }
   if (got == 0) {
-    if (client.frames.pending_bytes() > 0) {
-      LogInputLine("ERROR: frame from " + connection.name() + " cut short by the end of input (" +
-                   std::to_string(client.frames.pending_bytes()) + " bytes dropped)");
-      return Read::kFailed;
-    }
-    return Read::kEnded;
+    return connection.InputEnded() ? Read::kEnded : Read::kFailed;
   }
-  input_bytes_ -= client.frames.held_bytes();
-  client.frames.Feed(chunk_.data(), static_cast<size_t>(got));
-  std::vector<uint8_t> body;
-  while (client.frames.Next(&body)) Deliver(messenger, client, body);
-  input_bytes_ += client.frames.held_bytes();
-  if (client.frames.failed()) {
-    LogInputLine("ERROR: frame length from " + connection.name() + " above the limit of " +
-                 std::to_string(kMaxFrameBytes) + " bytes; connection ended");
-    return Read::kFailed;
-  }
-  if (input_bytes_ > shared_->limits.total_input_bytes) {
-    LogLine("ERROR: incomplete frames of all clients above " + std::to_string(shared_->limits.total_input_bytes) +
-            " bytes; " + connection.name() + " dropped");
-    return Read::kFailed;
-  }
+  connection.Receive(messenger, chunk_.data(), static_cast<size_t>(got));
   return Read::kMore;
 }
 
-void ServeLoop::Deliver(EngineMessenger& messenger, Client& client, const std::vector<uint8_t>& body) {
-  std::string error;
-  auto request = ParseRequest(body.data(), body.size(), &error);
-  if (!request) {
-    LogInputLine("ERROR: malformed frame from " + client.connection->name() + " skipped: " + error);
-    return;
+bool ServeLoop::Flush(Client& client, Clock::time_point now) {
+  Connection& connection = *client.connection;
+  for (;;) {
+    const Connection::Bytes out = connection.Output(now);
+    if (out.size == 0) return true;
+    const ssize_t sent = client.is_socket ? ::send(client.write_fd, out.data, out.size, MSG_NOSIGNAL | MSG_DONTWAIT)
+                                          : ::write(client.write_fd, out.data, out.size);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+      connection.WriteFailed(Gone(errno), Errno(errno));
+      return false;
+    }
+    connection.Wrote(static_cast<size_t>(sent), now);
   }
-  const uint32_t id = request->id;
-  ReplyTarget target;
-  target.send = [connection = client.connection, id, token = client.connection->TrackRequest(body.size())](
-                    const uint8_t* envelope, size_t size) { connection->QueueReply(id, envelope, size); };
-  messenger.DeliverMessage(std::move(request->channel), std::move(request->message), std::move(target));
-}
-
-void ServeLoop::EndInput(Client& client) {
-  client.input_ended = true;
-  input_bytes_ -= client.frames.held_bytes();
-  client.frames = FrameReader();
 }
 
 ServeLoop::ClientIt ServeLoop::Remove(ClientIt it) {
-  EndInput(*it);
   it->connection->Close();
+  if (it->owns_fds) {
+    // Only the loop's thread touches the descriptors, so closing here cannot race a write; the number
+    // goes back to the system at once (a full descriptor table is one of the things a host meets).
+    ::close(it->read_fd);
+    if (it->write_fd != it->read_fd) ::close(it->write_fd);
+  }
   it = clients_.erase(it);
   client_count_.store(clients_.size());
   return it;
 }
 
-bool ServeLoop::Service(Client& client, bool writable, Clock::time_point now, bool* failed) {
+std::optional<Connection::Drop> ServeLoop::Service(Client& client, bool writable, Clock::time_point now) {
   Connection& connection = *client.connection;
-  *failed = true;
-  if (connection.overrun()) {
-    LogLine("ERROR: " + connection.name() + " stopped reading while its replies piled up beyond " +
-            std::to_string(shared_->limits.connection_output_hard_bytes) + " bytes; connection dropped");
-    return false;
-  }
-  if (writable || (connection.has_output() && !connection.writing())) {
-    if (!connection.Flush(now)) {
-      const int error = errno;
-      if (error == EPIPE || error == ECONNRESET) {
-        *failed = false;  // the client went away
-      } else {
-        LogLine("ERROR: cannot write replies to " + connection.name() + ": " + Errno(error));
-      }
-      return false;
-    }
-  }
-  if (connection.writing() && now - connection.waiting_since() >= shared_->limits.stuck_limit) {
-    LogLine("ERROR: " + connection.name() + " took no reply for " +
-            std::to_string(shared_->limits.stuck_limit.count()) + " ms; connection dropped with " +
-            std::to_string(connection.output_bytes()) + " bytes unsent");
-    return false;
-  }
-  return true;
+  if (writable || (connection.has_output() && !connection.writing())) Flush(client, now);
+  return connection.Check(now);
 }
 
 void ServeLoop::AcceptClients(Clock::time_point now) {
@@ -178,6 +159,9 @@ void ServeLoop::StartRound(const StopSignal& stop) {
   fds_.clear();
   fds_.push_back({stop.fd(), POLLIN, 0});
   fds_.push_back({shared_->wakeup.fd(), POLLIN, 0});
+  const ReadGate* gate = shared_->limits.read_gate;
+  if (gate != nullptr) gate->released().Clear();  // looked at below, in ReadPaused
+  fds_.push_back({gate != nullptr && gate->held() ? gate->released().fd() : -1, POLLIN, 0});
 }
 
 ServeLoop::Round ServeLoop::PollRound(int timeout_ms) {
@@ -191,8 +175,31 @@ ServeLoop::Round ServeLoop::PollRound(int timeout_ms) {
   return Round::kReady;
 }
 
+// Puts a client's descriptors into this round's poll set: its read side while its connection lets it be
+// read, its write side while bytes wait for it. Returns when it will next be stuck.
+ServeLoop::Clock::time_point ServeLoop::AddToRound(Client& client, bool read) {
+  const Connection& connection = *client.connection;
+  const bool reading = read && !client.input_ended && !connection.ReadPaused();
+  const bool writing = connection.writing();
+  client.read_slot = kNoSlot;
+  if (client.write_fd == client.read_fd) {
+    // A socket takes one slot for both directions: poll refuses more slots than the descriptor limit,
+    // which is exactly when many clients are connected.
+    client.read_slot = client.write_slot = fds_.size();
+    const short events = static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0));
+    fds_.push_back({events != 0 ? client.read_fd : -1, events, 0});
+  } else {
+    if (read) {
+      client.read_slot = fds_.size();
+      fds_.push_back({reading ? client.read_fd : -1, POLLIN, 0});
+    }
+    client.write_slot = fds_.size();
+    fds_.push_back({writing ? client.write_fd : -1, POLLOUT, 0});
+  }
+  return connection.StuckAt();
+}
+
 ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool single) {
-  const TransportLimits& limits = shared_->limits;
   for (;;) {
     Clock::time_point now = Clock::now();
     StartRound(stop);
@@ -201,25 +208,7 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
     fds_.push_back({accepting ? listen_fd_ : -1, POLLIN, 0});
     Clock::time_point wake_at = Clock::time_point::max();
     if (listen_fd_ >= 0 && !accepting) wake_at = accept_paused_until_;
-    for (Client& client : clients_) {
-      const Connection& connection = *client.connection;
-      const bool reading = !client.input_ended && !connection.ReadPaused();
-      // A socket takes one slot for both directions: poll refuses more slots than the descriptor limit,
-      // which is exactly when many clients are connected.
-      client.read_slot = fds_.size();
-      fds_.push_back({reading ? connection.read_fd() : -1, static_cast<short>(reading ? POLLIN : 0), 0});
-      if (connection.write_fd() == connection.read_fd()) {
-        client.write_slot = client.read_slot;
-        if (connection.writing()) {
-          fds_.back().fd = connection.write_fd();
-          fds_.back().events |= POLLOUT;
-        }
-      } else {
-        client.write_slot = fds_.size();
-        fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
-      }
-      if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
-    }
+    for (Client& client : clients_) wake_at = std::min(wake_at, AddToRound(client, true));
     const int timeout = wake_at == Clock::time_point::max() ? -1 : Milliseconds(wake_at - now);
     const Round round = PollRound(timeout);
     if (round == Round::kInterrupted) continue;
@@ -232,30 +221,23 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
         ++it;
         continue;
       }
-      const short read_events = fds_[client.read_slot].revents;
+      const pollfd& read_slot = fds_[client.read_slot];
       const short write_events = fds_[client.write_slot].revents;
-      const bool was_reading = (fds_[client.read_slot].events & POLLIN) && fds_[client.read_slot].fd >= 0;
-      bool failed = false;
-      bool keep = true;
-      if (was_reading && (read_events & (POLLIN | POLLHUP | POLLERR))) {
+      if (read_slot.fd >= 0 && (read_slot.events & POLLIN) && (read_slot.revents & (POLLIN | POLLHUP | POLLERR))) {
         const Read read = ReadAvailable(messenger, client);
-        if (read != Read::kMore) {
-          if (single) return read == Read::kEnded ? ServeEnd::kEndOfInput : ServeEnd::kFailed;
-          EndInput(client);
-        }
+        if (read != Read::kMore) client.input_ended = true;
+        if (single && read != Read::kMore) return read == Read::kEnded ? ServeEnd::kEndOfInput : ServeEnd::kFailed;
       }
       const bool writable = client.connection->writing() && (write_events & (POLLOUT | POLLHUP | POLLERR));
-      if (!Service(client, writable, now, &failed)) {
-        if (single) {
-          Remove(it);  // nothing more can be written to it, at close either
-          return failed ? ServeEnd::kFailed : ServeEnd::kEndOfInput;
-        }
-        keep = false;
-      } else if (client.input_ended && !client.connection->has_output() &&
-                 client.connection->requests_in_flight() == 0) {
-        keep = false;  // said all it had to say and has every answer
+      const std::optional<Connection::Drop> drop = Service(client, writable, now);
+      if (drop && single) {
+        Remove(it);  // nothing more can be written to it, at close either
+        return *drop == Connection::Drop::kFailed ? ServeEnd::kFailed : ServeEnd::kEndOfInput;
       }
-      it = keep ? std::next(it) : Remove(it);
+      // A client that said all it had to say and has every answer leaves.
+      const bool done = client.input_ended && !client.connection->has_output() &&
+                        client.connection->requests_in_flight() == 0;
+      it = drop || done ? Remove(it) : std::next(it);
     }
 
     if (fds_[listen_slot].revents & (POLLERR | POLLNVAL)) {
@@ -267,7 +249,6 @@ ServeEnd ServeLoop::Run(EngineMessenger& messenger, const StopSignal& stop, bool
 }
 
 WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Clock::time_point deadline) {
-  const TransportLimits& limits = shared_->limits;
   for (;;) {
     Clock::time_point now = Clock::now();
     if (now >= deadline) return WaitEnd::kDeadline;
@@ -275,13 +256,7 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
     const size_t wake_slot = fds_.size();
     fds_.push_back({wake.fd(), POLLIN, 0});
     Clock::time_point wake_at = deadline;
-    for (Client& client : clients_) {
-      const Connection& connection = *client.connection;
-      client.read_slot = kNoSlot;
-      client.write_slot = fds_.size();
-      fds_.push_back({connection.writing() ? connection.write_fd() : -1, POLLOUT, 0});
-      if (connection.writing()) wake_at = std::min(wake_at, connection.waiting_since() + limits.stuck_limit);
-    }
+    for (Client& client : clients_) wake_at = std::min(wake_at, AddToRound(client, false));
     const Round round = PollRound(Milliseconds(wake_at - now));
     if (round == Round::kInterrupted) continue;
     if (round != Round::kReady) return round == Round::kStopped ? WaitEnd::kStopped : WaitEnd::kDeadline;
@@ -289,42 +264,32 @@ WaitEnd ServeLoop::WriteUntil(const StopSignal& stop, const StopSignal& wake, Cl
     for (auto it = clients_.begin(); it != clients_.end();) {
       const short events = fds_[it->write_slot].revents;
       const bool writable = it->connection->writing() && (events & (POLLOUT | POLLHUP | POLLERR));
-      bool failed = false;
-      it = Service(*it, writable, now, &failed) ? std::next(it) : Remove(it);
+      it = Service(*it, writable, now) ? Remove(it) : std::next(it);
     }
     if (fds_[wake_slot].revents) return WaitEnd::kWoken;
   }
 }
 
 void ServeLoop::Drain() {
-  const TransportLimits& limits = shared_->limits;
-  const Clock::time_point give_up = Clock::now() + 5 * limits.drain_limit;
-  std::vector<Client*> writing;
+  const Clock::time_point give_up = Clock::now() + 5 * shared_->limits.drain_limit;
   for (;;) {
     const Clock::time_point now = Clock::now();
-    writing.clear();
     fds_.clear();
+    Clock::time_point wake_at = give_up;
     for (auto it = clients_.begin(); it != clients_.end();) {
       Connection& connection = *it->connection;
-      if (connection.has_output() && !connection.Flush(now)) {
+      if (connection.has_output()) Flush(*it, now);
+      if (connection.CheckAtClose(now, give_up)) {
         it = Remove(it);
         continue;
       }
       if (connection.writing()) {
-        if (now - connection.waiting_since() >= limits.drain_limit || now >= give_up) {
-          LogLine("ERROR: " + connection.name() + " took no reply at close; " +
-                  std::to_string(connection.output_bytes()) + " bytes of replies dropped");
-          it = Remove(it);
-          continue;
-        }
-        writing.push_back(&*it);
-        fds_.push_back({connection.write_fd(), POLLOUT, 0});
+        fds_.push_back({it->write_fd, POLLOUT, 0});
+        wake_at = std::min(wake_at, connection.DrainAt(give_up));
       }
       ++it;
     }
-    if (writing.empty()) return;
-    Clock::time_point wake_at = give_up;
-    for (Client* client : writing) wake_at = std::min(wake_at, client->connection->waiting_since() + limits.drain_limit);
+    if (fds_.empty()) return;
     if (::poll(fds_.data(), fds_.size(), Milliseconds(wake_at - now)) < 0 && errno != EINTR) return;
   }
 }

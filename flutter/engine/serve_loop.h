@@ -1,11 +1,11 @@
-// ServeLoop: the poll loop behind both transports (flutter/engine/transport.h). It reads requests and
-// delivers them to the messenger, writes the replies that answering threads queue on each connection,
-// enforces the TransportLimits and, for a socket server, accepts clients.
+// ServeLoop: the POSIX stream adapter behind both transports (flutter/engine/transport.h): one poll loop
+// that moves bytes between descriptors and each client's Connection, which holds every rule (frames,
+// limits, back-pressure, refusals, drops and their log lines); and, for a socket server, accepts clients.
 //
-// Each round polls, in this order: the stop pipe, the connections' shared wake-up, the listening socket
-// (when there is one and accepting is not paused), then each client's read and write sides (a socket in
-// one slot for both directions). A client is read only while it is under its limits; a client with
-// replies waiting that takes none for `stuck_limit` is dropped.
+// Each round polls, in this order: the stop pipe, the connections' shared wake-up, the read gate's
+// release (while it is held), the listening socket (when there is one and accepting is not paused), then
+// each client's read and write sides (a socket in one slot for both directions). A client is read only
+// while its Connection does not pause it.
 // Thread safety: one thread uses the loop; client_count() may be read from any thread.
 #pragma once
 
@@ -16,6 +16,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@
 #include "flutter/engine/wake_pipe.h"
 
 namespace flutter::engine {
+
+// Writes all `size` bytes to `fd`, retrying partial writes and interrupted calls; blocks on a blocking
+// descriptor. Sockets are written with MSG_NOSIGNAL; for pipes the process must ignore SIGPIPE. Returns
+// false on any error (EPIPE: the reader went away), with errno set. For clients and tests: the transports
+// themselves never block on a write.
+bool WriteAll(int fd, const uint8_t* data, size_t size, bool is_socket);
 
 // The call a socket server accepts clients with: returns a new non-blocking, close-on-exec descriptor, or
 // -1 with errno set. Replaceable so a test can simulate a full descriptor table.
@@ -63,36 +70,40 @@ class ServeLoop {
   static constexpr size_t kNoSlot = SIZE_MAX;
   struct Client {
     std::shared_ptr<Connection> connection;
-    FrameReader frames;
+    int read_fd = -1;
+    int write_fd = -1;
+    bool is_socket = false;
+    bool owns_fds = false;
     bool input_ended = false;
     // Where the client's descriptors sit in this round's poll set.
     size_t read_slot = kNoSlot;
     size_t write_slot = kNoSlot;
   };
   enum class Read { kMore, kEnded, kFailed };
-  // Every round's poll set starts with the stop pipe and the connections' wake-up.
+  // Every round's poll set starts with the stop pipe, the connections' wake-up and the read gate's
+  // release (-1 unless the gate is held).
   static constexpr size_t kStopSlot = 0;
   static constexpr size_t kWakeupSlot = 1;
+  static constexpr size_t kGateSlot = 2;
   // How one round's poll went: kInterrupted by a signal (the round starts over), kStopped when `stop`
   // was notified, kFailed with one log line. When kReady, the wake-up has been cleared.
   enum class Round { kReady, kInterrupted, kStopped, kFailed };
   using ClientIt = std::list<Client>::iterator;
 
   Read ReadAvailable(EngineMessenger& messenger, Client& client);
-  void Deliver(EngineMessenger& messenger, Client& client, const std::vector<uint8_t>& body);
-  void EndInput(Client& client);
+  // Writes what the client takes now; false when the write failed (told to the connection).
+  bool Flush(Client& client, Clock::time_point now);
   ClientIt Remove(ClientIt it);
   void AcceptClients(Clock::time_point now);
   void StartRound(const StopSignal& stop);
+  Clock::time_point AddToRound(Client& client, bool read);
   Round PollRound(int timeout_ms);
-  // Flushes a client whose replies wait and checks it against the limits. Returns false when the client
-  // is to be dropped; `*failed` then says whether that was a failure (not the client leaving).
-  bool Service(Client& client, bool writable, Clock::time_point now, bool* failed);
+  // Flushes a client whose replies wait and asks its connection whether it is to be dropped.
+  std::optional<Connection::Drop> Service(Client& client, bool writable, Clock::time_point now);
 
   std::shared_ptr<TransportShared> shared_;
   std::list<Client> clients_;
   std::atomic<size_t> client_count_{0};
-  size_t input_bytes_ = 0;  // held by the clients' frame readers together
   int listen_fd_;
   AcceptFunction accept_;
   Clock::time_point accept_paused_until_{};

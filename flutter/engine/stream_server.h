@@ -20,8 +20,8 @@ class StreamServer : public Transport {
 
   // Reads frames from `in_fd` and delivers each request to `messenger`; replies go to `out_fd`, each
   // carrying its request's id, in the order they are given. Returns at end of input (kEndOfInput), once
-  // `stop` is notified (kStopped), or when the connection fails (kFailed). A malformed frame whose length
-  // is sound is logged and skipped.
+  // `stop` is notified (kStopped), or when the connection fails (kFailed); the connection's rules are
+  // flutter/engine/connection.h's.
   ServeEnd Serve(EngineMessenger& messenger, const StopSignal& stop);
 
  private:

@@ -2,13 +2,12 @@
 // input and output, flutter/engine/stream_server.h) and a unix stream socket with several clients
 // (flutter/engine/socket_server.h).
 //
-// Both serve from one thread that polls every descriptor (ServeLoop, and Transport, what both servers
-// offer after Serve, in flutter/engine/serve_loop.h): it reads requests and delivers them to the
-// messenger, and writes the replies that answering threads queue on each connection. No thread ever
-// waits for a client: replies are queued (Connection::QueueReply) and written as the client takes them. Memory stays bounded by TransportLimits: a client whose replies pile up, or
-// whose requests are still being answered, is not read until it catches up (backpressure); a client that
-// takes no reply for `stuck_limit` is dropped, with one log line; so is one whose frame would take the
-// server past its input limit.
+// The rules of a connection (frames, limits, back-pressure, refusals of large requests, dropping a stuck
+// client) are written once, in Connection (flutter/engine/connection.h); the servers only move bytes. On
+// POSIX both serve from one thread that polls every descriptor (ServeLoop, and Transport, what both
+// servers offer after Serve, in flutter/engine/serve_loop.h); on Windows the standard streams are served
+// by flutter/engine/stream_server_win.h. No thread ever waits for a client: replies are queued
+// (Connection::QueueReply) and written as the client takes them.
 //
 // Life of a server: Serve until it returns (the first stop: no new call is read from then on), then, while
 // the work already taken on finishes, WriteRepliesUntil as often as the host likes; then shut the engine

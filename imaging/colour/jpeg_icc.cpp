@@ -13,21 +13,10 @@ constexpr size_t kMaxChunkBytes = 65535 - 2 - sizeof kSignature - 2;
 
 }  // namespace
 
-bool EmbedIccProfile(std::vector<uint8_t>* jpeg, const std::vector<uint8_t>& icc) {
-  const std::vector<uint8_t>& in = *jpeg;
-  if (icc.empty() || in.size() < 4 || in[0] != 0xFF || in[1] != 0xD8) return false;
+std::vector<uint8_t> IccSegments(const std::vector<uint8_t>& icc) {
   const size_t chunks = (icc.size() + kMaxChunkBytes - 1) / kMaxChunkBytes;
-  if (chunks > 255) return false;
-
-  // After SOI, step over the APP0 and APP1 segments the encoder put first.
-  size_t at = 2;
-  while (at + 4 <= in.size() && in[at] == 0xFF && (in[at + 1] == 0xE0 || in[at + 1] == 0xE1)) {
-    const size_t length = (size_t{in[at + 2]} << 8) | in[at + 3];
-    if (length < 2 || at + 2 + length > in.size()) return false;
-    at += 2 + length;
-  }
-
   std::vector<uint8_t> segments;
+  if (icc.empty() || chunks > 255) return segments;
   segments.reserve(icc.size() + chunks * 18);
   for (size_t n = 0; n < chunks; ++n) {
     const size_t first = n * kMaxChunkBytes;
@@ -40,6 +29,23 @@ bool EmbedIccProfile(std::vector<uint8_t>* jpeg, const std::vector<uint8_t>& icc
     segments.insert(segments.end(), icc.begin() + static_cast<ptrdiff_t>(first),
                     icc.begin() + static_cast<ptrdiff_t>(first + size));
   }
+  return segments;
+}
+
+bool EmbedIccProfile(std::vector<uint8_t>* jpeg, const std::vector<uint8_t>& icc) {
+  const std::vector<uint8_t>& in = *jpeg;
+  if (in.size() < 4 || in[0] != 0xFF || in[1] != 0xD8) return false;
+
+  // After SOI, step over the APP0 and APP1 segments the encoder put first.
+  size_t at = 2;
+  while (at + 4 <= in.size() && in[at] == 0xFF && (in[at + 1] == 0xE0 || in[at + 1] == 0xE1)) {
+    const size_t length = (size_t{in[at + 2]} << 8) | in[at + 3];
+    if (length < 2 || at + 2 + length > in.size()) return false;
+    at += 2 + length;
+  }
+
+  const std::vector<uint8_t> segments = IccSegments(icc);
+  if (segments.empty()) return false;
   jpeg->insert(jpeg->begin() + static_cast<ptrdiff_t>(at), segments.begin(), segments.end());
   return true;
 }

@@ -16,4 +16,8 @@ namespace imaging::colour {
 // than 255 chunks.
 bool EmbedIccProfile(std::vector<uint8_t>* jpeg, const std::vector<uint8_t>& icc);
 
+// The APP2 segments of `icc` alone, for an encoder that writes them itself after its leading segments;
+// empty when the profile is empty or needs more than 255 chunks.
+std::vector<uint8_t> IccSegments(const std::vector<uint8_t>& icc);
+
 }  // namespace imaging::colour

@@ -148,7 +148,7 @@ void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orient
   info.width_px = stored.width_px;
   info.height_px = stored.height_px;
   info.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
-  pictures_[path] = Picture{std::move(stored), info};
+  pictures_[path] = Picture{std::move(stored), info, {}};
 }
 
 void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded) {
@@ -157,7 +157,7 @@ void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int 
   info.format = ImageFormat::kJpeg;
   info.width_px = width_px;
   info.height_px = height_px;
-  pictures_[path] = Picture{std::move(decoded), info, true};
+  pictures_[path] = Picture{std::move(decoded), info, {}, true};
 }
 
 void FakeGraphics::FailPath(const std::string& path, GraphicsStatus status) {
@@ -194,6 +194,12 @@ void FakeGraphics::SetResolution(const std::string& path, const PictureResolutio
   std::lock_guard lock(mutex_);
   auto it = pictures_.find(path);
   if (it != pictures_.end()) it->second.info.resolution = resolution;
+}
+
+void FakeGraphics::SetColour(const std::string& path, imaging::ColourDescription colour) {
+  std::lock_guard lock(mutex_);
+  auto it = pictures_.find(path);
+  if (it != pictures_.end()) it->second.colour = std::move(colour);
 }
 
 std::vector<DecodeOptions> FakeGraphics::decode_options() const {
@@ -235,7 +241,7 @@ GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions
   auto it = pictures_.find(path);
   if (it == pictures_.end()) return GraphicsStatus::kFileNotFound;
   const Picture& picture = it->second;
-  DecodedImage decoded{picture.stored, picture.info};
+  DecodedImage decoded{picture.stored, picture.info, picture.colour};
   if (options.exact_width_px > 0 && options.exact_height_px > 0 && options.exact_width_px <= picture.stored.width_px &&
       options.exact_height_px <= picture.stored.height_px) {
     // The real reduction: it is plain code, so the fake shares it.

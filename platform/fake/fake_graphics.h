@@ -26,6 +26,8 @@ class FakeGraphics : public Graphics {
   void FailDecode(const std::string& path, GraphicsStatus status);
   // The resolution ReadInfo and Decode report for the picture at `path` (added before).
   void SetResolution(const std::string& path, const PictureResolution& resolution);
+  // What decoding the picture at `path` says of its colours (an embedded profile, PNG chunks).
+  void SetColour(const std::string& path, imaging::ColourDescription colour);
   void FailCanvas(GraphicsStatus status);
   void FailEncode(GraphicsStatus status);
   // What BakeWaits answers (zero waits until set).
@@ -51,6 +53,7 @@ class FakeGraphics : public Graphics {
   struct Picture {
     Bitmap stored;
     ImageInfo info;
+    imaging::ColourDescription colour;
     bool claimed = false;  // `stored` is what decoding gives, whatever the header says
   };
   mutable std::mutex mutex_;

@@ -43,9 +43,14 @@ PageStatus FakePrintDevice::StartPage(int* error) {
 DrawResult FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF& dest) {
   if (script_.fail_draws) return DrawResult::kFailed;
   if (picture.bitmap == nullptr && script_.jpegs_need_pixels) return DrawResult::kNeedsPixels;
+  uint32_t centre = 0;
+  if (picture.bitmap != nullptr && !picture.bitmap->empty()) {
+    const uint8_t* p = picture.bitmap->pixel(picture.bitmap->width_px / 2, picture.bitmap->height_px / 2);
+    centre = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  }
   page_.push_back(FakeDrawnPicture{picture.bitmap != nullptr, picture.bitmap ? std::string() : picture.jpeg_path,
                                    picture.width_px, picture.height_px, picture.orientation, picture.turn_clockwise,
-                                   dest});
+                                   dest, centre});
   return DrawResult::kDrawn;
 }
 

@@ -20,6 +20,7 @@ struct FakeDrawnPicture {
   int orientation = 1;
   bool turn_clockwise = false;
   RectF dest;
+  uint32_t centre_argb = 0;  // a bitmap's pixel at its centre, 0xAARRGGBB
 };
 
 struct FakeJob {

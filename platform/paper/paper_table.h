@@ -27,4 +27,12 @@ std::span<const PaperRow> PaperRows();
 // The first row of `id` that gives a size, or null.
 const PaperRow* SizedPaperRow(uint16_t id);
 
+// The sides a paper can physically have: from 10 mm to 5 m. A size outside is refused wherever one
+// arrives (a request, a settings record to store), so no later print lands on a 1 mm page.
+inline constexpr int64_t kMinPaperSideTenthsMm = 100;
+inline constexpr int64_t kMaxPaperSideTenthsMm = 50000;
+inline constexpr bool IsPhysicalPaperSide(int64_t tenths_mm) {
+  return tenths_mm >= kMinPaperSideTenthsMm && tenths_mm <= kMaxPaperSideTenthsMm;
+}
+
 }  // namespace platform

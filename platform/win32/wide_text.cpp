@@ -1,32 +1,22 @@
-// Text conversions of the Win32 adapters, over MultiByteToWideChar / WideCharToMultiByte.
+// Text conversions of the Win32 adapters: the project's one conversion (base/utf8.h), in wchar_t.
 #include "platform/win32/wide_text.h"
-
-#include "platform/win32/windows_api.h"
 
 #include <algorithm>
 
+#include "base/utf8.h"
+
 namespace platform::win32 {
 
+// wchar_t is 16 bits wide on Windows: the units are copied as they are.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 std::optional<std::wstring> Widen(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  if (text.find('\0') != std::string_view::npos || text.size() > 0x7FFFFFFF) return std::nullopt;
-  const int size = static_cast<int>(text.size());
-  const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-  if (units <= 0) return std::nullopt;
-  std::wstring wide(static_cast<size_t>(units), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), units);
-  return wide;
+  const std::optional<std::u16string> name = base::SystemName(text);
+  if (!name) return std::nullopt;
+  return std::wstring(name->begin(), name->end());
 }
 
-std::string Narrow(std::wstring_view text) {
-  if (text.empty() || text.size() > 0x7FFFFFFF) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string narrow(static_cast<size_t>(bytes), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), bytes, nullptr, nullptr);
-  return narrow;
-}
+std::string Narrow(std::wstring_view text) { return base::Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
 
 std::string NarrowField(const wchar_t* field, size_t max_units) {
   if (field == nullptr) return {};

@@ -1,5 +1,5 @@
-// Text at the Win32 adapters' edge: UTF-8 (the ports) to UTF-16 (the system calls) and back, and the
-// system's error numbers in log lines. Internal to platform/win32/.
+// Text at the Win32 adapters' edge: UTF-8 (the ports) to UTF-16 (the system calls) and back, through the
+// project's one conversion (base/utf8.h). Internal to platform/win32/.
 // Pure functions, thread-safe.
 #pragma once
 
@@ -13,7 +13,7 @@ namespace platform::win32 {
 // call would see a shorter name than the one asked for).
 std::optional<std::wstring> Widen(std::string_view text);
 
-// The UTF-8 form of UTF-16 `text` (an unpaired surrogate becomes U+FFFD).
+// The UTF-8 form of UTF-16 `text` up to its first NUL (an unpaired surrogate becomes U+FFFD).
 std::string Narrow(std::wstring_view text);
 
 // The UTF-8 form of a NUL-terminated UTF-16 field of at most `max_units` units (fixed-size fields of

@@ -3,11 +3,13 @@
 
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "flutter/standard_method_codec.h"
+#include "runner/channels/channel_text.h"
 #include "runner/log.h"
 
 namespace runner {
@@ -24,7 +26,7 @@ class GuardedResult : public MethodResult {
     bool answered = false;
   };
 
-  explicit GuardedResult(std::shared_ptr<State> state) : state_(std::move(state)) {}
+  GuardedResult(std::shared_ptr<State> state, std::string method) : state_(std::move(state)), method_(std::move(method)) {}
 
   // Answers `error_message` as "UNHANDLED_EXCEPTION" unless an answer was already given.
   static void AnswerUnhandled(State& state, const std::string& error_message) {
@@ -38,14 +40,23 @@ class GuardedResult : public MethodResult {
   // The real result is answered under the state's lock, so the handler's answer and the dispatch's
   // fallback never run at once.
   void SuccessInternal(const EncodableValue* result) override {
+    std::optional<EncodableValue> mended;
+    if (result != nullptr && !AllTextIsUtf8(*result)) {  // rare: only then is the answer copied
+      mended = *result;
+      MakeTextUtf8(*mended);
+      Mended();
+      result = &*mended;
+    }
     std::lock_guard lock(state_->mutex);
     state_->answered = true;
     result ? state_->inner->Success(*result) : state_->inner->Success();
   }
   void ErrorInternal(const std::string& code, const std::string& message, const EncodableValue* details) override {
+    std::string text = message;
+    if (MakeTextUtf8(text)) Mended();
     std::lock_guard lock(state_->mutex);
     state_->answered = true;
-    details ? state_->inner->Error(code, message, *details) : state_->inner->Error(code, message);
+    details ? state_->inner->Error(code, text, *details) : state_->inner->Error(code, text);
   }
   void NotImplementedInternal() override {
     std::lock_guard lock(state_->mutex);
@@ -54,7 +65,10 @@ class GuardedResult : public MethodResult {
   }
 
  private:
+  void Mended() const { LogLine("ERROR: the answer to " + method_ + " held text that is not UTF-8; it was mended"); }
+
   std::shared_ptr<State> state_;
+  const std::string method_;
 };
 
 }  // namespace
@@ -67,17 +81,22 @@ const MethodEntry* FindMethod(std::span<const MethodEntry> table, std::string_vi
 }
 
 void DispatchMethodCall(std::span<const MethodEntry> table, const MethodCall& call,
-                        std::unique_ptr<MethodResult> result) {
+                        std::unique_ptr<MethodResult> result, const MalformedAnswer& malformed) {
   const MethodEntry* entry = FindMethod(table, call.method_name());
   if (entry == nullptr || !entry->handler) {
     result->NotImplemented();
+    return;
+  }
+  if (const std::optional<std::string> where = FindTextThatIsNotUtf8(call.arguments())) {
+    LogLineRateLimited("ERROR: " + call.method_name() + " refused: text that is not UTF-8 in " + *where);
+    malformed ? malformed(*where, *result) : result->Success();
     return;
   }
   auto state = std::make_shared<GuardedResult::State>();
   state->inner = std::move(result);
   // An exception that escapes the handler still answers the call, rather than leaving it pending for ever.
   try {
-    entry->handler(call, std::make_unique<GuardedResult>(state));
+    entry->handler(call, std::make_unique<GuardedResult>(state, call.method_name()));
   } catch (const std::exception& e) {
     LogLine("ERROR: exception escaped the handler of " + call.method_name() + ": " + e.what());
     GuardedResult::AnswerUnhandled(*state, e.what());
@@ -88,12 +107,14 @@ void DispatchMethodCall(std::span<const MethodEntry> table, const MethodCall& ca
 }
 
 void InstallChannel(flutter::BinaryMessenger* messenger, std::string_view name,
-                    std::span<const MethodEntry> table, std::unique_ptr<Channel>& slot) {
+                    std::span<const MethodEntry> table, std::unique_ptr<Channel>& slot,
+                    MalformedAnswer malformed) {
   auto channel = std::make_unique<Channel>(messenger, std::string(name),
                                            &flutter::StandardMethodCodec::GetInstance());
-  MethodHandler dispatch = [table = std::vector<MethodEntry>(table.begin(), table.end())](
-                               const MethodCall& call, std::unique_ptr<MethodResult> result) {
-    DispatchMethodCall(table, call, std::move(result));
+  MethodHandler dispatch = [table = std::vector<MethodEntry>(table.begin(), table.end()),
+                            malformed = std::move(malformed)](const MethodCall& call,
+                                                              std::unique_ptr<MethodResult> result) {
+    DispatchMethodCall(table, call, std::move(result), malformed);
   };
   channel->SetMethodCallHandler(dispatch);
 

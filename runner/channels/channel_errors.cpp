@@ -47,6 +47,10 @@ ChannelError SetProfileError(std::string_view exception_text) {
   return Row(kSetProfileErrorCode, "", exception_text);
 }
 
+ChannelError TextNotUtf8(std::string_view where) {
+  return ChannelError(std::string(kInvalidArgumentsCode), "Text that is not valid UTF-8 in " + std::string(where));
+}
+
 ChannelError InvalidTypeForKey(std::string_view key) {
   std::string message = "Invalid type for key '";
   message.append(key).append("'");

@@ -96,6 +96,9 @@ ChannelError SetProfileError(std::string_view exception_text);
 // A present argument of a kind its form does not accept, where the handler names no answer of its own:
 // "INVALID_ARGUMENTS" with "Invalid type for key '<key>'".
 ChannelError InvalidTypeForKey(std::string_view key);
+// A call whose arguments hold text that is not UTF-8: "INVALID_ARGUMENTS" with "Text that is not valid
+// UTF-8 in <where>" (runner/channels/channel_text.h says where).
+ChannelError TextNotUtf8(std::string_view where);
 // "Invalid value for key '<key>': expected <expected>" ("INVALID_ARGUMENTS"): a value of the right kind
 // that the method cannot take.
 ChannelError InvalidValueForKey(std::string_view key, std::string_view expected);

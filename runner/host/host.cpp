@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "flutter/engine/messenger.h"
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
@@ -18,7 +19,6 @@
 #include "runner/host/json_values.h"
 #include "runner/host/process_streams.h"
 #include "runner/host/serving.h"
-#include "runner/text_conversion.h"
 
 namespace runner {
 namespace {
@@ -39,7 +39,7 @@ struct PendingCall {
 DartProject MakeProject(const std::vector<std::string>& arguments) {
   DartProject project = DartProject::FromFolder("data");
   for (const auto& argument : arguments) {
-    project.dart_entrypoint_arguments.push_back(IsValidUtf8(argument) ? argument : std::string());
+    project.dart_entrypoint_arguments.push_back(base::IsValidUtf8(argument) ? argument : std::string());
   }
   return project;
 }

@@ -4,16 +4,17 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
+#include "base/utf8.h"
+
 namespace runner {
 namespace {
 
+// An argument that is not valid UTF-16 cannot be converted and becomes "".
 std::string ToUtf8(const wchar_t* text) {
-  const int units = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, nullptr, 0, nullptr, nullptr);
-  if (units <= 1) return std::string();  // empty, or not valid UTF-16
-  std::string utf8(static_cast<size_t>(units), '\0');
-  ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, utf8.data(), units, nullptr, nullptr);
-  utf8.pop_back();  // the terminating NUL
-  return utf8;
+  const std::u16string units(text, text + std::wcslen(text));
+  return base::IsValidUtf16(units) ? base::Utf16ToUtf8(units) : std::string();
 }
 
 }  // namespace

@@ -45,11 +45,13 @@ RealServices::RealServices(const char* memory_megabytes)
     : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
       graphics_(std::make_unique<platform::CairoGraphics>(&memory_)),
-      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency(),
+             [this](bool full) { full ? read_gate_.Hold() : read_gate_.Release(); }) {
   services_.clock = clock_.get();
   services_.memory = &memory_;
   services_.pending = &pending_;
   services_.lanes = &lanes_;
+  services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
   files_ = std::make_unique<platform::PosixFileSystem>();
   services_.files = files_.get();
@@ -59,6 +61,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.settings = settings_.get();
   bakes_ = std::make_unique<printing::BakeShared>();
   services_.bakes = bakes_.get();
+  services_.colour = &colour_;
   metadata_ = std::make_unique<platform::LibexifMetadataReader>();
   services_.metadata = metadata_.get();
   face_detector_ = std::make_unique<platform::DlibFaceDetector>();

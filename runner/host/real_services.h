@@ -5,7 +5,9 @@
 
 #include <memory>
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/memory_budget.h"
+#include "flutter/engine/read_gate.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
@@ -65,8 +67,10 @@ class RealServices {
   std::unique_ptr<platform::ProcessRunner> processes_;
   ThreadRegistry threads_;
   PendingWork pending_;
+  flutter::engine::ReadGate read_gate_;
   WorkLanes lanes_;
   printing::GridJobTable grid_jobs_;
+  imaging::colour::ColourTransforms colour_;
   Services services_;
 };
 

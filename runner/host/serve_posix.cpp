@@ -20,7 +20,9 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
   StandardOutputAside output;
   flutter::engine::StopSignal stop;
   StopSignalScope signals(stop);
-  auto server = flutter::engine::SocketServer::Listen(path);
+  flutter::engine::TransportLimits limits;
+  limits.read_gate = services.read_gate;
+  auto server = flutter::engine::SocketServer::Listen(path, limits);
   if (!server) return kExitCannotStart;
   auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;

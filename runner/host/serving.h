@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "flutter/engine/connection.h"
 #include "flutter/engine/serve_end.h"
 #include "runner/host/flutter_window.h"
 #include "runner/host/host.h"
@@ -32,6 +33,16 @@ int CloseServe(const Services& services, FlutterWindow& window, Server& server,
                const flutter::engine::StopSignal& stop, flutter::engine::ServeEnd end, int exit_code) {
   // The stop that ended the serve loop is used up; the next one is the second.
   if (end == flutter::engine::ServeEnd::kStopped) stop.TakeOne();
+  // Every call read so far reaches its handler first (the platform thread runs them in order), so the
+  // wait below knows all the work it waits for.
+  if (flutter::engine::Engine* engine = window.engine()) {
+    auto dispatched = std::make_shared<flutter::engine::StopSignal>();
+    if (engine->PostTask([dispatched] { dispatched->Notify(); })) {
+      while (server.WriteRepliesUntil(stop, *dispatched, std::chrono::steady_clock::now() + std::chrono::seconds(1)) ==
+             flutter::engine::WaitEnd::kDeadline) {
+      }
+    }
+  }
   const bool joined = CloseHost(services, [&server, &stop](const flutter::engine::StopSignal& wake,
                                                            std::chrono::steady_clock::time_point deadline) {
     return server.WriteRepliesUntil(stop, wake, deadline);
@@ -55,7 +66,9 @@ int ServeStandardStreams(const Services& services, const std::vector<std::string
   StopSignalScope signals(stop);
   auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
   if (!window->Create()) return kExitCannotStart;
-  Server server(in_fd, output.private_fd());
+  flutter::engine::TransportLimits limits;
+  limits.read_gate = services.read_gate;
+  Server server(in_fd, output.private_fd(), limits);
   const auto end = server.Serve(*window->engine()->messenger(), stop);
   const int code = CloseServe(services, *window, server, stop, end,
                               end == flutter::engine::ServeEnd::kFailed ? kExitConnectionFailed : kExitOk);

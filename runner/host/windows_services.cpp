@@ -12,6 +12,7 @@
 
 #include "platform/win32/windows_api.h"
 
+#include "base/utf8.h"
 #include "platform/clock.h"
 #include "platform/face_detector.h"
 #include "platform/file_system.h"
@@ -37,7 +38,6 @@
 #include "runner/host/leftover_files.h"
 #include "runner/printing/baking/graphics_library.h"
 #include "runner/printing/printers/printer_directory.h"
-#include "runner/text_conversion.h"
 
 namespace runner {
 namespace {
@@ -57,7 +57,7 @@ std::string ProgramFolder() {
   }
   const size_t slash = path.find_last_of(L"\\/");
   if (slash == std::wstring::npos) return ".";
-  return Utf16ToUtf8(std::u16string(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(slash)));
+  return base::Utf16ToUtf8(std::u16string(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(slash)));
 }
 
 }  // namespace
@@ -73,11 +73,13 @@ RealServices::RealServices(const char* memory_megabytes)
       metadata_(std::make_unique<platform::LibexifMetadataReader>()),
       face_detector_(std::make_unique<platform::DlibFaceDetector>()),
       processes_(std::make_unique<platform::WinProcessRunner>()),
-      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency()) {
+      lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency(),
+             [this](bool full) { full ? read_gate_.Hold() : read_gate_.Release(); }) {
   services_.clock = clock_.get();
   services_.memory = &memory_;
   services_.pending = &pending_;
   services_.lanes = &lanes_;
+  services_.read_gate = &read_gate_;
   services_.graphics = graphics_.get();
   services_.files = files_.get();
   services_.settings = settings_.get();
@@ -86,6 +88,7 @@ RealServices::RealServices(const char* memory_megabytes)
   bakes_ = std::make_unique<printing::BakeShared>([session] { return session->Start(); },
                                                    [session] { session->Stop(); });
   services_.bakes = bakes_.get();
+  services_.colour = &colour_;
   services_.metadata = metadata_.get();
   services_.face_detector = face_detector_.get();
   services_.thumbnail_cache = thumbnail_cache_.get();

@@ -22,7 +22,8 @@ namespace {
 // A call these channels do not run is answered null, as a call that fails is.
 void AnswerNull(const MethodCall&, MethodResult& result) { result.Success(); }
 
-void GetThumbnail(const platform::Graphics* graphics, const platform::ThumbnailCache* cache, const MethodCall& call,
+void GetThumbnail(const platform::Graphics* graphics, const platform::ThumbnailCache* cache,
+                  imaging::colour::ColourTransforms* transforms, const MethodCall& call,
                   std::unique_ptr<MethodResult> result) {
   const EncodableMap* arguments = ArgumentMap(call);
   if (arguments == nullptr) return result->Success();
@@ -32,7 +33,7 @@ void GetThumbnail(const platform::Graphics* graphics, const platform::ThumbnailC
   const double scale = LookUp(*arguments, "scale", kNumber).value.value_or(1.0);
   if (path.empty() || width <= 0 || height <= 0 || graphics == nullptr) return result->Success();
   std::optional<std::vector<uint8_t>> png =
-      RenderThumbnail(*graphics, cache, path, RequestedThumbnailSize(width, height, scale));
+      RenderThumbnail(*graphics, cache, path, RequestedThumbnailSize(width, height, scale), transforms);
   if (!png) return result->Success();
   result->Success(EncodableValue(std::move(*png)));
 }
@@ -71,11 +72,12 @@ void DetectFaces(FaceWorkers& workers, const MethodCall& call, std::unique_ptr<M
 MethodHandler MakeGetThumbnailHandler(const Services& services) {
   const platform::Graphics* graphics = services.graphics;
   const platform::ThumbnailCache* cache = services.thumbnail_cache;
+  imaging::colour::ColourTransforms* transforms = services.colour;
   // Previews are made on the preview lane (one per core); a preview that cannot be made, or that the host
   // ends first, is answered null.
   return OnLane(services.lanes ? &services.lanes->previews : nullptr, services.pending, "preview", AnswerNull,
-                [graphics, cache](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-                  GetThumbnail(graphics, cache, call, std::move(result));
+                [graphics, cache, transforms](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+                  GetThumbnail(graphics, cache, transforms, call, std::move(result));
                 });
 }
 

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/colour/output_space.h"
+#include "runner/colour_output.h"
+
 
 namespace runner::insight {
 namespace {
@@ -15,6 +18,14 @@ int64_t ClampedSide(double side) {
   return static_cast<int64_t>(std::clamp(std::round(side), 1.0, static_cast<double>(kMaxThumbnailSidePx)));
 }
 
+// The preview's pixels in sRGB.
+void ToScreen(platform::Bitmap& image, const imaging::ColourDescription& colour,
+              imaging::colour::ColourTransforms* transforms, const std::string& path) {
+  imaging::colour::ColourTransforms own(1);
+  const imaging::colour::OutputSpace screen{imaging::colour::SrgbProfile(), {}};
+  ConvertPicture(image, colour, screen, transforms != nullptr ? *transforms : own, path);
+}
+
 std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const platform::Bitmap& image) {
   std::vector<uint8_t> bytes;
   if (graphics.EncodePng(image, &bytes) != GraphicsStatus::kOk || bytes.empty()) return std::nullopt;
@@ -23,13 +34,14 @@ std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, cons
 
 // The cache entry at `entry` re-encoded as RGBA PNG when it covers `size`, else nothing.
 std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& graphics, const std::string& entry,
-                                                   PixelSize size) {
+                                                   PixelSize size, imaging::colour::ColourTransforms* transforms) {
   platform::DecodedImage decoded;
   if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  const platform::Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
-                                                              platform::OrientationSet::kAll);
+  platform::Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                        platform::OrientationSet::kAll);
   // One pixel of slack: the cache's maker may have rounded the other way.
   if (upright.width_px + 1 < size.width_px || upright.height_px + 1 < size.height_px) return std::nullopt;
+  ToScreen(upright, decoded.colour, transforms, entry);
   return Png(graphics, upright);
 }
 
@@ -57,7 +69,8 @@ PixelSize ThumbnailSize(PixelSize picture, PixelSize requested) {
 
 std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& graphics,
                                                     const platform::ThumbnailCache* cache, const std::string& path,
-                                                    PixelSize requested) {
+                                                    PixelSize requested,
+                                                    imaging::colour::ColourTransforms* transforms) {
   platform::ImageInfo info;
   if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
   if (!platform::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
@@ -68,7 +81,7 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   if (cache != nullptr) {
     const int longer = static_cast<int>(std::max(size.width_px, size.height_px));
     if (std::optional<std::string> entry = cache->FindEntry(path, longer)) {
-      if (auto bytes = FromCacheEntry(graphics, *entry, size)) return bytes;
+      if (auto bytes = FromCacheEntry(graphics, *entry, size, transforms)) return bytes;
     }
   }
 
@@ -84,6 +97,7 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
   platform::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
+  ToScreen(stored, decoded.colour, transforms, path);
   return Png(graphics, platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll));
 }
 

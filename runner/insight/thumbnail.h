@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/graphics.h"
 #include "platform/thumbnail_cache.h"
 #include "runner/insight/face_geometry.h"
@@ -32,9 +33,12 @@ PixelSize RequestedThumbnailSize(int width, int height, double scale);
 PixelSize ThumbnailSize(PixelSize picture, PixelSize requested);
 
 // The PNG bytes of the preview of `path`, or nothing when the file is missing, not a picture, past the
-// limits, or any step fails. `cache` may be null.
+// limits, or any step fails. `cache` may be null. A preview is always sRGB, the screen's space, whatever
+// the colour-profile selection: the reduced picture is converted from its own profile (`transforms` may be
+// null: a table of the call's own).
 std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& graphics,
                                                     const platform::ThumbnailCache* cache, const std::string& path,
-                                                    PixelSize requested);
+                                                    PixelSize requested,
+                                                    imaging::colour::ColourTransforms* transforms = nullptr);
 
 }  // namespace runner::insight

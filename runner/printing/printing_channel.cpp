@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "runner/channels/channel_errors.h"
 #include "runner/printing/baking/baking_channel.h"
 #include "runner/printing/plans/plans_channel.h"
 #include "runner/printing/printers/printers_channel.h"
@@ -56,7 +57,8 @@ void SetupPrintingChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<C
   // The debugger output of the desktop build is standard error here; one line.
   std::fputs("DEBUG: SetupPrintingChannel called\n", stderr);
   std::fflush(stderr);
-  InstallChannel(messenger, kPrintingChannelName, PrintingMethodTable(services), slot);
+  InstallChannel(messenger, kPrintingChannelName, PrintingMethodTable(services), slot,
+                 [](const std::string& where, MethodResult& result) { AnswerError(result, TextNotUtf8(where)); });
 }
 
 }  // namespace runner::printing

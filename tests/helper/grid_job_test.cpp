@@ -124,6 +124,7 @@ TEST(GridJobTest, WhatIsWrittenReadsBackAsTheSameJob) {
   job.cutGridWidthMm = 0.00001;
   job.cutGridColor = "a=b c";
   job.magnetAspectRatio = 0.6666666666;
+  job.colorProfile = "custom:/profiles/Printer & Paper.icc";
   job.sheetDensity = false;  // written only when off
   const EffectRecord all = {0.1f,  -0.25f,  0.9f,   0.4f,   1.0f,  -30.5f,      2.0f,  7.0f, 0.3f, 2.5f,
                             -12.25f, 8.0f, 640.0f, 480.0f, 0.05f, 1.5f, 0xFF102030u, false, 2.2f};
@@ -147,6 +148,7 @@ TEST(GridJobTest, OptionalPartsAreLeftOutAsTheReaderExpects) {
   EXPECT_NE(text.find("[frames]\n[outputs]\n"), std::string::npos);
   EXPECT_EQ(text.find("[effects]"), std::string::npos);
   EXPECT_EQ(text.find("magnetAspectRatio"), std::string::npos);
+  EXPECT_EQ(text.find("colorProfile"), std::string::npos);  // not filled in: the numbers as stored
 
   job.effects = {EffectRecord{}};  // a list of neutral records: header only
   EffectRecord viewport_only;      // values that matter only together with others

@@ -1,13 +1,17 @@
 // Tests of the mosalith program run as a process: exit codes, output streams and the sheet files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "helper/file_open.h"
 #include "helper/image_io.h"
+#include "imaging/colour/colour_profile.h"
+#include "imaging/colour/colour_transforms.h"
 #include "tests/helper/run_program.h"
 #include "tests/helper/not_a_file.h"
 #include "tests/helper/test_images.h"
@@ -198,6 +202,64 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   EXPECT_TRUE(Near(*second, 50, 40, 40, 40, 200));    // photo 4
   EXPECT_TRUE(Near(*second, 150, 40, 255, 255, 255));
   EXPECT_TRUE(Near(*third, 50, 40, 255, 255, 255));
+}
+
+// The whole file at `path`.
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(ReadWholeFile(path, bytes, int64_t{1} << 26)) << path;
+  return bytes;
+}
+
+bool Holds(const std::vector<uint8_t>& file, const std::vector<uint8_t>& part) {
+  return std::search(file.begin(), file.end(), part.begin(), part.end()) != file.end();
+}
+
+TEST_F(MosalithProcessTest, SheetsAreConvertedIntoTheJobsColourProfileAndCarryIt) {
+  ASSERT_TRUE(WriteJpeg(Solid(60, 60, 40, 200, 60), PathOf("green.jpg"), 100, testing::Codec()));
+  const std::string printer = PathOf("printer.icc");  // a display-class RGB profile serves as one
+  const std::vector<uint8_t>& adobe = imaging::colour::AdobeRgbProfile()->icc();
+  WriteText("printer.icc", std::string(adobe.begin(), adobe.end()));
+  WriteText("broken.icc", "not a profile");
+  imaging::colour::ColourTransforms transforms;
+  const uint32_t in_adobe =
+      transforms.Between(imaging::colour::SrgbProfile(), imaging::colour::AdobeRgbProfile())->ApplyArgb(0xFF28C83C);
+
+  struct Case {
+    std::string setting;
+    const std::vector<uint8_t>* carried;  // null: no profile
+    uint32_t photo;
+  };
+  const std::vector<Case> cases = {
+      {"colorProfile=adobe_rgb\n", &adobe, in_adobe},
+      {"colorProfile=custom:" + printer + "\n", &adobe, in_adobe},
+      {"colorProfile=custom:" + PathOf("broken.icc") + "\n", &imaging::colour::SrgbProfile()->icc(), 0xFF28C83C},
+      {"colorProfile=srgb\n", &imaging::colour::SrgbProfile()->icc(), 0xFF28C83C},
+      {"colorProfile=no_conversion\n", nullptr, 0xFF28C83C},
+      {"", nullptr, 0xFF28C83C},  // a job written before the key existed
+  };
+  for (const Case& c : cases) {
+    const RunResult result = Run(WriteText("job.txt", "[settings]\npageWidth=120\npageHeight=60\nrows=1\ncols=2\n"
+                                                          "marginLeft=0\nmarginRight=0\nmarginTop=0\nmarginBottom=0\n"
+                                                          "showCutGrid=1\ncutGridColor=black\njpegQuality=100\n" +
+                                                          c.setting + "[images]\n" + PathOf("green.jpg") +
+                                                          "\n[outputs]\n" + PathOf("s.jpg") + "\n"));
+    EXPECT_EQ(result.exit_code, 0) << c.setting << result.err;
+    const std::vector<uint8_t> sheet_bytes = FileBytes(PathOf("s.jpg"));
+    EXPECT_EQ(c.carried != nullptr && Holds(sheet_bytes, *c.carried), c.carried != nullptr) << c.setting;
+    EXPECT_EQ(Holds(sheet_bytes, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E'}), c.carried != nullptr)
+        << c.setting;
+    EXPECT_EQ(result.err.find("custom colour profile unusable") != std::string::npos,
+              c.setting.find("broken") != std::string::npos)
+        << result.err;
+    std::optional<ImageBuffer> sheet = LoadImage(PathOf("s.jpg"), testing::Codec());
+    ASSERT_TRUE(sheet);
+    const uint8_t* p = sheet->pixel(30, 30);
+    EXPECT_NEAR(p[0], int((c.photo >> 16) & 0xFF), 3) << c.setting;
+    EXPECT_NEAR(p[1], int((c.photo >> 8) & 0xFF), 3) << c.setting;
+    EXPECT_NEAR(p[2], int(c.photo & 0xFF), 3) << c.setting;
+    EXPECT_TRUE(Near(*sheet, 60, 30, 0, 0, 0)) << c.setting;  // black cut lines stay black
+  }
 }
 
 TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {

@@ -1,6 +1,7 @@
 // TestServices: a Services built from the fakes of platform/fake/, owned by the test.
 #pragma once
 
+#include "imaging/colour/colour_transforms.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_dialogs.h"
 #include "platform/fake/fake_graphics.h"
@@ -31,6 +32,7 @@ struct TestServices {
     services.files = &files;
     services.settings = &settings;
     services.bakes = &bakes;
+    services.colour = &colour;
     services.metadata = &metadata;
     services.face_detector = &face_detector;
     services.thumbnail_cache = &thumbnail_cache;
@@ -68,6 +70,7 @@ struct TestServices {
   PendingWork pending;
   WorkLanes lanes{&threads, &clock, 2};
   printing::GridJobTable grid_jobs;
+  imaging::colour::ColourTransforms colour;
   Services services;
 };
 

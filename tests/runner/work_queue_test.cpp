@@ -101,6 +101,31 @@ TEST_F(WorkQueueTest, AFullLaneRefusesAndSaysWhyWhileTheOthersGoOn) {
   EXPECT_TRUE(cancelled().empty());  // refused, not cancelled: the caller answers for it
 }
 
+TEST_F(WorkQueueTest, AFullLaneWithAListenerTakesTheTaskAndHoldsTheReadsUntilItHasRoomAgain) {
+  std::atomic<bool> held{false};  // what the host's read gate would be told
+  WorkQueue lane("preview", 1, 2, &threads_, &clock_);
+  lane.HoldReadsWhenFull([&held](bool full) { held = full; });
+  ASSERT_TRUE(lane.Submit(Recorder(0)));
+  ASSERT_TRUE(Eventually([&] { return lane.running() == 1; }));
+  ASSERT_TRUE(lane.Submit(Recorder(1)));
+  EXPECT_FALSE(held.load());
+  ASSERT_TRUE(lane.Submit(Recorder(2)));
+  EXPECT_TRUE(held.load()) << "two wait: the transports stop reading";
+  ASSERT_TRUE(lane.Submit(Recorder(3))) << "what was read meanwhile still finds a place";
+  latch_.Open();
+  ASSERT_TRUE(Eventually([&] { return ran().size() == 4; }));
+  EXPECT_FALSE(held.load());
+  // Cancelling what waits gives the gate back too.
+  WorkQueue stuck("preview", 1, 1, &threads_, &clock_, WorkQueue::kDefaultLinger,
+                  [](std::string, std::function<void()>, std::string*) { return true; });  // workers never run
+  stuck.HoldReadsWhenFull([&held](bool full) { held = full; });
+  ASSERT_TRUE(stuck.Submit(Recorder(4)));
+  EXPECT_TRUE(held.load());
+  stuck.CancelWaiting();
+  EXPECT_FALSE(held.load());
+  EXPECT_EQ(cancelled(), (std::vector<int>{4}));
+}
+
 TEST_F(WorkQueueTest, WhenNoWorkerCanStartTheTaskIsRefused) {
   WorkQueue lane("test", 2, 10, &threads_, &clock_, WorkQueue::kDefaultLinger,
                  [](std::string, std::function<void()>, std::string* error) {

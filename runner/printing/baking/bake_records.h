@@ -25,6 +25,9 @@ struct BakeRequest {
   double offset_y_px = 0.0;
   bool rotate_for_output = false;
   BakeEffects effects;
+  // Set when a value cannot mean anything on a canvas (a zoom of 0, a stroke wider than the canvas): the
+  // request keeps its place and is answered as a failed image with this text, and nothing is drawn.
+  std::string refusal;
 };
 
 struct BakeResult {

@@ -10,6 +10,9 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
+#include "imaging/colour/colour_transforms.h"
+#include "imaging/colour/output_space.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/color_profiles.h"
@@ -54,9 +57,14 @@ std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t in
 
 // The bake's steps; exceptions leave it with the canvas and the library reference already released.
 BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32_t index,
-                       const std::string& output_folder, const std::string& profile_id, int quality) {
+                       const std::string& output_folder, const std::string& profile_id, int quality,
+                       const imaging::colour::OutputSpace& output) {
   const std::string p = "DEBUG: BakeSingleImage [" + std::to_string(index);
   LogLine(p + "] starting with color profile: " + profile_id);
+  if (!request.refusal.empty()) {
+    LogLine("ERROR: BakeSingleImage [" + std::to_string(index) + "] refused: " + request.refusal);
+    return Failure(index, request.refusal);
+  }
   if (tools.graphics == nullptr || tools.shared == nullptr) return Failure(index, "Failed to initialize GDI+");
 
   GraphicsLibraryHold library(tools.shared->graphics_library);
@@ -67,13 +75,15 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   }
   LogLine(p + "] GDI+ initialized");
   LogLine(p + "] calling RenderImageWithEffects");
-  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request);
+  imaging::colour::ColourTransforms own_transforms(2);
+  const RenderColour colour{&output, tools.colour != nullptr ? tools.colour : &own_transforms};
+  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request, colour);
   LogLine(p + "] RenderImageWithEffects returned");
   if (!canvas) return Failure(index, "Failed to render image with effects");
 
   LogLine(p + "] keeping ARGB format");
   LogLine(p + "] applying color profile: " + profile_id);
-  ApplyColorProfile(true, profile_id);
+  ApplyColorProfile(true, profile_id, output);
 
   LogLine(p + "] generating filename");
   LogLine(p + "] saving bitmap");
@@ -83,6 +93,7 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   const GraphicsStatus encoded = tools.graphics->EncodeJpeg(*pixels, quality, &jpeg);
   pixels.reset();
   if (encoded != GraphicsStatus::kOk) return Failure(index, SaveFailure(encoded));
+  CarryProfile(&jpeg, output);
   if (tools.files == nullptr || tools.clock == nullptr) return Failure(index, SaveFailure(GraphicsStatus::kWin32Error));
   GraphicsStatus write_status = GraphicsStatus::kOk;
   const std::optional<std::string> path = WriteUnderFreeName(tools, index, output_folder, jpeg, &write_status);
@@ -106,9 +117,13 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
 }  // namespace
 
 BakeResult BakeSingleImage(const BakeTools& tools, const BakeRequest& request, int32_t index,
-                           const std::string& output_folder, const std::string& profile_id, int quality) {
+                           const std::string& output_folder, const std::string& profile_id, int quality,
+                           const imaging::colour::OutputSpace* output) {
   try {
-    return BakeOrThrow(tools, request, index, output_folder, profile_id, quality);
+    if (output != nullptr) return BakeOrThrow(tools, request, index, output_folder, profile_id, quality, *output);
+    const imaging::colour::OutputSpace own =
+        OutputSpaceOf(imaging::colour::OutputChoiceFromSelection(profile_id), tools.files);
+    return BakeOrThrow(tools, request, index, output_folder, profile_id, quality, own);
   } catch (const std::exception& e) {
     LogLine("ERROR: BakeSingleImage [" + std::to_string(index) + "] exception: " + e.what());
     return Failure(index, std::string("Exception during baking: ") + e.what());

@@ -1,5 +1,5 @@
-// Bake single image: render one accepted request, note its colour profile, and write it as a new JPEG
-// file in the bake's output folder.
+// Bake single image: render one accepted request in the output space of its colour profile, and write it
+// as a new JPEG file in the bake's output folder, carrying that space's profile.
 //
 // Never throws: every failure, exceptions included, becomes a failed BakeResult with its text:
 //   "Failed to initialize GDI+"                     the graphics library cannot be started
@@ -24,6 +24,11 @@ class FileSystem;
 class Graphics;
 }  // namespace platform
 
+namespace imaging::colour {
+class ColourTransforms;
+struct OutputSpace;
+}  // namespace imaging::colour
+
 namespace runner::printing {
 
 struct BakeShared;
@@ -34,12 +39,15 @@ struct BakeTools {
   platform::FileSystem* files = nullptr;
   const platform::Clock* clock = nullptr;  // local time of the file names
   BakeShared* shared = nullptr;
+  imaging::colour::ColourTransforms* colour = nullptr;  // null: each image its own table
 };
 
 // How many counter values one file tries before it gives up on finding a free name.
 inline constexpr int kMaxNameAttempts = 100;
 
+// `output` is the output space of `profile_id`, resolved once for the whole bake; null: resolved here.
 BakeResult BakeSingleImage(const BakeTools& tools, const BakeRequest& request, int32_t index,
-                           const std::string& output_folder, const std::string& profile_id, int quality);
+                           const std::string& output_folder, const std::string& profile_id, int quality,
+                           const imaging::colour::OutputSpace* output = nullptr);
 
 }  // namespace runner::printing

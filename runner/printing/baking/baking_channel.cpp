@@ -2,13 +2,16 @@
 #include "runner/printing/baking/baking_channel.h"
 
 #include <exception>
+#include <memory>
 #include <optional>
 
+#include "imaging/colour/output_space.h"
 #include "platform/settings_store.h"
 #include "runner/channels/channel_args.h"
 #include "runner/channels/channel_errors.h"
 #include "runner/channels/on_lane.h"
 #include "runner/channels/pending_work.h"
+#include "runner/colour_output.h"
 #include "runner/printing/baking/bake_args.h"
 #include "runner/printing/baking/bake_single_image.h"
 #include "runner/printing/baking/color_profiles.h"
@@ -20,8 +23,9 @@ namespace {
 
 constexpr int32_t kDefaultJpegQuality = 95;
 
-void BakeImagesForPrinting(const ParallelBakeSetup& setup, const platform::SettingsStore* settings,
-                           const MethodCall& call, MethodResult& result) {
+// `tools` null: the setup's own bake function, as it is.
+void BakeImagesForPrinting(const ParallelBakeSetup& setup, const BakeTools* tools,
+                           const platform::SettingsStore* settings, const MethodCall& call, MethodResult& result) {
   std::vector<BakeResult> results;
   try {
     const EncodableMap* arguments = ArgumentMap(call);
@@ -39,7 +43,19 @@ void BakeImagesForPrinting(const ParallelBakeSetup& setup, const platform::Setti
     if (accepted.empty()) return AnswerError(result, kNoValidBakeRequests);
 
     const std::string profile_id = LoadSelectedColorProfile(settings);
-    results = BakeImagesInParallel(accepted, max_threads, profile_id, quality, setup);
+    if (tools == nullptr) {
+      results = BakeImagesInParallel(accepted, max_threads, profile_id, quality, setup);
+    } else {
+      // The output space is settled once for the bake: a custom profile read once, its failure logged once.
+      const imaging::colour::OutputSpace output =
+          OutputSpaceOf(imaging::colour::OutputChoiceFromSelection(profile_id), tools->files);
+      ParallelBakeSetup this_bake = setup;
+      this_bake.bake = [tools, &output](const BakeRequest& request, int32_t index, const std::string& folder,
+                                        const std::string& id, int q) {
+        return BakeSingleImage(*tools, request, index, folder, id, q, &output);
+      };
+      results = BakeImagesInParallel(accepted, max_threads, profile_id, quality, this_bake);
+    }
   } catch (const std::exception& e) {
     const std::string_view text = e.what();
     return AnswerError(result, text.empty() ? ChannelError(kUnknownBakingException) : BakingException(text));
@@ -120,7 +136,7 @@ void BakeStopped(const MethodCall&, MethodResult& result) {
 
 MethodHandler MakeBakeImagesForPrintingHandler(ParallelBakeSetup setup, const platform::SettingsStore* settings) {
   return [setup = std::move(setup), settings](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-    BakeImagesForPrinting(setup, settings, call, *result);
+    BakeImagesForPrinting(setup, nullptr, settings, call, *result);
   };
 }
 
@@ -136,14 +152,16 @@ MethodHandler MakeBakeImagesForPrintingHandler(const Services& services) {
   setup.progressed = [pending = services.pending] {
     if (pending != nullptr) pending->Progressed();
   };
-  const BakeTools tools{services.graphics, services.files, services.clock, services.bakes};
-  setup.bake = [tools](const BakeRequest& request, int32_t index, const std::string& folder,
-                       const std::string& profile_id, int quality) {
-    return BakeSingleImage(tools, request, index, folder, profile_id, quality);
+  auto tools = std::make_shared<const BakeTools>(
+      BakeTools{services.graphics, services.files, services.clock, services.bakes, services.colour});
+  const platform::SettingsStore* const settings = services.settings;
+  MethodHandler handler = [setup = std::move(setup), tools, settings](const MethodCall& call,
+                                                                     std::unique_ptr<MethodResult> result) {
+    BakeImagesForPrinting(setup, tools.get(), settings, call, *result);
   };
   // The bake waits on files and workers: it runs on the bake lane, never on the platform thread.
   return OnLane(services.lanes ? &services.lanes->bakes : nullptr, services.pending, "bake", BakeStopped,
-                MakeBakeImagesForPrintingHandler(std::move(setup), services.settings));
+                std::move(handler));
 }
 
 MethodHandler MakeGetColorProfilesHandler(const Services&) {

@@ -3,9 +3,10 @@
 
 #include <optional>
 
+#include "base/utf8.h"
+#include "imaging/colour/output_space.h"
 #include "platform/settings_store.h"
 #include "runner/log.h"
-#include "runner/text_conversion.h"
 
 namespace runner::printing {
 
@@ -39,7 +40,7 @@ std::string LoadSelectedColorProfile(const platform::SettingsStore* store) {
   if (!stored || stored->size() > kMaxColorProfileIdBytes) return kDefaultColorProfile;
   std::string id = stored->substr(0, stored->find('\0'));
   // A hand-edited file could hold bytes that are not text; the channel sends only UTF-8.
-  if (!IsValidUtf8(id)) return kDefaultColorProfile;
+  if (!base::IsValidUtf8(id)) return kDefaultColorProfile;
   return id;
 }
 
@@ -67,10 +68,10 @@ bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string&
   return false;
 }
 
-void ApplyColorProfile(bool has_canvas, const std::string& id) {
+void ApplyColorProfile(bool has_canvas, const std::string& id, const imaging::colour::OutputSpace& output) {
   if (!has_canvas) return;
   OutputLine("INFO: Color profile selected: " + GetColorProfileDisplayName(id));
-  OutputLine("INFO: Color profile management requires WIC implementation");
+  OutputLine(output.profile ? "INFO: Colors converted to " + output.profile->name() : "INFO: Colors kept as stored");
 }
 
 }  // namespace runner::printing

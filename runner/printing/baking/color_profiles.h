@@ -1,8 +1,8 @@
 // Colour profiles: the list offered to the user, the stored selection and the display names (the three
 // methods that read and change them are in baking_channel.h).
 //
-// No colour conversion happens anywhere: a bake records the selected profile in its log and writes the
-// pixels as rendered, so a baked file is the same byte for byte whichever profile is selected.
+// The selection acts on every output (runner/colour_output.h, imaging/colour/output_space.h): bakes and
+// sheets are converted into its space and carry its profile; "no_conversion" keeps the numbers as stored.
 // The selection is kept under the settings name "ColorProfile". Reading follows the rules of a 256-byte
 // read buffer: nothing stored, an unreadable store, or a value of 256 bytes or more reads as "srgb"; an
 // empty stored value reads as the empty string; the value ends at its first NUL.
@@ -14,6 +14,10 @@
 
 namespace platform {
 class SettingsStore;
+}
+
+namespace imaging::colour {
+struct OutputSpace;
 }
 
 namespace runner::printing {
@@ -45,8 +49,8 @@ std::string LoadSelectedColorProfile(const platform::SettingsStore* store);
 // false. `store` may be null: the store cannot be created.
 bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string& id);
 
-// Called by the bake for every rendered canvas: two notice lines on standard output naming the profile.
-// Does nothing when there is no canvas. Never changes the pixels.
-void ApplyColorProfile(bool has_canvas, const std::string& id);
+// Called by the bake for every rendered canvas (already converted): two notice lines on standard output,
+// the selection's display name and the space the canvas is in. Does nothing when there is no canvas.
+void ApplyColorProfile(bool has_canvas, const std::string& id, const imaging::colour::OutputSpace& output);
 
 }  // namespace runner::printing

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "runner/colour_output.h"
 #include "runner/log.h"
 
 namespace runner::printing {
@@ -41,13 +42,13 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
   *orientation = decoded.info.orientation;
   if (!reduced) {
     const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
-    return CanvasPhoto{std::move(decoded.bitmap), size};
+    return CanvasPhoto{std::move(decoded.bitmap), size, std::move(decoded.colour)};
   }
   LogLine("DEBUG: Scaled decode " + std::to_string(info.width_px) + "x" + std::to_string(info.height_px) + " -> " +
           std::to_string(reduced->width_px) + "x" + std::to_string(reduced->height_px));
   // The decoder's eighths leave the pixels at or a little above the reduced size; they are resampled
   // once, when the photo is drawn.
-  return CanvasPhoto{std::move(decoded.bitmap), *reduced};
+  return CanvasPhoto{std::move(decoded.bitmap), *reduced, std::move(decoded.colour)};
 }
 
 std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
@@ -63,7 +64,7 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
     }
     orientation = decoded.info.orientation;
     const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
-    photo = CanvasPhoto{std::move(decoded.bitmap), size};
+    photo = CanvasPhoto{std::move(decoded.bitmap), size, std::move(decoded.colour)};
   }
   // Orientation comes from the file on both paths, so a photo turns upright whatever its size, mirrored
   // orientations included, as previews and sheets show it.
@@ -86,7 +87,8 @@ std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*eff
 }
 
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request) {
+                                                         const BakeRequest& request, const RenderColour& colour) {
+  const bool converting = colour.output != nullptr && colour.output->profile && colour.transforms != nullptr;
   const int canvas_width = request.canvas_width_px;
   const int canvas_height = request.canvas_height_px;
   const std::string rotate_flag = request.rotate_for_output ? "1" : "0";
@@ -114,6 +116,8 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
       LogLine("ERROR: Failed to apply effects");
       return nullptr;
     }
+    // Converted at its reduced size, before the stroke and the frame are drawn over it.
+    if (converting) ConvertPicture(*duplicate, loaded->colour, *colour.output, *colour.transforms, request.source_path);
     photo = CanvasPhoto{std::move(*duplicate), loaded->size};
   }
 
@@ -164,7 +168,9 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
   if (request.effects.stroke > 0.0f) {
     const float pen = StrokePenWidth(request.effects.stroke, request.effects.stroke_scale, canvas_width, canvas_height);
     const CanvasRect outline = StrokeOutline(canvas_width, canvas_height, pen, request.effects.stroke_external);
-    canvas->StrokeRect({outline.x, outline.y, outline.width, outline.height}, pen, request.effects.stroke_color);
+    const uint32_t stroke_colour = converting ? OutputColour(request.effects.stroke_color, *colour.output, *colour.transforms)
+                                              : request.effects.stroke_color;
+    canvas->StrokeRect({outline.x, outline.y, outline.width, outline.height}, pen, stroke_colour);
   }
 
   if (!request.frame_path.empty()) {
@@ -176,6 +182,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     // A frame that cannot be loaded leaves the photo and stroke without one, silently.
     if (graphics.Decode(request.frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
       if (request.rotate_for_output) frame.bitmap = platform::RotateClockwise(frame.bitmap);
+      if (converting) ConvertPicture(frame.bitmap, frame.colour, *colour.output, *colour.transforms, request.frame_path);
       const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
       canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);
     }

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "imaging/colour/colour_transforms.h"
+#include "imaging/colour/output_space.h"
 #include "platform/bitmap.h"
 #include "platform/graphics.h"
 #include "runner/printing/baking/bake_geometry.h"
@@ -27,6 +29,13 @@ namespace runner::printing {
 struct CanvasPhoto {
   platform::Bitmap pixels;
   PixelSize size;
+  imaging::ColourDescription colour = {};  // what the file says about its colours
+};
+
+// The output space a render converts into, and the table of conversions it uses.
+struct RenderColour {
+  const imaging::colour::OutputSpace* output = nullptr;  // null: the numbers as stored
+  imaging::colour::ColourTransforms* transforms = nullptr;
 };
 
 // The photo upright, or nothing after logging why. Tries the reduced decode first and the plain full-size
@@ -46,8 +55,10 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
 std::optional<platform::Bitmap> ApplyEffects(const platform::Bitmap& image, const BakeEffects& effects);
 
 // The rendered canvas of `request`, or null after logging the failure. A canvas size outside 1..32767 or
-// the pixel budget fails before anything is decoded.
+// the pixel budget fails before anything is decoded. With `colour`, the photo is converted into its output
+// space once it is decoded and reduced, the frame once it is decoded and the stroke's colour (chosen in
+// sRGB) too, so that the canvas is wholly in the output space.
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request);
+                                                         const BakeRequest& request, const RenderColour& colour = {});
 
 }  // namespace runner::printing

@@ -34,7 +34,7 @@ std::optional<double> RangedNumber(ArgReader& args, std::string_view key, double
   if (!args.ok()) return std::nullopt;
   if (!value) return fallback;
   if (!std::isfinite(*value) || *value < low || *value > high) {
-    if (!refused) refused = InvalidValueForKey(key, MmText(low) + " to " + MmText(high));
+    if (!refused) refused = InvalidValueForKey(key, mosalith::FormatJobReal(low) + " to " + mosalith::FormatJobReal(high));
     return std::nullopt;
   }
   return value;

@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "runner/text_conversion.h"
+#include "base/utf8.h"
 
 namespace runner::printing {
 namespace {
@@ -43,13 +43,13 @@ uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t w
 }
 
 PaperNameMatch FindPaperByName(const std::vector<platform::Paper>& papers, std::string_view name) {
-  const std::u16string wanted = Utf8ToUtf16(name);
+  const std::u16string wanted = base::Utf8ToUtf16(name);
   for (size_t i = 0; i < papers.size(); ++i) {
-    if (Utf8ToUtf16(papers[i].label) == wanted) return {NameMatch::kExact, i};
+    if (base::Utf8ToUtf16(papers[i].label) == wanted) return {NameMatch::kExact, i};
   }
   const std::u16string wanted_lower = LowerCaseUtf16(wanted);
   for (size_t i = 0; i < papers.size(); ++i) {
-    const std::u16string label = LowerCaseUtf16(Utf8ToUtf16(papers[i].label));
+    const std::u16string label = LowerCaseUtf16(base::Utf8ToUtf16(papers[i].label));
     if (label.find(wanted_lower) != std::u16string::npos || wanted_lower.find(label) != std::u16string::npos) {
       return {NameMatch::kPartial, i};
     }

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/paper/paper_table.h"
 #include "runner/log.h"
 #include "runner/printing/printers/paper_match.h"
 
@@ -42,6 +43,10 @@ bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer,
   std::lock_guard lock(PrinterSettingsLock());
   const std::string size = std::to_string(width_mm) + "x" + std::to_string(height_mm) + "mm";
   LogLine("DEBUG: SetPrinterPaperSize called - printer: " + printer + ", paper: " + size);
+  if (!platform::IsPhysicalPaperSide(width_mm * 10) || !platform::IsPhysicalPaperSide(height_mm * 10)) {
+    LogLine("ERROR: Paper " + size + " refused: sides must be from 10 to 5000 mm");
+    return false;
+  }
   const std::vector<platform::Paper> papers = spooler.Papers(printer).value_or(std::vector<platform::Paper>());
   uint16_t id = FindPaperIdBySize(papers, width_mm, height_mm, Log);
   if (id != 0) {

@@ -22,8 +22,9 @@ std::recursive_mutex& PrinterSettingsLock();
 
 // Sets the printer's paper to the closest listed paper within 10 mm (turned papers count), else to a
 // user-defined paper of exactly width_mm x height_mm; orientation landscape when width_mm > height_mm.
-// False for an empty name, a printer that cannot be opened or read, a user-defined size that does not fit
-// the record (more than 3276.7 mm), a change the printer refuses, or a failed store.
+// False for an empty name, a side under 10 mm or over 5 m (never stored), a printer that cannot be opened
+// or read, a user-defined size that does not fit the record (more than 3276.7 mm), a change the printer
+// refuses, or a failed store.
 bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer, int64_t width_mm,
                          int64_t height_mm);
 

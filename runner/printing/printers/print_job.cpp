@@ -10,6 +10,9 @@
 #include <mutex>
 #include <new>
 
+#include "imaging/colour/colour_transforms.h"
+#include "imaging/colour/output_space.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
 #include "runner/printing/printers/page_layout.h"
 #include "runner/printing/printers/paper_setter.h"
@@ -50,6 +53,7 @@ void DumpSettings(const platform::PrintSettings& settings) {
 // A loaded page picture: a JPEG checked and left as stored, or decoded pixels turned upright.
 struct LoadedPicture {
   platform::ImageInfo info;
+  imaging::ColourDescription colour;
   std::optional<platform::Bitmap> bitmap;
   int upright_width_px = 0;  // the picture as it is seen: the layout is computed from these
   int upright_height_px = 0;
@@ -59,7 +63,8 @@ struct LoadedPicture {
 // Decodes `path` at no less than `upright_width_px` x `upright_height_px` once turned upright by
 // `orientation`, and turns it upright.
 platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
-                                       int upright_width_px, int upright_height_px, platform::Bitmap* out) {
+                                       int upright_width_px, int upright_height_px, platform::Bitmap* out,
+                                       imaging::ColourDescription* colour) {
   const bool swaps = platform::OrientationSwapsSides(orientation);
   platform::DecodeOptions options;
   options.min_width_px = std::max(1, swaps ? upright_height_px : upright_width_px);
@@ -67,6 +72,7 @@ platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const
   platform::DecodedImage decoded;
   const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded);
   if (status != platform::GraphicsStatus::kOk) return status;
+  *colour = std::move(decoded.colour);
   try {
     *out = platform::ApplyOrientation(std::move(decoded.bitmap), orientation, platform::OrientationSet::kAll);
   } catch (const std::bad_alloc&) {
@@ -92,19 +98,36 @@ platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const s
   if (info.format == platform::ImageFormat::kJpeg && int64_t{info.width_px} * info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
     platform::DecodedImage decoded;
-    return graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+    out->colour = std::move(decoded.colour);
+    return status;
   }
   // Decoded at no less than the device pixels it will cover.
   const PageFit fit = FitToPrintableArea(out->upright_width_px, out->upright_height_px, pw, ph);
   platform::Bitmap upright;
   status = DecodeUpright(graphics, path, info.orientation, fit.turned ? fit.dest_height_px : fit.dest_width_px,
-                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright);
+                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour);
   if (status != platform::GraphicsStatus::kOk) return status;
   out->bitmap = std::move(upright);
   return platform::GraphicsStatus::kOk;
 }
 
 enum class LoopEnd { kFinished, kCancelled, kFailed };
+
+// The space of a job's pages (see PrintColour).
+struct PageSpace {
+  imaging::colour::OutputSpace space;  // null profile: the numbers as stored
+  bool printer_numbers = false;        // the custom printer profile's own numbers
+};
+
+PageSpace PageSpaceOf(const PrintColour& colour) {
+  const imaging::colour::OutputChoice choice = imaging::colour::OutputChoiceFromJobValue(colour.job_value);
+  if (choice.kind == imaging::colour::OutputKind::kAsStored) return {};
+  if (choice.kind != imaging::colour::OutputKind::kCustom) return {{imaging::colour::SrgbProfile(), {}}, false};
+  PageSpace page{OutputSpaceOf(choice, colour.files), false};
+  page.printer_numbers = page.space.fallback_note.empty();
+  return page;
+}
 
 // "<name> (<width>x<height> mm)" of the sheet a device prints on.
 std::string PaperText(const platform::DeviceGeometry& geometry) {
@@ -174,8 +197,16 @@ Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolu
 }  // namespace
 
 std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
-                                                   const platform::Graphics& graphics, const ThreadRegistry* threads) {
+                                                   const platform::Graphics& graphics, const ThreadRegistry* threads,
+                                                   const PrintColour& colour) {
   const size_t count = request.image_paths.size();
+  const PageSpace page_space = PageSpaceOf(colour);
+  imaging::colour::ColourTransforms own_transforms(4);
+  imaging::colour::ColourTransforms& transforms = colour.transforms != nullptr ? *colour.transforms : own_transforms;
+  if (page_space.space.profile) {
+    LogLine("DEBUG: Pages printed in " + page_space.space.profile->name() +
+            (page_space.printer_numbers ? " (the printer's own colours, already managed)" : ""));
+  }
   std::string printer;
   std::unique_ptr<platform::PrintDevice> device;
   {
@@ -197,11 +228,13 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     LogLine("DEBUG C++: Default printer: " + printer);
     std::optional<platform::PrintSettings> settings;
     if (!printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
-    auto with_copies = [&request](platform::PrintSettings job_settings) {
+    auto with_copies = [&request, &page_space](platform::PrintSettings job_settings) {
       if (request.copies > 0) {
         job_settings.copies = static_cast<int16_t>(std::min<int32_t>(request.copies, INT16_MAX));
         job_settings.fields |= platform::kFieldCopies;
       }
+      // The pages are the printer profile's own numbers: the printer must not convert them again.
+      if (page_space.printer_numbers) job_settings.options.emplace_back("cm-calibration", "true");
       return job_settings;
     };
     if (settings) settings = with_copies(*settings);
@@ -289,6 +322,11 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     const platform::RectF& dest = placement.dest;
     const bool turned = placement.turned;
 
+    // Converted once into the page's space; a JPEG already in it is placed as stored.
+    const imaging::colour::ConversionRef conversion = transforms.For(picture.colour, page_space.space.profile);
+    if (!conversion->source_note().empty()) LogLine("INFO: " + path + ": " + conversion->source_note());
+    if (picture.bitmap) conversion->Apply(picture.bitmap->rgba.data(), picture.bitmap->rgba.size() / 4);
+
     platform::PagePicture placed;
     if (picture.bitmap) {
       placed.bitmap = &*picture.bitmap;
@@ -302,17 +340,22 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
       placed.orientation = picture.info.orientation;
     }
     placed.turn_clockwise = turned;
-    platform::DrawResult drawn = device->DrawPicture(placed, dest);
+    const bool stored_needs_conversion = !picture.bitmap && conversion->changes_pixels();
+    platform::DrawResult drawn =
+        stored_needs_conversion ? platform::DrawResult::kNeedsPixels : device->DrawPicture(placed, dest);
     if (drawn == platform::DrawResult::kNeedsPixels) {
-      // The device cannot carry this JPEG as it is stored: its pixels, decoded no larger than the page
-      // needs and turned upright, are drawn instead.
-      LogLine("DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
+      // The device cannot carry this JPEG as it is stored, or its colours must be converted for the page:
+      // its pixels, decoded no larger than the page needs and turned upright, are drawn instead.
+      LogLine(stored_needs_conversion ? "DEBUG: The JPEG's colours are converted for the page; drawing its pixels"
+                                      : "DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
       platform::Bitmap upright;
       const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
       const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
+      imaging::ColourDescription decoded_colour;
       const platform::GraphicsStatus status =
-          DecodeUpright(graphics, path, picture.info.orientation, need_x, need_y, &upright);
+          DecodeUpright(graphics, path, picture.info.orientation, need_x, need_y, &upright, &decoded_colour);
       if (status == platform::GraphicsStatus::kOk) {
+        conversion->Apply(upright.rgba.data(), upright.rgba.size() / 4);
         placed.bitmap = &upright;
         placed.jpeg_path.clear();
         placed.orientation = 1;
@@ -357,7 +400,8 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
 }
 
 bool PrintFileOnPrinter(platform::Spooler& spooler, const platform::Graphics& graphics, const ThreadRegistry* threads,
-                        const std::string& path, const std::string& printer, int32_t copies) {
+                        const std::string& path, const std::string& printer, int32_t copies,
+                        const PrintColour& colour) {
   PrintJobRequest request;
   request.image_paths = {path};
   request.copies = copies;
@@ -365,7 +409,7 @@ bool PrintFileOnPrinter(platform::Spooler& spooler, const platform::Graphics& gr
   request.document_name = slash == std::string::npos ? path : path.substr(slash + 1);
   request.make_default = false;
   if (!printer.empty() && spooler.HasPrinter(printer)) request.printer_name = printer;
-  return !PrintWithLayoutWindows(request, spooler, graphics, threads);
+  return !PrintWithLayoutWindows(request, spooler, graphics, threads, colour);
 }
 
 }  // namespace runner::printing

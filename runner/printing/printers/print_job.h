@@ -23,6 +23,14 @@
 #include "platform/graphics.h"
 #include "platform/spooler.h"
 
+namespace imaging::colour {
+class ColourTransforms;
+}
+
+namespace platform {
+class FileSystem;
+}
+
 namespace runner {
 class ThreadRegistry;
 }
@@ -41,6 +49,16 @@ struct PrintJobRequest {
   int32_t copies = 0;                    // above 0: every page this many times, in this one job
 };
 
+// How a job's pictures reach its pages: each converted once, from its own profile into the page's space.
+// A page shows sRGB, except with a usable custom printer profile: the pictures then become that printer's
+// own numbers and the job tells the printer (cm-calibration) that its colours are already managed, so
+// that nothing converts them a second time. A picture already in the page's space is placed as stored.
+struct PrintColour {
+  std::string job_value;                                    // OutputJobValue; empty: numbers as stored
+  platform::FileSystem* files = nullptr;                    // reads a custom profile
+  imaging::colour::ColourTransforms* transforms = nullptr;  // null: a table of the job's own
+};
+
 // Why a job printed nothing.
 enum class PrintFailure {
   kNoDevice,            // no printer, or its page device could not be opened
@@ -51,12 +69,14 @@ enum class PrintFailure {
 // Runs the job on the calling thread. nullopt for success, else why it failed. `threads` (may be null)
 // is watched between pages: when the window closes the job is cancelled, never left unfinished.
 std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
-                                                   const platform::Graphics& graphics, const ThreadRegistry* threads);
+                                                   const platform::Graphics& graphics, const ThreadRegistry* threads,
+                                                   const PrintColour& colour = {});
 
 // Prints the file `path` as the desktop prints a file: one job named after the file, of `copies` copies
 // of its page, on `printer`, or on the default printer when `printer` is empty or unknown; the default
 // printer is not changed. True when the job succeeded.
 bool PrintFileOnPrinter(platform::Spooler& spooler, const platform::Graphics& graphics, const ThreadRegistry* threads,
-                        const std::string& path, const std::string& printer, int32_t copies);
+                        const std::string& path, const std::string& printer, int32_t copies,
+                        const PrintColour& colour = {});
 
 }  // namespace runner::printing

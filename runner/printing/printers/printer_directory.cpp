@@ -140,6 +140,13 @@ bool PrinterDirectory::ValidateSettings(const std::string& name, platform::Print
 
 int PrinterDirectory::StoreSettings(const std::string& name, const platform::PrintSettings& settings) {
   if (!IsBuiltIn(name)) return system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
+  // A user-defined paper a print could not be made on is never stored (every later print without a
+  // size would be made on it).
+  const bool user_size = (settings.fields & platform::kFieldPaperLength) && (settings.fields & platform::kFieldPaperWidth);
+  if (user_size && (!platform::IsPhysicalPaperSide(settings.paper_width_tenths_mm) ||
+                    !platform::IsPhysicalPaperSide(settings.paper_length_tenths_mm))) {
+    return EINVAL;
+  }
   std::lock_guard lock(mutex_);
   BuiltInState state = LoadLocked();
   // Kept as the settings record holds them (names and options cut to its sizes), as the interface sees

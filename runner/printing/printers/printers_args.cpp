@@ -1,11 +1,31 @@
 // Reading the arguments of the printers family's methods.
 #include "runner/printing/printers/printers_args.h"
 
+#include "base/utf8.h"
+#include "platform/paper/paper_table.h"
 #include "runner/channels/channel_args.h"
 #include "runner/channels/channel_errors.h"
-#include "runner/text_conversion.h"
 
 namespace runner::printing {
+namespace {
+
+// The sides of "paperSize" (absent or another kind: 0). A size whose sides are both given (at least 1 mm)
+// must be from 10 mm to 5 m, else it is answered on `result` and false returned; a side under 1 mm means
+// no size is asked for.
+bool ReadPaperSize(const EncodableMap& args, int32_t* width_mm, int32_t* height_mm, MethodResult& result) {
+  const EncodableMap* size = LookUp(args, "paperSize", kMap).value.value_or(nullptr);
+  if (size == nullptr) return true;
+  *width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
+  *height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
+  if (*width_mm < 1 || *height_mm < 1) return true;
+  if (platform::IsPhysicalPaperSide(int64_t{*width_mm} * 10) && platform::IsPhysicalPaperSide(int64_t{*height_mm} * 10)) {
+    return true;
+  }
+  AnswerError(result, InvalidValueForKey("paperSize", "sides from 10 to 5000 mm"));
+  return false;
+}
+
+}  // namespace
 
 const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult& result) {
   const EncodableMap* args = ArgumentMap(call);
@@ -46,10 +66,7 @@ std::optional<PrintJobRequest> ReadPrintWithLayoutRequest(const MethodCall& call
     return std::nullopt;
   }
   request.printer_name = LookUp(args, "printerName", kString).value.value_or("");
-  if (const EncodableMap* size = LookUp(args, "paperSize", kMap).value.value_or(nullptr)) {
-    request.paper_width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
-    request.paper_height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
-  }
+  if (!ReadPaperSize(args, &request.paper_width_mm, &request.paper_height_mm, result)) return std::nullopt;
   return request;
 }
 
@@ -76,11 +93,11 @@ std::optional<PaperDialogRequest> ReadPaperDialogRequest(const MethodCall& call,
     return std::nullopt;
   }
   // The name as the system will see it (up to its first NUL).
-  if (Utf8ToUtf16(name).empty()) {
+  if (base::Utf8ToUtf16(name).empty()) {
     AnswerError(result, kEmptyPrinterName);
     return std::nullopt;
   }
-  request.printer_name = Utf16ToUtf8(Utf8ToUtf16(name));
+  request.printer_name = base::Utf16ToUtf8(base::Utf8ToUtf16(name));
   return request;
 }
 
@@ -96,13 +113,10 @@ std::optional<DefaultPrinterRequest> ReadDefaultPrinterRequest(const MethodCall&
     return std::nullopt;
   }
   DefaultPrinterRequest request;
-  request.printer_name = Utf16ToUtf8(Utf8ToUtf16(*given));
+  request.printer_name = base::Utf16ToUtf8(base::Utf8ToUtf16(*given));
   request.paper_name = LookUp(*args, "paperName", kString).value;
-  if (!request.paper_name) {
-    if (const EncodableMap* size = LookUp(*args, "paperSize", kMap).value.value_or(nullptr)) {
-      request.width_mm = LookUp(*size, "width", kInt32OrDouble).value.value_or(0);
-      request.height_mm = LookUp(*size, "height", kInt32OrDouble).value.value_or(0);
-    }
+  if (!request.paper_name && !ReadPaperSize(*args, &request.width_mm, &request.height_mm, result)) {
+    return std::nullopt;
   }
   return request;
 }

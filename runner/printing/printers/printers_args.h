@@ -26,7 +26,8 @@ std::string FirstImagePath(const MethodCall& call);
 
 // The job of "printWithLayoutWindows": "imagePaths" as above (its string elements; none is "No valid file
 // paths"), "printerName" (string, empty: the default printer) and "paperSize" (a map of "width" and
-// "height" in mm, int32 or double).
+// "height" in mm, int32 or double; both given and either under 10 mm or over 5 m: "INVALID_ARGUMENTS"
+// naming "paperSize").
 std::optional<PrintJobRequest> ReadPrintWithLayoutRequest(const MethodCall& call, MethodResult& result);
 
 // "pickPaperSizeWindows": a bare printer name, or a map with "printerName" (a non-empty string) and
@@ -39,7 +40,8 @@ struct PaperDialogRequest {
 std::optional<PaperDialogRequest> ReadPaperDialogRequest(const MethodCall& call, MethodResult& result);
 
 // "setDefaultPrinterAndPaper": a map with "printerName" (string, taken up to its first NUL), and either
-// "paperName" (string) or "paperSize" (a map of "width" and "height" in mm, int32 or double; 0 when absent).
+// "paperName" (string) or "paperSize" (a map of "width" and "height" in mm, int32 or double; 0 when absent;
+// refused as for "printWithLayoutWindows").
 struct DefaultPrinterRequest {
   std::string printer_name;
   std::optional<std::string> paper_name;

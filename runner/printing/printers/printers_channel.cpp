@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "base/utf8.h"
 #include "platform/print_dialog.h"
 #include "platform/settings_dialog.h"
 #include "platform/spooler.h"
@@ -12,13 +13,14 @@
 #include "runner/channels/channel_errors.h"
 #include "runner/channels/on_lane.h"
 #include "runner/channels/pending_work.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
+#include "runner/printing/baking/color_profiles.h"
 #include "runner/printing/printers/paper_dialog.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/print_job.h"
 #include "runner/printing/printers/printers_args.h"
 #include "runner/printing/printers/settings_record.h"
-#include "runner/text_conversion.h"
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 #include "runner/work_queue.h"
@@ -49,12 +51,23 @@ std::string PaperLabelOrNumber(const platform::Paper& paper) {
 // The shell's error number for a refused "print": no application could print the file.
 constexpr int kShellNoAssociation = 31;
 
+// Where a print job finds the colour-profile selection, read when the job is asked for.
+struct ColourSource {
+  const platform::SettingsStore* settings = nullptr;
+  platform::FileSystem* files = nullptr;
+  imaging::colour::ColourTransforms* transforms = nullptr;
+
+  explicit ColourSource(const Services& services)
+      : settings(services.settings), files(services.files), transforms(services.colour) {}
+  PrintColour Now() const { return {ColourJobValue(LoadSelectedColorProfile(settings)), files, transforms}; }
+};
+
 // Prints `path` (PrintFileOnPrinter) and returns the shell-style answer.
 int PrintFile(platform::Spooler* spooler, platform::Graphics* graphics, ThreadRegistry* threads,
-              const std::string& path, const std::string& printer, int32_t copies) {
+              const std::string& path, const std::string& printer, int32_t copies, const PrintColour& colour) {
   if (spooler == nullptr || graphics == nullptr) return kShellNoAssociation;
-  return PrintFileOnPrinter(*spooler, *graphics, threads, path, printer, copies) ? platform::kShellAccepted
-                                                                                 : kShellNoAssociation;
+  return PrintFileOnPrinter(*spooler, *graphics, threads, path, printer, copies, colour) ? platform::kShellAccepted
+                                                                                         : kShellNoAssociation;
 }
 
 // The failure rows of calls that the host ends before their work could (it is closing, or a lane had no
@@ -176,7 +189,7 @@ MethodHandler MakePickPrinterAndPaperHandler(const Services& services) {
       result->Success();
       return;
     }
-    const std::string name = Utf16ToUtf8(Utf8ToUtf16(choice.printer_name));
+    const std::string name = base::Utf16ToUtf8(base::Utf8ToUtf16(choice.printer_name));
     if (choice.record && !name.empty() && spooler != nullptr && spooler->HasPrinter(name)) {
       std::lock_guard lock(PrinterSettingsLock());
       spooler->StoreSettings(name, DecodeSettingsRecord(*choice.record));  // a failure here is not reported
@@ -225,9 +238,12 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
   ThreadRegistry* threads = services.threads;
   WorkQueue* lane = services.lanes != nullptr ? &services.lanes->prints : nullptr;
   PendingWork* pending = services.pending;
-  return [spooler, graphics, threads, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const ColourSource colour_source(services);
+  return [spooler, graphics, threads, lane, pending, colour_source](const MethodCall& call,
+                                                                   std::unique_ptr<MethodResult> result) {
     std::optional<PrintJobRequest> request = ReadPrintWithLayoutRequest(call, *result);
     if (!request) return;
+    const PrintColour colour = colour_source.Now();
     if (spooler == nullptr || graphics == nullptr || threads == nullptr || lane == nullptr || pending == nullptr) {
       return AnswerError(*result, kFailedToCreatePrinterDc);
     }
@@ -236,8 +252,8 @@ MethodHandler MakePrintWithLayoutHandler(const Services& services) {
     auto shared = std::make_shared<std::unique_ptr<MethodResult>>(pending->Track(
         "print job", std::move(result), [](MethodResult& answer) { AnswerError(answer, kFailedToPrintAnyPages); }));
     WorkQueue::Task task;
-    task.run = [request = std::move(*request), shared, spooler, graphics, threads]() {
-      const std::optional<PrintFailure> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads);
+    task.run = [request = std::move(*request), shared, spooler, graphics, threads, colour]() {
+      const std::optional<PrintFailure> failure = PrintWithLayoutWindows(request, *spooler, *graphics, threads, colour);
       if (!failure) return (*shared)->Success(EncodableValue(true));
       switch (*failure) {
         case PrintFailure::kNoDevice:
@@ -282,12 +298,15 @@ MethodHandler MakePrintImagesToPrinterHandler(const Services& services) {
   platform::Spooler* spooler = services.spooler;
   platform::Graphics* graphics = services.graphics;
   ThreadRegistry* threads = services.threads;
-  MethodHandler handler = [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const ColourSource colour_source(services);
+  MethodHandler handler = [spooler, graphics, threads, colour_source](const MethodCall& call,
+                                                                      std::unique_ptr<MethodResult> result) {
     const EncodableList* paths = ReadImagePathsOrAnswer(call, *result);
     if (paths == nullptr) return;
+    const PrintColour colour = colour_source.Now();
     bool any = false;
     for (const std::string& path : ReadElements(*paths, kString)) {
-      const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "", 1);
+      const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "", 1, colour);
       if (answer > 32) {
         any = true;
       } else {
@@ -305,7 +324,9 @@ MethodHandler MakePrintToPrinterHandler(const Services& services) {
   platform::Spooler* spooler = services.spooler;
   platform::Graphics* graphics = services.graphics;
   ThreadRegistry* threads = services.threads;
-  MethodHandler handler = [spooler, graphics, threads](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const ColourSource colour_source(services);
+  MethodHandler handler = [spooler, graphics, threads, colour_source](const MethodCall& call,
+                                                                      std::unique_ptr<MethodResult> result) {
     const EncodableMap* args = ArgumentMap(call);
     if (args == nullptr) return AnswerError(*result, kExpectedMapOfArguments);
     const EncodableList* paths = LookUp(*args, "imagePaths", kList).value.value_or(nullptr);
@@ -317,8 +338,9 @@ MethodHandler MakePrintToPrinterHandler(const Services& services) {
       copies = kMaxShellCopies;
     }
     if (copies < 1) return result->Success(EncodableValue(true));  // nothing asked for, nothing printed
+    const PrintColour colour = colour_source.Now();
     for (const std::string& path : ReadElements(*paths, kString)) {
-      if (PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer, copies) <= 32) {
+      if (PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer, copies, colour) <= 32) {
         return AnswerError(*result, PrintImageFailed(path));
       }
     }

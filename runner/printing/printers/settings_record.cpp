@@ -1,6 +1,7 @@
 // The settings record: encoding, validated decoding, the paper summary.
 #include "runner/printing/printers/settings_record.h"
 
+#include "base/utf8.h"
 #include "platform/paper/paper_table.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <type_traits>
 
-#include "runner/text_conversion.h"
 
 namespace runner::printing {
 namespace {
@@ -53,7 +53,7 @@ uint32_t Get32(std::span<const uint8_t> in, size_t at) {
 
 // Writes `text` as at most 31 UTF-16 units and a NUL, never splitting a surrogate pair.
 void PutName(std::vector<uint8_t>& out, size_t at, std::string_view text) {
-  std::u16string units = Utf8ToUtf16(text);
+  std::u16string units = base::Utf8ToUtf16(text);
   if (units.size() > kNameUnits - 1) {
     units.resize(kNameUnits - 1);
     if (units.back() >= 0xD800 && units.back() <= 0xDBFF) units.pop_back();
@@ -69,7 +69,7 @@ std::string GetName(std::span<const uint8_t> in, size_t at) {
     if (unit == 0) break;
     units.push_back(unit);
   }
-  return Utf16ToUtf8(units);
+  return base::Utf16ToUtf8(units);
 }
 
 // The bytes that may be read as public fields: inside both the buffer and the stated public size.

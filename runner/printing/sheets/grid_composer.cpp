@@ -7,10 +7,12 @@
 #include <limits>
 
 #include "helper/cut_guides.h"
+#include "imaging/colour/colour_transforms.h"
 #include "platform/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
+#include "runner/colour_output.h"
 #include "runner/log.h"
 
 namespace runner::printing {
@@ -68,8 +70,14 @@ std::optional<Bitmap> CropToFit(const platform::Graphics& graphics, const Bitmap
   return canvas->Snapshot();
 }
 
+// How the sheets' pictures are turned into the job's output space.
+struct SheetColour {
+  const imaging::colour::OutputSpace& output;
+  imaging::colour::ColourTransforms& transforms;
+};
+
 LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJob& request,
-                      const mosalith::SheetGeometry& layout, size_t index) {
+                      const mosalith::SheetGeometry& layout, size_t index, const SheetColour& colour) {
   LoadedPhoto loaded;
   const std::string& photo_path = request.images[index];
   const std::string no_frame;
@@ -100,6 +108,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
   std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
                                         platform::Filter::kArea);
   if (!scaled) return loaded;
+  // Converted at its cell size: the fewest pixels it will have.
+  ConvertPicture(*scaled, decoded.colour, colour.output, colour.transforms, photo_path);
   loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
   if (covers) loaded.photo = CropToFit(graphics, *loaded.photo, fit);
   if (!loaded.photo) return loaded;
@@ -117,6 +127,7 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
                          ? CoverFrame(graphics, frame_upright, layout)
                          : Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
                                   platform::Filter::kBicubic);
+      if (loaded.frame) ConvertPicture(*loaded.frame, frame.colour, colour.output, colour.transforms, frame_path);
     }
   }
   return loaded;
@@ -206,7 +217,7 @@ void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, co
 
 GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
                         platform::FileSystem& files, platform::Clock& clock,
-                        const std::vector<bool>& already_written) {
+                        const std::vector<bool>& already_written, imaging::colour::ColourTransforms* transforms) {
   GridResult result;
   const auto start = clock.Now();
   std::string problem;
@@ -228,6 +239,11 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     return result;
   }
 
+  const imaging::colour::OutputSpace space =
+      OutputSpaceOf(imaging::colour::OutputChoiceFromJobValue(request.colorProfile), &files);
+  imaging::colour::ColourTransforms own_transforms(4);
+  const SheetColour colour{space, transforms != nullptr ? *transforms : own_transforms};
+
   // Load phase: photos that no sheet shows (beyond outputs x cells) are never decoded.
   const auto load_start = clock.Now();
   LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
@@ -240,7 +256,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
   std::vector<LoadedPhoto> photos(shown);
   for (size_t i = 0; i < shown; ++i) {
     if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
-    photos[i] = LoadPhoto(*graphics, request, *layout, i);
+    photos[i] = LoadPhoto(*graphics, request, *layout, i, colour);
     if ((i + 1) % 10 == 0) {
       LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
     }
@@ -272,6 +288,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     const std::optional<Bitmap> pixels = canvas->Snapshot();
     canvas.reset();
     if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
+    if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, space);
     if (!pixels || status != GraphicsStatus::kOk) {
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
               std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));

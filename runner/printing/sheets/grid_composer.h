@@ -25,6 +25,10 @@ class FileSystem;
 class Graphics;
 }  // namespace platform
 
+namespace imaging::colour {
+class ColourTransforms;
+}
+
 namespace runner::printing {
 
 // Composes and writes every sheet of `request` except those `already_written` marks (sheet p is skipped
@@ -35,8 +39,11 @@ namespace runner::printing {
 // cannot be drawn (the helper's text); {false, "Failed to save grid image: <first path>"} when a sheet
 // could not be written (the others are still written, nothing partial is left). Undecodable photos and
 // frames leave their cells white and do not fail the job.
+// Pictures are converted into the job's colorProfile space (a table of its own when `transforms` is null)
+// at their cell size, frames too; the sheets carry that space's profile.
 GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphics* graphics,
                         platform::FileSystem& files, platform::Clock& clock,
-                        const std::vector<bool>& already_written = {});
+                        const std::vector<bool>& already_written = {},
+                        imaging::colour::ColourTransforms* transforms = nullptr);
 
 }  // namespace runner::printing

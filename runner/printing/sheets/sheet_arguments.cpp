@@ -20,16 +20,20 @@ struct FiniteDoubleForm {
   }
 };
 
-// A value for a single-precision field: finite and within float's range, from the given form.
-template <class Form>
-struct FloatFieldForm {
-  using Value = double;
-  static std::optional<Value> Take(const EncodableValue& value) {
-    std::optional<double> taken = Form::Take(value);
-    if (!taken || !std::isfinite(*taken) || std::fabs(*taken) > FLT_MAX) return std::nullopt;
-    return taken;
-  }
-};
+bool HasRange(const mosalith::SettingField& field) {
+  return field.min_value != field.max_value || field.min_real != field.max_real;
+}
+
+// "1 to 100", "0 to 10".
+std::string RangeText(double low, double high) {
+  auto text = [](double v) {
+    std::string s = std::to_string(v);
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+    return s;
+  };
+  return text(low) + " to " + text(high);
+}
 
 std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
@@ -59,23 +63,37 @@ std::vector<std::string> ReadPathList(const EncodableMap& map, std::string_view 
   return paths;
 }
 
+// The effect values a photo's record takes: finite and within a float's range (others leave the neutral
+// value), and a zoom ("scale") finite and above 0: a zoom of 0 or below has no picture to show, so it
+// refuses the request, naming the entry and key.
 template <class Form>
-void ReadEffectReals(const EncodableMap& map, mosalith::EffectRecord& record) {
+void ReadEffectReals(const EncodableMap& map, size_t entry, mosalith::EffectRecord& record,
+                     std::optional<ChannelError>& refused) {
   for (const mosalith::EffectField& field : mosalith::kEffectFields) {
     if (field.kind != mosalith::EffectKind::kReal) continue;
-    const KeyLookup<double> found = LookUp(map, field.name, FloatFieldForm<Form>{});
-    if (found.value) record.*field.real = static_cast<float>(*found.value);
+    const std::optional<double> value = LookUp(map, field.name, Form{}).value;
+    if (!value) continue;
+    const bool usable = std::isfinite(*value) && std::fabs(*value) <= FLT_MAX;
+    if (field.name == "scale" && (!usable || *value <= 0)) {
+      if (!refused) {
+        refused = InvalidValueForKey("imageEffects[" + std::to_string(entry) + "].scale", "a finite number above 0");
+      }
+      continue;
+    }
+    if (!usable) continue;
+    record.*field.real = static_cast<float>(*value);
   }
 }
 
-mosalith::EffectRecord ReadEffectRecord(const EncodableValue& element, SheetMethod method) {
+mosalith::EffectRecord ReadEffectRecord(const EncodableValue& element, size_t entry, SheetMethod method,
+                                        std::optional<ChannelError>& refused) {
   mosalith::EffectRecord record;
   const std::optional<const EncodableMap*> map = Read(&element, kMap);
   if (!map) return record;
   if (method == SheetMethod::kBackground) {
-    ReadEffectReals<NumberForm>(**map, record);
+    ReadEffectReals<NumberForm>(**map, entry, record, refused);
   } else {
-    ReadEffectReals<DoubleForm>(**map, record);
+    ReadEffectReals<DoubleForm>(**map, entry, record, refused);
   }
   // The colour travels as a double holding a 64-bit integer; only its low 32 bits are the colour.
   const KeyLookup<double> colour = LookUp(**map, "strokeColor", FiniteDoubleForm{});
@@ -156,7 +174,7 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
     const bool checked = field.requirement == Requirement::kChecked;
     switch (field.kind) {
       case SettingKind::kInteger:
-        if (checked) {
+        if (checked || (HasRange(field) && field.requirement == Requirement::kOptional)) {
           const std::optional<int32_t> value = args.Optional(key, kInt32);
           if (!value) break;
           if (*value < field.min_value || *value > field.max_value) {
@@ -180,11 +198,27 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
         }
         break;
       case SettingKind::kReal:
-        if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) request.*field.real = *value;
+        if (!HasRange(field)) {
+          if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) request.*field.real = *value;
+        } else if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) {
+          if (*value < field.min_real || *value > field.max_real) {
+            refuse(InvalidValueForKey(key, RangeText(field.min_real, field.max_real)));
+          }
+          request.*field.real = *value;
+        }
         break;
-      case SettingKind::kWholeReal:
-        request.*field.real = args.Or(key, kInt32OrDouble, static_cast<int32_t>(request.*field.real));
+      case SettingKind::kWholeReal: {
+        // A number of either kind must mean a value in range (NaN does not); another kind keeps the default.
+        const EncodableValue* given = FindKey(map, key);
+        const bool number = given != nullptr && (std::holds_alternative<int32_t>(*given) ||
+                                                 std::holds_alternative<double>(*given));
+        const std::optional<int32_t> whole = number ? Read(given, kInt32OrDouble) : std::nullopt;
+        if (number && HasRange(field) && (!whole || *whole < field.min_value || *whole > field.max_value)) {
+          refuse(InvalidValueForKey(key, RangeText(field.min_value, field.max_value)));
+        }
+        request.*field.real = whole.value_or(static_cast<int32_t>(request.*field.real));
         break;
+      }
       case SettingKind::kText:
         if (std::optional<std::string> value = args.Optional(key, kString)) request.*field.text = UpToNul(*value);
         break;
@@ -219,7 +253,13 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
   }
   if (effects != nullptr) {
     request.effects.reserve(effects->size());
-    for (const EncodableValue& element : *effects) request.effects.push_back(ReadEffectRecord(element, method));
+    for (const EncodableValue& element : *effects) {
+      request.effects.push_back(ReadEffectRecord(element, request.effects.size(), method, refused));
+    }
+    if (refused) {
+      *error = *refused;
+      return std::nullopt;
+    }
   }
   bool bad_faces = false;
   std::optional<std::vector<std::vector<mosalith::FaceArea>>> faces = ReadFaces(map, &bad_faces);

@@ -9,20 +9,23 @@
 //     photo i, frame i, effect i and output i must stay together. A string is taken up to its first NUL.
 //   rows, columns, pageWidth, pageHeight, marginLeft, marginRight, marginTop, marginBottom: int32;
 //     absent = "Missing required parameters", another kind = "Invalid type for key '<key>'".
-//   jpegQuality (int32, 95), cutGridWidthMm (finite double, 0.1), cutGridColor (string, "darkGray"):
-//     another kind = "Invalid type for key '<key>'".
+//   jpegQuality (int32 1..100, 95), cutGridWidthMm (double 0..10 mm, 0.1), cutGridColor (string,
+//     "darkGray"): another kind = "Invalid type for key '<key>'", a value outside (NaN included) =
+//     "Invalid value for key '<key>': expected <range>".
 //   showCutGrid: bool or int32 (non-zero = on) for the blocking methods, bool only for the background
 //     one; any other kind = off.
-//   dpi: int32, or a finite double truncated toward zero; any other kind = 450. The sheets state their
-//     resolution (sheetDensity) only when "dpi" is given so and above 0.
+//   dpi: int32, or a double truncated toward zero, from 1 to 10000 (outside, NaN included: "Invalid value
+//     for key 'dpi'"); any other kind = 450. The sheets state their resolution (sheetDensity) only when
+//     "dpi" is given so.
 //   imageEffects: a list; for the blocking methods another kind = no effects, for the background method
 //     "Invalid type for key 'imageEffects'". Element i gives effect record i: a non-map element gives a
 //     neutral record. The 17 real keys are read as doubles (blocking) or numbers (background, an int32
 //     counts); "strokeColor" (double only: its low 32 bits as a 64-bit integer) and "strokeExternal"
-//     (double only, >= 0.5 = true) in both. A value of another kind, NaN, infinite, or beyond the
-//     target's range leaves the neutral value.
-//   magnetAspectRatio (background method only): finite double, default 0; another kind = "Invalid type
-//     for key 'magnetAspectRatio'". The blocking methods always pass 0.
+//     (double only, >= 0.5 = true) in both. A value of another kind leaves the neutral value; a real
+//     that is NaN, infinite or beyond a float, or a "scale" of 0 or below, is "Invalid value for key
+//     'imageEffects[i].<key>'".
+//   magnetAspectRatio (background method only): double 0..100, default 0; another kind = "Invalid type
+//     for key 'magnetAspectRatio'", outside = "Invalid value". The blocking methods always pass 0.
 //   gapPx, bleedPx (int32 0..4000, default 0), cutGuides ("lines", "marks" or "none"; absent = showCutGrid
 //     decides), fullLengthGuides (bool, false), rotateToFit (bool, true), faceAwareCrop (bool, false),
 //     frameFit ("stretch" or "cover", "stretch"), on every method: another kind is "Invalid type for key

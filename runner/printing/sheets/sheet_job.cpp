@@ -30,7 +30,7 @@ int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::tim
 
 GridResult Fallback(const mosalith::GridJob& request, const SheetJobContext& context,
                     const std::vector<bool>& written_by_helper = {}) {
-  return GridComposer(request, context.graphics, *context.files, *context.clock, written_by_helper);
+  return GridComposer(request, context.graphics, *context.files, *context.clock, written_by_helper, context.colour);
 }
 
 using Identities = std::vector<std::optional<platform::FileIdentity>>;
@@ -62,6 +62,7 @@ SheetJobContext SheetJobContextOf(const Services& services) {
   context.processes = services.processes;
   context.graphics = services.graphics;
   context.clock = services.clock;
+  context.colour = services.colour;
   context.faces = services.face_detector;
   context.mosalith_path = services.mosalith_path;
   context.process_id = services.process_id;
@@ -138,7 +139,7 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
     return Fallback(request, context);
   }
   if (outcome.wait_failed) LogLine("DEBUG C++: WaitForSingleObject failed");
-  if (!outcome.output.empty()) LogText(outcome.output);
+  LogRelayedLines(outcome.output);
   context.files->RemoveFile(job_file);
 
   const int32_t total_ms = MillisecondsSince(*context.clock, start);

@@ -15,6 +15,10 @@ class Graphics;
 class ProcessRunner;
 }  // namespace platform
 
+namespace imaging::colour {
+class ColourTransforms;
+}
+
 namespace runner {
 struct Services;
 }
@@ -28,6 +32,7 @@ struct SheetJobContext {
   platform::ProcessRunner* processes = nullptr;
   const platform::Graphics* graphics = nullptr;
   platform::Clock* clock = nullptr;
+  imaging::colour::ColourTransforms* colour = nullptr;  // the fallback's conversions; null: its own
   const platform::FaceDetector* faces = nullptr;  // for face-aware crops; null: crops stay centred
   std::string mosalith_path;  // the helper program
   int process_id = 0;         // names the job files

@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "runner/channels/channel_args.h"
+#include "runner/colour_output.h"
+#include "runner/printing/baking/color_profiles.h"
 #include "runner/channels/channel_errors.h"
 #include "runner/channels/on_lane.h"
 #include "runner/log.h"
@@ -40,15 +42,17 @@ void SheetJobStopped(const MethodCall&, MethodResult& result) {
 
 MethodHandler MakeCreateGridImagesHandler(const Services& services) {
   const SheetJobContext context = SheetJobContextOf(services);
-  MethodHandler handler = [context](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const platform::SettingsStore* const settings = services.settings;
+  MethodHandler handler = [context, settings](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
-      const std::optional<mosalith::GridJob> request =
-          ReadSheetRequest(call.arguments(), SheetMethod::kBlocking, &error);
+      std::optional<mosalith::GridJob> request = ReadSheetRequest(call.arguments(), SheetMethod::kBlocking, &error);
       if (!request) {
         AnswerError(*result, error);
         return;
       }
+      // The sheets are made in the colour space the user chose, by the helper and the fallback alike.
+      request->colorProfile = ColourJobValue(LoadSelectedColorProfile(settings));
       if (const std::optional<std::string> problem = SheetRequestProblem(*request)) {
         AnswerError(*result, GridError(*problem));  // at once, before any job file or helper
         return;
@@ -71,7 +75,8 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
   GridJobTable* const table = services.grid_jobs;
   WorkQueue* const lane = services.lanes != nullptr ? &services.lanes->sheets : nullptr;
   PendingWork* const pending = services.pending;
-  return [context, table, lane, pending](const MethodCall& call, std::unique_ptr<MethodResult> result) {
+  const platform::SettingsStore* const settings = services.settings;
+  return [context, table, lane, pending, settings](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     AnswerGuarded(*result, [&] {
       ChannelError error(kExpectedMapOfArguments);
       std::optional<mosalith::GridJob> request =
@@ -80,6 +85,7 @@ MethodHandler MakeCreateGridImagesAsyncHandler(const Services& services) {
         AnswerError(*result, error);
         return;
       }
+      request->colorProfile = ColourJobValue(LoadSelectedColorProfile(settings));
       if (const std::optional<std::string> problem = SheetRequestProblem(*request)) {
         AnswerError(*result, GridError(*problem));
         return;

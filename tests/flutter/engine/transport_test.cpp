@@ -244,23 +244,35 @@ TEST_F(TransportLimitsTest, RunningOutOfDescriptorsPausesAcceptingWithOneLineAnd
   EXPECT_NE(log.find("Too many open files"), std::string::npos) << log;
 }
 
-TEST_F(TransportLimitsTest, IncompleteFramesAboveTheTotalInputLimitDropTheirClient) {
+TEST_F(TransportLimitsTest, ALargeRequestIsReadWholeWhileALightCallBehindItIsAnsweredAndOneTooManyIsRefused) {
   TransportLimits limits;
-  limits.total_input_bytes = 256 * 1024;
+  limits.large_request_bytes = 64 * 1024;
+  limits.total_large_request_bytes = 3 * 512 * 1024;
   StartSocketServer(limits);
   SocketClient greedy(path_), other(path_);
   ::testing::internal::CaptureStderr();
-  std::vector<uint8_t> partial = {0, 0, 0x10, 0};  // announces 1 MiB
-  partial.resize(512 * 1024, 1);                     // sends half of it
-  greedy.Write(partial);
-  EXPECT_FALSE(greedy.Read(3s)) << "dropped";
+  // Two large calls being answered, a light one behind them answered at once.
+  ASSERT_TRUE(greedy.Write(Request(1, kHold, 1 << 20)));
+  ASSERT_TRUE(greedy.Write(Request(2, kEcho)));
+  auto reply = greedy.Read(5s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->id, 2u);
+  // Half of a third large call announced: more than the large requests may hold, so it is refused as it
+  // streams in, and the other client's light call is still served meanwhile.
+  std::vector<uint8_t> third = Request(3, kEcho, 1 << 20);
+  third.resize(third.size() / 2);
+  ASSERT_TRUE(greedy.Write(third));
   ASSERT_TRUE(other.Write(Request(8, kEcho)));
-  auto reply = other.Read(2s);
+  reply = other.Read(5s);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->id, 8u);
   EXPECT_EQ(StopSocketServer(), ServeEnd::kStopped);
   const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("incomplete frames of all clients above 262144 bytes; client 1 dropped"), std::string::npos) << log;
+  const std::string refused = "ERROR: request of " + std::to_string(Request(3, kEcho, 1 << 20).size() - 4) +
+                              " bytes from client 1 refused: the host already holds " +
+                              std::to_string(Request(1, kHold, 1 << 20).size() - 4) +
+                              " bytes of large requests (at most 1572864)";
+  EXPECT_NE(log.find(refused), std::string::npos) << log;
 }
 
 // The stream transport over a pipe pair whose output nobody reads.

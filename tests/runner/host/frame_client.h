@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "flutter/encodable_value.h"
-#include "flutter/engine/connection.h"
+#include "flutter/engine/serve_loop.h"
 #include "flutter/engine/frame.h"
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"

@@ -155,7 +155,7 @@ TEST_F(TransportTest, MalformedFramesAreSkippedAndUndecodableCallsGetTheEmptyRep
   EXPECT_NE(log.find("channel name longer than the frame"), std::string::npos) << log;
 }
 
-TEST_F(TransportTest, FrameCutShortOrHostileLengthEndsTheStreamCleanly) {
+TEST_F(TransportTest, FrameCutShortEndsTheStreamCleanlyAndAHostileLengthIsSkippedUntilThen) {
   {
     PipeServer server(*engine_.messenger());
     server.client->Write({100, 0, 0, 0, 1, 2, 3});  // claims 100 bytes, then the input ends
@@ -164,7 +164,9 @@ TEST_F(TransportTest, FrameCutShortOrHostileLengthEndsTheStreamCleanly) {
   }
   {
     PipeServer server(*engine_.messenger());
+    // Two gigabytes announced: refused, and skipped as they come, so the end of input cuts them short.
     server.client->Write({0xFF, 0xFF, 0xFF, 0x7F, 1});
+    server.client->CloseWrite();
     EXPECT_EQ(server.WaitForEnd(), ServeEnd::kFailed);
   }
   {
@@ -399,7 +401,7 @@ TEST(ProgramTransportTest, ServeStdioExitsNonZeroOnlyWhenAProtocolFailureEndedTh
   EXPECT_EQ(RunServeStdio({}).exit_code, 0);
   // A malformed frame whose length is sound is skipped; the stream goes on and ends cleanly.
   EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7}).exit_code, 0);
-  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 4);  // above the size limit
+  EXPECT_EQ(RunServeStdio({0xFF, 0xFF, 0xFF, 0xFF, 0, 0}).exit_code, 4);  // refused, then cut short
   EXPECT_EQ(RunServeStdio({3, 0, 0, 0, 7, 7, 7, 9}).exit_code, 4);        // the last frame cut short
   // The replies to requests before the failure still go out.
   auto input = RequestFrame(1, "printing_channel", CallMessage("noSuchMethod"));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/colour/colour_profile.h"
+
 #include <cmath>
 #include <limits>
 
@@ -77,6 +79,24 @@ TEST_F(ThumbnailRenderTest, AlphaIsKeptAndSmallPicturesAreNotEnlarged) {
   EXPECT_EQ(preview->height_px, 80);
   EXPECT_EQ(preview->pixel(50, 40)[3], 0x40);
   EXPECT_EQ(preview->pixel(50, 40)[0], 0xff);
+}
+
+TEST_F(ThumbnailRenderTest, PreviewsAreShownInSrgbWhateverTheirProfile) {
+  constexpr uint32_t kSage = 0x806E9678;  // (110, 150, 120) in Adobe RGB is (87, 151, 119) in sRGB
+  graphics_.AddPicture("/p/adobe.png", *platform::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
+  imaging::ColourDescription adobe;
+  adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
+  graphics_.SetColour("/p/adobe.png", adobe);
+  graphics_.AddPicture("/p/plain.png", *platform::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
+  const auto tagged = Render("/p/adobe.png", {100, 80});
+  const auto plain = Render("/p/plain.png", {100, 80});
+  ASSERT_TRUE(tagged && plain);
+  const uint8_t* p = tagged->pixel(50, 40);
+  EXPECT_NEAR(p[0], 87, 1);
+  EXPECT_NEAR(p[1], 151, 1);
+  EXPECT_NEAR(p[2], 119, 1);
+  EXPECT_EQ(p[3], 0x80);
+  EXPECT_EQ(plain->pixel(50, 40)[0], 0x6E);  // already sRGB: untouched
 }
 
 TEST_F(ThumbnailRenderTest, AValidCacheEntryCoveringTheSizeIsUsed) {

@@ -46,17 +46,26 @@ TEST(BakeRecords, RequestNeedsStringPathAndInt32Sides) {
   EXPECT_FALSE(ReadBakeRequest(EncodableValue(EncodableList{})));
 }
 
-TEST(BakeRecords, OptionalKeysOfTheWrongKindOrUnusableKeepTheirDefaults) {
+TEST(BakeRecords, NonsenseNumbersAreRefusedNamingTheKeyAndWrongKindsKeepTheirDefaults) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  for (double hostile : {nan, inf, -inf, 1e300, 10000.5, -1e5}) {
-    const auto scaled = ReadWith({{"imageScale", EncodableValue(hostile)}, {"offsetY", EncodableValue(hostile * 1e6)}});
+  for (double hostile : {nan, inf, -inf, 1e300, 10000.5, 0.0, -1.0, 1e-320}) {
+    const auto scaled = ReadWith({{"imageScale", EncodableValue(hostile)}});
     EXPECT_EQ(scaled->image_scale, 1.0) << hostile;
-    EXPECT_EQ(scaled->offset_y_px, 0.0) << hostile;
+    EXPECT_EQ(scaled->refusal, "Invalid value for key 'imageScale': expected above 0 and at most 10000") << hostile;
   }
+  EXPECT_EQ(ReadWith({{"offsetY", EncodableValue(-1e10)}})->refusal,
+            "Invalid value for key 'offsetY': expected a finite number from -1e9 to 1e9");
+  EXPECT_EQ(ReadWith({{"canvasWidth", EncodableValue(0)}})->refusal, "Invalid value for key 'canvasWidth': expected above 0");
+  // A pen of 1e30 x 20 pixels would paint the whole canvas in the stroke's colour; one as wide as the
+  // canvas's longer side (150 px: stroke 7.5) is still a stroke.
+  const auto huge = ReadWith({{"effects", EncodableValue(EncodableMap{{V("stroke"), EncodableValue(1e30)}})}});
+  EXPECT_EQ(huge->refusal, "Invalid value for key 'stroke': expected a stroke no wider than the canvas (100x150)");
+  EXPECT_EQ(ReadWith({{"effects", EncodableValue(EncodableMap{{V("stroke"), EncodableValue(7.5)}})}})->refusal, "");
+  EXPECT_NE(ReadWith({{"effects", EncodableValue(EncodableMap{{V("strokeScale"), EncodableValue(nan)}})}})->refusal, "");
   EXPECT_EQ(ReadWith({{"imageScale", EncodableValue(10000.0)}})->image_scale, 10000.0);
   EXPECT_EQ(ReadWith({{"offsetX", EncodableValue(-1e9)}})->offset_x_px, -1e9);
-  auto request = ReadWith({{"imageScale", EncodableValue(nan)}, {"offsetX", EncodableValue(inf)},
+  auto request = ReadWith({{"imageScale", EncodableValue(int64_t{2})}, {"offsetX", EncodableValue(V("1"))},
                            {"offsetY", EncodableValue(3)}, {"rotateForOutput", EncodableValue(1)},
                            {"framePath", V("")}, {"effects", EncodableValue(EncodableList{})}});
   ASSERT_TRUE(request);
@@ -67,6 +76,7 @@ TEST(BakeRecords, OptionalKeysOfTheWrongKindOrUnusableKeepTheirDefaults) {
   EXPECT_TRUE(request->frame_path.empty());
   EXPECT_EQ(request->effects.stroke, 0.0f);
   EXPECT_EQ(request->effects.stroke_color, 0xFF000000u);
+  EXPECT_EQ(request->refusal, "");
 
   request = ReadWith({{"imageScale", EncodableValue(1.5)}, {"offsetX", EncodableValue(-2.5)},
                       {"rotateForOutput", EncodableValue(true)}, {"framePath", V("/f.png")},

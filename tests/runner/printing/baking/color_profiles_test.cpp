@@ -1,6 +1,8 @@
 // Tests for the colour profiles: names, the stored selection's reading rules, and the three methods.
 #include "runner/printing/baking/color_profiles.h"
 
+#include "imaging/colour/output_space.h"
+
 #include <gtest/gtest.h>
 
 #include "runner/printing/printing_channel.h"
@@ -132,11 +134,15 @@ TEST_F(ColorProfileMethodsTest, ListAnswersFourMapsInOrder) {
 
 TEST(ColorProfiles, ApplyWritesTwoNoticesOnlyForACanvas) {
   ::testing::internal::CaptureStdout();
-  ApplyColorProfile(false, "adobe_rgb");
-  ApplyColorProfile(true, "adobe_rgb");
+  const imaging::colour::OutputSpace adobe{imaging::colour::AdobeRgbProfile(), {}};
+  ApplyColorProfile(false, "adobe_rgb", adobe);
+  ApplyColorProfile(true, "adobe_rgb", adobe);
+  ApplyColorProfile(true, "no_conversion", {});
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "INFO: Color profile selected: Adobe RGB (1998)\n"
-            "INFO: Color profile management requires WIC implementation\n");
+            "INFO: Colors converted to Adobe RGB (1998)\n"
+            "INFO: Color profile selected: ללא המרה (צבעים מקוריים)\n"
+            "INFO: Colors kept as stored\n");
 }
 
 }  // namespace

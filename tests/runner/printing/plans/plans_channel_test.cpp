@@ -174,7 +174,7 @@ TEST_F(PlanMagnetSheetsTest, NonsenseIsRefusedByNameAndAMagnetTooLargeSaysWhatFi
     return arguments;
   };
   EXPECT_EQ(Plan(with("magnetWidthMm", V("wide")))->error_message, "Invalid type for key 'magnetWidthMm'");
-  EXPECT_EQ(Plan(with("gapMm", V(-1)))->error_message, "Invalid value for key 'gapMm': expected 0.0 to 1000.0");
+  EXPECT_EQ(Plan(with("gapMm", V(-1)))->error_message, "Invalid value for key 'gapMm': expected 0 to 1000");
   EXPECT_EQ(Plan(with("dpi", V(0)))->error_message, "Invalid value for key 'dpi': expected 1 to 10000");
   EXPECT_EQ(Plan(with("cutGuides", V("dots")))->error_message,
             "Invalid value for key 'cutGuides': expected lines, marks or none");

@@ -2,6 +2,9 @@
 // failures, overlapping jobs, and every error row.
 #include "runner/printing/printers/print_job.h"
 
+#include "imaging/colour/colour_profile.h"
+#include "imaging/colour/colour_transforms.h"
+#include "platform/fake/fake_file_system.h"
 #include "tests/runner/printing/printers/printer_fixture.h"
 
 namespace runner::printing::testing {
@@ -51,6 +54,71 @@ TEST_F(PrintJobTest, PicturesAreLaidOutUprightByTheirOrientation) {
     EXPECT_EQ(drawn.dest.x, 200);
     EXPECT_EQ(drawn.dest.width, 4400);
     EXPECT_EQ(drawn.dest.height, 6600);
+  }
+}
+
+TEST_F(PrintJobTest, PicturesReachThePageConvertedOnceAndPrinterNumbersAreSaidToBeManaged) {
+  platform::FakeDeviceScript script;
+  script.use_paper_geometry = false;
+  script.geometry.printable_width_px = 1000;
+  script.geometry.printable_height_px = 1000;
+  spooler_.log().set_script(script);
+  spooler_.SetDefault("Office");
+  constexpr uint32_t kSage = 0xFF6E9678;  // as numbers; in Adobe RGB it is (87, 151, 119) in sRGB
+  imaging::ColourDescription adobe;
+  adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
+  graphics_.AddPicture("/plain.jpg", *platform::MakeBitmap(100, 100, kSage));
+  for (const char* path : {"/adobe.jpg", "/adobe.png"}) {
+    graphics_.AddPicture(path, *platform::MakeBitmap(100, 100, kSage), 1,
+                         path[7] == 'j' ? platform::ImageFormat::kJpeg : platform::ImageFormat::kPng);
+    graphics_.SetColour(path, adobe);
+  }
+  platform::FakeFileSystem files;
+  files.AddFile("/p/printer.icc", imaging::colour::AdobeRgbProfile()->icc());  // an RGB display profile serves
+  imaging::colour::ColourTransforms transforms;
+  const uint32_t plain_in_printer =
+      transforms.Between(imaging::colour::SrgbProfile(), imaging::colour::AdobeRgbProfile())->ApplyArgb(kSage);
+  const auto near = [](uint32_t argb, uint32_t want) {
+    for (int shift : {0, 8, 16}) {
+      if (std::abs(int((argb >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > 1) return false;
+    }
+    return true;
+  };
+  PrintJobRequest request;
+  request.image_paths = {"/plain.jpg", "/adobe.jpg", "/adobe.png"};
+
+  struct Case {
+    const char* selection;
+    std::vector<std::string> as_stored;  // per page: the JPEG placed as stored, or "" for drawn pixels
+    std::vector<uint32_t> drawn;         // per page: the drawn pixels' colour (pages drawn from pixels)
+    bool calibration;
+  };
+  const Case cases[] = {
+      {"srgb", {"/plain.jpg", "", ""}, {0, 0xFF579777, 0xFF579777}, false},
+      {"adobe_rgb", {"/plain.jpg", "", ""}, {0, 0xFF579777, 0xFF579777}, false},  // a page shows sRGB
+      {"no_conversion", {"/plain.jpg", "/adobe.jpg", ""}, {0, 0, kSage}, false},
+      {"custom:/p/printer.icc", {"", "/adobe.jpg", ""}, {plain_in_printer, 0, kSage}, true},
+      {"custom:/p/missing.icc", {"/plain.jpg", "", ""}, {0, 0xFF579777, 0xFF579777}, false},
+  };
+  for (const Case& c : cases) {
+    ::testing::internal::CaptureStderr();
+    const PrintColour colour{c.selection, &files, &transforms};
+    EXPECT_FALSE(PrintWithLayoutWindows(request, spooler_, graphics_, nullptr, colour)) << c.selection;
+    ::testing::internal::GetCapturedStderr();
+    const platform::FakeJob job = spooler_.log().jobs().back();
+    ASSERT_EQ(job.pages.size(), 3u) << c.selection;
+    for (size_t page = 0; page < 3; ++page) {
+      const platform::FakeDrawnPicture& drawn = job.pages[page].at(0);
+      EXPECT_EQ(drawn.jpeg_path, c.as_stored[page]) << c.selection << " page " << page;
+      if (drawn.from_bitmap) {
+        EXPECT_TRUE(near(drawn.centre_argb, c.drawn[page])) << c.selection << " page " << page << std::hex << " "
+                                                            << drawn.centre_argb;
+      }
+    }
+    const bool calibration = std::find(job.settings.options.begin(), job.settings.options.end(),
+                                       std::pair<std::string, std::string>{"cm-calibration", "true"}) !=
+                             job.settings.options.end();
+    EXPECT_EQ(calibration, c.calibration) << c.selection;
   }
 }
 

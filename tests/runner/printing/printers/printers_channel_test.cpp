@@ -3,6 +3,7 @@
 #include "runner/printing/printers/printers_channel.h"
 
 #include "platform/paper/paper_numbers.h"
+#include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/settings_record.h"
 #include "tests/runner/printing/printers/printer_fixture.h"
 
@@ -285,6 +286,22 @@ TEST_F(PrinterChannelTest, BuiltInPrinterKeepsItsPaperInItsOwnState) {
   EXPECT_EQ(settings.paper_id, platform::PaperIdForMedia("om_small-photo_100x150mm"));
   EXPECT_EQ(settings.form_name, "10x15 cm");
   EXPECT_EQ(reopened.DefaultPrinter(), "PictaVera PDF");
+  // A paper no print can be made on is refused and never stored: not by size, not as a settings record.
+  const int stores = spooler_.store_count();
+  for (const auto& [width, height] : {std::pair{1, 1}, std::pair{9, 100}, std::pair{100, 5001}}) {
+    auto tiny = Call("setDefaultPrinterAndPaper",
+                     Map({{"printerName", EncodableValue("PictaVera PDF")},
+                          {"paperSize", Map({{"width", EncodableValue(width)}, {"height", EncodableValue(height)}})}}));
+    EXPECT_EQ(tiny->error_message, "Invalid value for key 'paperSize': expected sides from 10 to 5000 mm");
+  }
+  EXPECT_FALSE(SetPrinterPaperSize(reopened, "PictaVera PDF", 1, 1));
+  platform::PrintSettings one_mm = settings;
+  one_mm.paper_id = platform::kPaperUser;
+  one_mm.paper_width_tenths_mm = one_mm.paper_length_tenths_mm = 10;
+  one_mm.fields |= platform::kFieldPaperLength | platform::kFieldPaperWidth;
+  EXPECT_NE(reopened.StoreSettings("PictaVera PDF", one_mm), 0);
+  EXPECT_EQ(PrinterDirectory(&spooler_, &pdf_, &pdf_state_).CurrentSettings("PictaVera PDF")->form_name, "10x15 cm");
+  EXPECT_EQ(spooler_.store_count(), stores);
   // A store that fails leaves the flag and paper as they were.
   pdf_state_.FailWrites(platform::SettingsWriteStatus::kCannotWriteValue);
   EXPECT_FALSE(reopened.SetDefaultPrinter("Office"));

@@ -4,12 +4,14 @@
 
 #include <errno.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include <gtest/gtest.h>
 
+#include "imaging/colour/colour_profile.h"
 #include "platform/cairo/cairo_graphics.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
@@ -147,6 +149,47 @@ TEST_F(GridComposerTest, ExifOrientationIsHonouredBeforeTheFit) {
   EXPECT_EQ(Argb(sheet, 75, 50), kWhite);
 }
 
+TEST_F(GridComposerTest, PhotosAndFramesAreConvertedOnceIntoTheJobsColourSpace) {
+  constexpr uint32_t kAdobeSage = 0xFF6E9678;  // (110, 150, 120) in Adobe RGB: (87, 151, 119) in sRGB
+  graphics_.AddPicture("/p/green.jpg", *platform::MakeBitmap(100, 100, kGreen));  // says nothing: sRGB
+  graphics_.AddPicture("/p/adobe.jpg", *platform::MakeBitmap(100, 100, kAdobeSage));
+  imaging::ColourDescription adobe;
+  adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
+  graphics_.SetColour("/p/adobe.jpg", adobe);
+  graphics_.AddPicture("/p/frame.png", Halves(100, 100, 0x00000000, kRed), 1, platform::ImageFormat::kPng);
+  mosalith::GridJob request = LayoutJob(1, 2, 200, 100);
+  request.images = {"/p/green.jpg", "/p/adobe.jpg"};
+  request.frames = {"/p/frame.png", ""};
+  request.outputs = {"/out/s.jpg"};
+  const auto near = [](uint32_t argb, int r, int g, int b) {
+    return std::abs(int((argb >> 16) & 0xFF) - r) <= 2 && std::abs(int((argb >> 8) & 0xFF) - g) <= 2 &&
+           std::abs(int(argb & 0xFF) - b) <= 2;
+  };
+
+  request.colorProfile = "adobe_rgb";
+  ASSERT_TRUE(Compose(request).success) << log_;
+  platform::Bitmap sheet = Sheet("/out/s.jpg");
+  EXPECT_TRUE(near(Argb(sheet, 20, 50), 144, 255, 60)) << std::hex << Argb(sheet, 20, 50);  // sRGB green
+  EXPECT_TRUE(near(Argb(sheet, 80, 50), 219, 0, 0)) << std::hex << Argb(sheet, 80, 50);     // the frame's red
+  EXPECT_EQ(Argb(sheet, 150, 50), kAdobeSage);  // already in the output space: untouched
+
+  request.colorProfile = "custom:/p/missing.icc";  // unusable: sRGB, said once
+  ASSERT_TRUE(Compose(request).success) << log_;
+  sheet = Sheet("/out/s.jpg");
+  EXPECT_EQ(Argb(sheet, 20, 50), kGreen);
+  EXPECT_TRUE(near(Argb(sheet, 150, 50), 87, 151, 119)) << std::hex << Argb(sheet, 150, 50);
+  EXPECT_NE(log_.find("ERROR: custom colour profile unusable (/p/missing.icc: "), std::string::npos) << log_;
+
+  for (const char* as_stored : {"no_conversion", ""}) {
+    request.colorProfile = as_stored;
+    ASSERT_TRUE(Compose(request).success) << log_;
+    sheet = Sheet("/out/s.jpg");
+    EXPECT_EQ(Argb(sheet, 20, 50), kGreen);
+    EXPECT_EQ(Argb(sheet, 80, 50), kRed);
+    EXPECT_EQ(Argb(sheet, 150, 50), kAdobeSage);
+  }
+}
+
 TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
   platform::Bitmap frame = *platform::MakeBitmap(10, 10, 0x00000000);
   for (int x = 0; x < 10; ++x) std::memcpy(frame.pixel(x, 0), platform::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
@@ -238,6 +281,7 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   request.images = {dir.File("plate.png")};
   request.outputs = {dir.File("sheet.jpg")};
   request.jpegQuality = 100;
+  request.colorProfile = "srgb";
   platform::CairoGraphics graphics;
   platform::PosixFileSystem files;
   platform::FakeClock clock;
@@ -245,6 +289,12 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   const GridResult result = GridComposer(request, &graphics, files, clock);
   ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(result.success) << result.errorMessage;
+  // The sheet carries the sRGB profile, as one APP2 segment right after its JFIF segment.
+  const std::optional<std::vector<uint8_t>> bytes = files.ReadFile(dir.File("sheet.jpg"), 1 << 26, nullptr);
+  ASSERT_TRUE(bytes && bytes->size() > 40);
+  EXPECT_EQ(std::vector<uint8_t>(bytes->begin() + 20, bytes->begin() + 22), (std::vector<uint8_t>{0xFF, 0xE2}));
+  const std::vector<uint8_t>& srgb = imaging::colour::SrgbProfile()->icc();
+  EXPECT_NE(std::search(bytes->begin(), bytes->end(), srgb.begin(), srgb.end()), bytes->end());
   platform::DecodedImage sheet;
   ASSERT_EQ(graphics.Decode(dir.File("sheet.jpg"), {}, &sheet), platform::GraphicsStatus::kOk);
   int low = 255, high = 0;

@@ -120,23 +120,30 @@ TEST(SheetArgumentsTest, OptionalKeysOfTheWrongKindAreRefusedOrDefaulted) {
   EXPECT_EQ(ErrorOf(With(Base(), "cutGridWidthMm", V(kNaN))), InvalidTypeForKey("cutGridWidthMm"));
   EXPECT_EQ(ErrorOf(With(Base(), "cutGridWidthMm", V(kInfinity))), InvalidTypeForKey("cutGridWidthMm"));
   EXPECT_EQ(ErrorOf(With(Base(), "cutGridColor", V(true))), InvalidTypeForKey("cutGridColor"));
-  EXPECT_EQ(Request(With(Base(), "jpegQuality", V(int32_t{0}))).jpegQuality, 0);
+  // Numbers of the right kind outside what they can mean are refused by name, not clamped or defaulted.
+  for (int32_t quality : {0, -5, 101, 1000}) {
+    EXPECT_EQ(ErrorOf(With(Base(), "jpegQuality", V(quality))), InvalidValueForKey("jpegQuality", "1 to 100"));
+  }
+  EXPECT_EQ(Request(With(Base(), "jpegQuality", V(int32_t{1}))).jpegQuality, 1);
+  EXPECT_EQ(Request(With(Base(), "jpegQuality", V(int32_t{100}))).jpegQuality, 100);
+  for (double width : {-1.0, 10.01, 1e300}) {
+    EXPECT_EQ(ErrorOf(With(Base(), "cutGridWidthMm", V(width))), InvalidValueForKey("cutGridWidthMm", "0 to 10"));
+  }
   EXPECT_EQ(Request(With(Base(), "cutGridColor", V("black"))).cutGridColor, "black");
   EXPECT_DOUBLE_EQ(Request(With(Base(), "cutGridWidthMm", V(0.3))).cutGridWidthMm, 0.3);
 
-  // dpi: int32 or a truncated double; anything else is 450.
+  // dpi: int32 or a truncated double from 1 to 10000; another kind is 450.
   EXPECT_EQ(Request(With(Base(), "dpi", V(300.7))).dpi, 300);
-  EXPECT_EQ(Request(With(Base(), "dpi", V(-2.9))).dpi, -2);
   EXPECT_EQ(Request(With(Base(), "dpi", V(int32_t{600}))).dpi, 600);
-  EXPECT_EQ(Request(With(Base(), "dpi", V(kNaN))).dpi, 450);
-  EXPECT_EQ(Request(With(Base(), "dpi", V(1e12))).dpi, 450);
   EXPECT_EQ(Request(With(Base(), "dpi", V("300"))).dpi, 450);
-  // Only a usable dpi above 0 makes the sheets state their resolution.
+  for (const EncodableValue& nonsense : {V(-2.9), V(0.4), V(kNaN), V(1e12), V(int32_t{0}), V(int32_t{-5}),
+                                         V(int32_t{2147483647})}) {
+    EXPECT_EQ(ErrorOf(With(Base(), "dpi", nonsense)), InvalidValueForKey("dpi", "1 to 10000"));
+  }
+  // Only a dpi the request names makes the sheets state their resolution.
   EXPECT_TRUE(Request(With(Base(), "dpi", V(300.7))).sheetDensity);
   EXPECT_TRUE(Request(With(Base(), "dpi", V(int32_t{600}))).sheetDensity);
-  for (const EncodableValue& unusable : {V(-2.9), V(0.4), V(kNaN), V("300")}) {
-    EXPECT_FALSE(Request(With(Base(), "dpi", unusable)).sheetDensity);
-  }
+  EXPECT_FALSE(Request(With(Base(), "dpi", V("300"))).sheetDensity);
 }
 
 TEST(SheetArgumentsTest, CutLinesTakeAnInt32OnlyInTheBlockingMethod) {
@@ -191,6 +198,14 @@ TEST(SheetArgumentsTest, EffectsAndAspectRatioFollowEachMethodsForm) {
             InvalidTypeForKey("magnetAspectRatio"));
   EXPECT_EQ(ErrorOf(With(Base(), "magnetAspectRatio", V(kNaN)), SheetMethod::kBackground),
             InvalidTypeForKey("magnetAspectRatio"));
+  EXPECT_EQ(ErrorOf(With(Base(), "magnetAspectRatio", V(-1.0)), SheetMethod::kBackground),
+            InvalidValueForKey("magnetAspectRatio", "0 to 100"));
+  // A zoom of 0 or below, or one that is not a number, has no picture to show: refused with its entry.
+  for (const EncodableValue& zoom : {V(0.0), V(-1.0), V(kNaN), V(kInfinity)}) {
+    const EncodableList effects = {V(EncodableMap{}), V(EncodableMap{{V("scale"), zoom}})};
+    EXPECT_EQ(ErrorOf(With(Base(), "imageEffects", V(effects))),
+              InvalidValueForKey("imageEffects[1].scale", "a finite number above 0"));
+  }
 }
 
 TEST(SheetArgumentsTest, TheSheetKeysAreReadOnEveryMethodAndNonsenseIsRefusedByName) {

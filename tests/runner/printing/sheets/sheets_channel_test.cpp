@@ -216,6 +216,25 @@ TEST_F(SheetMethodsTest, BlockingAndBackgroundJobsAtOnceEachRunTheirOwnJobFile) 
   EXPECT_EQ(services_.files.Files(), std::vector<std::string>{kHelper});  // both job files removed
 }
 
+TEST_F(SheetMethodsTest, TheJobFileCarriesTheStoredColourProfileNeverTheRequests) {
+  std::vector<std::string> seen;  // the colorProfile of each job file the helper was given
+  services_.processes.SetBehaviour([&](const std::string&, const std::vector<std::string>& args) {
+    const std::optional<std::vector<uint8_t>> bytes = services_.files.Contents(args.at(0));
+    mosalith::GridJob job;
+    if (bytes) mosalith::ParseGridJob(std::string(bytes->begin(), bytes->end()), job);
+    seen.push_back(job.colorProfile);
+    return platform::ExitedWith(0);
+  });
+  EncodableMap arguments = Arguments("/o/1.jpg");
+  arguments[V("colorProfile")] = V("no_conversion");  // not a sheet argument: ignored
+  EXPECT_EQ(Call("createGridImages", V(arguments))->value, V(true));
+  for (const char* selection : {"adobe_rgb", "custom:/p/Printer.icc", "abc", "no_conversion"}) {
+    Call("setSelectedColorProfile", V(EncodableMap{{V("profileId"), V(selection)}}));
+    EXPECT_EQ(Call("createGridImagesFast", V(arguments))->value, V(true));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"srgb", "adobe_rgb", "custom:/p/Printer.icc", "srgb", "no_conversion"}));
+}
+
 TEST_F(SheetMethodsTest, EightBackgroundJobsRunTwoAtATimeAndEveryOneCompletes) {
   std::atomic<int> inside{0};
   std::atomic<int> most_inside{0};

@@ -1,11 +1,11 @@
-// Tests for the UTF-8 / UTF-16 conversion.
-#include "runner/text_conversion.h"
+// Tests for the UTF-8 / UTF-16 conversions and checks.
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace runner {
+namespace base {
 namespace {
 
 using namespace std::string_literals;
@@ -66,7 +66,17 @@ TEST(TextConversion, ValidityCheckRefusesEveryIllFormedSequence) {
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
   EXPECT_FALSE(IsValidUtf8("ab\xE6\x97"));        // cut short
   EXPECT_FALSE(IsValidUtf8("\x80"));              // continuation without a lead
+  EXPECT_TRUE(IsValidUtf16(u"a\U0001F600z"));
+  EXPECT_FALSE(IsValidUtf16(std::u16string{u'a', 0xD83D}));
+  EXPECT_FALSE(IsValidUtf16(std::u16string{0xDE00, u'a'}));
+}
+
+TEST(TextConversion, ANameForTheSystemIsConvertedExactlyOrNotAtAll) {
+  EXPECT_EQ(SystemName("caf\xC3\xA9.jpg"), std::optional<std::u16string>(u"caf\u00E9.jpg"));
+  EXPECT_EQ(SystemName(""), std::optional<std::u16string>(u""));
+  EXPECT_FALSE(SystemName("photo.jpg\0.exe"s)) << "a NUL would open a shorter name";
+  EXPECT_FALSE(SystemName("caf\xE9.jpg")) << "a replaced byte would open another name";
 }
 
 }  // namespace
-}  // namespace runner
+}  // namespace base
