@@ -176,6 +176,49 @@ struct PlanPorts {
   ThreadRegistry* threads = nullptr;
 };
 
+// The reply's plan: the paper, the sheet, the magnets as they print and the request that composes them.
+EncodableMap PlanReply(const SheetPlan& plan, const PlanPaperChoice& choice, int64_t image_count, int32_t dpi,
+                       const mosalith::GridJob& job) {
+  const platform::Paper& paper = choice.paper;
+  return {
+      {V("printerName"), V(choice.printer)},
+      {V("paperName"), V(paper.label)},
+      {V("paperWidthMm"), Mm(paper.width_tenths_mm / 10.0)},
+      {V("paperHeightMm"), Mm(paper.height_tenths_mm / 10.0)},
+      {V("paperListed"), V(choice.listed)},
+      {V("printableAreaMm"), V(RectMap(plan.printable))},
+      {V("dpi"), V(dpi)},
+      {V("orientation"), V(plan.landscape ? "landscape" : "portrait")},
+      {V("sheetWidthPx"), V(plan.sheet_width_px)},
+      {V("sheetHeightPx"), V(plan.sheet_height_px)},
+      {V("sheetWidthMm"), Mm(MmOfPixels(plan.sheet_width_px, dpi))},
+      {V("sheetHeightMm"), Mm(MmOfPixels(plan.sheet_height_px, dpi))},
+      {V("rows"), V(plan.rows)},
+      {V("columns"), V(plan.cols)},
+      {V("magnetsPerSheet"), V(static_cast<int32_t>(plan.magnets_per_sheet))},
+      {V("imageCount"), V(static_cast<int32_t>(image_count))},
+      {V("sheetsNeeded"), V(static_cast<int32_t>(plan.sheets_needed))},
+      {V("magnetWidthPx"), V(plan.magnet_width_px)},
+      {V("magnetHeightPx"), V(plan.magnet_height_px)},
+      {V("magnetWidthMm"), Mm(MmOfPixels(plan.magnet_width_px, dpi))},
+      {V("magnetHeightMm"), Mm(MmOfPixels(plan.magnet_height_px, dpi))},
+      {V("gapPx"), V(plan.gap_px)},
+      {V("gapMm"), Mm(MmOfPixels(plan.gap_px, dpi))},
+      {V("bleedPx"), V(plan.bleed_px)},
+      {V("bleedMm"), Mm(MmOfPixels(plan.bleed_px, dpi))},
+      {V("pixelRounding"), V("nearest")},
+      {V("marginsPx"), V(EncodableMap{{V("left"), V(plan.margin_left_px)},
+                                      {V("right"), V(plan.margin_right_px)},
+                                      {V("top"), V(plan.margin_top_px)},
+                                      {V("bottom"), V(plan.margin_bottom_px)}})},
+      {V("sheetOnPaperMm"), V(RectMap(plan.sheet))},
+      {V("gridOnPaperMm"), V(RectMap(plan.grid))},
+      // A size the printer does not list may be printed on another paper, fitted.
+      {V("printsAtTrueSize"), V(choice.listed)},
+      {V("request"), V(RequestMap(job))},
+  };
+}
+
 void AnswerPlan(const MethodCall& call, MethodResult& result, const PlanPorts& ports) {
   const std::optional<const EncodableMap*> map = Read(call.arguments(), kMap);
   if (!map) return AnswerError(result, kExpectedMapOfArguments);
@@ -219,43 +262,7 @@ void AnswerPlan(const MethodCall& call, MethodResult& result, const PlanPorts& p
   if (FindKey(**map, "cutGuides") == nullptr) job->cutGuides = plan->bleed_px > 0 ? "marks" : "lines";
 
   const int32_t dpi = input.dpi;
-  EncodableMap reply = {
-      {V("printerName"), V(choice->printer)},
-      {V("paperName"), V(paper.label)},
-      {V("paperWidthMm"), Mm(paper.width_tenths_mm / 10.0)},
-      {V("paperHeightMm"), Mm(paper.height_tenths_mm / 10.0)},
-      {V("paperListed"), V(choice->listed)},
-      {V("printableAreaMm"), V(RectMap(plan->printable))},
-      {V("dpi"), V(dpi)},
-      {V("orientation"), V(plan->landscape ? "landscape" : "portrait")},
-      {V("sheetWidthPx"), V(plan->sheet_width_px)},
-      {V("sheetHeightPx"), V(plan->sheet_height_px)},
-      {V("sheetWidthMm"), Mm(MmOfPixels(plan->sheet_width_px, dpi))},
-      {V("sheetHeightMm"), Mm(MmOfPixels(plan->sheet_height_px, dpi))},
-      {V("rows"), V(plan->rows)},
-      {V("columns"), V(plan->cols)},
-      {V("magnetsPerSheet"), V(static_cast<int32_t>(plan->magnets_per_sheet))},
-      {V("imageCount"), V(static_cast<int32_t>(input.image_count))},
-      {V("sheetsNeeded"), V(static_cast<int32_t>(plan->sheets_needed))},
-      {V("magnetWidthPx"), V(plan->magnet_width_px)},
-      {V("magnetHeightPx"), V(plan->magnet_height_px)},
-      {V("magnetWidthMm"), Mm(MmOfPixels(plan->magnet_width_px, dpi))},
-      {V("magnetHeightMm"), Mm(MmOfPixels(plan->magnet_height_px, dpi))},
-      {V("gapPx"), V(plan->gap_px)},
-      {V("gapMm"), Mm(MmOfPixels(plan->gap_px, dpi))},
-      {V("bleedPx"), V(plan->bleed_px)},
-      {V("bleedMm"), Mm(MmOfPixels(plan->bleed_px, dpi))},
-      {V("pixelRounding"), V("nearest")},
-      {V("marginsPx"), V(EncodableMap{{V("left"), V(plan->margin_left_px)},
-                                      {V("right"), V(plan->margin_right_px)},
-                                      {V("top"), V(plan->margin_top_px)},
-                                      {V("bottom"), V(plan->margin_bottom_px)}})},
-      {V("sheetOnPaperMm"), V(RectMap(plan->sheet))},
-      {V("gridOnPaperMm"), V(RectMap(plan->grid))},
-      // A size the printer does not list may be printed on another paper, fitted.
-      {V("printsAtTrueSize"), V(choice->listed)},
-      {V("request"), V(RequestMap(*job))},
-  };
+  EncodableMap reply = PlanReply(*plan, *choice, input.image_count, dpi, *job);
   if (args->has_photos) {
     const std::vector<PhotoPreflight> photos = PreflightPhotos(
         *job, *ports.graphics, ports.faces, [threads = ports.threads] { return threads != nullptr && threads->stopping(); });

@@ -2,7 +2,9 @@
 // paper's printable area at the plan's resolution, so that printed at the resolution its file states it
 // comes out at true size; the magnets, gaps and bleed are whole pixels at that resolution (each rounded
 // to the nearest pixel: a 50 mm magnet at 300 dpi is 591 pixels, 50.04 mm as printed); the grid, bleed
-// included, is as many magnets across and down as fit, centred on the sheet.
+// included, is as many magnets across and down as fit, centred on the sheet, then moved by the whole
+// pixels that a print device's rounding of the margins (platform/paper/page_geometry.h, at the plan's
+// dpi) takes the sheet off the middle of the printable area, so that it is the grid that is centred.
 //
 // Paper measures are hundredths of a millimetre, the paper as the printer names it (portrait) with the
 // margins it cannot print on. A sheet may lie across the paper ("landscape"): the print job turns it a
@@ -59,7 +61,7 @@ struct SheetPlan {
   int64_t magnets_per_sheet = 0;
   int64_t sheets_needed = 0;
   PaperRectMm printable;  // the paper's printable area
-  PaperRectMm sheet;      // where the sheet prints, centred in the printable area
+  PaperRectMm sheet;      // where the sheet prints: centred in the device's printable area
   PaperRectMm grid;       // where the magnets print (their cut edges), bleed not included
 };
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace runner::printing {
 namespace {
 
@@ -32,7 +34,7 @@ TEST(SheetPlanTest, FiftyMillimetreSquaresOnA4AreWholePixelsOnACentredGrid) {
   EXPECT_EQ(plan.magnets_per_sheet, 20);
   EXPECT_EQ(plan.sheets_needed, 2);
   EXPECT_EQ(plan.margin_left_px + plan.margin_right_px, 2480 - 4 * 591);
-  EXPECT_LE(plan.margin_right_px - plan.margin_left_px, 1);
+  EXPECT_LE(std::abs(plan.margin_right_px - plan.margin_left_px), 1);
   EXPECT_EQ(plan.margin_top_px, (3507 - 5 * 591) / 2);
   // On the paper the grid's middle is the paper's, to within half a pixel and the sheet's rounding.
   EXPECT_NEAR(plan.grid.left + plan.grid.width / 2, 105, 0.1);
@@ -60,6 +62,19 @@ TEST(SheetPlanTest, GapsAndBleedCostRoomAndTheSheetTurnsWhenThatHoldsMore) {
   const PlanPaperArea exact{20000, 5100, 0, 0, 0, 0};  // 2000 x 510 pixels at 254 dpi
   EXPECT_EQ(Plan({50, 50, 0, 0, 254, 4}, exact).cols, 4);
   EXPECT_EQ(Plan({50, 50, 0, 0.5, 254, 4}, exact).cols, 3);
+}
+
+TEST(SheetPlanTest, TheGridMakesUpForTheDevicesRoundingOfTheMargins) {
+  // 4.23 mm margins are 49.96 pixels at 300 dpi: the device starts its printable area at pixel 49, so the
+  // grid moves one pixel right and down on the sheet to stay in the middle of the printable area.
+  const SheetPlan plan = Plan({50, 50, 3, 0, 300, 15}, kOfficeA4);
+  EXPECT_EQ(plan.sheet_width_px, 2380);
+  EXPECT_EQ(plan.margin_left_px, 270);  // 268.5 centred, 1.16 pixels more for the device
+  EXPECT_EQ(plan.margin_right_px, 2380 - 1843 - plan.margin_left_px);
+  EXPECT_NEAR(plan.sheet.left, 49 * 25.4 / 300, 1e-9);
+  constexpr double kHalfPixelMm = 25.4 / 300 / 2;
+  EXPECT_NEAR(plan.grid.left + plan.grid.width / 2, 105, kHalfPixelMm);
+  EXPECT_NEAR(plan.grid.top + plan.grid.height / 2, 148.5, kHalfPixelMm);
 }
 
 TEST(SheetPlanTest, WhatCannotBePlannedIsRefusedWithTheSizesInvolved) {
