@@ -201,7 +201,10 @@ std::optional<GridJobText> FormatGridJob(const GridJob& job, std::string* refusa
     AppendLine(text, std::string(field.key) + "=" + SettingValue(job, field));
   }
   for (const ListField& list : kListFields) {
-    AppendLine(text, "[" + std::string(list.section) + "]");
+    // Built piece by piece: GCC 12 warns (-Wrestrict, falsely) about "[" + std::string(...) when optimising.
+    std::string header = "[";
+    header.append(list.section).append("]");
+    AppendLine(text, header);
     for (const std::string& path : job.*list.paths) AppendLine(text, path.empty() ? list.empty_written_as : path);
   }
   if (!job.effects.empty()) {

@@ -26,6 +26,7 @@ struct DeviceGeometry {
   int offset_x_px = 0;          // of the printable area on the sheet
   int offset_y_px = 0;
   std::string paper_name = {};  // the paper the device prints on, as the printer names it (for log lines)
+  std::string document_format = {};  // how the pages are sent (a MIME type, for log lines); empty: not sent
 };
 
 // A picture for one page: decoded pixels, or a JPEG file placed as it is stored (no decoding, no

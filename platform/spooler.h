@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,7 +23,8 @@ namespace platform {
 struct PrinterSummary {
   std::string name;
   std::string comment;   // the printer's description; empty when it has none
-  bool offline = false;  // the printer reports itself unreachable (a paused queue is not offline)
+  bool offline = false;  // the printer cannot print now: unreachable, stopped, or not taking jobs
+  std::string state = {};  // why, as the spooler says it, for log lines ("stopped"); empty when ready
 };
 
 struct Paper {
@@ -73,6 +75,14 @@ struct PrintSettings {
 
   friend bool operator==(const PrintSettings&, const PrintSettings&) = default;
 };
+
+// True for the printer options that decide how a job's pages are laid out on the paper (orientation,
+// copies, n-up, scaling, fitting, position, mirroring, borders, page selection, sides): Pictavera's jobs
+// set these themselves and never store them in the user's settings.
+bool IsJobLayoutOption(std::string_view name);
+
+// True for the printer options that choose colour or grey (the settings' colour field says it instead).
+bool IsColourModeOption(std::string_view name);
 
 class Spooler {
  public:

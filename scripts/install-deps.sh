@@ -34,8 +34,10 @@ packages=(
   libblas-dev liblapack-dev
   # locale sources, so a test can check that job files read the same under a comma-decimal locale
   locales
-  # printers: the CUPS client library, cairo's PDF pages; the tests start a private scheduler
-  libcups2-dev libcairo2-dev cups-daemon cups-client
+  # printers: the CUPS client library and its raster half (PWG raster pages), cairo's PDF pages; the
+  # filters a Debian desktop prints through; the tests start a private scheduler and driverless
+  # (IPP Everywhere) virtual printers on a private D-Bus system bus
+  libcups2-dev libcupsimage2-dev libcairo2-dev cups-daemon cups-client cups-filters cups-ipp-utils dbus-daemon
   # opening files in the desktop's default application
   xdg-utils
   # the printing process test reads the PDF printer's pages and images (pdfinfo, pdfimages)

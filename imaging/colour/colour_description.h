@@ -6,6 +6,10 @@
 // Plain value; shared by the image core and the colour conversion.
 #pragma once
 
+// The image core defines the description beside its decoders; this header stands for it until then.
+#if __has_include("imaging/colour_description.h")
+#include "imaging/colour_description.h"
+#else
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -24,3 +28,4 @@ struct ColourDescription {
 };
 
 }  // namespace imaging
+#endif

@@ -2,6 +2,7 @@
 #include "platform/cairo_pdf/pdf_pages.h"
 
 #include "platform/cairo_pdf/jpeg_for_pdf.h"
+#include "platform/cairo_pdf/page_drawing.h"
 #include "platform/posix/file_primitives.h"
 
 #include <cairo-pdf.h>
@@ -39,31 +40,6 @@ std::unique_ptr<std::vector<uint8_t>> ReadJpeg(const std::string& path) {
 }
 
 void FreeBytes(void* data) { delete static_cast<std::vector<uint8_t>*>(data); }
-
-// A cairo image surface of `bitmap` (premultiplied ARGB32 in native order); null on failure.
-cairo_surface_t* SurfaceFromBitmap(const Bitmap& bitmap) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width_px, bitmap.height_px);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  cairo_surface_flush(surface);
-  unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < bitmap.height_px; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
-    for (int x = 0; x < bitmap.width_px; ++x) {
-      const uint8_t* p = bitmap.pixel(x, y);
-      const uint32_t a = p[3];
-      const uint32_t r = (p[0] * a + 127) / 255;
-      const uint32_t g = (p[1] * a + 127) / 255;
-      const uint32_t b = (p[2] * a + 127) / 255;
-      row[x] = (a << 24) | (r << 16) | (g << 8) | b;
-    }
-  }
-  cairo_surface_mark_dirty(surface);
-  return surface;
-}
 
 }  // namespace
 
@@ -124,7 +100,7 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     image_hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
                                   static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
     if (!image_hold) return DrawResult::kFailed;
-    image.surface = SurfaceFromBitmap(*picture.bitmap);
+    image.surface = page_drawing::SurfaceFromBitmap(*picture.bitmap);
     has_alpha = true;
   } else {
     std::unique_ptr<std::vector<uint8_t>> jpeg = ReadJpeg(picture.jpeg_path);
@@ -151,22 +127,12 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
   cairo_save(cr);
   // Device pixels of the printable area -> points of the page.
   cairo_scale(cr, 72.0 / s.geometry.dpi_x, 72.0 / s.geometry.dpi_y);
-  cairo_translate(cr, s.geometry.offset_x_px + dest.x, s.geometry.offset_y_px + dest.y);
   if (has_alpha) {
-    cairo_rectangle(cr, 0, 0, dest.width, dest.height);
+    cairo_rectangle(cr, s.geometry.offset_x_px + dest.x, s.geometry.offset_y_px + dest.y, dest.width, dest.height);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_fill(cr);
   }
-  // Upright by its orientation and turned, as a transform of the stored pixels (no pixel work).
-  const PictureTransform placed = PlacedPictureTransform(picture);
-  cairo_scale(cr, dest.width / placed.shown_width, dest.height / placed.shown_height);
-  cairo_matrix_t stored_to_placed;
-  cairo_matrix_init(&stored_to_placed, placed.xx, placed.yx, placed.xy, placed.yy, placed.x0, placed.y0);
-  cairo_transform(cr, &stored_to_placed);
-  cairo_set_source_surface(cr, image.surface, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-  cairo_rectangle(cr, 0, 0, picture.width_px, picture.height_px);
-  cairo_fill(cr);
+  page_drawing::PaintPlaced(cr, image.surface, picture, dest, s.geometry.offset_x_px, s.geometry.offset_y_px);
   cairo_restore(cr);
   s.page_pictures.push_back(std::exchange(image.surface, nullptr));
   if (image_hold) s.page_holds.push_back(std::move(*image_hold));

@@ -1,6 +1,7 @@
 // Conversions between CUPS options and public printer settings.
 #include "platform/cups/cups_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -132,18 +133,6 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
   return {};
 }
 
-bool IsJobLayoutOption(std::string_view name) {
-  static constexpr std::string_view kLayout[] = {
-      "orientation-requested", "landscape",  "copies",   "number-up",  "number-up-layout", "page-border",
-      "print-scaling",         "fit-to-page", "fitplot", "scaling",    "natural-scaling",  "ppi",
-      "position",              "mirror",      "page-set", "page-ranges", "sides",
-  };
-  for (const std::string_view layout : kLayout) {
-    if (name == layout) return true;
-  }
-  return false;
-}
-
 CupsOptions StoredOptions(const PrintSettings& settings, const std::string& media) {
   CupsOptions options;
   for (const auto& [name, value] : settings.options) {
@@ -174,6 +163,51 @@ CupsOptions JobOptions(const PrintSettings& settings, const std::string& media) 
     Set(options, name, value);
   }
   return options;
+}
+
+PageFormat ChooseDocumentFormat(const std::vector<std::string>& supported) {
+  bool jpeg = false;
+  bool pwg = false;
+  for (const std::string& format : supported) {
+    if (format == "application/pdf") return PageFormat::kPdf;
+    jpeg = jpeg || format == "image/jpeg";
+    pwg = pwg || format == "image/pwg-raster";
+  }
+  if (jpeg) return PageFormat::kJpeg;
+  return pwg ? PageFormat::kPwgRaster : PageFormat::kPdf;
+}
+
+int ChooseRasterDpi(const std::vector<int>& supported) {
+  constexpr int kWanted = 300;
+  int above = 0;
+  int highest = 0;
+  for (const int dpi : supported) {
+    if (dpi >= kWanted && (above == 0 || dpi < above)) above = dpi;
+    highest = std::max(highest, dpi);
+  }
+  if (above > 0) return above;
+  return highest > 0 ? highest : kWanted;
+}
+
+QueueState ReadQueueState(const CupsOptions& options) {
+  QueueState state;
+  const auto add = [&state](const std::string& part) { state.text += (state.text.empty() ? "" : ", ") + part; };
+  const std::string* reasons = Find(options, "printer-state-reasons");
+  const bool has_reasons = reasons && !reasons->empty() && *reasons != "none";
+  if (const std::string* printer_state = Find(options, "printer-state"); printer_state && *printer_state == "5") {
+    state.offline = true;
+    add(has_reasons ? "stopped (" + *reasons + ")" : "stopped");
+  } else if (has_reasons && reasons->find("offline") != std::string::npos) {
+    state.offline = true;
+    add("offline (" + *reasons + ")");
+  }
+  if (const std::string* accepting = Find(options, "printer-is-accepting-jobs"); accepting && *accepting == "false") {
+    state.offline = true;
+    add("not accepting jobs");
+  }
+  const std::string* message = Find(options, "printer-state-message");
+  if (state.offline && message && !message->empty()) add("\"" + *message + "\"");
+  return state;
 }
 
 std::optional<SavedDefault> SavedDefaultPrinter(std::string_view text) {

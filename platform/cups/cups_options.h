@@ -43,11 +43,6 @@ std::string MediaForSettings(const PrintSettings& settings, const std::vector<Cu
 // The name of a user-defined paper of width x length tenths of a millimetre.
 std::string CustomMediaName(int width_tenths_mm, int length_tenths_mm);
 
-// True for the options that decide how a job's pages are laid out on the paper (orientation, copies,
-// n-up, scaling, fitting, position, mirroring, borders, page selection, sides): Pictavera's jobs set
-// these themselves and never store them in the user's settings.
-bool IsJobLayoutOption(std::string_view name);
-
 // What storing `settings` writes into the user's settings for the printer: the user options that are not
 // job layout options, with the public colour and resolution written over them and media set to `media`
 // when not empty. Never orientation or copies (another program's job would inherit them).
@@ -58,6 +53,29 @@ CupsOptions StoredOptions(const PrintSettings& settings, const std::string& medi
 // fit-to-page=false: sizes must print exactly), no mirroring, every page, one-sided, and
 // orientation-requested=3 (the pages are already laid out as they print).
 CupsOptions JobOptions(const PrintSettings& settings, const std::string& media);
+
+// How a job's pages are sent to a queue: one PDF document, one JPEG per page (each page a job of its own:
+// a driverless printer keeps only the first document of a job), or one PWG raster document.
+enum class PageFormat { kPdf, kJpeg, kPwgRaster };
+
+// The format for a queue that takes `supported` (its document-format-supported): PDF where it is listed,
+// else JPEG (which every driverless printer takes), else PWG raster; PDF when it lists none of them.
+PageFormat ChooseDocumentFormat(const std::vector<std::string>& supported);
+
+// The resolution of pages sent as pictures, dots per inch: of the queue's `supported` resolutions (its
+// pwg-raster-document-resolution-supported; empty for JPEG), the lowest at or above 300, else the
+// highest; 300 when none is listed. 300 dpi is as fine as a photo printer's pictures need.
+int ChooseRasterDpi(const std::vector<int>& supported);
+
+// Whether a queue can print now, from its destination options (printer-state, printer-is-accepting-jobs,
+// printer-state-reasons, printer-state-message): offline when it is stopped (state 5), refuses new jobs,
+// or a state reason says it is offline. `text` names what is wrong, e.g. "stopped (paused), not accepting
+// jobs"; empty when nothing is.
+struct QueueState {
+  bool offline = false;
+  std::string text;
+};
+QueueState ReadQueueState(const CupsOptions& options);
 
 // The printer the user's settings file names as the saved default ("Default NAME" or
 // "Default NAME/INSTANCE", the last such line); nothing when it names none. `instance` is empty for none.

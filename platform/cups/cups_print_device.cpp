@@ -1,18 +1,21 @@
-// The CUPS adapter's print device: a PDF document streamed to the scheduler.
+// The CUPS adapter's print device: a job's pages streamed to the scheduler as PDF, JPEG or PWG raster.
 #include "platform/cups/cups_print_device.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <vector>
 
+#include "platform/cairo_pdf/page_raster.h"
 #include "platform/cairo_pdf/pdf_pages.h"
-#include "platform/cups/cups_media.h"
+#include "platform/cups/cups_device_setup.h"
+#include "platform/cups/pwg_raster_writer.h"
 #include "platform/paper/page_geometry.h"
+#include "platform/turbojpeg/turbojpeg_codec.h"
 
 namespace platform::cups {
 namespace {
 
-constexpr int kDefaultDpi = 600;
+constexpr int kPageJpegQuality = 95;  // pages sent as JPEG: as the sheets themselves are written
 
 int JobState(http_t* http, int job_id) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
@@ -32,25 +35,29 @@ int JobState(http_t* http, int job_id) {
   return state;
 }
 
+// The job's pages go to the scheduler as one PDF document streamed page by page, as one PWG raster
+// document streamed page by page, or as one JPEG per page, each page a job of its own (a driverless
+// printer keeps only the first document of a job). Every job carries the same options; the last one
+// started is the one watched for a cancel from outside.
 class CupsPrintDevice : public PrintDevice {
  public:
-  CupsPrintDevice(PrinterHandles printer, const Sheet& sheet, int dpi_x, int dpi_y, bool landscape,
-                  CupsOptions options, std::shared_ptr<CupsSpooler::ActiveJobs> active)
+  CupsPrintDevice(PrinterHandles printer, const DeviceSetup& setup, std::shared_ptr<CupsSpooler::ActiveJobs> active)
       : dest_(std::move(printer.dest)),
         info_(std::move(printer.info)),
         upload_(std::move(printer.connection)),
-        options_(std::move(options)),
+        setup_(setup),
         active_(std::move(active)) {
-    const cups_size_t& s = sheet.size;
-    PageSheet page{s.width, s.length, s.left, s.top, s.right, s.bottom};
-    if (landscape) page = TurnedSheet(page);
-    geometry_ = PageGeometry(page, dpi_x, dpi_y, sheet.media);
+    PageSheet page = setup.sheet;
+    if (setup.landscape) page = TurnedSheet(page);
+    geometry_ = PageGeometry(page, setup.dpi_x, setup.dpi_y, setup.media);
+    geometry_.document_format = FormatName(setup.format);
     width_pt_ = PointsFromHundredths(page.width_hundredths_mm);
     height_pt_ = PointsFromHundredths(page.length_hundredths_mm);
+    page_sheet_ = page;
   }
 
   ~CupsPrintDevice() override {
-    if (job_id_ > 0 && !closed_) AbortDoc();
+    if (!jobs_.empty() && !closed_) AbortDoc();
   }
 
   DeviceGeometry Geometry() const override { return geometry_; }
@@ -58,47 +65,47 @@ class CupsPrintDevice : public PrintDevice {
   int StartDoc(const std::string& document_name, int* error) override {
     title_ = document_name;
     status_.reset(Connect());
-    if (!status_) {
-      *error = static_cast<int>(cupsLastError());
+    if (!status_ || !CreateJob(error)) {
+      if (!status_) *error = static_cast<int>(cupsLastError());
       return 0;
     }
-    cups_option_t* options = nullptr;
-    int count = 0;
-    for (const auto& [name, value] : options_) count = cupsAddOption(name.c_str(), value.c_str(), count, &options);
-    int job_id = 0;
-    const ipp_status_t created = cupsCreateDestJob(upload_.get(), dest_.get(), info_.get(), &job_id, title_.c_str(), count, options);
-    cupsFreeOptions(count, options);
-    if (created > IPP_STATUS_OK_EVENTS_COMPLETE || job_id <= 0) {
-      *error = static_cast<int>(cupsLastError());
-      return 0;
-    }
-    job_id_ = job_id;
-    active_->Add(dest_.get()->name, job_id_);
-    pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, [this](const uint8_t* bytes, size_t size) {
+    const auto sink = [this](const uint8_t* bytes, size_t size) {
       if (closed_) return false;
       pending_.insert(pending_.end(), bytes, bytes + size);
       return true;
-    });
-    if (!pages_) {
+    };
+    if (setup_.format == PageFormat::kPdf) {
+      pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, sink);
+    } else {
+      raster_ = PageRaster::Create(geometry_, setup_.budget);
+      if (setup_.format == PageFormat::kPwgRaster && raster_) pwg_ = std::make_unique<PwgRasterWriter>(sink);
+    }
+    if (!pages_ && !raster_) {
       *error = ENOMEM;
       AbortDoc();
       return 0;
     }
-    return job_id_;
+    return jobs_.front();
   }
 
   PageStatus StartPage(int* error) override { return CheckState(error); }
 
   DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
-    return pages_ ? pages_->DrawPicture(picture, dest) : DrawResult::kFailed;
+    if (pages_) return pages_->DrawPicture(picture, dest);
+    return raster_ ? raster_->DrawPicture(picture, dest) : DrawResult::kFailed;
   }
 
   PageStatus EndPage(int* error) override {
-    if (!pages_ || !pages_->ShowPage()) {
-      *error = ENOMEM;
+    if (!EncodePage(error)) return PageStatus::kFailed;
+    if (setup_.format == PageFormat::kJpeg) {
+      // This page's job: the document's first, or a new one; its one document is the page.
+      if (ended_ > 0 && !CreateJob(error)) return PageStatus::kFailed;
+      if (!Flush(CUPS_FORMAT_JPEG, error)) return PageStatus::kFailed;
+      started_ = false;
+      if (!FinishDocument(error)) return PageStatus::kFailed;
+    } else if (!Flush(FormatName(setup_.format), error)) {
       return PageStatus::kFailed;
     }
-    if (!Flush(error)) return PageStatus::kFailed;
     ++ended_;
     return CheckState(error);
   }
@@ -108,21 +115,18 @@ class CupsPrintDevice : public PrintDevice {
       AbortDoc();
       return PageStatus::kOk;
     }
-    const bool finished = pages_->Finish();
-    pages_.reset();
-    if (!finished || !Flush(error)) {
-      AbortDoc();
-      return PageStatus::kFailed;
+    if (setup_.format != PageFormat::kJpeg) {
+      const bool finished = pages_ ? pages_->Finish() : true;
+      pages_.reset();
+      pwg_.reset();  // its last bytes go out
+      if (!finished || !Flush(FormatName(setup_.format), error) ||
+          !FinishDocument(error)) {
+        AbortDoc();
+        return PageStatus::kFailed;
+      }
     }
-    const ipp_status_t status = cupsFinishDestDocument(upload_.get(), dest_.get(), info_.get());
     closed_ = true;
-    active_->Remove(dest_.get()->name, job_id_);
-    if (status > IPP_STATUS_OK_EVENTS_COMPLETE) {
-      *error = static_cast<int>(status);
-      Cancel();
-      return PageStatus::kFailed;
-    }
-    const int state = JobState(status_.get(), job_id_);
+    const int state = JobState(status_.get(), jobs_.back());
     if (state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED) {
       *error = state;
       return state == IPP_JSTATE_CANCELED ? PageStatus::kCancelled : PageStatus::kFailed;
@@ -134,25 +138,60 @@ class CupsPrintDevice : public PrintDevice {
     if (closed_) return;
     closed_ = true;
     pages_.reset();  // its last writes are dropped
+    pwg_.reset();
     Cancel();
     upload_.reset();  // without finishing the document
   }
 
  private:
+  bool CreateJob(int* error) {
+    cups_option_t* options = nullptr;
+    int count = 0;
+    for (const auto& [name, value] : setup_.options) count = cupsAddOption(name.c_str(), value.c_str(), count, &options);
+    int job_id = 0;
+    const ipp_status_t created =
+        cupsCreateDestJob(upload_.get(), dest_.get(), info_.get(), &job_id, title_.c_str(), count, options);
+    cupsFreeOptions(count, options);
+    if (created > IPP_STATUS_OK_EVENTS_COMPLETE || job_id <= 0) {
+      *error = static_cast<int>(cupsLastError());
+      return false;
+    }
+    jobs_.push_back(job_id);
+    active_->Add(dest_.get()->name, job_id);
+    return true;
+  }
+
+  // The ended page into the pending bytes: PDF bytes as cairo writes them, or the raster page encoded.
+  bool EncodePage(int* error) {
+    *error = ENOMEM;
+    if (pages_) return pages_->ShowPage();
+    const Bitmap* page = raster_ ? raster_->Page() : nullptr;
+    if (page == nullptr) return false;
+    if (pwg_) {
+      return pwg_->WritePage(*page, setup_.media, page_sheet_.width_hundredths_mm, page_sheet_.length_hundredths_mm,
+                             setup_.dpi_x, setup_.grey);
+    }
+    std::vector<uint8_t> jpeg;
+    if (codecs::EncodeJpeg(*page, kPageJpegQuality, &jpeg, setup_.dpi_x) != GraphicsStatus::kOk) return false;
+    pending_.insert(pending_.end(), jpeg.begin(), jpeg.end());
+    return true;
+  }
+
   void Cancel() {
-    if (job_id_ <= 0) return;
-    active_->Remove(dest_.get()->name, job_id_);
     if (!status_) status_.reset(Connect());
-    // client-error-not-possible means it was already cancelled: nothing more to do either way.
-    if (status_) cupsCancelDestJob(status_.get(), dest_.get(), job_id_);
+    for (const int job : jobs_) {
+      active_->Remove(dest_.get()->name, job);
+      // client-error-not-possible means it was already cancelled or done: nothing more to do either way.
+      if (status_) cupsCancelDestJob(status_.get(), dest_.get(), job);
+    }
   }
 
   PageStatus CheckState(int* error) {
-    if (closed_ || job_id_ <= 0) {
+    if (closed_ || jobs_.empty()) {
       *error = EIO;
       return PageStatus::kFailed;
     }
-    const int state = JobState(status_.get(), job_id_);
+    const int state = JobState(status_.get(), jobs_.back());
     if (state == IPP_JSTATE_CANCELED) {
       *error = state;
       return PageStatus::kCancelled;
@@ -164,12 +203,13 @@ class CupsPrintDevice : public PrintDevice {
     return PageStatus::kOk;
   }
 
-  // Sends what cairo has written so far; the document is started with the first bytes.
-  bool Flush(int* error) {
+  // Sends what has been written so far; the current job's document is started with the first bytes.
+  bool Flush(const char* format, int* error) {
     if (pending_.empty()) return true;
     if (!started_) {
-      const http_status_t started = cupsStartDestDocument(upload_.get(), dest_.get(), info_.get(), job_id_, title_.c_str(),
-                                                          CUPS_FORMAT_PDF, 0, nullptr, 1);
+      const int last = 1;  // each job has exactly one document
+      const http_status_t started = cupsStartDestDocument(upload_.get(), dest_.get(), info_.get(), jobs_.back(),
+                                                          title_.c_str(), format, 0, nullptr, last);
       if (started != HTTP_STATUS_CONTINUE) {
         *error = static_cast<int>(started);
         return false;
@@ -186,47 +226,43 @@ class CupsPrintDevice : public PrintDevice {
     return true;
   }
 
+  bool FinishDocument(int* error) {
+    const ipp_status_t status = cupsFinishDestDocument(upload_.get(), dest_.get(), info_.get());
+    active_->Remove(dest_.get()->name, jobs_.back());
+    if (status > IPP_STATUS_OK_EVENTS_COMPLETE) {
+      *error = static_cast<int>(status);
+      return false;
+    }
+    return true;
+  }
+
   DestHandle dest_;
   InfoHandle info_;
   HttpHandle upload_;
   HttpHandle status_;
-  CupsOptions options_;
+  DeviceSetup setup_;
+  PageSheet page_sheet_;
   DeviceGeometry geometry_;
   double width_pt_ = 0;
   double height_pt_ = 0;
   std::string title_;
   std::shared_ptr<CupsSpooler::ActiveJobs> active_;
-  int job_id_ = 0;
+  std::vector<int> jobs_;  // started, in order
   int ended_ = 0;
-  bool started_ = false;
+  bool started_ = false;  // the current job's document has been started
   bool closed_ = false;
   std::vector<uint8_t> pending_;
   std::unique_ptr<PdfPages> pages_;
+  std::unique_ptr<PageRaster> raster_;
+  std::unique_ptr<PwgRasterWriter> pwg_;
 };
-
 
 }  // namespace
 
 std::unique_ptr<PrintDevice> OpenPrintDevice(PrinterHandles printer, const PrintSettings& settings,
-                                             std::shared_ptr<CupsSpooler::ActiveJobs> active) {
-  http_t* http = printer.connection.get();
-  cups_dest_t* dest = printer.dest.get();
-  cups_dinfo_t* info = printer.info.get();
-  const Sheet sheet = SheetForSettings(http, dest, info, settings);
-  int dpi_x = kDefaultDpi;
-  int dpi_y = kDefaultDpi;
-  if (ipp_attribute_t* resolution = cupsFindDestDefault(http, dest, info, "printer-resolution")) {
-    ipp_res_t units = IPP_RES_PER_INCH;
-    int y = 0;
-    const int x = ippGetResolution(resolution, 0, &y, &units);
-    if (units == IPP_RES_PER_INCH && x > 0 && y > 0 && x <= 4800 && y <= 4800) {
-      dpi_x = x;
-      dpi_y = y;
-    }
-  }
-  const bool landscape = (settings.fields & kFieldOrientation) && settings.orientation == kOrientationLandscape;
-  return std::make_unique<CupsPrintDevice>(std::move(printer), sheet, dpi_x, dpi_y, landscape,
-                                           JobOptions(settings, sheet.media), std::move(active));
+                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, MemoryBudget* budget) {
+  const DeviceSetup setup = SetupFor(printer.connection.get(), printer.dest.get(), printer.info.get(), settings, budget);
+  return std::make_unique<CupsPrintDevice>(std::move(printer), setup, std::move(active));
 }
 
 }  // namespace platform::cups

@@ -1,6 +1,7 @@
-// The CUPS adapter's print device: one job's pages as a PDF document streamed to the scheduler page by
-// page, watched through the job's state on a second connection (a cancel from outside is seen at the
-// next page); a device destroyed with its job unfinished cancels the job. Internal to platform/cups/.
+// The CUPS adapter's print device: one job's pages streamed to the scheduler page by page in a format the
+// queue takes (PDF, one JPEG per page, PWG raster), watched through the job's state on a second connection
+// (a cancel from outside is seen at the next page); a device destroyed with its job unfinished cancels
+// the job. Internal to platform/cups/.
 // Thread safety: one thread at a time per device; the active-jobs record may be used from any thread.
 #pragma once
 
@@ -31,11 +32,13 @@ struct CupsSpooler::ActiveJobs {
 namespace cups {
 
 // A device for a job on `printer` (opened with a connection of its own, every handle set) printing with
-// `settings`: the paper as SheetForSettings chooses it, the printer's default resolution (600 dpi when it
-// states none in dots per inch up to 4800), the job's options as JobOptions gives them. The device takes
-// the handles; its jobs are recorded in `active` while they run.
+// `settings`: the paper as SheetForSettings chooses it, the job's options as JobOptions gives them (colour
+// named where the settings state no colour mode and the printer prints colour), in the format the queue
+// takes (ChooseDocumentFormat). PDF pages are at the printer's default resolution (600 dpi when it states
+// none in dots per inch up to 4800); pages sent as pictures at ChooseRasterDpi, their pixels from
+// `budget`. The device takes the handles; its jobs are recorded in `active` while they run.
 std::unique_ptr<PrintDevice> OpenPrintDevice(PrinterHandles printer, const PrintSettings& settings,
-                                             std::shared_ptr<CupsSpooler::ActiveJobs> active);
+                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, MemoryBudget* budget);
 
 }  // namespace cups
 }  // namespace platform

@@ -64,8 +64,9 @@ std::vector<PrinterSummary> CupsSpooler::Printers() {
     summary.name = dest->name;
     const char* info = cups::Option(dest, "printer-info");
     summary.comment = info ? info : "";
-    const char* reasons = cups::Option(dest, "printer-state-reasons");
-    summary.offline = reasons && std::string(reasons).find("offline") != std::string::npos;
+    const QueueState state = ReadQueueState(cups::OptionsOf(dest));
+    summary.offline = state.offline;
+    summary.state = state.text;
     printers.push_back(std::move(summary));
   }
   return printers;
@@ -162,10 +163,10 @@ std::unique_ptr<PrintDevice> CupsSpooler::OpenDevice(const std::string& name, co
     *error = static_cast<int>(cupsLastError());
     return nullptr;
   }
-  return cups::OpenPrintDevice(std::move(printer), settings, active_);
+  return cups::OpenPrintDevice(std::move(printer), settings, active_, budget_);
 }
 
-CupsSpooler::CupsSpooler() : active_(std::make_shared<ActiveJobs>()) {}
+CupsSpooler::CupsSpooler(MemoryBudget* budget) : active_(std::make_shared<ActiveJobs>()), budget_(budget) {}
 
 CupsSpooler::~CupsSpooler() = default;
 

@@ -5,7 +5,8 @@
 // default printer and settings are the per-user lpoptions (written by libcups in place, without a lock),
 // so every read-modify-write of them and every read of the default runs under one process-wide lock.
 // Papers come from the destination's media list (numbers and labels as platform/paper/paper_numbers.h says).
-// Jobs are PDF documents streamed page by page over their own connections, with explicit options
+// Jobs are documents in a format the queue takes (PDF, else a JPEG per page, else PWG raster) streamed
+// page by page over their own connections, with explicit options
 // (libcups sends only the options it is given); a job is watched through its state on a second
 // connection, so that a cancel from outside is seen at the next page. A device destroyed with its job
 // unfinished cancels the job, so no job is left held.
@@ -14,13 +15,17 @@
 
 #include <memory>
 
+#include "platform/memory_budget.h"
+
 #include "platform/spooler.h"
 
 namespace platform {
 
 class CupsSpooler : public Spooler {
  public:
-  CupsSpooler();
+  // `budget` (may be null: not counted) gives the pixels of pages sent as pictures; it must outlive the
+  // spooler and its devices.
+  explicit CupsSpooler(MemoryBudget* budget = nullptr);
   ~CupsSpooler() override;
 
   std::vector<PrinterSummary> Printers() override;
@@ -39,6 +44,7 @@ class CupsSpooler : public Spooler {
 
  private:
   std::shared_ptr<ActiveJobs> active_;
+  MemoryBudget* budget_;
 };
 
 }  // namespace platform

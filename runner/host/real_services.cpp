@@ -72,7 +72,7 @@ RealServices::RealServices(const char* memory_megabytes)
   services_.processes = processes_.get();
   services_.threads = &threads_;
   services_.grid_jobs = &grid_jobs_;
-  system_printers_ = std::make_unique<platform::CupsSpooler>();
+  system_printers_ = std::make_unique<platform::CupsSpooler>(&memory_);
   pdf_printer_ = std::make_unique<platform::PdfFilePrinter>(*files_);
   if (auto config = platform::ConfigFolder()) {
     pdf_state_ = std::make_unique<platform::FileSettingsStore>(

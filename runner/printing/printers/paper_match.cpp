@@ -13,7 +13,7 @@ int64_t Abs(int64_t value) { return value < 0 ? -value : value; }
 }  // namespace
 
 uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t width_mm, int64_t height_mm,
-                           const LogSink& log) {
+                           const LogSink& log, uint16_t current_id) {
   if (papers.empty()) {
     log("DEBUG: No papers found for printer");
     return 0;
@@ -29,7 +29,10 @@ uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t w
     const int64_t direct = Abs(pw - width_mm) + Abs(ph - height_mm);
     const int64_t turned = Abs(ph - width_mm) + Abs(pw - height_mm);
     const int64_t distance = direct < turned ? direct : turned;
-    const bool closer = distance < best || (distance == best && result_borderless && !paper.borderless);
+    // At the same distance: the current choice, then bordered over borderless.
+    const bool preferred = current_id != 0 && paper.id == current_id && result != current_id;
+    const bool bordered_over_borderless = result != current_id && result_borderless && !paper.borderless;
+    const bool closer = distance < best || (distance == best && (preferred || bordered_over_borderless));
     if (closer && distance <= kPaperMatchToleranceMm) {
       result = paper.id;
       result_borderless = paper.borderless;

@@ -3,8 +3,10 @@
 // Sizes: a paper's millimetres are its tenths divided by 10, truncated. The distance between a paper
 // and a request is the smaller of |pw - w| + |ph - h| and the same with the paper turned, computed in
 // 64 bits so that no request size can wrap it. A paper matches when its distance is at most 10; among
-// papers at the same smallest distance the first in the printer's order wins, except that a bordered
-// paper wins over a borderless variant (borderless is chosen by name, or when it is all there is).
+// papers at the same smallest distance the printer's current choice wins (a borderless paper chosen by
+// name stays chosen when a later request names its size), then a bordered paper over a borderless
+// variant (borderless is chosen by name, or when it is all there is), then the first in the printer's
+// order.
 // Names: an exact match (same UTF-16 code units) anywhere in the list wins over a partial one; a partial
 // match is the first paper whose lower-cased name contains the lower-cased request or is contained in it
 // (lower-casing per UTF-16 unit as the C.UTF-8 locale folds it, so "É" folds to "é").
@@ -26,11 +28,11 @@ using LogSink = std::function<void(std::string_view)>;
 
 inline constexpr int64_t kPaperMatchToleranceMm = 10;
 
-// The number of the closest paper within tolerance, 0 when none. Logs "DEBUG: No papers found for
-// printer" (empty list), "DEBUG: Looking for paper ...", one "DEBUG: Found match: ..." per improvement and
-// "DEBUG: No matching paper found!".
+// The number of the closest paper within tolerance, 0 when none. `current_id` is the printer's current
+// paper (0: none). Logs "DEBUG: No papers found for printer" (empty list), "DEBUG: Looking for paper ...",
+// one "DEBUG: Found match: ..." per improvement and "DEBUG: No matching paper found!".
 uint16_t FindPaperIdBySize(const std::vector<platform::Paper>& papers, int64_t width_mm, int64_t height_mm,
-                           const LogSink& log);
+                           const LogSink& log, uint16_t current_id = 0);
 
 enum class NameMatch { kNone, kExact, kPartial };
 

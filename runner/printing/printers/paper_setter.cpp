@@ -14,13 +14,13 @@ constexpr int64_t kMaxRecordTenths = 32767;
 
 void Log(std::string_view line) { LogLine(line); }
 
-// Lets the printer check the changed settings, then stores them. True when both succeed.
-bool MergeAndStore(platform::Spooler& spooler, const std::string& printer, platform::PrintSettings& settings,
-                   std::string_view saved_line) {
-  const bool merged = spooler.ValidateSettings(printer, &settings);
-  LogLine(std::string("DEBUG: DocumentProperties result=") + (merged ? "1" : "-1") +
-          " success=" + (merged ? "1" : "0"));
-  if (!merged) return false;
+void LogMerge(bool merged) {
+  LogLine(std::string("DEBUG: DocumentProperties result=") + (merged ? "1" : "-1") + " success=" + (merged ? "1" : "0"));
+}
+
+// Stores checked settings as the user's settings for the printer. True when that succeeds.
+bool Store(platform::Spooler& spooler, const std::string& printer, const platform::PrintSettings& settings,
+           std::string_view saved_line) {
   const int error = spooler.StoreSettings(printer, settings);
   if (error != 0) {
     LogLine("DEBUG: Storing printer settings failed, error=" + std::to_string(error));
@@ -37,18 +37,20 @@ std::recursive_mutex& PrinterSettingsLock() {
   return lock;
 }
 
-bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer, int64_t width_mm,
-                         int64_t height_mm) {
-  if (printer.empty()) return false;
-  std::lock_guard lock(PrinterSettingsLock());
+std::optional<platform::PrintSettings> SettingsWithPaperSize(platform::Spooler& spooler, const std::string& printer,
+                                                             int64_t width_mm, int64_t height_mm) {
+  if (printer.empty()) return std::nullopt;
   const std::string size = std::to_string(width_mm) + "x" + std::to_string(height_mm) + "mm";
   LogLine("DEBUG: SetPrinterPaperSize called - printer: " + printer + ", paper: " + size);
   if (!platform::IsPhysicalPaperSide(width_mm * 10) || !platform::IsPhysicalPaperSide(height_mm * 10)) {
     LogLine("ERROR: Paper " + size + " refused: sides must be from 10 to 5000 mm");
-    return false;
+    return std::nullopt;
   }
+  // The current settings first: their paper wins a tie (a borderless paper chosen by name stays).
+  std::optional<platform::PrintSettings> settings = spooler.CurrentSettings(printer);
+  const uint16_t current_id = settings && (settings->fields & platform::kFieldPaperSize) ? settings->paper_id : 0;
   const std::vector<platform::Paper> papers = spooler.Papers(printer).value_or(std::vector<platform::Paper>());
-  uint16_t id = FindPaperIdBySize(papers, width_mm, height_mm, Log);
+  uint16_t id = FindPaperIdBySize(papers, width_mm, height_mm, Log, current_id);
   if (id != 0) {
     LogLine("DEBUG: Found paper ID: " + std::to_string(id));
   } else {
@@ -57,17 +59,16 @@ bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer,
   }
   if (!spooler.HasPrinter(printer)) {
     LogLine("DEBUG: Failed to open printer");
-    return false;
+    return std::nullopt;
   }
-  std::optional<platform::PrintSettings> settings = spooler.CurrentSettings(printer);
-  if (!settings) return false;
+  if (!settings) return std::nullopt;
   settings->paper_id = id;
   if (id == platform::kPaperUser) {
     const int64_t width_tenths = width_mm * 10;
     const int64_t height_tenths = height_mm * 10;
     if (width_tenths < 1 || height_tenths < 1 || width_tenths > kMaxRecordTenths || height_tenths > kMaxRecordTenths) {
       LogLine("DEBUG: Paper " + size + " does not fit the settings record");
-      return false;
+      return std::nullopt;
     }
     settings->paper_width_tenths_mm = static_cast<int16_t>(width_tenths);
     settings->paper_length_tenths_mm = static_cast<int16_t>(height_tenths);
@@ -82,7 +83,17 @@ bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer,
   settings->orientation = landscape ? platform::kOrientationLandscape : platform::kOrientationPortrait;
   LogLine(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") + " for paper " + size);
   LogLine("DEBUG: Setting dmPaperSize=" + std::to_string(id));
-  return MergeAndStore(spooler, printer, *settings, "DEBUG: Printer settings saved");
+  const bool merged = spooler.ValidateSettings(printer, &*settings);
+  LogMerge(merged);
+  if (!merged) return std::nullopt;
+  return settings;
+}
+
+bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer, int64_t width_mm,
+                         int64_t height_mm) {
+  std::lock_guard lock(PrinterSettingsLock());
+  const std::optional<platform::PrintSettings> settings = SettingsWithPaperSize(spooler, printer, width_mm, height_mm);
+  return settings && Store(spooler, printer, *settings, "DEBUG: Printer settings saved");
 }
 
 bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer, const std::string& paper_name) {
@@ -134,7 +145,9 @@ bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer,
   } else {
     settings->fields &= ~(platform::kFieldPaperLength | platform::kFieldPaperWidth);
   }
-  return MergeAndStore(spooler, printer, *settings, "DEBUG: Printer settings updated successfully");
+  const bool merged = spooler.ValidateSettings(printer, &*settings);
+  LogMerge(merged);
+  return merged && Store(spooler, printer, *settings, "DEBUG: Printer settings updated successfully");
 }
 
 }  // namespace runner::printing

@@ -114,6 +114,26 @@ platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const s
 
 enum class LoopEnd { kFinished, kCancelled, kFailed };
 
+// Why `printer` cannot print now, as its spooler says it; empty when it can (or is not listed).
+std::string QueueStateOf(platform::Spooler& spooler, const std::string& printer) {
+  for (const platform::PrinterSummary& summary : spooler.Printers()) {
+    if (summary.name == printer) return summary.offline ? summary.state.empty() ? "offline" : summary.state : "";
+  }
+  return {};
+}
+
+// The settings a job prints with: the settings record's paper, colour, quality and the printer's own
+// options, with the job's own copies and always portrait: pages are turned to the paper here, so a
+// landscape record must not turn them again. Pages in the printer profile's own numbers tell the printer
+// not to convert them again.
+platform::PrintSettings JobSettings(platform::PrintSettings settings, int32_t copies, bool printer_numbers) {
+  settings.copies = static_cast<int16_t>(std::clamp<int32_t>(copies, 1, INT16_MAX));
+  settings.orientation = platform::kOrientationPortrait;
+  settings.fields |= platform::kFieldCopies | platform::kFieldOrientation;
+  if (printer_numbers) settings.options.emplace_back("cm-calibration", "true");
+  return settings;
+}
+
 // The space of a job's pages (see PrintColour).
 struct PageSpace {
   imaging::colour::OutputSpace space;  // null profile: the numbers as stored
@@ -208,51 +228,52 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
             (page_space.printer_numbers ? " (the printer's own colours, already managed)" : ""));
   }
   std::string printer;
+  std::string queue_state;  // why the printer cannot print now; empty when it can
   std::unique_ptr<platform::PrintDevice> device;
   {
-    // 1-6 under the settings lock: the printer, its paper and the settings snapshot belong to this job.
+    // 1-6 under the settings lock: the printer, its paper and the job's settings belong to this job.
     std::lock_guard lock(PrinterSettingsLock());
-    bool paper_missing = false;
-    if (!request.printer_name.empty() && request.make_default) {
-      if (!spooler.SetDefaultPrinter(request.printer_name)) {
-        LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
-      }
-      if (request.paper_width_mm > 0 && request.paper_height_mm > 0) {
-        paper_missing =
-            !SetPrinterPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
+    const bool set_paper = !request.printer_name.empty() && request.make_default && request.paper_width_mm > 0 &&
+                           request.paper_height_mm > 0;
+    if (!request.printer_name.empty() && request.make_default && !spooler.SetDefaultPrinter(request.printer_name)) {
+      LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
+    }
+    // The job's paper is the one chosen here, kept in the job's own settings: what is read back from the
+    // stored settings may already be another job's choice.
+    std::optional<platform::PrintSettings> with_paper;
+    if (set_paper) {
+      with_paper =
+          SettingsWithPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
+      if (with_paper && spooler.StoreSettings(request.printer_name, *with_paper) == 0) {
+        LogLine("DEBUG: Printer settings saved");
       }
     }
     LogLine("DEBUG C++: PrintWithLayoutWindows using GDI Print API with " + std::to_string(count) +
             " images as SINGLE job");
     printer = !request.printer_name.empty() ? request.printer_name : spooler.DefaultPrinter().value_or("");
     LogLine("DEBUG C++: Default printer: " + printer);
-    std::optional<platform::PrintSettings> settings;
-    if (!printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
-    auto with_copies = [&request, &page_space](platform::PrintSettings job_settings) {
-      if (request.copies > 0) {
-        job_settings.copies = static_cast<int16_t>(std::min<int32_t>(request.copies, INT16_MAX));
-        job_settings.fields |= platform::kFieldCopies;
-      }
-      // The pages are the printer profile's own numbers: the printer must not convert them again.
-      if (page_space.printer_numbers) job_settings.options.emplace_back("cm-calibration", "true");
-      return job_settings;
-    };
-    if (settings) settings = with_copies(*settings);
+    queue_state = QueueStateOf(spooler, printer);
+    if (!queue_state.empty()) LogLine("DEBUG: Printer " + printer + " cannot print now: " + queue_state);
+    std::optional<platform::PrintSettings> settings = with_paper;
+    if (!settings && !printer.empty() && spooler.HasPrinter(printer)) settings = spooler.CurrentSettings(printer);
     if (settings) DumpSettings(*settings);
     int error = 0;
     if (settings) {
-      device = spooler.OpenDevice(printer, *settings, &error);
-      if (device) LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(*settings));
+      const platform::PrintSettings job = JobSettings(*settings, request.copies, page_space.printer_numbers);
+      device = spooler.OpenDevice(printer, job, &error);
+      if (device) LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(job));
     }
     if (!device) {
       LogLine("DEBUG: Falling back to DC without DEVMODE");
-      if (!printer.empty()) device = spooler.OpenDevice(printer, with_copies(platform::PrintSettings{}), &error);
+      if (!printer.empty()) {
+        device = spooler.OpenDevice(printer, JobSettings({}, request.copies, page_space.printer_numbers), &error);
+      }
       if (!device) {
         LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(printer.empty() ? ENOENT : error));
         return PrintFailure::kNoDevice;
       }
     }
-    if (paper_missing) {
+    if (set_paper && !with_paper) {
       LogLine("DEBUG: Paper " + std::to_string(request.paper_width_mm) + "x" + std::to_string(request.paper_height_mm) +
               "mm could not be set on " + printer + "; printing on its current paper instead: " +
               PaperText(device->Geometry()));
@@ -273,6 +294,10 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
   LogLine("  Physical offset: " + std::to_string(geometry.offset_x_px) + "x" + std::to_string(geometry.offset_y_px) +
           " pixels");
   LogLine("DEBUG: Paper: " + PaperText(geometry));
+  if (!geometry.document_format.empty()) {
+    LogLine("DEBUG: Pages are sent as " + geometry.document_format +
+            (geometry.document_format == "image/jpeg" ? ", each page a job of its own" : ""));
+  }
 
   // 8. The document.
   int error = 0;
@@ -389,6 +414,9 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
   } else {
     const platform::PageStatus ended = device->EndDoc(&error);
     LogLine("DEBUG: Print job completed with " + std::to_string(printed) + "/" + std::to_string(count) + " pages");
+    if (!queue_state.empty() && ended == platform::PageStatus::kOk) {
+      LogLine("DEBUG: The job waits in the queue of " + printer + " (" + queue_state + ") until it can print");
+    }
     if (ended != platform::PageStatus::kOk) {
       LogLine("DEBUG: EndDoc failed, error=" + std::to_string(error));
       end = LoopEnd::kFailed;

@@ -46,7 +46,7 @@ struct PrintJobRequest {
   int32_t paper_height_mm = 0;
   std::string document_name = std::string(kPrintDocumentName);
   bool make_default = true;              // false: print on the named printer, leave the default alone
-  int32_t copies = 0;                    // above 0: every page this many times, in this one job
+  int32_t copies = 1;                    // every page this many times, in this one job (1 to 32767)
 };
 
 // How a job's pictures reach its pages: each converted once, from its own profile into the page's space.

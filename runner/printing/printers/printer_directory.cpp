@@ -24,6 +24,21 @@ platform::PrintSettings BuiltInDefaults() {
   return settings;
 }
 
+// A system printer's settings as Pictavera's jobs start from them: the stored paper, quality and the
+// printer's own options (a tray, a media type), but not the copies, orientation, colour mode or page
+// layout that the user or the printer's administrator stored for every program's jobs.
+platform::PrintSettings WithoutStoredJobChoices(platform::PrintSettings settings) {
+  settings.fields |= platform::kFieldCopies | platform::kFieldOrientation;
+  settings.copies = 1;
+  settings.orientation = platform::kOrientationPortrait;
+  settings.fields &= ~platform::kFieldColor;
+  settings.color = 0;
+  std::erase_if(settings.options, [](const auto& option) {
+    return platform::IsJobLayoutOption(option.first) || platform::IsColourModeOption(option.first);
+  });
+  return settings;
+}
+
 const platform::Paper* FindPaper(const std::vector<platform::Paper>& papers, uint16_t id) {
   for (const platform::Paper& paper : papers) {
     if (paper.id == id) return &paper;
@@ -118,7 +133,9 @@ std::optional<platform::PrintSettings> PrinterDirectory::CurrentSettings(const s
     return state.settings ? *state.settings : BuiltInDefaults();
   }
   if (system_ == nullptr) return std::nullopt;
-  return system_->CurrentSettings(name);
+  std::optional<platform::PrintSettings> settings = system_->CurrentSettings(name);
+  if (settings) settings = WithoutStoredJobChoices(std::move(*settings));
+  return settings;
 }
 
 bool PrinterDirectory::ValidateSettings(const std::string& name, platform::PrintSettings* settings) {

@@ -66,6 +66,7 @@ std::optional<PrintJobRequest> ReadPrintWithLayoutRequest(const MethodCall& call
     return std::nullopt;
   }
   request.printer_name = LookUp(args, "printerName", kString).value.value_or("");
+  request.copies = LookUp(args, "copies", kInt32).value.value_or(1);
   if (!ReadPaperSize(args, &request.paper_width_mm, &request.paper_height_mm, result)) return std::nullopt;
   return request;
 }

@@ -25,9 +25,9 @@ const EncodableList* ReadImagePathsOrAnswer(const MethodCall& call, MethodResult
 std::string FirstImagePath(const MethodCall& call);
 
 // The job of "printWithLayoutWindows": "imagePaths" as above (its string elements; none is "No valid file
-// paths"), "printerName" (string, empty: the default printer) and "paperSize" (a map of "width" and
+// paths"), "printerName" (string, empty: the default printer), "paperSize" (a map of "width" and
 // "height" in mm, int32 or double; both given and either under 10 mm or over 5 m: "INVALID_ARGUMENTS"
-// naming "paperSize").
+// naming "paperSize") and "copies" (int32, 1 when absent or of another kind).
 std::optional<PrintJobRequest> ReadPrintWithLayoutRequest(const MethodCall& call, MethodResult& result);
 
 // "pickPaperSizeWindows": a bare printer name, or a map with "printerName" (a non-empty string) and

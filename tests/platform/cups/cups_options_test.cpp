@@ -104,5 +104,34 @@ TEST(CupsOptions, TheSavedDefaultIsTheLastDefaultLineOfTheSettingsFile) {
   EXPECT_EQ(SavedDefaultPrinter("DEFAULT\tPhoto")->name, "Photo");
 }
 
+TEST(CupsOptions, StoppedRefusingAndOfflineQueuesCannotPrintNow) {
+  EXPECT_FALSE(ReadQueueState({{"printer-state", "3"}, {"printer-state-reasons", "none"}}).offline);
+  EXPECT_EQ(ReadQueueState({{"printer-state", "4"}, {"printer-is-accepting-jobs", "true"}}).text, "");
+  const QueueState stopped = ReadQueueState(
+      {{"printer-state", "5"}, {"printer-state-reasons", "paused"}, {"printer-state-message", "Out of ink"}});
+  EXPECT_TRUE(stopped.offline);
+  EXPECT_EQ(stopped.text, "stopped (paused), \"Out of ink\"");
+  const QueueState refusing = ReadQueueState({{"printer-state", "3"}, {"printer-is-accepting-jobs", "false"}});
+  EXPECT_TRUE(refusing.offline);
+  EXPECT_EQ(refusing.text, "not accepting jobs");
+  const QueueState unreachable = ReadQueueState({{"printer-state-reasons", "offline-report,media-empty-warning"}});
+  EXPECT_TRUE(unreachable.offline);
+  EXPECT_EQ(unreachable.text, "offline (offline-report,media-empty-warning)");
+  // A message alone (a ready queue's last words) is not a reason to stop.
+  EXPECT_FALSE(ReadQueueState({{"printer-state-message", "Ready to print."}}).offline);
+}
+
+TEST(CupsOptions, JobsGoAsPdfElseJpegElsePwgRasterAtAboutThreeHundredDpi) {
+  EXPECT_EQ(ChooseDocumentFormat({"image/jpeg", "application/pdf", "image/pwg-raster"}), PageFormat::kPdf);
+  EXPECT_EQ(ChooseDocumentFormat({"application/octet-stream", "image/pwg-raster", "image/jpeg"}), PageFormat::kJpeg);
+  EXPECT_EQ(ChooseDocumentFormat({"application/octet-stream", "image/pwg-raster"}), PageFormat::kPwgRaster);
+  EXPECT_EQ(ChooseDocumentFormat({}), PageFormat::kPdf);  // a queue that says nothing: its scheduler converts
+  EXPECT_EQ(ChooseDocumentFormat({"image/urf"}), PageFormat::kPdf);
+  EXPECT_EQ(ChooseRasterDpi({}), 300);
+  EXPECT_EQ(ChooseRasterDpi({600, 300}), 300);
+  EXPECT_EQ(ChooseRasterDpi({1200, 360, 600}), 360);
+  EXPECT_EQ(ChooseRasterDpi({150, 200}), 200);
+}
+
 }  // namespace
 }  // namespace platform

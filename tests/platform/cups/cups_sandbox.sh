@@ -2,30 +2,87 @@
 # A private CUPS scheduler for the printing tests: cupsd on a unix socket inside DIR, two queues whose
 # capture backend keeps each job's document and options in DIR/out. Never touches the machine's own
 # scheduler or the user's settings: the printed environment points libcups inside DIR.
-#   cups_sandbox.sh start DIR   prints the environment lines (export ...) on success
+#   cups_sandbox.sh start DIR [--filters]   prints the environment lines (export ...) on success; with
+#                               --filters the scheduler also converts documents with the machine's own
+#                               filters (cups-filters), as a desktop's does
+#   cups_sandbox.sh ipp DIR QUEUE FORMATS   adds a driverless (IPP Everywhere) queue QUEUE: a virtual
+#                               printer (ippeveprinter, on a private D-Bus system bus) that takes the
+#                               document formats FORMATS (comma-separated) and keeps each job's document
+#                               in DIR/ipp-QUEUE; exit 3 when ippeveprinter or dbus-daemon is missing
 #   cups_sandbox.sh stop DIR
 set -euo pipefail
 
-command=${1:?start or stop}
+command=${1:?start, ipp or stop}
 dir=${2:?folder}
 
+stop_pid() {  # TERM, then KILL after 5 s; a zombie counts as stopped
+  local pid
+  pid=$(cat "$1")
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    state=$(ps -o stat= -p "$pid" 2>/dev/null || true)
+    if [ -z "$state" ] || [[ "$state" == Z* ]]; then break; fi
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  rm -f "$1"
+}
+
 stop() {
-  if [ -f "$dir/cupsd.pid" ]; then
-    pid=$(cat "$dir/cupsd.pid")
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do
-      # A zombie counts as stopped.
-      state=$(ps -o stat= -p "$pid" 2>/dev/null || true)
-      if [ -z "$state" ] || [[ "$state" == Z* ]]; then break; fi
-      sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    rm -f "$dir/cupsd.pid"
-  fi
+  for pidfile in "$dir"/ipp-*.pid "$dir/cupsd.pid" "$dir/dbus.pid"; do
+    if [ -f "$pidfile" ]; then stop_pid "$pidfile"; fi
+  done
 }
 
 if [ "$command" = stop ]; then
   stop
+  exit 0
+fi
+
+if [ "$command" = ipp ]; then
+  queue=${3:?queue name}
+  formats=${4:?document formats}
+  ippeveprinter=$(command -v ippeveprinter || echo /usr/sbin/ippeveprinter)
+  [ -x "$ippeveprinter" ] || { echo "ippeveprinter not installed (cups-ipp-utils)" >&2; exit 3; }
+  command -v dbus-daemon >/dev/null || { echo "dbus-daemon not installed" >&2; exit 3; }
+  export CUPS_SERVER="$dir/cups.sock" CUPS_SERVERROOT="$dir/client" HOME="$dir/home"
+  # ippeveprinter will not start without a system bus to announce itself on: a private one, open to all.
+  if [ ! -f "$dir/dbus.pid" ]; then
+    cat > "$dir/dbus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$dir/dbus.sock</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+CONF
+    dbus-daemon --config-file="$dir/dbus.conf" --nofork > "$dir/log/dbus.out" 2>&1 &
+    echo $! > "$dir/dbus.pid"
+    for _ in $(seq 50); do [ -S "$dir/dbus.sock" ] && break; sleep 0.05; done
+  fi
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  mkdir -p "$dir/ipp-$queue"
+  # 60 pages a minute, in colour: a page is "printed" in a second.
+  DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/dbus.sock" "$ippeveprinter" -r off -n localhost -p "$port" -k \
+    -d "$dir/ipp-$queue" -f "$formats" -s 60,60 "$queue" > "$dir/log/ipp-$queue.out" 2>&1 &
+  echo $! > "$dir/ipp-$queue.pid"
+  for _ in $(seq 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
+    sleep 0.05
+  done
+  ln -sfn /usr/lib/cups/backend/ipp "$dir/serverbin/backend/ipp"
+  if ! lpadmin -p "$queue" -E -v "ipp://localhost:$port/ipp/print" -m everywhere 2>"$dir/log/lpadmin-$queue.out"; then
+    echo "the driverless queue was not added:" >&2
+    cat "$dir/log/lpadmin-$queue.out" "$dir/log/ipp-$queue.out" >&2
+    exit 4
+  fi
   exit 0
 fi
 
@@ -37,6 +94,10 @@ lpadmin=$(command -v lpadmin || echo /usr/sbin/lpadmin)
 
 mkdir -p "$dir"/{serverbin/backend,serverbin/filter,cache,state,spool,tmp,log,out,home,client,ppd}
 ln -sfn /usr/lib/cups/daemon "$dir/serverbin/daemon"
+if [ "${3:-}" = --filters ]; then
+  # A private scheduler runs only the filters in its own folder.
+  for filter in /usr/lib/cups/filter/*; do ln -sfn "$filter" "$dir/serverbin/filter/"; done
+fi
 
 cat > "$dir/serverbin/backend/capture" <<'BACKEND'
 #!/bin/sh

@@ -50,6 +50,12 @@ TEST(FindPaperIdBySize, ABorderedPaperWinsOverItsBorderlessVariantWhereverItIsLi
   // Alone, or closer, the borderless paper is still found.
   EXPECT_EQ(FindPaperIdBySize({borderless}, 102, 152, log.sink()), 5000);
   EXPECT_EQ(FindPaperIdBySize({{74, "4x6", 1056, 1524}, borderless}, 102, 152, log.sink()), 5000);
+  // The printer's current choice wins a tie either way round: a borderless paper chosen by name stays.
+  EXPECT_EQ(FindPaperIdBySize({bordered, borderless}, 101, 152, log.sink(), 5000), 5000);
+  EXPECT_EQ(FindPaperIdBySize({borderless, bordered}, 101, 152, log.sink(), 5000), 5000);
+  EXPECT_EQ(FindPaperIdBySize({borderless, bordered}, 101, 152, log.sink(), 74), 74);
+  // ... but never a paper further away.
+  EXPECT_EQ(FindPaperIdBySize({{74, "4x6", 1056, 1524}, borderless}, 102, 152, log.sink(), 74), 5000);
 }
 
 TEST(FindPaperIdBySize, TruncatesTenthsAndNeverWrapsOnHugeRequests) {
