@@ -30,7 +30,7 @@
 #include "runner/insight/face_batch.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ struct Photos {
 
 // Film grain: a fixed pseudo-random offset of up to +-7 levels per sample, which gives the JPEG the
 // detail (and the size) of a real photo.
-void AddGrain(platform::Bitmap& image) {
+void AddGrain(imaging::Bitmap& image) {
   uint32_t state = 2463534242u;
   for (size_t i = 0; i < image.rgba.size(); ++i) {
     if (i % 4 == 3) continue;
@@ -55,7 +55,7 @@ void AddGrain(platform::Bitmap& image) {
   }
 }
 
-void WriteDefaultPng(const platform::Bitmap& image, const std::string& path) {
+void WriteDefaultPng(const imaging::Bitmap& image, const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -91,13 +91,13 @@ const Photos& TestPhotos() {
     }
     auto canvas = graphics.CreateCanvas(4000, 3000);
     canvas->Clear(0xff6080a0);
-    const platform::Bitmap& p = portrait.bitmap;
+    const imaging::Bitmap& p = portrait.bitmap;
     for (const auto& [x, y, scale] : std::vector<std::tuple<double, double, double>>{
              {200, 200, 1.0}, {1400, 1200, 1.0}, {2600, 2200, 1.0}, {3300, 150, 1.0}, {400, 1900, 0.45}}) {
       canvas->DrawBitmap(p, {x, y, p.width_px * scale, p.height_px * scale}, platform::Filter::kBicubic);
     }
     std::vector<uint8_t> jpeg;
-    platform::Bitmap composite = *canvas->Snapshot();
+    imaging::Bitmap composite = *canvas->Snapshot();
     graphics.EncodeJpeg(composite, 90, &jpeg);
     made.twelve_mp = made.folder + "/12mp.jpg";
     WriteFile(made.twelve_mp, jpeg);
@@ -112,7 +112,7 @@ const Photos& TestPhotos() {
     half->DrawBitmap(composite, {0, 0, 2000, 1500}, platform::Filter::kArea, platform::Blend::kSourceCopy);
     made.png = made.folder + "/2000x1500.png";
     WriteDefaultPng(*half->Snapshot(), made.png);
-    using namespace platform::testing;
+    using namespace imaging::testing;
     made.with_exif = made.folder + "/exif.jpg";
     WriteFile(made.with_exif, WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6),
                                                         AsciiEntry(kTagDateTime, "2020:01:01 00:00:00")},

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Times mosalith on camera-sized photos beside GraphicsMagick, libvips and ImageMagick doing the same
 # grids, in one run: wall time, CPU time (user + sys), peak memory, and mosalith's wall time as a ratio
-# of each peer's. Also checks the sheets of mosalith's fast path against its reference path
-# (MOSALITH_DECODER=stb) by PSNR.
+# of each peer's.
 #
 #   bench/mosalith_bench.sh
 #
@@ -157,10 +156,8 @@ peers=(gm vips im)
 [ "${BENCH_PEERS:-1}" = 0 ] && peers=()
 for c in a b c; do
   write_job "$c" "$c"
-  write_job "$c-stb" "$c"
   echo "bench: timing case $c ($runs runs)"
   measure "$c" "$mosalith" "$work/$c.txt"
-  measure "$c-stb" env MOSALITH_DECODER=stb "$mosalith" "$work/$c-stb.txt"
   sheets=("$work/$c"-sheet*.jpg)
   [ "${#sheets[@]}" -eq "${case_sheets[$c]}" ] ||
     { echo "bench: case $c wrote ${#sheets[@]} of ${case_sheets[$c]} sheets" >&2; exit 1; }
@@ -176,9 +173,8 @@ for peer in "${peers[@]}"; do printf ' %8s %7s' "$peer s" "ratio"; done
 echo
 for c in a b c; do
   label="$c) ${case_photos[$c]} -> ${case_sheets[$c]} x ${case_rows[$c]}x${case_cols[$c]}"
-  for variant in "$c" "$c-stb"; do
+  for variant in "$c"; do
     name="$label"
-    [ "$variant" = "$c-stb" ] && name="   same, MOSALITH_DECODER=stb"
     printf '%-30s %8s %8s %8s' "$name" "$(median "$variant" 1)" "$(median "$variant" 2)" "$(median "$variant" 3)"
     for peer in "${peers[@]}"; do
       printf ' %8s %7s' "$(median "$peer-$c" 1)" \
@@ -193,15 +189,3 @@ for c in a b c; do
   done
 done
 
-# PSNR of every fast-path sheet against the same sheet on the reference path (ImageMagick's compare).
-if command -v compare > /dev/null; then
-  echo
-  echo "PSNR, fast path vs MOSALITH_DECODER=stb (dB, per sheet):"
-  for c in a b c; do
-    line="  $c)"
-    for ((i = 1; i <= case_sheets[$c]; i++)); do
-      line+=" $(compare -metric PSNR "$work/$c-sheet$i.jpg" "$work/$c-stb-sheet$i.jpg" null: 2>&1 || true)"
-    done
-    echo "$line"
-  done
-fi

@@ -8,9 +8,8 @@
 #include <sstream>
 
 #include "helper/crop_focus.h"
-#include "helper/image_io.h"
 #include "helper/log.h"
-#include "helper/resample.h"
+#include "imaging/reduce.h"
 
 namespace mosalith {
 
@@ -33,25 +32,26 @@ std::optional<CoverSize> CoverSizeOf(int32_t width_px, int32_t height_px, int32_
 namespace {
 
 // Resizes `pixels` (showing a full_width x full_height picture) to the full picture's cover size.
-void CoverScaleFull(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+void CoverScaleFull(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
                     int32_t magnet_height_px) {
   if (pixels.empty()) return;
   const std::optional<CoverSize> cover =
       CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
   // A sliver of a photo (say 1 x 10000 px) would cover the magnet only as a picture of billions of
   // pixels; such a scale is refused like any other allocation that cannot be had.
-  if (!cover || static_cast<int64_t>(cover->width_px) * cover->height_px > kMaxDecodePixels) return;
-  ResizeRgba(pixels, cover->width_px, cover->height_px);
+  if (!cover || !imaging::SizeWithinLimits(cover->width_px, cover->height_px)) return;
+  std::optional<imaging::Bitmap> scaled = imaging::ReduceBitmap(pixels, cover->width_px, cover->height_px);
+  if (scaled) pixels = std::move(*scaled);
 }
 
 }  // namespace
 
-void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
-  CoverScaleFull(photo, photo.width(), photo.height(), magnet_width_px, magnet_height_px);
+void CoverScale(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
+  CoverScaleFull(photo, photo.width_px, photo.height_px, magnet_width_px, magnet_height_px);
 }
 
-bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
-               int32_t magnet_height_px, ImageBuffer* released, const CropFocus* focus) {
+bool CoverCrop(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+               int32_t magnet_height_px, const CropFocus* focus) {
   if (pixels.empty()) return false;
   const std::optional<CoverSize> cover =
       CoverSizeOf(full_width_px, full_height_px, magnet_width_px, magnet_height_px);
@@ -65,28 +65,31 @@ bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_p
     left = window.left_px;
     top = window.top_px;
   }
-  return ResizeRgbaWindow(pixels, cover->width_px, cover->height_px, left, top, magnet_width_px, magnet_height_px,
-                          released);
+  std::optional<imaging::Bitmap> fitted = imaging::ReduceBitmapWindow(
+      pixels, cover->width_px, cover->height_px, imaging::PixelRect{left, top, magnet_width_px, magnet_height_px});
+  if (!fitted) return false;
+  pixels = std::move(*fitted);
+  return true;
 }
 
-void CenterCrop(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
+void CenterCrop(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px) {
   if (photo.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
-  const int32_t w = photo.width();
-  const int32_t h = photo.height();
+  const int32_t w = photo.width_px;
+  const int32_t h = photo.height_px;
   const int32_t crop_width = std::min(w, magnet_width_px);
   const int32_t crop_height = std::min(h, magnet_height_px);
   if (crop_width == w && crop_height == h) return;
   const int32_t left = std::max(0, (w - magnet_width_px) / 2);
   const int32_t top = std::max(0, (h - magnet_height_px) / 2);
-  std::optional<ImageBuffer> cropped = ImageBuffer::Allocate(crop_width, crop_height);
+  std::optional<imaging::Bitmap> cropped = imaging::MakeBitmap(crop_width, crop_height, 0, photo.budget());
   if (!cropped) return;
   for (int32_t y = 0; y < crop_height; ++y) {
-    std::memcpy(cropped->row(y), photo.pixel(left, top + y), cropped->stride_bytes());
+    std::memcpy(cropped->row(y), photo.pixel(left, top + y), cropped->row_bytes());
   }
   photo = std::move(*cropped);
 }
 
-bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magnet_width_px,
+bool UserTransform(imaging::Bitmap& photo, const EffectRecord& effects, int32_t magnet_width_px,
                    int32_t magnet_height_px, bool was_rotated) {
   if (photo.empty() || magnet_width_px < 1 || magnet_height_px < 1) return false;
   if (!(effects.viewportWidth > 0.0f) || !(effects.viewportHeight > 0.0f)) return false;
@@ -94,8 +97,8 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
   // The viewport is the editor's view of the upright photo; a photo turned to the magnet turns it too.
   const float vw = was_rotated ? effects.viewportHeight : effects.viewportWidth;
   const float vh = was_rotated ? effects.viewportWidth : effects.viewportHeight;
-  const int32_t w = photo.width();
-  const int32_t h = photo.height();
+  const int32_t w = photo.width_px;
+  const int32_t h = photo.height_px;
   const float wf = static_cast<float>(w);
   const float hf = static_cast<float>(h);
   const float ratio = std::min(wf / vw, hf / vh);  // photo pixels per viewport unit
@@ -113,7 +116,7 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
        << cy << ")" << " totalScale=" << effects.scale << " wasRotated=" << (was_rotated ? 1 : 0);
   LogLine(line.str());
 
-  std::optional<ImageBuffer> output = ImageBuffer::Filled(magnet_width_px, magnet_height_px, 255);
+  std::optional<imaging::Bitmap> output = imaging::MakeBitmap(magnet_width_px, magnet_height_px, 0xFFFFFFFF, photo.budget());
   if (!output) return false;
 
   const float inverse_scale = 1.0f / effects.scale;
@@ -122,7 +125,7 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
   // The last column and row are never the left/top sample of a pair, so a sample needs sx < w - 1.
   const float x_limit = static_cast<float>(w - 1);
   const float y_limit = static_cast<float>(h - 1);
-  const size_t stride = photo.stride_bytes();
+  const size_t stride = photo.row_bytes();
   for (int32_t y = 0; y < magnet_height_px; ++y) {
     const float sy = (static_cast<float>(y) - half_height) * inverse_scale + cy;
     // Written as a negated range test so that NaN (a zero zoom) also leaves the row white.
@@ -150,24 +153,23 @@ bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magn
   return true;
 }
 
-void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
-                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, ImageBuffer* released,
-                 const CropFocus* focus) {
+void FitToMagnet(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
+                 int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated, const CropFocus* focus) {
   if (pixels.empty() || magnet_width_px < 1 || magnet_height_px < 1) return;
   if (WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f) {
     // The transform samples the cover-scaled picture anywhere the user panned to: it needs all of it.
     CoverScaleFull(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px);
     if (UserTransform(pixels, *effects, magnet_width_px, magnet_height_px, was_rotated)) return;
-  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, released, focus)) {
+  } else if (CoverCrop(pixels, full_width_px, full_height_px, magnet_width_px, magnet_height_px, focus)) {
     return;
   }
   // Out of memory on the way: whatever could be had, cut to at most the magnet.
   CenterCrop(pixels, magnet_width_px, magnet_height_px);
 }
 
-void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
+void FitToMagnet(imaging::Bitmap& photo, const EffectRecord* effects, int32_t magnet_width_px,
                  int32_t magnet_height_px, bool was_rotated) {
-  FitToMagnet(photo, photo.width(), photo.height(), effects, magnet_width_px, magnet_height_px, was_rotated);
+  FitToMagnet(photo, photo.width_px, photo.height_px, effects, magnet_width_px, magnet_height_px, was_rotated);
 }
 
 }  // namespace mosalith

@@ -9,15 +9,16 @@
 
 #include "helper/effect_record.h"
 #include "helper/grid_job.h"
-#include "helper/image_buffer.h"
+#include "imaging/bitmap.h"
 
 namespace mosalith {
 
 // Scales the photo so it covers magnet_width_px x magnet_height_px: s = max(mH / h, mW / w) in double
 // precision, sizes s * w and s * h truncated but never below the magnet's (a rounding error in s * w
-// must not leave the photo one pixel short). Out of memory, or a result above kMaxDecodePixels (a
-// sliver of a photo blown up to billions of pixels): the photo keeps its size.
-void CoverScale(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px);
+// must not leave the photo one pixel short), by the one reduction (imaging/reduce.h). Out of memory, or
+// a result beyond the pixel limits (a sliver of a photo blown up to billions of pixels): the photo keeps
+// its size.
+void CoverScale(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px);
 
 // The cover-scaled size of a picture of width_px x height_px: what CoverScale resizes it to (before the
 // pixel budget is applied). Nothing for sizes below 1 or a result beyond 2^30 pixels a side.
@@ -36,39 +37,39 @@ struct CropFocus {
   int32_t inset_px = 0;
 };
 
-// Cover scale and centre crop in one resample of the visible part: the result is exactly magnet-sized
+// Cover scale and centre crop in one resample of the visible part (the one reduction's window, from
+// imaging/reduce.h): the result is exactly magnet-sized
 // and equals CoverScale followed by CenterCrop, but the cover-scaled picture is never held, so a sliver
 // (4000 x 1 in a 400 x 300 magnet) fills its magnet however large its cover size. `pixels` shows a
 // picture of full_width_px x full_height_px (it may be a reduced decode of it): the cover size and the
 // crop are those of the full picture. Returns false, pixels unchanged, when memory runs out. With
-// `released`, the block `pixels` held before is moved there for reuse. With `focus` holding faces, the
+// `focus` holding faces, the
 // crop window is placed by CropWindowFor instead of centred.
-bool CoverCrop(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
-               int32_t magnet_height_px, ImageBuffer* released = nullptr, const CropFocus* focus = nullptr);
+bool CoverCrop(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, int32_t magnet_width_px,
+               int32_t magnet_height_px, const CropFocus* focus = nullptr);
 
 // Keeps the centred magnet-sized rectangle (or less where the photo is smaller): left offset
 // max(0, (w - mW) / 2), top offset max(0, (h - mH) / 2). Out of memory: the photo stays as it was.
-void CenterCrop(ImageBuffer& photo, int32_t magnet_width_px, int32_t magnet_height_px);
+void CenterCrop(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px);
 
 // Resamples the cover-scaled photo around the user's centre and zoom into a magnet-sized, white-backed
 // picture (bilinear, single precision), printing the "Mosalith TRANSFORM DEBUG:" line. The offsets are
 // in viewport units; `was_rotated` swaps the viewport's sides because the photo was turned to the
 // magnet. Output pixels whose sample falls outside [0, w - 1) x [0, h - 1) stay opaque white. Returns
 // false, photo unchanged, without a positive viewport (no line then) or when memory runs out.
-bool UserTransform(ImageBuffer& photo, const EffectRecord& effects, int32_t magnet_width_px,
+bool UserTransform(imaging::Bitmap& photo, const EffectRecord& effects, int32_t magnet_width_px,
                    int32_t magnet_height_px, bool was_rotated);
 
 // The user transform when the record asks for one (cover scale to the full picture's cover size, then
 // the transform), else CoverCrop. A user transform that cannot run (no positive viewport) gives the
 // centre crop, so the result is exactly magnet-sized whenever memory allows. `pixels` shows a picture of
-// full_width_px x full_height_px, possibly reduced by a scaled decode. With `released`, the photo's block
-// that the centre crop no longer needs is moved there for reuse. `focus` places the centre crop (the
+// full_width_px x full_height_px, possibly reduced by a scaled decode. `focus` places the centre crop (the
 // user's zoom and pan are the user's own choice and are never moved).
-void FitToMagnet(ImageBuffer& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
+void FitToMagnet(imaging::Bitmap& pixels, int32_t full_width_px, int32_t full_height_px, const EffectRecord* effects,
                  int32_t magnet_width_px, int32_t magnet_height_px, bool was_rotated,
-                 ImageBuffer* released = nullptr, const CropFocus* focus = nullptr);
+                 const CropFocus* focus = nullptr);
 // The same for a photo held at its full size.
-void FitToMagnet(ImageBuffer& photo, const EffectRecord* effects, int32_t magnet_width_px,
+void FitToMagnet(imaging::Bitmap& photo, const EffectRecord* effects, int32_t magnet_width_px,
                  int32_t magnet_height_px, bool was_rotated);
 
 }  // namespace mosalith

@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "helper/grid_job_file.h"
+#include "helper/image_io.h"
 #include "helper/log.h"
 #include "helper/production.h"
+#include "imaging/memory_budget.h"
 
 namespace mosalith {
 
@@ -37,8 +39,9 @@ int RunDriver(int argc, const char* const* argv) {
     return kExitBadJob;
   }
 
-  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()),
-                        CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")))) {
+  // One budget for every pixel buffer of the job: the workers wait for each other's memory.
+  imaging::MemoryBudget budget(HelperMemoryBudgetBytes(std::getenv("MOSALITH_MEMORY_MB"), std::getenv("PICTAVERA_MEMORY_MB")));
+  switch (RunProduction(job, WorkerCount(std::thread::hardware_concurrency()), &budget)) {
     case ProductionStatus::kOk:
       break;
     case ProductionStatus::kInvalidJob:

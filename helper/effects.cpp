@@ -95,9 +95,9 @@ void BuildGammaTable(float gamma, uint8_t table[256]) {
 }
 
 // R, G and B of every pixel through their own byte table.
-void MapChannels(ImageBuffer& photo, const uint8_t tables[3][256]) {
-  uint8_t* p = photo.data();
-  uint8_t* const end = p + photo.size_bytes();
+void MapChannels(imaging::Bitmap& photo, const uint8_t tables[3][256]) {
+  uint8_t* p = photo.rgba.data();
+  uint8_t* const end = p + photo.rgba.size();
   for (; p != end; p += 4) {
     p[0] = tables[0][p[0]];
     p[1] = tables[1][p[1]];
@@ -106,9 +106,9 @@ void MapChannels(ImageBuffer& photo, const uint8_t tables[3][256]) {
 }
 
 // The colour pass with saturation or grayscale, then the gamma table, in one loop over the pixels.
-void MixingColourPass(ImageBuffer& photo, const ColourPass& pass, const uint8_t gamma[256]) {
-  uint8_t* p = photo.data();
-  uint8_t* const end = p + photo.size_bytes();
+void MixingColourPass(imaging::Bitmap& photo, const ColourPass& pass, const uint8_t gamma[256]) {
+  uint8_t* p = photo.rgba.data();
+  uint8_t* const end = p + photo.rgba.size();
   for (; p != end; p += 4) {
     float r = pass.first_step[p[0]];
     float gr = pass.first_step[p[1]];
@@ -133,12 +133,12 @@ void MixingColourPass(ImageBuffer& photo, const ColourPass& pass, const uint8_t 
 
 // Reads every neighbour from the unsharpened picture. Two saved rows are enough for that: when row y
 // is written, rows y - 1 and y are kept as they were and row y + 1 is still untouched in the buffer.
-void Sharpen(ImageBuffer& photo, float sharpness) {
-  const int32_t width = photo.width();
-  const int32_t height = photo.height();
+void Sharpen(imaging::Bitmap& photo, float sharpness) {
+  const int32_t width = photo.width_px;
+  const int32_t height = photo.height_px;
   if (width <= 2 || height <= 2) return;
   const float a = sharpness * 0.5f;
-  const size_t stride = photo.stride_bytes();
+  const size_t stride = photo.row_bytes();
   std::unique_ptr<uint8_t[]> saved(new (std::nothrow) uint8_t[stride * 2]);
   if (!saved) return;
   uint8_t* above = saved.get();
@@ -163,11 +163,11 @@ void Sharpen(ImageBuffer& photo, float sharpness) {
   }
 }
 
-void BorderOutside(ImageBuffer& photo, int32_t p, const uint8_t colour[3]) {
-  const int32_t width = photo.width();
-  const int32_t height = photo.height();
+void BorderOutside(imaging::Bitmap& photo, int32_t p, const uint8_t colour[3]) {
+  const int32_t width = photo.width_px;
+  const int32_t height = photo.height_px;
   if (2 * static_cast<int64_t>(p) >= width || 2 * static_cast<int64_t>(p) >= height) return;
-  std::optional<ImageBuffer> framed = ImageBuffer::Allocate(width, height);
+  std::optional<imaging::Bitmap> framed = imaging::MakeBitmap(width, height, 0, photo.budget());
   if (!framed) return;
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* out = framed->row(y);
@@ -222,12 +222,12 @@ void BorderOutside(ImageBuffer& photo, int32_t p, const uint8_t colour[3]) {
   photo = std::move(*framed);
 }
 
-void PaintRect(ImageBuffer& photo, int32_t x_begin, int32_t y_begin, int32_t x_end, int32_t y_end,
+void PaintRect(imaging::Bitmap& photo, int32_t x_begin, int32_t y_begin, int32_t x_end, int32_t y_end,
                const uint8_t colour[3]) {
   x_begin = std::max(x_begin, 0);
   y_begin = std::max(y_begin, 0);
-  x_end = std::min(x_end, photo.width());
-  y_end = std::min(y_end, photo.height());
+  x_end = std::min(x_end, photo.width_px);
+  y_end = std::min(y_end, photo.height_px);
   for (int32_t y = y_begin; y < y_end; ++y) {
     for (int32_t x = x_begin; x < x_end; ++x) {
       uint8_t* out = photo.pixel(x, y);
@@ -239,9 +239,9 @@ void PaintRect(ImageBuffer& photo, int32_t x_begin, int32_t y_begin, int32_t x_e
   }
 }
 
-void BorderInside(ImageBuffer& photo, int32_t p, const uint8_t colour[3]) {
-  const int32_t width = photo.width();
-  const int32_t height = photo.height();
+void BorderInside(imaging::Bitmap& photo, int32_t p, const uint8_t colour[3]) {
+  const int32_t width = photo.width_px;
+  const int32_t height = photo.height_px;
   const int32_t p_x = std::min(p, width);
   const int32_t p_y = std::min(p, height);
   PaintRect(photo, 0, 0, width, p_y, colour);                      // top
@@ -252,7 +252,7 @@ void BorderInside(ImageBuffer& photo, int32_t p, const uint8_t colour[3]) {
 
 }  // namespace
 
-void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects) {
+void ApplyEffects(imaging::Bitmap& photo, const EffectRecord& effects) {
   if (photo.empty()) return;
   const bool colour_neutral = ColourPassIsNeutral(effects);
   const bool gamma_neutral = std::fabs(effects.gamma - 1.0f) <= 0.001f;
@@ -280,7 +280,7 @@ void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects) {
   if (effects.sharpness > 0.0f) Sharpen(photo, effects.sharpness);
 }
 
-void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects, int32_t bleed_px) {
+void ApplyBorder(imaging::Bitmap& photo, const EffectRecord& effects, int32_t bleed_px) {
   if (photo.empty() || !(effects.stroke > 0.0f)) return;
   const float width = effects.stroke * 20.0f * effects.strokeScale;
   if (!(width >= 1.0f)) return;  // truncates to 0 (or is NaN): no border

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "helper/effect_record.h"
-#include "helper/image_buffer.h"
+#include "imaging/bitmap.h"
 
 namespace mosalith {
 
@@ -14,7 +14,7 @@ namespace mosalith {
 // gamma (limited to 0.01..10, skipped within 0.001 of 1), then sharpening (interior pixels only, reading
 // the unsharpened neighbours). A neutral record leaves the photo untouched. The size stays. When the
 // sharpening's two saved rows cannot be allocated, sharpening is skipped.
-void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects);
+void ApplyEffects(imaging::Bitmap& photo, const EffectRecord& effects);
 
 // The border, when stroke > 0: p = stroke * 20 * strokeScale pixels, truncated; nothing below 1 pixel.
 // The colour is strokeColor's R, G, B, always opaque. strokeExternal: the photo is shrunk bilinearly into
@@ -22,6 +22,6 @@ void ApplyEffects(ImageBuffer& photo, const EffectRecord& effects);
 // photo as it was); otherwise p pixels along each edge are painted over, clipped to the photo.
 // The size stays. A photo that reaches `bleed_px` beyond its magnet on every side gets a border that
 // much wider, so that the border ends at the magnet's edge and the bleed is border-coloured.
-void ApplyBorder(ImageBuffer& photo, const EffectRecord& effects, int32_t bleed_px = 0);
+void ApplyBorder(imaging::Bitmap& photo, const EffectRecord& effects, int32_t bleed_px = 0);
 
 }  // namespace mosalith

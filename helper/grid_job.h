@@ -50,7 +50,9 @@ inline constexpr int32_t kMaxSpacingPx = 4000;
 inline constexpr size_t kMaxFacesPerPhoto = 64;
 
 // Every field starts at the value that stands when the file does not set it. Photo i, frame i and
-// effect record i belong to the same magnet; sheet p is written to outputs[p].
+// effect record i belong to the same magnet; sheet p is written to outputs[p]. Photos and frames may be
+// JPEG, PNG, TIFF, WebP, HEIC/HEIF, AVIF (not in the Windows build), BMP, TGA or PSD, told from their
+// bytes (imaging/decode.h); GIF, PNM, HDR and PIC are refused, each with a line naming it.
 struct GridJob {
   std::vector<std::string> images;   // photo paths, one per magnet, in sheet order
   std::vector<std::string> frames;   // frame overlay paths; "" = no frame; may be shorter than images

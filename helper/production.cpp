@@ -20,7 +20,7 @@ int WorkerCount(unsigned logical_processors) {
   return static_cast<int>(std::clamp<unsigned>(logical_processors, 1, kMaxWorkers));
 }
 
-ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath codec_path) {
+ProductionStatus RunProduction(const GridJob& job, int worker_count, imaging::MemoryBudget* budget) {
   const auto start = std::chrono::steady_clock::now();
 
   std::string problem;
@@ -30,7 +30,9 @@ ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath c
     return ProductionStatus::kInvalidJob;
   }
   // A page that cannot be held even once cannot be produced at all: say so before any work starts.
-  if (!ImageBuffer::Allocate(job.pageWidth, job.pageHeight)) {
+  const uint64_t page_bytes = uint64_t{4} * static_cast<uint32_t>(job.pageWidth) * static_cast<uint32_t>(job.pageHeight);
+  if (!imaging::SizeWithinLimits(job.pageWidth, job.pageHeight) ||
+      (budget != nullptr && !budget->CanEverTake(page_bytes))) {
     LogLine("Mosalith: Cannot allocate a " + std::to_string(job.pageWidth) + "x" +
             std::to_string(job.pageHeight) + " page");
     return ProductionStatus::kInvalidJob;
@@ -67,8 +69,8 @@ ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath c
   std::atomic<size_t> next_task{0};
   std::atomic<bool> any_failed{false};
   auto work = [&] {
-    ImageCodec codec(codec_path);
-    ImageBuffer canvas;  // kept from sheet to sheet
+    ImageCodec codec(budget);
+    imaging::Bitmap canvas;  // kept from sheet to sheet
     for (size_t t = next_task.fetch_add(1); t < tasks.size(); t = next_task.fetch_add(1)) {
       const Task task = tasks[t];
       SheetWork& sheet = sheets[task.sheet];

@@ -25,11 +25,13 @@ int WorkerCount(unsigned logical_processors);
 // one task of its own), so every worker is busy even on a one-sheet job; the worker that finishes the
 // last cell of a sheet composes, encodes and writes it at once. Sheets come out byte-identical whatever
 // the number of workers: cells are prepared independently and laid on the canvas in cell order.
-// Each worker decodes and encodes through its own ImageCodec on `codec_path`.
+// Each worker decodes and encodes through its own ImageCodec; every pixel buffer draws on `budget`
+// (none: not counted), so workers wait for memory when the photos, canvases and encoders of the others
+// hold it, and a page or picture larger than the whole budget fails instead of being tried.
 // Prints the job line "Mosalith: N images, RxC grid, cell WxH, threads=T" before starting and
 // "Mosalith: Total time: Nms" after joining; an invalid layout is reported with one "Mosalith: " line
 // instead. A worker that cannot be started is reported; the ones already running finish and are joined.
 // Thread safety: blocks the caller until every worker has been joined; `job` must not change meanwhile.
-ProductionStatus RunProduction(const GridJob& job, int worker_count, CodecPath codec_path);
+ProductionStatus RunProduction(const GridJob& job, int worker_count, imaging::MemoryBudget* budget);
 
 }  // namespace mosalith

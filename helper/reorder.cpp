@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -13,78 +13,30 @@
 namespace mosalith {
 namespace {
 
-// Pixels move as whole 32-bit words; memcpy keeps that free of aliasing questions and compiles to one
-// load and one store.
-inline uint32_t LoadPixel(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void StorePixel(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-
-// Quarter turns walk the source in square tiles so that both the rows read and the rows written stay
-// in cache; a plain row walk writes one pixel per cache line on large photos.
-constexpr int32_t kTurnTile = 64;
-
-enum class Turn { kClockwise, kCounterClockwise };
-
-bool QuarterTurn(ImageBuffer& image, Turn turn) {
+// The core's turns give a new picture and throw when its pixels cannot be had; here the picture then
+// stays as it was.
+template <typename Turn>
+bool Replace(imaging::Bitmap& image, Turn turn) {
   if (image.empty()) return true;
-  const int32_t w = image.width();
-  const int32_t h = image.height();
-  std::optional<ImageBuffer> turned = ImageBuffer::Allocate(h, w);
-  if (!turned) return false;
-  // Clockwise: (x, y) goes to (h - 1 - y, x); counter-clockwise: (x, y) goes to (y, w - 1 - x). Within a
-  // source row the target steps by one whole target row per pixel, forwards or backwards.
-  const bool clockwise = turn == Turn::kClockwise;
-  const ptrdiff_t target_step = static_cast<ptrdiff_t>(turned->stride_bytes()) * (clockwise ? 1 : -1);
-  for (int32_t ty = 0; ty < h; ty += kTurnTile) {
-    const int32_t y_end = std::min(h, ty + kTurnTile);
-    for (int32_t tx = 0; tx < w; tx += kTurnTile) {
-      const int32_t x_end = std::min(w, tx + kTurnTile);
-      for (int32_t y = ty; y < y_end; ++y) {
-        const uint8_t* src = image.pixel(tx, y);
-        uint8_t* dst = clockwise ? turned->pixel(h - 1 - y, tx) : turned->pixel(y, w - 1 - tx);
-        for (int32_t x = tx; x < x_end; ++x, src += 4, dst += target_step) StorePixel(dst, LoadPixel(src));
-      }
-    }
+  try {
+    image = turn(image);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  image = std::move(*turned);
   return true;
 }
 
 }  // namespace
 
-bool RotateClockwise(ImageBuffer& image) { return QuarterTurn(image, Turn::kClockwise); }
+bool RotateClockwise(imaging::Bitmap& image) { return Replace(image, imaging::RotateClockwise); }
 
-bool RotateCounterClockwise(ImageBuffer& image) { return QuarterTurn(image, Turn::kCounterClockwise); }
+bool RotateCounterClockwise(imaging::Bitmap& image) { return Replace(image, imaging::RotateCounterClockwise); }
 
-void MirrorRows(ImageBuffer& image) {
-  const int32_t w = image.width();
-  for (int32_t y = 0; y < image.height(); ++y) {
-    uint8_t* row = image.row(y);
-    for (int32_t left = 0, right = w - 1; left < right; ++left, --right) {
-      uint8_t* a = row + static_cast<size_t>(left) * 4;
-      uint8_t* b = row + static_cast<size_t>(right) * 4;
-      const uint32_t va = LoadPixel(a);
-      StorePixel(a, LoadPixel(b));
-      StorePixel(b, va);
-    }
-  }
-}
+void MirrorRows(imaging::Bitmap& image) { Replace(image, imaging::MirrorRows); }
 
-void ReversePixels(ImageBuffer& image) {
-  if (image.empty()) return;
-  uint8_t* first = image.data();
-  uint8_t* last = image.data() + image.size_bytes() - 4;
-  for (; first < last; first += 4, last -= 4) {
-    const uint32_t v = LoadPixel(first);
-    StorePixel(first, LoadPixel(last));
-    StorePixel(last, v);
-  }
-}
+void ReversePixels(imaging::Bitmap& image) { Replace(image, imaging::Rotate180); }
 
-bool ApplyOrientation(ImageBuffer& image, int orientation) {
+bool ApplyOrientation(imaging::Bitmap& image, int orientation) {
   // A quarter turn that cannot get memory leaves the stored picture whole rather than half-applied.
   switch (orientation) {
     case 2:
@@ -114,9 +66,9 @@ bool ApplyOrientation(ImageBuffer& image, int orientation) {
   }
 }
 
-std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
-  std::optional<Picture> picture = LoadPicture(utf8_path, codec, need);
-  if (!picture) return std::nullopt;
+base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec, const ScaleNeed& need) {
+  base::StatusOr<Picture> picture = LoadPicture(utf8_path, codec, need);
+  if (!picture.ok()) return picture.status();
   UprightPicture upright;
   upright.pixels = std::move(picture->pixels);
   upright.colour = std::move(picture->colour);
@@ -147,8 +99,8 @@ bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet, boo
   return true;
 }
 
-void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet) {
-  if (ShouldRotate(frame.width(), frame.height(), magnet)) RotateClockwise(frame);
+void TurnFrameToMagnet(imaging::Bitmap& frame, MagnetShape magnet) {
+  if (ShouldRotate(frame.width_px, frame.height_px, magnet)) RotateClockwise(frame);
 }
 
 }  // namespace mosalith

@@ -1,47 +1,48 @@
-// Pixel reorderings: quarter turns, mirroring, half turns, EXIF orientation and the turn to the magnet.
+// Pixel reorderings in place over the image core's turns (imaging/bitmap.h): quarter turns, mirroring,
+// half turns, EXIF orientation and the turn to the magnet.
 //
-// Turns and mirrors move whole 4-byte pixels. A quarter turn needs a new block: when it cannot be
-// allocated the buffer stays as it was and the call returns false. Re-entrant; one thread per buffer.
+// A turn needs a new block: when it cannot be allocated the picture stays as it was and the call
+// returns false. Re-entrant; one thread per picture.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "helper/image_buffer.h"
+#include "imaging/bitmap.h"
 #include "helper/image_io.h"
 #include "helper/sheet_geometry.h"  // MagnetShape
 
 namespace mosalith {
 
 // Source (x, y) goes to (height - 1 - y, x); width and height swap.
-bool RotateClockwise(ImageBuffer& image);
+bool RotateClockwise(imaging::Bitmap& image);
 // Source (x, y) goes to (y, width - 1 - x); width and height swap.
-bool RotateCounterClockwise(ImageBuffer& image);
+bool RotateCounterClockwise(imaging::Bitmap& image);
 // Swaps pixel x with pixel width - 1 - x in every row.
-void MirrorRows(ImageBuffer& image);
+void MirrorRows(imaging::Bitmap& image);
 // Reverses the whole pixel sequence (a half turn).
-void ReversePixels(ImageBuffer& image);
+void ReversePixels(imaging::Bitmap& image);
 
 // Turns the stored pixels upright for EXIF orientation 1..8; any other value does nothing. When a quarter
 // turn finds no memory the stored picture stays whole (orientations 5 and 7 then skip their mirror too).
 // Returns whether width and height were swapped.
-bool ApplyOrientation(ImageBuffer& image, int orientation);
+bool ApplyOrientation(imaging::Bitmap& image, int orientation);
 
 // A loaded picture, upright. `pixels` may be smaller than the picture after a scaled decode; width_px
 // and height_px are the whole picture's size, turned with the pixels, and every decision and log line
 // about the picture's shape uses them, so that the decode scale changes no geometry.
 struct UprightPicture {
-  ImageBuffer pixels;
+  imaging::Bitmap pixels;
   int32_t width_px = 0;
   int32_t height_px = 0;
   imaging::ColourDescription colour = {};  // the file's, as loaded
 };
 
 // Loads a photo or frame (LoadPicture, with `need` for the decode scale), turns it upright by its EXIF
-// orientation and prints the load line ("raw=" the stored size, "final=" the upright size). Nothing,
-// without a message, when it cannot be loaded.
-std::optional<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec,
+// orientation and prints the load line ("raw=" the stored size, "final=" the upright size). The failure
+// with its reason, without a message, when it cannot be loaded.
+base::StatusOr<UprightPicture> LoadUpright(const std::string& utf8_path, ImageCodec& codec,
                                           const ScaleNeed& need = {});
 
 // Whether an upright picture of this size is turned to the magnet: a portrait picture in a landscape
@@ -54,6 +55,6 @@ bool ShouldRotate(int32_t width_px, int32_t height_px, MagnetShape magnet);
 // turned with the photo).
 bool TurnPhotoToMagnet(UprightPicture& photo, int index, MagnetShape magnet, bool may_turn = true);
 // The same rule for a frame, without a log line.
-void TurnFrameToMagnet(ImageBuffer& frame, MagnetShape magnet);
+void TurnFrameToMagnet(imaging::Bitmap& frame, MagnetShape magnet);
 
 }  // namespace mosalith

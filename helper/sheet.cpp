@@ -13,19 +13,20 @@
 #include "helper/effects.h"
 #include "helper/image_io.h"
 #include "helper/log.h"
+#include "helper/picture_failure.h"
 #include "helper/reorder.h"
-#include "helper/resample.h"
+#include "imaging/reduce.h"
 
 namespace mosalith {
 namespace {
 
 // Fills the rectangle [left, left + width) x [top, top + height), clipped to the canvas, with an opaque
 // colour.
-void FillClipped(ImageBuffer& canvas, int64_t left, int64_t top, int64_t width, int64_t height, Rgb color) {
+void FillClipped(imaging::Bitmap& canvas, int64_t left, int64_t top, int64_t width, int64_t height, Rgb color) {
   const int64_t x0 = std::max<int64_t>(left, 0);
   const int64_t y0 = std::max<int64_t>(top, 0);
-  const int64_t x1 = std::min<int64_t>(left + width, canvas.width());
-  const int64_t y1 = std::min<int64_t>(top + height, canvas.height());
+  const int64_t x1 = std::min<int64_t>(left + width, canvas.width_px);
+  const int64_t y1 = std::min<int64_t>(top + height, canvas.height_px);
   for (int64_t y = y0; y < y1; ++y) {
     for (int64_t x = x0; x < x1; ++x) {
       uint8_t* pixel = canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y));
@@ -45,26 +46,26 @@ void LogProgress(SheetCounters& counters, int64_t done, size_t image_count) {
 
 }  // namespace
 
-void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, int32_t magnet_width_px,
+void PastePhoto(imaging::Bitmap& canvas, const imaging::Bitmap& photo, CellOrigin cell, int32_t magnet_width_px,
                 int32_t magnet_height_px) {
   if (photo.empty() || canvas.empty()) return;
-  const int64_t width = photo.width();
+  const int64_t width = photo.width_px;
   const int64_t x = std::max<int64_t>(0, cell.x_px + (magnet_width_px - width) / 2);
-  const int64_t y = std::max<int64_t>(0, cell.y_px + (magnet_height_px - int64_t{photo.height()}) / 2);
-  if (x + width > canvas.width()) return;
-  const size_t row_bytes = photo.stride_bytes();
-  for (int32_t row = 0; row < photo.height() && y + row < canvas.height(); ++row) {
+  const int64_t y = std::max<int64_t>(0, cell.y_px + (magnet_height_px - int64_t{photo.height_px}) / 2);
+  if (x + width > canvas.width_px) return;
+  const size_t row_bytes = photo.row_bytes();
+  for (int32_t row = 0; row < photo.height_px && y + row < canvas.height_px; ++row) {
     std::memcpy(canvas.pixel(static_cast<int32_t>(x), static_cast<int32_t>(y + row)), photo.row(row), row_bytes);
   }
 }
 
-void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px) {
+void BlendFrame(imaging::Bitmap& canvas, const imaging::Bitmap& frame, int64_t x_px, int64_t y_px) {
   if (frame.empty() || canvas.empty()) return;
   // The frame's columns and rows that land on the canvas.
   const int64_t first_col = std::max<int64_t>(0, -x_px);
   const int64_t first_row = std::max<int64_t>(0, -y_px);
-  const int64_t end_col = std::min<int64_t>(frame.width(), canvas.width() - x_px);
-  const int64_t end_row = std::min<int64_t>(frame.height(), canvas.height() - y_px);
+  const int64_t end_col = std::min<int64_t>(frame.width_px, canvas.width_px - x_px);
+  const int64_t end_row = std::min<int64_t>(frame.height_px, canvas.height_px - y_px);
   for (int64_t fy = first_row; fy < end_row; ++fy) {
     for (int64_t fx = first_col; fx < end_col; ++fx) {
       const uint8_t* src = frame.pixel(static_cast<int32_t>(fx), static_cast<int32_t>(fy));
@@ -83,15 +84,15 @@ void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int
   }
 }
 
-void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& magnet, const PixelRect& bleed_box) {
+void PasteBled(imaging::Bitmap& canvas, const imaging::Bitmap& photo, const PixelRect& magnet, const PixelRect& bleed_box) {
   if (photo.empty() || canvas.empty()) return;
   // Centred on the magnet, so a photo of the bled size reaches the bleed on every side.
-  const int64_t x = magnet.x_px + (magnet.width_px - int64_t{photo.width()}) / 2;
-  const int64_t y = magnet.y_px + (magnet.height_px - int64_t{photo.height()}) / 2;
+  const int64_t x = magnet.x_px + (magnet.width_px - int64_t{photo.width_px}) / 2;
+  const int64_t y = magnet.y_px + (magnet.height_px - int64_t{photo.height_px}) / 2;
   const int64_t x0 = std::max({x, bleed_box.x_px, int64_t{0}});
-  const int64_t x1 = std::min({x + photo.width(), bleed_box.right_px(), int64_t{canvas.width()}});
+  const int64_t x1 = std::min({x + photo.width_px, bleed_box.right_px(), int64_t{canvas.width_px}});
   const int64_t y0 = std::max({y, bleed_box.y_px, int64_t{0}});
-  const int64_t y1 = std::min({y + photo.height(), bleed_box.bottom_px(), int64_t{canvas.height()}});
+  const int64_t y1 = std::min({y + photo.height_px, bleed_box.bottom_px(), int64_t{canvas.height_px}});
   if (x0 >= x1) return;
   for (int64_t row = y0; row < y1; ++row) {
     std::memcpy(canvas.pixel(static_cast<int32_t>(x0), static_cast<int32_t>(row)),
@@ -100,7 +101,7 @@ void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& m
   }
 }
 
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
+void DrawCutLines(imaging::Bitmap& canvas, const GridJob& job, const SheetGeometry& geometry,
                   const std::vector<bool>& filled, const SheetColour* colour) {
   const Rgb color = colour != nullptr ? SheetRgb(CutLineColor(job.cutGridColor), *colour) : CutLineColor(job.cutGridColor);
   for (const PixelRect& rect : CutGuideRects(job, geometry, filled)) {
@@ -131,18 +132,16 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
     if (job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
     return std::max(static_cast<double>(photo_width) / width, static_cast<double>(photo_height) / height);
   };
-  std::optional<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
-  if (!photo) {
+  base::StatusOr<UprightPicture> photo = LoadUpright(job.images[index], codec, need);
+  if (!photo.ok()) {
+    LogLine(PictureFailureLine(PictureRole::kPhoto, index, job.images[index], photo.status().message()));
     counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
     return cell;
   }
   const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape, job.rotateToFit);
   CropFocus focus{nullptr, rotated, bleed};
   if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
-  ImageBuffer released;
-  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated,
-              &released, &focus);
-  codec.Recycle(std::move(released));
+  FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
   // Converted at the magnet's size, before the effects and border work on it.
   if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
   if (effects) {
@@ -152,19 +151,30 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
   cell.photo = std::move(photo->pixels);
 
   if (index < job.frames.size() && !job.frames[index].empty()) {
-    std::optional<UprightPicture> frame = LoadUpright(job.frames[index], codec);
-    if (frame) {
+    const int32_t w = geometry.magnet_width_px;
+    const int32_t h = geometry.magnet_height_px;
+    // Decoded no larger than its magnet needs, once turned to it.
+    const ScaleNeed frame_need = [&](int32_t width, int32_t height) {
+      if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+      return std::max(static_cast<double>(w) / width, static_cast<double>(h) / height);
+    };
+    base::StatusOr<UprightPicture> frame = LoadUpright(job.frames[index], codec, frame_need);
+    if (frame.ok()) {
       TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
       // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      const int32_t w = geometry.magnet_width_px;
-      const int32_t h = geometry.magnet_height_px;
-      const bool fitted = job.frameFit == kFrameFitCover ? CoverCrop(frame->pixels, frame->pixels.width(),
-                                                                     frame->pixels.height(), w, h)
-                                                         : ResizeRgba(frame->pixels, w, h);
+      bool fitted = false;
+      if (job.frameFit == kFrameFitCover) {
+        fitted = CoverCrop(frame->pixels, frame->pixels.width_px, frame->pixels.height_px, w, h);
+      } else if (std::optional<imaging::Bitmap> sized = imaging::ReduceBitmap(frame->pixels, w, h)) {
+        frame->pixels = std::move(*sized);
+        fitted = true;
+      }
       if (fitted) {
         if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
         cell.frame = std::move(frame->pixels);
       }
+    } else {
+      LogLine(PictureFailureLine(PictureRole::kFrame, index, job.frames[index], frame.status().message()));
     }
   }
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
@@ -172,15 +182,15 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
 }
 
 bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
-                 const std::vector<PreparedCell>& cells, ImageBuffer& canvas, ImageCodec& codec,
+                 const std::vector<PreparedCell>& cells, imaging::Bitmap& canvas, ImageCodec& codec,
                  SheetCounters& counters) {
   const std::string& path = job.outputs[sheet_index];
   const std::string failure = "Mosalith: Failed to write page " + std::to_string(sheet_index + 1) + ": " + path;
-  if (canvas.width() == job.pageWidth && canvas.height() == job.pageHeight) {
-    std::memset(canvas.data(), 255, canvas.size_bytes());
+  if (canvas.width_px == job.pageWidth && canvas.height_px == job.pageHeight) {
+    std::memset(canvas.rgba.data(), 255, canvas.rgba.size());
   } else {
-    canvas = ImageBuffer();  // the old block goes before the new one is taken
-    std::optional<ImageBuffer> fresh = ImageBuffer::Filled(job.pageWidth, job.pageHeight, 255);
+    canvas = imaging::Bitmap();  // the old block goes before the new one is taken
+    std::optional<imaging::Bitmap> fresh = imaging::MakeBitmap(job.pageWidth, job.pageHeight, 0xFFFFFFFF, codec.budget());
     if (!fresh) {
       LogLine(failure);
       return false;
@@ -224,7 +234,7 @@ bool ComposeSheet(const GridJob& job, const SheetGeometry& geometry, size_t shee
   for (size_t index = photos.first; index < photos.end; ++index) {
     cells.push_back(PrepareCell(job, geometry, index, codec, counters));
   }
-  ImageBuffer canvas;
+  imaging::Bitmap canvas;
   return FinishSheet(job, geometry, sheet_index, cells, canvas, codec, counters);
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "helper/grid_job.h"
-#include "helper/image_buffer.h"
+#include "imaging/bitmap.h"
 #include "helper/image_io.h"
 #include "helper/sheet_colour.h"
 #include "helper/sheet_geometry.h"
@@ -31,23 +31,23 @@ struct SheetCounters {
 // Copies the fitted photo into the canvas, centred in the magnet at the cell's corner: whole rows of
 // all four bytes, no blending, at x = max(0, cell x + (magnet width - w) / 2) and likewise for y.
 // Rows below the canvas are dropped; nothing is copied when a row would pass the right edge.
-void PastePhoto(ImageBuffer& canvas, const ImageBuffer& photo, CellOrigin cell, int32_t magnet_width_px,
+void PastePhoto(imaging::Bitmap& canvas, const imaging::Bitmap& photo, CellOrigin cell, int32_t magnet_width_px,
                 int32_t magnet_height_px);
 
 // Lays `frame` over the canvas with its top-left corner at (x_px, y_px). Per frame pixel of alpha A:
 // 255 copies it, 0 leaves the canvas, otherwise each of R, G, B becomes
 // (frame x A + canvas x (255 - A)) / 255 in integers and the canvas alpha becomes 255. Pixels off the
 // canvas are skipped.
-void BlendFrame(ImageBuffer& canvas, const ImageBuffer& frame, int64_t x_px, int64_t y_px);
+void BlendFrame(imaging::Bitmap& canvas, const imaging::Bitmap& frame, int64_t x_px, int64_t y_px);
 
 // Copies a photo that reaches beyond its magnet (the bleed) into the canvas, centred on `magnet`, keeping
 // only what lies inside `bleed_box` (BleedBoxOf) and the canvas: whole pixels, no blending.
-void PasteBled(ImageBuffer& canvas, const ImageBuffer& photo, const PixelRect& magnet, const PixelRect& bleed_box);
+void PasteBled(imaging::Bitmap& canvas, const imaging::Bitmap& photo, const PixelRect& magnet, const PixelRect& bleed_box);
 
 // Draws the sheet's cut guides (helper/cut_guides.h) in the job's colour, opaque, clipped to the canvas.
 // `filled[i]` tells whether cell i shows a photo.
 // `colour` (may be null) turns the job's colour into the sheets' space.
-void DrawCutLines(ImageBuffer& canvas, const GridJob& job, const SheetGeometry& geometry,
+void DrawCutLines(imaging::Bitmap& canvas, const GridJob& job, const SheetGeometry& geometry,
                   const std::vector<bool>& filled, const SheetColour* colour = nullptr);
 
 // The photo positions [first, end) that sheet `sheet_index` holds; first == end for a sheet without photos.
@@ -60,8 +60,8 @@ SheetPhotos PhotosOfSheet(const GridJob& job, const SheetGeometry& geometry, siz
 // One cell made ready for pasting: the photo fitted into its magnet with its effects and border, and its
 // frame turned and resized to the magnet. Either is empty when it could not be loaded or is not wanted.
 struct PreparedCell {
-  ImageBuffer photo;
-  ImageBuffer frame;
+  imaging::Bitmap photo;
+  imaging::Bitmap frame;
 };
 
 // Prepares the cell of photo `index`: load (decoded no larger than its magnet needs), orientation,
@@ -81,7 +81,7 @@ PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size
 // the canvas cannot be allocated or the file cannot be opened or encoded; such a sheet does not count as
 // saved. Thread safety: may run for different sheets of one job at once.
 bool FinishSheet(const GridJob& job, const SheetGeometry& geometry, size_t sheet_index,
-                 const std::vector<PreparedCell>& cells, ImageBuffer& canvas, ImageCodec& codec,
+                 const std::vector<PreparedCell>& cells, imaging::Bitmap& canvas, ImageCodec& codec,
                  SheetCounters& counters);
 
 // PrepareCell for every photo of the sheet, then FinishSheet, all on the calling thread.

@@ -26,12 +26,12 @@ SheetColour SheetColourOf(const GridJob& job) {
   return colour;
 }
 
-void ConvertToSheet(ImageBuffer& pixels, const imaging::ColourDescription& source, const SheetColour& colour,
+void ConvertToSheet(imaging::Bitmap& pixels, const imaging::ColourDescription& source, const SheetColour& colour,
                     const std::string& path) {
   if (!colour.output.profile || !colour.transforms || pixels.empty()) return;
   const imaging::colour::ConversionRef conversion = colour.transforms->For(source, colour.output.profile);
   if (!conversion->source_note().empty()) LogLine("Mosalith: " + path + ": " + conversion->source_note());
-  conversion->Apply(pixels.data(), pixels.size_bytes() / 4);
+  conversion->Apply(pixels.rgba.data(), pixels.rgba.size() / 4);
 }
 
 Rgb SheetRgb(Rgb colour, const SheetColour& sheet) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "helper/grid_job.h"
-#include "helper/image_buffer.h"
+#include "imaging/bitmap.h"
 #include "helper/sheet_geometry.h"
 #include "imaging/colour/colour_description.h"
 #include "imaging/colour/colour_transforms.h"
@@ -34,7 +34,7 @@ SheetColour SheetColourOf(const GridJob& job);
 // Converts `pixels` from the space `source` describes into the sheets' space (nothing when the numbers
 // stay as stored). A picture whose own profile cannot be used is read as sRGB after one "Mosalith: " line
 // naming `path`.
-void ConvertToSheet(ImageBuffer& pixels, const imaging::ColourDescription& source, const SheetColour& colour,
+void ConvertToSheet(imaging::Bitmap& pixels, const imaging::ColourDescription& source, const SheetColour& colour,
                     const std::string& path);
 
 // A colour given in sRGB (cut lines) in the sheets' space.

@@ -27,7 +27,7 @@ bool Finite(const RectF& r) {
   return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
-GraphicsStatus BitmapPartPixels(const Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span) {
+GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span) {
   *span = PixelSpan{};
   if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
   // A zero scale is nothing to draw, which is success.

@@ -2,7 +2,7 @@
 //
 // Sizes are pixels; rectangles have their origin at the top-left corner of the canvas, y downwards, and
 // pixel i covers [i, i + 1). Colours are 0xAARRGGBB with straight alpha. Every operation refuses sizes
-// outside the limits of platform/bitmap.h before it allocates.
+// outside the limits of imaging/bitmap.h before it allocates.
 // Failures are a GraphicsStatus, numbered like the Windows graphics library's status values so that log
 // lines that print a status number keep their meaning; nothing third-party crosses this interface.
 #pragma once
@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "imaging/bitmap.h"
 #include "imaging/colour/colour_description.h"
-#include "platform/bitmap.h"
-#include "platform/picture/exif_directory.h"
+#include "imaging/decode.h"
+#include "imaging/header/exif_directory.h"
 
 namespace platform {
 
@@ -36,16 +37,18 @@ inline int StatusNumber(GraphicsStatus status) { return static_cast<int>(status)
 // The status for a failed system call's errno: kFileNotFound, kAccessDenied, kOutOfMemory or kWin32Error.
 GraphicsStatus StatusFromErrno(int error);
 
-enum class ImageFormat { kUnknown, kJpeg, kPng };
+// The formats the image core tells apart (imaging/picture_format.h).
+using ImageFormat = imaging::PictureFormat;
 
-// What a file says about its picture, read from its header without decoding pixels, by the one reader
-// of picture headers (platform/picture/picture_header.h).
+// What a file says about its picture, read from its header without decoding pixels, by the image core
+// (imaging/decode.h).
 struct ImageInfo {
   ImageFormat format = ImageFormat::kUnknown;
   int width_px = 0;     // as stored, before any orientation
   int height_px = 0;
-  int orientation = 1;  // the EXIF orientation, 1..8 by the one rule; 1 when absent or invalid
-  std::optional<PictureResolution> resolution;  // only when the file states a physical unit
+  int orientation = 1;  // the EXIF orientation, 1..8 by the one rule; 1 when absent or invalid (and for HEIF,
+                        // which the core decodes upright)
+  std::optional<imaging::PictureResolution> resolution;  // only when the file states a physical unit
 };
 
 struct DecodeOptions {
@@ -56,17 +59,21 @@ struct DecodeOptions {
   int min_width_px = 0;
   int min_height_px = 0;
   // An exact size (stored orientation): when both are above 0 and neither is above the stored size, the
-  // picture comes out exactly this size, reduced by the one reduction (platform/reduce.h): a JPEG after
+  // picture comes out exactly this size, reduced by the one reduction (imaging/reduce.h): a JPEG after
   // the M/8 decode that covers it (min_* are then ignored), a PNG row by row as it is decoded, so that
   // the full-size picture is never held. Otherwise ignored.
   int exact_width_px = 0;
   int exact_height_px = 0;
+  // What the picture is for: a damaged picture is shown (kShow) or refused (kPrint) by the core's one
+  // damage rule (imaging/decode.h).
+  imaging::DecodePurpose purpose = imaging::DecodePurpose::kPrint;
 };
 
 struct DecodedImage {
-  Bitmap bitmap;   // the stored picture (not turned upright), perhaps reduced as DecodeOptions ask
-  ImageInfo info;  // the file's stored size, format and orientation
-  imaging::ColourDescription colour = {};  // what the file says about its colours; empty: sRGB
+  imaging::Bitmap bitmap;  // the stored picture (not turned upright), perhaps reduced as DecodeOptions ask
+  ImageInfo info;          // the file's stored size, format and orientation
+  imaging::ColourDescription colour;  // the file's embedded profile and colour chunks
+  bool damaged = false;  // kShow only: parts of the picture are the core's missing-pixel grey
 };
 
 enum class Filter {
@@ -74,7 +81,7 @@ enum class Filter {
   kBilinear,
   kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
   kArea,     // for reductions: each destination pixel is a weighted average of the source pixels under
-             // and around it (platform/reduce.h: no moire from fine detail, however large the
+             // and around it (imaging/reduce.h: no moire from fine detail, however large the
              // reduction); enlargements are bilinear
 };
 
@@ -101,7 +108,7 @@ struct PixelSpan {
 };
 // kInvalidParameter for a rectangle that is not finite or pixels that do not match the image's size; kOk
 // otherwise, with `*span` empty when there is nothing to draw (an empty image, part or destination).
-GraphicsStatus BitmapPartPixels(const Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
+GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
 
 // The pauses a bake makes around its workers. They belong to the Windows graphics library, whose start-up
 // is given time to settle before the workers are watched, and after the last image, before the library is
@@ -128,12 +135,12 @@ class Canvas {
   // Draws all of `image` scaled into `dest`; what falls outside the canvas is clipped, and the picture's
   // edges stay sharp at the rectangle's edges (no fringe from outside the picture). A destination with no
   // area, or an empty image, draws nothing and succeeds. kInvalidParameter for non-finite coordinates.
-  virtual GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter,
+  virtual GraphicsStatus DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter,
                                     Blend blend = Blend::kSourceOver) = 0;
 
   // Draws the part `source` of `image` (pixels of the image) scaled into `dest`, as DrawBitmap does; the
   // filter sees only the part's own pixels.
-  virtual GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
+  virtual GraphicsStatus DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
                                         Blend blend = Blend::kSourceOver) = 0;
 
   // Outlines `rect` with a pen `pen_width_px` wide centred on its edges (square corners), antialiased,
@@ -144,7 +151,7 @@ class Canvas {
   virtual GraphicsStatus FillRect(const RectF& rect, uint32_t argb) = 0;
 
   // A copy of the canvas's pixels; nothing when the memory cannot be had.
-  virtual std::optional<Bitmap> Snapshot() const = 0;
+  virtual std::optional<imaging::Bitmap> Snapshot() const = 0;
 };
 
 // Thread safety: every method may be called from any thread at once; the port keeps no state between
@@ -153,16 +160,20 @@ class Graphics {
  public:
   virtual ~Graphics() = default;
 
-  // Reads the format, stored size, EXIF orientation and stated resolution from the file's header. kFileNotFound,
-  // kAccessDenied (also for a path that is not a regular file), kUnknownImageFormat (not JPEG or PNG, or a
-  // header that does not parse), kInvalidParameter (sides outside the limits).
-  virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info) const = 0;
+  // Reads the format, stored size, EXIF orientation and stated resolution from the file's header, through
+  // the image core. kFileNotFound, kAccessDenied (also for a path that is not a regular file),
+  // kUnknownImageFormat (a format the core does not decode, or a header that does not parse),
+  // kInvalidParameter (sides outside the limits). On failure `*reason` (when given) is the core's
+  // reason for log lines and replies: "file not found", "unsupported format GIF", "damaged data", ...
+  virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info, std::string* reason = nullptr) const = 0;
 
-  // Decodes the file's first picture as `options` allow. Failures as ReadInfo, plus kOutOfMemory and
-  // kUnknownImageFormat for corrupt pixel data. `*out` is written only on success. Pixels draw on the
+  // Decodes the file's first picture through the image core as `options` allow. Failures as ReadInfo,
+  // plus kOutOfMemory, and kUnknownImageFormat for damaged pixel data (by the core's damage rule for
+  // options.purpose). `*out` is written only on success, `*reason` only on failure. Pixels draw on the
   // memory budget the adapter was given: a picture that needs more than the whole budget is
   // kInvalidParameter (as one over the pixel limits); one that needs more than is free waits for it.
-  virtual GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const = 0;
+  virtual GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out,
+                                std::string* reason = nullptr) const = 0;
 
   // A transparent canvas of width_px x height_px, or null with `*status` (when given) kInvalidParameter
   // for a size outside the limits (or beyond the whole memory budget) or kOutOfMemory.
@@ -173,11 +184,11 @@ class Graphics {
   // density is `density_dpi` dots per inch (at most 65535) when above 0, else a 1:1 aspect ratio without
   // units. The same pixels, quality and density always give the same bytes. `*out` is replaced on
   // success.
-  virtual GraphicsStatus EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+  virtual GraphicsStatus EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                                     int density_dpi = 0) const = 0;
 
   // Encodes `image` as an 8-bit RGBA PNG (colour type 6). `*out` is replaced on success.
-  virtual GraphicsStatus EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const = 0;
+  virtual GraphicsStatus EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const = 0;
 
   // The waits a bake makes for this library's start-up (see LibraryWaits).
   virtual LibraryWaits BakeWaits() const = 0;

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/graphics.h"
 
 namespace platform {
@@ -33,7 +33,7 @@ struct DeviceGeometry {
 // re-encoding) when the device can carry its bytes as they are. width_px / height_px are the picture's
 // stored size. The picture is turned upright by `orientation` first, then by the quarter turn.
 struct PagePicture {
-  const Bitmap* bitmap = nullptr;  // when set, drawn with opaque white behind transparent pixels
+  const imaging::Bitmap* bitmap = nullptr;  // when set, drawn with opaque white behind transparent pixels
   std::string jpeg_path;           // used when `bitmap` is null
   int width_px = 0;
   int height_px = 0;

@@ -29,7 +29,7 @@ OutputSpace OutputSpaceOf(const imaging::colour::OutputChoice& choice, platform:
   return space;
 }
 
-void ConvertPicture(platform::Bitmap& picture, const imaging::ColourDescription& source, const OutputSpace& output,
+void ConvertPicture(imaging::Bitmap& picture, const imaging::ColourDescription& source, const OutputSpace& output,
                     imaging::colour::ColourTransforms& transforms, std::string_view what) {
   if (!output.profile || picture.empty()) return;
   const imaging::colour::ConversionRef conversion = transforms.For(source, output.profile);

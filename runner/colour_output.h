@@ -14,7 +14,7 @@
 #include "imaging/colour/colour_description.h"
 #include "imaging/colour/colour_transforms.h"
 #include "imaging/colour/output_space.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 
 namespace platform {
 class FileSystem;
@@ -32,7 +32,7 @@ imaging::colour::OutputSpace OutputSpaceOf(const imaging::colour::OutputChoice& 
 
 // Converts `picture` from the space `source` describes into `output` (nothing when output has no
 // profile). A picture whose own profile cannot be used is read as sRGB after one "INFO: <what>: ..." line.
-void ConvertPicture(platform::Bitmap& picture, const imaging::ColourDescription& source,
+void ConvertPicture(imaging::Bitmap& picture, const imaging::ColourDescription& source,
                     const imaging::colour::OutputSpace& output, imaging::colour::ColourTransforms& transforms,
                     std::string_view what);
 

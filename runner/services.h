@@ -29,8 +29,10 @@ class Shell;
 class MetadataReader;
 class FaceDetector;
 class ThumbnailCache;
-class MemoryBudget;
 }  // namespace platform
+namespace imaging {
+class MemoryBudget;
+}  // namespace imaging
 
 namespace imaging::colour {
 class ColourTransforms;
@@ -66,7 +68,7 @@ struct Services {
   WorkLanes* lanes = nullptr;                     // the lanes work leaves the platform thread by; may be null
   const flutter::engine::ReadGate* read_gate = nullptr;  // held by full lanes: the transports stop reading
   PendingWork* pending = nullptr;                 // calls and jobs taken on and not yet finished
-  platform::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
+  imaging::MemoryBudget* memory = nullptr;       // the pixel buffers' budget the adapters draw on
   printing::GridJobTable* grid_jobs = nullptr;    // background sheet jobs
   printing::BakeShared* bakes = nullptr;          // the bakes' graphics-library count and file counter
   imaging::colour::ColourTransforms* colour = nullptr;  // colour conversions, made once per pair of spaces

@@ -7,8 +7,9 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake g++ pkg-config
-  # helper: stb_image, stb_image_write, stb_image_resize (compiled into the helper); libjpeg-turbo
-  libstb-dev libturbojpeg0-dev
+  # the image core: libjpeg-turbo (TurboJPEG and libjpeg), libpng, libtiff, libwebp, libheif with its
+  # HEVC and AV1 decoders, stb_image (BMP, TGA, PSD); stb_image_write writes the tests' picture files
+  libstb-dev libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libheif-dev
   # application: JSON in `pictavera call`
   nlohmann-json3-dev
   # both programs: colour conversion with ICC profiles
@@ -51,8 +52,9 @@ windows_packages=(
   wine wine64
   # libjpeg-turbo's SIMD code; dpkg-source unpacks Debian's source package
   nasm dpkg-dev
-  # GoogleTest's sources (/usr/src/googletest); stb's headers; libjpeg-turbo's version of the Linux build
-  googletest libstb-dev libturbojpeg0-dev
+  # GoogleTest's sources (/usr/src/googletest); stb's headers; the Linux build's versions of libjpeg-turbo,
+  # libpng, libtiff and libwebp, cross-built from their source packages over Debian's zlib for mingw-w64
+  googletest libstb-dev libturbojpeg0-dev libpng-dev libtiff-dev libwebp-dev libz-mingw-w64-dev
   # nlohmann-json's headers for the host's `call` (copied into the Windows build's dependencies)
   nlohmann-json3-dev
   # the Linux build's libexif and dlib versions, cross-built from their source packages; dlib's tarball

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build and its tests on this Linux machine: installs the cross compilers and Wine, builds
-# libjpeg-turbo, libexif, dlib and LittleCMS 2 (from Debian's source packages) and GoogleTest (from Debian's sources) for Windows once
+# libjpeg-turbo, libexif, dlib, LittleCMS 2, libpng, libtiff and libwebp (from Debian's source packages)
+# and GoogleTest (from Debian's sources) for Windows once
 # into build-windows/deps/, cross-builds into build-windows/ (programs in build-windows/bin/) and runs
 # CTest through Wine in a temporary Wine prefix, headless, removed afterwards.
 #
@@ -28,7 +29,7 @@ scripts/install-deps.sh --windows
 turbo_version="$(dpkg-query -W -f='${source:Version}' libturbojpeg0-dev)"
 gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
 stb_version="$(dpkg-query -W -f='${Version}' libstb-dev)"
-stamp="libjpeg-turbo $turbo_version, googletest $gtest_version, stb $stb_version, $(sha1sum "$toolchain" | cut -c1-12)"
+stamp="libjpeg-turbo $turbo_version (libjpeg too), googletest $gtest_version, stb $stb_version, $(sha1sum "$toolchain" | cut -c1-12)"
 if [ "$(cat "$deps/stamp" 2>/dev/null)" != "$stamp" ]; then
   phase "libjpeg-turbo $turbo_version, GoogleTest $gtest_version and stb $stb_version for Windows"
   rm -rf "$deps" "$build/deps-work"
@@ -49,12 +50,14 @@ if [ "$(cat "$deps/stamp" 2>/dev/null)" != "$stamp" ]; then
   cmake -S "$turbo_src" -B "$work/turbo" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$deps" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=ON \
     -DCMAKE_ASM_NASM_COMPILER=nasm >"$work/turbo.log"
-  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static >>"$work/turbo.log"
-  # Only what the build links: the static library, its header and its pkg-config file.
+  cmake --build "$work/turbo" -j"$jobs" --target turbojpeg-static jpeg-static >>"$work/turbo.log"
+  # Only what the build links: the static libraries (TurboJPEG encodes, libjpeg decodes), their headers
+  # and their pkg-config files.
   mkdir -p "$deps/include/stb" "$deps/lib/pkgconfig"
-  cp "$turbo_src/turbojpeg.h" "$deps/include/"
-  cp "$work/turbo/libturbojpeg.a" "$deps/lib/"
-  cp "$work/turbo/pkgscripts/libturbojpeg.pc" "$deps/lib/pkgconfig/"
+  cp "$turbo_src/turbojpeg.h" "$turbo_src/jpeglib.h" "$turbo_src/jerror.h" "$turbo_src/jmorecfg.h" \
+    "$work/turbo/jconfig.h" "$deps/include/"
+  cp "$work/turbo/libturbojpeg.a" "$work/turbo/libjpeg.a" "$deps/lib/"
+  cp "$work/turbo/pkgscripts/libturbojpeg.pc" "$work/turbo/pkgscripts/libjpeg.pc" "$deps/lib/pkgconfig/"
 
   phase "GoogleTest: build"
   cmake -S /usr/src/googletest -B "$work/googletest" --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -62,8 +65,7 @@ if [ "$(cat "$deps/stamp" 2>/dev/null)" != "$stamp" ]; then
   cmake --build "$work/googletest" -j"$jobs" --target install >>"$work/googletest.log"
 
   # stb is headers only: the same files as the Linux build's.
-  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h /usr/include/stb/stb_image_resize.h \
-    "$deps/include/stb/"
+  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h "$deps/include/stb/"
 
   echo "$stamp" >"$deps/stamp"
   rm -rf "$work"
@@ -153,6 +155,59 @@ if [ "$(cat "$deps/stamp-colour" 2>/dev/null)" != "$stamp3" ]; then
   printf 'prefix=%s\nName: lcms2\nDescription: LittleCMS 2\nVersion: %s\nCflags: -I${prefix}/include\nLibs: -L${prefix}/lib -llcms2\n' \
     "$deps" "${lcms_version%%-*}" >"$deps/lib/pkgconfig/lcms2.pc"
   echo "$stamp3" >"$deps/stamp-colour"
+  rm -rf "$work"
+fi
+
+# --- libpng, libtiff and libwebp for Windows (the image core's decoders), built once per version ---------
+# From Debian's source packages of the Linux build's versions, static, over Debian's zlib for mingw-w64.
+# HEIF and AVIF are left out: libheif with its HEVC and AV1 decoders does not cross-build within CI's
+# time, so the Windows build refuses those formats by name ("unsupported format HEIC").
+png_version="$(dpkg-query -W -f='${source:Version}' libpng-dev)"
+tiff_version="$(dpkg-query -W -f='${source:Version}' libtiff-dev)"
+webp_version="$(dpkg-query -W -f='${source:Version}' libwebp-dev)"
+zlib_version="$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"
+stamp4="libpng $png_version, libtiff $tiff_version, libwebp $webp_version, zlib $zlib_version, $(sha1sum "$toolchain" | cut -c1-12)"
+if [ "$(cat "$deps/stamp-pictures" 2>/dev/null)" != "$stamp4" ]; then
+  phase "libpng $png_version, libtiff $tiff_version and libwebp $webp_version for Windows"
+  work="$build/deps-work"
+  rm -rf "$work"
+  mkdir -p "$work/apt/lists/partial" "$work/src" "$deps/lib/pkgconfig"
+  apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' | sort -u |
+    while read -r uri release component; do echo "deb-src $uri $release $component"; done >"$work/apt/sources.list"
+  apt_private=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o "Dir::Etc::SourceParts=$work/apt/none"
+               -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
+  apt-get "${apt_private[@]}" update -q
+  # The release's own sources of these packages (a machine may hold an older point release; the security
+  # archive lacks some of their upstream signatures).
+  codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+  (cd "$work/src" && apt-get "${apt_private[@]}" source -q "libpng1.6/$codename" "tiff/$codename" "libwebp/$codename")
+  zlib=(-DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include)
+  common=(--toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_SHARED_LIBS=OFF)
+  # zlib's pkg-config file, so that the libraries' own files resolve.
+  printf 'Name: zlib\nDescription: zlib\nVersion: %s\nLibs: -L/usr/x86_64-w64-mingw32/lib -lz\nCflags: -I/usr/x86_64-w64-mingw32/include\n' \
+    "${zlib_version%%+*}" >"$deps/lib/pkgconfig/zlib.pc"
+
+  phase "libpng: build"
+  png_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'libpng1.6-*' | head -n1)"
+  cmake -S "$png_src" -B "$work/png" "${common[@]}" "${zlib[@]}" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+    -DPNG_EXECUTABLES=OFF >"$work/png.log"
+  cmake --build "$work/png" -j"$jobs" --target install >>"$work/png.log"
+
+  phase "libwebp: build"
+  webp_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'libwebp-*' | head -n1)"
+  cmake -S "$webp_src" -B "$work/webp" "${common[@]}" -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF >"$work/webp.log"
+  cmake --build "$work/webp" -j"$jobs" --target install >>"$work/webp.log"
+
+  phase "libtiff: build"
+  tiff_src="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'tiff-*' | head -n1)"
+  cmake -S "$tiff_src" -B "$work/tiff" "${common[@]}" "${zlib[@]}" -Dtiff-tools=OFF -Dtiff-tests=OFF \
+    -Dtiff-contrib=OFF -Dtiff-docs=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF \
+    -Dwebp=OFF -Dlibdeflate=OFF -Dcxx=OFF >"$work/tiff.log"
+  cmake --build "$work/tiff" -j"$jobs" --target install >>"$work/tiff.log"
+
+  echo "$stamp4" >"$deps/stamp-pictures"
   rm -rf "$work"
 fi
 

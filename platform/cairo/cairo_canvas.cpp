@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/cairo/cairo_canvas.h"
-#include "platform/reduce.h"
+#include "imaging/reduce.h"
 
 namespace platform {
 namespace {
@@ -56,7 +56,7 @@ inline uint32_t Premultiplied(const uint8_t* rgba) {
 }
 
 // The pixels x0..x1 x y0..y1 of `image` as a new cairo surface; null when it cannot be made.
-cairo_surface_t* SurfaceFromBitmap(const Bitmap& image, int x0, int y0, int x1, int y1) {
+cairo_surface_t* SurfaceFromBitmap(const imaging::Bitmap& image, int x0, int y0, int x1, int y1) {
   const int w = x1 - x0, h = y1 - y0;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
@@ -104,15 +104,15 @@ GraphicsStatus StatusOf(cairo_t* cr) {
 }  // namespace
 
 std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, GraphicsStatus* status,
-                                                 MemoryBudget* budget) {
+                                                 imaging::MemoryBudget* budget) {
   auto fail = [status](GraphicsStatus why) {
     if (status) *status = why;
     return nullptr;
   };
-  if (!SizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
   const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
   if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
-  std::optional<MemoryHold> hold = MemoryHold::Take(budget, bytes);
+  std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(budget, bytes);
   if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_px, height_px);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
@@ -142,12 +142,12 @@ void CairoCanvas::Clear(uint32_t argb) {
   cairo_restore(cr_);
 }
 
-GraphicsStatus CairoCanvas::DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter, Blend blend) {
+GraphicsStatus CairoCanvas::DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter, Blend blend) {
   return DrawBitmapPart(image, RectF{0, 0, static_cast<double>(image.width_px), static_cast<double>(image.height_px)},
                         dest, filter, blend);
 }
 
-GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
+GraphicsStatus CairoCanvas::DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
                                            Blend blend) {
   PixelSpan span;
   const GraphicsStatus checked = BitmapPartPixels(image, source, dest, &span);
@@ -160,21 +160,21 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const Bitmap& image, const RectF& sou
   double ox = source.x - x0 - dest.x * sx, oy = source.y - y0 - dest.y * sy;
   cairo_surface_t* converted = nullptr;
   // The converted pixels are a second copy of the part for as long as it is drawn.
-  std::optional<MemoryHold> part_hold;
+  std::optional<imaging::MemoryHold> part_hold;
   if (filter == Filter::kArea && (sx > 1.0 || sy > 1.0)) {
     // Reduced first to the size it takes on the canvas, so that cairo only places it.
     const int width = std::max(1, static_cast<int>(std::lround((x1 - x0) / std::max(sx, 1.0))));
     const int height = std::max(1, static_cast<int>(std::lround((y1 - y0) / std::max(sy, 1.0))));
-    const std::optional<Bitmap> reduced = ReduceBitmap(image, PixelRect{x0, y0, x1 - x0, y1 - y0}, width, height);
+    const std::optional<imaging::Bitmap> reduced = imaging::ReduceBitmap(image, imaging::PixelRect{x0, y0, x1 - x0, y1 - y0}, width, height);
     if (!reduced) return GraphicsStatus::kOutOfMemory;
     const double fx = static_cast<double>(x1 - x0) / width, fy = static_cast<double>(y1 - y0) / height;
     sx /= fx, ox /= fx;
     sy /= fy, oy /= fy;
-    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4);
+    part_hold = imaging::MemoryHold::Take(budget_, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4);
     if (!part_hold) return GraphicsStatus::kOutOfMemory;
     converted = SurfaceFromBitmap(*reduced, 0, 0, width, height);
   } else {
-    part_hold = MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
+    part_hold = imaging::MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
     if (!part_hold) return GraphicsStatus::kOutOfMemory;
     converted = SurfaceFromBitmap(image, x0, y0, x1, y1);
   }
@@ -228,8 +228,8 @@ GraphicsStatus CairoCanvas::FillRect(const RectF& rect, uint32_t argb) {
   return status;
 }
 
-std::optional<Bitmap> CairoCanvas::Snapshot() const {
-  auto image = MakeBitmap(width_, height_, 0, budget_);
+std::optional<imaging::Bitmap> CairoCanvas::Snapshot() const {
+  auto image = imaging::MakeBitmap(width_, height_, 0, budget_);
   if (!image) return std::nullopt;
   cairo_surface_flush(surface_);
   const uint8_t* data = cairo_image_surface_get_data(surface_);

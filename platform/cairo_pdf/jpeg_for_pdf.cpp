@@ -1,14 +1,12 @@
 // The marker walk up to the frame header, as strict as cairo's, with fill bytes taken out.
 #include "platform/cairo_pdf/jpeg_for_pdf.h"
 
+#include "imaging/header/jpeg_segments.h"
+
 namespace platform {
 namespace {
 
 JpegForPdf Refused(std::string reason) { return JpegForPdf{false, std::move(reason)}; }
-
-bool IsStartOfFrame(uint8_t marker) {
-  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
 
 }  // namespace
 
@@ -38,7 +36,7 @@ JpegForPdf PrepareJpegForPdf(std::vector<uint8_t>* bytes, int width_px, int heig
     if (i + 2 > size) return Refused("a segment cut short");
     const size_t length = static_cast<size_t>(in[i] << 8 | in[i + 1]);
     if (length < 2 || length > size - i) return Refused("a segment cut short");
-    if (IsStartOfFrame(marker)) {
+    if (imaging::IsStartOfFrame(marker)) {
       if (marker > 0xC2) return Refused("a lossless, hierarchical or arithmetic-coded frame");
       if (length < 8) return Refused("a frame header cut short");
       const int precision = in[i + 2];

@@ -5,7 +5,7 @@
 
 namespace platform::page_drawing {
 
-cairo_surface_t* SurfaceFromBitmap(const Bitmap& bitmap) {
+cairo_surface_t* SurfaceFromBitmap(const imaging::Bitmap& bitmap) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bitmap.width_px, bitmap.height_px);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);

@@ -12,7 +12,7 @@ namespace platform::page_drawing {
 
 // A cairo image surface of `bitmap` (premultiplied ARGB32 in native order); null on failure. The caller
 // destroys it.
-cairo_surface_t* SurfaceFromBitmap(const Bitmap& bitmap);
+cairo_surface_t* SurfaceFromBitmap(const imaging::Bitmap& bitmap);
 
 // Paints `image` (the stored picture, picture.width_px x picture.height_px) into `dest`, whose origin is
 // (origin_x, origin_y) in the current user space of `cr`: upright by its orientation, turned, scaled.

@@ -18,7 +18,7 @@ namespace platform {
 // reorders them in place to RGBA once drawing is over, and a new page starts from white, which reads the
 // same either way.
 struct PageRaster::State {
-  Bitmap page;
+  imaging::Bitmap page;
   DeviceGeometry geometry;
   cairo_surface_t* surface = nullptr;
   cairo_t* cr = nullptr;
@@ -33,13 +33,13 @@ PageRaster::PageRaster(std::unique_ptr<State> state) : state_(std::move(state)) 
 
 PageRaster::~PageRaster() = default;
 
-std::unique_ptr<PageRaster> PageRaster::Create(const DeviceGeometry& geometry, MemoryBudget* budget) {
+std::unique_ptr<PageRaster> PageRaster::Create(const DeviceGeometry& geometry, imaging::MemoryBudget* budget) {
   const int w = geometry.physical_width_px;
   const int h = geometry.physical_height_px;
   if (cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, w) != w * 4) return nullptr;
-  std::optional<Bitmap> page;
+  std::optional<imaging::Bitmap> page;
   try {
-    page = MakeBitmap(w, h, 0xFFFFFFFF, budget);
+    page = imaging::MakeBitmap(w, h, 0xFFFFFFFF, budget);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -68,7 +68,7 @@ DrawResult PageRaster::DrawPicture(const PagePicture& picture, const RectF& dest
     s.as_rgba = false;
   }
   // The picture's cairo copy is a second copy of its pixels while it is drawn.
-  std::optional<MemoryHold> hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
+  std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
                                                     static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
   if (!hold) return DrawResult::kFailed;
   cairo_surface_t* image = page_drawing::SurfaceFromBitmap(*picture.bitmap);
@@ -80,7 +80,7 @@ DrawResult PageRaster::DrawPicture(const PagePicture& picture, const RectF& dest
   return painted ? DrawResult::kDrawn : DrawResult::kFailed;
 }
 
-const Bitmap* PageRaster::Page() {
+const imaging::Bitmap* PageRaster::Page() {
   State& s = *state_;
   if (cairo_status(s.cr) != CAIRO_STATUS_SUCCESS) return nullptr;
   if (!s.as_rgba) {

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "platform/print_device.h"
 
 namespace platform {
@@ -18,7 +18,7 @@ namespace platform {
 class PageRaster {
  public:
   // Null when the page's pixels cannot be had (outside the picture limits, or refused by the budget).
-  static std::unique_ptr<PageRaster> Create(const DeviceGeometry& geometry, MemoryBudget* budget);
+  static std::unique_ptr<PageRaster> Create(const DeviceGeometry& geometry, imaging::MemoryBudget* budget);
   ~PageRaster();
   PageRaster(const PageRaster&) = delete;
   PageRaster& operator=(const PageRaster&) = delete;
@@ -28,7 +28,7 @@ class PageRaster {
 
   // The page as drawn, 8-bit RGBA, opaque; valid until the next call. The next picture drawn starts a new
   // white page. Null when cairo failed.
-  const Bitmap* Page();
+  const imaging::Bitmap* Page();
 
  private:
   struct State;

@@ -52,7 +52,7 @@ struct PdfPages::State {
   // The pictures drawn on the current page, kept until the page is shown: a picture released before
   // that would be copied whole by cairo (its snapshot of the source), a second picture's worth of memory.
   std::vector<cairo_surface_t*> page_pictures;
-  std::vector<MemoryHold> page_holds;
+  std::vector<imaging::MemoryHold> page_holds;
   void ReleasePagePictures() {
     for (cairo_surface_t* picture : page_pictures) cairo_surface_destroy(picture);
     page_pictures.clear();
@@ -89,7 +89,7 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     return DrawResult::kFailed;
   }
   SurfaceHolder image;
-  std::optional<MemoryHold> image_hold;
+  std::optional<imaging::MemoryHold> image_hold;
   bool has_alpha = false;
   if (picture.bitmap != nullptr) {
     if (picture.bitmap->width_px != picture.width_px || picture.bitmap->height_px != picture.height_px) {
@@ -97,7 +97,7 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     }
     // The surface is a second copy of the bitmap's pixels until the page is drawn: it takes its share of
     // the budget the bitmap came from.
-    image_hold = MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
+    image_hold = imaging::MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
                                   static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
     if (!image_hold) return DrawResult::kFailed;
     image.surface = page_drawing::SurfaceFromBitmap(*picture.bitmap);

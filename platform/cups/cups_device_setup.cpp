@@ -30,7 +30,7 @@ const char* FormatName(PageFormat format) {
 }
 
 DeviceSetup SetupFor(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, const PrintSettings& settings,
-                     MemoryBudget* budget) {
+                     imaging::MemoryBudget* budget) {
   const Sheet sheet = SheetForSettings(http, dest, info, settings);
   DeviceSetup setup;
   setup.sheet = PageSheet{sheet.size.width, sheet.size.length, sheet.size.left, sheet.size.top, sheet.size.right,

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/cups/cups_options.h"
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "platform/paper/page_geometry.h"
 
 namespace platform::cups {
@@ -24,7 +24,7 @@ struct DeviceSetup {
   int dpi_y = kDefaultDpi;
   bool grey = false;  // raster pages are sent grey
   CupsOptions options;
-  MemoryBudget* budget = nullptr;
+  imaging::MemoryBudget* budget = nullptr;
 };
 
 // The MIME type of a page format.
@@ -36,6 +36,6 @@ const char* FormatName(PageFormat format);
 // colour raster or the job is grey; the options as JobOptions gives them, colour named where the settings
 // state no colour mode and the printer prints colour.
 DeviceSetup SetupFor(http_t* http, cups_dest_t* dest, cups_dinfo_t* info, const PrintSettings& settings,
-                     MemoryBudget* budget);
+                     imaging::MemoryBudget* budget);
 
 }  // namespace platform::cups

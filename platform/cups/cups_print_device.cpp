@@ -10,7 +10,7 @@
 #include "platform/cups/cups_device_setup.h"
 #include "platform/cups/pwg_raster_writer.h"
 #include "platform/paper/page_geometry.h"
-#include "platform/turbojpeg/turbojpeg_codec.h"
+#include "imaging/encode.h"
 
 namespace platform::cups {
 namespace {
@@ -165,15 +165,15 @@ class CupsPrintDevice : public PrintDevice {
   bool EncodePage(int* error) {
     *error = ENOMEM;
     if (pages_) return pages_->ShowPage();
-    const Bitmap* page = raster_ ? raster_->Page() : nullptr;
+    const imaging::Bitmap* page = raster_ ? raster_->Page() : nullptr;
     if (page == nullptr) return false;
     if (pwg_) {
       return pwg_->WritePage(*page, setup_.media, page_sheet_.width_hundredths_mm, page_sheet_.length_hundredths_mm,
                              setup_.dpi_x, setup_.grey);
     }
-    std::vector<uint8_t> jpeg;
-    if (codecs::EncodeJpeg(*page, kPageJpegQuality, &jpeg, setup_.dpi_x) != GraphicsStatus::kOk) return false;
-    pending_.insert(pending_.end(), jpeg.begin(), jpeg.end());
+    base::StatusOr<std::vector<uint8_t>> jpeg = imaging::EncodeJpeg(*page, kPageJpegQuality, setup_.dpi_x);
+    if (!jpeg.ok()) return false;
+    pending_.insert(pending_.end(), jpeg->begin(), jpeg->end());
     return true;
   }
 
@@ -260,7 +260,7 @@ class CupsPrintDevice : public PrintDevice {
 }  // namespace
 
 std::unique_ptr<PrintDevice> OpenPrintDevice(PrinterHandles printer, const PrintSettings& settings,
-                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, MemoryBudget* budget) {
+                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, imaging::MemoryBudget* budget) {
   const DeviceSetup setup = SetupFor(printer.connection.get(), printer.dest.get(), printer.info.get(), settings, budget);
   return std::make_unique<CupsPrintDevice>(std::move(printer), setup, std::move(active));
 }

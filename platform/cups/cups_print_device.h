@@ -38,7 +38,7 @@ namespace cups {
 // none in dots per inch up to 4800); pages sent as pictures at ChooseRasterDpi, their pixels from
 // `budget`. The device takes the handles; its jobs are recorded in `active` while they run.
 std::unique_ptr<PrintDevice> OpenPrintDevice(PrinterHandles printer, const PrintSettings& settings,
-                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, MemoryBudget* budget);
+                                             std::shared_ptr<CupsSpooler::ActiveJobs> active, imaging::MemoryBudget* budget);
 
 }  // namespace cups
 }  // namespace platform

@@ -166,7 +166,7 @@ std::unique_ptr<PrintDevice> CupsSpooler::OpenDevice(const std::string& name, co
   return cups::OpenPrintDevice(std::move(printer), settings, active_, budget_);
 }
 
-CupsSpooler::CupsSpooler(MemoryBudget* budget) : active_(std::make_shared<ActiveJobs>()), budget_(budget) {}
+CupsSpooler::CupsSpooler(imaging::MemoryBudget* budget) : active_(std::make_shared<ActiveJobs>()), budget_(budget) {}
 
 CupsSpooler::~CupsSpooler() = default;
 

@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 
 #include "platform/spooler.h"
 
@@ -25,7 +25,7 @@ class CupsSpooler : public Spooler {
  public:
   // `budget` (may be null: not counted) gives the pixels of pages sent as pictures; it must outlive the
   // spooler and its devices.
-  explicit CupsSpooler(MemoryBudget* budget = nullptr);
+  explicit CupsSpooler(imaging::MemoryBudget* budget = nullptr);
   ~CupsSpooler() override;
 
   std::vector<PrinterSummary> Printers() override;
@@ -44,7 +44,7 @@ class CupsSpooler : public Spooler {
 
  private:
   std::shared_ptr<ActiveJobs> active_;
-  MemoryBudget* budget_;
+  imaging::MemoryBudget* budget_;
 };
 
 }  // namespace platform

@@ -25,7 +25,7 @@ PwgRasterWriter::~PwgRasterWriter() {
   if (raster_) cupsRasterClose(raster_);
 }
 
-bool PwgRasterWriter::WritePage(const Bitmap& page, const std::string& media, int64_t width_hundredths_mm,
+bool PwgRasterWriter::WritePage(const imaging::Bitmap& page, const std::string& media, int64_t width_hundredths_mm,
                                 int64_t length_hundredths_mm, int dpi, bool grey) {
   if (raster_ == nullptr || failed_ || page.empty()) return false;
   std::vector<char> name(media.begin(), media.end());

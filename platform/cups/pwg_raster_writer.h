@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 
 namespace platform::cups {
 
@@ -25,7 +25,7 @@ class PwgRasterWriter {
 
   // Writes `page` (RGBA, opaque) as one page of `media` (its PWG name and size in hundredths of a
   // millimetre) at `dpi`: 8-bit sRGB, or 8-bit grey when `grey`. False when libcups or the sink failed.
-  bool WritePage(const Bitmap& page, const std::string& media, int64_t width_hundredths_mm,
+  bool WritePage(const imaging::Bitmap& page, const std::string& media, int64_t width_hundredths_mm,
                  int64_t length_hundredths_mm, int dpi, bool grey);
 
  private:

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/reduce.h"
+#include "imaging/reduce.h"
 
 namespace platform {
 namespace {
@@ -36,7 +36,7 @@ void CoveredRange(double from, double to, int limit, int* first, int* end) {
 
 class FakeCanvas : public Canvas {
  public:
-  explicit FakeCanvas(Bitmap pixels) : pixels_(std::move(pixels)) {}
+  explicit FakeCanvas(imaging::Bitmap pixels) : pixels_(std::move(pixels)) {}
 
   int width_px() const override { return pixels_.width_px; }
   int height_px() const override { return pixels_.height_px; }
@@ -47,11 +47,11 @@ class FakeCanvas : public Canvas {
     for (size_t i = 0; i < pixels_.rgba.size(); i += 4) std::memcpy(pixels_.rgba.data() + i, rgba, 4);
   }
 
-  GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter, Blend blend) override {
+  GraphicsStatus DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter, Blend blend) override {
     return DrawBitmapPart(image, RectF{0, 0, double(image.width_px), double(image.height_px)}, dest, filter, blend);
   }
 
-  GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter,
+  GraphicsStatus DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest, Filter,
                                 Blend blend) override {
     if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
     if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
@@ -94,7 +94,7 @@ class FakeCanvas : public Canvas {
     return GraphicsStatus::kOk;
   }
 
-  std::optional<Bitmap> Snapshot() const override { return pixels_; }
+  std::optional<imaging::Bitmap> Snapshot() const override { return pixels_; }
 
  private:
   void Fill(double left, double top, double right, double bottom, uint32_t argb) {
@@ -108,14 +108,14 @@ class FakeCanvas : public Canvas {
     }
   }
 
-  Bitmap pixels_;
+  imaging::Bitmap pixels_;
 };
 
 void PutU32(std::vector<uint8_t>* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-std::vector<uint8_t> Encode(const Bitmap& image) {
+std::vector<uint8_t> Encode(const imaging::Bitmap& image) {
   std::vector<uint8_t> out(kMagic, kMagic + 8);
   PutU32(&out, static_cast<uint32_t>(image.width_px));
   PutU32(&out, static_cast<uint32_t>(image.height_px));
@@ -124,8 +124,8 @@ std::vector<uint8_t> Encode(const Bitmap& image) {
 }
 
 // Nearest-neighbour reduction to `width` x `height`.
-Bitmap Reduce(const Bitmap& image, int width, int height) {
-  Bitmap out;
+imaging::Bitmap Reduce(const imaging::Bitmap& image, int width, int height) {
+  imaging::Bitmap out;
   out.width_px = width;
   out.height_px = height;
   out.rgba.resize(static_cast<size_t>(width) * height * 4);
@@ -141,7 +141,7 @@ Bitmap Reduce(const Bitmap& image, int width, int height) {
 
 }  // namespace
 
-void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orientation, ImageFormat format) {
+void FakeGraphics::AddPicture(const std::string& path, imaging::Bitmap stored, int orientation, ImageFormat format) {
   std::lock_guard lock(mutex_);
   ImageInfo info;
   info.format = format;
@@ -151,7 +151,7 @@ void FakeGraphics::AddPicture(const std::string& path, Bitmap stored, int orient
   pictures_[path] = Picture{std::move(stored), info, {}};
 }
 
-void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int height_px, Bitmap decoded) {
+void FakeGraphics::AddClaimedPicture(const std::string& path, int width_px, int height_px, imaging::Bitmap decoded) {
   std::lock_guard lock(mutex_);
   ImageInfo info;
   info.format = ImageFormat::kJpeg;
@@ -190,7 +190,7 @@ std::vector<int> FakeGraphics::jpeg_densities() const {
   return jpeg_densities_;
 }
 
-void FakeGraphics::SetResolution(const std::string& path, const PictureResolution& resolution) {
+void FakeGraphics::SetResolution(const std::string& path, const imaging::PictureResolution& resolution) {
   std::lock_guard lock(mutex_);
   auto it = pictures_.find(path);
   if (it != pictures_.end()) it->second.info.resolution = resolution;
@@ -207,16 +207,16 @@ std::vector<DecodeOptions> FakeGraphics::decode_options() const {
   return decode_options_;
 }
 
-std::optional<Bitmap> FakeGraphics::ReadEncoded(const std::vector<uint8_t>& bytes) {
+std::optional<imaging::Bitmap> FakeGraphics::ReadEncoded(const std::vector<uint8_t>& bytes) {
   if (bytes.size() < 16 || std::memcmp(bytes.data(), kMagic, 8) != 0) return std::nullopt;
   auto u32 = [&](size_t at) {
     return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
            uint32_t{bytes[at + 3]} << 24;
   };
-  Bitmap image;
+  imaging::Bitmap image;
   image.width_px = static_cast<int>(u32(8));
   image.height_px = static_cast<int>(u32(12));
-  if (!SizeWithinLimits(image.width_px, image.height_px) ||
+  if (!imaging::SizeWithinLimits(image.width_px, image.height_px) ||
       bytes.size() - 16 != static_cast<size_t>(image.width_px) * image.height_px * 4) {
     return std::nullopt;
   }
@@ -224,28 +224,47 @@ std::optional<Bitmap> FakeGraphics::ReadEncoded(const std::vector<uint8_t>& byte
   return image;
 }
 
-GraphicsStatus FakeGraphics::ReadInfo(const std::string& path, ImageInfo* info) const {
+namespace {
+
+// The reason the real adapters give with each status.
+GraphicsStatus Fail(GraphicsStatus status, std::string* reason) {
+  if (reason == nullptr) return status;
+  switch (status) {
+    case GraphicsStatus::kFileNotFound: *reason = "file not found"; break;
+    case GraphicsStatus::kAccessDenied: *reason = "access denied"; break;
+    case GraphicsStatus::kUnknownImageFormat: *reason = "damaged data"; break;
+    case GraphicsStatus::kInvalidParameter: *reason = "too large"; break;
+    case GraphicsStatus::kOutOfMemory: *reason = "out of memory"; break;
+    default: *reason = "read error"; break;
+  }
+  return status;
+}
+
+}  // namespace
+
+GraphicsStatus FakeGraphics::ReadInfo(const std::string& path, ImageInfo* info, std::string* reason) const {
   std::lock_guard lock(mutex_);
-  if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return failure->second;
+  if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return Fail(failure->second, reason);
   auto it = pictures_.find(path);
-  if (it == pictures_.end()) return GraphicsStatus::kFileNotFound;
+  if (it == pictures_.end()) return Fail(GraphicsStatus::kFileNotFound, reason);
   *info = it->second.info;
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out) const {
+GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out,
+                                    std::string* reason) const {
   std::lock_guard lock(mutex_);
   decode_options_.push_back(options);
-  if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return failure->second;
-  if (auto failure = decode_failures_.find(path); failure != decode_failures_.end()) return failure->second;
+  if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return Fail(failure->second, reason);
+  if (auto failure = decode_failures_.find(path); failure != decode_failures_.end()) return Fail(failure->second, reason);
   auto it = pictures_.find(path);
-  if (it == pictures_.end()) return GraphicsStatus::kFileNotFound;
+  if (it == pictures_.end()) return Fail(GraphicsStatus::kFileNotFound, reason);
   const Picture& picture = it->second;
-  DecodedImage decoded{picture.stored, picture.info, picture.colour};
+  DecodedImage decoded{picture.stored, picture.info, picture.colour, false};
   if (options.exact_width_px > 0 && options.exact_height_px > 0 && options.exact_width_px <= picture.stored.width_px &&
       options.exact_height_px <= picture.stored.height_px) {
     // The real reduction: it is plain code, so the fake shares it.
-    std::optional<Bitmap> exact = ReduceBitmap(picture.stored, options.exact_width_px, options.exact_height_px);
+    std::optional<imaging::Bitmap> exact = imaging::ReduceBitmap(picture.stored, options.exact_width_px, options.exact_height_px);
     if (!exact) return GraphicsStatus::kOutOfMemory;
     decoded.bitmap = std::move(*exact);
   } else if (!picture.claimed && picture.info.format == ImageFormat::kJpeg && options.min_width_px > 0 &&
@@ -269,17 +288,17 @@ std::unique_ptr<Canvas> FakeGraphics::CreateCanvas(int width_px, int height_px, 
     std::lock_guard lock(mutex_);
     why = canvas_failure_;
   }
-  std::optional<Bitmap> pixels;
+  std::optional<imaging::Bitmap> pixels;
   if (why == GraphicsStatus::kOk) {
-    pixels = MakeBitmap(width_px, height_px);
-    if (!pixels) why = SizeWithinLimits(width_px, height_px) ? GraphicsStatus::kOutOfMemory : GraphicsStatus::kInvalidParameter;
+    pixels = imaging::MakeBitmap(width_px, height_px);
+    if (!pixels) why = imaging::SizeWithinLimits(width_px, height_px) ? GraphicsStatus::kOutOfMemory : GraphicsStatus::kInvalidParameter;
   }
   if (status) *status = why;
   if (why != GraphicsStatus::kOk) return nullptr;
   return std::make_unique<FakeCanvas>(std::move(*pixels));
 }
 
-GraphicsStatus FakeGraphics::EncodeJpeg(const Bitmap& image, int quality, std::vector<uint8_t>* out,
+GraphicsStatus FakeGraphics::EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                                         int density_dpi) const {
   {
     std::lock_guard lock(mutex_);
@@ -287,19 +306,19 @@ GraphicsStatus FakeGraphics::EncodeJpeg(const Bitmap& image, int quality, std::v
     jpeg_densities_.push_back(density_dpi);
     if (encode_failure_ != GraphicsStatus::kOk) return encode_failure_;
   }
-  if (quality < 1 || quality > 100 || !SizeWithinLimits(image.width_px, image.height_px)) {
+  if (quality < 1 || quality > 100 || !imaging::SizeWithinLimits(image.width_px, image.height_px)) {
     return GraphicsStatus::kInvalidParameter;
   }
   *out = Encode(image);
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus FakeGraphics::EncodePng(const Bitmap& image, std::vector<uint8_t>* out) const {
+GraphicsStatus FakeGraphics::EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const {
   {
     std::lock_guard lock(mutex_);
     if (encode_failure_ != GraphicsStatus::kOk) return encode_failure_;
   }
-  if (!SizeWithinLimits(image.width_px, image.height_px)) return GraphicsStatus::kInvalidParameter;
+  if (!imaging::SizeWithinLimits(image.width_px, image.height_px)) return GraphicsStatus::kInvalidParameter;
   *out = Encode(image);
   return GraphicsStatus::kOk;
 }

@@ -19,7 +19,7 @@ class FakeMetadataReader : public MetadataReader {
     failures_.erase(path);
   }
   // `path` fails with `status` (a path never arranged fails with kNotFound).
-  void Fail(const std::string& path, MetadataStatus status) {
+  void Fail(const std::string& path, imaging::MetadataStatus status) {
     std::lock_guard lock(mutex_);
     pictures_.erase(path);
     failures_[path] = status;
@@ -29,16 +29,16 @@ class FakeMetadataReader : public MetadataReader {
     return reads_;
   }
 
-  std::optional<PictureMetadata> Read(const std::string& path, MetadataStatus* status = nullptr) const override {
+  std::optional<PictureMetadata> Read(const std::string& path, imaging::MetadataStatus* status = nullptr) const override {
     std::lock_guard lock(mutex_);
     ++reads_;
     auto found = pictures_.find(path);
     if (found != pictures_.end()) {
-      if (status) *status = MetadataStatus::kOk;
+      if (status) *status = imaging::MetadataStatus::kOk;
       return found->second;
     }
     auto failed = failures_.find(path);
-    if (status) *status = failed != failures_.end() ? failed->second : MetadataStatus::kNotFound;
+    if (status) *status = failed != failures_.end() ? failed->second : imaging::MetadataStatus::kNotFound;
     return std::nullopt;
   }
 
@@ -46,7 +46,7 @@ class FakeMetadataReader : public MetadataReader {
   mutable std::mutex mutex_;
   mutable int reads_ = 0;
   std::map<std::string, PictureMetadata> pictures_;
-  std::map<std::string, MetadataStatus> failures_;
+  std::map<std::string, imaging::MetadataStatus> failures_;
 };
 
 }  // namespace platform

@@ -10,7 +10,7 @@
 #include <new>
 #include <optional>
 
-#include "platform/reduce.h"
+#include "imaging/reduce.h"
 
 namespace platform {
 namespace {
@@ -51,11 +51,11 @@ Gdiplus::InterpolationMode ModeFor(Filter filter, double scale_x, double scale_y
 // The pixels x0..x1 x y0..y1 of `image` in GDI+'s straight BGRA order, their memory held from `budget`.
 struct BgraPart {
   std::vector<uint8_t> pixels;
-  MemoryHold hold;
+  imaging::MemoryHold hold;
 };
-std::optional<BgraPart> BgraFromBitmap(const Bitmap& image, int x0, int y0, int x1, int y1, MemoryBudget* budget) {
+std::optional<BgraPart> BgraFromBitmap(const imaging::Bitmap& image, int x0, int y0, int x1, int y1, imaging::MemoryBudget* budget) {
   const size_t width = static_cast<size_t>(x1 - x0), height = static_cast<size_t>(y1 - y0);
-  std::optional<MemoryHold> hold = MemoryHold::Take(budget, width * height * 4);
+  std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(budget, width * height * 4);
   if (!hold) return std::nullopt;
   BgraPart part{{}, std::move(*hold)};
   try {
@@ -79,7 +79,7 @@ std::optional<BgraPart> BgraFromBitmap(const Bitmap& image, int x0, int y0, int 
 }  // namespace
 
 GdiplusCanvas::GdiplusCanvas(std::unique_ptr<Gdiplus::Bitmap> bitmap, std::unique_ptr<Gdiplus::Graphics> graphics,
-                             int width, int height, MemoryHold hold, MemoryBudget* budget)
+                             int width, int height, imaging::MemoryHold hold, imaging::MemoryBudget* budget)
     : bitmap_(std::move(bitmap)), graphics_(std::move(graphics)), width_(width), height_(height),
       hold_(std::move(hold)), budget_(budget) {}
 
@@ -89,15 +89,15 @@ GdiplusCanvas::~GdiplusCanvas() {
 }
 
 std::unique_ptr<GdiplusCanvas> GdiplusCanvas::Create(int width_px, int height_px, GraphicsStatus* status,
-                                                     MemoryBudget* budget) {
+                                                     imaging::MemoryBudget* budget) {
   auto fail = [status](GraphicsStatus why) {
     if (status) *status = why;
     return nullptr;
   };
-  if (!SizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
   const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
   if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
-  std::optional<MemoryHold> hold = MemoryHold::Take(budget, bytes);
+  std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(budget, bytes);
   if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   // GDI+'s objects come from its own allocator, which answers null when memory runs out.
   std::unique_ptr<Gdiplus::Bitmap> bitmap(new Gdiplus::Bitmap(width_px, height_px, PixelFormat32bppPARGB));
@@ -116,12 +116,12 @@ std::unique_ptr<GdiplusCanvas> GdiplusCanvas::Create(int width_px, int height_px
 
 void GdiplusCanvas::Clear(uint32_t argb) { graphics_->Clear(Gdiplus::Color(argb)); }
 
-GraphicsStatus GdiplusCanvas::DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter, Blend blend) {
+GraphicsStatus GdiplusCanvas::DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter, Blend blend) {
   return DrawBitmapPart(image, RectF{0, 0, static_cast<double>(image.width_px), static_cast<double>(image.height_px)},
                         dest, filter, blend);
 }
 
-GraphicsStatus GdiplusCanvas::DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest,
+GraphicsStatus GdiplusCanvas::DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest,
                                              Filter filter, Blend blend) {
   PixelSpan span;
   const GraphicsStatus checked = BitmapPartPixels(image, source, dest, &span);
@@ -137,7 +137,7 @@ GraphicsStatus GdiplusCanvas::DrawBitmapPart(const Bitmap& image, const RectF& s
     // Reduced first to the size it takes on the canvas, so that GDI+ only places it.
     const int width = std::max(1, static_cast<int>(std::lround(part_width / std::max(sx, 1.0))));
     const int height = std::max(1, static_cast<int>(std::lround(part_height / std::max(sy, 1.0))));
-    const std::optional<Bitmap> reduced = ReduceBitmap(image, PixelRect{x0, y0, part_width, part_height}, width, height);
+    const std::optional<imaging::Bitmap> reduced = imaging::ReduceBitmap(image, imaging::PixelRect{x0, y0, part_width, part_height}, width, height);
     if (!reduced) return GraphicsStatus::kOutOfMemory;
     const double fx = static_cast<double>(part_width) / width, fy = static_cast<double>(part_height) / height;
     part_x /= fx, part_w /= fx;
@@ -182,8 +182,8 @@ GraphicsStatus GdiplusCanvas::FillRect(const RectF& rect, uint32_t argb) {
   return StatusFrom(graphics_->FillRectangle(&brush, ToGdiplus(rect)));
 }
 
-std::optional<Bitmap> GdiplusCanvas::Snapshot() const {
-  std::optional<Bitmap> image = MakeBitmap(width_, height_, 0, budget_);
+std::optional<imaging::Bitmap> GdiplusCanvas::Snapshot() const {
+  std::optional<imaging::Bitmap> image = imaging::MakeBitmap(width_, height_, 0, budget_);
   if (!image) return std::nullopt;
   graphics_->Flush(Gdiplus::FlushIntentionSync);
   // Locked as straight ARGB: GDI+ undoes the premultiplication.

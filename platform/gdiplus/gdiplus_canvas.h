@@ -19,7 +19,7 @@ class GdiplusCanvas : public Canvas {
   // memory cannot be had. The canvas's pixels, the copies drawing makes and its snapshots take their
   // memory from `budget` (none: not counted).
   static std::unique_ptr<GdiplusCanvas> Create(int width_px, int height_px, GraphicsStatus* status,
-                                               MemoryBudget* budget = nullptr);
+                                               imaging::MemoryBudget* budget = nullptr);
   ~GdiplusCanvas() override;
   GdiplusCanvas(const GdiplusCanvas&) = delete;
   GdiplusCanvas& operator=(const GdiplusCanvas&) = delete;
@@ -27,22 +27,22 @@ class GdiplusCanvas : public Canvas {
   int width_px() const override { return width_; }
   int height_px() const override { return height_; }
   void Clear(uint32_t argb) override;
-  GraphicsStatus DrawBitmap(const Bitmap& image, const RectF& dest, Filter filter, Blend blend) override;
-  GraphicsStatus DrawBitmapPart(const Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
+  GraphicsStatus DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter, Blend blend) override;
+  GraphicsStatus DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest, Filter filter,
                                 Blend blend) override;
   GraphicsStatus StrokeRect(const RectF& rect, double pen_width_px, uint32_t argb) override;
   GraphicsStatus FillRect(const RectF& rect, uint32_t argb) override;
-  std::optional<Bitmap> Snapshot() const override;
+  std::optional<imaging::Bitmap> Snapshot() const override;
 
  private:
   GdiplusCanvas(std::unique_ptr<Gdiplus::Bitmap> bitmap, std::unique_ptr<Gdiplus::Graphics> graphics, int width,
-                int height, MemoryHold hold, MemoryBudget* budget);
+                int height, imaging::MemoryHold hold, imaging::MemoryBudget* budget);
   std::unique_ptr<Gdiplus::Bitmap> bitmap_;
   std::unique_ptr<Gdiplus::Graphics> graphics_;  // drawing on bitmap_; destroyed first
   int width_;
   int height_;
-  MemoryHold hold_;  // the bitmap's share of the budget
-  MemoryBudget* budget_;
+  imaging::MemoryHold hold_;  // the bitmap's share of the budget
+  imaging::MemoryBudget* budget_;
 };
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 
 #include <glib.h>
 
-#include "platform/picture/png_text.h"
+#include "imaging/header/png_text.h"
 #include "platform/posix/file_primitives.h"
 
 namespace platform {
@@ -64,7 +64,7 @@ std::optional<std::string> GlibThumbnailCache::FindEntry(const std::string& path
       const std::string entry = home + "/thumbnails/" + size.folder + "/" + md5.get() + ".png";
       std::optional<std::vector<uint8_t>> bytes = ReadSmallFile(entry);
       if (!bytes) continue;
-      std::optional<std::map<std::string, std::string>> text = ReadPngText(*bytes);
+      std::optional<std::map<std::string, std::string>> text = imaging::ReadPngText(*bytes);
       if (!text) continue;
       // An entry made for another file (an MD5 collision) or an older version of this one is stale.
       auto found_uri = text->find("Thumb::URI");

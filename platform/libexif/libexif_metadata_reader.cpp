@@ -1,12 +1,12 @@
-// LibexifMetadataReader: the header through the one picture reader over a windowed file; libexif for the
-// EXIF dates.
+// LibexifMetadataReader: the header through the image core's reader over a windowed file; libexif for
+// the EXIF dates.
 #include "platform/libexif/libexif_metadata_reader.h"
 
 #include <memory>
 
 #include <libexif/exif-data.h>
 
-#include "platform/picture/picture_header.h"
+#include "imaging/decode.h"
 #include "platform/posix/picture_file.h"
 
 namespace platform {
@@ -41,15 +41,22 @@ void ReadExifTags(const std::vector<uint8_t>& exif, PictureMetadata* metadata) {
   metadata->date_time = AsciiValue(data->ifd[EXIF_IFD_0], EXIF_TAG_DATE_TIME);
 }
 
-std::optional<PictureMetadata> LibexifMetadataReader::Read(const std::string& path, MetadataStatus* status) const {
+std::optional<PictureMetadata> LibexifMetadataReader::Read(const std::string& path, imaging::MetadataStatus* status) const {
   PictureFileError error = PictureFileError::kNone;
   std::unique_ptr<PictureFile> file = PictureFile::Open(path, &error);
   if (!file) {
-    if (status) *status = error == PictureFileError::kNotFound ? MetadataStatus::kNotFound : MetadataStatus::kUnreadable;
+    if (status) *status = error == PictureFileError::kNotFound ? imaging::MetadataStatus::kNotFound : imaging::MetadataStatus::kUnreadable;
     return std::nullopt;
   }
-  std::optional<PictureHeader> header = ReadPictureHeader(file->Reader(), status);
-  if (!header) return std::nullopt;
+  base::StatusOr<imaging::PictureInfo> header = imaging::ReadPictureInfo(file->Reader(), file->size_bytes());
+  if (!header.ok()) {
+    if (status) {
+      *status = header.status().Is(base::Status::Code::kIoError) ? imaging::MetadataStatus::kUnreadable
+                                                                 : imaging::MetadataStatus::kUnknownFormat;
+    }
+    return std::nullopt;
+  }
+  if (status) *status = imaging::MetadataStatus::kOk;
   PictureMetadata metadata;
   metadata.format = header->format;
   metadata.width_px = header->width_px;

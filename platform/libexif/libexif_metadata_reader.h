@@ -19,7 +19,7 @@ void ReadExifTags(const std::vector<uint8_t>& exif, PictureMetadata* metadata);
 // Thread safety: every method may be called from any thread at once (each call has its own libexif data).
 class LibexifMetadataReader : public MetadataReader {
  public:
-  std::optional<PictureMetadata> Read(const std::string& path, MetadataStatus* status = nullptr) const override;
+  std::optional<PictureMetadata> Read(const std::string& path, imaging::MetadataStatus* status = nullptr) const override;
 };
 
 }  // namespace platform

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/picture/read_at.h"
+#include "imaging/header/read_at.h"
 
 namespace platform {
 
@@ -39,7 +39,7 @@ class PictureFile {
   // As ReadAtFunction: the count read, fewer only at the end, -1 on an error.
   int64_t ReadAt(uint64_t offset, size_t length, uint8_t* out);
   // ReadAt as a function; valid while this object lives.
-  ReadAtFunction Reader();
+  imaging::ReadAtFunction Reader();
 
   // The whole file into `*bytes` when it is at most `max_bytes` long (a file that shrinks while it is
   // read gives what is there). kNone or the error.

@@ -45,7 +45,7 @@ int64_t PictureFile::ReadAt(uint64_t offset, size_t length, uint8_t* out) {
   return static_cast<int64_t>(done);
 }
 
-ReadAtFunction PictureFile::Reader() {
+imaging::ReadAtFunction PictureFile::Reader() {
   return [this](uint64_t offset, size_t length, uint8_t* out) { return ReadAt(offset, length, out); };
 }
 

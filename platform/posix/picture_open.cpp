@@ -1,14 +1,40 @@
-// OpenPicture: PictureFile plus the one header reader.
+// OpenPicture and DecodePictureFile: PictureFile plus the image core.
 #include "platform/posix/picture_open.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
-
-#include "platform/picture/picture_header.h"
-#include "platform/reduce.h"
+#include <vector>
 
 namespace platform {
+namespace {
+
+base::Status FileFailure(PictureFileError error) {
+  switch (error) {
+    case PictureFileError::kNotFound: return base::Status::NotFound(ReasonFor(error));
+    case PictureFileError::kDenied:
+    case PictureFileError::kNotRegular: return base::Status::AccessDenied(ReasonFor(error));
+    case PictureFileError::kTooLarge: return base::Status::TooLarge(ReasonFor(error));
+    case PictureFileError::kOutOfMemory: return base::Status::OutOfMemory(ReasonFor(error));
+    default: return base::Status::IoError(ReasonFor(error));
+  }
+}
+
+ImageInfo InfoOf(const imaging::PictureInfo& picture) {
+  ImageInfo info;
+  info.format = picture.format;
+  info.width_px = picture.width_px;
+  info.height_px = picture.height_px;
+  info.orientation = picture.orientation;
+  info.resolution = picture.resolution;
+  return info;
+}
+
+GraphicsStatus Fail(const base::Status& status, std::string* reason) {
+  if (reason) *reason = status.message();
+  return StatusFor(status);
+}
+
+}  // namespace
 
 GraphicsStatus StatusFor(PictureFileError error, int error_number) {
   switch (error) {
@@ -23,78 +49,76 @@ GraphicsStatus StatusFor(PictureFileError error, int error_number) {
   return GraphicsStatus::kWin32Error;
 }
 
-GraphicsStatus OpenPicture(const std::string& path, std::unique_ptr<PictureFile>* file, ImageInfo* info) {
+std::string ReasonFor(PictureFileError error) {
+  switch (error) {
+    case PictureFileError::kNone: return "";
+    case PictureFileError::kNotFound: return "file not found";
+    case PictureFileError::kDenied: return "access denied";
+    case PictureFileError::kNotRegular: return "not a regular file";
+    case PictureFileError::kTooLarge: return "too large";
+    case PictureFileError::kOutOfMemory: return "out of memory";
+    case PictureFileError::kIo: break;
+  }
+  return "read error";
+}
+
+GraphicsStatus StatusFor(const base::Status& status) {
+  using Code = base::Status::Code;
+  switch (status.code()) {
+    case Code::kOk: return GraphicsStatus::kOk;
+    case Code::kNotFound: return GraphicsStatus::kFileNotFound;
+    case Code::kAccessDenied: return GraphicsStatus::kAccessDenied;
+    case Code::kUnsupported:
+    case Code::kCorrupt: return GraphicsStatus::kUnknownImageFormat;
+    case Code::kTooLarge:
+    case Code::kInvalidArgument: return GraphicsStatus::kInvalidParameter;
+    case Code::kOutOfMemory: return GraphicsStatus::kOutOfMemory;
+    case Code::kIoError: return GraphicsStatus::kWin32Error;
+    default: return GraphicsStatus::kGenericError;
+  }
+}
+
+base::StatusOr<imaging::PictureInfo> OpenPicture(const std::string& path, std::unique_ptr<PictureFile>* file) {
   PictureFileError error = PictureFileError::kNone;
-  int error_number = 0;
-  std::unique_ptr<PictureFile> opened = PictureFile::Open(path, &error, &error_number);
-  if (!opened) return StatusFor(error, error_number);
-  MetadataStatus status = MetadataStatus::kOk;
-  const std::optional<PictureHeader> header = ReadPictureHeader(opened->Reader(), &status);
-  if (!header) return status == MetadataStatus::kUnreadable ? GraphicsStatus::kWin32Error : GraphicsStatus::kUnknownImageFormat;
-  info->format = header->format == PictureFormat::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng;
-  info->width_px = header->width_px;
-  info->height_px = header->height_px;
-  info->orientation = header->orientation;
-  info->resolution = header->resolution;
-  *file = std::move(opened);
+  std::unique_ptr<PictureFile> opened = PictureFile::Open(path, &error);
+  if (!opened) return FileFailure(error);
+  base::StatusOr<imaging::PictureInfo> info = imaging::ReadPictureInfo(opened->Reader(), opened->size_bytes());
+  if (info.ok()) *file = std::move(opened);
+  return info;
+}
+
+GraphicsStatus ReadPictureInfo(const std::string& path, ImageInfo* info, std::string* reason) {
+  std::unique_ptr<PictureFile> file;
+  const base::StatusOr<imaging::PictureInfo> read = OpenPicture(path, &file);
+  if (!read.ok()) return Fail(read.status(), reason);
+  *info = InfoOf(*read);
   return GraphicsStatus::kOk;
 }
 
-GraphicsStatus ReadPictureInfo(const std::string& path, ImageInfo* info) {
-  std::unique_ptr<PictureFile> file;
-  ImageInfo read;
-  const GraphicsStatus status = OpenPicture(path, &file, &read);
-  if (status == GraphicsStatus::kOk) *info = read;
-  return status;
-}
-
-void DecodeSize(ImageFormat format, int width_px, int height_px, int min_width_px, int min_height_px,
-                int* decode_width_px, int* decode_height_px) {
-  *decode_width_px = width_px;
-  *decode_height_px = height_px;
-  if (min_width_px <= 0 || min_height_px <= 0) return;
-  if (format == ImageFormat::kJpeg) {
-    for (int eighths = 1; eighths < 8; ++eighths) {
-      const int width = static_cast<int>((int64_t{width_px} * eighths + 7) / 8);
-      const int height = static_cast<int>((int64_t{height_px} * eighths + 7) / 8);
-      if (width >= min_width_px && height >= min_height_px) {
-        *decode_width_px = width;
-        *decode_height_px = height;
-        return;
-      }
-    }
-    return;
-  }
-  const int factor = std::min(width_px / min_width_px, height_px / min_height_px);
-  if (factor >= 2) {
-    *decode_width_px = (width_px + factor - 1) / factor;
-    *decode_height_px = (height_px + factor - 1) / factor;
-  }
-}
-
-GraphicsStatus DecodePicture(const std::string& path, const DecodeOptions& options, const PixelDecoder& decode,
-                             DecodedImage* out) {
-  std::unique_ptr<PictureFile> file;
-  DecodedImage decoded;
-  GraphicsStatus status = OpenPicture(path, &file, &decoded.info);
-  if (status != GraphicsStatus::kOk) return status;
+GraphicsStatus DecodePictureFile(const std::string& path, const DecodeOptions& options, imaging::MemoryBudget* budget,
+                                 DecodedImage* out, std::string* reason) {
+  PictureFileError error = PictureFileError::kNone;
+  std::unique_ptr<PictureFile> file = PictureFile::Open(path, &error);
+  if (!file) return Fail(FileFailure(error), reason);
+  // The file's bytes are held while it decodes: they draw on the budget as the pixels do.
+  std::optional<imaging::MemoryHold> file_memory = imaging::MemoryHold::Take(budget, file->size_bytes());
+  if (!file_memory) return Fail(base::Status::OutOfMemory("out of memory"), reason);
   std::vector<uint8_t> bytes;
-  const PictureFileError error = file->ReadAll(kMaxPictureFileBytes, &bytes);
-  if (error != PictureFileError::kNone) return StatusFor(error, 0);
+  error = file->ReadAll(kMaxPictureFileBytes, &bytes);
+  if (error != PictureFileError::kNone) return Fail(FileFailure(error), reason);
   file.reset();
-  const int exact_width = options.exact_width_px, exact_height = options.exact_height_px;
-  const bool exact = exact_width > 0 && exact_height > 0 && exact_width <= decoded.info.width_px &&
-                     exact_height <= decoded.info.height_px;
-  const PixelRequest request{bytes, decoded.info, exact ? exact_width : options.min_width_px,
-                             exact ? exact_height : options.min_height_px, exact};
-  status = decode(request, &decoded.bitmap);
-  if (status != GraphicsStatus::kOk) return status;
-  if (exact && (decoded.bitmap.width_px != exact_width || decoded.bitmap.height_px != exact_height)) {
-    std::optional<Bitmap> reduced = ReduceBitmap(decoded.bitmap, exact_width, exact_height);
-    if (!reduced) return GraphicsStatus::kOutOfMemory;
-    decoded.bitmap = std::move(*reduced);
-  }
-  *out = std::move(decoded);
+  imaging::DecodeRequest request;
+  request.purpose = options.purpose;
+  request.min_width_px = options.min_width_px;
+  request.min_height_px = options.min_height_px;
+  request.exact_width_px = options.exact_width_px;
+  request.exact_height_px = options.exact_height_px;
+  base::StatusOr<imaging::DecodedPicture> decoded = imaging::DecodePicture(bytes.data(), bytes.size(), request, budget);
+  if (!decoded.ok()) return Fail(decoded.status(), reason);
+  out->bitmap = std::move(decoded->bitmap);
+  out->info = InfoOf(decoded->info);
+  out->colour = std::move(decoded->colour);
+  out->damaged = decoded->damaged;
   return GraphicsStatus::kOk;
 }
 

@@ -155,7 +155,7 @@ class GdiPrintDevice : public PrintDevice {
 
 }  // namespace
 
-std::vector<uint8_t> DibRowsOver(const Bitmap& picture, bool turn_clockwise, int* width_px, int* height_px) {
+std::vector<uint8_t> DibRowsOver(const imaging::Bitmap& picture, bool turn_clockwise, int* width_px, int* height_px) {
   const int width = turn_clockwise ? picture.height_px : picture.width_px;
   const int height = turn_clockwise ? picture.width_px : picture.height_px;
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);

@@ -61,7 +61,7 @@ std::unique_ptr<PrintDevice> OpenGdiPrintDevice(std::wstring printer, HDC dc, st
 
 // The picture's pixels as a bottom-up 24-bit DIB (BGR rows padded to 4 bytes), turned a quarter clockwise
 // when asked, transparent pixels laid over opaque white. Pure.
-std::vector<uint8_t> DibRowsOver(const Bitmap& picture, bool turn_clockwise, int* width_px, int* height_px);
+std::vector<uint8_t> DibRowsOver(const imaging::Bitmap& picture, bool turn_clockwise, int* width_px, int* height_px);
 
 }  // namespace win32
 }  // namespace platform

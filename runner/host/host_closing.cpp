@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "platform/process_runner.h"
 #include "platform/spooler.h"
 #include "runner/log.h"

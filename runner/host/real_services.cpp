@@ -42,7 +42,7 @@ std::string ProgramFolder() {
 }  // namespace
 
 RealServices::RealServices(const char* memory_megabytes)
-    : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
+    : memory_(imaging::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
       graphics_(std::make_unique<platform::CairoGraphics>(&memory_)),
       lanes_(&threads_, clock_.get(), std::thread::hardware_concurrency(),

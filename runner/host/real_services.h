@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "imaging/colour/colour_transforms.h"
-#include "platform/memory_budget.h"
 #include "flutter/engine/read_gate.h"
+#include "imaging/colour/colour_transforms.h"
+#include "imaging/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/printing/sheets/grid_job_table.h"
 #include "runner/services.h"
@@ -48,7 +48,7 @@ class RealServices {
   const Services& services() const { return services_; }
 
  private:
-  platform::MemoryBudget memory_;
+  imaging::MemoryBudget memory_;
   std::unique_ptr<platform::Clock> clock_;
   std::unique_ptr<platform::Graphics> graphics_;
   std::unique_ptr<platform::Spooler> system_printers_;    // the system's printers

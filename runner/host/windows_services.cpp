@@ -63,7 +63,7 @@ std::string ProgramFolder() {
 }  // namespace
 
 RealServices::RealServices(const char* memory_megabytes)
-    : memory_(platform::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
+    : memory_(imaging::MemoryBudgetBytesFromEnvironment(memory_megabytes)),
       clock_(std::make_unique<platform::SystemClock>()),
       graphics_(std::make_unique<platform::GdiplusGraphics>(&memory_)),
       system_printers_(std::make_unique<platform::WinSpooler>()),

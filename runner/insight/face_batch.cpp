@@ -17,6 +17,7 @@ using platform::GraphicsStatus;
 // A failure that ends the whole batch, with the text of its "FD: " line.
 struct BatchFailure {
   std::string line;
+  std::string reason;  // the image core's reason when the photo could not be used; else the failure's
 };
 
 // The code a platform file error is reported with, as the Windows error codes in HRESULT form read.
@@ -36,9 +37,10 @@ bool IsOpenFailure(GraphicsStatus status) {
          status == GraphicsStatus::kWin32Error;
 }
 
-BatchFailure DecodeFailure(const std::string& path, GraphicsStatus status) {
+BatchFailure DecodeFailure(const std::string& path, GraphicsStatus status, const std::string& reason) {
   return {"FD: std::exception in worker: cannot decode \"" + path + "\" (graphics status " +
-          std::to_string(platform::StatusNumber(status)) + ")"};
+              std::to_string(platform::StatusNumber(status)) + ")",
+          reason.empty() ? "decode_failed" : reason};
 }
 
 FaceRecord Record(const std::string& path, std::vector<FaceRect> faces, std::string debug_info) {
@@ -48,8 +50,9 @@ FaceRecord Record(const std::string& path, std::vector<FaceRect> faces, std::str
 // The upright grey picture of `path` at exactly `size` (upright), decoded with the reduction `size`
 // allows. kOk or the failing status.
 GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::string& path,
-                               const platform::ImageInfo& info, PixelSize size, platform::GrayImage* out) {
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+                               const platform::ImageInfo& info, PixelSize size, platform::GrayImage* out,
+                               std::string* reason) {
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   // Sizes in the stored orientation, which is how the file is decoded.
   const int stored_width = static_cast<int>(turned ? size.height_px : size.width_px);
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
@@ -58,23 +61,25 @@ GraphicsStatus DetectorPicture(const platform::Graphics& graphics, const std::st
     options.min_width_px = stored_width;
     options.min_height_px = stored_height;
   }
+  // Faces are looked for in what the person sees: a damaged photo is searched with its damage.
+  options.purpose = imaging::DecodePurpose::kShow;
   platform::DecodedImage decoded;
-  GraphicsStatus status = graphics.Decode(path, options, &decoded);
+  GraphicsStatus status = graphics.Decode(path, options, &decoded, reason);
   if (status != GraphicsStatus::kOk) return status;
-  platform::Bitmap stored = std::move(decoded.bitmap);
+  imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) {
     std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(stored_width, stored_height, &status);
     if (!canvas) return status;
     status = canvas->DrawBitmap(stored, {0, 0, static_cast<double>(stored_width), static_cast<double>(stored_height)},
                                 platform::Filter::kBicubic, platform::Blend::kSourceCopy);
     if (status != GraphicsStatus::kOk) return status;
-    stored = platform::Bitmap();  // release the large picture before the copy is made
-    std::optional<platform::Bitmap> resampled = canvas->Snapshot();
+    stored = imaging::Bitmap();  // release the large picture before the copy is made
+    std::optional<imaging::Bitmap> resampled = canvas->Snapshot();
     if (!resampled) return GraphicsStatus::kOutOfMemory;
     stored = std::move(*resampled);
   }
-  const platform::Bitmap upright =
-      platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll);
+  const imaging::Bitmap upright =
+      imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll);
   *out = GrayFromBitmap(upright);
   return GraphicsStatus::kOk;
 }
@@ -84,7 +89,7 @@ std::optional<std::vector<platform::FaceBox>> Detect(const FaceBatchPorts& ports
                                                      BatchFailure* failure) {
   std::string error;
   std::optional<std::vector<platform::FaceBox>> boxes = ports.detection->Detect(picture, ports.run_parts, &error);
-  if (!boxes) failure->line = "FD: std::exception in worker: face detection failed: " + error;
+  if (!boxes) *failure = {"FD: std::exception in worker: face detection failed: " + error, "face detection failed"};
   return boxes;
 }
 
@@ -98,25 +103,26 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
     return Record(path, {}, "FD: file_open_failed");
   }
   platform::ImageInfo info;
-  const GraphicsStatus open_status = ports.graphics->ReadInfo(opened_path, &info);
+  std::string reason;
+  const GraphicsStatus open_status = ports.graphics->ReadInfo(opened_path, &info, &reason);
   if (IsOpenFailure(open_status)) {
     LogLine(std::string("FD: failed to open file: HRESULT=0x") + OpenErrorCode(open_status));
     return Record(path, {}, "FD: file_open_failed");
   }
   LogLine("FD: File opened successfully");
   if (open_status != GraphicsStatus::kOk) {
-    *failure = DecodeFailure(opened_path, open_status);
+    *failure = DecodeFailure(opened_path, open_status, reason);
     return std::nullopt;
   }
   LogLine("FD: BitmapDecoder created");
 
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
   const PixelSize scaled = CappedDetectorSize(full, ports.size_cap_px);
   platform::GrayImage picture;
-  GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, scaled, &picture);
+  GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, scaled, &picture, &reason);
   if (status != GraphicsStatus::kOk) {
-    *failure = DecodeFailure(opened_path, status);
+    *failure = DecodeFailure(opened_path, status, reason);
     return std::nullopt;
   }
   LogLine("FD: SoftwareBitmap created, PixelWidth=" + std::to_string(picture.width_px) +
@@ -129,18 +135,18 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
   // Nothing found in a reduced picture: look again at full size, unless that picture is over the
   // decoding budget or the full-size look's limit, in which case the reduced result stands.
-  if (boxes->empty() && !(scaled == full) && platform::SizeWithinLimits(full.width_px, full.height_px) &&
+  if (boxes->empty() && !(scaled == full) && imaging::SizeWithinLimits(full.width_px, full.height_px) &&
       full.width_px * full.height_px <= ports.max_full_size_look_pixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
-    status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture);
+    status = DetectorPicture(*ports.graphics, opened_path, info, full, &full_picture, &reason);
     if (status == GraphicsStatus::kOk) {
       boxes = Detect(ports, full_picture, failure);
       if (!boxes) return std::nullopt;
       factors = ScaleBack{};
       seen = full;
     } else if (status != GraphicsStatus::kOutOfMemory && status != GraphicsStatus::kInvalidParameter) {
-      *failure = DecodeFailure(opened_path, status);
+      *failure = DecodeFailure(opened_path, status, reason);
       return std::nullopt;
     }
   }
@@ -153,7 +159,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
 }  // namespace
 
-platform::GrayImage GrayFromBitmap(const platform::Bitmap& image) {
+platform::GrayImage GrayFromBitmap(const imaging::Bitmap& image) {
   platform::GrayImage gray;
   gray.width_px = image.width_px;
   gray.height_px = image.height_px;
@@ -170,13 +176,16 @@ platform::GrayImage GrayFromBitmap(const platform::Bitmap& image) {
 std::vector<FaceRecord> RunFaceBatch(const std::vector<std::string>& paths, const FaceBatchPorts& ports) {
   try {
     std::vector<FaceRecord> records;
-    for (const std::string& path : paths) {
+    for (size_t index = 0; index < paths.size(); ++index) {
+      const std::string& path = paths[index];
       if (ports.stopping && ports.stopping()) return {};  // the window is closing: nobody waits for this
       BatchFailure failure;
       std::optional<FaceRecord> record = ProcessPhoto(path, ports, &failure);
       if (!record) {
+        // A photo that cannot be used fails alone: the others keep their faces.
         LogLine(failure.line);
-        return {};
+        LogLine("FD: Photo " + std::to_string(index) + " skipped (" + path + "): " + failure.reason);
+        record = Record(path, {}, "FD: " + failure.reason + "\n");
       }
       records.push_back(std::move(*record));
       if (ports.progressed) ports.progressed();

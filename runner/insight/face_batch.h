@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/face_detector.h"
 #include "platform/graphics.h"
 #include "runner/insight/face_geometry.h"
@@ -26,7 +26,7 @@ namespace runner::insight {
 inline constexpr int64_t kMaxFullSizeLookPixels = 2 * kFaceSizeCapPx * kFaceSizeCapPx;
 
 // The grey value of each pixel of `image` (alpha ignored): the rounded 0.299 R + 0.587 G + 0.114 B.
-platform::GrayImage GrayFromBitmap(const platform::Bitmap& image);
+platform::GrayImage GrayFromBitmap(const imaging::Bitmap& image);
 
 struct FaceRecord {
   std::string image_path;  // as received

@@ -29,7 +29,7 @@ std::vector<PhotoFaces> FindPhotoFaces(const std::vector<std::string>& paths, co
     if (stopping && stopping()) break;
     platform::ImageInfo info;
     if (graphics.ReadInfo(paths[i], &info) != platform::GraphicsStatus::kOk) continue;
-    const bool turned = platform::OrientationSwapsSides(info.orientation);
+    const bool turned = imaging::OrientationSwapsSides(info.orientation);
     const double width = turned ? info.height_px : info.width_px;
     const double height = turned ? info.width_px : info.height_px;
     const std::vector<FaceRecord> records = RunFaceBatch({paths[i]}, ports);

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "runner/insight/capture_time.h"
 
 namespace runner::insight {
@@ -12,7 +12,7 @@ QuickMeta QuickMetaFrom(const platform::PictureMetadata& metadata) {
   QuickMeta meta;
   meta.width_px = metadata.width_px;
   meta.height_px = metadata.height_px;
-  if (platform::OrientationSwapsSides(metadata.orientation)) std::swap(meta.width_px, meta.height_px);
+  if (imaging::OrientationSwapsSides(metadata.orientation)) std::swap(meta.width_px, meta.height_px);
   const std::optional<std::string>& text =
       metadata.date_time_original ? metadata.date_time_original : metadata.date_time;
   if (text) {

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "imaging/colour/output_space.h"
 #include "runner/colour_output.h"
+#include "runner/log.h"
 
 
 namespace runner::insight {
@@ -19,28 +21,36 @@ int64_t ClampedSide(double side) {
 }
 
 // The preview's pixels in sRGB.
-void ToScreen(platform::Bitmap& image, const imaging::ColourDescription& colour,
+void ToScreen(imaging::Bitmap& image, const imaging::ColourDescription& colour,
               imaging::colour::ColourTransforms* transforms, const std::string& path) {
   imaging::colour::ColourTransforms own(1);
   const imaging::colour::OutputSpace screen{imaging::colour::SrgbProfile(), {}};
   ConvertPicture(image, colour, screen, transforms != nullptr ? *transforms : own, path);
 }
 
-std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const platform::Bitmap& image) {
+std::optional<std::vector<uint8_t>> Png(const platform::Graphics& graphics, const imaging::Bitmap& image) {
   std::vector<uint8_t> bytes;
   if (graphics.EncodePng(image, &bytes) != GraphicsStatus::kOk || bytes.empty()) return std::nullopt;
   return bytes;
 }
 
-// The cache entry at `entry` re-encoded as RGBA PNG when it covers `size`, else nothing.
+// The cache entry at `entry` re-encoded as RGBA PNG when it covers `size` and is at most twice its size
+// (a larger entry would make a reply, and a decode, far beyond what was asked), else nothing. Its
+// header is read first: an entry that does not fit is never decoded.
 std::optional<std::vector<uint8_t>> FromCacheEntry(const platform::Graphics& graphics, const std::string& entry,
                                                    PixelSize size, imaging::colour::ColourTransforms* transforms) {
+  platform::ImageInfo info;
+  if (graphics.ReadInfo(entry, &info) != GraphicsStatus::kOk) return std::nullopt;
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
+  const int64_t width = turned ? info.height_px : info.width_px;
+  const int64_t height = turned ? info.width_px : info.height_px;
+  // One pixel of slack both ways: the cache's maker may have rounded the other way.
+  if (width + 1 < size.width_px || height + 1 < size.height_px) return std::nullopt;
+  if (width > 2 * size.width_px + 1 || height > 2 * size.height_px + 1) return std::nullopt;
   platform::DecodedImage decoded;
   if (graphics.Decode(entry, {}, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  platform::Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
-                                                        platform::OrientationSet::kAll);
-  // One pixel of slack: the cache's maker may have rounded the other way.
-  if (upright.width_px + 1 < size.width_px || upright.height_px + 1 < size.height_px) return std::nullopt;
+  imaging::Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), decoded.info.orientation,
+                                                      imaging::OrientationSet::kAll);
   ToScreen(upright, decoded.colour, transforms, entry);
   return Png(graphics, upright);
 }
@@ -72,9 +82,13 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
                                                     PixelSize requested,
                                                     imaging::colour::ColourTransforms* transforms) {
   platform::ImageInfo info;
-  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
-  if (!platform::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
-  const bool turned = platform::OrientationSwapsSides(info.orientation);
+  std::string reason;
+  if (graphics.ReadInfo(path, &info, &reason) != GraphicsStatus::kOk) {
+    LogLine("ERROR: Preview of " + path + " skipped: " + reason);
+    return std::nullopt;
+  }
+  if (!imaging::SizeWithinLimits(info.width_px, info.height_px)) return std::nullopt;
+  const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize upright{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
   const PixelSize size = ThumbnailSize(upright, requested);
 
@@ -90,15 +104,20 @@ std::optional<std::vector<uint8_t>> RenderThumbnail(const platform::Graphics& gr
   const int stored_height = static_cast<int>(turned ? size.width_px : size.height_px);
   // Decoded straight to the preview's size with the area filter: a JPEG from its reduced DCT decode, a
   // PNG row by row, so that a large PNG is never held whole.
+  // A damaged photo is shown with its damage, so the person can see what is wrong with it.
   platform::DecodeOptions options;
   options.exact_width_px = stored_width;
   options.exact_height_px = stored_height;
+  options.purpose = imaging::DecodePurpose::kShow;
   platform::DecodedImage decoded;
-  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
-  platform::Bitmap stored = std::move(decoded.bitmap);
+  if (graphics.Decode(path, options, &decoded, &reason) != GraphicsStatus::kOk) {
+    LogLine("ERROR: Preview of " + path + " skipped: " + reason);
+    return std::nullopt;
+  }
+  imaging::Bitmap stored = std::move(decoded.bitmap);
   if (stored.width_px != stored_width || stored.height_px != stored_height) return std::nullopt;
   ToScreen(stored, decoded.colour, transforms, path);
-  return Png(graphics, platform::ApplyOrientation(std::move(stored), info.orientation, platform::OrientationSet::kAll));
+  return Png(graphics, imaging::ApplyOrientation(std::move(stored), info.orientation, imaging::OrientationSet::kAll));
 }
 
 }  // namespace runner::insight

@@ -30,7 +30,7 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c) { return out << c.r <<
 
 // The colour of one pixel after ApplyEffects on a 1 x 1 picture (too small for sharpening).
 Rgb Effected(Rgb in, const EffectRecord& record) {
-  ImageBuffer image = MakeImage(1, 1, {(static_cast<Rgba>(in.r) << 24) | (static_cast<Rgba>(in.g) << 16) |
+  imaging::Bitmap image = MakeImage(1, 1, {(static_cast<Rgba>(in.r) << 24) | (static_cast<Rgba>(in.g) << 16) |
                                        (static_cast<Rgba>(in.b) << 8) | kAlpha});
   ApplyEffects(image, record);
   EXPECT_EQ(image.pixel(0, 0)[3], kAlpha);
@@ -48,8 +48,8 @@ EffectRecord With(Setter set) {
 Rgba Grey(int v) { return (static_cast<Rgba>(v) * 0x01010100u) | kAlpha; }
 
 TEST(EffectsTest, NeutralRecordLeavesThePhotoUntouched) {
-  const ImageBuffer photo = MakeImage(7, 5, [](int32_t x, int32_t y) { return static_cast<Rgba>(x * 0x23456789u + y); });
-  ImageBuffer image = *photo.Clone();
+  const imaging::Bitmap photo = MakeImage(7, 5, [](int32_t x, int32_t y) { return static_cast<Rgba>(x * 0x23456789u + y); });
+  imaging::Bitmap image = photo;
   ApplyEffects(image, With([](EffectRecord& e) { e.gamma = 1.0005f; }));  // within the 0.001 allowance
   ApplyBorder(image, EffectRecord{});
   EXPECT_EQ(Pixels(image), Pixels(photo));
@@ -120,9 +120,9 @@ TEST(EffectsTest, StepsRunInOrderOnUnclampedValues) {
 }
 
 TEST(EffectsTest, GammaTableAndItsLimits) {
-  const ImageBuffer ramp = MakeImage(5, 1, {Grey(0), Grey(1), Grey(64), Grey(128), Grey(255)});
+  const imaging::Bitmap ramp = MakeImage(5, 1, {Grey(0), Grey(1), Grey(64), Grey(128), Grey(255)});
   auto gamma = [&](float value) {
-    ImageBuffer image = *ramp.Clone();
+    imaging::Bitmap image = ramp;
     ApplyEffects(image, With([&](EffectRecord& e) { e.gamma = value; }));
     return Pixels(image);
   };
@@ -135,7 +135,7 @@ TEST(EffectsTest, GammaTableAndItsLimits) {
 
 TEST(EffectsTest, SharpeningReadsTheUnsharpenedNeighbours) {
   // Two interior pixels side by side: the second must see the first's old value (100), not its new one.
-  ImageBuffer image = MakeImage(4, 3, {Grey(10), Grey(10), Grey(10), Grey(10),    //
+  imaging::Bitmap image = MakeImage(4, 3, {Grey(10), Grey(10), Grey(10), Grey(10),    //
                                        Grey(10), Grey(100), Grey(60), Grey(10),   //
                                        Grey(10), Grey(10), Grey(10), Grey(10)});
   ApplyEffects(image, With([](EffectRecord& e) { e.sharpness = 1; }));
@@ -150,19 +150,19 @@ TEST(EffectsTest, SharpeningReadsTheUnsharpenedNeighbours) {
   EXPECT_EQ(PixelAt(image, 3, 1), Grey(10));
 
   // A dark pixel among bright ones goes below 0 and clamps.
-  ImageBuffer dip = MakeImage(3, 3, [](int32_t x, int32_t y) { return x == 1 && y == 1 ? Grey(20) : Grey(200); });
+  imaging::Bitmap dip = MakeImage(3, 3, [](int32_t x, int32_t y) { return x == 1 && y == 1 ? Grey(20) : Grey(200); });
   ApplyEffects(dip, With([](EffectRecord& e) { e.sharpness = 0.4f; }));
   EXPECT_EQ(PixelAt(dip, 1, 1), Grey(0));
 
   // Two pixels wide: nothing is interior.
-  const ImageBuffer thin = MakeImage(2, 5, [](int32_t x, int32_t y) { return Grey(x * 100 + y * 20); });
-  ImageBuffer sharpened = *thin.Clone();
+  const imaging::Bitmap thin = MakeImage(2, 5, [](int32_t x, int32_t y) { return Grey(x * 100 + y * 20); });
+  imaging::Bitmap sharpened = thin;
   ApplyEffects(sharpened, With([](EffectRecord& e) { e.sharpness = 2; }));
   EXPECT_EQ(Pixels(sharpened), Pixels(thin));
 }
 
 // A 6 x 6 photo whose pixel (x, y) has R = 10x and G = 10y, translucent.
-ImageBuffer Ruled(int32_t size) {
+imaging::Bitmap Ruled(int32_t size) {
   return MakeImage(size, size, [](int32_t x, int32_t y) {
     return (static_cast<Rgba>(10 * x) << 24) | (static_cast<Rgba>(10 * y) << 16) | (5u << 8) | 128u;
   });
@@ -178,8 +178,8 @@ EffectRecord Border(float stroke, float stroke_scale, uint32_t colour, bool exte
 }
 
 TEST(EffectsTest, BorderOverThePictureIsOpaqueAndClipped) {
-  const ImageBuffer photo = Ruled(6);
-  ImageBuffer image = *photo.Clone();
+  const imaging::Bitmap photo = Ruled(6);
+  imaging::Bitmap image = photo;
   ApplyBorder(image, Border(0.1f, 1, 0x00FF0000, false));  // 2 pixels; the colour's zero alpha is ignored
   for (int32_t y = 0; y < 6; ++y) {
     for (int32_t x = 0; x < 6; ++x) {
@@ -187,19 +187,19 @@ TEST(EffectsTest, BorderOverThePictureIsOpaqueAndClipped) {
       EXPECT_EQ(PixelAt(image, x, y), inner ? PixelAt(photo, x, y) : 0xFF0000FFu) << x << "," << y;
     }
   }
-  ImageBuffer covered = *photo.Clone();
+  imaging::Bitmap covered = photo;
   ApplyBorder(covered, Border(10, 1, 0x123456, false));  // 200 pixels on a 6-pixel photo
   for (Rgba pixel : Pixels(covered)) ASSERT_EQ(pixel, 0x123456FFu);
 }
 
 TEST(EffectsTest, BorderWidthsBelowOnePixelOrTooWideDoNothing) {
-  const ImageBuffer photo = Ruled(10);
+  const imaging::Bitmap photo = Ruled(10);
   for (const EffectRecord& record :
        {Border(0.04f, 1, 0xFF00FF00, false),  // 0.8 pixels
         Border(0.25f, 1, 0xFF00FF00, true),   // 5 pixels outside a 10-pixel photo: nothing left inside
         Border(std::numeric_limits<float>::infinity(), 1, 0xFF00FF00, true),
         Border(std::numeric_limits<float>::quiet_NaN(), 1, 0xFF00FF00, false), Border(0.5f, -1, 0xFF00FF00, false)}) {
-    ImageBuffer image = *photo.Clone();
+    imaging::Bitmap image = photo;
     ApplyBorder(image, record);
     EXPECT_EQ(Pixels(image), Pixels(photo)) << record.stroke << " x " << record.strokeScale;
   }
@@ -207,10 +207,10 @@ TEST(EffectsTest, BorderWidthsBelowOnePixelOrTooWideDoNothing) {
 
 TEST(EffectsTest, BorderOutsideShrinksThePhotoIntoTheFrame) {
   // p = 2 on 8 x 8: the inner 4 x 4 samples every second pixel exactly.
-  ImageBuffer image = Ruled(8);
+  imaging::Bitmap image = Ruled(8);
   ApplyBorder(image, Border(0.1f, 1, 0xFF0000FF, true));
-  ASSERT_EQ(image.width(), 8);
-  ASSERT_EQ(image.height(), 8);
+  ASSERT_EQ(image.width_px, 8);
+  ASSERT_EQ(image.height_px, 8);
   for (int32_t y = 0; y < 8; ++y) {
     for (int32_t x = 0; x < 8; ++x) {
       const bool inner = x >= 2 && x < 6 && y >= 2 && y < 6;
@@ -222,7 +222,7 @@ TEST(EffectsTest, BorderOutsideShrinksThePhotoIntoTheFrame) {
   }
 
   // p = 1 on 6 x 6: steps of 1.5 blend neighbours half and half.
-  ImageBuffer blended = Ruled(6);
+  imaging::Bitmap blended = Ruled(6);
   ApplyBorder(blended, Border(0.1f, 0.5f, 0xFFFFFFFF, true));
   EXPECT_EQ(PixelAt(blended, 1, 1), 0x000005FFu);         // source (0, 0)
   EXPECT_EQ(PixelAt(blended, 2, 1), 0x0F0005FFu);         // sx = 1.5: R (10 + 20) / 2
@@ -233,7 +233,7 @@ TEST(EffectsTest, BorderOutsideShrinksThePhotoIntoTheFrame) {
 
 TEST(EffectsTest, BigPhotoKeepsItsAlphaAndSize) {
   // Every effect at once on a picture big enough for each loop; alpha and size must survive.
-  ImageBuffer image = MakeImage(37, 23, [](int32_t x, int32_t y) { return Grey((x * 7 + y * 3) % 256); });
+  imaging::Bitmap image = MakeImage(37, 23, [](int32_t x, int32_t y) { return Grey((x * 7 + y * 3) % 256); });
   const EffectRecord all = With([](EffectRecord& e) {
     e.brightness = 0.7f;
     e.contrast = 0.5f;
@@ -243,8 +243,8 @@ TEST(EffectsTest, BigPhotoKeepsItsAlphaAndSize) {
     e.gamma = 1.8f;
   });
   ApplyEffects(image, all);
-  ASSERT_EQ(image.width(), 37);
-  ASSERT_EQ(image.height(), 23);
+  ASSERT_EQ(image.width_px, 37);
+  ASSERT_EQ(image.height_px, 23);
   for (int32_t y = 0; y < 23; ++y) {
     for (int32_t x = 0; x < 37; ++x) ASSERT_EQ(image.pixel(x, y)[3], kAlpha);
   }

@@ -16,6 +16,7 @@
 namespace mosalith {
 namespace {
 
+using testing::LoadImage;
 using testing::MakeImage;
 using testing::Pixels;
 using testing::Rgba;
@@ -28,7 +29,7 @@ const std::vector<uint8_t> kOnePixelGif = {
 
 // A PNG header that promises width_px x height_px and carries no pixel data.
 std::vector<uint8_t> PngHeaderOnly(uint32_t width_px, uint32_t height_px) {
-  std::optional<ImageBuffer> tiny = ImageBuffer::Filled(1, 1, 0);
+  std::optional<imaging::Bitmap> tiny = imaging::MakeBitmap(1, 1, 0);
   std::vector<uint8_t> png = testing::PngFile(*tiny);
   // IHDR's width and height follow the 8-byte signature and the chunk's length and type.
   for (int i = 0; i < 4; ++i) {
@@ -43,6 +44,12 @@ Rgba Gradient(int32_t x, int32_t y) {
   return (static_cast<Rgba>(150 + x) << 24) | (static_cast<Rgba>(90 + y) << 16) | (60u << 8) | 0xFFu;
 }
 
+// Why LoadPicture refused the file; empty when it did not.
+std::string Reason(const std::string& path) {
+  base::StatusOr<Picture> picture = LoadPicture(path, testing::Codec());
+  return picture.ok() ? std::string() : picture.status().message();
+}
+
 class ImageIoTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -54,31 +61,31 @@ class ImageIoTest : public ::testing::Test {
 };
 
 TEST_F(ImageIoTest, LosslessFilesArriveAsExactRgba) {
-  const ImageBuffer picture = MakeImage(5, 3, [](int32_t x, int32_t y) {
+  const imaging::Bitmap picture = MakeImage(5, 3, [](int32_t x, int32_t y) {
     return (static_cast<Rgba>(x * 50) << 24) | (static_cast<Rgba>(y * 100) << 16) | (77u << 8) |
            static_cast<Rgba>(40 + x * 40);
   });
-  std::optional<ImageBuffer> from_png = LoadImage(Write("frame.png", testing::PngFile(picture)), testing::Codec());
+  std::optional<imaging::Bitmap> from_png = LoadImage(Write("frame.png", testing::PngFile(picture)), testing::Codec());
   ASSERT_TRUE(from_png);
   EXPECT_EQ(Pixels(*from_png), Pixels(picture));  // transparency survives: frames need it
 
-  std::optional<ImageBuffer> from_bmp = LoadImage(Write("photo.bmp", testing::BmpFile(picture)), testing::Codec());
+  std::optional<imaging::Bitmap> from_bmp = LoadImage(Write("photo.bmp", testing::BmpFile(picture)), testing::Codec());
   ASSERT_TRUE(from_bmp);
-  ASSERT_EQ(from_bmp->width(), 5);
-  ASSERT_EQ(from_bmp->height(), 3);
+  ASSERT_EQ(from_bmp->width_px, 5);
+  ASSERT_EQ(from_bmp->height_px, 3);
   for (int32_t y = 0; y < 3; ++y) {
     for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(testing::PixelAt(*from_bmp, x, y), testing::PixelAt(picture, x, y) | 0xFF);
   }
 }
 
 TEST_F(ImageIoTest, JpegRoundTripKeepsSizeAndColour) {
-  const ImageBuffer picture = MakeImage(64, 48, Gradient);
+  const imaging::Bitmap picture = MakeImage(64, 48, Gradient);
   const std::string path = dir_.File("sheet.jpg");
   ASSERT_TRUE(WriteJpeg(picture, path, 90, testing::Codec()));
-  std::optional<ImageBuffer> loaded = LoadImage(path, testing::Codec());
+  std::optional<imaging::Bitmap> loaded = LoadImage(path, testing::Codec());
   ASSERT_TRUE(loaded);
-  ASSERT_EQ(loaded->width(), 64);
-  ASSERT_EQ(loaded->height(), 48);
+  ASSERT_EQ(loaded->width_px, 64);
+  ASSERT_EQ(loaded->height_px, 48);
   double sum_in[3] = {}, sum_out[3] = {};
   for (int32_t y = 0; y < 48; ++y) {
     for (int32_t x = 0; x < 64; ++x) {
@@ -93,7 +100,7 @@ TEST_F(ImageIoTest, JpegRoundTripKeepsSizeAndColour) {
 }
 
 TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
-  const ImageBuffer picture = MakeImage(40, 30, Gradient);
+  const imaging::Bitmap picture = MakeImage(40, 30, Gradient);
   auto encode = [&](int quality) {
     const std::string path = dir_.File("q" + std::to_string(quality) + ".jpg");
     EXPECT_TRUE(WriteJpeg(picture, path, quality, testing::Codec()));
@@ -106,7 +113,7 @@ TEST_F(ImageIoTest, QualityZeroMeansNinetyAndOthersAreLimited) {
 }
 
 TEST_F(ImageIoTest, SheetsStateTheirDensityInDotsPerInchWithTheSamePixels) {
-  const ImageBuffer picture = MakeImage(40, 30, Gradient);
+  const imaging::Bitmap picture = MakeImage(40, 30, Gradient);
   const std::string plain = dir_.File("plain.jpg");
   const std::string dense = dir_.File("dense.jpg");
   ASSERT_TRUE(WriteJpeg(picture, plain, 90, testing::Codec()));
@@ -142,9 +149,9 @@ TEST_F(ImageIoTest, NonAsciiPathsWork) {
 }
 
 TEST_F(ImageIoTest, WriteFailuresAreReported) {
-  const ImageBuffer picture = MakeImage(16, 16, Gradient);
+  const imaging::Bitmap picture = MakeImage(16, 16, Gradient);
   EXPECT_FALSE(WriteJpeg(picture, dir_.File("no-such-folder/sheet.jpg"), 90, testing::Codec()));
-  EXPECT_FALSE(WriteJpeg(ImageBuffer(), dir_.File("empty.jpg"), 90, testing::Codec()));
+  EXPECT_FALSE(WriteJpeg(imaging::Bitmap(), dir_.File("empty.jpg"), 90, testing::Codec()));
   if (std::filesystem::exists("/dev/full")) {
     // A device, not a regular file: refused (and were it opened, every write would fail).
     EXPECT_FALSE(WriteJpeg(picture, "/dev/full", 90, testing::Codec()));
@@ -163,15 +170,16 @@ TEST_F(ImageIoTest, LongOutputNamesAreWritten) {
   EXPECT_EQ(names, 1u);
 }
 
-TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesGiveNothing) {
-  EXPECT_FALSE(LoadImage(dir_.File("absent.jpg"), testing::Codec()));
-  EXPECT_FALSE(LoadImage(Write("empty.jpg", {}), testing::Codec()));
-  EXPECT_FALSE(LoadImage(Write("noise.jpg", std::vector<uint8_t>(4096, 0x5A)), testing::Codec()));
-  EXPECT_FALSE(LoadImage(Write("one.gif", kOnePixelGif), testing::Codec()));  // the GIF loader is not built
+TEST_F(ImageIoTest, UnreadableOrUnsupportedFilesAreRefusedWithTheirReason) {
+  EXPECT_EQ(Reason(dir_.File("absent.jpg")), "file not found");
+  EXPECT_EQ(Reason(Write("empty.jpg", {})), "unknown format");
+  EXPECT_EQ(Reason(Write("noise.jpg", std::vector<uint8_t>(4096, 0x5A))), "unknown format");
+  EXPECT_EQ(Reason(Write("one.gif", kOnePixelGif)), "unsupported format GIF");
 
+  // A cut file is damaged data, and sheets refuse damaged pictures.
   std::vector<uint8_t> png = testing::PngFile(MakeImage(20, 20, Gradient));
   png.resize(png.size() / 2);
-  EXPECT_FALSE(LoadImage(Write("half.png", png), testing::Codec()));
+  EXPECT_EQ(Reason(Write("half.png", png)), "damaged data");
 }
 
 TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
@@ -182,61 +190,31 @@ TEST_F(ImageIoTest, TruncatedJpegsFailCleanlyOrKeepTheirSize) {
     EXPECT_FALSE(LoadImage(Write("head.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + size)), testing::Codec()))
         << "cut at " << size;
   }
-  // Cut inside the entropy-coded data the decoder may fill the rest; it must never crash or lie about size.
-  std::optional<ImageBuffer> cut =
-      LoadImage(Write("cut.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 2 / 3)), testing::Codec());
-  if (cut) {
-    EXPECT_EQ(cut->width(), 64);
-    EXPECT_EQ(cut->height(), 64);
-  }
-  // Damaged files are decided by the reference decoder on both paths: the same refusals, the same picture.
-  ImageCodec reference(CodecPath::kReference);
-  for (size_t keep : {bytes.size() / 2, bytes.size() * 2 / 3, bytes.size() - 3}) {
+  // Cut inside the entropy-coded data, or with damaged data: a sheet refuses it (a magnet printed half
+  // grey is a wasted magnet). Missing only its end marker, every pixel is there.
+  EXPECT_EQ(Reason(Write("no-end.jpg", std::vector<uint8_t>(bytes.begin(), bytes.end() - 2))), "");
+  for (size_t keep : {bytes.size() / 2, bytes.size() * 2 / 3}) {
     const std::string path = Write("damaged.jpg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + keep));
-    std::optional<ImageBuffer> expected = LoadImage(path, reference);
-    std::optional<ImageBuffer> loaded = LoadImage(path, testing::Codec());
-    ASSERT_EQ(loaded.has_value(), expected.has_value()) << "cut at " << keep;
-    if (loaded) {
-      EXPECT_TRUE(Pixels(*loaded) == Pixels(*expected)) << "cut at " << keep;
-    }
+    EXPECT_EQ(Reason(path), "damaged data") << "cut at " << keep;
   }
   std::vector<uint8_t> corrupt = bytes;
   for (size_t at = corrupt.size() / 2; at < corrupt.size() / 2 + 8; ++at) corrupt[at] = 0xA5;
-  const std::string corrupt_path = Write("corrupt.jpg", corrupt);
-  std::optional<ImageBuffer> expected = LoadImage(corrupt_path, reference);
-  std::optional<ImageBuffer> loaded = LoadImage(corrupt_path, testing::Codec());
-  ASSERT_EQ(loaded.has_value(), expected.has_value());
-  if (loaded) {
-    EXPECT_TRUE(Pixels(*loaded) == Pixels(*expected));
-  }
+  EXPECT_EQ(Reason(Write("corrupt.jpg", corrupt)), "damaged data");
   EXPECT_TRUE(LoadImage(whole, testing::Codec()));  // a failed file leaves the codec fit for the next
 }
 
 TEST_F(ImageIoTest, LongPanoramasLoad) {
-  const ImageBuffer strip = MakeImage(40000, 2, [](int32_t x, int32_t) { return x == 39999 ? 0x00FF00FFu : 0x808080FFu; });
-  std::optional<ImageBuffer> loaded = LoadImage(Write("pano.bmp", testing::BmpFile(strip)), testing::Codec());
+  const imaging::Bitmap strip = MakeImage(40000, 2, [](int32_t x, int32_t) { return x == 39999 ? 0x00FF00FFu : 0x808080FFu; });
+  std::optional<imaging::Bitmap> loaded = LoadImage(Write("pano.bmp", testing::BmpFile(strip)), testing::Codec());
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(loaded->width(), 40000);
+  EXPECT_EQ(loaded->width_px, 40000);
   EXPECT_EQ(testing::PixelAt(*loaded, 39999, 1), 0x00FF00FFu);
-}
-
-TEST_F(ImageIoTest, HuffmanTablesWithTooManyCodesAreRefused) {
-  const std::string whole = dir_.File("whole.jpg");
-  ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), whole, 90, testing::Codec()));
-  // An extra table that the scan never uses (AC table 3) declaring 2 x 255 codes: valid code lengths,
-  // but more codes than any Huffman table holds. Decoding would write past the decoder's tables and
-  // still produce a picture; the file must be refused instead.
-  std::vector<uint8_t> table = {0xFF, 0xC4, 0x02, 0x11, 0x13};  // length 2 + 17 + 510, class 1 table 3
-  table.resize(table.size() + 14, 0);
-  table.insert(table.end(), {255, 255});
-  table.resize(table.size() + 510, 0);
-  EXPECT_FALSE(LoadImage(Write("overfull.jpg", testing::InsertAfterStart(test_support::ReadBytes(whole), table)), testing::Codec()));
 }
 
 TEST_F(ImageIoTest, HeadersPromisingTooManyPixelsAreRefused) {
   // 20000 x 15000 is within the per-side limit but 300 megapixels, above the budget.
-  static_assert(int64_t{20000} * 15000 > kMaxDecodePixels);
-  static_assert(int64_t{16384} * 12288 <= kMaxDecodePixels, "a 200-megapixel photo must stay loadable");
+  static_assert(int64_t{20000} * 15000 > imaging::kMaxPixels);
+  static_assert(int64_t{16384} * 12288 <= imaging::kMaxPixels, "a 200-megapixel photo must stay loadable");
   EXPECT_FALSE(LoadImage(Write("bomb.png", PngHeaderOnly(20000, 15000)), testing::Codec()));
   EXPECT_FALSE(LoadImage(Write("wide.png", PngHeaderOnly(1u << 20, 1)), testing::Codec()));
   EXPECT_FALSE(LoadImage(Write("huge.png", PngHeaderOnly(0xFFFFFFFFu, 0xFFFFFFFFu)), testing::Codec()));
@@ -250,45 +228,13 @@ size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker, size_t from 
   return jpeg.size();
 }
 
-TEST_F(ImageIoTest, ScansUsingAnUndefinedHuffmanTableAreRefused) {
-  const ImageBuffer picture = MakeImage(48, 32, Gradient);
-  // Baseline: the scan's first component names DC and AC tables 2, which the file never defines.
-  const std::string baseline_path = dir_.File("baseline.jpg");
-  ASSERT_TRUE(WriteJpeg(picture, baseline_path, 90, testing::Codec()));
-  std::vector<uint8_t> baseline = test_support::ReadBytes(baseline_path);
-  const size_t sos = FindMarker(baseline, 0xDA);
-  ASSERT_LT(sos, baseline.size());
-  baseline[sos + 6] = 0x22;  // FF DA, length (2), component count (1), component id (1), tables
-  EXPECT_FALSE(LoadImage(Write("baseline-undefined.jpg", baseline), testing::Codec()));
-
-  // Progressive: the file loads as made; naming table 3 in its first DC scan or in an AC scan
-  // (spectral start above 0) is refused.
-  const std::vector<uint8_t> progressive = testing::ProgressiveJpegFile(picture);
-  std::optional<ImageBuffer> whole = LoadImage(Write("progressive.jpg", progressive), testing::Codec());
-  ASSERT_TRUE(whole);
-  EXPECT_EQ(whole->width(), 48);
-  std::vector<uint8_t> bad_dc = progressive;
-  const size_t dc_scan = FindMarker(bad_dc, 0xDA);
-  ASSERT_LT(dc_scan, bad_dc.size());
-  bad_dc[dc_scan + 6] = 0x30;
-  EXPECT_FALSE(LoadImage(Write("progressive-dc.jpg", bad_dc), testing::Codec()));
-  std::vector<uint8_t> bad_ac = progressive;
-  size_t ac_scan = FindMarker(bad_ac, 0xDA);
-  while (ac_scan < bad_ac.size() && bad_ac[ac_scan + 5 + 2 * bad_ac[ac_scan + 4]] == 0) {
-    ac_scan = FindMarker(bad_ac, 0xDA, ac_scan + 2);
-  }
-  ASSERT_LT(ac_scan, bad_ac.size());
-  bad_ac[ac_scan + 6] = 0x03;
-  EXPECT_FALSE(LoadImage(Write("progressive-ac.jpg", bad_ac), testing::Codec()));
-}
-
 TEST_F(ImageIoTest, FramesOtherThanHuffmanCodedAreRefused) {
   const std::string path = dir_.File("plain.jpg");
   ASSERT_TRUE(WriteJpeg(MakeImage(16, 16, Gradient), path, 90, testing::Codec()));
   std::vector<uint8_t> bytes = test_support::ReadBytes(path);
   const size_t frame = FindMarker(bytes, 0xC0);
   ASSERT_LT(frame, bytes.size());
-  for (uint8_t marker : {0xC3, 0xC9}) {  // lossless, arithmetic-coded
+  for (uint8_t marker : {0xC3, 0xC7}) {  // lossless, differential lossless
     bytes[frame + 1] = marker;
     EXPECT_FALSE(LoadImage(Write("frame.jpg", bytes), testing::Codec())) << int{marker};
   }
@@ -305,12 +251,12 @@ TEST_F(ImageIoTest, OnlyRegularFilesAreOpened) {
 }
 
 TEST_F(ImageIoTest, ScaledDecodeCoversWhatIsNeededAndKeepsTheStoredSize) {
-  const ImageBuffer picture = MakeImage(160, 120, Gradient);
+  const imaging::Bitmap picture = MakeImage(160, 120, Gradient);
   const std::string path = dir_.File("photo.jpg");
   ASSERT_TRUE(WriteJpeg(picture, path, 95, testing::Codec()));
   const std::string turned = Write("turned.jpg", testing::InsertAfterStart(test_support::ReadBytes(path),
                                                                            testing::ExifSegment(true, 6)));
-  const bool fast = testing::CodecPathUnderTest() == CodecPath::kFast;
+  const bool fast = true;
   struct Case {
     double need;
     int32_t width, height;  // decoded on the fast path
@@ -318,52 +264,52 @@ TEST_F(ImageIoTest, ScaledDecodeCoversWhatIsNeededAndKeepsTheStoredSize) {
   for (const Case& c : {Case{0.3, 60, 45}, Case{0.25, 40, 30}, Case{0.01, 20, 15}, Case{1.0, 160, 120},
                         Case{3.0, 160, 120}}) {
     int32_t asked_width = 0, asked_height = 0;
-    std::optional<Picture> loaded = LoadPicture(turned, testing::Codec(), [&](int32_t w, int32_t h) {
+    base::StatusOr<Picture> loaded = LoadPicture(turned, testing::Codec(), [&](int32_t w, int32_t h) {
       asked_width = w, asked_height = h;
       return c.need;
     });
-    ASSERT_TRUE(loaded) << c.need;
+    ASSERT_TRUE(loaded.ok()) << c.need;
     EXPECT_EQ(loaded->stored_width_px, 160);
     EXPECT_EQ(loaded->stored_height_px, 120);
     EXPECT_EQ(loaded->orientation, 6);
-    EXPECT_EQ(loaded->pixels.width(), fast ? c.width : 160) << c.need;
-    EXPECT_EQ(loaded->pixels.height(), fast ? c.height : 120) << c.need;
+    EXPECT_EQ(loaded->pixels.width_px, fast ? c.width : 160) << c.need;
+    EXPECT_EQ(loaded->pixels.height_px, fast ? c.height : 120) << c.need;
     if (fast) {
       EXPECT_EQ(asked_width, 120);  // the need sees the upright picture
       EXPECT_EQ(asked_height, 160);
     }
     // Any scale shows the same picture: the centre pixel keeps its colour.
-    const uint8_t* centre = loaded->pixels.pixel(loaded->pixels.width() / 2, loaded->pixels.height() / 2);
+    const uint8_t* centre = loaded->pixels.pixel(loaded->pixels.width_px / 2, loaded->pixels.height_px / 2);
     const uint8_t* expected = picture.pixel(80, 60);
     for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(centre[ch], expected[ch], 6) << c.need << " channel " << ch;
   }
 }
 
-TEST_F(ImageIoTest, CmykJpegsDecodeAlikeOnBothPaths) {
-  const ImageBuffer picture = MakeImage(32, 24, [](int32_t x, int32_t y) {
+TEST_F(ImageIoTest, CmykJpegsDecodeToTheirVisibleColours) {
+  const imaging::Bitmap picture = MakeImage(32, 24, [](int32_t x, int32_t y) {
     return (static_cast<Rgba>(x * 8) << 24) | (static_cast<Rgba>(y * 10) << 16) | (120u << 8) | 40u;
   });
   const std::string path = Write("cmyk.jpg", testing::CmykJpegFile(picture));
-  ImageCodec reference(CodecPath::kReference);
-  std::optional<ImageBuffer> expected = LoadImage(path, reference);
-  ASSERT_TRUE(expected);
-  std::optional<ImageBuffer> loaded = LoadImage(path, testing::Codec());
+  std::optional<imaging::Bitmap> loaded = LoadImage(path, testing::Codec());
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(loaded->width(), 32);
-  EXPECT_EQ(loaded->height(), 24);
-  EXPECT_EQ(Pixels(*loaded), Pixels(*expected));
+  EXPECT_EQ(loaded->width_px, 32);
+  EXPECT_EQ(loaded->height_px, 24);
+  // Stored inverted, as print workflows store CMYK: the visible colour is C * K / 255.
+  const uint8_t* p = loaded->pixel(16, 12);
+  EXPECT_NEAR(p[0], 128 * 40 / 255, 6);
+  EXPECT_NEAR(p[2], 120 * 40 / 255, 6);
+  EXPECT_EQ(p[3], 255);
 }
 
-TEST_F(ImageIoTest, FastEncoderKeepsTheReferenceChromaRule) {
+TEST_F(ImageIoTest, TheEncoderKeepsChromaWholeOnlyAboveNinety) {
   // Fine colour detail: alternating red and blue columns. Above quality 90 chroma is kept whole, so
   // neighbouring columns stay apart; at 90 it is halved and they blur together.
-  const ImageBuffer stripes =
+  const imaging::Bitmap stripes =
       MakeImage(32, 32, [](int32_t x, int32_t) { return x % 2 ? Rgba{0xFF0000FF} : Rgba{0x0000FFFF}; });
   auto red_gap = [&](int quality) {
     const std::string path = dir_.File("stripes" + std::to_string(quality) + ".jpg");
     EXPECT_TRUE(WriteJpeg(stripes, path, quality, testing::Codec()));
-    ImageCodec reference(CodecPath::kReference);
-    std::optional<ImageBuffer> loaded = LoadImage(path, reference);
+    std::optional<imaging::Bitmap> loaded = LoadImage(path, testing::Codec());
     EXPECT_TRUE(loaded);
     return loaded ? std::abs(loaded->pixel(15, 16)[0] - loaded->pixel(16, 16)[0]) : 0;
   };

@@ -33,8 +33,8 @@ std::string ReadAll(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-ImageBuffer Solid(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
-  std::optional<ImageBuffer> image = ImageBuffer::Allocate(width, height);
+imaging::Bitmap Solid(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
+  std::optional<imaging::Bitmap> image = imaging::MakeBitmap(width, height);
   EXPECT_TRUE(image);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
@@ -45,7 +45,7 @@ ImageBuffer Solid(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b
   return std::move(*image);
 }
 
-bool Near(const ImageBuffer& image, int32_t x, int32_t y, int r, int g, int b) {
+bool Near(const imaging::Bitmap& image, int32_t x, int32_t y, int r, int g, int b) {
   const uint8_t* p = image.pixel(x, y);
   return std::abs(p[0] - r) <= 12 && std::abs(p[1] - g) <= 12 && std::abs(p[2] - b) <= 12;
 }
@@ -182,18 +182,18 @@ TEST_F(MosalithProcessTest, WholeJobWritesEverySheetAndPrintsOk) {
   }
 
   for (const char* name : {"s1.jpg", "s2.jpg", "s3.jpg"}) {
-    std::optional<ImageBuffer> sheet = LoadImage(PathOf(name), testing::Codec());
+    std::optional<imaging::Bitmap> sheet = testing::LoadImage(PathOf(name), testing::Codec());
     ASSERT_TRUE(sheet) << name;
-    EXPECT_EQ(sheet->width(), 200);
-    EXPECT_EQ(sheet->height(), 160);
+    EXPECT_EQ(sheet->width_px, 200);
+    EXPECT_EQ(sheet->height_px, 160);
     // 0.5 mm at 300 dpi: 5-pixel lines centred on x = 100 and y = 80; nothing on the outer edge.
     EXPECT_TRUE(Near(*sheet, 100, 40, 0, 0, 0)) << name;
     EXPECT_TRUE(Near(*sheet, 50, 80, 0, 0, 0)) << name;
     EXPECT_TRUE(Near(*sheet, 10, 4, 255, 255, 255)) << name;
   }
-  std::optional<ImageBuffer> first = LoadImage(PathOf("s1.jpg"), testing::Codec());
-  std::optional<ImageBuffer> second = LoadImage(PathOf("s2.jpg"), testing::Codec());
-  std::optional<ImageBuffer> third = LoadImage(PathOf("s3.jpg"), testing::Codec());
+  std::optional<imaging::Bitmap> first = testing::LoadImage(PathOf("s1.jpg"), testing::Codec());
+  std::optional<imaging::Bitmap> second = testing::LoadImage(PathOf("s2.jpg"), testing::Codec());
+  std::optional<imaging::Bitmap> third = testing::LoadImage(PathOf("s3.jpg"), testing::Codec());
   ASSERT_TRUE(first && second && third);
   EXPECT_TRUE(Near(*first, 50, 40, 200, 40, 40));     // photo 0
   EXPECT_TRUE(Near(*first, 150, 40, 40, 40, 200));    // photo 1
@@ -252,7 +252,7 @@ TEST_F(MosalithProcessTest, SheetsAreConvertedIntoTheJobsColourProfileAndCarryIt
     EXPECT_EQ(result.err.find("custom colour profile unusable") != std::string::npos,
               c.setting.find("broken") != std::string::npos)
         << result.err;
-    std::optional<ImageBuffer> sheet = LoadImage(PathOf("s.jpg"), testing::Codec());
+    std::optional<imaging::Bitmap> sheet = testing::LoadImage(PathOf("s.jpg"), testing::Codec());
     ASSERT_TRUE(sheet);
     const uint8_t* p = sheet->pixel(30, 30);
     EXPECT_NEAR(p[0], int((c.photo >> 16) & 0xFF), 3) << c.setting;
@@ -272,8 +272,8 @@ TEST_F(MosalithProcessTest, UnwritableSheetExitsWithTwoAfterTheOthers) {
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + bad + "\n"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Mosalith: Saved page 2/3\n"), std::string::npos) << result.err;
-  EXPECT_TRUE(LoadImage(PathOf("s1.jpg"), testing::Codec()));
-  EXPECT_TRUE(LoadImage(PathOf("s3.jpg"), testing::Codec()));
+  EXPECT_TRUE(testing::LoadImage(PathOf("s1.jpg"), testing::Codec()));
+  EXPECT_TRUE(testing::LoadImage(PathOf("s3.jpg"), testing::Codec()));
 }
 
 TEST_F(MosalithProcessTest, FifosAreRefusedInsteadOfWaitedOn) {
@@ -298,7 +298,7 @@ TEST_F(MosalithProcessTest, FifosAreRefusedInsteadOfWaitedOn) {
   EXPECT_EQ(result.exit_code, 2) << result.err;
   EXPECT_NE(result.err.find("Mosalith: Failed to write page 2: " + output_fifo + "\n"), std::string::npos)
       << result.err;
-  std::optional<ImageBuffer> sheet = LoadImage(PathOf("s1.jpg"), testing::Codec());
+  std::optional<imaging::Bitmap> sheet = testing::LoadImage(PathOf("s1.jpg"), testing::Codec());
   ASSERT_TRUE(sheet);
   EXPECT_TRUE(Near(*sheet, 5, 10, 255, 255, 255));
   EXPECT_TRUE(Near(*sheet, 30, 10, 90, 160, 90));

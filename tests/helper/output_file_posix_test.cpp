@@ -38,13 +38,13 @@ TEST(OutputFileTest, ASheetReplacesALinkAtItsNameNeverTheLinksTarget) {
   ASSERT_TRUE(WriteJpeg(MakeImage(8, 8, Gradient), dir.File("sheet.jpg"), 90, testing::Codec()));
   EXPECT_EQ(test_support::ReadBytes(dir.File("photo.jpg")), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("sheet.jpg")));
-  EXPECT_TRUE(LoadImage(dir.File("sheet.jpg"), testing::Codec()));
+  EXPECT_TRUE(testing::LoadImage(dir.File("sheet.jpg"), testing::Codec()));
   EXPECT_EQ(NamesIn(dir.File("")), std::vector<std::string>({"photo.jpg", "sheet.jpg"}));
 }
 
 TEST(OutputFileTest, AFailedWriteLeavesTheOlderFileAndNothingElse) {
   test_support::TempFolder dir;
-  const ImageBuffer picture = MakeImage(256, 256, Gradient);
+  const imaging::Bitmap picture = MakeImage(256, 256, Gradient);
   const std::string path = dir.File("sheet.jpg");
   test_support::WriteBytes(path, {'o', 'l', 'd'});
   struct rlimit previous {};

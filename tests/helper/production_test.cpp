@@ -43,7 +43,7 @@ class ProductionFileTest : public ::testing::Test {
 TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
   for (int i = 0; i < 20; ++i) job_.outputs.push_back(dir_.File("sheet_" + std::to_string(i) + ".jpg"));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 4, testing::CodecPathUnderTest()), ProductionStatus::kOk);
+  EXPECT_EQ(RunProduction(job_, 4, nullptr), ProductionStatus::kOk);
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("Mosalith: 1 images, 2x2 grid, cell 20x15, threads=4\n"), std::string::npos) << log;
   EXPECT_EQ(CountOf(log, "Mosalith: Saved page "), 20u) << log;
@@ -55,15 +55,15 @@ TEST_F(ProductionFileTest, TwentySheetsOnFourWorkersAreEachWrittenOnce) {
 TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   job_.outputs = {dir_.File("only.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 8, testing::CodecPathUnderTest()), ProductionStatus::kOk);  // seven workers find no sheet
-  EXPECT_EQ(RunProduction(job_, 0, testing::CodecPathUnderTest()), ProductionStatus::kOk);  // at least one worker runs
+  EXPECT_EQ(RunProduction(job_, 8, nullptr), ProductionStatus::kOk);  // seven workers find no sheet
+  EXPECT_EQ(RunProduction(job_, 0, nullptr), ProductionStatus::kOk);  // at least one worker runs
   std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("threads=8\n"), std::string::npos) << log;
   EXPECT_NE(log.find("threads=1\n"), std::string::npos) << log;
 
   job_.outputs = {dir_.File("a.jpg"), dir_.File("missing-folder/b.jpg"), dir_.File("c.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 2, testing::CodecPathUnderTest()), ProductionStatus::kSheetsFailed);
+  EXPECT_EQ(RunProduction(job_, 2, nullptr), ProductionStatus::kSheetsFailed);
   log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("Mosalith: Failed to write page 2: " + job_.outputs[1] + "\n"), std::string::npos) << log;
   EXPECT_TRUE(std::filesystem::exists(job_.outputs[0]));
@@ -72,7 +72,7 @@ TEST_F(ProductionFileTest, IdleWorkersEndAndFailuresAreReportedByStatus) {
   job_.cols = 41;  // one pixel short of a column each
   job_.outputs = {dir_.File("never.jpg")};
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(RunProduction(job_, 2, testing::CodecPathUnderTest()), ProductionStatus::kInvalidJob);
+  EXPECT_EQ(RunProduction(job_, 2, nullptr), ProductionStatus::kInvalidJob);
   log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(log.find("threads="), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists(job_.outputs[0]));
@@ -88,7 +88,7 @@ TEST_F(ProductionFileTest, SheetsAreByteIdenticalForOneTwoAndEightWorkers) {
   for (int i = 0; i < 5; ++i) {
     const int32_t width = i % 2 ? 300 : 400;
     const int32_t height = i % 2 ? 400 : 300;
-    const ImageBuffer photo = testing::MakeImage(width, height, [i](int32_t x, int32_t y) {
+    const imaging::Bitmap photo = testing::MakeImage(width, height, [i](int32_t x, int32_t y) {
       return (static_cast<testing::Rgba>((x * (i + 3) + y) & 0xFF) << 24) |
              (static_cast<testing::Rgba>((y * 5 + x * i) & 0xFF) << 16) | (static_cast<testing::Rgba>(40 * i) << 8) | 0xFF;
     });
@@ -119,7 +119,7 @@ TEST_F(ProductionFileTest, SheetsAreByteIdenticalForOneTwoAndEightWorkers) {
       job_.outputs.push_back(dir_.File(std::to_string(workers) + "-sheet" + std::to_string(sheet) + ".jpg"));
     }
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunProduction(job_, workers, testing::CodecPathUnderTest()), ProductionStatus::kOk);
+    EXPECT_EQ(RunProduction(job_, workers, nullptr), ProductionStatus::kOk);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(CountOf(log, "Mosalith: load "), 7u) << log;  // five photos, two frames
     EXPECT_NE(log.find("Mosalith: [5/5]\n"), std::string::npos) << log;

@@ -24,7 +24,7 @@ using testing::Rgba;
 // with every byte different, so that a pixel split or a channel swap shows.
 constexpr Rgba A = 0xA1A2A3A4, B = 0xB1B2B3B4, C = 0xC1C2C3C4, D = 0xD1D2D3D4, E = 0xE1E2E3E4, F = 0xF1F2F3F4;
 
-ImageBuffer Stored() { return MakeImage(3, 2, {A, B, C, D, E, F}); }
+imaging::Bitmap Stored() { return MakeImage(3, 2, {A, B, C, D, E, F}); }
 
 struct Expected {
   int32_t width;
@@ -32,14 +32,14 @@ struct Expected {
   std::vector<Rgba> pixels;
 };
 
-void ExpectPicture(const ImageBuffer& image, const Expected& expected) {
-  ASSERT_EQ(image.width(), expected.width);
-  ASSERT_EQ(image.height(), expected.height);
+void ExpectPicture(const imaging::Bitmap& image, const Expected& expected) {
+  ASSERT_EQ(image.width_px, expected.width);
+  ASSERT_EQ(image.height_px, expected.height);
   EXPECT_EQ(Pixels(image), expected.pixels);
 }
 
 TEST(ReorderTest, QuarterTurnsMirrorAndHalfTurnMoveWholePixels) {
-  ImageBuffer image = Stored();
+  imaging::Bitmap image = Stored();
   ASSERT_TRUE(RotateClockwise(image));
   ExpectPicture(image, {2, 3, {D, A, E, B, F, C}});
 
@@ -55,7 +55,7 @@ TEST(ReorderTest, QuarterTurnsMirrorAndHalfTurnMoveWholePixels) {
   ReversePixels(image);
   ExpectPicture(image, {3, 2, {F, E, D, C, B, A}});
 
-  ImageBuffer single = MakeImage(1, 1, {A});
+  imaging::Bitmap single = MakeImage(1, 1, {A});
   MirrorRows(single);
   ReversePixels(single);
   ASSERT_TRUE(RotateClockwise(single));
@@ -75,12 +75,12 @@ TEST(ReorderTest, EachOrientationGivesTheUprightPicture) {
   };
   for (int orientation = 1; orientation <= 8; ++orientation) {
     SCOPED_TRACE(orientation);
-    ImageBuffer image = Stored();
+    imaging::Bitmap image = Stored();
     ApplyOrientation(image, orientation);
     ExpectPicture(image, upright[orientation - 1]);
   }
   for (int unknown : {0, 9, -1}) {
-    ImageBuffer image = Stored();
+    imaging::Bitmap image = Stored();
     ApplyOrientation(image, unknown);
     ExpectPicture(image, upright[0]);
   }
@@ -89,22 +89,22 @@ TEST(ReorderTest, EachOrientationGivesTheUprightPicture) {
 TEST(ReorderTest, LargeTurnsAcrossTileEdgesAgreeWithOtherRoutes) {
   // 150 x 70 spans several cache tiles with ragged ends in both directions.
   auto paint = [](int32_t x, int32_t y) { return static_cast<Rgba>(x) << 16 | static_cast<Rgba>(y) << 4 | 0xF; };
-  const ImageBuffer original = MakeImage(150, 70, paint);
+  const imaging::Bitmap original = MakeImage(150, 70, paint);
 
-  ImageBuffer turned = *original.Clone();
+  imaging::Bitmap turned = original;
   ASSERT_TRUE(RotateClockwise(turned));
-  ASSERT_EQ(turned.width(), 70);
-  ASSERT_EQ(turned.height(), 150);
+  ASSERT_EQ(turned.width_px, 70);
+  ASSERT_EQ(turned.height_px, 150);
   for (int32_t y : {0, 33, 69}) {
     for (int32_t x : {0, 64, 65, 149}) EXPECT_EQ(PixelAt(turned, 70 - 1 - y, x), paint(x, y));
   }
 
   ASSERT_TRUE(RotateClockwise(turned));  // two quarter turns are a half turn
-  ImageBuffer half = *original.Clone();
+  imaging::Bitmap half = original;
   ReversePixels(half);
   EXPECT_EQ(Pixels(turned), Pixels(half));
 
-  ImageBuffer back = *original.Clone();
+  imaging::Bitmap back = original;
   ASSERT_TRUE(RotateCounterClockwise(back));
   ASSERT_TRUE(RotateClockwise(back));
   EXPECT_EQ(Pixels(back), Pixels(original));
@@ -149,12 +149,12 @@ TEST(ReorderTest, PhotoTurnIsLoggedAndReported) {
   EXPECT_TRUE(TurnPhotoToMagnet(reduced, 1, MagnetShapeOf(30, 40)));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Mosalith: Image 1 4000x3000 landscape shouldRotate=1 cellPortrait=1 cellLandscape=0\n");
-  EXPECT_EQ(reduced.pixels.width(), 2);
+  EXPECT_EQ(reduced.pixels.width_px, 2);
   EXPECT_EQ(reduced.width_px, 3000);
   EXPECT_EQ(reduced.height_px, 4000);
 
   // Frames follow the same rule silently.
-  ImageBuffer frame = Stored();
+  imaging::Bitmap frame = Stored();
   ::testing::internal::CaptureStderr();
   TurnFrameToMagnet(frame, MagnetShapeOf(30, 40));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
@@ -164,7 +164,7 @@ TEST(ReorderTest, PhotoTurnIsLoggedAndReported) {
 TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   test_support::TempFolder dir;
   // Left half red, right half blue, in 8 x 8 blocks so that the JPEG keeps the colours clean.
-  const ImageBuffer stored =
+  const imaging::Bitmap stored =
       MakeImage(16, 8, [](int32_t x, int32_t) { return x < 8 ? Rgba{0xFF0000FF} : Rgba{0x0000FFFF}; });
   const std::string plain = dir.File("plain.jpg");
   ASSERT_TRUE(WriteJpeg(stored, plain, 100, testing::Codec()));
@@ -172,15 +172,15 @@ TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   test_support::WriteBytes(turned, testing::InsertAfterStart(test_support::ReadBytes(plain), testing::ExifSegment(true, 6)));
 
   ::testing::internal::CaptureStderr();
-  std::optional<UprightPicture> upright = LoadUpright(turned, testing::Codec());
+  base::StatusOr<UprightPicture> upright = LoadUpright(turned, testing::Codec());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Mosalith: load " + turned + " raw=16x8 exif=6 final=8x16\n");
-  ASSERT_TRUE(upright);
+  ASSERT_TRUE(upright.ok());
   EXPECT_EQ(upright->width_px, 8);
   EXPECT_EQ(upright->height_px, 16);
-  const ImageBuffer* image = &upright->pixels;
-  ASSERT_EQ(image->width(), 8);
-  ASSERT_EQ(image->height(), 16);
+  const imaging::Bitmap* image = &upright->pixels;
+  ASSERT_EQ(image->width_px, 8);
+  ASSERT_EQ(image->height_px, 16);
   // A clockwise turn puts the stored left half on top.
   const uint8_t* top = image->pixel(4, 3);
   const uint8_t* bottom = image->pixel(4, 12);
@@ -190,7 +190,7 @@ TEST(ReorderTest, LoadUprightHonoursTheExifTagAndLogsBothSizes) {
   EXPECT_GT(bottom[2], 200);
 
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(LoadUpright(dir.File("absent.jpg"), testing::Codec()));
+  EXPECT_FALSE(LoadUpright(dir.File("absent.jpg"), testing::Codec()).ok());
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // no line for a photo that cannot load
 }
 

@@ -19,8 +19,8 @@ struct Rgba {
   uint8_t r, g, b, a;
 };
 
-ImageBuffer Solid(int32_t width, int32_t height, Rgba color) {
-  std::optional<ImageBuffer> image = ImageBuffer::Allocate(width, height);
+imaging::Bitmap Solid(int32_t width, int32_t height, Rgba color) {
+  std::optional<imaging::Bitmap> image = imaging::MakeBitmap(width, height);
   EXPECT_TRUE(image);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
@@ -31,12 +31,12 @@ ImageBuffer Solid(int32_t width, int32_t height, Rgba color) {
   return std::move(*image);
 }
 
-void SetPixel(ImageBuffer& image, int32_t x, int32_t y, Rgba color) {
+void SetPixel(imaging::Bitmap& image, int32_t x, int32_t y, Rgba color) {
   uint8_t* p = image.pixel(x, y);
   p[0] = color.r, p[1] = color.g, p[2] = color.b, p[3] = color.a;
 }
 
-::testing::AssertionResult PixelIs(const ImageBuffer& image, int32_t x, int32_t y, Rgba want, int tolerance = 0) {
+::testing::AssertionResult PixelIs(const imaging::Bitmap& image, int32_t x, int32_t y, Rgba want, int tolerance = 0) {
   const uint8_t* p = image.pixel(x, y);
   const uint8_t expected[4] = {want.r, want.g, want.b, want.a};
   for (int c = 0; c < 4; ++c) {
@@ -53,8 +53,8 @@ constexpr Rgba kRed{220, 30, 30, 255};
 constexpr Rgba kBlue{30, 30, 220, 255};
 
 TEST(PastePhotoTest, CentresThePhotoInTheMagnetAndCopiesAllFourBytes) {
-  ImageBuffer canvas = Solid(6, 5, kWhite);
-  ImageBuffer photo = Solid(2, 2, {10, 20, 30, 7});
+  imaging::Bitmap canvas = Solid(6, 5, kWhite);
+  imaging::Bitmap photo = Solid(2, 2, {10, 20, 30, 7});
   SetPixel(photo, 1, 1, {40, 50, 60, 70});
   PastePhoto(canvas, photo, {1, 1}, 4, 3);  // x = 1 + (4 - 2) / 2, y = 1 + (3 - 2) / 2
   EXPECT_TRUE(PixelIs(canvas, 2, 1, {10, 20, 30, 7}));  // no blending, alpha copied
@@ -66,7 +66,7 @@ TEST(PastePhotoTest, CentresThePhotoInTheMagnetAndCopiesAllFourBytes) {
 
 TEST(PastePhotoTest, ClampsToTheCanvasAndDropsWhatDoesNotFit) {
   // Wider than its magnet: the offset goes negative and is clamped to 0.
-  ImageBuffer canvas = Solid(4, 3, kWhite);
+  imaging::Bitmap canvas = Solid(4, 3, kWhite);
   PastePhoto(canvas, Solid(4, 2, kRed), {0, 0}, 2, 2);
   EXPECT_TRUE(PixelIs(canvas, 0, 0, kRed));
   EXPECT_TRUE(PixelIs(canvas, 3, 1, kRed));
@@ -90,8 +90,8 @@ TEST(PastePhotoTest, ClampsToTheCanvasAndDropsWhatDoesNotFit) {
 }
 
 TEST(BlendFrameTest, OpaqueCopiesTransparentKeepsPartialBlendsInIntegers) {
-  ImageBuffer canvas = Solid(3, 1, {100, 100, 100, 9});
-  ImageBuffer frame = Solid(3, 1, {200, 0, 50, 255});
+  imaging::Bitmap canvas = Solid(3, 1, {100, 100, 100, 9});
+  imaging::Bitmap frame = Solid(3, 1, {200, 0, 50, 255});
   SetPixel(frame, 1, 0, {200, 0, 50, 0});
   SetPixel(frame, 2, 0, {200, 0, 50, 128});
   BlendFrame(canvas, frame, 0, 0);
@@ -102,7 +102,7 @@ TEST(BlendFrameTest, OpaqueCopiesTransparentKeepsPartialBlendsInIntegers) {
 }
 
 TEST(BlendFrameTest, SkipsPixelsOffEveryEdgeOfTheCanvas) {
-  ImageBuffer canvas = Solid(3, 3, kWhite);
+  imaging::Bitmap canvas = Solid(3, 3, kWhite);
   BlendFrame(canvas, Solid(2, 2, kRed), 2, 2);
   EXPECT_TRUE(PixelIs(canvas, 2, 2, kRed));
   EXPECT_TRUE(PixelIs(canvas, 1, 1, kWhite));
@@ -139,7 +139,7 @@ TEST(DrawCutLinesTest, InnerBoundariesOnlyCentredOnTheCellEdges) {
   const GridJob job = SmallGridJob();
   std::string problem;
   const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
-  ImageBuffer canvas = Solid(20, 16, kWhite);
+  imaging::Bitmap canvas = Solid(20, 16, kWhite);
   DrawCutLines(canvas, job, geometry, {});
   constexpr Rgba kBlack{0, 0, 0, 255};
   // Vertical lines: columns 6..8 and 11..13 over rows 1..14. Horizontal: rows 7..9 over columns 2..17.
@@ -168,7 +168,7 @@ TEST(DrawCutLinesTest, LinesPastTheCanvasAreClipped) {
   job.cutGridColor = "gray";
   std::string problem;
   const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
-  ImageBuffer canvas = Solid(20, 16, kWhite);
+  imaging::Bitmap canvas = Solid(20, 16, kWhite);
   DrawCutLines(canvas, job, geometry, {});
   // Each band still spans only the usable area along its length.
   constexpr Rgba kGray{145, 145, 145, 255};
@@ -192,16 +192,16 @@ class SheetFileTest : public ::testing::Test {
   }
 
   // An uncompressed 32-bit TGA (top-left origin, B, G, R, A order): a frame with real transparency.
-  std::string WriteFrame(const std::string& name, const ImageBuffer& image) {
+  std::string WriteFrame(const std::string& name, const imaging::Bitmap& image) {
     const std::string path = PathOf(name);
     std::vector<uint8_t> bytes(18, 0);
     bytes[2] = 2;  // true colour
-    bytes[12] = static_cast<uint8_t>(image.width()), bytes[13] = static_cast<uint8_t>(image.width() >> 8);
-    bytes[14] = static_cast<uint8_t>(image.height()), bytes[15] = static_cast<uint8_t>(image.height() >> 8);
+    bytes[12] = static_cast<uint8_t>(image.width_px), bytes[13] = static_cast<uint8_t>(image.width_px >> 8);
+    bytes[14] = static_cast<uint8_t>(image.height_px), bytes[15] = static_cast<uint8_t>(image.height_px >> 8);
     bytes[16] = 32;
     bytes[17] = 0x28;  // 8 alpha bits, rows from the top
-    for (int32_t y = 0; y < image.height(); ++y) {
-      for (int32_t x = 0; x < image.width(); ++x) {
+    for (int32_t y = 0; y < image.height_px; ++y) {
+      for (int32_t x = 0; x < image.width_px; ++x) {
         const uint8_t* p = image.pixel(x, y);
         bytes.insert(bytes.end(), {p[2], p[1], p[0], p[3]});
       }
@@ -223,7 +223,7 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   job.jpegQuality = 100;
   job.images = {WritePhoto("red.jpg", 30, 40, kRed), PathOf("missing.jpg"), WritePhoto("blue.jpg", 40, 30, kBlue)};
   // Frame of the first photo: opaque green on the left half, transparent on the right.
-  ImageBuffer frame = Solid(30, 40, {0, 0, 0, 0});
+  imaging::Bitmap frame = Solid(30, 40, {0, 0, 0, 0});
   for (int32_t y = 0; y < 40; ++y) {
     for (int32_t x = 0; x < 15; ++x) SetPixel(frame, x, y, {0, 200, 0, 255});
   }
@@ -248,24 +248,24 @@ TEST_F(SheetFileTest, ComposesPhotosFramesAndEmptyCellsIntoPageSizedJpegs) {
   ASSERT_GE(bytes.size(), 18u);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 13, bytes.begin() + 18), (std::vector<uint8_t>{1, 1, 0xC2, 1, 0xC2}));
 
-  std::optional<ImageBuffer> first = LoadImage(job.outputs[0], testing::Codec());
+  std::optional<imaging::Bitmap> first = testing::LoadImage(job.outputs[0], testing::Codec());
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->width(), 60);
-  EXPECT_EQ(first->height(), 40);
+  EXPECT_EQ(first->width_px, 60);
+  EXPECT_EQ(first->height_px, 40);
   EXPECT_TRUE(PixelIs(*first, 4, 20, {0, 200, 0, 255}, 12));  // frame's opaque half
   EXPECT_TRUE(PixelIs(*first, 25, 20, kRed, 12));            // photo through the transparent half
   EXPECT_TRUE(PixelIs(*first, 45, 20, kWhite, 12));          // photo that could not be loaded
 
-  std::optional<ImageBuffer> second = LoadImage(job.outputs[1], testing::Codec());
+  std::optional<imaging::Bitmap> second = testing::LoadImage(job.outputs[1], testing::Codec());
   ASSERT_TRUE(second);
-  EXPECT_EQ(second->width(), 60);
+  EXPECT_EQ(second->width_px, 60);
   EXPECT_TRUE(PixelIs(*second, 15, 20, kBlue, 12));  // landscape photo turned into the portrait magnet
   EXPECT_TRUE(PixelIs(*second, 45, 20, kWhite, 12));  // no photo left for this cell
 }
 
 // Whether every pixel of [x0, x1) x [y0, y1) passes `test`.
 template <class Test>
-bool AllPixels(const ImageBuffer& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, Test test) {
+bool AllPixels(const imaging::Bitmap& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, Test test) {
   for (int32_t y = y0; y < y1; ++y) {
     for (int32_t x = x0; x < x1; ++x) {
       if (!test(image.pixel(x, y))) return false;
@@ -297,7 +297,7 @@ TEST_F(SheetFileTest, BleedReachesPastTheCutEdgesAndMarksStayOffPhotosAndEmptyCe
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
   ::testing::internal::GetCapturedStderr();
-  const std::optional<ImageBuffer> sheet = LoadImage(job.outputs[0], testing::Codec());
+  const std::optional<imaging::Bitmap> sheet = testing::LoadImage(job.outputs[0], testing::Codec());
   ASSERT_TRUE(sheet);
 
   // The first magnet is [20, 60) x [20, 50): its photo reaches 4 pixels past every cut edge, no further.
@@ -322,14 +322,14 @@ TEST_F(SheetFileTest, BleedReachesPastTheCutEdgesAndMarksStayOffPhotosAndEmptyCe
 
 TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
   // A tall photo whose "face" (blue) sits near its top, in a square magnet: the centre crop cuts it off.
-  ImageBuffer portrait = Solid(60, 120, kRed);
+  imaging::Bitmap portrait = Solid(60, 120, kRed);
   for (int32_t y = 8; y < 24; ++y) {
     for (int32_t x = 20; x < 40; ++x) SetPixel(portrait, x, y, kBlue);
   }
   const std::string tall = PathOf("tall.jpg");
   ASSERT_TRUE(WriteJpeg(portrait, tall, 100, testing::Codec()));
   // A landscape photo, red on the left half, blue on the right.
-  ImageBuffer wide = Solid(80, 40, kRed);
+  imaging::Bitmap wide = Solid(80, 40, kRed);
   for (int32_t y = 0; y < 40; ++y) {
     for (int32_t x = 40; x < 80; ++x) SetPixel(wide, x, y, kBlue);
   }
@@ -346,7 +346,7 @@ TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
     ::testing::internal::GetCapturedStderr();
-    return LoadImage(job.outputs[0], testing::Codec()).value_or(ImageBuffer());
+    return testing::LoadImage(job.outputs[0], testing::Codec()).value_or(imaging::Bitmap());
   };
   GridJob square;
   square.rows = square.cols = 1;
@@ -355,7 +355,7 @@ TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
   square.faces = {{FaceArea{20 / 60.0, 8 / 120.0, 20 / 60.0, 16 / 120.0}}};
   EXPECT_TRUE(PixelIs(compose(square), 30, 10, kRed, 16));  // faces named, but not asked for: centred
   square.faceAwareCrop = true;
-  const ImageBuffer kept = compose(square);
+  const imaging::Bitmap kept = compose(square);
   ASSERT_FALSE(kept.empty());
   EXPECT_TRUE(PixelIs(kept, 30, 15, kBlue, 16));  // the window starts at row 0: the face at rows 8..23
   EXPECT_TRUE(PixelIs(kept, 30, 40, kRed, 16));
@@ -365,17 +365,17 @@ TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
   upright.pageWidth = 30;
   upright.pageHeight = 40;
   upright.images = {landscape};
-  const ImageBuffer turned = compose(upright);  // turned clockwise: red on top, blue below
+  const imaging::Bitmap turned = compose(upright);  // turned clockwise: red on top, blue below
   EXPECT_TRUE(PixelIs(turned, 15, 5, kRed, 16));
   EXPECT_TRUE(PixelIs(turned, 15, 35, kBlue, 16));
   upright.rotateToFit = false;  // upright, covering: the middle 30 columns, red then blue
-  const ImageBuffer kept_upright = compose(upright);
+  const imaging::Bitmap kept_upright = compose(upright);
   EXPECT_TRUE(PixelIs(kept_upright, 5, 20, kRed, 16));
   EXPECT_TRUE(PixelIs(kept_upright, 25, 20, kBlue, 16));
 }
 
 TEST_F(SheetFileTest, ACoverFrameKeepsItsShapeWhereAStretchedOneIsSquashed) {
-  ImageBuffer frame = Solid(40, 20, {0, 0, 0, 0});  // wide, with an opaque green band on its left edge
+  imaging::Bitmap frame = Solid(40, 20, {0, 0, 0, 0});  // wide, with an opaque green band on its left edge
   for (int32_t y = 0; y < 20; ++y) {
     for (int32_t x = 0; x < 4; ++x) SetPixel(frame, x, y, {0, 200, 0, 255});
   }
@@ -396,7 +396,7 @@ TEST_F(SheetFileTest, ACoverFrameKeepsItsShapeWhereAStretchedOneIsSquashed) {
     ::testing::internal::CaptureStderr();
     ASSERT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
     ::testing::internal::GetCapturedStderr();
-    const std::optional<ImageBuffer> sheet = LoadImage(job.outputs[0], testing::Codec());
+    const std::optional<imaging::Bitmap> sheet = testing::LoadImage(job.outputs[0], testing::Codec());
     ASSERT_TRUE(sheet);
     // The wide frame is turned to the tall magnet first: the band runs along its top. Stretched to 30 x 40
     // it keeps 8 rows; covering, the frame is scaled to 30 x 60 and centred, and the band lies above the
@@ -418,7 +418,9 @@ TEST_F(SheetFileTest, UnwritableSheetIsReportedAndNotCountedAsSaved) {
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
   const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(log, "Mosalith: Failed to write page 1: " + job.outputs[0] + "\n");
+  // The photo that cannot be used is named with its reason; the sheet that cannot be written after it.
+  EXPECT_EQ(log, "Mosalith: Photo 0 skipped (" + job.images[0] + "): file not found\n"
+                 "Mosalith: Failed to write page 1: " + job.outputs[0] + "\n");
   EXPECT_EQ(counters.saved.load(), 0);
 }
 

@@ -31,8 +31,8 @@ void Put32(std::vector<uint8_t>& out, bool little_endian, uint32_t v) {
 
 }  // namespace
 
-ImageBuffer MakeImage(int32_t width_px, int32_t height_px, const std::function<Rgba(int32_t, int32_t)>& paint) {
-  std::optional<ImageBuffer> image = ImageBuffer::Allocate(width_px, height_px);
+imaging::Bitmap MakeImage(int32_t width_px, int32_t height_px, const std::function<Rgba(int32_t, int32_t)>& paint) {
+  std::optional<imaging::Bitmap> image = imaging::MakeBitmap(width_px, height_px);
   if (!image) throw std::runtime_error("test picture cannot be allocated");
   for (int32_t y = 0; y < height_px; ++y) {
     for (int32_t x = 0; x < width_px; ++x) {
@@ -47,35 +47,35 @@ ImageBuffer MakeImage(int32_t width_px, int32_t height_px, const std::function<R
   return std::move(*image);
 }
 
-ImageBuffer MakeImage(int32_t width_px, int32_t height_px, const std::vector<Rgba>& pixels) {
+imaging::Bitmap MakeImage(int32_t width_px, int32_t height_px, const std::vector<Rgba>& pixels) {
   if (pixels.size() != static_cast<size_t>(width_px) * static_cast<size_t>(height_px)) {
     throw std::invalid_argument("pixel list does not match the size");
   }
   return MakeImage(width_px, height_px, [&](int32_t x, int32_t y) { return pixels[y * width_px + x]; });
 }
 
-Rgba PixelAt(const ImageBuffer& image, int32_t x, int32_t y) {
+Rgba PixelAt(const imaging::Bitmap& image, int32_t x, int32_t y) {
   const uint8_t* p = image.pixel(x, y);
   return (Rgba{p[0]} << 24) | (Rgba{p[1]} << 16) | (Rgba{p[2]} << 8) | Rgba{p[3]};
 }
 
-std::vector<Rgba> Pixels(const ImageBuffer& image) {
+std::vector<Rgba> Pixels(const imaging::Bitmap& image) {
   std::vector<Rgba> pixels;
-  for (int32_t y = 0; y < image.height(); ++y) {
-    for (int32_t x = 0; x < image.width(); ++x) pixels.push_back(PixelAt(image, x, y));
+  for (int32_t y = 0; y < image.height_px; ++y) {
+    for (int32_t x = 0; x < image.width_px; ++x) pixels.push_back(PixelAt(image, x, y));
   }
   return pixels;
 }
 
 namespace {
-test_support::RgbaPixels PixelsOf(const ImageBuffer& image) {
-  return {image.width(), image.height(), image.data(), image.stride_bytes()};
+test_support::RgbaPixels PixelsOf(const imaging::Bitmap& image) {
+  return {image.width_px, image.height_px, image.rgba.data(), image.row_bytes()};
 }
 }  // namespace
 
-std::vector<uint8_t> BmpFile(const ImageBuffer& image) { return test_support::BmpFile(PixelsOf(image)); }
+std::vector<uint8_t> BmpFile(const imaging::Bitmap& image) { return test_support::BmpFile(PixelsOf(image)); }
 
-std::vector<uint8_t> PngFile(const ImageBuffer& image) { return test_support::PngFile(PixelsOf(image)); }
+std::vector<uint8_t> PngFile(const imaging::Bitmap& image) { return test_support::PngFile(PixelsOf(image)); }
 
 std::vector<uint8_t> ExifSegment(bool little_endian, uint16_t value) {
   // The marker, a length set at the end, the EXIF header, then the TIFF block: byte order mark first.
@@ -111,13 +111,13 @@ std::vector<uint8_t> InsertAfterStart(const std::vector<uint8_t>& jpeg, const st
 
 namespace {
 
-std::vector<uint8_t> TurboJpeg(const ImageBuffer& image, int pixel_format, int subsampling, int flags) {
+std::vector<uint8_t> TurboJpeg(const imaging::Bitmap& image, int pixel_format, int subsampling, int flags) {
   tjhandle handle = tjInitCompress();
   if (handle == nullptr) throw std::runtime_error("tjInitCompress failed");
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
-  const int status = tjCompress2(handle, image.data(), image.width(), static_cast<int>(image.stride_bytes()),
-                                 image.height(), pixel_format, &jpeg, &size, subsampling, 90, flags);
+  const int status = tjCompress2(handle, image.rgba.data(), image.width_px, static_cast<int>(image.row_bytes()),
+                                 image.height_px, pixel_format, &jpeg, &size, subsampling, 90, flags);
   std::vector<uint8_t> bytes;
   if (status == 0) bytes.assign(jpeg, jpeg + size);
   tjFree(jpeg);
@@ -128,18 +128,17 @@ std::vector<uint8_t> TurboJpeg(const ImageBuffer& image, int pixel_format, int s
 
 }  // namespace
 
-std::vector<uint8_t> ProgressiveJpegFile(const ImageBuffer& image) {
+std::vector<uint8_t> ProgressiveJpegFile(const imaging::Bitmap& image) {
   return TurboJpeg(image, TJPF_RGBA, TJSAMP_420, TJFLAG_PROGRESSIVE);
 }
 
-std::vector<uint8_t> CmykJpegFile(const ImageBuffer& image) {
+std::vector<uint8_t> CmykJpegFile(const imaging::Bitmap& image) {
   return TurboJpeg(image, TJPF_CMYK, TJSAMP_444, 0);
 }
 
-CodecPath CodecPathUnderTest() { return CodecPathFromEnvironment(std::getenv("MOSALITH_DECODER")); }
 
 ImageCodec& Codec() {
-  thread_local ImageCodec codec(CodecPathUnderTest());
+  thread_local ImageCodec codec;
   return codec;
 }
 
@@ -151,6 +150,12 @@ GridJob LayoutJob(int32_t rows, int32_t cols, int32_t width_px, int32_t height_p
   job.pageHeight = height_px;
   job.marginLeft = job.marginRight = job.marginTop = job.marginBottom = margin;
   return job;
+}
+
+std::optional<imaging::Bitmap> LoadImage(const std::string& path, ImageCodec& codec) {
+  base::StatusOr<Picture> picture = LoadPicture(path, codec);
+  if (!picture.ok()) return std::nullopt;
+  return std::move(picture->pixels);
 }
 
 }  // namespace mosalith::testing

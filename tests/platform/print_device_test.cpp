@@ -9,8 +9,8 @@ namespace platform {
 namespace {
 
 // A 3 x 2 picture whose pixel (x, y) has red = 10 * x + y.
-Bitmap Traceable() {
-  Bitmap image = *MakeBitmap(3, 2);
+imaging::Bitmap Traceable() {
+  imaging::Bitmap image = *imaging::MakeBitmap(3, 2);
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < 3; ++x) image.pixel(x, y)[0] = static_cast<uint8_t>(10 * x + y);
   }
@@ -18,11 +18,11 @@ Bitmap Traceable() {
 }
 
 TEST(PlacedPictureTransformTest, AgreesWithTheBitmapTurnsForEveryOrientationAndTurn) {
-  const Bitmap stored = Traceable();
+  const imaging::Bitmap stored = Traceable();
   for (int orientation = 0; orientation <= 9; ++orientation) {  // 0 and 9 count as 1
     for (const bool turn : {false, true}) {
-      Bitmap expected = ApplyOrientation(stored, orientation, OrientationSet::kAll);
-      if (turn) expected = RotateClockwise(expected);
+      imaging::Bitmap expected = imaging::ApplyOrientation(stored, orientation, imaging::OrientationSet::kAll);
+      if (turn) expected = imaging::RotateClockwise(expected);
       PagePicture picture;
       picture.width_px = stored.width_px;
       picture.height_px = stored.height_px;

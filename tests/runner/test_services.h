@@ -15,7 +15,7 @@
 #include "platform/fake/fake_thumbnail_cache.h"
 #include "platform/fake/fake_process_runner.h"
 #include "runner/printing/sheets/grid_job_table.h"
-#include "platform/memory_budget.h"
+#include "imaging/memory_budget.h"
 #include "runner/channels/pending_work.h"
 #include "runner/services.h"
 #include "runner/thread_registry.h"
@@ -65,7 +65,7 @@ struct TestServices {
   platform::FakeFaceDetector face_detector;
   platform::FakeThumbnailCache thumbnail_cache;
   platform::FakeProcessRunner processes;
-  platform::MemoryBudget memory;
+  imaging::MemoryBudget memory;
   ThreadRegistry threads;
   PendingWork pending;
   WorkLanes lanes{&threads, &clock, 2};

@@ -1,5 +1,5 @@
-// Picture files through stb_image_write; its implementation is compiled once, in the helper's image
-// library (helper/stb_impl.cpp), which this library links.
+// Picture files through stb_image_write (compiled in stb_write_impl.cpp: only the tests write pictures
+// with it; the programs encode through the image core).
 #include "tests/support/picture_files.h"
 
 #include <stdexcept>

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 
 namespace runner::printing {
 namespace {
@@ -19,7 +19,7 @@ bool FitsInt32(double value) { return std::isfinite(value) && value >= kInt32Min
 
 }  // namespace
 
-bool CanvasSizeAllowed(int64_t width_px, int64_t height_px) { return platform::SizeWithinLimits(width_px, height_px); }
+bool CanvasSizeAllowed(int64_t width_px, int64_t height_px) { return imaging::CanvasSizeWithinLimits(width_px, height_px); }
 
 PixelSize WantedDecodeSize(int canvas_width_px, int canvas_height_px) {
   // Canvas sides are at most 32767 here, so 1.5 times them always fits.

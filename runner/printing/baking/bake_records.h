@@ -34,6 +34,7 @@ struct BakeResult {
   std::string baked_path;  // full path of the written JPEG, set on success
   bool success = false;
   std::string error;       // failure text, set on failure
+  std::string reason;      // why the photo could not be used ("damaged data", ...), when that failed
   int32_t index = -1;      // position of the request in the accepted list
 };
 

@@ -77,9 +77,17 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   LogLine(p + "] calling RenderImageWithEffects");
   imaging::colour::ColourTransforms own_transforms(2);
   const RenderColour colour{&output, tools.colour != nullptr ? tools.colour : &own_transforms};
-  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request, colour);
+  std::string reason;
+  std::unique_ptr<platform::Canvas> canvas = RenderImageWithEffects(*tools.graphics, request, colour, &reason);
   LogLine(p + "] RenderImageWithEffects returned");
-  if (!canvas) return Failure(index, "Failed to render image with effects");
+  if (!canvas) {
+    BakeResult failed = Failure(index, "Failed to render image with effects");
+    if (!reason.empty()) {
+      LogLine("ERROR: Bake photo " + std::to_string(index) + " (" + request.source_path + "): " + reason);
+      failed.reason = std::move(reason);
+    }
+    return failed;
+  }
 
   LogLine(p + "] keeping ARGB format");
   LogLine(p + "] applying color profile: " + profile_id);
@@ -87,7 +95,7 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
 
   LogLine(p + "] generating filename");
   LogLine(p + "] saving bitmap");
-  std::optional<platform::Bitmap> pixels = canvas->Snapshot();
+  std::optional<imaging::Bitmap> pixels = canvas->Snapshot();
   if (!pixels) return Failure(index, SaveFailure(GraphicsStatus::kOutOfMemory));
   std::vector<uint8_t> jpeg;
   const GraphicsStatus encoded = tools.graphics->EncodeJpeg(*pixels, quality, &jpeg);

@@ -200,6 +200,7 @@ EncodableMap BakeResultToMap(const BakeResult& result) {
     map.emplace(EncodableValue("bakedPath"), EncodableValue(result.baked_path));
   } else {
     map.emplace(EncodableValue("error"), EncodableValue(result.error));
+    if (!result.reason.empty()) map.emplace(EncodableValue("reason"), EncodableValue(result.reason));
   }
   return map;
 }

@@ -10,24 +10,24 @@
 namespace runner::printing {
 namespace {
 
-using platform::Bitmap;
+using imaging::Bitmap;
 using platform::GraphicsStatus;
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
 // The photo's size once `orientation` has turned it upright.
 PixelSize OrientedSize(PixelSize size, int orientation) {
-  return platform::OrientationSwapsSides(orientation) ? PixelSize{size.height_px, size.width_px} : size;
+  return imaging::OrientationSwapsSides(orientation) ? PixelSize{size.height_px, size.width_px} : size;
 }
 
 }  // namespace
 
 std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                             PixelSize wanted, int* orientation) {
+                                             PixelSize wanted, int* orientation, std::string* reason) {
   platform::ImageInfo info;
-  if (graphics.ReadInfo(path, &info) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.ReadInfo(path, &info, reason) != GraphicsStatus::kOk) return std::nullopt;
   // The wanted size is upright; a photo stored on its side is compared with its sides exchanged.
-  const PixelSize wanted_as_stored = platform::OrientationSwapsSides(info.orientation)
+  const PixelSize wanted_as_stored = imaging::OrientationSwapsSides(info.orientation)
                                          ? PixelSize{wanted.height_px, wanted.width_px}
                                          : wanted;
   const std::optional<PixelSize> reduced = ReducedDecodeSize(info.width_px, info.height_px, wanted_as_stored);
@@ -38,7 +38,7 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
     options.min_height_px = reduced->height_px;
   }
   platform::DecodedImage decoded;
-  if (graphics.Decode(path, options, &decoded) != GraphicsStatus::kOk) return std::nullopt;
+  if (graphics.Decode(path, options, &decoded, reason) != GraphicsStatus::kOk) return std::nullopt;
   *orientation = decoded.info.orientation;
   if (!reduced) {
     const PixelSize size{decoded.bitmap.width_px, decoded.bitmap.height_px};
@@ -52,12 +52,12 @@ std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics,
 }
 
 std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                              PixelSize wanted) {
+                                              PixelSize wanted, std::string* reason) {
   int orientation = 1;
-  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation);
+  std::optional<CanvasPhoto> photo = DecodeScaledImage(graphics, path, wanted, &orientation, reason);
   if (!photo) {
     platform::DecodedImage decoded;
-    const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded);
+    const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded, reason);
     if (status != GraphicsStatus::kOk) {
       LogLine("ERROR: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
       return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
   }
   // Orientation comes from the file on both paths, so a photo turns upright whatever its size, mirrored
   // orientations included, as previews and sheets show it.
-  photo->pixels = platform::ApplyOrientation(std::move(photo->pixels), orientation, platform::OrientationSet::kAll);
+  photo->pixels = imaging::ApplyOrientation(std::move(photo->pixels), orientation, imaging::OrientationSet::kAll);
   photo->size = OrientedSize(photo->size, orientation);
   return photo;
 }
@@ -87,7 +87,8 @@ std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*eff
 }
 
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request, const RenderColour& colour) {
+                                                         const BakeRequest& request, const RenderColour& colour,
+                                                         std::string* reason) {
   const bool converting = colour.output != nullptr && colour.output->profile && colour.transforms != nullptr;
   const int canvas_width = request.canvas_width_px;
   const int canvas_height = request.canvas_height_px;
@@ -106,7 +107,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   std::optional<CanvasPhoto> photo;
   {
-    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted);
+    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted, reason);
     if (!loaded) {
       LogLine("ERROR: Failed to load image");
       return nullptr;
@@ -136,7 +137,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
 
   double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
   if (request.rotate_for_output) {
-    photo->pixels = platform::RotateClockwise(photo->pixels);
+    photo->pixels = imaging::RotateClockwise(photo->pixels);
     std::swap(image_width, image_height);
   }
   factor *= request.image_scale;
@@ -158,7 +159,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
     // the rectangle's mirror image (both sides are negative together).
     if (dest.width < 0 && dest.height < 0) {
-      photo->pixels = platform::Rotate180(photo->pixels);
+      photo->pixels = imaging::Rotate180(photo->pixels);
       dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
     }
     canvas->DrawBitmap(photo->pixels, dest, platform::Filter::kBicubic);
@@ -181,7 +182,7 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     frame_options.min_height_px = request.rotate_for_output ? canvas_width : canvas_height;
     // A frame that cannot be loaded leaves the photo and stroke without one, silently.
     if (graphics.Decode(request.frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
-      if (request.rotate_for_output) frame.bitmap = platform::RotateClockwise(frame.bitmap);
+      if (request.rotate_for_output) frame.bitmap = imaging::RotateClockwise(frame.bitmap);
       if (converting) ConvertPicture(frame.bitmap, frame.colour, *colour.output, *colour.transforms, request.frame_path);
       const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
       canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);

@@ -16,7 +16,7 @@
 
 #include "imaging/colour/colour_transforms.h"
 #include "imaging/colour/output_space.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/graphics.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/bake_records.h"
@@ -27,7 +27,7 @@ namespace runner::printing {
 // that size or somewhat larger (the decoder reduces in eighths), so drawing them into a rectangle computed
 // from `size` gives the photo at that size with one resample instead of two.
 struct CanvasPhoto {
-  platform::Bitmap pixels;
+  imaging::Bitmap pixels;
   PixelSize size;
   imaging::ColourDescription colour = {};  // what the file says about its colours
 };
@@ -40,25 +40,28 @@ struct RenderColour {
 
 // The photo upright, or nothing after logging why. Tries the reduced decode first and the plain full-size
 // decode second; the EXIF orientation (3, 6, 8) is read from the file on both paths.
+// `*reason` (when given) receives the image core's reason on failure ("unsupported format HEIC", ...).
 std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics, const std::string& path,
-                                              PixelSize wanted);
+                                              PixelSize wanted, std::string* reason = nullptr);
 
 // The photo as stored, reduced as ReducedDecodeSize allows for `wanted` (upright; compared with the
 // stored sides exchanged when the orientation turns the photo a quarter), or at full size when no
 // reduction applies. `*orientation` receives the file's EXIF orientation. Nothing when the file cannot be
 // read or decoded.
 std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
-                                             PixelSize wanted, int* orientation);
+                                             PixelSize wanted, int* orientation, std::string* reason = nullptr);
 
 // A duplicate of `image`; the effect values are not used. Nothing (after logging the lock failure) when
 // the memory for it cannot be had.
-std::optional<platform::Bitmap> ApplyEffects(const platform::Bitmap& image, const BakeEffects& effects);
+std::optional<imaging::Bitmap> ApplyEffects(const imaging::Bitmap& image, const BakeEffects& effects);
 
 // The rendered canvas of `request`, or null after logging the failure. A canvas size outside 1..32767 or
 // the pixel budget fails before anything is decoded. With `colour`, the photo is converted into its output
 // space once it is decoded and reduced, the frame once it is decoded and the stroke's colour (chosen in
-// sRGB) too, so that the canvas is wholly in the output space.
+// sRGB) too, so that the canvas is wholly in the output space. `*reason` (when given) is set when the
+// photo itself could not be used.
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
-                                                         const BakeRequest& request, const RenderColour& colour = {});
+                                                         const BakeRequest& request, const RenderColour& colour = {},
+                                                         std::string* reason = nullptr);
 
 }  // namespace runner::printing

@@ -103,15 +103,20 @@ std::vector<PhotoPreflight> PreflightPhotos(const mosalith::GridJob& sheet, cons
     PhotoPreflight& photo = photos[i];
     photo.path = sheet.images[i];
     platform::ImageInfo info;
-    const platform::GraphicsStatus status = graphics.ReadInfo(photo.path, &info);
-    const bool swaps = platform::OrientationSwapsSides(info.orientation);
+    std::string reason;
+    const platform::GraphicsStatus status = graphics.ReadInfo(photo.path, &info, &reason);
+    const bool swaps = imaging::OrientationSwapsSides(info.orientation);
     photo.width_px = swaps ? info.height_px : info.width_px;
     photo.height_px = swaps ? info.width_px : info.height_px;
     const std::vector<mosalith::FaceArea>* found = i < faces.size() ? &faces[i].faces : nullptr;
     const PhotoFit fit = CoverPhotoInCell(sheet, *layout, photo.width_px, photo.height_px,
                                           sheet.faceAwareCrop ? found : nullptr);
     if (status != platform::GraphicsStatus::kOk || fit.drawn_width_px < 1) {
-      photo.reason = status != platform::GraphicsStatus::kOk ? UnreadableReason(status) : "too thin to fit its magnet";
+      // The image core names the reason ("unsupported format GIF", "damaged data"); a port that does not
+      // gets the status's own words.
+      photo.reason = status == platform::GraphicsStatus::kOk ? "too thin to fit its magnet"
+                     : reason.empty()                      ? UnreadableReason(status)
+                                                           : reason;
       photo.warnings.push_back("unreadable");
       continue;
     }

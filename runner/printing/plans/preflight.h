@@ -44,7 +44,7 @@ std::vector<PhotoPreflight> PreflightPhotos(const mosalith::GridJob& sheet, cons
                                             const platform::FaceDetector* detector,
                                             const std::function<bool()>& stopping);
 
-// The reason text of a picture that cannot be read.
+// The reason text of a picture that cannot be read, for a graphics port that gives none of its own.
 std::string UnreadableReason(platform::GraphicsStatus status);
 
 }  // namespace runner::printing

@@ -54,27 +54,27 @@ void DumpSettings(const platform::PrintSettings& settings) {
 struct LoadedPicture {
   platform::ImageInfo info;
   imaging::ColourDescription colour;
-  std::optional<platform::Bitmap> bitmap;
+  std::optional<imaging::Bitmap> bitmap;
   int upright_width_px = 0;  // the picture as it is seen: the layout is computed from these
   int upright_height_px = 0;
-  std::optional<platform::PictureResolution> upright_resolution;
+  std::optional<imaging::PictureResolution> upright_resolution;
 };
 
 // Decodes `path` at no less than `upright_width_px` x `upright_height_px` once turned upright by
 // `orientation`, and turns it upright.
 platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const std::string& path, int orientation,
-                                       int upright_width_px, int upright_height_px, platform::Bitmap* out,
-                                       imaging::ColourDescription* colour) {
-  const bool swaps = platform::OrientationSwapsSides(orientation);
+                                       int upright_width_px, int upright_height_px, imaging::Bitmap* out,
+                                       imaging::ColourDescription* colour, std::string* reason = nullptr) {
+  const bool swaps = imaging::OrientationSwapsSides(orientation);
   platform::DecodeOptions options;
   options.min_width_px = std::max(1, swaps ? upright_height_px : upright_width_px);
   options.min_height_px = std::max(1, swaps ? upright_width_px : upright_height_px);
   platform::DecodedImage decoded;
-  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded);
+  const platform::GraphicsStatus status = graphics.Decode(path, options, &decoded, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   *colour = std::move(decoded.colour);
   try {
-    *out = platform::ApplyOrientation(std::move(decoded.bitmap), orientation, platform::OrientationSet::kAll);
+    *out = imaging::ApplyOrientation(std::move(decoded.bitmap), orientation, imaging::OrientationSet::kAll);
   } catch (const std::bad_alloc&) {
     return platform::GraphicsStatus::kOutOfMemory;
   }
@@ -85,12 +85,12 @@ platform::GraphicsStatus DecodeUpright(const platform::Graphics& graphics, const
 // and orientation; the layout uses the upright size. A decoded picture (any but a JPEG placed as stored)
 // is only as large as the page will show it.
 platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const std::string& path, int pw, int ph,
-                                     LoadedPicture* out) {
-  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info);
+                                     LoadedPicture* out, std::string* reason) {
+  platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   const platform::ImageInfo& info = out->info;
   if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
-  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  const bool swaps = imaging::OrientationSwapsSides(info.orientation);
   out->upright_width_px = swaps ? info.height_px : info.width_px;
   out->upright_height_px = swaps ? info.width_px : info.height_px;
   out->upright_resolution = info.resolution;
@@ -98,15 +98,15 @@ platform::GraphicsStatus LoadPicture(const platform::Graphics& graphics, const s
   if (info.format == platform::ImageFormat::kJpeg && int64_t{info.width_px} * info.height_px <= kMaxPlacedJpegPixels) {
     // The smallest reduced decode proves the file decodes; the page then carries the file itself.
     platform::DecodedImage decoded;
-    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded);
+    status = graphics.Decode(path, platform::DecodeOptions{1, 1}, &decoded, reason);
     out->colour = std::move(decoded.colour);
     return status;
   }
   // Decoded at no less than the device pixels it will cover.
   const PageFit fit = FitToPrintableArea(out->upright_width_px, out->upright_height_px, pw, ph);
-  platform::Bitmap upright;
+  imaging::Bitmap upright;
   status = DecodeUpright(graphics, path, info.orientation, fit.turned ? fit.dest_height_px : fit.dest_width_px,
-                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour);
+                         fit.turned ? fit.dest_width_px : fit.dest_height_px, &upright, &out->colour, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   out->bitmap = std::move(upright);
   return platform::GraphicsStatus::kOk;
@@ -164,7 +164,7 @@ struct Placement {
 
 // Where a w x h picture goes in the printable area: at its physical size when its file states a
 // resolution and that size fits, else fitted. Writes the drawing lines of the choice.
-Placement PlacePicture(int w, int h, const std::optional<platform::PictureResolution>& resolution,
+Placement PlacePicture(int w, int h, const std::optional<imaging::PictureResolution>& resolution,
                        const platform::DeviceGeometry& geometry) {
   const int pw = geometry.printable_width_px;
   const int ph = geometry.printable_height_px;
@@ -320,14 +320,16 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     }
     LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
     LoadedPicture picture;
-    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture);
+    std::string reason;
+    const platform::GraphicsStatus status = LoadPicture(graphics, path, pw, ph, &picture, &reason);
     if (status != platform::GraphicsStatus::kOk) {
       LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
       continue;
     }
     const int w = picture.upright_width_px;
     const int h = picture.upright_height_px;
-    const std::optional<platform::PictureResolution>& resolution = picture.upright_resolution;
+    const std::optional<imaging::PictureResolution>& resolution = picture.upright_resolution;
     const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
     const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
     LogLine("DEBUG IMAGE INFO:");
@@ -373,7 +375,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
       // its pixels, decoded no larger than the page needs and turned upright, are drawn instead.
       LogLine(stored_needs_conversion ? "DEBUG: The JPEG's colours are converted for the page; drawing its pixels"
                                       : "DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
-      platform::Bitmap upright;
+      imaging::Bitmap upright;
       const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
       const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
       imaging::ColourDescription decoded_colour;

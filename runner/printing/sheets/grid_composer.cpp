@@ -7,8 +7,9 @@
 #include <limits>
 
 #include "helper/cut_guides.h"
+#include "helper/picture_failure.h"
 #include "imaging/colour/colour_transforms.h"
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/graphics.h"
@@ -18,7 +19,7 @@
 namespace runner::printing {
 namespace {
 
-using platform::Bitmap;
+using imaging::Bitmap;
 using platform::GraphicsStatus;
 using platform::RectF;
 
@@ -30,6 +31,8 @@ int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::tim
 struct LoadedPhoto {
   std::optional<Bitmap> photo;  // scaled to fit its cell and turned to the cell's shape
   std::optional<Bitmap> frame;  // cell-sized, turned with its photo
+  std::string photo_failure;    // why there is no photo, when the photo could not be used
+  std::string frame_failure;    // why there is no frame, when the frame could not be used
 };
 
 // Draws `image` scaled into a new canvas of width x height (cleared to `background`) and takes its pixels.
@@ -83,8 +86,8 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
   const std::string no_frame;
   const std::string& frame_path = index < request.frames.size() ? request.frames[index] : no_frame;
   platform::ImageInfo info;
-  if (graphics.ReadInfo(photo_path, &info) != GraphicsStatus::kOk) return loaded;
-  const bool swaps = platform::OrientationSwapsSides(info.orientation);
+  if (graphics.ReadInfo(photo_path, &info, &loaded.photo_failure) != GraphicsStatus::kOk) return loaded;
+  const bool swaps = imaging::OrientationSwapsSides(info.orientation);
   const int upright_width = swaps ? info.height_px : info.width_px;
   const int upright_height = swaps ? info.width_px : info.height_px;
   const bool covers = PhotoCoversMagnet(request);
@@ -103,14 +106,17 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
   options.min_width_px = static_cast<int>(std::min<int64_t>(swaps ? want_height : want_width, info.width_px));
   options.min_height_px = static_cast<int>(std::min<int64_t>(swaps ? want_width : want_height, info.height_px));
   platform::DecodedImage decoded;
-  if (graphics.Decode(photo_path, options, &decoded) != GraphicsStatus::kOk) return loaded;
-  const Bitmap upright = platform::ApplyOrientation(std::move(decoded.bitmap), info.orientation, platform::OrientationSet::kAll);
+  if (graphics.Decode(photo_path, options, &decoded, &loaded.photo_failure) != GraphicsStatus::kOk) return loaded;
+  const Bitmap upright = imaging::ApplyOrientation(std::move(decoded.bitmap), info.orientation, imaging::OrientationSet::kAll);
   std::optional<Bitmap> scaled = Redraw(graphics, upright, fit.scaled_width_px, fit.scaled_height_px, 0xFFFFFFFF,
                                         platform::Filter::kArea);
-  if (!scaled) return loaded;
+  if (!scaled) {
+    loaded.photo_failure = "out of memory";
+    return loaded;
+  }
   // Converted at its cell size: the fewest pixels it will have.
   ConvertPicture(*scaled, decoded.colour, colour.output, colour.transforms, photo_path);
-  loaded.photo = fit.rotate ? platform::RotateClockwise(*scaled) : std::move(*scaled);
+  loaded.photo = fit.rotate ? imaging::RotateClockwise(*scaled) : std::move(*scaled);
   if (covers) loaded.photo = CropToFit(graphics, *loaded.photo, fit);
   if (!loaded.photo) return loaded;
 
@@ -119,10 +125,10 @@ LoadedPhoto LoadPhoto(const platform::Graphics& graphics, const mosalith::GridJo
     platform::DecodeOptions frame_options;
     frame_options.min_width_px = fit.rotate ? layout.cell_height_px : layout.cell_width_px;
     frame_options.min_height_px = fit.rotate ? layout.cell_width_px : layout.cell_height_px;
-    if (graphics.Decode(frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
+    if (graphics.Decode(frame_path, frame_options, &frame, &loaded.frame_failure) == GraphicsStatus::kOk) {
       Bitmap frame_upright =
-          platform::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, platform::OrientationSet::kAll);
-      if (fit.rotate) frame_upright = platform::RotateClockwise(frame_upright);
+          imaging::ApplyOrientation(std::move(frame.bitmap), frame.info.orientation, imaging::OrientationSet::kAll);
+      if (fit.rotate) frame_upright = imaging::RotateClockwise(frame_upright);
       loaded.frame = request.frameFit == mosalith::kFrameFitCover
                          ? CoverFrame(graphics, frame_upright, layout)
                          : Redraw(graphics, frame_upright, layout.cell_width_px, layout.cell_height_px, 0x00000000,
@@ -257,6 +263,15 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
   for (size_t i = 0; i < shown; ++i) {
     if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
     photos[i] = LoadPhoto(*graphics, request, *layout, i, colour);
+    if (!photos[i].photo_failure.empty()) {
+      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kPhoto, i, request.images[i],
+                                                       photos[i].photo_failure));
+      result.failedImages.push_back(FailedImage{static_cast<int32_t>(i), photos[i].photo_failure});
+    }
+    if (!photos[i].frame_failure.empty()) {
+      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kFrame, i, request.frames[i],
+                                                       photos[i].frame_failure));
+    }
     if ((i + 1) % 10 == 0) {
       LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
     }

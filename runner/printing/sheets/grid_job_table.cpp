@@ -20,16 +20,16 @@ std::optional<int32_t> GridJobTable::Start(mosalith::GridJob request, SheetJobCo
   // The token counts the job as pending work until the task is done with, run or not.
   std::shared_ptr<void> counted = pending != nullptr ? pending->Begin("background sheet job") : nullptr;
   task.cancel = [promise] {
-    promise->set_value(GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0});
+    promise->set_value(GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0, {}});
   };
   task.run = [promise, counted, request = std::move(request), context = std::move(context)]() {
     GridResult result;
     try {
       result = CreateGridImagesWithHelper(request, context);
     } catch (const std::exception& exception) {
-      result = GridResult{false, exception.what(), 0, 0, 0};
+      result = GridResult{false, exception.what(), 0, 0, 0, {}};
     } catch (...) {
-      result = GridResult{false, "Unknown exception in sheet job", 0, 0, 0};
+      result = GridResult{false, "Unknown exception in sheet job", 0, 0, 0, {}};
     }
     promise->set_value(std::move(result));
   };
@@ -55,7 +55,7 @@ std::optional<GridJobTable::Status> GridJobTable::Poll(int32_t job_id) {
   try {
     status.result = state->pending.get();
   } catch (const std::exception& exception) {
-    status.result = GridResult{false, exception.what(), 0, 0, 0};
+    status.result = GridResult{false, exception.what(), 0, 0, 0, {}};
   }
   status.completed = true;
   state->delivered = true;

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include "helper/picture_failure.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/process_runner.h"
@@ -31,6 +33,24 @@ int32_t MillisecondsSince(platform::Clock& clock, std::chrono::steady_clock::tim
 GridResult Fallback(const mosalith::GridJob& request, const SheetJobContext& context,
                     const std::vector<bool>& written_by_helper = {}) {
   return GridComposer(request, context.graphics, *context.files, *context.clock, written_by_helper, context.colour);
+}
+
+// The photos the helper named as skipped, from its output lines, in images order.
+std::vector<FailedImage> PhotosTheHelperSkipped(const std::string& output) {
+  std::vector<FailedImage> failed;
+  size_t start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    const std::optional<mosalith::PictureFailure> failure =
+        mosalith::ParsePictureFailureLine(std::string_view(output).substr(start, end - start));
+    if (failure && failure->role == mosalith::PictureRole::kPhoto && failure->index <= INT32_MAX) {
+      failed.push_back(FailedImage{static_cast<int32_t>(failure->index), failure->reason});
+    }
+    start = end + 1;
+  }
+  std::sort(failed.begin(), failed.end(), [](const FailedImage& a, const FailedImage& b) { return a.index < b.index; });
+  return failed;
 }
 
 using Identities = std::vector<std::optional<platform::FileIdentity>>;
@@ -96,14 +116,14 @@ namespace {
 
 GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& context) {
   if (context.files == nullptr || context.processes == nullptr || context.clock == nullptr) {
-    return GridResult{false, "Sheet jobs are not available", 0, 0, 0};
+    return GridResult{false, "Sheet jobs are not available", 0, 0, 0, {}};
   }
   // Refused before anything is written, whichever composer would run.
   std::optional<std::string> refusal = SheetRequestProblem(request);
   if (!refusal) refusal = OutputNamingAnInput(request, *context.files);
   if (refusal) {
     LogLine("DEBUG C++: Sheet job refused: " + *refusal);
-    return GridResult{false, *refusal, 0, 0, 0};
+    return GridResult{false, *refusal, 0, 0, 0, {}};
   }
   const auto start = context.clock->Now();
   const std::string& helper = context.mosalith_path;
@@ -117,10 +137,10 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
           ", widthMm=" + mosalith::FormatJobReal(request.cutGridWidthMm) + ", cutGridColor=" + request.cutGridColor);
 
   if (context.stopping && context.stopping()) {
-    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0};
+    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, 0, {}};
   }
   const std::string job_file = WriteGridJobFile(request, *context.files, context.process_id);
-  if (job_file.empty()) return GridResult{false, "Failed to create config file", 0, 0, 0};
+  if (job_file.empty()) return GridResult{false, "Failed to create config file", 0, 0, 0, {}};
   LogLine("DEBUG C++: Config file created with " + std::to_string(request.images.size()) + " images, " +
           std::to_string(request.outputs.size()) + " outputs");
   LogLine("DEBUG C++: Running mosalith.exe...");
@@ -145,12 +165,12 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
   const int32_t total_ms = MillisecondsSince(*context.clock, start);
   if (outcome.exit_code == 0 && !outcome.wait_failed) {
     LogLine("DEBUG C++: mosalith completed in " + std::to_string(total_ms) + "ms");
-    return GridResult{true, "", 0, 0, total_ms};
+    return GridResult{true, "", 0, 0, total_ms, PhotosTheHelperSkipped(outcome.output)};
   }
   if (context.stopping && context.stopping()) {
     // The helper was stopped because the application is closing: nobody waits for a fallback.
     LogLine("DEBUG C++: mosalith stopped (exit=" + std::to_string(outcome.exit_code) + "), the application is closing");
-    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, total_ms};
+    return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, total_ms, {}};
   }
   LogLine("DEBUG C++: mosalith failed (exit=" + std::to_string(outcome.exit_code) + "), using fallback");
   // Sheets the helper did write are complete (it renames each into place) and carry what the in-process

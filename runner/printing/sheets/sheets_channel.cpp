@@ -127,6 +127,13 @@ MethodHandler MakeCheckGridJobStatusHandler(const Services& services) {
         reply[EncodableValue("success")] = EncodableValue(status->result.success);
         reply[EncodableValue("errorMessage")] = EncodableValue(status->result.errorMessage);
         reply[EncodableValue("totalTimeMs")] = EncodableValue(status->result.totalTimeMs);
+        // Beside the job's own keys: each photo that could not be used, with why (its cell stayed white).
+        EncodableList failed;
+        for (const FailedImage& image : status->result.failedImages) {
+          failed.emplace_back(EncodableMap{{EncodableValue("index"), EncodableValue(image.index)},
+                                           {EncodableValue("reason"), EncodableValue(image.reason)}});
+        }
+        reply[EncodableValue("failedImages")] = EncodableValue(std::move(failed));
       }
       result->Success(EncodableValue(std::move(reply)));
     });

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 
 #include "platform/fake/fake_graphics.h"
-#include "platform/reduce.h"
+#include "imaging/reduce.h"
 #include "tests/support/temp_folder.h"
 
 namespace platform {
@@ -64,7 +64,7 @@ class CairoGraphicsTest : public ::testing::Test {
     return path;
   }
 
-  std::vector<uint8_t> Jpeg(const Bitmap& image, int quality = 95) {
+  std::vector<uint8_t> Jpeg(const imaging::Bitmap& image, int quality = 95) {
     std::vector<uint8_t> bytes;
     EXPECT_EQ(graphics_.EncodeJpeg(image, quality, &bytes), GraphicsStatus::kOk);
     return bytes;
@@ -117,7 +117,7 @@ std::vector<uint8_t> WithExif(std::vector<uint8_t> jpeg, int orientation, bool l
 }
 
 TEST_F(CairoGraphicsTest, JpegRoundTripKeepsSizeAndColourAndEncodesDeterministically) {
-  const Bitmap orange = *MakeBitmap(64, 48, 0xFFFF8000);
+  const imaging::Bitmap orange = *imaging::MakeBitmap(64, 48, 0xFFFF8000);
   const auto bytes = Jpeg(orange);
   EXPECT_EQ(Jpeg(orange), bytes);
   const std::string path = Write("orange.jpg", bytes);
@@ -143,7 +143,7 @@ TEST_F(CairoGraphicsTest, JpegRoundTripKeepsSizeAndColourAndEncodesDeterministic
 }
 
 TEST_F(CairoGraphicsTest, AJpegEncodedWithADensityStatesItsResolutionWithTheSamePixels) {
-  const Bitmap orange = *MakeBitmap(64, 48, 0xFFFF8000);
+  const imaging::Bitmap orange = *imaging::MakeBitmap(64, 48, 0xFFFF8000);
   std::vector<uint8_t> dense;
   ASSERT_EQ(graphics_.EncodeJpeg(orange, 90, &dense, 300), GraphicsStatus::kOk);
   ImageInfo info;
@@ -160,7 +160,7 @@ TEST_F(CairoGraphicsTest, AJpegEncodedWithADensityStatesItsResolutionWithTheSame
 }
 
 TEST_F(CairoGraphicsTest, ReducedDecodeTakesTheSmallestEighthScaleThatStillCovers) {
-  const std::string path = Write("big.jpg", Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80));
+  const std::string path = Write("big.jpg", Jpeg(*imaging::MakeBitmap(800, 600, 0xFF336699), 80));
   struct Case {
     int min_w, min_h, want_w, want_h;
   } cases[] = {
@@ -181,7 +181,7 @@ TEST_F(CairoGraphicsTest, ReducedDecodeTakesTheSmallestEighthScaleThatStillCover
 }
 
 TEST_F(CairoGraphicsTest, OrientationIsReadInBothByteOrdersAndOutOfRangeValuesAreOne) {
-  const auto plain = Jpeg(*MakeBitmap(8, 8, kWhite));
+  const auto plain = Jpeg(*imaging::MakeBitmap(8, 8, kWhite));
   for (bool little : {true, false}) {
     ImageInfo info;
     ASSERT_EQ(graphics_.ReadInfo(Write("six.jpg", WithExif(plain, 6, little)), &info), GraphicsStatus::kOk);
@@ -195,7 +195,7 @@ TEST_F(CairoGraphicsTest, OrientationIsReadInBothByteOrdersAndOutOfRangeValuesAr
 }
 
 TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
-  Bitmap image = *MakeBitmap(5, 3, 0x80FF0000);
+  imaging::Bitmap image = *imaging::MakeBitmap(5, 3, 0x80FF0000);
   image.pixel(4, 2)[1] = 200;
   std::vector<uint8_t> bytes;
   ASSERT_EQ(graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
@@ -213,7 +213,7 @@ TEST_F(CairoGraphicsTest, PngRoundTripIsExactWithAlpha) {
 
 TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) {
   // 7 x 5 asked for at least 2 x 1: a factor of 3, so 3 x 2 pixels, the one reduction of the whole picture.
-  Bitmap image = *MakeBitmap(7, 5, 0xFF000000);
+  imaging::Bitmap image = *imaging::MakeBitmap(7, 5, 0xFF000000);
   for (int y = 0; y < 3; ++y) image.pixel(0, y)[0] = 90;
   // Opaque white beside transparent red.
   for (int y = 0; y < 3; ++y) {
@@ -234,13 +234,13 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) 
   EXPECT_EQ(decoded.info.width_px, 7);  // the stored size stays the file's
   ASSERT_EQ(decoded.bitmap.width_px, 3);
   ASSERT_EQ(decoded.bitmap.height_px, 2);
-  EXPECT_EQ(decoded.bitmap.rgba, ReduceBitmap(image, 3, 2)->rgba);
+  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(image, 3, 2)->rgba);
   // The same picture with its transparent pixels black instead of red reduces to the same pixels.
-  Bitmap black = image;
+  imaging::Bitmap black = image;
   for (int y = 0; y < 3; ++y) black.pixel(4, y)[0] = black.pixel(5, y)[0] = 0;
-  EXPECT_EQ(decoded.bitmap.rgba, ReduceBitmap(black, 3, 2)->rgba);
+  EXPECT_EQ(decoded.bitmap.rgba, imaging::ReduceBitmap(black, 3, 2)->rgba);
   // A reduced picture of a real size: every side covers what was asked.
-  ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(1000, 700, 0xFF336699), &bytes), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(1000, 700, 0xFF336699), &bytes), GraphicsStatus::kOk);
   ASSERT_EQ(graphics_.Decode(Write("big.png", bytes), {300, 100}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.bitmap.width_px, 334);  // factor 3
   EXPECT_EQ(decoded.bitmap.height_px, 234);
@@ -251,11 +251,11 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) 
 }
 
 TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefusedLikeAnOversizedPicture) {
-  MemoryBudget budget(1 << 20);
+  imaging::MemoryBudget budget(1 << 20);
   CairoGraphics graphics(&budget);
-  const std::string jpeg = Write("big.jpg", Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80));
+  const std::string jpeg = Write("big.jpg", Jpeg(*imaging::MakeBitmap(800, 600, 0xFF336699), 80));
   std::vector<uint8_t> png;
-  ASSERT_EQ(graphics.EncodePng(*MakeBitmap(800, 600, 0xFF336699), &png), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(800, 600, 0xFF336699), &png), GraphicsStatus::kOk);
   const std::string png_path = Write("big.png", png);
   DecodedImage decoded;
   // 800 x 600 x 4 bytes is more than the whole budget: refused as a picture over the limits is.
@@ -274,19 +274,20 @@ TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefused
     auto canvas = graphics.CreateCanvas(100, 100);
     ASSERT_NE(canvas, nullptr);
     ASSERT_EQ(canvas->DrawBitmap(small_png.bitmap, {0, 0, 100, 100}, Filter::kBilinear), GraphicsStatus::kOk);
-    std::optional<Bitmap> snapshot = canvas->Snapshot();
+    std::optional<imaging::Bitmap> snapshot = canvas->Snapshot();
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(budget.in_use_bytes(), 100u * 75 * 4 + 200u * 150 * 4 + 2 * 100u * 100 * 4);
   }
   decoded = DecodedImage();
   small_png = DecodedImage();
   EXPECT_EQ(budget.in_use_bytes(), 0u);
-  // The drawing's converted copy of the picture counted too: at most the picture plus a copy plus the canvas.
-  EXPECT_LE(budget.peak_bytes(), 100u * 75 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4);
+  // The drawing's converted copy of the picture counted too: at most the picture plus a copy plus the
+  // canvas, and the file's bytes while it decodes.
+  EXPECT_LE(budget.peak_bytes(), 100u * 75 * 4 + 2 * 200u * 150 * 4 + 2 * 100u * 100 * 4 + png.size());
 
   // A progressive file is decoded from all its coefficients at once (two bytes each, 1.44 MB for this
   // 800 x 600 picture with halved chroma): more than the budget, even for the smallest reduced decode.
-  std::vector<uint8_t> progressive = Jpeg(*MakeBitmap(800, 600, 0xFF336699), 80);
+  std::vector<uint8_t> progressive = Jpeg(*imaging::MakeBitmap(800, 600, 0xFF336699), 80);
   for (size_t i = 2; i + 1 < progressive.size(); ++i) {
     if (progressive[i] == 0xFF && progressive[i + 1] == 0xC0) {
       progressive[i + 1] = 0xC2;
@@ -315,12 +316,12 @@ TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
                                                    {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9}, {0, 128})),
                              {}, &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
+  EXPECT_EQ(decoded.bitmap.rgba, (imaging::PixelBytes{255, 0, 0, 0, 0, 255, 0, 128, 0, 0, 255, 255, 9, 9, 9, 255}));
   // Grey with alpha, and an interlaced picture, which must equal its plain twin.
   ASSERT_EQ(graphics_.Decode(Write("ga.png", RawPng(1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{77, 33}})), {},
                              &decoded),
             GraphicsStatus::kOk);
-  EXPECT_EQ(decoded.bitmap.rgba, (PixelBytes{77, 77, 77, 33}));
+  EXPECT_EQ(decoded.bitmap.rgba, (imaging::PixelBytes{77, 77, 77, 33}));
   std::vector<std::vector<uint8_t>> rows(13, std::vector<uint8_t>(11 * 3));
   for (size_t y = 0; y < rows.size(); ++y) {
     for (size_t i = 0; i < rows[y].size(); ++i) rows[y][i] = static_cast<uint8_t>(y * 19 + i * 7);
@@ -342,13 +343,13 @@ TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
 }
 
 TEST_F(CairoGraphicsTest, AnExactSizeIsReducedWithTheAreaFilterForEveryFormat) {
-  Bitmap picture = *MakeBitmap(640, 480, 0xFF000000);
+  imaging::Bitmap picture = *imaging::MakeBitmap(640, 480, 0xFF000000);
   for (int y = 0; y < 480; ++y) {
     for (int x = 0; x < 640; ++x) picture.pixel(x, y)[0] = static_cast<uint8_t>(x * 255 / 639);
   }
   std::vector<uint8_t> png;
   ASSERT_EQ(graphics_.EncodePng(picture, &png), GraphicsStatus::kOk);
-  const auto expected = ReduceBitmap(picture, 100, 75);
+  const auto expected = imaging::ReduceBitmap(picture, 100, 75);
   for (const std::string& path : {Write("ramp.png", png), Write("ramp.jpg", Jpeg(picture, 98))}) {
     DecodedImage decoded;
     DecodeOptions options;
@@ -368,7 +369,7 @@ TEST_F(CairoGraphicsTest, AnExactSizeIsReducedWithTheAreaFilterForEveryFormat) {
 
 TEST_F(CairoGraphicsTest, PngPreviewsAreCompressedOnceAndDecodeBack) {
   // A photograph-like gradient with noise: the encoder's filter and level make it smaller than raw.
-  Bitmap photo = *MakeBitmap(341, 256, 0xFF000000);
+  imaging::Bitmap photo = *imaging::MakeBitmap(341, 256, 0xFF000000);
   for (int y = 0; y < 256; ++y) {
     for (int x = 0; x < 341; ++x) {
       uint8_t* p = photo.pixel(x, y);
@@ -403,20 +404,29 @@ TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
   EXPECT_EQ(graphics_.Decode(Write("stub.jpg", {0xFF, 0xD8, 0xFF, 0xD9}), {}, &decoded),
             GraphicsStatus::kUnknownImageFormat);
   std::vector<uint8_t> png;
-  ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(2, 2), &png), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(2, 2), &png), GraphicsStatus::kOk);
   for (int i : {16, 20}) png[i] = 0, png[i + 1] = 0, png[i + 2] = 0x9C, png[i + 3] = 0x40;
   EXPECT_NE(graphics_.Decode(Write("huge.png", png), {}, &decoded), GraphicsStatus::kOk);
 }
 
-TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedAndStrayBytesAreNot) {
-  // Cut short anywhere (even just its end marker), a photo would come out with a grey block where its
-  // data stops: refused, as the helper program refuses it.
-  const std::vector<uint8_t> whole = Jpeg(*MakeBitmap(64, 64, 0xFF00FF00));
+TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedForPrintShownForLookingAndStrayBytesAreNot) {
+  // Cut short, a photo would come out with a grey block where its data stops: refused for print, as the
+  // helper program refuses it, and shown with its damage for a preview.
+  const std::vector<uint8_t> whole = Jpeg(*imaging::MakeBitmap(64, 64, 0xFF00FF00));
   DecodedImage decoded;
-  for (size_t keep : {whole.size() / 2, whole.size() - 2}) {
-    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded), GraphicsStatus::kUnknownImageFormat) << keep;
-  }
+  // Cut in its coded data (the tables take most of so small a file).
+  const std::vector<uint8_t> cut(whole.begin(), whole.end() - 40);
+  std::string reason;
+  EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded, &reason), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(reason, "damaged data");
+  DecodeOptions show;
+  show.purpose = imaging::DecodePurpose::kShow;
+  ASSERT_EQ(graphics_.Decode(Write("cut.jpg", cut), show, &decoded), GraphicsStatus::kOk);
+  EXPECT_TRUE(decoded.damaged);
+  // Only its end marker missing: every pixel is there.
+  const std::vector<uint8_t> no_end(whole.begin(), whole.end() - 2);
+  ASSERT_EQ(graphics_.Decode(Write("no-end.jpg", no_end), {}, &decoded), GraphicsStatus::kOk);
+  EXPECT_FALSE(decoded.damaged);
   // Bytes between the data and the end marker: the picture is whole, and decodes.
   std::vector<uint8_t> stray = whole;
   stray.insert(stray.end() - 2, {1, 2, 3});
@@ -425,8 +435,8 @@ TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedAndStrayBytesAreNot) {
 }
 
 // Vertical stripes one pixel wide, black and white.
-Bitmap Stripes(int width, int height) {
-  Bitmap stripes = *MakeBitmap(width, height, kBlack);
+imaging::Bitmap Stripes(int width, int height) {
+  imaging::Bitmap stripes = *imaging::MakeBitmap(width, height, kBlack);
   for (int y = 0; y < height; ++y) {
     for (int x = 1; x < width; x += 2) std::fill_n(stripes.pixel(x, y), 3, 255);
   }
@@ -435,7 +445,7 @@ Bitmap Stripes(int width, int height) {
 
 // Largest minus smallest green value of the canvas, away from its edges.
 int Spread(const Canvas& canvas) {
-  const std::optional<Bitmap> pixels = canvas.Snapshot();
+  const std::optional<imaging::Bitmap> pixels = canvas.Snapshot();
   int low = 255, high = 0;
   for (int y = 2; y < pixels->height_px - 2; ++y) {
     for (int x = 2; x < pixels->width_px - 2; ++x) {
@@ -450,7 +460,7 @@ TEST_F(CairoGraphicsTest, AreaReductionAveragesDetailAwayAtAnyFactor) {
   // Reduced by 3.3, 4, 10 and 40, stripes finer than the new pixels become an even grey; a bilinear
   // sample of two pixels in each place leaves bands instead.
   for (const int factor10 : {33, 40, 100, 400}) {
-    const Bitmap stripes = Stripes(64 * factor10 / 10, 64);
+    const imaging::Bitmap stripes = Stripes(64 * factor10 / 10, 64);
     auto canvas = graphics_.CreateCanvas(64, 16);
     canvas->Clear(kWhite);
     ASSERT_EQ(canvas->DrawBitmap(stripes, {0, 0, 64, 16}, Filter::kArea), GraphicsStatus::kOk);
@@ -479,7 +489,7 @@ TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {
   auto canvas = graphics_.CreateCanvas(20, 10, &status);
   ASSERT_NE(canvas, nullptr);
   canvas->Clear(kWhite);
-  Bitmap red_blue = *MakeBitmap(2, 1, 0xFFFF0000);
+  imaging::Bitmap red_blue = *imaging::MakeBitmap(2, 1, 0xFFFF0000);
   red_blue.pixel(1, 0)[0] = 0, red_blue.pixel(1, 0)[2] = 255;
   // A zero-size draw must not poison the later drawing.
   EXPECT_EQ(canvas->DrawBitmap(red_blue, {3, 3, 0, 5}, Filter::kBicubic), GraphicsStatus::kOk);
@@ -508,7 +518,7 @@ TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {
 }
 
 TEST_F(CairoGraphicsTest, BicubicReductionKeepsTheMeanAndBlendingUsesAlpha) {
-  Bitmap checker = *MakeBitmap(400, 400, kBlack);
+  imaging::Bitmap checker = *imaging::MakeBitmap(400, 400, kBlack);
   for (int y = 0; y < 400; ++y) {
     for (int x = 0; x < 400; ++x) {
       if (((x / 2) + (y / 2)) % 2) std::fill_n(checker.pixel(x, y), 3, 255);
@@ -525,14 +535,14 @@ TEST_F(CairoGraphicsTest, BicubicReductionKeepsTheMeanAndBlendingUsesAlpha) {
   EXPECT_NEAR(sum / 10000, 127.5, 2.0);
 
   canvas->Clear(kWhite);
-  ASSERT_EQ(canvas->DrawBitmap(*MakeBitmap(1, 1, 0x80000000), {0, 0, 100, 100}, Filter::kBilinear),
+  ASSERT_EQ(canvas->DrawBitmap(*imaging::MakeBitmap(1, 1, 0x80000000), {0, 0, 100, 100}, Filter::kBilinear),
             GraphicsStatus::kOk);
   EXPECT_NEAR(canvas->Snapshot()->pixel(50, 50)[0], 127, 1);
 }
 
 TEST_F(CairoGraphicsTest, AreaDrawingOfAPartSeesOnlyThePart) {
   // White on the left half, black on the right: the left half drawn at a fifth stays pure white.
-  Bitmap halves = *MakeBitmap(100, 50, kBlack);
+  imaging::Bitmap halves = *imaging::MakeBitmap(100, 50, kBlack);
   for (int y = 0; y < 50; ++y) std::fill_n(halves.pixel(0, y), 50 * 4, 0xFF);
   auto canvas = graphics_.CreateCanvas(20, 20);
   canvas->Clear(kBlack);
@@ -546,7 +556,7 @@ TEST_F(CairoGraphicsTest, FakeAndRealCanvasesAgreeOnPixelAlignedDrawing) {
   FakeGraphics fake;
   auto real_canvas = graphics_.CreateCanvas(30, 20);
   auto fake_canvas = fake.CreateCanvas(30, 20);
-  Bitmap tile = *MakeBitmap(3, 2, 0xFF102030);
+  imaging::Bitmap tile = *imaging::MakeBitmap(3, 2, 0xFF102030);
   tile.pixel(2, 1)[0] = 250;
   for (Canvas* canvas : {real_canvas.get(), fake_canvas.get()}) {
     canvas->Clear(kWhite);

@@ -10,7 +10,7 @@ namespace platform {
 namespace {
 
 // Whether the pixel is `rgb` within what the filter blends in from a neighbour (enlarged 20 times here).
-bool Is(const Bitmap& page, int x, int y, uint32_t rgb) {
+bool Is(const imaging::Bitmap& page, int x, int y, uint32_t rgb) {
   const uint8_t* p = page.pixel(x, y);
   const int want[] = {static_cast<int>(rgb >> 16), static_cast<int>((rgb >> 8) & 0xFF), static_cast<int>(rgb & 0xFF)};
   for (int c = 0; c < 3; ++c) {
@@ -26,13 +26,13 @@ TEST(PageRasterTest, PicturesLandUprightInTheirRectangleOnWhitePaper) {
   geometry.physical_height_px = 80;
   geometry.offset_x_px = 5;  // the printable area's corner
   geometry.offset_y_px = 10;
-  MemoryBudget budget(1 << 20);
+  imaging::MemoryBudget budget(1 << 20);
   std::unique_ptr<PageRaster> raster = PageRaster::Create(geometry, &budget);
   ASSERT_TRUE(raster);
 
   // Stored 2 x 1, red then blue, tagged 6 (turned clockwise to be seen): upright red above blue. Then
   // turned a quarter clockwise onto the page: blue left of red.
-  Bitmap stored = *MakeBitmap(2, 1, 0xFFFF0000, &budget);
+  imaging::Bitmap stored = *imaging::MakeBitmap(2, 1, 0xFFFF0000, &budget);
   stored.pixel(1, 0)[0] = 0;
   stored.pixel(1, 0)[2] = 255;
   PagePicture picture;
@@ -42,7 +42,7 @@ TEST(PageRasterTest, PicturesLandUprightInTheirRectangleOnWhitePaper) {
   picture.orientation = 6;
   picture.turn_clockwise = true;
   ASSERT_EQ(raster->DrawPicture(picture, RectF{10, 20, 40, 20}), DrawResult::kDrawn);
-  const Bitmap* page = raster->Page();
+  const imaging::Bitmap* page = raster->Page();
   ASSERT_TRUE(page);
   ASSERT_EQ(page->width_px, 60);
   EXPECT_TRUE(Is(*page, 25, 40, 0x0000FF));  // left half of the rectangle (15..35 x 30..50)
@@ -67,7 +67,7 @@ TEST(PageRasterTest, APageBeyondTheBudgetIsRefused) {
   DeviceGeometry geometry;
   geometry.physical_width_px = 2480;
   geometry.physical_height_px = 3508;
-  MemoryBudget budget(1 << 20);
+  imaging::MemoryBudget budget(1 << 20);
   EXPECT_FALSE(PageRaster::Create(geometry, &budget));
 }
 

@@ -83,7 +83,7 @@ class PdfFilePrinterTest : public ::testing::Test {
     int error = 0;
     auto device = printer.OpenDevice(PdfPage{1000, 1000, 100}, &error);
     if (!device || device->StartDoc("PictaVera Print", &error) <= 0) return PageStatus::kFailed;
-    Bitmap picture = *MakeBitmap(2, 2, 0xFF00FF00);
+    imaging::Bitmap picture = *imaging::MakeBitmap(2, 2, 0xFF00FF00);
     PagePicture placed;
     placed.bitmap = &picture;
     placed.width_px = placed.height_px = 2;
@@ -108,7 +108,7 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
   EXPECT_EQ(geometry.printable_width_px, 1771);  // 150 mm at 300 dpi
   EXPECT_EQ(geometry.printable_height_px, 1181);
   ASSERT_GT(device->StartDoc("PictaVera Print", &error), 0);
-  Bitmap picture = *MakeBitmap(4, 2, 0x80FF0000);
+  imaging::Bitmap picture = *imaging::MakeBitmap(4, 2, 0x80FF0000);
   for (int page = 0; page < 2; ++page) {
     ASSERT_EQ(device->StartPage(&error), PageStatus::kOk);
     PagePicture placed;
@@ -158,7 +158,7 @@ TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
 TEST_F(PdfFilePrinterTest, AJpegWithAFillByteIsCarriedAsStoredNotAsABlankPicture) {
   CairoGraphics graphics;
   std::vector<uint8_t> jpeg;
-  ASSERT_EQ(graphics.EncodeJpeg(*MakeBitmap(60, 40, 0xFF2080E0), 90, &jpeg), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics.EncodeJpeg(*imaging::MakeBitmap(60, 40, 0xFF2080E0), 90, &jpeg), GraphicsStatus::kOk);
   // A legal fill byte before the first segment: FF D8 FF FF E0 ...
   jpeg.insert(jpeg.begin() + 2, 0xFF);
   ASSERT_EQ(PrintJpeg(WriteFile("fill.jpg", jpeg), 60, 40, 3), DrawResult::kDrawn);

@@ -111,7 +111,7 @@ class CupsSpoolerTest : public ::testing::Test {
   // A JPEG of width x height written into the sandbox.
   std::string Jpeg(const std::string& name, int width, int height) {
     std::vector<uint8_t> bytes;
-    EXPECT_EQ(graphics_.EncodeJpeg(*MakeBitmap(width, height, 0xFF3366CC), 90, &bytes), GraphicsStatus::kOk);
+    EXPECT_EQ(graphics_.EncodeJpeg(*imaging::MakeBitmap(width, height, 0xFF3366CC), 90, &bytes), GraphicsStatus::kOk);
     const std::string path = g_dir + "/" + name;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));

@@ -13,7 +13,7 @@
 
 #include "platform/cairo/cairo_graphics.h"
 #include "runner/insight/face_batch.h"
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace platform {
@@ -35,7 +35,7 @@ void Inline(size_t count, const std::function<void(size_t)>& part) {
   for (size_t i = 0; i < count; ++i) part(i);
 }
 
-GrayImage Gray(const Bitmap& image) {
+GrayImage Gray(const imaging::Bitmap& image) {
   GrayImage gray{image.width_px, image.height_px, {}};
   for (size_t i = 0; i < image.rgba.size(); i += 4) {
     gray.pixels.push_back(static_cast<uint8_t>((image.rgba[i] * 299 + image.rgba[i + 1] * 587 + image.rgba[i + 2] * 114) / 1000));
@@ -67,7 +67,7 @@ class DlibFaceDetectorTest : public ::testing::Test {
   CairoGraphics graphics_;
   DlibFaceDetector detector_;
   std::unique_ptr<FaceDetection> detection_;
-  Bitmap photo_;
+  imaging::Bitmap photo_;
 };
 
 TEST_F(DlibFaceDetectorTest, FindsTheOneFaceOfThePortrait) {
@@ -124,8 +124,8 @@ TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto
   // The portrait stored turned a quarter counter-clockwise, with orientation 6 telling viewers to turn it
   // back: the face must come out where it is in the upright portrait.
   std::vector<uint8_t> jpeg;
-  ASSERT_EQ(graphics_.EncodeJpeg(RotateCounterClockwise(photo_), 95, &jpeg), GraphicsStatus::kOk);
-  jpeg = testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)}));
+  ASSERT_EQ(graphics_.EncodeJpeg(imaging::RotateCounterClockwise(photo_), 95, &jpeg), GraphicsStatus::kOk);
+  jpeg = imaging::testing::WithExif(jpeg, imaging::testing::BuildExif({imaging::testing::ShortEntry(imaging::testing::kTagOrientation, 6)}));
   const test_support::TempFolder folder("pv-faces");
   const std::string turned = folder.File("turned.jpg");
   test_support::WriteBytes(turned, jpeg);

@@ -8,8 +8,8 @@ namespace {
 
 TEST(FakeGraphicsTest, DecodesRegisteredPicturesWithTheRealDecodersEighthScales) {
   FakeGraphics graphics;
-  graphics.AddPicture("/p/a.jpg", *MakeBitmap(800, 600, 0xFF112233), 6);
-  graphics.AddPicture("/p/b.png", *MakeBitmap(800, 600), 1, ImageFormat::kPng);
+  graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(800, 600, 0xFF112233), 6);
+  graphics.AddPicture("/p/b.png", *imaging::MakeBitmap(800, 600), 1, ImageFormat::kPng);
   DecodedImage decoded;
   ASSERT_EQ(graphics.Decode("/p/a.jpg", {150, 100}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.bitmap.width_px, 200);
@@ -23,14 +23,14 @@ TEST(FakeGraphicsTest, DecodesRegisteredPicturesWithTheRealDecodersEighthScales)
 
 TEST(FakeGraphicsTest, ArrangedFailuresAndTheReadableEncoding) {
   FakeGraphics graphics;
-  graphics.AddPicture("/p/a.jpg", *MakeBitmap(4, 4));
+  graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(4, 4));
   graphics.FailDecode("/p/a.jpg", GraphicsStatus::kOutOfMemory);
   ImageInfo info;
   DecodedImage decoded;
   EXPECT_EQ(graphics.ReadInfo("/p/a.jpg", &info), GraphicsStatus::kOk);
   EXPECT_EQ(graphics.Decode("/p/a.jpg", {}, &decoded), GraphicsStatus::kOutOfMemory);
 
-  const Bitmap image = *MakeBitmap(3, 2, 0xFF445566);
+  const imaging::Bitmap image = *imaging::MakeBitmap(3, 2, 0xFF445566);
   std::vector<uint8_t> bytes;
   ASSERT_EQ(graphics.EncodeJpeg(image, 77, &bytes), GraphicsStatus::kOk);
   EXPECT_EQ(FakeGraphics::ReadEncoded(bytes)->rgba, image.rgba);

@@ -11,12 +11,12 @@
 #include "platform/gdiplus/gdiplus_graphics.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "tests/support/temp_folder.h"
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 
 namespace platform {
 namespace {
 
-using namespace platform::testing;
+using namespace imaging::testing;
 
 // Writes `bytes` as `name` (UTF-8) in `folder` and answers its UTF-8 path.
 std::string Write(const test_support::TempFolder& folder, const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -32,7 +32,7 @@ TEST(WindowsMetadataReaderTest, ReadsAPhotoStoredTurnedUnderAUnicodeName) {
   test_support::TempFolder folder;
   GdiplusGraphics graphics;
   std::vector<uint8_t> jpeg;
-  ASSERT_EQ(graphics.EncodeJpeg(*MakeBitmap(64, 32, 0xFF336699), 90, &jpeg), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics.EncodeJpeg(*imaging::MakeBitmap(64, 32, 0xFF336699), 90, &jpeg), GraphicsStatus::kOk);
   const std::string path = Write(folder, 
       "Ürlaub 写真.jpg",
       WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6), AsciiEntry(kTagDateTime, "2020:01:01 00:00:00"),
@@ -40,10 +40,10 @@ TEST(WindowsMetadataReaderTest, ReadsAPhotoStoredTurnedUnderAUnicodeName) {
                                 ShortEntry(kTagResolutionUnit, 2)},
                                {AsciiEntry(kTagDateTimeOriginal, "2024:05:06 10:20:30")})));
   LibexifMetadataReader reader;
-  MetadataStatus status = MetadataStatus::kUnreadable;
+  imaging::MetadataStatus status = imaging::MetadataStatus::kUnreadable;
   const std::optional<PictureMetadata> metadata = reader.Read(path, &status);
   ASSERT_TRUE(metadata);
-  EXPECT_EQ(status, MetadataStatus::kOk);
+  EXPECT_EQ(status, imaging::MetadataStatus::kOk);
   EXPECT_EQ(metadata->width_px, 64);
   EXPECT_EQ(metadata->height_px, 32);
   EXPECT_EQ(metadata->orientation, 6);
@@ -53,14 +53,14 @@ TEST(WindowsMetadataReaderTest, ReadsAPhotoStoredTurnedUnderAUnicodeName) {
   EXPECT_DOUBLE_EQ(metadata->resolution->x_dpi, 300);
 
   EXPECT_FALSE(reader.Read(folder.File("missing.jpg"), &status));
-  EXPECT_EQ(status, MetadataStatus::kNotFound);
+  EXPECT_EQ(status, imaging::MetadataStatus::kNotFound);
   EXPECT_FALSE(reader.Read(folder.str(), &status));
-  EXPECT_EQ(status, MetadataStatus::kUnreadable);
+  EXPECT_EQ(status, imaging::MetadataStatus::kUnreadable);
   EXPECT_FALSE(reader.Read(Write(folder, "notes.jpg", {'n', 'o'}), &status));
-  EXPECT_EQ(status, MetadataStatus::kUnknownFormat);
+  EXPECT_EQ(status, imaging::MetadataStatus::kUnknownFormat);
 }
 
-GrayImage Gray(const Bitmap& image) {
+GrayImage Gray(const imaging::Bitmap& image) {
   GrayImage gray{image.width_px, image.height_px, {}};
   gray.pixels.reserve(static_cast<size_t>(image.width_px) * image.height_px);
   for (size_t i = 0; i < image.rgba.size(); i += 4) {
@@ -97,11 +97,11 @@ TEST(WindowsFaceDetectorTest, FindsThePortraitsFaceInAPhotoStoredTurned) {
   // where it is in the portrait.
   test_support::TempFolder folder;
   std::vector<uint8_t> jpeg;
-  ASSERT_EQ(graphics.EncodeJpeg(RotateCounterClockwise(portrait.bitmap), 95, &jpeg), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics.EncodeJpeg(imaging::RotateCounterClockwise(portrait.bitmap), 95, &jpeg), GraphicsStatus::kOk);
   const std::string turned = Write(folder, "gedreht.jpg", WithExif(jpeg, BuildExif({ShortEntry(kTagOrientation, 6)})));
   DecodedImage stored;
   ASSERT_EQ(graphics.Decode(turned, {}, &stored), GraphicsStatus::kOk);
-  const Bitmap shown = ApplyOrientation(std::move(stored.bitmap), stored.info.orientation, OrientationSet::kAll);
+  const imaging::Bitmap shown = imaging::ApplyOrientation(std::move(stored.bitmap), stored.info.orientation, imaging::OrientationSet::kAll);
   const auto found = detection->Detect(Gray(shown), TwoThreads);
   ASSERT_TRUE(found);
   ASSERT_EQ(found->size(), 1u);

@@ -13,7 +13,7 @@
 
 #include "platform/cairo/cairo_graphics.h"
 #include "runner/insight/thumbnail.h"
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace platform {
@@ -28,7 +28,7 @@ std::vector<uint8_t> WithText(const std::vector<uint8_t>& png, const std::vector
     std::vector<uint8_t> data(key.begin(), key.end());
     data.push_back(0);
     data.insert(data.end(), value.begin(), value.end());
-    const std::vector<uint8_t> chunk = testing::PngChunk("tEXt", data);
+    const std::vector<uint8_t> chunk = imaging::testing::PngChunk("tEXt", data);
     out.insert(out.end(), chunk.begin(), chunk.end());
   }
   out.insert(out.end(), png.begin() + 33, png.end());
@@ -43,7 +43,7 @@ class ThumbnailCacheTest : public ::testing::Test {
     }
     photo_ = folder_ + "/my photo #1.jpg";  // a space and '#' must be escaped in the URI as file managers do
     std::vector<uint8_t> jpeg;
-    ASSERT_EQ(graphics_.EncodeJpeg(*MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
+    ASSERT_EQ(graphics_.EncodeJpeg(*imaging::MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
     test_support::WriteBytes(photo_, jpeg);
     struct stat info {};
     ASSERT_EQ(::stat(photo_.c_str(), &info), 0);
@@ -64,7 +64,7 @@ class ThumbnailCacheTest : public ::testing::Test {
   std::string WriteEntry(const std::string& size_class, int side, const std::string& uri, const std::string& mtime,
                          uint32_t argb) {
     std::vector<uint8_t> png;
-    EXPECT_EQ(graphics_.EncodePng(*MakeBitmap(side, side * 3 / 4, argb), &png), GraphicsStatus::kOk);
+    EXPECT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(side, side * 3 / 4, argb), &png), GraphicsStatus::kOk);
     const std::string path = folder_ + "/cache/thumbnails/" + size_class + "/" + Md5(uri_) + ".png";
     test_support::WriteBytes(path, WithText(png, {{"Thumb::URI", uri}, {"Thumb::MTime", mtime}, {"Software", "test"}}));
     return path;
@@ -152,20 +152,20 @@ TEST_F(ThumbnailCacheTest, PipelineUsesTheCacheOrDecodesToAnRgbaPng) {
 
   // Orientation 6: a portrait preview.
   std::vector<uint8_t> jpeg;
-  ASSERT_EQ(graphics_.EncodeJpeg(*MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_.EncodeJpeg(*imaging::MakeBitmap(1600, 1200, 0xff0000ff), 90, &jpeg), GraphicsStatus::kOk);
   const std::string turned = folder_ + "/turned.jpg";
-  test_support::WriteBytes(turned, testing::WithExif(jpeg, testing::BuildExif({testing::ShortEntry(testing::kTagOrientation, 6)})));
+  test_support::WriteBytes(turned, imaging::testing::WithExif(jpeg, imaging::testing::BuildExif({imaging::testing::ShortEntry(imaging::testing::kTagOrientation, 6)})));
   check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 120}), 120, 160, 0);
   check(runner::insight::RenderThumbnail(graphics_, nullptr, turned, {160, 200}), 160, 213, 0);
 
   // A PNG whose header claims 100000 x 100000 pixels gives nothing, at once.
   std::vector<uint8_t> hostile;
-  ASSERT_EQ(graphics_.EncodePng(*MakeBitmap(4, 4, 0xff000000), &hostile), GraphicsStatus::kOk);
-  std::vector<uint8_t> header = testing::Be32(100000);  // IHDR's width and height, then the rest as it was
-  const std::vector<uint8_t> height = testing::Be32(100000);
+  ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(4, 4, 0xff000000), &hostile), GraphicsStatus::kOk);
+  std::vector<uint8_t> header = imaging::testing::Be32(100000);  // IHDR's width and height, then the rest as it was
+  const std::vector<uint8_t> height = imaging::testing::Be32(100000);
   header.insert(header.end(), height.begin(), height.end());
   header.insert(header.end(), hostile.begin() + 24, hostile.begin() + 29);
-  const std::vector<uint8_t> ihdr = testing::PngChunk("IHDR", header);
+  const std::vector<uint8_t> ihdr = imaging::testing::PngChunk("IHDR", header);
   std::copy(ihdr.begin(), ihdr.end(), hostile.begin() + 8);
   test_support::WriteBytes(folder_ + "/huge.png", hostile);
   EXPECT_FALSE(runner::insight::RenderThumbnail(graphics_, nullptr, folder_ + "/huge.png", {160, 120}));

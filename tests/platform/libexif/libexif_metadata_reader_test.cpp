@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
 
-using namespace platform::testing;
+using namespace imaging::testing;
 
 class LibexifMetadataReaderTest : public ::testing::Test {
  protected:
@@ -36,10 +36,10 @@ TEST_F(LibexifMetadataReaderTest, ReadsSizeOrientationAndBothDatesAsStored) {
                                                           AsciiEntry(kTagDateTime, "2020:01:01 00:00:00")},
                                                          {AsciiEntry(kTagDateTimeOriginal, "2024:05:06 10:20:30")})),
                                FrameSegment(4000, 3000)}));
-  MetadataStatus status = MetadataStatus::kUnreadable;
+  imaging::MetadataStatus status = imaging::MetadataStatus::kUnreadable;
   const auto metadata = reader_.Read(path, &status);
   ASSERT_TRUE(metadata);
-  EXPECT_EQ(status, MetadataStatus::kOk);
+  EXPECT_EQ(status, imaging::MetadataStatus::kOk);
   EXPECT_EQ(metadata->width_px, 4000);
   EXPECT_EQ(metadata->height_px, 3000);
   EXPECT_EQ(metadata->orientation, 6);
@@ -88,17 +88,17 @@ TEST_F(LibexifMetadataReaderTest, GarbageExifKeepsTheSize) {
 }
 
 TEST_F(LibexifMetadataReaderTest, FailuresSayWhy) {
-  MetadataStatus status = MetadataStatus::kOk;
+  imaging::MetadataStatus status = imaging::MetadataStatus::kOk;
   EXPECT_FALSE(reader_.Read(folder_ + "/missing.jpg", &status));
-  EXPECT_EQ(status, MetadataStatus::kNotFound);
+  EXPECT_EQ(status, imaging::MetadataStatus::kNotFound);
   EXPECT_FALSE(reader_.Read(folder_, &status));
-  EXPECT_EQ(status, MetadataStatus::kUnreadable);
+  EXPECT_EQ(status, imaging::MetadataStatus::kUnreadable);
   const std::string fifo = folder_ + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(reader_.Read(fifo, &status));  // refused without waiting for a writer
-  EXPECT_EQ(status, MetadataStatus::kUnreadable);
+  EXPECT_EQ(status, imaging::MetadataStatus::kUnreadable);
   EXPECT_FALSE(reader_.Read(Write("t.txt", {'h', 'e', 'l', 'l', 'o'}), &status));
-  EXPECT_EQ(status, MetadataStatus::kUnknownFormat);
+  EXPECT_EQ(status, imaging::MetadataStatus::kUnknownFormat);
 }
 
 }  // namespace

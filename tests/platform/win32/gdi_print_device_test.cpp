@@ -12,8 +12,8 @@ namespace platform {
 namespace {
 
 // 2 x 1: opaque red, then black at half alpha.
-Bitmap TwoPixels() {
-  Bitmap picture = *MakeBitmap(2, 1, 0xFFFF0000);
+imaging::Bitmap TwoPixels() {
+  imaging::Bitmap picture = *imaging::MakeBitmap(2, 1, 0xFFFF0000);
   uint8_t* second = picture.pixel(1, 0);
   second[0] = second[1] = second[2] = 0;
   second[3] = 128;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 #include "platform/win32/win_spooler.h"
 
 int main(int argc, char** argv) {
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
   }
   for (int page = 0; page < 2; ++page) {
     const bool landscape = page == 0;
-    std::optional<platform::Bitmap> picture =
-        platform::MakeBitmap(landscape ? 300 : 200, landscape ? 200 : 300, page == 0 ? 0xFF2040C0 : 0xFFC04020);
+    std::optional<imaging::Bitmap> picture =
+        imaging::MakeBitmap(landscape ? 300 : 200, landscape ? 200 : 300, page == 0 ? 0xFF2040C0 : 0xFFC04020);
     if (!picture) return 1;
     // A dark band across the top third, so that the turn shows in the rendered page.
     for (int y = 0; y < picture->height_px / 3; ++y) {

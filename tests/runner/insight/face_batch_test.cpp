@@ -34,7 +34,7 @@ class FaceBatchTest : public ::testing::Test {
     return FaceRecordsToList(RunFaceBatch(paths, ports));
   }
   void AddPhoto(const std::string& path, int width, int height, int orientation = 1) {
-    graphics_.AddPicture(path, *platform::MakeBitmap(width, height, kBlack), orientation);
+    graphics_.AddPicture(path, *imaging::MakeBitmap(width, height, kBlack), orientation);
   }
 
   platform::FakeGraphics graphics_;
@@ -77,7 +77,7 @@ TEST_F(FaceBatchTest, NothingFoundReducedIsLookedForAgainAtFullSizeWithFactorOne
 
 TEST_F(FaceBatchTest, APictureTooLargeForASecondLookKeepsTheReducedAnswerAndIsDecodedOnce) {
   // A file claiming 16000 x 16000 pixels (as a few hundred hostile bytes can): one look at the capped size.
-  graphics_.AddClaimedPicture("/p/huge.jpg", 16000, 16000, *platform::MakeBitmap(64, 64, kBlack));
+  graphics_.AddClaimedPicture("/p/huge.jpg", 16000, 16000, *imaging::MakeBitmap(64, 64, kBlack));
   detector_.SetFaces(16000, 16000, {{100, 200, 80, 90}});
   const EncodableList records = Run({"/p/huge.jpg"});
   ASSERT_EQ(records.size(), 1u);
@@ -107,7 +107,7 @@ TEST_F(FaceBatchTest, ThinPhotoKeepsOnePixelOnItsShortSide) {
 TEST_F(FaceBatchTest, TurnedPhotoIsAnalysedUprightAndReportedInUprightPixels) {
   // Stored 400 x 300 with orientation 6 (turn clockwise to view): upright 300 x 400. The stored
   // bottom-left pixel becomes the upright top-left one.
-  platform::Bitmap stored = *platform::MakeBitmap(400, 300, kBlack);
+  imaging::Bitmap stored = *imaging::MakeBitmap(400, 300, kBlack);
   std::fill_n(stored.pixel(0, 299), 4, 0xff);
   graphics_.AddPicture("/p/turned.jpg", stored, 6);
   detector_.SetFaces(300, 400, {{10, 20, 30, 40}});
@@ -145,21 +145,29 @@ TEST_F(FaceBatchTest, WithoutADetectorEveryPhotoSaysSo) {
   EXPECT_TRUE(detector_.seen_sizes().empty());
 }
 
-TEST_F(FaceBatchTest, AnUndecodableFileOrAFailedDetectionEmptiesTheWholeAnswer) {
+TEST_F(FaceBatchTest, APhotoThatCannotBeUsedFailsAloneWithItsReason) {
   AddPhoto("/p/a.jpg", 64, 64);
   graphics_.FailPath("/p/notes.txt", platform::GraphicsStatus::kUnknownImageFormat);
-  EXPECT_TRUE(Run({"/p/a.jpg", "/p/notes.txt", "/p/missing.jpg"}).empty());
-
   AddPhoto("/p/corrupt.jpg", 64, 64);
   graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
-  EXPECT_TRUE(Run({"/p/a.jpg", "/p/corrupt.jpg"}).empty());
+  ::testing::internal::CaptureStderr();
+  const EncodableList records = Run({"/p/a.jpg", "/p/notes.txt", "/p/corrupt.jpg", "/p/b.jpg"});
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(std::get<std::string>(Field(records[0], "debugInfo")).rfind("FD: ori=64x64", 0), 0u);
+  EXPECT_EQ(std::get<std::string>(Field(records[1], "debugInfo")), "FD: damaged data\n");
+  EXPECT_TRUE(std::get<EncodableList>(Field(records[2], "faces")).empty());
+  EXPECT_NE(log.find("FD: Photo 1 skipped (/p/notes.txt): damaged data"), std::string::npos) << log;
+  EXPECT_NE(log.find("FD: Photo 2 skipped (/p/corrupt.jpg): damaged data"), std::string::npos) << log;
 
   detector_.FailDetection(true);
-  EXPECT_TRUE(Run({"/p/a.jpg"}).empty());
+  const EncodableList failed = Run({"/p/a.jpg"});
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(Field(failed[0], "debugInfo")), "FD: face detection failed\n");
 }
 
 TEST(GrayFromBitmapTest, WeightsAddUpAndAlphaIsIgnored) {
-  platform::Bitmap image = *platform::MakeBitmap(4, 1, kWhite);
+  imaging::Bitmap image = *imaging::MakeBitmap(4, 1, kWhite);
   const uint8_t pixels[] = {255, 255, 255, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255};
   std::copy(std::begin(pixels), std::end(pixels), image.rgba.begin());
   const platform::GrayImage gray = GrayFromBitmap(image);

@@ -74,7 +74,7 @@ EncodableValue Paths(EncodableList paths) {
 class FaceRectsChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(64, 48, 0xff000000));
+    services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(64, 48, 0xff000000));
     services_.face_detector.SetFaces(64, 48, {{4, 5, 6, 7}});
   }
   void Setup(std::weak_ptr<WindowMessageTarget> window) {
@@ -129,7 +129,7 @@ TEST_F(FaceRectsChannelTest, BatchIsAnsweredThroughTheWindowWithOneRecordPerPath
 class FaceWorkersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(64, 48, 0xff000000));
+    services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(64, 48, 0xff000000));
     services_.face_detector.SetFaces(64, 48, {{4, 5, 6, 7}});
   }
   std::shared_ptr<RecordedAnswer> Submit(FaceWorkers& workers, std::vector<std::string> paths) {

@@ -74,7 +74,7 @@ TEST_F(MediaInfoChannelTest, DateTimeIsUsedWhenTheOriginalIsMissingAndBadDatesAr
 }
 
 TEST_F(MediaInfoChannelTest, UnusableArgumentsAndUnreadableFilesAnswerNull) {
-  services_.metadata.Fail("/p/text.txt", platform::MetadataStatus::kUnknownFormat);
+  services_.metadata.Fail("/p/text.txt", imaging::MetadataStatus::kUnknownFormat);
   for (const EncodableValue& arguments :
        {PathArgument(""), PathArgument("/p/missing.jpg"), PathArgument("/p/text.txt"),
         EncodableValue(EncodableMap{{EncodableValue("path"), EncodableValue(5)}}), EncodableValue(EncodableMap{}),

@@ -20,13 +20,13 @@
 #include "runner/insight/insight_channels.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
-#include "tests/platform/picture/exif_test_files.h"
+#include "tests/imaging/header/exif_test_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace runner::insight {
 namespace {
 
-using namespace platform::testing;
+using namespace imaging::testing;
 
 // The upright picture: 48 wide, 64 tall, dark, with a white 16 x 16 square at its top-left corner.
 constexpr int kUprightWidth = 48;
@@ -64,12 +64,12 @@ class OrientationAgreementTest : public ::testing::Test {
 
   // The photo stored so that `orientation` makes it upright, its EXIF block placed as `layout` says.
   std::string Photo(int orientation, bool big_endian, Layout layout) {
-    platform::Bitmap upright = *platform::MakeBitmap(kUprightWidth, kUprightHeight, 0xff202020);
+    imaging::Bitmap upright = *imaging::MakeBitmap(kUprightWidth, kUprightHeight, 0xff202020);
     for (int y = 0; y < kMark; ++y) {
       for (int x = 0; x < kMark; ++x) std::fill_n(upright.pixel(x, y), 3, 0xff);
     }
-    const platform::Bitmap stored =
-        platform::ApplyOrientation(std::move(upright), Inverse(orientation), platform::OrientationSet::kAll);
+    const imaging::Bitmap stored =
+        imaging::ApplyOrientation(std::move(upright), Inverse(orientation), imaging::OrientationSet::kAll);
     std::vector<uint8_t> jpeg;
     EXPECT_EQ(graphics_.EncodeJpeg(stored, 95, &jpeg), platform::GraphicsStatus::kOk);
     const std::vector<uint8_t> app1 =
@@ -149,13 +149,13 @@ class OrientationAgreementTest : public ::testing::Test {
     EXPECT_LE(std::get<double>(face.at(EncodableValue("top"))), 1.0);
 
     // The helper program's loader.
-    mosalith::ImageCodec codec(mosalith::CodecPath::kFast);
-    std::optional<mosalith::Picture> loaded = mosalith::LoadPicture(path, codec);
-    ASSERT_TRUE(loaded);
+    mosalith::ImageCodec codec;
+    base::StatusOr<mosalith::Picture> loaded = mosalith::LoadPicture(path, codec);
+    ASSERT_TRUE(loaded.ok());
     EXPECT_EQ(loaded->orientation, orientation);
     mosalith::ApplyOrientation(loaded->pixels, loaded->orientation);
-    EXPECT_EQ(loaded->pixels.width(), kUprightWidth);
-    EXPECT_EQ(loaded->pixels.height(), kUprightHeight);
+    EXPECT_EQ(loaded->pixels.width_px, kUprightWidth);
+    EXPECT_EQ(loaded->pixels.height_px, kUprightHeight);
     EXPECT_GT(loaded->pixels.pixel(3, 3)[0], 200);
   }
 

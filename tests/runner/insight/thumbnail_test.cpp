@@ -46,7 +46,7 @@ TEST(ThumbnailSizeTest, PreviewCoversTheBoxTurnedToThePictureWithoutEnlarging) {
 
 class ThumbnailRenderTest : public ::testing::Test {
  protected:
-  std::optional<platform::Bitmap> Render(const std::string& path, PixelSize requested, bool use_cache = true) {
+  std::optional<imaging::Bitmap> Render(const std::string& path, PixelSize requested, bool use_cache = true) {
     auto bytes = RenderThumbnail(graphics_, use_cache ? &cache_ : nullptr, path, requested);
     if (!bytes) return std::nullopt;
     return platform::FakeGraphics::ReadEncoded(*bytes);
@@ -56,7 +56,7 @@ class ThumbnailRenderTest : public ::testing::Test {
 };
 
 TEST_F(ThumbnailRenderTest, TurnedJpegIsDecodedReducedAndComesOutUpright) {
-  platform::Bitmap stored = *platform::MakeBitmap(4000, 3000, 0xff000000);
+  imaging::Bitmap stored = *imaging::MakeBitmap(4000, 3000, 0xff000000);
   for (int y = 2600; y < 3000; ++y) std::fill_n(stored.pixel(0, y), 400 * 4, 0xff);  // upright top-left
   graphics_.AddPicture("/p/turned.jpg", stored, 6);
   auto preview = Render("/p/turned.jpg", {240, 320});
@@ -72,7 +72,7 @@ TEST_F(ThumbnailRenderTest, TurnedJpegIsDecodedReducedAndComesOutUpright) {
 }
 
 TEST_F(ThumbnailRenderTest, AlphaIsKeptAndSmallPicturesAreNotEnlarged) {
-  graphics_.AddPicture("/p/a.png", *platform::MakeBitmap(100, 80, 0x40ff0000), 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/a.png", *imaging::MakeBitmap(100, 80, 0x40ff0000), 1, platform::ImageFormat::kPng);
   auto preview = Render("/p/a.png", {160, 120});
   ASSERT_TRUE(preview);
   EXPECT_EQ(preview->width_px, 100);
@@ -83,11 +83,11 @@ TEST_F(ThumbnailRenderTest, AlphaIsKeptAndSmallPicturesAreNotEnlarged) {
 
 TEST_F(ThumbnailRenderTest, PreviewsAreShownInSrgbWhateverTheirProfile) {
   constexpr uint32_t kSage = 0x806E9678;  // (110, 150, 120) in Adobe RGB is (87, 151, 119) in sRGB
-  graphics_.AddPicture("/p/adobe.png", *platform::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/adobe.png", *imaging::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
   imaging::ColourDescription adobe;
   adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
   graphics_.SetColour("/p/adobe.png", adobe);
-  graphics_.AddPicture("/p/plain.png", *platform::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/plain.png", *imaging::MakeBitmap(100, 80, kSage), 1, platform::ImageFormat::kPng);
   const auto tagged = Render("/p/adobe.png", {100, 80});
   const auto plain = Render("/p/plain.png", {100, 80});
   ASSERT_TRUE(tagged && plain);
@@ -100,9 +100,9 @@ TEST_F(ThumbnailRenderTest, PreviewsAreShownInSrgbWhateverTheirProfile) {
 }
 
 TEST_F(ThumbnailRenderTest, AValidCacheEntryCoveringTheSizeIsUsed) {
-  graphics_.AddPicture("/p/photo.jpg", *platform::MakeBitmap(4000, 3000, 0xff000000));
-  graphics_.AddPicture("/cache/large/x.png", *platform::MakeBitmap(256, 192, 0xff00ff00), 1, platform::ImageFormat::kPng);
-  graphics_.AddPicture("/cache/normal/x.png", *platform::MakeBitmap(128, 96, 0xff0000ff), 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/photo.jpg", *imaging::MakeBitmap(4000, 3000, 0xff000000));
+  graphics_.AddPicture("/cache/large/x.png", *imaging::MakeBitmap(256, 192, 0xff00ff00), 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/cache/normal/x.png", *imaging::MakeBitmap(128, 96, 0xff0000ff), 1, platform::ImageFormat::kPng);
   cache_.AddEntry("/p/photo.jpg", 256, "/cache/large/x.png");
   cache_.AddEntry("/p/photo.jpg", 128, "/cache/normal/x.png");
   auto preview = Render("/p/photo.jpg", {160, 120});
@@ -121,7 +121,7 @@ TEST_F(ThumbnailRenderTest, AValidCacheEntryCoveringTheSizeIsUsed) {
 
   // An entry too small for the box (a stale size class) is passed over for the picture itself.
   cache_.AddEntry("/p/photo2.jpg", 512, "/cache/normal/x.png");
-  graphics_.AddPicture("/p/photo2.jpg", *platform::MakeBitmap(4000, 3000, 0xffff0000));
+  graphics_.AddPicture("/p/photo2.jpg", *imaging::MakeBitmap(4000, 3000, 0xffff0000));
   preview = Render("/p/photo2.jpg", {400, 300});
   ASSERT_TRUE(preview);
   EXPECT_EQ(preview->width_px, 400);
@@ -132,10 +132,10 @@ TEST_F(ThumbnailRenderTest, MissingUnreadableAndFailingPicturesGiveNothing) {
   EXPECT_FALSE(Render("/p/missing.jpg", {160, 120}));
   graphics_.FailPath("/p/text.txt", platform::GraphicsStatus::kUnknownImageFormat);
   EXPECT_FALSE(Render("/p/text.txt", {160, 120}));
-  graphics_.AddPicture("/p/corrupt.jpg", *platform::MakeBitmap(64, 64));
+  graphics_.AddPicture("/p/corrupt.jpg", *imaging::MakeBitmap(64, 64));
   graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
   EXPECT_FALSE(Render("/p/corrupt.jpg", {16, 16}));
-  graphics_.AddPicture("/p/ok.jpg", *platform::MakeBitmap(64, 64));
+  graphics_.AddPicture("/p/ok.jpg", *imaging::MakeBitmap(64, 64));
   graphics_.FailEncode(platform::GraphicsStatus::kGenericError);
   EXPECT_FALSE(Render("/p/ok.jpg", {16, 16}));
 }
@@ -144,7 +144,7 @@ class ThumbnailChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetupThumbnailChannel(&messenger_, slot_, services_.services);
-    services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(400, 300, 0xff000000));
+    services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(400, 300, 0xff000000));
   }
   std::shared_ptr<const runner::testing::Answer> Ask(EncodableMap arguments, const std::string& method = "getThumbnail") {
     return messenger_.Call("thumbnail_channel", method, std::make_unique<EncodableValue>(std::move(arguments)));

@@ -44,7 +44,8 @@ BakeRequest Request(const std::string& path, int width = 30, int height = 20) {
 class ThrowingGraphics : public platform::FakeGraphics {
  public:
   explicit ThrowingGraphics(bool with_text) : with_text_(with_text) {}
-  GraphicsStatus Decode(const std::string&, const platform::DecodeOptions&, platform::DecodedImage*) const override {
+  GraphicsStatus Decode(const std::string&, const platform::DecodeOptions&, platform::DecodedImage*,
+                        std::string*) const override {
     if (with_text_) throw std::runtime_error("boom");
     throw 7;
   }
@@ -58,7 +59,7 @@ class BakeSingleImageTest : public ::testing::Test {
   BakeSingleImageTest()
       : shared_{},
         tools_{&graphics_, &files_, &clock_, &shared_} {
-    graphics_.AddPicture("/p.jpg", *platform::MakeBitmap(60, 40, 0xFF336699));
+    graphics_.AddPicture("/p.jpg", *imaging::MakeBitmap(60, 40, 0xFF336699));
     files_.AddFolder(kFolder);
   }
 
@@ -180,18 +181,18 @@ class RealBakeTest : public ::testing::Test {
   void SetUp() override {
     files_ = std::make_unique<platform::PosixFileSystem>(root_ + "/tmp");
     // Two photos and a frame, made with the real encoders.
-    auto photo = *platform::MakeBitmap(240, 160, 0xFF2060A0);
+    auto photo = *imaging::MakeBitmap(240, 160, 0xFF2060A0);
     for (int y = 0; y < 160; ++y) {
       for (int x = 0; x < 120; ++x) photo.pixel(x, y)[0] = static_cast<uint8_t>(x * 2);
     }
     WriteEncoded(root_ + "/a.jpg", photo, true);
-    WriteEncoded(root_ + "/b.png", *platform::MakeBitmap(90, 120, 0x80FF8000), false);
-    auto frame = *platform::MakeBitmap(50, 70, 0x00000000);
+    WriteEncoded(root_ + "/b.png", *imaging::MakeBitmap(90, 120, 0x80FF8000), false);
+    auto frame = *imaging::MakeBitmap(50, 70, 0x00000000);
     for (int x = 0; x < 50; ++x) frame.pixel(x, 3)[3] = 255;
     WriteEncoded(root_ + "/frame.png", frame, false);
   }
 
-  void WriteEncoded(const std::string& path, const platform::Bitmap& image, bool jpeg) {
+  void WriteEncoded(const std::string& path, const imaging::Bitmap& image, bool jpeg) {
     std::vector<uint8_t> bytes;
     ASSERT_EQ(jpeg ? graphics_.EncodeJpeg(image, 90, &bytes) : graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),

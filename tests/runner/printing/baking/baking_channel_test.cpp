@@ -15,7 +15,7 @@ EncodableValue V(const char* text) { return EncodableValue(std::string(text)); }
 
 TEST(BakingMethods, ChannelBakeWritesFilesAtTheClampedQuality) {
   runner::testing::TestServices services;
-  services.graphics.AddPicture("/p.jpg", *platform::MakeBitmap(60, 40, 0xFF102030));
+  services.graphics.AddPicture("/p.jpg", *imaging::MakeBitmap(60, 40, 0xFF102030));
   services.settings.Put("ColorProfile", "adobe_rgb");
   runner::testing::RecordingMessenger messenger;
   std::unique_ptr<Channel> slot;

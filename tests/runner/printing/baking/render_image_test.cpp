@@ -10,7 +10,7 @@
 namespace runner::printing {
 namespace {
 
-using platform::Bitmap;
+using imaging::Bitmap;
 
 constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
@@ -24,8 +24,8 @@ uint32_t Argb(const Bitmap& image, int x, int y) {
 
 // Left half `left`, right half `right`.
 Bitmap Halves(int width, int height, uint32_t left, uint32_t right) {
-  Bitmap image = *platform::MakeBitmap(width, height, left);
-  const Bitmap right_half = *platform::MakeBitmap(1, 1, right);
+  Bitmap image = *imaging::MakeBitmap(width, height, left);
+  const Bitmap right_half = *imaging::MakeBitmap(1, 1, right);
   for (int y = 0; y < height; ++y) {
     for (int x = width / 2; x < width; ++x) std::copy_n(right_half.pixel(0, 0), 4, image.pixel(x, y));
   }
@@ -135,7 +135,7 @@ TEST_F(RenderTest, EveryOrientationIsUprightOnBothDecodePaths) {
 }
 
 TEST_F(RenderTest, StrokeBandsInsideAndOutside) {
-  graphics_.AddPicture("/p.jpg", *platform::MakeBitmap(100, 100, kBlue));
+  graphics_.AddPicture("/p.jpg", *imaging::MakeBitmap(100, 100, kBlue));
   BakeRequest request = Request(100, 100);
   request.effects.stroke = 0.5f;
   request.effects.stroke_color = kRed;
@@ -165,9 +165,9 @@ TEST_F(RenderTest, StrokeBandsInsideAndOutside) {
 }
 
 TEST_F(RenderTest, ZeroScaleDrawsNoPhotoButStillTheStrokeAndFrame) {
-  graphics_.AddPicture("/p.jpg", *platform::MakeBitmap(100, 100, kBlue));
-  Bitmap frame = *platform::MakeBitmap(10, 10, 0x00000000);
-  std::copy_n(platform::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4, frame.pixel(5, 0));
+  graphics_.AddPicture("/p.jpg", *imaging::MakeBitmap(100, 100, kBlue));
+  Bitmap frame = *imaging::MakeBitmap(10, 10, 0x00000000);
+  std::copy_n(imaging::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4, frame.pixel(5, 0));
   graphics_.AddPicture("/frame.png", frame, 1, platform::ImageFormat::kPng);
   BakeRequest request = Request(100, 100);
   request.image_scale = 0.0;
@@ -187,7 +187,7 @@ TEST_F(RenderTest, ZeroScaleDrawsNoPhotoButStillTheStrokeAndFrame) {
 }
 
 TEST_F(RenderTest, HostileCanvasesAndUnreadablePhotosFailCleanly) {
-  graphics_.AddPicture("/p.jpg", *platform::MakeBitmap(10, 10, kBlue));
+  graphics_.AddPicture("/p.jpg", *imaging::MakeBitmap(10, 10, kBlue));
   for (const auto& [w, h] : std::vector<std::pair<int, int>>{{0, 10}, {-1, 10}, {40000, 10}, {30000, 30000}}) {
     EXPECT_TRUE(Render(Request(w, h)).empty()) << w << "x" << h;
     EXPECT_TRUE(Logged("ERROR: Failed to create canvas"));

@@ -123,10 +123,10 @@ TEST_F(PlanMagnetSheetsTest, TheReplysRequestComposesTheSheetAsPlanned) {
 }
 
 TEST_F(PlanMagnetSheetsTest, ThePreflightNamesUnreadableSmallAndFaceCutPhotos) {
-  services_.graphics.AddPicture("/p/big.jpg", *platform::MakeBitmap(1800, 1200, 0xFF808080));
-  services_.graphics.AddPicture("/p/small.jpg", *platform::MakeBitmap(300, 300, 0xFF808080));
+  services_.graphics.AddPicture("/p/big.jpg", *imaging::MakeBitmap(1800, 1200, 0xFF808080));
+  services_.graphics.AddPicture("/p/small.jpg", *imaging::MakeBitmap(300, 300, 0xFF808080));
   // A portrait whose face sits near its top: a centred square crop keeps rows 300..1199 of 1500.
-  services_.graphics.AddPicture("/p/portrait.jpg", *platform::MakeBitmap(900, 1500, 0xFF808080));
+  services_.graphics.AddPicture("/p/portrait.jpg", *imaging::MakeBitmap(900, 1500, 0xFF808080));
   services_.face_detector.SetFaces(900, 1500, {platform::FaceBox{350, 120, 200, 200}});
   services_.graphics.FailPath("/p/damaged.jpg", platform::GraphicsStatus::kUnknownImageFormat);
   EncodableMap arguments = Squares();
@@ -154,7 +154,7 @@ TEST_F(PlanMagnetSheetsTest, ThePreflightNamesUnreadableSmallAndFaceCutPhotos) {
     EXPECT_EQ(At(photos[2], "warnings"), face_aware ? V(EncodableList{}) : V(EncodableList{V("faceCut")}));
     EXPECT_EQ(At(photos[3], "warnings"), V(EncodableList{V("unreadable")}));
     EXPECT_EQ(At(photos[3], "reason"), V("file not found"));
-    EXPECT_EQ(At(photos[4], "reason"), V("not a picture this program reads, or damaged data"));
+    EXPECT_EQ(At(photos[4], "reason"), V("damaged data"));  // the image core's own words
     EXPECT_EQ(At(answer->value, "preflightWarnings"), V(face_aware ? 4 : 5));
   }
   // The faces found come back as the request's "imageFaces": given, they are used without a search.

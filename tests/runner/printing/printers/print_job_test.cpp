@@ -40,8 +40,8 @@ TEST_F(PrintJobTest, PicturesAreLaidOutUprightByTheirOrientation) {
   spooler_.SetDefault("Office");
   // Stored on its side (3000 x 2000) and tagged 6 or 5: upright it is 2000 x 3000, so no page turn; the
   // device places the stored file with its orientation.
-  graphics_.AddPicture("/six.jpg", *platform::MakeBitmap(3000, 2000, 0xFF808080), 6);
-  graphics_.AddPicture("/five.jpg", *platform::MakeBitmap(3000, 2000, 0xFF808080), 5);
+  graphics_.AddPicture("/six.jpg", *imaging::MakeBitmap(3000, 2000, 0xFF808080), 6);
+  graphics_.AddPicture("/five.jpg", *imaging::MakeBitmap(3000, 2000, 0xFF808080), 5);
   ASSERT_EQ(Print({"/six.jpg", "/five.jpg"})->kind, Kind::kSuccess);
   const auto jobs = spooler_.log().jobs();
   ASSERT_EQ(jobs.size(), 1u);
@@ -67,9 +67,9 @@ TEST_F(PrintJobTest, PicturesReachThePageConvertedOnceAndPrinterNumbersAreSaidTo
   constexpr uint32_t kSage = 0xFF6E9678;  // as numbers; in Adobe RGB it is (87, 151, 119) in sRGB
   imaging::ColourDescription adobe;
   adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
-  graphics_.AddPicture("/plain.jpg", *platform::MakeBitmap(100, 100, kSage));
+  graphics_.AddPicture("/plain.jpg", *imaging::MakeBitmap(100, 100, kSage));
   for (const char* path : {"/adobe.jpg", "/adobe.png"}) {
-    graphics_.AddPicture(path, *platform::MakeBitmap(100, 100, kSage), 1,
+    graphics_.AddPicture(path, *imaging::MakeBitmap(100, 100, kSage), 1,
                          path[7] == 'j' ? platform::ImageFormat::kJpeg : platform::ImageFormat::kPng);
     graphics_.SetColour(path, adobe);
   }
@@ -171,7 +171,7 @@ TEST_F(PrintJobTest, PicturesAreDecodedAtTheDevicePixelsTheyCoverAndAHugeJpegIsN
   spooler_.log().set_script(script);
   spooler_.SetDefault("Office");
   // A JPEG whose header claims 16000 x 16000 pixels, and an ordinary PNG twice the page's size.
-  graphics_.AddClaimedPicture("/claims.jpg", 16000, 16000, *platform::MakeBitmap(64, 64, 0xFF808080));
+  graphics_.AddClaimedPicture("/claims.jpg", 16000, 16000, *imaging::MakeBitmap(64, 64, 0xFF808080));
   AddPicture("/big.png", 4800, 7200, platform::ImageFormat::kPng);
   ::testing::internal::CaptureStderr();
   auto answer = Print({"/claims.jpg", "/big.png"});
@@ -232,7 +232,7 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
 }
 
 TEST_F(PrintJobTest, NoLoadablePageEndsAnEmptyJobAndFails) {
-  graphics_.AddPicture("/corrupt.jpg", *platform::MakeBitmap(10, 10));
+  graphics_.AddPicture("/corrupt.jpg", *imaging::MakeBitmap(10, 10));
   graphics_.FailDecode("/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
   ::testing::internal::CaptureStderr();
   auto answer = Print({"/corrupt.jpg"}, "Office");

@@ -122,7 +122,7 @@ class PrinterChannelTest : public ::testing::Test {
 
   void AddPicture(const std::string& path, int width, int height,
                   platform::ImageFormat format = platform::ImageFormat::kJpeg) {
-    graphics_.AddPicture(path, *platform::MakeBitmap(width, height, 0xFF808080), 1, format);
+    graphics_.AddPicture(path, *imaging::MakeBitmap(width, height, 0xFF808080), 1, format);
   }
 
   platform::FakeSpooler spooler_;

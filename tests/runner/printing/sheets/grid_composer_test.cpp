@@ -76,21 +76,21 @@ class GridComposerTest : public ::testing::Test {
     log_ = ::testing::internal::GetCapturedStderr();
     return result;
   }
-  platform::Bitmap Sheet(const std::string& path) {
+  imaging::Bitmap Sheet(const std::string& path) {
     const std::optional<std::vector<uint8_t>> bytes = files_.Contents(path);
     EXPECT_TRUE(bytes) << path;
-    std::optional<platform::Bitmap> sheet = bytes ? platform::FakeGraphics::ReadEncoded(*bytes) : std::nullopt;
+    std::optional<imaging::Bitmap> sheet = bytes ? platform::FakeGraphics::ReadEncoded(*bytes) : std::nullopt;
     EXPECT_TRUE(sheet) << path;
-    return sheet.value_or(platform::Bitmap{});
+    return sheet.value_or(imaging::Bitmap{});
   }
-  static uint32_t Argb(const platform::Bitmap& image, int x, int y) {
+  static uint32_t Argb(const imaging::Bitmap& image, int x, int y) {
     const uint8_t* p = image.pixel(x, y);
     return uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
   }
   // A picture whose left half is `left` and right half `right`.
-  static platform::Bitmap Halves(int width, int height, uint32_t left, uint32_t right) {
-    platform::Bitmap image = *platform::MakeBitmap(width, height, left);
-    const platform::Bitmap right_half = *platform::MakeBitmap(1, 1, right);
+  static imaging::Bitmap Halves(int width, int height, uint32_t left, uint32_t right) {
+    imaging::Bitmap image = *imaging::MakeBitmap(width, height, left);
+    const imaging::Bitmap right_half = *imaging::MakeBitmap(1, 1, right);
     for (int y = 0; y < height; ++y) {
       for (int x = width / 2; x < width; ++x) std::memcpy(image.pixel(x, y), right_half.pixel(0, 0), 4);
     }
@@ -112,7 +112,7 @@ TEST_F(GridComposerTest, ALandscapePhotoIsTurnedIntoItsPortraitCellAndCentred) {
   request.outputs = {"/out/sheet.jpg"};
   const GridResult result = Compose(request);
   ASSERT_TRUE(result.success) << log_;
-  const platform::Bitmap sheet = Sheet("/out/sheet.jpg");
+  const imaging::Bitmap sheet = Sheet("/out/sheet.jpg");
   ASSERT_EQ(sheet.width_px, 1854);
   ASSERT_EQ(sheet.height_px, 2445);
   // 904 x 1206 at (18 + 2, 16): the left half of the photo turned clockwise is its top half.
@@ -142,7 +142,7 @@ TEST_F(GridComposerTest, ExifOrientationIsHonouredBeforeTheFit) {
   request.images = {"/p/side.jpg"};
   request.outputs = {"/out/s.jpg"};
   ASSERT_TRUE(Compose(request).success) << log_;
-  const platform::Bitmap sheet = Sheet("/out/s.jpg");
+  const imaging::Bitmap sheet = Sheet("/out/s.jpg");
   EXPECT_EQ(Argb(sheet, 24, 50), kWhite);
   EXPECT_EQ(Argb(sheet, 50, 10), kRed);   // turned clockwise: the stored left half is on top
   EXPECT_EQ(Argb(sheet, 50, 90), kBlue);
@@ -151,8 +151,8 @@ TEST_F(GridComposerTest, ExifOrientationIsHonouredBeforeTheFit) {
 
 TEST_F(GridComposerTest, PhotosAndFramesAreConvertedOnceIntoTheJobsColourSpace) {
   constexpr uint32_t kAdobeSage = 0xFF6E9678;  // (110, 150, 120) in Adobe RGB: (87, 151, 119) in sRGB
-  graphics_.AddPicture("/p/green.jpg", *platform::MakeBitmap(100, 100, kGreen));  // says nothing: sRGB
-  graphics_.AddPicture("/p/adobe.jpg", *platform::MakeBitmap(100, 100, kAdobeSage));
+  graphics_.AddPicture("/p/green.jpg", *imaging::MakeBitmap(100, 100, kGreen));  // says nothing: sRGB
+  graphics_.AddPicture("/p/adobe.jpg", *imaging::MakeBitmap(100, 100, kAdobeSage));
   imaging::ColourDescription adobe;
   adobe.icc_profile = imaging::colour::AdobeRgbProfile()->icc();
   graphics_.SetColour("/p/adobe.jpg", adobe);
@@ -168,7 +168,7 @@ TEST_F(GridComposerTest, PhotosAndFramesAreConvertedOnceIntoTheJobsColourSpace) 
 
   request.colorProfile = "adobe_rgb";
   ASSERT_TRUE(Compose(request).success) << log_;
-  platform::Bitmap sheet = Sheet("/out/s.jpg");
+  imaging::Bitmap sheet = Sheet("/out/s.jpg");
   EXPECT_TRUE(near(Argb(sheet, 20, 50), 144, 255, 60)) << std::hex << Argb(sheet, 20, 50);  // sRGB green
   EXPECT_TRUE(near(Argb(sheet, 80, 50), 219, 0, 0)) << std::hex << Argb(sheet, 80, 50);     // the frame's red
   EXPECT_EQ(Argb(sheet, 150, 50), kAdobeSage);  // already in the output space: untouched
@@ -191,10 +191,10 @@ TEST_F(GridComposerTest, PhotosAndFramesAreConvertedOnceIntoTheJobsColourSpace) 
 }
 
 TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
-  platform::Bitmap frame = *platform::MakeBitmap(10, 10, 0x00000000);
-  for (int x = 0; x < 10; ++x) std::memcpy(frame.pixel(x, 0), platform::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
+  imaging::Bitmap frame = *imaging::MakeBitmap(10, 10, 0x00000000);
+  for (int x = 0; x < 10; ++x) std::memcpy(frame.pixel(x, 0), imaging::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
   graphics_.AddPicture("/f/top.png", frame, 1, platform::ImageFormat::kPng);
-  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  graphics_.AddPicture("/p/a.jpg", *imaging::MakeBitmap(50, 50, kRed));
   graphics_.FailPath("/p/broken.jpg", platform::GraphicsStatus::kUnknownImageFormat);
   mosalith::GridJob request = LayoutJob(1, 2, 200, 100);
   request.images = {"/p/a.jpg", "/p/broken.jpg"};
@@ -203,13 +203,13 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
   request.jpegQuality = 0;
   const GridResult result = Compose(request);
   ASSERT_TRUE(result.success) << log_;  // an undecodable photo leaves its cell white
-  const platform::Bitmap first = Sheet("/out/1.jpg");
+  const imaging::Bitmap first = Sheet("/out/1.jpg");
   EXPECT_EQ(Argb(first, 50, 2), kGreen);  // the frame is stretched over the whole cell
   EXPECT_EQ(Argb(first, 50, 50), kRed);
   EXPECT_EQ(Argb(first, 150, 2), kWhite);  // no photo drawn, so no frame either
   EXPECT_EQ(Argb(first, 150, 50), kWhite);
   for (const char* extra : {"/out/2.jpg", "/out/3.jpg"}) {
-    const platform::Bitmap sheet = Sheet(extra);
+    const imaging::Bitmap sheet = Sheet(extra);
     ASSERT_EQ(sheet.width_px, 200);
     ASSERT_EQ(sheet.height_px, 100);
     for (size_t i = 0; i < sheet.rgba.size(); ++i) ASSERT_EQ(sheet.rgba[i], 255) << extra;
@@ -223,7 +223,7 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
 }
 
 TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
-  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  graphics_.AddPicture("/p/a.jpg", *imaging::MakeBitmap(50, 50, kRed));
   mosalith::GridJob request = LayoutJob(1, 1, 100, 100);
   request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
   request.outputs = {"/out/1.jpg", "/missing/2.jpg", "/out/3.jpg"};
@@ -247,7 +247,7 @@ TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
 }
 
 TEST_F(GridComposerTest, SheetsAlreadyWrittenAreNeitherLoadedNorReplaced) {
-  graphics_.AddPicture("/p/a.jpg", *platform::MakeBitmap(50, 50, kRed));
+  graphics_.AddPicture("/p/a.jpg", *imaging::MakeBitmap(50, 50, kRed));
   mosalith::GridJob request = LayoutJob(1, 1, 100, 100);
   request.images = {"/p/a.jpg", "/p/a.jpg", "/p/a.jpg"};
   request.outputs = {"/out/1.jpg", "/out/2.jpg", "/out/3.jpg"};
@@ -319,14 +319,14 @@ mosalith::GridJob GappedRequest() {
 }
 
 TEST_F(GridComposerTest, BleedGapsMarksAndUprightPhotosAreDrawnAsTheHelperDrawsThem) {
-  graphics_.AddPicture("/p/red.jpg", *platform::MakeBitmap(200, 150, kRed));
+  graphics_.AddPicture("/p/red.jpg", *imaging::MakeBitmap(200, 150, kRed));
   mosalith::GridJob request = GappedRequest();
   request.images = {"/p/red.jpg", "/p/red.jpg", "/p/red.jpg"};
   request.bleedPx = 4;  // the photos now cover their magnets and reach 4 pixels beyond them
   request.cutGuides = "marks";
   request.cutGridColor = "black";
   ASSERT_TRUE(Compose(request).success) << log_;
-  platform::Bitmap sheet = Sheet("/out/sheet.jpg");
+  imaging::Bitmap sheet = Sheet("/out/sheet.jpg");
   EXPECT_EQ(Argb(sheet, 20, 20), kRed);
   EXPECT_EQ(Argb(sheet, 16, 35), kRed);
   EXPECT_EQ(Argb(sheet, 63, 35), kRed);
@@ -352,12 +352,12 @@ TEST_F(GridComposerTest, BleedGapsMarksAndUprightPhotosAreDrawnAsTheHelperDrawsT
 
 TEST_F(GridComposerTest, ACoverFrameKeepsItsShapeWhereAStretchedOneIsSquashed) {
   // A wide frame with a green band along its left edge, over a tall magnet.
-  platform::Bitmap frame = *platform::MakeBitmap(40, 20, 0x00000000);
+  imaging::Bitmap frame = *imaging::MakeBitmap(40, 20, 0x00000000);
   for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < 4; ++x) std::memcpy(frame.pixel(x, y), platform::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
+    for (int x = 0; x < 4; ++x) std::memcpy(frame.pixel(x, y), imaging::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
   }
   graphics_.AddPicture("/f/band.png", frame, 1, platform::ImageFormat::kPng);
-  graphics_.AddPicture("/p/red.jpg", *platform::MakeBitmap(30, 40, kRed));
+  graphics_.AddPicture("/p/red.jpg", *imaging::MakeBitmap(30, 40, kRed));
   mosalith::GridJob request = LayoutJob(1, 1, 30, 40);
   request.images = {"/p/red.jpg"};
   request.frames = {"/f/band.png"};

@@ -128,8 +128,8 @@ TEST_F(SheetJobWithFakesTest, TheHelperRunsOnItsOwnJobFileWhichIsGoneAfterwards)
 
 TEST_F(SheetJobWithFakesTest, FaceAwareCropsCarryThePhotosFacesToTheHelper) {
   platform::FakeGraphics graphics;
-  graphics.AddPicture("/photos/a.png", *platform::MakeBitmap(400, 200, 0xFF808080));
-  graphics.AddPicture("/photos/b.png", *platform::MakeBitmap(300, 300, 0xFF808080));
+  graphics.AddPicture("/photos/a.png", *imaging::MakeBitmap(400, 200, 0xFF808080));
+  graphics.AddPicture("/photos/b.png", *imaging::MakeBitmap(300, 300, 0xFF808080));
   platform::FakeFaceDetector faces;
   faces.SetFaces(400, 200, {platform::FaceBox{100, 50, 40, 20}});
   context_.graphics = &graphics;
@@ -241,7 +241,7 @@ TEST_F(SheetJobWithFakesTest, RequestsThatWouldLoseAFileAreRefusedBeforeAnything
 TEST_F(SheetJobWithFakesTest, AfterAFailedHelperOnlyTheSheetsItDidNotWriteAreComposed) {
   platform::FakeGraphics graphics;
   for (const char* photo : {"/photos/a.png", "/photos/b.png", "/photos/c.png"}) {
-    graphics.AddPicture(photo, *platform::MakeBitmap(10, 10, 0xFFFF0000), 1, platform::ImageFormat::kPng);
+    graphics.AddPicture(photo, *imaging::MakeBitmap(10, 10, 0xFFFF0000), 1, platform::ImageFormat::kPng);
   }
   context_.graphics = &graphics;
   files_.AddFolder("/out");

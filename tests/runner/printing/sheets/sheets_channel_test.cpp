@@ -131,7 +131,12 @@ TEST_F(SheetMethodsTest, BackgroundJobsAreNumberedPolledAndDeliveredOnce) {
   Gate& gate = gate_;
   services_.processes.SetBehaviour([&](const std::string&, const std::vector<std::string>&) {
     gate.Wait();
-    return platform::ExitedWith(0);
+    platform::ProcessOutcome outcome = platform::ExitedWith(0);
+    // The helper names each photo it could not use; the poll hands them on beside the job's own keys.
+    outcome.output = "Mosalith: Photo 1 skipped (/p/b.gif): unsupported format GIF\n"
+                     "Mosalith: Frame 0 skipped (/p/f.png): file not found\n"
+                     "Mosalith: Photo 0 skipped (/p/a (1).jpg): damaged data\nOK\n";
+    return outcome;
   });
   // Argument errors are answered before a number is taken.
   EXPECT_EQ(Call("createGridImagesFastAsync", V(EncodableMap{}))->error_message, "Missing required parameters");
@@ -148,8 +153,11 @@ TEST_F(SheetMethodsTest, BackgroundJobsAreNumberedPolledAndDeliveredOnce) {
   auto done = PollUntilCompleted(1);
   ASSERT_TRUE(done);
   const auto& map = std::get<EncodableMap>(done->value);
-  EXPECT_EQ(map.size(), 4u);
+  EXPECT_EQ(map.size(), 5u);
   EXPECT_EQ(map.at(V("success")), V(true));
+  EXPECT_EQ(map.at(V("failedImages")),
+            V(EncodableList{V(EncodableMap{{V("index"), V(int32_t{0})}, {V("reason"), V("damaged data")}}),
+                            V(EncodableMap{{V("index"), V(int32_t{1})}, {V("reason"), V("unsupported format GIF")}})}));
   EXPECT_EQ(map.at(V("errorMessage")), V(std::string()));
   EXPECT_TRUE(std::holds_alternative<int32_t>(map.at(V("totalTimeMs"))));
 
@@ -313,7 +321,7 @@ TEST_F(SheetMethodsTest, NumbersContinueAcrossASecondChannelSetup) {
 
 TEST_F(SheetMethodsTest, AFailedHelperFollowedByASuccessfulFallbackReportsSuccess) {
   services_.processes.SetOutcome(platform::ExitedWith(1, "Mosalith: Failed to parse config\n"));
-  services_.graphics.AddPicture("/p/a.jpg", *platform::MakeBitmap(40, 40, 0xFFFF0000));
+  services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(40, 40, 0xFFFF0000));
   services_.files.AddFolder("/o");
   EXPECT_EQ(Call("createGridImages", V(Arguments("/o/blocking.jpg")))->value, V(true));
   auto started = Call("createGridImagesFastAsync", V(Arguments("/o/background.jpg")));
