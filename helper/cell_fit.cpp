@@ -96,11 +96,6 @@ void CenterCrop(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_
   photo = std::move(*cropped);
 }
 
-bool WantsUserTransform(const EffectRecord* effects) {
-  return effects != nullptr &&
-         (effects->scale != 1.0f || effects->offsetX != 0.0f || effects->offsetY != 0.0f);
-}
-
 bool UserTransform(imaging::Bitmap& photo, const EffectRecord& effects, int32_t magnet_width_px,
                    int32_t magnet_height_px, bool was_rotated) {
   if (photo.empty() || magnet_width_px < 1 || magnet_height_px < 1) return false;

@@ -62,9 +62,6 @@ std::optional<CoverWindow> CoverWindowOf(int32_t full_width_px, int32_t full_hei
 // max(0, (w - mW) / 2), top offset max(0, (h - mH) / 2). Out of memory: the photo stays as it was.
 void CenterCrop(imaging::Bitmap& photo, int32_t magnet_width_px, int32_t magnet_height_px);
 
-// Whether a record asks for the user's zoom and pan (scale != 1 or a non-zero offset).
-bool WantsUserTransform(const EffectRecord* effects);
-
 // Resamples the cover-scaled photo around the user's centre and zoom into a magnet-sized, white-backed
 // picture (bilinear, single precision), printing the "Mosalith TRANSFORM DEBUG:" line. The offsets are
 // in viewport units; `was_rotated` swaps the viewport's sides because the photo was turned to the

@@ -32,4 +32,9 @@ struct EffectRecord {
   bool operator==(const EffectRecord&) const = default;
 };
 
+// Whether a record asks for the user's zoom and pan (scale != 1 or a non-zero offset).
+inline bool WantsUserTransform(const EffectRecord* effects) {
+  return effects != nullptr && (effects->scale != 1.0f || effects->offsetX != 0.0f || effects->offsetY != 0.0f);
+}
+
 }  // namespace mosalith

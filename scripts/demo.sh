@@ -6,7 +6,8 @@
 # Installs the packages (scripts/install-deps.sh), builds pictavera and mosalith into build/bin/, and sends
 # two sheet requests as the interface does, `pictavera call printing_channel createGridImages '{...}'` (a
 # 4 x 3 sheet and two 2 x 2 sheets: cut lines, a decorative frame on some magnets, tone and colour
-# adjustments, a user zoom and pan, outside and inside borders). pictavera writes the job file, runs
+# adjustments, a user zoom and pan, outside and inside borders), and a sheet planned in millimetres with
+# `planMagnetSheets` (50 mm squares on A4, crop marks, bleed). pictavera writes the job file, runs
 # mosalith beside it and answers; the script says where the sheets are. Photos come from PHOTO_DIR (its JPEG and PNG files, used in name order and repeated as
 # needed) or, without it, from samples/. Everything is written to out/demo/. DEMO_BUILD_DIR=folder builds
 # somewhere else than build/. --installed uses the installed programs instead (the Debian package,
@@ -128,6 +129,43 @@ for job in 4x3 2x2; do
        "$(grep -o 'mosalith completed in [0-9]*ms' "$out/sheets_$job.log" || echo 'composed in-process')"
 done
 
+# Sheet set 3, designed in millimetres: 50 mm square magnets with 3 mm gaps and a 1 mm bleed, planned for
+# A4 on the built-in PDF printer. planMagnetSheets answers the layout that prints at true size inside the
+# paper's printable area, a preflight of the photos, and the createGridImages request, which gets the photos
+# and one output path per sheet added and is sent as it is.
+plan_photos=$(printf '%s\n' "${photos[@]}" | head -n 9 | python3 -c 'import json, sys; print(json.dumps(sys.stdin.read().splitlines()))')
+plan_args="{\"magnetWidthMm\": 50, \"magnetHeightMm\": 50, \"gapMm\": 3, \"bleedMm\": 1, \"faceAwareCrop\": true,
+  \"printerName\": \"PictaVera PDF\", \"paperName\": \"A4\", \"imagePaths\": $plan_photos}"
+echo "demo: pictavera call printing_channel planMagnetSheets '{\"magnetWidthMm\": 50, \"magnetHeightMm\": 50, ...}'"
+XDG_CONFIG_HOME="$out/config" "$pictavera" call printing_channel planMagnetSheets "$plan_args" \
+  > "$out/plan_50mm.json" 2> "$out/plan_50mm.log"
+python3 - "$out" <<'PLAN'
+import json, os, sys
+out = sys.argv[1]
+reply = json.load(open(os.path.join(out, "plan_50mm.json")))
+if "success" not in reply:
+    sys.exit(f"demo: the plan failed: {reply}")
+plan = reply["success"]
+print(f"demo: {plan['rows']} x {plan['columns']} magnets of {plan['magnetWidthMm']} mm ({plan['magnetWidthPx']} px at"
+      f" {plan['dpi']} dpi) per {plan['paperName']} sheet, {plan['sheetsNeeded']} sheet(s), grid at"
+      f" {plan['gridOnPaperMm']['left']:.2f} mm from the left edge")
+for photo in plan["preflight"]:
+    if photo["warnings"]:
+        print(f"demo: preflight: {os.path.basename(photo['imagePath'])}: {', '.join(photo['warnings'])}"
+              f" ({photo['effectivePpi']} ppi)")
+request = dict(plan["request"], imagePaths=[p["imagePath"] for p in plan["preflight"]],
+               outputPaths=[os.path.join(out, f"sheet_plan_50mm_{n}.jpg") for n in range(1, plan["sheetsNeeded"] + 1)])
+json.dump(request, open(os.path.join(out, "request_plan_50mm.json"), "w"), indent=1)
+PLAN
+reply="$("$pictavera" call printing_channel createGridImages "$(cat "$out/request_plan_50mm.json")" \
+           2> "$out/sheets_plan_50mm.log")" || true
+if [ "$reply" != '{"success":true}' ]; then
+  echo "demo: the planned sheet request failed: ${reply:-no reply}; pictavera's log:" >&2
+  cat "$out/sheets_plan_50mm.log" >&2
+  exit 1
+fi
+echo "demo: $reply, the planned sheet(s) composed with crop marks"
+
 echo
 echo "The sheets (one JPEG per sheet; the requests and pictavera's logs are beside them). A photo whose"
 echo "shape does not match its magnet is turned a quarter turn, as the printed magnet can be turned too:"
@@ -137,6 +175,7 @@ for sheet in "$out"/sheet_*.jpg; do
 done
 
 # Printing: the sheets as one job on the built-in PDF printer, one page per sheet, through pictavera.
+# The planned sheets cover A4 at 300 dpi: they print at true size, each magnet 50.04 mm square.
 # Its files and its own settings stay in out/demo; the user's printers and settings are not touched.
 # The sheets are 1854 x 2445 pixels composed at 300 dpi (the request's "dpi", which the sheet files state
 # as their resolution): 157.0 x 207.0 mm, inside A4, so each prints at that true size, centred, and every

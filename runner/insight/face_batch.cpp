@@ -131,7 +131,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
 
   const bool turned = imaging::OrientationSwapsSides(info.orientation);
   const PixelSize full{turned ? info.height_px : info.width_px, turned ? info.width_px : info.height_px};
-  const PixelSize scaled = CappedDetectorSize(full);
+  const PixelSize scaled = CappedDetectorSize(full, ports.size_cap_px);
   const PixelSize searched = SearchSize(scaled);
   platform::GrayImage picture;
   GraphicsStatus status = DetectorPicture(*ports.graphics, opened_path, info, searched, &picture, &reason);
@@ -156,7 +156,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
   const PixelSize full_searched = SearchSize(full);
   if (boxes->empty() && !(scaled == full) && !(full_searched == searched) &&
       imaging::SizeWithinLimits(full.width_px, full.height_px) &&
-      full_searched.width_px * full_searched.height_px <= kMaxFullSizeLookPixels) {
+      full_searched.width_px * full_searched.height_px <= ports.max_full_size_look_pixels) {
     picture = platform::GrayImage();
     platform::GrayImage full_picture;
     status = DetectorPicture(*ports.graphics, opened_path, info, full_searched, &full_picture, &reason);

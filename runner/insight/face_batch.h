@@ -44,6 +44,10 @@ struct FaceBatchPorts {
   // The detector's working memory (its picture pyramids and their features, kDetectorBytesPerPixel of
   // the searched picture) is held from it while each picture is searched (null: not counted).
   imaging::MemoryBudget* budget = nullptr;
+  // The detector picture's longer side, and the largest photo looked at again at full size when the
+  // reduced look found nothing (0: never looked at again).
+  int64_t size_cap_px = kFaceSizeCapPx;
+  int64_t max_full_size_look_pixels = kMaxFullSizeLookPixels;
 };
 
 // What the detector holds while it searches, per pixel of the picture it is given: the grey picture, its

@@ -6,9 +6,9 @@
 
 namespace runner::insight {
 
-PixelSize CappedDetectorSize(PixelSize full) {
-  if (full.width_px <= kFaceSizeCapPx && full.height_px <= kFaceSizeCapPx) return full;
-  const double scale = static_cast<double>(kFaceSizeCapPx) / static_cast<double>(std::max(full.width_px, full.height_px));
+PixelSize CappedDetectorSize(PixelSize full, int64_t cap_px) {
+  if (full.width_px <= cap_px && full.height_px <= cap_px) return full;
+  const double scale = static_cast<double>(cap_px) / static_cast<double>(std::max(full.width_px, full.height_px));
   // std::round rounds halves away from zero.
   const auto side = [scale](int64_t px) {
     return std::max<int64_t>(1, static_cast<int64_t>(std::round(static_cast<double>(px) * scale)));

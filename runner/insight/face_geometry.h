@@ -25,8 +25,8 @@ struct PixelSize {
 };
 
 // The size of the detector picture for an upright photo of `full`: unchanged when neither side exceeds
-// the cap; otherwise both sides times 4096 / longer side, rounded half away from zero, at least 1.
-PixelSize CappedDetectorSize(PixelSize full);
+// the cap; otherwise both sides times cap / longer side, rounded half away from zero, at least 1.
+PixelSize CappedDetectorSize(PixelSize full, int64_t cap_px = kFaceSizeCapPx);
 
 // The detector finds faces from kDetectorWindowPx up (its HOG window). A face narrower than
 // 1/kFacesAcrossShortSide of the photo's shorter side is a few millimetres on a magnet, not worth finding,

@@ -23,6 +23,8 @@ std::vector<PhotoFaces> FindPhotoFaces(const std::vector<std::string>& paths, co
     for (size_t i = 0; i < count; ++i) part(i);
   };
   ports.stopping = stopping;
+  ports.size_cap_px = kSheetFaceSizeCapPx;
+  ports.max_full_size_look_pixels = 0;
   for (size_t i = 0; i < paths.size(); ++i) {
     if (stopping && stopping()) break;
     platform::ImageInfo info;

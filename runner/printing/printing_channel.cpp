@@ -6,6 +6,7 @@
 
 #include "runner/channels/channel_errors.h"
 #include "runner/printing/baking/baking_channel.h"
+#include "runner/printing/plans/plans_channel.h"
 #include "runner/printing/printers/printers_channel.h"
 #include "runner/printing/sheets/sheets_channel.h"
 
@@ -33,13 +34,14 @@ constexpr std::array<std::string_view, kPrintingMethodCount> kPrintingMethodName
     "checkGridJobStatus",
     "printWithLayoutWindows",
     "setDefaultPrinterAndPaper",
+    "planMagnetSheets",
 };
 
 }  // namespace
 
 std::array<MethodEntry, kPrintingMethodCount> PrintingMethodTable(const Services& services) {
   std::vector<MethodEntry> rows = PrintersMethodTable(services);
-  for (std::vector<MethodEntry> family : {BakingMethodTable(services), SheetsMethodTable(services)}) {
+  for (std::vector<MethodEntry> family : {BakingMethodTable(services), SheetsMethodTable(services), PlansMethodTable(services)}) {
     rows.insert(rows.end(), family.begin(), family.end());
   }
   std::array<MethodEntry, kPrintingMethodCount> table;

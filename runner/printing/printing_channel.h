@@ -1,4 +1,4 @@
-// The `printing_channel` channel: the families' method tables (printers, baking, sheets) joined into one,
+// The `printing_channel` channel: the families' method tables (printers, baking, sheets, plans) joined into one,
 // and its setup on the engine's messenger.
 #pragma once
 
@@ -11,10 +11,11 @@
 namespace runner::printing {
 
 inline constexpr std::string_view kPrintingChannelName = "printing_channel";
-inline constexpr size_t kPrintingMethodCount = 19;
+// The interface's 19 methods, then "planMagnetSheets".
+inline constexpr size_t kPrintingMethodCount = 20;
 
 // The method table in the order of comparison, each row taken from the family that serves it
-// (printers_channel.h, baking_channel.h, sheets_channel.h). Both names of a pair ("getPrintersWindows" and
+// (printers_channel.h, baking_channel.h, sheets_channel.h, plans_channel.h). Both names of a pair ("getPrintersWindows" and
 // "getAvailablePrinters"; "createGridImages" and "createGridImagesFast") are bound to the same handler,
 // so they give identical replies. A name no family serves answers not-implemented.
 // Handlers receive what they need from `services`, which must outlive the table.

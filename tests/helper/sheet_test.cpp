@@ -374,6 +374,37 @@ TEST_F(SheetFileTest, FaceAwareCropsKeepTheFaceAndUprightPhotosAreNotTurned) {
   EXPECT_TRUE(PixelIs(kept_upright, 25, 20, kBlue, 16));
 }
 
+TEST_F(SheetFileTest, ACoverFrameKeepsItsShapeWhereAStretchedOneIsSquashed) {
+  imaging::Bitmap frame = Solid(40, 20, {0, 0, 0, 0});  // wide, with an opaque green band on its left edge
+  for (int32_t y = 0; y < 20; ++y) {
+    for (int32_t x = 0; x < 4; ++x) SetPixel(frame, x, y, {0, 200, 0, 255});
+  }
+  GridJob job;
+  job.rows = job.cols = 1;
+  job.pageWidth = 30;
+  job.pageHeight = 40;
+  job.marginLeft = job.marginRight = job.marginTop = job.marginBottom = 0;
+  job.jpegQuality = 100;
+  job.images = {WritePhoto("red.jpg", 30, 40, kRed)};
+  job.frames = {WriteFrame("band.tga", frame)};
+  job.outputs = {PathOf("sheet.jpg")};
+  std::string problem;
+  const SheetGeometry geometry = ComputeSheetGeometry(job, problem).value();
+  for (const char* fit : {"stretch", "cover"}) {
+    job.frameFit = fit;
+    SheetCounters counters;
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(ComposeSheet(job, geometry, 0, testing::Codec(), counters));
+    ::testing::internal::GetCapturedStderr();
+    const std::optional<imaging::Bitmap> sheet = testing::LoadImage(job.outputs[0], testing::Codec());
+    ASSERT_TRUE(sheet);
+    // The wide frame is turned to the tall magnet first: the band runs along its top. Stretched to 30 x 40
+    // it keeps 8 rows; covering, the frame is scaled to 30 x 60 and centred, and the band lies above the
+    // magnet.
+    EXPECT_TRUE(PixelIs(*sheet, 15, 2, job.frameFit == "cover" ? kRed : Rgba{0, 200, 0, 255}, 40)) << fit;
+  }
+}
+
 TEST_F(SheetFileTest, UnwritableSheetIsReportedAndNotCountedAsSaved) {
   GridJob job;
   job.pageWidth = 20;

@@ -105,6 +105,33 @@ mosalith::EffectRecord ReadEffectRecord(const EncodableValue& element, size_t en
   return record;
 }
 
+// "imageFaces": per photo, a list of rectangles in fractions of the upright photo. Nothing when absent;
+// a failure for anything but lists of maps of four finite numbers.
+std::optional<std::vector<std::vector<mosalith::FaceArea>>> ReadFaces(const EncodableMap& map, bool* bad) {
+  const KeyLookup<const EncodableList*> list = LookUp(map, "imageFaces", kList);
+  *bad = list.outcome == LookupOutcome::kWrongKind;
+  if (!list.value) return std::nullopt;
+  std::vector<std::vector<mosalith::FaceArea>> faces;
+  for (const EncodableValue& photo : **list.value) {
+    const std::optional<const EncodableList*> rects = Read(&photo, kList);
+    if (!rects) return *bad = true, std::nullopt;
+    faces.emplace_back();
+    for (const EncodableValue& rect : **rects) {
+      const std::optional<const EncodableMap*> sides = Read(&rect, kMap);
+      if (!sides) return *bad = true, std::nullopt;
+      mosalith::FaceArea area;
+      for (const auto& [name, value] : {std::pair{"left", &area.left}, std::pair{"top", &area.top},
+                                        std::pair{"width", &area.width}, std::pair{"height", &area.height}}) {
+        const KeyLookup<double> side = LookUp(**sides, name, FiniteDoubleForm{});
+        if (!side.value) return *bad = true, std::nullopt;
+        *value = *side.value;
+      }
+      if (faces.back().size() < mosalith::kMaxFacesPerPhoto) faces.back().push_back(area);
+    }
+  }
+  return faces;
+}
+
 }  // namespace
 
 std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method,
@@ -233,6 +260,16 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
       *error = *refused;
       return std::nullopt;
     }
+  }
+  bool bad_faces = false;
+  std::optional<std::vector<std::vector<mosalith::FaceArea>>> faces = ReadFaces(map, &bad_faces);
+  if (bad_faces) {
+    *error = InvalidTypeForKey("imageFaces");
+    return std::nullopt;
+  }
+  if (faces) {
+    if (faces->size() > request.images.size()) faces->resize(request.images.size());
+    request.faces = std::move(*faces);
   }
   return request;
 }

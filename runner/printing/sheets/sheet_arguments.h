@@ -30,6 +30,10 @@
 //     decides), fullLengthGuides (bool, false), rotateToFit (bool, true), faceAwareCrop (bool, false),
 //     frameFit ("stretch" or "cover", "stretch"), on every method: another kind is "Invalid type for key
 //     '<key>'", a value outside those is "Invalid value for key '<key>': expected <what it takes>".
+//   imageFaces (optional, every method): per photo, a list of {"left", "top", "width", "height"} maps,
+//     fractions of the upright photo (as "planMagnetSheets" reports them), the faces a face-aware crop
+//     keeps; given, the photos are not searched for faces again. Anything else is "Invalid type for key
+//     'imageFaces'"; entries beyond the photos are dropped.
 // Thread safety: pure; the result owns copies of everything.
 #pragma once
 

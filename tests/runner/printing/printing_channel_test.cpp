@@ -22,9 +22,9 @@ const std::vector<std::string> kMethodNames = {
     "bakeImagesForPrinting", "getColorProfiles",         "getSelectedColorProfile",
     "setSelectedColorProfile", "createGridImages",       "createGridImagesFast",
     "createGridImagesFastAsync", "checkGridJobStatus",   "printWithLayoutWindows",
-    "setDefaultPrinterAndPaper"};
+    "setDefaultPrinterAndPaper", "planMagnetSheets"};
 
-TEST(PrintingMethodTable, HoldsTheNineteenNamesInOrder) {
+TEST(PrintingMethodTable, HoldsTheNineteenNamesInOrderAndThePlanAfterThem) {
   TestServices services;
   const auto table = PrintingMethodTable(services.services);
   ASSERT_EQ(table.size(), kMethodNames.size());

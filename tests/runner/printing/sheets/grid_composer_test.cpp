@@ -350,6 +350,25 @@ TEST_F(GridComposerTest, BleedGapsMarksAndUprightPhotosAreDrawnAsTheHelperDrawsT
   EXPECT_EQ(Argb(sheet, 19, 35), kWhite);  // no bleed asked for
 }
 
+TEST_F(GridComposerTest, ACoverFrameKeepsItsShapeWhereAStretchedOneIsSquashed) {
+  // A wide frame with a green band along its left edge, over a tall magnet.
+  imaging::Bitmap frame = *imaging::MakeBitmap(40, 20, 0x00000000);
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 4; ++x) std::memcpy(frame.pixel(x, y), imaging::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
+  }
+  graphics_.AddPicture("/f/band.png", frame, 1, platform::ImageFormat::kPng);
+  graphics_.AddPicture("/p/red.jpg", *imaging::MakeBitmap(30, 40, kRed));
+  mosalith::GridJob request = LayoutJob(1, 1, 30, 40);
+  request.images = {"/p/red.jpg"};
+  request.frames = {"/f/band.png"};
+  request.outputs = {"/out/sheet.jpg"};
+  ASSERT_TRUE(Compose(request).success) << log_;
+  EXPECT_EQ(Argb(Sheet("/out/sheet.jpg"), 1, 20), kGreen);  // stretched: the band squashed to 3 pixels
+  request.frameFit = "cover";  // scaled twice to 80 x 40 and centred: the band lies outside the magnet
+  ASSERT_TRUE(Compose(request).success) << log_;
+  EXPECT_EQ(Argb(Sheet("/out/sheet.jpg"), 1, 20), kRed);
+}
+
 TEST_F(GridComposerTest, TheNewKeysAtTheirDefaultsComposeAsARequestWithoutThem) {
   graphics_.AddPicture("/p/wide.jpg", Halves(400, 300, kRed, kBlue));
   mosalith::GridJob request = LayoutJob(2, 2, 300, 300, 10);

@@ -242,6 +242,14 @@ TEST(SheetArgumentsTest, TheSheetKeysAreReadOnEveryMethodAndNonsenseIsRefusedByN
             "Invalid value for key 'frameFit': expected stretch or cover");
   EXPECT_EQ(ErrorOf(With(Base(), "rotateToFit", V(int32_t{0}))).message, "Invalid type for key 'rotateToFit'");
   EXPECT_EQ(ErrorOf(With(Base(), "faceAwareCrop", V("yes"))).code, "INVALID_ARGUMENTS");
+  const V face(EncodableMap{{V("left"), V(0.25)}, {V("top"), V(0.125)}, {V("width"), V(0.5)}, {V("height"), V(0.25)}});
+  const mosalith::GridJob faced =
+      Request(With(Base(), "imageFaces", V(EncodableList{V(EncodableList{}), V(EncodableList{face, face})})));
+  EXPECT_EQ(faced.faces, (std::vector<std::vector<mosalith::FaceArea>>{
+                             {}, {{0.25, 0.125, 0.5, 0.25}, {0.25, 0.125, 0.5, 0.25}}}));
+  for (const V& bad : {V(1), V(EncodableList{V(1)}), V(EncodableList{V(EncodableList{V(EncodableMap{})})})}) {
+    EXPECT_EQ(ErrorOf(With(Base(), "imageFaces", bad)).message, "Invalid type for key 'imageFaces'");
+  }
   // The first bad key in table order is the one named.
   EXPECT_EQ(ErrorOf(With(With(Base(), "gapPx", V(-5)), "frameFit", V(1))).message,
             "Invalid value for key 'gapPx': expected 0 to 4000");
