@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <system_error>
+#include <vector>
 
 #include "runner/log.h"
 
@@ -34,8 +35,31 @@ bool ThreadRegistry::Start(std::string name, std::function<void()> work, std::st
   return true;
 }
 
-void ThreadRegistry::JoinAll() {
+void ThreadRegistry::RequestStop() { StopAndWake(); }
+
+uint64_t ThreadRegistry::AddWaker(std::function<void()> wake) {
+  std::lock_guard lock(mutex_);
+  wakers_.emplace(next_waker_, std::move(wake));
+  return next_waker_++;
+}
+
+void ThreadRegistry::RemoveWaker(uint64_t key) {
+  std::lock_guard lock(mutex_);
+  wakers_.erase(key);
+}
+
+void ThreadRegistry::StopAndWake() {
   stopping_.store(true);
+  std::vector<std::function<void()>> wakers;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, wake] : wakers_) wakers.push_back(wake);
+  }
+  for (const auto& wake : wakers) wake();
+}
+
+void ThreadRegistry::JoinAll() {
+  StopAndWake();
   for (;;) {
     std::list<Entry> entries;
     {
@@ -56,7 +80,7 @@ void ThreadRegistry::JoinAll() {
 }
 
 bool ThreadRegistry::JoinAllUntil(std::chrono::steady_clock::time_point deadline) {
-  stopping_.store(true);
+  StopAndWake();
   for (;;) {
     bool all_finished = true;
     {

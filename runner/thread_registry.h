@@ -17,6 +17,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -45,7 +46,14 @@ class ThreadRegistry {
   bool stopping() const { return stopping_.load(); }
 
   // Tells the threads to stop (stopping() turns true) without waiting for them.
-  void RequestStop() { stopping_.store(true); }
+  void RequestStop();
+
+  // Calls `wake` each time stopping() turns true, on the thread that asked, so that a thread waiting on
+  // a condition of its own sees the request at once instead of at its next look. `wake` may be called
+  // until a little after RemoveWaker returns (it must check that what it wakes still exists); it is
+  // called without the registry's lock held. Returns the key for RemoveWaker.
+  uint64_t AddWaker(std::function<void()> wake);
+  void RemoveWaker(uint64_t key);
 
   // As JoinAll, but gives up at `deadline`: false when threads were still running then. They stay
   // registered (and must not be destroyed): the caller then ends the process without unwinding.
@@ -60,10 +68,13 @@ class ThreadRegistry {
     std::shared_ptr<std::atomic<bool>> finished;
   };
   void ReapFinishedLocked();
+  void StopAndWake();
 
   mutable std::mutex mutex_;
   std::list<Entry> entries_;
   std::atomic<bool> stopping_{false};
+  std::map<uint64_t, std::function<void()>> wakers_;
+  uint64_t next_waker_ = 0;
 };
 
 }  // namespace runner

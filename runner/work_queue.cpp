@@ -107,11 +107,21 @@ WorkQueue::WorkQueue(std::string name, int max_workers, size_t max_waiting, Thre
   state_->max_workers = max_workers < 1 ? 1 : max_workers;
   state_->max_waiting = max_waiting;
   state_->threads = threads;
+  if (threads != nullptr) {
+    // Idle workers wait on `wake`: a stop request wakes them at once rather than at their next look.
+    waker_ = threads->AddWaker([weak = std::weak_ptr<State>(state_)] {
+      const std::shared_ptr<State> state = weak.lock();
+      if (!state) return;
+      { std::lock_guard lock(state->mutex); }  // a worker between its look and its wait is waiting now
+      state->wake.notify_all();
+    });
+  }
   state_->clock = clock;
   state_->linger = linger;
 }
 
 WorkQueue::~WorkQueue() {
+  if (state_->threads != nullptr) state_->threads->RemoveWaker(waker_);
   CancelWaiting();
   {
     std::lock_guard lock(state_->mutex);

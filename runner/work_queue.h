@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -77,6 +78,7 @@ class WorkQueue {
  private:
   struct State;
   std::shared_ptr<State> state_;
+  uint64_t waker_ = 0;  // its waker's key in the thread registry
 };
 
 }  // namespace runner

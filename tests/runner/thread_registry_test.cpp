@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 
 namespace runner {
@@ -49,6 +51,27 @@ TEST(ThreadRegistryTest, LongWorkSeesTheStopRequestAndTheRegistryIsReusableAfter
   ASSERT_TRUE(registry.Start("again", [&] { ran = true; }));
   registry.JoinAll();
   EXPECT_TRUE(ran.load());
+}
+
+TEST(ThreadRegistryTest, AThreadWaitingOnItsOwnConditionIsWokenByTheStopRequest) {
+  // It waits without any timeout: only the waker can end the wait, so JoinAll returning proves it ran.
+  ThreadRegistry registry;
+  std::mutex mutex;
+  std::condition_variable wake;
+  const uint64_t key = registry.AddWaker([&] {
+    { std::lock_guard lock(mutex); }
+    wake.notify_all();
+  });
+  ASSERT_TRUE(registry.Start("waiting", [&] {
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [&] { return registry.stopping(); });
+  }));
+  registry.JoinAll();
+  registry.RemoveWaker(key);
+  int calls = 0;
+  registry.AddWaker([&] { ++calls; });
+  registry.RequestStop();
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(ThreadRegistryTest, FinishedThreadsAreReapedAndAnEscapingExceptionIsLoggedNotFatal) {
