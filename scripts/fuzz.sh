@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the fuzzers with clang into build-fuzz/ and runs them two at a time (one per core): the codec
-# fuzzer for SECONDS (default 60) on a small seed corpus generated into that folder; beside it the
+# Builds the fuzzers with clang into build-fuzz/ and runs them two at a time (one per core), SECONDS
+# (default 60) on each core: on one the codec fuzzer for three quarters of it on a small seed corpus
+# generated into that folder, then the transport's frame reader; on the other, a quarter each, the
 # picture-header fuzzer (the one picture header reader of both programs, libexif and the EXIF date
-# parser) for half as long on the sample photos' headers, then the grid job file fuzzer (its reader, and
-# the writer's round trip) for half as long.
+# parser) on the sample photos' headers, the grid job file fuzzer (its reader, and the writer's round
+# trip), the settings record fuzzer (records and options text, and their round trips) and the JSON of
+# `pictavera call`.
 # Exits non-zero when a fuzzer finds a crash, a leak or a broken round trip; the input that did it is left
 # in build-fuzz/fuzz-artifacts/.
 #   usage: scripts/fuzz.sh [SECONDS]
@@ -18,7 +20,8 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DPICTAVERA_FUZZ=ON -DPICTAVERA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer grid_job_fuzzer
+cmake --build "$build" -j2 --target codec_fuzzer picture_header_fuzzer grid_job_fuzzer \
+  settings_record_fuzzer json_fuzzer frame_fuzzer
 
 seeds="$build/fuzz-seeds/codec"
 corpus="$build/fuzz-corpus/codec"
@@ -94,16 +97,31 @@ printf '# comment\r\n  [settings]\r\n\tdpi= 0x1.8p8x\r\nrows=+2\r\nshowCutGrid=t
 printf '[settings]\nrows=3\ncols=3\ngapPx=24\nbleedPx=12\ncutGuides=marks\nfullLengthGuides=1\nrotateToFit=0\nfaceAwareCrop=1\nframeFit=cover\n[images]\na\nb\n[outputs]\nc\n[faces]\n0,0.25,0.125,0.5,0.375\n1,-1,2,1e300,0.1\n' \
   >"$job_seeds/sheet_keys"
 
-# Two at a time, one per core: the codec fuzzer for SECONDS on one; on the other the picture-header and
-# grid job fuzzers for half as long each, one after the other.
-half=$(( (seconds + 1) / 2 ))
+# Seeds of the three small fuzzers: options text as the settings store keeps it, a call's arguments,
+# a frame stream of a call.
+small_seeds="$build/fuzz-seeds/small"
+mkdir -p "$small_seeds" "$build/fuzz-corpus/settings_record" "$build/fuzz-corpus/json" "$build/fuzz-corpus/frame"
+printf 'copies=1 media=iso_a4_210x297mm print-color-mode=color name="two words" flag' >"$small_seeds/options"
+printf '{"images":["/p/a.jpg"],"rows":2,"cols":2,"dpi":300.5,"names":{"x":[true,null,-1e300]}}' >"$small_seeds/json"
+cp "$seeds/call" "$small_seeds/frame"
+
+# Two at a time, one per core, SECONDS on each.
+quarter=$(( (seconds + 3) / 4 ))
 rm -f "$build"/*.status
-run_fuzzer codec_fuzzer "$seconds" 4096 "$corpus" "$seeds" &
 (
-  run_fuzzer picture_header_fuzzer "$half" 65536 "$header_corpus" "$header_seeds"
-  run_fuzzer grid_job_fuzzer "$half" 4096 "$job_corpus" "$job_seeds"
+  run_fuzzer codec_fuzzer $(( seconds - quarter )) 4096 "$corpus" "$seeds"
+  run_fuzzer frame_fuzzer "$quarter" 4096 "$build/fuzz-corpus/frame" "$small_seeds"
+) &
+(
+  run_fuzzer picture_header_fuzzer "$quarter" 65536 "$header_corpus" "$header_seeds"
+  run_fuzzer grid_job_fuzzer "$quarter" 4096 "$job_corpus" "$job_seeds"
+  run_fuzzer settings_record_fuzzer "$quarter" 4096 "$build/fuzz-corpus/settings_record" "$small_seeds"
+  run_fuzzer json_fuzzer "$quarter" 4096 "$build/fuzz-corpus/json" "$small_seeds"
 ) &
 wait
 report codec_fuzzer codec
 report picture_header_fuzzer "picture header"
 report grid_job_fuzzer "grid job"
+report settings_record_fuzzer "settings record"
+report json_fuzzer "call JSON"
+report frame_fuzzer "transport frame"
