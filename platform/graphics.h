@@ -7,7 +7,6 @@
 // lines that print a status number keep their meaning; nothing third-party crosses this interface.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -110,16 +109,6 @@ struct PixelSpan {
 // otherwise, with `*span` empty when there is nothing to draw (an empty image, part or destination).
 GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
 
-// The pauses a bake makes around its workers. They belong to the Windows graphics library, whose start-up
-// is given time to settle before the workers are watched, and after the last image, before the library is
-// stopped; the bake makes them through the Clock port. A library that needs no start-up answers zero for
-// each, and a bake then waits for its workers only as long as their work takes.
-struct LibraryWaits {
-  std::chrono::milliseconds settle{0};  // after the workers have started
-  std::chrono::milliseconds poll{0};    // between looks at the workers' progress (0: woken by it instead)
-  std::chrono::milliseconds drain{0};   // after every image has been claimed
-};
-
 // A drawing surface, made by Graphics::CreateCanvas, transparent black until cleared.
 // Thread safety: one thread at a time per canvas; separate canvases are independent.
 class Canvas {
@@ -189,9 +178,6 @@ class Graphics {
 
   // Encodes `image` as an 8-bit RGBA PNG (colour type 6). `*out` is replaced on success.
   virtual GraphicsStatus EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const = 0;
-
-  // The waits a bake makes for this library's start-up (see LibraryWaits).
-  virtual LibraryWaits BakeWaits() const = 0;
 };
 
 }  // namespace platform

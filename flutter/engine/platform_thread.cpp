@@ -28,10 +28,6 @@ bool PlatformThread::PostTask(Task task) {
   return true;
 }
 
-bool PlatformThread::PostWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  return PostTask([this, message, wparam, lparam] { HandleWindowMessage(message, wparam, lparam); });
-}
-
 bool PlatformThread::RunsTasksOnCurrentThread() const { return std::this_thread::get_id() == thread_id_; }
 
 void PlatformThread::Shutdown() {

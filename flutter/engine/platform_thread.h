@@ -1,7 +1,6 @@
 // The platform thread: one thread running a FIFO task queue, the stand-in for the main window's message loop.
-// On Windows it is a real message loop: the thread owns a message-only window, tasks wake it with a window
-// message, and window messages posted to it (the face workers' results, 0x8001) arrive through its
-// message queue (platform_thread_win.cpp); elsewhere a condition variable wakes it (platform_thread.cpp).
+// On Windows it is a real message loop: the thread owns a message-only window and tasks wake it with a
+// window message (platform_thread_win.cpp); elsewhere a condition variable wakes it (platform_thread.cpp).
 #pragma once
 
 #include <condition_variable>
@@ -20,8 +19,6 @@ namespace flutter::engine {
 class PlatformThread {
  public:
   using Task = std::function<void()>;
-  // Receives each posted window message on the platform thread.
-  using MessageHandler = std::function<void(uint32_t message, uintptr_t wparam, intptr_t lparam)>;
 
   // Starts the thread.
   PlatformThread();
@@ -33,14 +30,6 @@ class PlatformThread {
   // Queues `task`. Returns true when queued; false once Shutdown has begun, in which case `task` is
   // destroyed unrun (as a message posted to a destroyed window is lost).
   bool PostTask(Task task);
-
-  // Posts window message `message` (WM_APP to WM_APP + 0xFF) with its parameters for the message handler.
-  // Returns true when queued: every queued message is handled, Shutdown included, and a message handled
-  // while no handler is installed is logged and lost. False once Shutdown has begun or the queue is full;
-  // whatever `lparam` points to then stays the caller's.
-  bool PostWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
-  // Installs the handler of window messages (replacing any). Any thread.
-  void SetMessageHandler(MessageHandler handler);
 
   // True on the platform thread.
   bool RunsTasksOnCurrentThread() const;
@@ -71,11 +60,8 @@ class PlatformThread {
   void WakeModalLoop();
   // Makes Current() answer this object on the calling thread (the thread's first step).
   void MarkCurrentThread();
-  // Hands a window message to the handler.
-  void HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
   std::mutex mutex_;
-  MessageHandler message_handler_;  // guarded by mutex_
   std::function<void()> modal_wake_;  // guarded by mutex_
   void* window_ = nullptr;          // Windows: the message-only window, made and destroyed by the thread
   bool wake_posted_ = false;        // Windows: a run-tasks message is queued; guarded by mutex_

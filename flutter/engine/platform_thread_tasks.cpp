@@ -49,22 +49,4 @@ void PlatformThread::RunGuarded(const Task& task) {
   }
 }
 
-void PlatformThread::SetMessageHandler(MessageHandler handler) {
-  std::lock_guard lock(mutex_);
-  message_handler_ = std::move(handler);
-}
-
-void PlatformThread::HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  MessageHandler handler;
-  {
-    std::lock_guard lock(mutex_);
-    handler = message_handler_;
-  }
-  if (!handler) {
-    LogLine("ERROR: window message " + std::to_string(message) + " arrived with no handler installed; lost");
-    return;
-  }
-  RunGuarded([&] { handler(message, wparam, lparam); });
-}
-
 }  // namespace flutter::engine

@@ -3,9 +3,8 @@
 // The thread creates the window (HWND_MESSAGE: never shown, receives only posted and sent messages) and
 // runs GetMessage / DispatchMessage until the window is closed. Tasks queue in `queue_` and wake the
 // loop with one kRunTasks message per burst (so a flood of tasks cannot fill the thread's message queue,
-// which holds 10 000 messages); window messages such as the face workers' 0x8001 are posted to the window
-// as they are. Shutdown posts kClose after refusing new work: the messages already posted are handled
-// first, since a thread's posted messages arrive in order, then the tasks left, then the loop ends.
+// which holds 10 000 messages). Shutdown posts kClose after refusing new work: the tasks already queued
+// run first, then the loop ends.
 // The thread is a single-threaded COM apartment, as the main window's thread is.
 #include "flutter/engine/platform_thread.h"
 
@@ -62,10 +61,6 @@ struct PlatformThreadWindow {
       ::PostQuitMessage(0);
       return 0;
     }
-    if (message >= WM_APP && message < WM_APP + 0x100) {
-      thread.HandleWindowMessage(message, wparam, lparam);
-      return 0;
-    }
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
 };
@@ -107,13 +102,6 @@ bool PlatformThread::PostTask(Task task) {
   // A modal dialog's own message loop runs the tasks anyway; a loop that asked to be woken is woken.
   WakeModalLoop();
   return true;
-}
-
-bool PlatformThread::PostWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  if (message < WM_APP || message >= WM_APP + 0x100) return false;
-  // Under the mutex, so no message is posted after kClose.
-  std::lock_guard lock(mutex_);
-  return accepting_ && ::PostMessageW(static_cast<HWND>(window_), message, wparam, lparam);
 }
 
 void PlatformThread::RunQueuedTasks() {

@@ -19,8 +19,6 @@ class CairoGraphics : public Graphics {
   GraphicsStatus EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                             int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const override;
-  // Nothing to start: no waits.
-  LibraryWaits BakeWaits() const override { return {}; }
 
  private:
   imaging::MemoryBudget* budget_;

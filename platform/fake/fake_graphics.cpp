@@ -323,14 +323,4 @@ GraphicsStatus FakeGraphics::EncodePng(const imaging::Bitmap& image, std::vector
   return GraphicsStatus::kOk;
 }
 
-void FakeGraphics::SetBakeWaits(LibraryWaits waits) {
-  std::lock_guard lock(mutex_);
-  bake_waits_ = waits;
-}
-
-LibraryWaits FakeGraphics::BakeWaits() const {
-  std::lock_guard lock(mutex_);
-  return bake_waits_;
-}
-
 }  // namespace platform

@@ -30,8 +30,6 @@ class FakeGraphics : public Graphics {
   void SetColour(const std::string& path, imaging::ColourDescription colour);
   void FailCanvas(GraphicsStatus status);
   void FailEncode(GraphicsStatus status);
-  // What BakeWaits answers (zero waits until set).
-  void SetBakeWaits(LibraryWaits waits);
 
   // Every call's arguments, in order, for assertions.
   std::vector<int> jpeg_qualities() const;
@@ -48,7 +46,6 @@ class FakeGraphics : public Graphics {
   GraphicsStatus EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                             int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const override;
-  LibraryWaits BakeWaits() const override;
 
  private:
   struct Picture {
@@ -63,7 +60,6 @@ class FakeGraphics : public Graphics {
   std::map<std::string, GraphicsStatus> decode_failures_;
   GraphicsStatus canvas_failure_ = GraphicsStatus::kOk;
   GraphicsStatus encode_failure_ = GraphicsStatus::kOk;
-  LibraryWaits bake_waits_;
   mutable std::vector<int> jpeg_qualities_;
   mutable std::vector<int> jpeg_densities_;
   mutable std::vector<DecodeOptions> decode_options_;

@@ -28,8 +28,6 @@ class GdiplusGraphics : public Graphics {
   GraphicsStatus EncodeJpeg(const imaging::Bitmap& image, int quality, std::vector<uint8_t>* out,
                             int density_dpi = 0) const override;
   GraphicsStatus EncodePng(const imaging::Bitmap& image, std::vector<uint8_t>* out) const override;
-  // GDI+'s settle, poll and drain pauses (GdiplusSession::BakeWaits).
-  LibraryWaits BakeWaits() const override { return GdiplusSession::BakeWaits(); }
 
  private:
   imaging::MemoryBudget* budget_;

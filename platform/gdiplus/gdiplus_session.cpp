@@ -24,8 +24,4 @@ void GdiplusSession::Stop() {
   running_ = false;
 }
 
-LibraryWaits GdiplusSession::BakeWaits() {
-  return LibraryWaits{std::chrono::milliseconds(100), std::chrono::milliseconds(10), std::chrono::milliseconds(500)};
-}
-
 }  // namespace platform

@@ -11,7 +11,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/utf8.h"
 #include "flutter/engine/messenger.h"
 #include "flutter/method_call.h"
 #include "flutter/standard_method_codec.h"
@@ -36,16 +35,8 @@ struct PendingCall {
 
 }  // namespace
 
-DartProject MakeProject(const std::vector<std::string>& arguments) {
-  DartProject project = DartProject::FromFolder("data");
-  for (const auto& argument : arguments) {
-    project.dart_entrypoint_arguments.push_back(base::IsValidUtf8(argument) ? argument : std::string());
-  }
-  return project;
-}
-
-int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
-            const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+int RunCall(const Services& services, const std::string& channel, const std::string& method,
+            const std::optional<std::string>& json_argument, std::ostream& out, std::ostream& err,
             int timeout_seconds) {
   std::unique_ptr<EncodableValue> argument;
   if (json_argument) {
@@ -64,7 +55,7 @@ int RunCall(const Services& services, const std::string& channel, const std::str
   bool came_in_time;
   {
     StandardOutputAside output;
-    auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+    auto window = std::make_shared<FlutterWindow>(services);
     if (!window->Create()) return kExitCannotStart;
     flutter::engine::ReplyTarget target;
     target.send = [pending](const uint8_t* data, size_t size) {

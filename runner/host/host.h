@@ -26,11 +26,11 @@ inline constexpr int kExitConnectionFailed = 4;
 // Returns kExitOk after end of input or a stop signal, kExitConnectionFailed when the connection ended by
 // a failure (a frame above the size limit or cut short by the end of input, a read or write error, a
 // reader that took no reply for too long), kExitCannotStart when the host cannot start.
-int RunServeStdio(const Services& services, const std::vector<std::string>& arguments);
+int RunServeStdio(const Services& services);
 
 // Serves the channels on a unix stream socket at `path` (mode 0600, several clients) until SIGTERM or
 // SIGINT. Returns kExitOk after a normal close, kExitCannotStart when the socket cannot be bound.
-int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments);
+int RunServeSocket(const Services& services, const std::string& path);
 
 // Runs the host, sends one call of `method` on `channel` with the argument given as JSON (`json_argument`
 // absent: no argument value), waits for the answer and prints it on `out` as one JSON document:
@@ -38,8 +38,8 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
 // Returns kExitOk when an answer came; kExitUsage (message on `err`) for invalid JSON; kExitNoReply when
 // the handler released the call unanswered or no answer came within `timeout_seconds`; kExitCannotStart
 // when the host cannot start.
-int RunCall(const Services& services, const std::string& channel, const std::string& method, const std::optional<std::string>& json_argument,
-            const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+int RunCall(const Services& services, const std::string& channel, const std::string& method,
+            const std::optional<std::string>& json_argument, std::ostream& out, std::ostream& err,
             int timeout_seconds = 600);
 
 }  // namespace runner

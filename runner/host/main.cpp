@@ -59,14 +59,14 @@ int main(int argc, char** argv) {
   const runner::RealServices real(std::getenv("PICTAVERA_MEMORY_MB"));
   const runner::Services& services = real.services();
   if (command == "serve") {
-    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(services, arguments);
-    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(services, arguments[2], arguments);
+    if (arguments.size() == 2 && arguments[1] == "--stdio") return runner::RunServeStdio(services);
+    if (arguments.size() == 3 && arguments[1] == "--socket") return runner::RunServeSocket(services, arguments[2]);
     return Usage();
   }
   if (command == "call") {
     if (arguments.size() != 3 && arguments.size() != 4) return Usage();
     const auto json = arguments.size() == 4 ? std::optional<std::string>(arguments[3]) : std::nullopt;
-    return runner::RunCall(services, arguments[1], arguments[2], json, arguments, std::cout, std::cerr);
+    return runner::RunCall(services, arguments[1], arguments[2], json, std::cout, std::cerr);
   }
   return Usage();
 }

@@ -23,7 +23,7 @@
 #include "runner/host/folder_journal.h"
 #include "runner/host/leftover_files.h"
 #include "runner/log.h"
-#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/baking/bake_shared.h"
 #include "runner/printing/printers/printer_directory.h"
 #include "runner/printing/printers/settings_record.h"
 #include "platform/libexif/libexif_metadata_reader.h"

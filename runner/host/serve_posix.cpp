@@ -12,11 +12,11 @@
 
 namespace runner {
 
-int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
-  return ServeStandardStreams<flutter::engine::StreamServer>(services, arguments, STDIN_FILENO);
+int RunServeStdio(const Services& services) {
+  return ServeStandardStreams<flutter::engine::StreamServer>(services, STDIN_FILENO);
 }
 
-int RunServeSocket(const Services& services, const std::string& path, const std::vector<std::string>& arguments) {
+int RunServeSocket(const Services& services, const std::string& path) {
   StandardOutputAside output;
   flutter::engine::StopSignal stop;
   StopSignalScope signals(stop);
@@ -24,7 +24,7 @@ int RunServeSocket(const Services& services, const std::string& path, const std:
   limits.read_gate = services.read_gate;
   auto server = flutter::engine::SocketServer::Listen(path, limits);
   if (!server) return kExitCannotStart;
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+  auto window = std::make_shared<FlutterWindow>(services);
   if (!window->Create()) return kExitCannotStart;
   const auto end = server->Serve(*window->engine()->messenger(), stop);
   const int code = CloseServe(services, *window, *server, stop, end,

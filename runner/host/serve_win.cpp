@@ -11,11 +11,11 @@
 
 namespace runner {
 
-int RunServeStdio(const Services& services, const std::vector<std::string>& arguments) {
-  return ServeStandardStreams<flutter::engine::WinStreamServer>(services, arguments, 0);
+int RunServeStdio(const Services& services) {
+  return ServeStandardStreams<flutter::engine::WinStreamServer>(services, 0);
 }
 
-int RunServeSocket(const Services&, const std::string& path, const std::vector<std::string>&) {
+int RunServeSocket(const Services&, const std::string& path) {
   LogLine("ERROR: cannot serve on " + path + ": the socket transport is not available on Windows; use serve --stdio");
   return kExitCannotStart;
 }

@@ -19,10 +19,6 @@
 
 namespace runner {
 
-// The interface's project description, with `arguments` (the command line after the program path) as
-// its entry point's arguments; one that is not valid UTF-8 becomes "".
-DartProject MakeProject(const std::vector<std::string>& arguments);
-
 // The end of a serve: the work taken on finishes (or is ended) while its answers are written, then the
 // window closes, so no answer can be queued any more, and what is queued is written. `exit_code` is the
 // process's; when background threads could not be joined in time the process ends here, without
@@ -60,11 +56,11 @@ int CloseServe(const Services& services, FlutterWindow& window, Server& server,
 // RunServeStdio on `Server`, the platform's stream transport, built from the standard input descriptor
 // `in_fd` and the private copy of standard output.
 template <class Server>
-int ServeStandardStreams(const Services& services, const std::vector<std::string>& arguments, int in_fd) {
+int ServeStandardStreams(const Services& services, int in_fd) {
   StandardOutputAside output;
   flutter::engine::StopSignal stop;
   StopSignalScope signals(stop);
-  auto window = std::make_shared<FlutterWindow>(MakeProject(arguments), services);
+  auto window = std::make_shared<FlutterWindow>(services);
   if (!window->Create()) return kExitCannotStart;
   flutter::engine::TransportLimits limits;
   limits.read_gate = services.read_gate;

@@ -38,7 +38,7 @@
 #include "platform/win32/win_spooler.h"
 #include "runner/host/folder_journal.h"
 #include "runner/host/leftover_files.h"
-#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/baking/bake_shared.h"
 #include "runner/printing/printers/printer_directory.h"
 
 namespace runner {
@@ -87,10 +87,7 @@ RealServices::RealServices(const char* memory_megabytes)
   journal_ = std::make_unique<FolderJournal>(*files_, services_.process_id);
   services_.files = journal_.get();
   services_.settings = settings_.get();
-  // A bake starts and stops GDI+ by count; the adapter holds its own start for its canvases.
-  auto session = std::make_shared<platform::GdiplusSession>();
-  bakes_ = std::make_unique<printing::BakeShared>([session] { return session->Start(); },
-                                                   [session] { session->Stop(); });
+  bakes_ = std::make_unique<printing::BakeShared>();
   services_.bakes = bakes_.get();
   services_.colour = &colour_;
   services_.metadata = metadata_.get();

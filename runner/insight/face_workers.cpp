@@ -22,34 +22,24 @@ std::string PointerText(const void* pointer) {
   return text;
 }
 
-}  // namespace
-
-FaceResultsPayload::~FaceResultsPayload() {
-  if (result_) Deliver();
-}
-
-void FaceResultsPayload::Deliver() {
-  std::unique_ptr<MethodResult> result = std::move(result_);
+// Answers the call with success and the records; an answer that cannot be sent (out of memory while
+// encoding) releases the call all the same.
+void AnswerRecords(std::unique_ptr<MethodResult> result, EncodableList records) {
   if (!result) return;
   try {
-    result->Success(EncodableValue(std::move(records_)));
+    result->Success(EncodableValue(std::move(records)));
   } catch (...) {
-    // The answer could not be sent (out of memory while encoding): the call is released all the same.
   }
 }
 
-void DeliverFaceResults(uintptr_t /*wparam*/, std::unique_ptr<WindowMessagePayload> payload) {
-  if (auto* results = dynamic_cast<FaceResultsPayload*>(payload.get())) results->Deliver();
+}  // namespace
+
+std::shared_ptr<FaceWorkers> FaceWorkers::Create(const Services& services, ThreadStarter start_thread) {
+  return std::shared_ptr<FaceWorkers>(new FaceWorkers(services, std::move(start_thread)));
 }
 
-std::shared_ptr<FaceWorkers> FaceWorkers::Create(const Services& services, std::weak_ptr<WindowMessageTarget> window,
-                                                 ThreadStarter start_thread) {
-  return std::shared_ptr<FaceWorkers>(new FaceWorkers(services, std::move(window), std::move(start_thread)));
-}
-
-FaceWorkers::FaceWorkers(const Services& services, std::weak_ptr<WindowMessageTarget> window,
-                         ThreadStarter start_thread)
-    : services_(services), window_(std::move(window)), start_thread_(std::move(start_thread)), lane_(nullptr) {
+FaceWorkers::FaceWorkers(const Services& services, ThreadStarter start_thread)
+    : services_(services), start_thread_(std::move(start_thread)), lane_(nullptr) {
   if (!start_thread_ && services_.lanes != nullptr) {
     lane_ = &services_.lanes->faces;
   } else {
@@ -103,10 +93,10 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   if (kept.detector != detector) kept = WorkerDetection{detector, nullptr};
   std::unique_ptr<platform::FaceDetection>& detection = kept.detection;
 
-  std::shared_ptr<WindowMessageTarget> window = window_.lock();
-  LogLine("FD: Worker thread started, hwnd=" + PointerText(window.get()) + " valid=" + (window ? "yes" : "no") +
+  // There is no window to post to: the line names these workers and whether the host still takes
+  // answers, keeping the log's shape.
+  LogLine("FD: Worker thread started, hwnd=" + PointerText(this) + " valid=" + (Stopping() ? "no" : "yes") +
           " paths=" + std::to_string(paths.size()));
-  window.reset();
   // There is no apartment to join here; the line keeps the log's shape.
   LogLine("FD: winrt::init_apartment succeeded");
   LogLine(detector != nullptr && detector->IsSupported() ? "FD: FaceDetector IS supported"
@@ -130,11 +120,10 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   const bool failed = records.empty() && !paths.empty();
   if (!failed) LogLine("FD: Sending result with " + std::to_string(records.size()) + " entries to UI thread");
 
-  auto payload = std::make_unique<FaceResultsPayload>(std::move(result), std::move(records));
-  window = window_.lock();
-  // An undelivered payload answers its call when released, here or wherever the message is dropped.
-  const bool posted = window && window->PostWindowMessage(kFaceResultsMessage, 0, std::move(payload));
-  if (!failed) LogLine(posted ? "FD: PostMessage succeeded" : "FD: PostMessage FAILED");
+  // Once the host is closing the engine drops the answer (the call is still released).
+  const bool delivered = !Stopping();
+  AnswerRecords(std::move(result), std::move(records));
+  if (!failed) LogLine(delivered ? "FD: PostMessage succeeded" : "FD: PostMessage FAILED");
 }
 
 void FaceWorkers::RunParts(size_t count, const std::function<void(size_t)>& part) {

@@ -1,5 +1,4 @@
-// The insight channels: previews and quick metadata on their lanes, faces through the face workers, which
-// answer through the main window's face-results message.
+// The insight channels: previews and quick metadata on their lanes, faces through the face workers.
 #include "runner/insight/insight_channels.h"
 
 #include <string>
@@ -108,20 +107,20 @@ void SetupMediaInfoChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<
   InstallChannel(messenger, kMediaInfoChannelName, MediaInfoMethodTable(services), slot);
 }
 
-MethodHandler MakeDetectFacesWindowsHandler(const Services& services, std::weak_ptr<WindowMessageTarget> window) {
-  std::shared_ptr<FaceWorkers> workers = FaceWorkers::Create(services, std::move(window));
+MethodHandler MakeDetectFacesWindowsHandler(const Services& services) {
+  std::shared_ptr<FaceWorkers> workers = FaceWorkers::Create(services);
   return [workers](const MethodCall& call, std::unique_ptr<MethodResult> result) {
     DetectFaces(*workers, call, std::move(result));
   };
 }
 
-std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services, std::weak_ptr<WindowMessageTarget> window) {
-  return {{{"detectFacesWindows", MakeDetectFacesWindowsHandler(services, std::move(window))}}};
+std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services) {
+  return {{{"detectFacesWindows", MakeDetectFacesWindowsHandler(services)}}};
 }
 
 void SetupFaceRectsChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
-                           const Services& services, std::weak_ptr<WindowMessageTarget> window) {
-  InstallChannel(messenger, kFaceRectsChannelName, FaceRectsMethodTable(services, std::move(window)), slot);
+                           const Services& services) {
+  InstallChannel(messenger, kFaceRectsChannelName, FaceRectsMethodTable(services), slot);
 }
 
 EncodableList FaceRecordsToList(const std::vector<FaceRecord>& records) {

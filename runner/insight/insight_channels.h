@@ -14,7 +14,6 @@
 #include "runner/channels/channel.h"
 #include "runner/insight/face_batch.h"
 #include "runner/services.h"
-#include "runner/window_messages.h"
 
 namespace runner::insight {
 
@@ -45,13 +44,11 @@ void SetupMediaInfoChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<
 // "detectFacesWindows": a map with "imagePaths", a list of path strings (other elements are skipped). A
 // missing or non-map argument answers success with null, a missing or non-list "imagePaths" an empty
 // list, both at once; otherwise the batch goes to the face workers (face_workers.h) and the call is
-// answered later, with FaceRecordsToList of its records, when its results message reaches the main
-// window, held weakly here: once the window is gone posting fails and the call is answered where the
-// message is dropped.
-MethodHandler MakeDetectFacesWindowsHandler(const Services& services, std::weak_ptr<WindowMessageTarget> window);
-std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services, std::weak_ptr<WindowMessageTarget> window);
+// answered later by its worker, with FaceRecordsToList of its records.
+MethodHandler MakeDetectFacesWindowsHandler(const Services& services);
+std::array<MethodEntry, 1> FaceRectsMethodTable(const Services& services);
 void SetupFaceRectsChannel(flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot,
-                           const Services& services, std::weak_ptr<WindowMessageTarget> window);
+                           const Services& services);
 
 // The reply of a face batch: one map per record, "imagePath", "faces" (list of maps "left", "top",
 // "width", "height", doubles) and "debugInfo"; an empty list when the batch failed.

@@ -9,7 +9,7 @@
 #include "platform/fake/fake_spooler.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_settings_store.h"
-#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/baking/bake_shared.h"
 #include "platform/fake/fake_metadata_reader.h"
 #include "platform/fake/fake_face_detector.h"
 #include "platform/fake/fake_thumbnail_cache.h"

@@ -206,22 +206,15 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   }
   const int started = static_cast<int>(workers.size());
 
-  setup.clock->SleepFor(setup.waits.settle);
   LogLine("INFO: Waiting for " + std::to_string(started) + " threads to complete...");
   // The wait also ends when every worker has left, in case none is left to claim the rest.
   const auto all_claimed = [&pool, count, started] {
     return pool.next_claim.load() >= count || pool.exited.load() >= started;
   };
-  if (setup.waits.poll.count() > 0) {
-    while (!all_claimed()) {
-      setup.clock->SleepFor(setup.waits.poll);
-      std::this_thread::yield();
-    }
-  } else {
+  {
     std::unique_lock lock(pool.progress_mutex);
     pool.progress.wait(lock, all_claimed);
   }
-  setup.clock->SleepFor(setup.waits.drain);
 
   LogLine("INFO: All work completed, joining threads...");
   for (int w = 0; w < started; ++w) {

@@ -9,14 +9,12 @@
 // Thread safety: one bake per calling thread; it blocks until every worker has been joined.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/graphics.h"
 #include "runner/printing/baking/bake_records.h"
 
 namespace platform {
@@ -37,14 +35,10 @@ using WorkerStarter = std::function<std::thread(std::function<void()> work)>;
 
 struct ParallelBakeSetup {
   platform::FileSystem* files = nullptr;  // the temporary folder and the output folder
-  platform::Clock* clock = nullptr;       // local time of the folder name, and the waits below
+  platform::Clock* clock = nullptr;       // local time of the folder name
   unsigned hardware_threads = 1;          // as the standard library reports it; 0 when unknown
   BakeFunction bake;
   WorkerStarter start_worker;             // empty: a plain std::thread
-  // The waits of the graphics library's start-up (Graphics::BakeWaits), made through the clock: before
-  // the first look at the workers, between looks, and after the last claim. With no poll interval the
-  // waiting thread is woken by the workers' progress instead.
-  platform::LibraryWaits waits;
   // True once the application is closing for good: workers claim no further image.
   std::function<bool()> stopping;
   // Called after each image (may be empty): the bake moves.

@@ -1,4 +1,4 @@
-// Bake single image: library hold, render, colour profile, unique file name, JPEG, result.
+// Bake single image: render, colour profile, unique file name, JPEG, result.
 #include "runner/printing/baking/bake_single_image.h"
 
 #include <cerrno>
@@ -16,7 +16,7 @@
 #include "runner/log.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/color_profiles.h"
-#include "runner/printing/baking/graphics_library.h"
+#include "runner/printing/baking/bake_shared.h"
 #include "runner/printing/baking/render_image.h"
 
 namespace runner::printing {
@@ -55,7 +55,7 @@ std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t in
   return std::nullopt;
 }
 
-// The bake's steps; exceptions leave it with the canvas and the library reference already released.
+// The bake's steps; exceptions leave it with the canvas already released.
 BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32_t index,
                        const std::string& output_folder, const std::string& profile_id, int quality,
                        const imaging::colour::OutputSpace& output) {
@@ -67,12 +67,8 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   }
   if (tools.graphics == nullptr || tools.shared == nullptr) return Failure(index, "Failed to initialize GDI+");
 
-  GraphicsLibraryHold library(tools.shared->graphics_library);
-  const GraphicsStatus started = library.Acquire();
-  if (started != GraphicsStatus::kOk) {
-    LogLine("ERROR: GDI+ startup failed with status: " + std::to_string(platform::StatusNumber(started)));
-    return Failure(index, "Failed to initialize GDI+");
-  }
+  // The graphics library runs for as long as its adapter lives: the start and shutdown lines keep the
+  // log's shape, nothing is started here.
   LogLine(p + "] GDI+ initialized");
   LogLine(p + "] calling RenderImageWithEffects");
   imaging::colour::ColourTransforms own_transforms(2);
@@ -111,7 +107,6 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   canvas.reset();
   LogLine(p + "] bitmap released");
   LogLine(p + "] shutting down GDI+");
-  library.Release();
   LogLine(p + "] GDI+ shutdown complete");
   LogLine(p + "] creating result object");
   BakeResult result;

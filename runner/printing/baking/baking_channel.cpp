@@ -145,8 +145,6 @@ MethodHandler MakeBakeImagesForPrintingHandler(const Services& services) {
   setup.files = services.files;
   setup.clock = services.clock;
   setup.hardware_threads = services.hardware_threads;
-  // The graphics library's start-up waits, as long as its adapter says (none where it needs no start).
-  if (services.graphics != nullptr) setup.waits = services.graphics->BakeWaits();
   ThreadRegistry* const threads = services.threads;
   setup.stopping = [threads] { return threads != nullptr && threads->stopping(); };
   setup.progressed = [pending = services.pending] {

@@ -120,34 +120,5 @@ TEST(PlatformThreadTest, ThrowingTaskDoesNotStopTheQueue) {
   EXPECT_EQ(later_ran.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
-// The face workers' results come back this way (message 0x8001, a payload pointer as the long parameter):
-// on Windows through the thread's message-only window, elsewhere through its task queue.
-TEST(PlatformThreadTest, WindowMessagesFromSeveralThreadsAreAllHandledOnThePlatformThreadBeforeShutdownEnds) {
-  constexpr uint32_t kMessage = 0x8001;
-  constexpr int kPosters = 3;
-  constexpr int kMessagesEach = 300;
-  PlatformThread platform;
-  std::vector<std::vector<uintptr_t>> seen(kPosters);
-  std::atomic<int> off_thread{0};
-  platform.SetMessageHandler([&](uint32_t message, uintptr_t wparam, intptr_t lparam) {
-    if (!platform.RunsTasksOnCurrentThread() || message != kMessage) ++off_thread;
-    seen[static_cast<size_t>(lparam)].push_back(wparam);
-  });
-  std::vector<std::thread> posters;
-  for (int p = 0; p < kPosters; ++p) {
-    posters.emplace_back([&platform, p] {
-      for (int i = 0; i < kMessagesEach; ++i) EXPECT_TRUE(platform.PostWindowMessage(kMessage, i, p));
-    });
-  }
-  for (auto& poster : posters) poster.join();
-  platform.Shutdown();
-  EXPECT_EQ(off_thread.load(), 0);
-  for (int p = 0; p < kPosters; ++p) {
-    ASSERT_EQ(seen[p].size(), size_t{kMessagesEach}) << "a queued message was lost at shutdown";
-    for (int i = 0; i < kMessagesEach; ++i) ASSERT_EQ(seen[p][i], uintptr_t(i)) << "out of order";
-  }
-  EXPECT_FALSE(platform.PostWindowMessage(kMessage, 0, 0)) << "refused once shut down";
-}
-
 }  // namespace
 }  // namespace flutter::engine

@@ -184,10 +184,10 @@ json Answer(const std::multimap<uint32_t, std::vector<uint8_t>>& replies, uint32
   return document ? *document : json("not an envelope");
 }
 
-TEST(HostProcessWinTest, CallsAreAnsweredWhileTheInputStaysOpenFacesComeBackThroughTheWindowAndEndOfInputEndsIt) {
+TEST(HostProcessWinTest, CallsAreAnsweredWhileTheInputStaysOpenFacesComeBackLaterAndEndOfInputEndsIt) {
   HostProcess host("serve --stdio");
   host.Write(Request(1, "printing_channel", "noSuchMethod", EncodableValue()));
-  // The face batch is answered on the platform thread when its worker's 0x8001 message reaches the window.
+  // The face batch is answered by its worker, later than the call after it.
   host.Write(Request(2, "face_rects_channel", "detectFacesWindows",
                      EncodableValue(EncodableMap{{EncodableValue("imagePaths"),
                                                   EncodableValue(EncodableList{EncodableValue("Z:\\no\\such\\a.jpg"),

@@ -22,17 +22,13 @@
 namespace runner {
 namespace {
 
-const std::vector<std::string> kPluginOrder = {
-    "DesktopDropPlugin", "FaceDetectionTflitePlugin", "FileSelectorWindows", "PdfxPlugin",
-    "ScreenRetrieverWindowsPluginCApi", "UrlLauncherWindows", "WindowManagerPlugin"};
 const char* const kChannels[] = {"printing_channel", "thumbnail_channel", "media_info_channel", "face_rects_channel"};
 
-TEST(FlutterWindowTest, CreateRegistersTheSevenPluginsInOrderAndServesTheFourChannels) {
+TEST(FlutterWindowTest, CreateServesTheFourChannels) {
   runner::testing::TestServices services;
-  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"), services.services);
+  auto window = std::make_shared<FlutterWindow>(services.services);
   ASSERT_TRUE(window->Create());
   ASSERT_NE(window->engine(), nullptr);
-  EXPECT_EQ(window->engine()->RegistrarNames(), kPluginOrder);
   // A message that is no method call reaches each channel's handler, which says so and answers empty.
   ::testing::internal::CaptureStderr();
   for (const char* channel : kChannels) {
@@ -52,44 +48,6 @@ TEST(FlutterWindowTest, CreateRegistersTheSevenPluginsInOrderAndServesTheFourCha
   EXPECT_EQ(window->engine(), nullptr);
 }
 
-TEST(FlutterWindowTest, WindowMessagesFromWorkThreadsAreHandledOnThePlatformThreadUntilTheWindowCloses) {
-  runner::testing::TestServices services;
-  auto window = std::make_shared<FlutterWindow>(DartProject::FromFolder("data"), services.services);
-  std::atomic<int> delivered{0};
-  std::atomic<bool> on_platform{true};
-  // The payload counts its own releases, so a payload lost on any path shows up as a missing release.
-  static std::atomic<int> released{0};
-  struct CountedPayload : WindowMessagePayload {
-    int value = 42;
-    ~CountedPayload() override { ++released; }
-  };
-  window->SetMessageHandler(kFaceResultsMessage, [&](uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload) {
-    if (!window->engine() || !window->engine()->RunsTasksOnCurrentThread()) on_platform = false;
-    auto* counted = dynamic_cast<CountedPayload*>(payload.get());
-    if (wparam == 7 && counted && counted->value == 42) ++delivered;
-  });
-  ASSERT_TRUE(window->Create());
-  std::weak_ptr<WindowMessageTarget> target = window;
-  std::thread worker([target] {
-    auto locked = target.lock();
-    ASSERT_TRUE(locked);
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, std::make_unique<CountedPayload>()));
-    }
-    // Without a payload the message carries nothing and the handler is not called.
-    EXPECT_TRUE(locked->PostWindowMessage(kFaceResultsMessage, 7, nullptr));
-  });
-  worker.join();
-  window->engine()->RunOnPlatformThread([] {});
-  EXPECT_EQ(delivered.load(), 5);
-  EXPECT_TRUE(on_platform);
-  window->Destroy();
-  EXPECT_FALSE(window->PostWindowMessage(kFaceResultsMessage, 7, std::make_unique<CountedPayload>()));
-  EXPECT_EQ(released.load(), 6);  // five handled, one refused after the window closed
-  window.reset();
-  EXPECT_TRUE(target.expired());
-}
-
 struct CallOutput {
   int code;
   std::string out;
@@ -99,7 +57,7 @@ struct CallOutput {
 CallOutput Call(const std::string& channel, const std::string& method, std::optional<std::string> json) {
   std::ostringstream out, err;
   runner::testing::TestServices services;
-  const int code = RunCall(services.services, channel, method, json, {"call", channel, method}, out, err);
+  const int code = RunCall(services.services, channel, method, json, out, err);
   return {code, out.str(), err.str()};
 }
 

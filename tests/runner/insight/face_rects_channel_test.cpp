@@ -1,5 +1,5 @@
-// Tests for "detectFacesWindows" end to end through the face workers: argument rules, answers through
-// the window's message, a window that is gone, a worker that cannot start, and the two-batch limit.
+// Tests for "detectFacesWindows" end to end through the face workers: argument rules, answers from the
+// workers, a worker that cannot start, and the two-batch limit.
 #include "runner/insight/insight_channels.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +19,6 @@ namespace {
 
 using runner::testing::Answer;
 using namespace std::chrono_literals;
-
-// Delivers every message at once on the posting thread, as the main window's handler would later.
-class DeliveringWindow : public WindowMessageTarget {
- public:
-  bool PostWindowMessage(uint32_t message, uintptr_t wparam, std::unique_ptr<WindowMessagePayload> payload) override {
-    if (message != kFaceResultsMessage) return false;
-    DeliverFaceResults(wparam, std::move(payload));
-    ++posted;  // after the answer is written, so a test that sees the count may read the answer
-    return true;
-  }
-  std::atomic<int> posted{0};
-};
 
 bool WaitFor(const std::function<bool()>& condition) {
   const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -77,22 +65,19 @@ class FaceRectsChannelTest : public ::testing::Test {
     services_.graphics.AddPicture("/p/a.jpg", *imaging::MakeBitmap(64, 48, 0xff000000));
     services_.face_detector.SetFaces(64, 48, {{4, 5, 6, 7}});
   }
-  void Setup(std::weak_ptr<WindowMessageTarget> window) {
-    SetupFaceRectsChannel(&messenger_, slot_, services_.services, std::move(window));
-  }
+  void Install() { SetupFaceRectsChannel(&messenger_, slot_, services_.services); }
   std::shared_ptr<const Answer> Ask(EncodableValue arguments) {
     return messenger_.Call("face_rects_channel", "detectFacesWindows",
                            std::make_unique<EncodableValue>(std::move(arguments)));
   }
 
   runner::testing::TestServices services_;
-  std::shared_ptr<DeliveringWindow> window_ = std::make_shared<DeliveringWindow>();
   runner::testing::RecordingMessenger messenger_;
   std::unique_ptr<Channel> slot_;
 };
 
 TEST_F(FaceRectsChannelTest, UnusableArgumentsAreAnsweredAtOnce) {
-  Setup(window_);
+  Install();
   auto not_map = Ask(EncodableValue(EncodableList{}));
   auto no_key = Ask(EncodableValue(EncodableMap{}));
   auto not_list = Ask(EncodableValue(EncodableMap{{EncodableValue("imagePaths"), EncodableValue("/p/a.jpg")}}));
@@ -102,21 +87,18 @@ TEST_F(FaceRectsChannelTest, UnusableArgumentsAreAnsweredAtOnce) {
     EXPECT_EQ(answer->kind, Answer::Kind::kSuccess);
     EXPECT_TRUE(std::get<EncodableList>(answer->value).empty());
   }
-  EXPECT_EQ(window_->posted, 0);
 }
 
-TEST_F(FaceRectsChannelTest, BatchIsAnsweredThroughTheWindowWithOneRecordPerPathString) {
-  Setup(window_);
+TEST_F(FaceRectsChannelTest, BatchIsAnsweredByItsWorkerWithOneRecordPerPathString) {
+  Install();
   ::testing::internal::CaptureStderr();
   auto empty = Ask(Paths({}));
-  ASSERT_TRUE(WaitFor([&] { return window_->posted == 1; }));
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("FD: channel detectFacesWindows, paths=0\n"), std::string::npos);
   EXPECT_EQ(empty->replies, 1);
   EXPECT_TRUE(std::get<EncodableList>(empty->value).empty());
 
   auto answer = Ask(Paths({EncodableValue("/p/a.jpg"), EncodableValue(7), EncodableValue("/p/missing.jpg")}));
-  ASSERT_TRUE(WaitFor([&] { return window_->posted == 2; }));
   EXPECT_EQ(answer->replies, 1);
   const auto& records = std::get<EncodableList>(answer->value);
   ASSERT_EQ(records.size(), 2u);
@@ -139,11 +121,10 @@ class FaceWorkersTest : public ::testing::Test {
   }
 
   runner::testing::TestServices services_;
-  std::shared_ptr<DeliveringWindow> window_ = std::make_shared<DeliveringWindow>();
 };
 
 TEST_F(FaceWorkersTest, WorkersKeepTheirDetectorAcrossBatches) {
-  auto workers = FaceWorkers::Create(services_.services, window_);
+  auto workers = FaceWorkers::Create(services_.services);
   for (int i = 0; i < 3; ++i) {
     auto answer = Submit(*workers, {"/p/a.jpg"});
     ASSERT_TRUE(WaitFor([&] { return answer->count() == 1; }));
@@ -151,22 +132,8 @@ TEST_F(FaceWorkersTest, WorkersKeepTheirDetectorAcrossBatches) {
   EXPECT_EQ(services_.face_detector.detections_created(), 1);
 }
 
-TEST_F(FaceWorkersTest, AWindowThatIsGoneStillAnswersTheCallOnce) {
-  std::weak_ptr<WindowMessageTarget> gone;
-  {
-    auto window = std::make_shared<DeliveringWindow>();
-    gone = window;
-  }
-  auto workers = FaceWorkers::Create(services_.services, gone);
-  auto answer = Submit(*workers, {"/p/a.jpg"});
-  ASSERT_TRUE(WaitFor([&] { return answer->count() > 0; }));
-  services_.threads.JoinAll();
-  EXPECT_EQ(answer->count(), 1);
-  EXPECT_EQ(answer->list().size(), 1u);
-}
-
 TEST_F(FaceWorkersTest, AWorkerThatCannotStartAnswersAnEmptyList) {
-  auto workers = FaceWorkers::Create(services_.services, window_, [](std::string, std::function<void()>, std::string* error) {
+  auto workers = FaceWorkers::Create(services_.services, [](std::string, std::function<void()>, std::string* error) {
     *error = "Resource temporarily unavailable";
     return false;
   });
@@ -177,7 +144,7 @@ TEST_F(FaceWorkersTest, AWorkerThatCannotStartAnswersAnEmptyList) {
 }
 
 TEST_F(FaceWorkersTest, AtMostTwoBatchesRunAtOnceAndEveryCallIsAnswered) {
-  auto workers = FaceWorkers::Create(services_.services, window_);
+  auto workers = FaceWorkers::Create(services_.services);
   services_.face_detector.Hold();
   std::vector<std::shared_ptr<RecordedAnswer>> answers;
   for (int i = 0; i < 20; ++i) answers.push_back(Submit(*workers, {"/p/a.jpg"}));
@@ -195,7 +162,7 @@ TEST_F(FaceWorkersTest, AtMostTwoBatchesRunAtOnceAndEveryCallIsAnswered) {
 }
 
 TEST_F(FaceWorkersTest, IdleWorkersEndAfterTheirLingerAndNewOnesStartForLaterBatches) {
-  auto workers = FaceWorkers::Create(services_.services, window_);
+  auto workers = FaceWorkers::Create(services_.services);
   auto first = Submit(*workers, {"/p/a.jpg"});
   ASSERT_TRUE(WaitFor([&] { return first->count() == 1; }));
   services_.clock.Advance(kWorkerLinger - 1ms);
@@ -209,8 +176,8 @@ TEST_F(FaceWorkersTest, IdleWorkersEndAfterTheirLingerAndNewOnesStartForLaterBat
   EXPECT_EQ(services_.face_detector.detections_created(), 2);
 }
 
-TEST_F(FaceWorkersTest, ClosingTheWindowEndsIdleWorkers) {
-  auto workers = FaceWorkers::Create(services_.services, window_);
+TEST_F(FaceWorkersTest, ClosingTheHostEndsIdleWorkers) {
+  auto workers = FaceWorkers::Create(services_.services);
   auto answer = Submit(*workers, {"/p/a.jpg"});
   ASSERT_TRUE(WaitFor([&] { return answer->count() == 1; }));
   EXPECT_EQ(workers->workers(), 1);  // lingering with its detector

@@ -13,19 +13,13 @@ namespace {
 
 using runner::testing::RecordingMessenger;
 
-class NullWindow : public WindowMessageTarget {
- public:
-  bool PostWindowMessage(uint32_t, uintptr_t, std::unique_ptr<WindowMessagePayload>) override { return false; }
-};
-
 struct InsightChannel {
   std::string channel;
   std::string method;
   std::function<void(flutter::BinaryMessenger*, std::unique_ptr<Channel>&)> setup;
 };
 
-std::vector<InsightChannel> AllInsightChannels(const Services& services,
-                                               const std::shared_ptr<WindowMessageTarget>& window) {
+std::vector<InsightChannel> AllInsightChannels(const Services& services) {
   return {
       {"thumbnail_channel", "getThumbnail",
        [&services](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
@@ -36,8 +30,8 @@ std::vector<InsightChannel> AllInsightChannels(const Services& services,
          SetupMediaInfoChannel(messenger, slot, services);
        }},
       {"face_rects_channel", "detectFacesWindows",
-       [&services, window](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
-         SetupFaceRectsChannel(messenger, slot, services, window);
+       [&services](flutter::BinaryMessenger* messenger, std::unique_ptr<Channel>& slot) {
+         SetupFaceRectsChannel(messenger, slot, services);
        }},
   };
 }
@@ -45,12 +39,11 @@ std::vector<InsightChannel> AllInsightChannels(const Services& services,
 class InsightChannelsTest : public ::testing::Test {
  protected:
   runner::testing::TestServices services_;
-  std::shared_ptr<WindowMessageTarget> window_ = std::make_shared<NullWindow>();
   RecordingMessenger messenger_;
 };
 
 TEST_F(InsightChannelsTest, ArgumentsThatAreNotAMapAnswerNullOnEveryChannel) {
-  for (const auto& c : AllInsightChannels(services_.services, window_)) {
+  for (const auto& c : AllInsightChannels(services_.services)) {
     std::unique_ptr<Channel> slot;
     c.setup(&messenger_, slot);
     ASSERT_NE(slot, nullptr) << c.channel;
@@ -68,7 +61,7 @@ TEST_F(InsightChannelsTest, ArgumentsThatAreNotAMapAnswerNullOnEveryChannel) {
 
 TEST_F(InsightChannelsTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   std::vector<std::unique_ptr<Channel>> slots(3);
-  const auto channels = AllInsightChannels(services_.services, window_);
+  const auto channels = AllInsightChannels(services_.services);
   for (size_t i = 0; i < channels.size(); ++i) channels[i].setup(&messenger_, slots[i]);
   for (const auto& c : channels) {
     std::string upper = c.method;
@@ -87,7 +80,7 @@ TEST_F(InsightChannelsTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
 }
 
 TEST_F(InsightChannelsTest, SecondSetupLeavesOneWorkingChannel) {
-  for (const auto& c : AllInsightChannels(services_.services, window_)) {
+  for (const auto& c : AllInsightChannels(services_.services)) {
     std::unique_ptr<Channel> slot;
     c.setup(&messenger_, slot);
     Channel* first = slot.get();
@@ -99,19 +92,6 @@ TEST_F(InsightChannelsTest, SecondSetupLeavesOneWorkingChannel) {
     EXPECT_EQ(answer->replies, 1) << c.channel;
   }
   EXPECT_EQ(messenger_.handler_count(), 3u);
-}
-
-TEST_F(InsightChannelsTest, FaceChannelSetsUpWithAWindowAlreadyGone) {
-  std::weak_ptr<WindowMessageTarget> gone;
-  {
-    auto window = std::make_shared<NullWindow>();
-    gone = window;
-  }
-  std::unique_ptr<Channel> slot;
-  SetupFaceRectsChannel(&messenger_, slot, services_.services, gone);
-  auto answer = messenger_.Call("face_rects_channel", "detectFacesWindows");
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->replies, 1);
 }
 
 }  // namespace
