@@ -12,14 +12,14 @@ GraphicsStatus StatusFromErrno(int error) {
     case ENOENT:
     case ENOTDIR:
     case ENAMETOOLONG:
-      return GraphicsStatus::kFileNotFound;
+      return GraphicsStatus::kNotFound;
     case EACCES:
     case EPERM:
       return GraphicsStatus::kAccessDenied;
     case ENOMEM:
       return GraphicsStatus::kOutOfMemory;
     default:
-      return GraphicsStatus::kWin32Error;
+      return GraphicsStatus::kIoError;
   }
 }
 
@@ -29,13 +29,13 @@ bool Finite(const RectF& r) {
 
 GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span) {
   *span = PixelSpan{};
-  if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
+  if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidArgument;
   // A zero scale is nothing to draw, which is success.
   if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
     return GraphicsStatus::kOk;
   }
   if (image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
-    return GraphicsStatus::kInvalidParameter;
+    return GraphicsStatus::kInvalidArgument;
   }
   span->x0 = std::clamp(static_cast<int>(std::floor(source.x)), 0, image.width_px);
   span->y0 = std::clamp(static_cast<int>(std::floor(source.y)), 0, image.height_px);

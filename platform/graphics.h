@@ -3,8 +3,8 @@
 // Sizes are pixels; rectangles have their origin at the top-left corner of the canvas, y downwards, and
 // pixel i covers [i, i + 1). Colours are 0xAARRGGBB with straight alpha. Every operation refuses sizes
 // outside the limits of imaging/bitmap.h before it allocates.
-// Failures are a GraphicsStatus, numbered like the Windows graphics library's status values so that log
-// lines that print a status number keep their meaning; nothing third-party crosses this interface.
+// Failures are a GraphicsStatus, one of the kinds of base/status.h; the adapters turn their libraries'
+// errors into one right after the call, and nothing third-party crosses this interface.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "imaging/bitmap.h"
 #include "imaging/colour/colour_description.h"
 #include "imaging/decode.h"
@@ -20,20 +21,19 @@
 
 namespace platform {
 
-enum class GraphicsStatus : int {
-  kOk = 0,
-  kGenericError = 1,        // an encoder or drawing failure without a better name
-  kInvalidParameter = 2,    // a size or argument outside what the operation takes
-  kOutOfMemory = 3,
-  kWin32Error = 7,          // any other I/O error
-  kFileNotFound = 10,       // no such file or folder
-  kAccessDenied = 12,       // permission refused, or a path that is not a regular file (a FIFO, a device)
-  kUnknownImageFormat = 13, // not a picture this port decodes, or a corrupt one
-};
+// The kinds this port answers:
+//   kOk
+//   kFailed           an encoder or drawing failure without a better name
+//   kInvalidArgument  a size or argument outside what the operation takes (the pixel limits included)
+//   kOutOfMemory
+//   kIoError          any other I/O error
+//   kNotFound         no such file or folder
+//   kAccessDenied     permission refused, or a path that is not a regular file (a FIFO, a device)
+//   kUnsupported      not a picture this port decodes
+//   kCorrupt          a picture whose header or data does not decode
+using GraphicsStatus = base::Status::Code;
 
-inline int StatusNumber(GraphicsStatus status) { return static_cast<int>(status); }
-
-// The status for a failed system call's errno: kFileNotFound, kAccessDenied, kOutOfMemory or kWin32Error.
+// The status for a failed system call's errno: kNotFound, kAccessDenied, kOutOfMemory or kIoError.
 GraphicsStatus StatusFromErrno(int error);
 
 // The formats the image core tells apart (imaging/picture_format.h).
@@ -96,7 +96,7 @@ struct RectF {
   double height = 0;
 };
 
-// Whether every field of `r` is a finite number (the canvases refuse the others as kInvalidParameter).
+// Whether every field of `r` is a finite number (the canvases refuse the others as kInvalidArgument).
 bool Finite(const RectF& r);
 
 // The whole stored pixels [x0, x1) x [y0, y1) of `image` that a part `source`, drawn into `dest`, covers,
@@ -105,7 +105,7 @@ struct PixelSpan {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   bool empty() const { return x1 <= x0 || y1 <= y0; }
 };
-// kInvalidParameter for a rectangle that is not finite or pixels that do not match the image's size; kOk
+// kInvalidArgument for a rectangle that is not finite or pixels that do not match the image's size; kOk
 // otherwise, with `*span` empty when there is nothing to draw (an empty image, part or destination).
 GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
 
@@ -123,7 +123,7 @@ class Canvas {
 
   // Draws all of `image` scaled into `dest`; what falls outside the canvas is clipped, and the picture's
   // edges stay sharp at the rectangle's edges (no fringe from outside the picture). A destination with no
-  // area, or an empty image, draws nothing and succeeds. kInvalidParameter for non-finite coordinates.
+  // area, or an empty image, draws nothing and succeeds. kInvalidArgument for non-finite coordinates.
   virtual GraphicsStatus DrawBitmap(const imaging::Bitmap& image, const RectF& dest, Filter filter,
                                     Blend blend = Blend::kSourceOver) = 0;
 
@@ -150,26 +150,26 @@ class Graphics {
   virtual ~Graphics() = default;
 
   // Reads the format, stored size, EXIF orientation and stated resolution from the file's header, through
-  // the image core. kFileNotFound, kAccessDenied (also for a path that is not a regular file),
-  // kUnknownImageFormat (a format the core does not decode, or a header that does not parse),
-  // kInvalidParameter (sides outside the limits). On failure `*reason` (when given) is the core's
+  // the image core. kNotFound, kAccessDenied (also for a path that is not a regular file),
+  // kUnsupported (a format the core does not decode), kCorrupt (a header that does not parse),
+  // kInvalidArgument (sides outside the limits). On failure `*reason` (when given) is the core's
   // reason for log lines and replies: "file not found", "unsupported format GIF", "damaged data", ...
   virtual GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info, std::string* reason = nullptr) const = 0;
 
   // Decodes the file's first picture through the image core as `options` allow. Failures as ReadInfo,
-  // plus kOutOfMemory, and kUnknownImageFormat for damaged pixel data (by the core's damage rule for
+  // plus kOutOfMemory, and kCorrupt for damaged pixel data (by the core's damage rule for
   // options.purpose). `*out` is written only on success, `*reason` only on failure. Pixels draw on the
   // memory budget the adapter was given: a picture that needs more than the whole budget is
-  // kInvalidParameter (as one over the pixel limits); one that needs more than is free waits for it.
+  // kInvalidArgument (as one over the pixel limits); one that needs more than is free waits for it.
   virtual GraphicsStatus Decode(const std::string& path, const DecodeOptions& options, DecodedImage* out,
                                 std::string* reason = nullptr) const = 0;
 
-  // A transparent canvas of width_px x height_px, or null with `*status` (when given) kInvalidParameter
+  // A transparent canvas of width_px x height_px, or null with `*status` (when given) kInvalidArgument
   // for a size outside the limits (or beyond the whole memory budget) or kOutOfMemory.
   virtual std::unique_ptr<Canvas> CreateCanvas(int width_px, int height_px, GraphicsStatus* status = nullptr) const = 0;
 
   // Encodes `image` as a baseline JPEG at `quality` (1..100, the caller clamps; others are
-  // kInvalidParameter), alpha dropped, chroma subsampled 4:2:0 at 90 and below and 4:4:4 above. Its JFIF
+  // kInvalidArgument), alpha dropped, chroma subsampled 4:2:0 at 90 and below and 4:4:4 above. Its JFIF
   // density is `density_dpi` dots per inch (at most 65535) when above 0, else a 1:1 aspect ratio without
   // units. The same pixels, quality and density always give the same bytes. `*out` is replaced on
   // success.

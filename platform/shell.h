@@ -1,15 +1,13 @@
 // Shell: handing a file to the desktop, to open it in the user's default application.
 //
-// Answers follow the shell's convention: a value above 32 means the request was accepted, 32 or less is
-// an error number. Acceptance says only that the desktop took the request, not that anything opened.
 // Thread safety: every method may be called from any thread.
 #pragma once
 
 #include <string>
 
-namespace platform {
+#include "base/status.h"
 
-inline constexpr int kShellAccepted = 33;
+namespace platform {
 
 class Shell {
  public:
@@ -21,8 +19,12 @@ class Shell {
   virtual bool IsRegularFile(const std::string& path) = 0;
 
   // Asks the desktop to open `path` (absolute or relative to the current folder) in its default
-  // application, shown normally. Returns at once or after a short bounded wait.
-  virtual int Open(const std::string& path) = 0;
+  // application, shown normally. Returns at once or after a short bounded wait. Ok when the desktop took
+  // the request, which says only that, not that anything opened. A refusal's kind says why: kNotFound
+  // (no such file, or no opener to hand it to), kAccessDenied, kOutOfMemory, kUnsupported (no application
+  // for the file's type, or the opener turned it down), kFailed (anything else); its message is the
+  // desktop's own answer, for the log.
+  virtual base::Status Open(const std::string& path) = 0;
 };
 
 }  // namespace platform

@@ -96,8 +96,8 @@ GraphicsStatus StatusOf(cairo_t* cr) {
     case CAIRO_STATUS_SUCCESS: return GraphicsStatus::kOk;
     case CAIRO_STATUS_NO_MEMORY: return GraphicsStatus::kOutOfMemory;
     case CAIRO_STATUS_INVALID_MATRIX:
-    case CAIRO_STATUS_INVALID_SIZE: return GraphicsStatus::kInvalidParameter;
-    default: return GraphicsStatus::kGenericError;
+    case CAIRO_STATUS_INVALID_SIZE: return GraphicsStatus::kInvalidArgument;
+    default: return GraphicsStatus::kFailed;
   }
 }
 
@@ -109,9 +109,9 @@ std::unique_ptr<CairoCanvas> CairoCanvas::Create(int width_px, int height_px, Gr
     if (status) *status = why;
     return nullptr;
   };
-  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidArgument);
   const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
-  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
+  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidArgument);
   std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(budget, bytes);
   if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_px, height_px);
@@ -201,7 +201,7 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const imaging::Bitmap& image, const R
 }
 
 GraphicsStatus CairoCanvas::StrokeRect(const RectF& rect, double pen_width_px, uint32_t argb) {
-  if (!Finite(rect) || !std::isfinite(pen_width_px)) return GraphicsStatus::kInvalidParameter;
+  if (!Finite(rect) || !std::isfinite(pen_width_px)) return GraphicsStatus::kInvalidArgument;
   if (pen_width_px <= 0) return GraphicsStatus::kOk;
   cairo_save(cr_);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
@@ -216,7 +216,7 @@ GraphicsStatus CairoCanvas::StrokeRect(const RectF& rect, double pen_width_px, u
 }
 
 GraphicsStatus CairoCanvas::FillRect(const RectF& rect, uint32_t argb) {
-  if (!Finite(rect)) return GraphicsStatus::kInvalidParameter;
+  if (!Finite(rect)) return GraphicsStatus::kInvalidArgument;
   if (rect.width <= 0 || rect.height <= 0) return GraphicsStatus::kOk;
   cairo_save(cr_);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);

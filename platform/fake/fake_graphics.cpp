@@ -53,7 +53,7 @@ class FakeCanvas : public Canvas {
 
   GraphicsStatus DrawBitmapPart(const imaging::Bitmap& image, const RectF& source, const RectF& dest, Filter,
                                 Blend blend) override {
-    if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidParameter;
+    if (!Finite(source) || !Finite(dest)) return GraphicsStatus::kInvalidArgument;
     if (image.empty() || dest.width <= 0 || dest.height <= 0 || source.width <= 0 || source.height <= 0) {
       return GraphicsStatus::kOk;
     }
@@ -77,7 +77,7 @@ class FakeCanvas : public Canvas {
   }
 
   GraphicsStatus StrokeRect(const RectF& r, double pen, uint32_t argb) override {
-    if (!Finite(r) || !std::isfinite(pen)) return GraphicsStatus::kInvalidParameter;
+    if (!Finite(r) || !std::isfinite(pen)) return GraphicsStatus::kInvalidArgument;
     if (pen <= 0) return GraphicsStatus::kOk;
     const double h = pen / 2;
     // Four bands: top and bottom full width (corners included), left and right between them.
@@ -89,7 +89,7 @@ class FakeCanvas : public Canvas {
   }
 
   GraphicsStatus FillRect(const RectF& r, uint32_t argb) override {
-    if (!Finite(r)) return GraphicsStatus::kInvalidParameter;
+    if (!Finite(r)) return GraphicsStatus::kInvalidArgument;
     Fill(r.x, r.y, r.x + r.width, r.y + r.height, argb);
     return GraphicsStatus::kOk;
   }
@@ -230,10 +230,11 @@ namespace {
 GraphicsStatus Fail(GraphicsStatus status, std::string* reason) {
   if (reason == nullptr) return status;
   switch (status) {
-    case GraphicsStatus::kFileNotFound: *reason = "file not found"; break;
+    case GraphicsStatus::kNotFound: *reason = "file not found"; break;
     case GraphicsStatus::kAccessDenied: *reason = "access denied"; break;
-    case GraphicsStatus::kUnknownImageFormat: *reason = "damaged data"; break;
-    case GraphicsStatus::kInvalidParameter: *reason = "too large"; break;
+    case GraphicsStatus::kUnsupported: *reason = "unsupported format"; break;
+    case GraphicsStatus::kCorrupt: *reason = "damaged data"; break;
+    case GraphicsStatus::kInvalidArgument: *reason = "too large"; break;
     case GraphicsStatus::kOutOfMemory: *reason = "out of memory"; break;
     default: *reason = "read error"; break;
   }
@@ -246,7 +247,7 @@ GraphicsStatus FakeGraphics::ReadInfo(const std::string& path, ImageInfo* info, 
   std::lock_guard lock(mutex_);
   if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return Fail(failure->second, reason);
   auto it = pictures_.find(path);
-  if (it == pictures_.end()) return Fail(GraphicsStatus::kFileNotFound, reason);
+  if (it == pictures_.end()) return Fail(GraphicsStatus::kNotFound, reason);
   *info = it->second.info;
   return GraphicsStatus::kOk;
 }
@@ -258,7 +259,7 @@ GraphicsStatus FakeGraphics::Decode(const std::string& path, const DecodeOptions
   if (auto failure = path_failures_.find(path); failure != path_failures_.end()) return Fail(failure->second, reason);
   if (auto failure = decode_failures_.find(path); failure != decode_failures_.end()) return Fail(failure->second, reason);
   auto it = pictures_.find(path);
-  if (it == pictures_.end()) return Fail(GraphicsStatus::kFileNotFound, reason);
+  if (it == pictures_.end()) return Fail(GraphicsStatus::kNotFound, reason);
   const Picture& picture = it->second;
   DecodedImage decoded{picture.stored, picture.info, picture.colour, false};
   if (options.exact_width_px > 0 && options.exact_height_px > 0 && options.exact_width_px <= picture.stored.width_px &&
@@ -291,7 +292,7 @@ std::unique_ptr<Canvas> FakeGraphics::CreateCanvas(int width_px, int height_px, 
   std::optional<imaging::Bitmap> pixels;
   if (why == GraphicsStatus::kOk) {
     pixels = imaging::MakeBitmap(width_px, height_px);
-    if (!pixels) why = imaging::SizeWithinLimits(width_px, height_px) ? GraphicsStatus::kOutOfMemory : GraphicsStatus::kInvalidParameter;
+    if (!pixels) why = imaging::SizeWithinLimits(width_px, height_px) ? GraphicsStatus::kOutOfMemory : GraphicsStatus::kInvalidArgument;
   }
   if (status) *status = why;
   if (why != GraphicsStatus::kOk) return nullptr;
@@ -307,7 +308,7 @@ GraphicsStatus FakeGraphics::EncodeJpeg(const imaging::Bitmap& image, int qualit
     if (encode_failure_ != GraphicsStatus::kOk) return encode_failure_;
   }
   if (quality < 1 || quality > 100 || !imaging::SizeWithinLimits(image.width_px, image.height_px)) {
-    return GraphicsStatus::kInvalidParameter;
+    return GraphicsStatus::kInvalidArgument;
   }
   *out = Encode(image);
   return GraphicsStatus::kOk;
@@ -318,7 +319,7 @@ GraphicsStatus FakeGraphics::EncodePng(const imaging::Bitmap& image, std::vector
     std::lock_guard lock(mutex_);
     if (encode_failure_ != GraphicsStatus::kOk) return encode_failure_;
   }
-  if (!imaging::SizeWithinLimits(image.width_px, image.height_px)) return GraphicsStatus::kInvalidParameter;
+  if (!imaging::SizeWithinLimits(image.width_px, image.height_px)) return GraphicsStatus::kInvalidArgument;
   *out = Encode(image);
   return GraphicsStatus::kOk;
 }

@@ -19,8 +19,8 @@ class FakeShell : public Shell {
     std::lock_guard lock(mutex_);
     paths_.insert(path);
   }
-  // Opening `path` answers `answer` (an error number, 32 or less) instead of being accepted.
-  void Refuse(const std::string& path, int answer) {
+  // Opening `path` answers `answer` (a refusal) instead of being accepted.
+  void Refuse(const std::string& path, base::Status answer) {
     std::lock_guard lock(mutex_);
     refused_.emplace_back(path, answer);
   }
@@ -33,19 +33,19 @@ class FakeShell : public Shell {
     std::lock_guard lock(mutex_);
     return paths_.count(path) != 0;
   }
-  int Open(const std::string& path) override {
+  base::Status Open(const std::string& path) override {
     std::lock_guard lock(mutex_);
     for (const auto& [refused, answer] : refused_) {
       if (refused == path) return answer;
     }
     opened_.push_back(path);
-    return kShellAccepted;
+    return base::Status::Ok();
   }
 
  private:
   mutable std::mutex mutex_;
   std::set<std::string> paths_;
-  std::vector<std::pair<std::string, int>> refused_;
+  std::vector<std::pair<std::string, base::Status>> refused_;
   std::vector<std::string> opened_;
 };
 

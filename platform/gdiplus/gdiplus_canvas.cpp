@@ -24,10 +24,10 @@ Gdiplus::RectF ToGdiplus(const RectF& r) {
 GraphicsStatus StatusFrom(Gdiplus::Status status) {
   switch (status) {
     case Gdiplus::Ok: return GraphicsStatus::kOk;
-    case Gdiplus::InvalidParameter: return GraphicsStatus::kInvalidParameter;
+    case Gdiplus::InvalidParameter: return GraphicsStatus::kInvalidArgument;
     case Gdiplus::OutOfMemory: return GraphicsStatus::kOutOfMemory;
-    case Gdiplus::Win32Error: return GraphicsStatus::kWin32Error;
-    default: return GraphicsStatus::kGenericError;
+    case Gdiplus::Win32Error: return GraphicsStatus::kIoError;
+    default: return GraphicsStatus::kFailed;
   }
 }
 
@@ -94,9 +94,9 @@ std::unique_ptr<GdiplusCanvas> GdiplusCanvas::Create(int width_px, int height_px
     if (status) *status = why;
     return nullptr;
   };
-  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidParameter);
+  if (!imaging::CanvasSizeWithinLimits(width_px, height_px)) return fail(GraphicsStatus::kInvalidArgument);
   const uint64_t bytes = static_cast<uint64_t>(width_px) * height_px * 4;
-  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidParameter);
+  if (budget != nullptr && !budget->CanEverTake(bytes)) return fail(GraphicsStatus::kInvalidArgument);
   std::optional<imaging::MemoryHold> hold = imaging::MemoryHold::Take(budget, bytes);
   if (!hold) return fail(GraphicsStatus::kOutOfMemory);
   // GDI+'s objects come from its own allocator, which answers null when memory runs out.
@@ -167,7 +167,7 @@ GraphicsStatus GdiplusCanvas::DrawBitmapPart(const imaging::Bitmap& image, const
 }
 
 GraphicsStatus GdiplusCanvas::StrokeRect(const RectF& rect, double pen_width_px, uint32_t argb) {
-  if (!Finite(rect) || !std::isfinite(pen_width_px)) return GraphicsStatus::kInvalidParameter;
+  if (!Finite(rect) || !std::isfinite(pen_width_px)) return GraphicsStatus::kInvalidArgument;
   if (pen_width_px <= 0) return GraphicsStatus::kOk;
   Gdiplus::Pen pen(Gdiplus::Color(argb), static_cast<Gdiplus::REAL>(pen_width_px));
   pen.SetLineJoin(Gdiplus::LineJoinMiter);
@@ -176,7 +176,7 @@ GraphicsStatus GdiplusCanvas::StrokeRect(const RectF& rect, double pen_width_px,
 }
 
 GraphicsStatus GdiplusCanvas::FillRect(const RectF& rect, uint32_t argb) {
-  if (!Finite(rect)) return GraphicsStatus::kInvalidParameter;
+  if (!Finite(rect)) return GraphicsStatus::kInvalidArgument;
   if (rect.width <= 0 || rect.height <= 0) return GraphicsStatus::kOk;
   Gdiplus::SolidBrush brush{Gdiplus::Color(argb)};
   return StatusFrom(graphics_->FillRectangle(&brush, ToGdiplus(rect)));

@@ -24,7 +24,7 @@ GraphicsStatus GdiplusGraphics::Decode(const std::string& path, const DecodeOpti
 
 std::unique_ptr<Canvas> GdiplusGraphics::CreateCanvas(int width_px, int height_px, GraphicsStatus* status) const {
   if (!session_.running()) {
-    if (status) *status = GraphicsStatus::kGenericError;
+    if (status) *status = GraphicsStatus::kFailed;
     return nullptr;
   }
   return GdiplusCanvas::Create(width_px, height_px, status, budget_);

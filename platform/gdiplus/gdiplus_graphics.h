@@ -18,7 +18,7 @@ class GdiplusGraphics : public Graphics {
  public:
   explicit GdiplusGraphics(imaging::MemoryBudget* budget = nullptr);
 
-  // False when GDI+ did not start: canvases are then refused (kGenericError); decoding and encoding work.
+  // False when GDI+ did not start: canvases are then refused (kFailed); decoding and encoding work.
   bool IsReady() const { return session_.running(); }
 
   GraphicsStatus ReadInfo(const std::string& path, ImageInfo* info, std::string* reason = nullptr) const override;

@@ -11,7 +11,13 @@ GraphicsStatus GdiplusSession::Start() {
   Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, nothing suppressed
   ULONG_PTR token = 0;
   const Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  if (status != Gdiplus::Ok) return static_cast<GraphicsStatus>(static_cast<int>(status));
+  switch (status) {
+    case Gdiplus::Ok: break;
+    case Gdiplus::OutOfMemory: return GraphicsStatus::kOutOfMemory;
+    case Gdiplus::InvalidParameter: return GraphicsStatus::kInvalidArgument;
+    case Gdiplus::UnsupportedGdiplusVersion: return GraphicsStatus::kUnsupported;
+    default: return GraphicsStatus::kFailed;
+  }
   token_ = token;
   running_ = true;
   return GraphicsStatus::kOk;

@@ -20,8 +20,8 @@ class GdiplusSession {
   GdiplusSession& operator=(const GdiplusSession&) = delete;
 
   // Starts GDI+ (version 1, no debug callback, its background thread and external codecs allowed). kOk
-  // when the session runs (also when it already did), else GDI+'s status, numbered as GraphicsStatus
-  // is, with the session left stopped.
+  // when the session runs (also when it already did), else the kind of GDI+'s failure, with the session
+  // left stopped.
   GraphicsStatus Start();
   // Shuts this session's start down; nothing when it is not running.
   void Stop();

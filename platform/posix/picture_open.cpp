@@ -39,14 +39,14 @@ GraphicsStatus Fail(const base::Status& status, std::string* reason) {
 GraphicsStatus StatusFor(PictureFileError error, int error_number) {
   switch (error) {
     case PictureFileError::kNone: return GraphicsStatus::kOk;
-    case PictureFileError::kNotFound: return GraphicsStatus::kFileNotFound;
+    case PictureFileError::kNotFound: return GraphicsStatus::kNotFound;
     case PictureFileError::kDenied:
     case PictureFileError::kNotRegular: return GraphicsStatus::kAccessDenied;
-    case PictureFileError::kTooLarge: return GraphicsStatus::kInvalidParameter;
+    case PictureFileError::kTooLarge: return GraphicsStatus::kInvalidArgument;
     case PictureFileError::kOutOfMemory: return GraphicsStatus::kOutOfMemory;
     case PictureFileError::kIo: return StatusFromErrno(error_number);
   }
-  return GraphicsStatus::kWin32Error;
+  return GraphicsStatus::kIoError;
 }
 
 std::string ReasonFor(PictureFileError error) {
@@ -66,15 +66,15 @@ GraphicsStatus StatusFor(const base::Status& status) {
   using Code = base::Status::Code;
   switch (status.code()) {
     case Code::kOk: return GraphicsStatus::kOk;
-    case Code::kNotFound: return GraphicsStatus::kFileNotFound;
+    case Code::kNotFound: return GraphicsStatus::kNotFound;
     case Code::kAccessDenied: return GraphicsStatus::kAccessDenied;
-    case Code::kUnsupported:
-    case Code::kCorrupt: return GraphicsStatus::kUnknownImageFormat;
+    case Code::kUnsupported: return GraphicsStatus::kUnsupported;
+    case Code::kCorrupt: return GraphicsStatus::kCorrupt;
     case Code::kTooLarge:
-    case Code::kInvalidArgument: return GraphicsStatus::kInvalidParameter;
+    case Code::kInvalidArgument: return GraphicsStatus::kInvalidArgument;
     case Code::kOutOfMemory: return GraphicsStatus::kOutOfMemory;
-    case Code::kIoError: return GraphicsStatus::kWin32Error;
-    default: return GraphicsStatus::kGenericError;
+    case Code::kIoError: return GraphicsStatus::kIoError;
+    default: return GraphicsStatus::kFailed;
   }
 }
 

@@ -13,13 +13,6 @@
 extern char** environ;
 
 namespace platform {
-namespace {
-
-// The shell's refusal numbers: the opener could not start (file not found), or it refused the file.
-constexpr int kOpenerMissing = 2;
-constexpr int kNoAssociation = 31;
-
-}  // namespace
 
 XdgShell::XdgShell(std::string opener, std::chrono::milliseconds wait)
     : opener_(std::move(opener)), wait_(wait), reaper_([this] { Reap(); }) {}
@@ -55,11 +48,11 @@ std::string XdgShell::FileUri(const std::string& absolute_path) {
   return uri;
 }
 
-int XdgShell::Open(const std::string& path) {
+base::Status XdgShell::Open(const std::string& path) {
   std::string absolute = path;
   if (absolute.empty() || absolute[0] != '/') {
     char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return kNoAssociation;
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return base::Status::Unsupported("no current folder to open " + path + " in");
     absolute = std::string(cwd) + "/" + path;
   }
   std::string uri = FileUri(absolute);
@@ -76,16 +69,17 @@ int XdgShell::Open(const std::string& path) {
   pid_t pid = -1;
   const int spawned = ::posix_spawnp(&pid, opener_.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return kOpenerMissing;
+  if (spawned != 0) return base::Status::NotFound(opener_ + " cannot be started");
 
   const auto deadline = std::chrono::steady_clock::now() + wait_;
   for (;;) {
     int status = 0;
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) {
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kShellAccepted : kNoAssociation;
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return base::Status::Ok();
+      return base::Status::Unsupported(opener_ + " refused " + uri);
     }
-    if (done < 0 && errno != EINTR) return kNoAssociation;
+    if (done < 0 && errno != EINTR) return base::Status::Unsupported(opener_ + " was lost while it opened " + uri);
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -94,7 +88,7 @@ int XdgShell::Open(const std::string& path) {
     running_.push_back(pid);
   }
   wake_.notify_all();
-  return kShellAccepted;
+  return base::Status::Ok();
 }
 
 void XdgShell::Reap() {

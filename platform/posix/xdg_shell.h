@@ -3,9 +3,9 @@
 // The opener receives one argument: the file:// URI of the absolute path, percent-encoded, so that no
 // file name can be read as an option ("--help") or as a URL of another scheme. Its standard input is
 // /dev/null, and so is its standard output (which may carry the channel's frames); it inherits no other
-// descriptor than standard error. An opener that exits
-// 0 within the wait is accepted; one that exits otherwise (or cannot be started) is refused; one still
-// running after the wait is accepted and reaped later by this object.
+// descriptor than standard error. An opener that exits 0 within the wait is accepted; one that exits
+// otherwise is refused as kUnsupported, one that cannot be started as kNotFound; one still running after
+// the wait is accepted and reaped later by this object.
 // Thread safety: every method may be called from any thread.
 #pragma once
 
@@ -31,7 +31,7 @@ class XdgShell : public Shell {
   XdgShell& operator=(const XdgShell&) = delete;
 
   bool IsRegularFile(const std::string& path) override;
-  int Open(const std::string& path) override;
+  base::Status Open(const std::string& path) override;
 
   // The file:// URI of `absolute_path` (bytes outside A-Z a-z 0-9 - . _ ~ / percent-encoded).
   static std::string FileUri(const std::string& absolute_path);

@@ -1,4 +1,4 @@
-// WinShell: ShellExecuteW with the "open" and "print" verbs, GetFileAttributesW for existence.
+// WinShell: ShellExecuteW with the "open" verb, GetFileAttributesW for existence.
 #include "platform/win32/win_shell.h"
 
 #include "platform/win32/windows_api.h"
@@ -11,11 +11,20 @@
 namespace platform {
 namespace {
 
-int Execute(const wchar_t* verb, const std::string& path, int show) {
-  const std::optional<std::wstring> file = win32::SystemPath(path);
-  if (!file || file->empty()) return ERROR_FILE_NOT_FOUND;
-  const HINSTANCE answer = ::ShellExecuteW(nullptr, verb, file->c_str(), nullptr, nullptr, show);
-  return static_cast<int>(reinterpret_cast<intptr_t>(answer));
+// ShellExecuteW's answer: above 32 accepted, else one of its refusal numbers.
+base::Status StatusOfAnswer(intptr_t answer, const std::string& path) {
+  if (answer > 32) return base::Status::Ok();
+  const std::string message = path + ": the shell answered " + std::to_string(answer);
+  switch (answer) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return base::Status::NotFound(message);
+    case SE_ERR_ACCESSDENIED: return base::Status::AccessDenied(message);
+    case 0:
+    case SE_ERR_OOM: return base::Status::OutOfMemory(message);
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC: return base::Status::Unsupported(message);
+    default: return base::Status::Failed(message);
+  }
 }
 
 }  // namespace
@@ -41,8 +50,11 @@ bool WinShell::IsRegularFile(const std::string& path) {
   return file_with_data;
 }
 
-int WinShell::Open(const std::string& path) { return Execute(L"open", path, SW_SHOWNORMAL); }
-
-int WinShell::Print(const std::string& path) { return Execute(L"print", path, SW_HIDE); }
+base::Status WinShell::Open(const std::string& path) {
+  const std::optional<std::wstring> file = win32::SystemPath(path);
+  if (!file || file->empty()) return base::Status::NotFound(path + ": not a path the system takes");
+  const HINSTANCE answer = ::ShellExecuteW(nullptr, L"open", file->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return StatusOfAnswer(reinterpret_cast<intptr_t>(answer), path);
+}
 
 }  // namespace platform

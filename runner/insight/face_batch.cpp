@@ -8,6 +8,7 @@
 
 #include "runner/insight/face_geometry.h"
 #include "runner/log.h"
+#include "runner/status_numbers.h"
 
 namespace runner::insight {
 namespace {
@@ -23,7 +24,7 @@ struct BatchFailure {
 // The code a platform file error is reported with, as the Windows error codes in HRESULT form read.
 const char* OpenErrorCode(GraphicsStatus status) {
   switch (status) {
-    case GraphicsStatus::kFileNotFound:
+    case GraphicsStatus::kNotFound:
       return "80070002";
     case GraphicsStatus::kAccessDenied:
       return "80070005";
@@ -33,13 +34,13 @@ const char* OpenErrorCode(GraphicsStatus status) {
 }
 
 bool IsOpenFailure(GraphicsStatus status) {
-  return status == GraphicsStatus::kFileNotFound || status == GraphicsStatus::kAccessDenied ||
-         status == GraphicsStatus::kWin32Error;
+  return status == GraphicsStatus::kNotFound || status == GraphicsStatus::kAccessDenied ||
+         status == GraphicsStatus::kIoError;
 }
 
 BatchFailure DecodeFailure(const std::string& path, GraphicsStatus status, const std::string& reason) {
   return {"FD: std::exception in worker: cannot decode \"" + path + "\" (graphics status " +
-              std::to_string(platform::StatusNumber(status)) + ")",
+              std::to_string(runner::GraphicsStatusNumber(status)) + ")",
           reason.empty() ? "decode_failed" : reason};
 }
 
@@ -166,7 +167,7 @@ std::optional<FaceRecord> ProcessPhoto(const std::string& path, const FaceBatchP
       *boxes = BoxesAt(*boxes, full_searched, full);
       factors = ScaleBack{};
       seen = full;
-    } else if (status != GraphicsStatus::kOutOfMemory && status != GraphicsStatus::kInvalidParameter) {
+    } else if (status != GraphicsStatus::kOutOfMemory && status != GraphicsStatus::kInvalidArgument) {
       *failure = DecodeFailure(opened_path, status, reason);
       return std::nullopt;
     }

@@ -18,6 +18,7 @@
 #include "runner/printing/baking/color_profiles.h"
 #include "runner/printing/baking/bake_shared.h"
 #include "runner/printing/baking/render_image.h"
+#include "runner/status_numbers.h"
 
 namespace runner::printing {
 namespace {
@@ -32,7 +33,7 @@ BakeResult Failure(int32_t index, std::string text) {
 }
 
 std::string SaveFailure(GraphicsStatus status) {
-  return "Failed to save baked image, GDI+ status=" + std::to_string(platform::StatusNumber(status));
+  return "Failed to save baked image, GDI+ status=" + std::to_string(runner::GraphicsStatusNumber(status));
 }
 
 // Writes `bytes` under the first free name of the folder: written once, then offered name after name
@@ -98,7 +99,7 @@ BakeResult BakeOrThrow(const BakeTools& tools, const BakeRequest& request, int32
   pixels.reset();
   if (encoded != GraphicsStatus::kOk) return Failure(index, SaveFailure(encoded));
   CarryProfile(&jpeg, output);
-  if (tools.files == nullptr || tools.clock == nullptr) return Failure(index, SaveFailure(GraphicsStatus::kWin32Error));
+  if (tools.files == nullptr || tools.clock == nullptr) return Failure(index, SaveFailure(GraphicsStatus::kIoError));
   GraphicsStatus write_status = GraphicsStatus::kOk;
   const std::optional<std::string> path = WriteUnderFreeName(tools, index, output_folder, jpeg, &write_status);
   if (!path) return Failure(index, SaveFailure(write_status));

@@ -6,6 +6,7 @@
 
 #include "runner/colour_output.h"
 #include "runner/log.h"
+#include "runner/status_numbers.h"
 
 namespace runner::printing {
 namespace {
@@ -59,7 +60,7 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
     platform::DecodedImage decoded;
     const GraphicsStatus status = graphics.Decode(path, platform::DecodeOptions{}, &decoded, reason);
     if (status != GraphicsStatus::kOk) {
-      LogLine("ERROR: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("ERROR: Failed to load image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
       return std::nullopt;
     }
     orientation = decoded.info.orientation;

@@ -69,13 +69,14 @@ bool FaceCut(const mosalith::FaceArea& face, const Region& magnet, double cover_
 
 std::string UnreadableReason(platform::GraphicsStatus status) {
   switch (status) {
-    case platform::GraphicsStatus::kFileNotFound:
+    case platform::GraphicsStatus::kNotFound:
       return "file not found";
     case platform::GraphicsStatus::kAccessDenied:
       return "access denied, or not a regular file";
-    case platform::GraphicsStatus::kUnknownImageFormat:
+    case platform::GraphicsStatus::kUnsupported:
+    case platform::GraphicsStatus::kCorrupt:
       return "not a picture this program reads, or damaged data";
-    case platform::GraphicsStatus::kInvalidParameter:
+    case platform::GraphicsStatus::kInvalidArgument:
     case platform::GraphicsStatus::kOutOfMemory:
       return "picture beyond the size limits";
     default:

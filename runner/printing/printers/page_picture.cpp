@@ -49,7 +49,7 @@ platform::GraphicsStatus LoadPagePicture(const platform::Graphics& graphics, con
   platform::GraphicsStatus status = graphics.ReadInfo(path, &out->info, reason);
   if (status != platform::GraphicsStatus::kOk) return status;
   const platform::ImageInfo& info = out->info;
-  if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidParameter;
+  if (info.width_px <= 0 || info.height_px <= 0) return platform::GraphicsStatus::kInvalidArgument;
   const bool swaps = imaging::OrientationSwapsSides(info.orientation);
   out->upright_width_px = swaps ? info.height_px : info.width_px;
   out->upright_height_px = swaps ? info.width_px : info.height_px;

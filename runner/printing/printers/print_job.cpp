@@ -17,6 +17,7 @@
 #include "runner/printing/printers/page_picture.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/thread_registry.h"
+#include "runner/status_numbers.h"
 
 namespace runner::printing {
 namespace {
@@ -206,7 +207,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     std::string reason;
     const platform::GraphicsStatus status = LoadPagePicture(graphics, path, pw, ph, &picture, &reason);
     if (status != platform::GraphicsStatus::kOk) {
-      LogLine("DEBUG: Failed to load image, status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("DEBUG: Failed to load image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
       LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
       continue;
     }
@@ -273,7 +274,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
         placed.height_px = upright.height_px;
         drawn = device->DrawPicture(placed, dest);
       } else {
-        LogLine("DEBUG: Failed to decode image, status=" + std::to_string(platform::StatusNumber(status)));
+        LogLine("DEBUG: Failed to decode image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
         drawn = platform::DrawResult::kFailed;
       }
     }

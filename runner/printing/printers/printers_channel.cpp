@@ -24,6 +24,7 @@
 #include "runner/thread_registry.h"
 #include "runner/work_lanes.h"
 #include "runner/work_queue.h"
+#include "runner/status_numbers.h"
 
 namespace runner::printing {
 namespace {
@@ -48,9 +49,6 @@ std::string PaperLabelOrNumber(const platform::Paper& paper) {
   return paper.label.empty() ? "DMPAPER_" + std::to_string(paper.id) : paper.label;
 }
 
-// The shell's error number for a refused "print": no application could print the file.
-constexpr int kShellNoAssociation = 31;
-
 // Where a print job finds the colour-profile selection, read when the job is asked for.
 struct ColourSource {
   const platform::SettingsStore* settings = nullptr;
@@ -62,12 +60,16 @@ struct ColourSource {
   PrintColour Now() const { return {ColourJobValue(LoadSelectedColorProfile(settings)), files, transforms}; }
 };
 
-// Prints `path` (PrintFileOnPrinter) and returns the shell-style answer.
-int PrintFile(platform::Spooler* spooler, platform::Graphics* graphics, ThreadRegistry* threads,
-              const std::string& path, const std::string& printer, int32_t copies, const PrintColour& colour) {
-  if (spooler == nullptr || graphics == nullptr) return kShellNoAssociation;
-  return PrintFileOnPrinter(*spooler, *graphics, threads, path, printer, copies, colour) ? platform::kShellAccepted
-                                                                                         : kShellNoAssociation;
+// Prints `path` (PrintFileOnPrinter), answering as the desktop's print verb would: a file that could not
+// be printed is one the desktop has no application to print with.
+base::Status PrintFile(platform::Spooler* spooler, platform::Graphics* graphics, ThreadRegistry* threads,
+                       const std::string& path, const std::string& printer, int32_t copies,
+                       const PrintColour& colour) {
+  if (spooler != nullptr && graphics != nullptr &&
+      PrintFileOnPrinter(*spooler, *graphics, threads, path, printer, copies, colour)) {
+    return base::Status::Ok();
+  }
+  return base::Status::Unsupported(path + " could not be printed");
 }
 
 // The failure rows of calls that the host ends before their work could (it is closing, or a lane had no
@@ -283,9 +285,9 @@ MethodHandler MakePrintImagesHandler(const Services& services) {
       if (shell == nullptr || system_path.empty() || !shell->IsRegularFile(system_path)) {
         return AnswerError(*result, ImageFileNotFound(*path));
       }
-      const int answer = shell->Open(system_path);
-      if (answer <= 32) {
-        LogLine("DEBUG: ShellExecute open failed for file, error=" + std::to_string(answer));
+      const base::Status opened = shell->Open(system_path);
+      if (!opened.ok()) {
+        LogLine("DEBUG: ShellExecute open failed for file, error=" + std::to_string(ShellRefusalNumber(opened.code())));
         return AnswerError(*result, kFailedToOpenWithDefaultApp);
       }
     }
@@ -307,11 +309,13 @@ MethodHandler MakePrintImagesToPrinterHandler(const Services& services) {
     const PrintColour colour = colour_source.Now();
     bool any = false;
     for (const std::string& path : ReadElements(*paths, kString)) {
-      const int answer = PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "", 1, colour);
-      if (answer > 32) {
+      const base::Status printed =
+          PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), "", 1, colour);
+      if (printed.ok()) {
         any = true;
       } else {
-        LogLine("DEBUG: ShellExecute print failed for file, error=" + std::to_string(answer));
+        LogLine("DEBUG: ShellExecute print failed for file, error=" +
+                std::to_string(ShellRefusalNumber(printed.code())));
       }
     }
     if (!any) return AnswerError(*result, kFailedToPrintAnyImages);
@@ -341,7 +345,7 @@ MethodHandler MakePrintToPrinterHandler(const Services& services) {
     if (copies < 1) return result->Success(EncodableValue(true));  // nothing asked for, nothing printed
     const PrintColour colour = colour_source.Now();
     for (const std::string& path : ReadElements(*paths, kString)) {
-      if (PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer, copies, colour) <= 32) {
+      if (!PrintFile(spooler, graphics, threads, path.substr(0, path.find('\0')), *printer, copies, colour).ok()) {
         return AnswerError(*result, PrintImageFailed(path));
       }
     }

@@ -15,6 +15,7 @@
 #include "platform/graphics.h"
 #include "runner/colour_output.h"
 #include "runner/log.h"
+#include "runner/status_numbers.h"
 
 namespace runner::printing {
 namespace {
@@ -293,7 +294,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     if (!canvas) {
       result.errorMessage = "Failed to create page " + std::to_string(request.pageWidth) + "x" +
                             std::to_string(request.pageHeight);
-      LogLine("DEBUG C++: " + result.errorMessage + ", status=" + std::to_string(platform::StatusNumber(status)));
+      LogLine("DEBUG C++: " + result.errorMessage + ", status=" + std::to_string(runner::GraphicsStatusNumber(status)));
       return result;
     }
     canvas->Clear(0xFFFFFFFF);
@@ -306,7 +307,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, space);
     if (!pixels || status != GraphicsStatus::kOk) {
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
-              std::to_string(platform::StatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
+              std::to_string(runner::GraphicsStatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
       if (first_failed.empty()) first_failed = output;
     } else if ((error = files.WriteFile(output, jpeg)) != 0) {
       LogLine("DEBUG C++: Failed to save grid image " + output + ", error=" + std::to_string(error));

@@ -138,8 +138,8 @@ TEST_F(CairoGraphicsTest, JpegRoundTripKeepsSizeAndColourAndEncodesDeterministic
   EXPECT_EQ(p[3], 255);
   // Quality outside 1..100 is the caller's fault, not clamped here.
   std::vector<uint8_t> unused;
-  EXPECT_EQ(graphics_.EncodeJpeg(orange, 0, &unused), GraphicsStatus::kInvalidParameter);
-  EXPECT_EQ(graphics_.EncodeJpeg(orange, 101, &unused), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics_.EncodeJpeg(orange, 0, &unused), GraphicsStatus::kInvalidArgument);
+  EXPECT_EQ(graphics_.EncodeJpeg(orange, 101, &unused), GraphicsStatus::kInvalidArgument);
 }
 
 TEST_F(CairoGraphicsTest, AJpegEncodedWithADensityStatesItsResolutionWithTheSamePixels) {
@@ -257,7 +257,7 @@ TEST_F(CairoGraphicsTest, PngIsReducedByWholeFactorsAsItDecodesWeightedByAlpha) 
   EXPECT_EQ(decoded.bitmap.pixel(200, 200)[2], 0x99);
   // Corrupt data after a sound header fails cleanly on the reduced path too.
   bytes.resize(bytes.size() / 2);
-  EXPECT_EQ(graphics_.Decode(Write("cut.png", bytes), {150, 50}, &decoded), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(graphics_.Decode(Write("cut.png", bytes), {150, 50}, &decoded), GraphicsStatus::kCorrupt);
 }
 
 TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefusedLikeAnOversizedPicture) {
@@ -269,11 +269,11 @@ TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefused
   const std::string png_path = Write("big.png", png);
   DecodedImage decoded;
   // 800 x 600 x 4 bytes is more than the whole budget: refused as a picture over the limits is.
-  EXPECT_EQ(graphics.Decode(jpeg, {}, &decoded), GraphicsStatus::kInvalidParameter);
-  EXPECT_EQ(graphics.Decode(png_path, {}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics.Decode(jpeg, {}, &decoded), GraphicsStatus::kInvalidArgument);
+  EXPECT_EQ(graphics.Decode(png_path, {}, &decoded), GraphicsStatus::kInvalidArgument);
   GraphicsStatus status = GraphicsStatus::kOk;
   EXPECT_EQ(graphics.CreateCanvas(1000, 1000, &status), nullptr);
-  EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(status, GraphicsStatus::kInvalidArgument);
   // Reduced (to 200 x 150, twice what is asked), both fit; what they hold is counted until released.
   ASSERT_EQ(graphics.Decode(jpeg, {100, 75}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(budget.in_use_bytes(), 200u * 150 * 4);
@@ -304,7 +304,7 @@ TEST_F(CairoGraphicsTest, PixelsDrawOnTheMemoryBudgetAndMoreThanAllOfItIsRefused
       break;
     }
   }
-  EXPECT_EQ(graphics.Decode(Write("progressive.jpg", progressive), {100, 75}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics.Decode(Write("progressive.jpg", progressive), {100, 75}, &decoded), GraphicsStatus::kInvalidArgument);
   EXPECT_EQ(budget.in_use_bytes(), 0u);
 }
 
@@ -347,8 +347,8 @@ TEST_F(CairoGraphicsTest, EveryPngLayoutDecodesToStraightRgba) {
   const std::vector<uint8_t> whole = RawPng(11, 13, 8, PNG_COLOR_TYPE_RGB, false, rows);
   for (size_t size : {whole.size() / 2, whole.size() - 20, size_t{60}}) {
     const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
-    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {}, &decoded), GraphicsStatus::kUnknownImageFormat) << size;
-    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {0, 0, 5, 6}, &decoded), GraphicsStatus::kUnknownImageFormat);
+    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {}, &decoded), GraphicsStatus::kCorrupt) << size;
+    EXPECT_EQ(graphics_.Decode(Write("cut.png", cut), {0, 0, 5, 6}, &decoded), GraphicsStatus::kCorrupt);
   }
 }
 
@@ -399,20 +399,21 @@ TEST_F(CairoGraphicsTest, PngPreviewsAreCompressedOnceAndDecodeBack) {
 TEST_F(CairoGraphicsTest, BadFilesFailCleanlyWithTheirStatus) {
   ImageInfo info;
   DecodedImage decoded;
-  EXPECT_EQ(graphics_.ReadInfo(folder_ + "/missing.jpg", &info), GraphicsStatus::kFileNotFound);
-  EXPECT_EQ(graphics_.Decode(folder_ + "/missing.jpg", {}, &decoded), GraphicsStatus::kFileNotFound);
-  EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.ReadInfo(folder_ + "/missing.jpg", &info), GraphicsStatus::kNotFound);
+  EXPECT_EQ(graphics_.Decode(folder_ + "/missing.jpg", {}, &decoded), GraphicsStatus::kNotFound);
+  EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kNotFound);
   // A FIFO with no writer would block a plain open for ever.
   const std::string fifo = folder_ + "/fifo.jpg";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(graphics_.Decode(fifo, {}, &decoded), GraphicsStatus::kAccessDenied);
   EXPECT_EQ(graphics_.ReadInfo(folder_, &info), GraphicsStatus::kAccessDenied);
-  EXPECT_EQ(graphics_.Decode(Write("empty.jpg", {}), {}, &decoded), GraphicsStatus::kUnknownImageFormat);
+  // Not pictures at all, then damaged ones.
+  EXPECT_EQ(graphics_.Decode(Write("empty.jpg", {}), {}, &decoded), GraphicsStatus::kUnsupported);
   EXPECT_EQ(graphics_.Decode(Write("text.jpg", {'h', 'e', 'l', 'l', 'o'}), {}, &decoded),
-            GraphicsStatus::kUnknownImageFormat);
+            GraphicsStatus::kUnsupported);
   // A header that only claims a JPEG, and a PNG header claiming 40000 x 40000 pixels.
   EXPECT_EQ(graphics_.Decode(Write("stub.jpg", {0xFF, 0xD8, 0xFF, 0xD9}), {}, &decoded),
-            GraphicsStatus::kUnknownImageFormat);
+            GraphicsStatus::kCorrupt);
   std::vector<uint8_t> png;
   ASSERT_EQ(graphics_.EncodePng(*imaging::MakeBitmap(2, 2), &png), GraphicsStatus::kOk);
   for (int i : {16, 20}) png[i] = 0, png[i + 1] = 0, png[i + 2] = 0x9C, png[i + 3] = 0x40;
@@ -427,7 +428,7 @@ TEST_F(CairoGraphicsTest, ATruncatedJpegIsRefusedForPrintShownForLookingAndStray
   // Cut in its coded data (the tables take most of so small a file).
   const std::vector<uint8_t> cut(whole.begin(), whole.end() - 40);
   std::string reason;
-  EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded, &reason), GraphicsStatus::kUnknownImageFormat);
+  EXPECT_EQ(graphics_.Decode(Write("cut.jpg", cut), {}, &decoded, &reason), GraphicsStatus::kCorrupt);
   EXPECT_EQ(reason, "damaged data");
   DecodeOptions show;
   show.purpose = imaging::DecodePurpose::kShow;
@@ -493,7 +494,7 @@ TEST_F(CairoGraphicsTest, AreaReductionAveragesDetailAwayAtAnyFactor) {
 TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {
   GraphicsStatus status;
   EXPECT_EQ(graphics_.CreateCanvas(0, 10, &status), nullptr);
-  EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(status, GraphicsStatus::kInvalidArgument);
   EXPECT_EQ(graphics_.CreateCanvas(40000, 10, &status), nullptr);
 
   auto canvas = graphics_.CreateCanvas(20, 10, &status);
@@ -524,7 +525,7 @@ TEST_F(CairoGraphicsTest, CanvasDrawsScaledPartsStrokesAndSurvivesEmptyDraws) {
     const bool band = y < 4 || y >= 6;
     EXPECT_EQ(pixels->pixel(10, y)[0], band ? 0 : 255) << y;
   }
-  EXPECT_EQ(canvas->StrokeRect({0, 0, 1, 1}, std::nan(""), kBlack), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(canvas->StrokeRect({0, 0, 1, 1}, std::nan(""), kBlack), GraphicsStatus::kInvalidArgument);
 }
 
 TEST_F(CairoGraphicsTest, BicubicReductionKeepsTheMeanAndBlendingUsesAlpha) {

@@ -18,7 +18,7 @@ TEST(FakeGraphicsTest, DecodesRegisteredPicturesWithTheRealDecodersEighthScales)
   ASSERT_EQ(graphics.Decode("/p/b.png", {150, 100}, &decoded), GraphicsStatus::kOk);
   EXPECT_EQ(decoded.bitmap.width_px, 800);  // only JPEGs are reduced
   EXPECT_EQ(graphics.decode_options().size(), 2u);
-  EXPECT_EQ(graphics.Decode("/p/none.jpg", {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics.Decode("/p/none.jpg", {}, &decoded), GraphicsStatus::kNotFound);
 }
 
 TEST(FakeGraphicsTest, ArrangedFailuresAndTheReadableEncoding) {
@@ -35,8 +35,8 @@ TEST(FakeGraphicsTest, ArrangedFailuresAndTheReadableEncoding) {
   ASSERT_EQ(graphics.EncodeJpeg(image, 77, &bytes), GraphicsStatus::kOk);
   EXPECT_EQ(FakeGraphics::ReadEncoded(bytes)->rgba, image.rgba);
   EXPECT_EQ(graphics.jpeg_qualities(), std::vector<int>{77});
-  graphics.FailEncode(GraphicsStatus::kGenericError);
-  EXPECT_EQ(graphics.EncodeJpeg(image, 90, &bytes), GraphicsStatus::kGenericError);
+  graphics.FailEncode(GraphicsStatus::kFailed);
+  EXPECT_EQ(graphics.EncodeJpeg(image, 90, &bytes), GraphicsStatus::kFailed);
   graphics.FailCanvas(GraphicsStatus::kOutOfMemory);
   GraphicsStatus status;
   EXPECT_EQ(graphics.CreateCanvas(10, 10, &status), nullptr);

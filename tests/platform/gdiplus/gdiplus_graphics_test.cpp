@@ -174,11 +174,11 @@ TEST_F(GdiplusGraphicsTest, PhotoStoredTurnedGivesAnUprightPreview) {
 TEST_F(GdiplusGraphicsTest, RefusesMissingFilesFoldersAndWhatIsNoPicture) {
   DecodedImage decoded;
   decoded.bitmap.width_px = 7;
-  EXPECT_EQ(graphics_.Decode(folder_.File("nowhere.jpg"), {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.Decode(folder_.File("nowhere.jpg"), {}, &decoded), GraphicsStatus::kNotFound);
   EXPECT_EQ(graphics_.Decode(folder_.str(), {}, &decoded), GraphicsStatus::kAccessDenied);
-  EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kFileNotFound);
+  EXPECT_EQ(graphics_.Decode("", {}, &decoded), GraphicsStatus::kNotFound);
   EXPECT_EQ(graphics_.Decode(Write(folder_, "text.jpg", {'h', 'e', 'l', 'l', 'o'}), {}, &decoded),
-            GraphicsStatus::kUnknownImageFormat);
+            GraphicsStatus::kUnsupported);
   // A JPEG header with no decodable pixels behind it.
   using namespace imaging::testing;
   EXPECT_NE(graphics_.Decode(Write(folder_, "header.jpg", JpegHeaderFile({FrameSegment(64, 48)})), {}, &decoded),
@@ -201,7 +201,7 @@ TEST_F(GdiplusGraphicsTest, DecodingDrawsOnTheMemoryBudget) {
   GdiplusGraphics bounded(&small);
   DecodedImage decoded;
   // The whole 800 x 600 picture is more than the whole budget.
-  EXPECT_EQ(bounded.Decode(path, {}, &decoded), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(bounded.Decode(path, {}, &decoded), GraphicsStatus::kInvalidArgument);
 
   imaging::MemoryBudget roomy(16 << 20);
   GdiplusGraphics counted(&roomy);
@@ -216,7 +216,7 @@ TEST_F(GdiplusGraphicsTest, DecodingDrawsOnTheMemoryBudget) {
   EXPECT_EQ(roomy.in_use_bytes(), 0u);
   GraphicsStatus status = GraphicsStatus::kOk;
   EXPECT_EQ(counted.CreateCanvas(4000, 2000, &status), nullptr);
-  EXPECT_EQ(status, GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(status, GraphicsStatus::kInvalidArgument);
 }
 
 TEST_F(GdiplusGraphicsTest, CanvasFillsAndStrokesOnWholePixels) {
@@ -226,7 +226,7 @@ TEST_F(GdiplusGraphicsTest, CanvasFillsAndStrokesOnWholePixels) {
   canvas->Clear(kWhite);
   ASSERT_EQ(canvas->FillRect({10, 10, 20, 20}, kRed), GraphicsStatus::kOk);
   ASSERT_EQ(canvas->StrokeRect({4, 4, 32, 32}, 2, 0xFF000000), GraphicsStatus::kOk);
-  EXPECT_EQ(canvas->FillRect({0, 0, std::nan(""), 1}, kRed), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(canvas->FillRect({0, 0, std::nan(""), 1}, kRed), GraphicsStatus::kInvalidArgument);
   const imaging::Bitmap pixels = *canvas->Snapshot();
   EXPECT_EQ(Argb(pixels, 10, 10), kRed);
   EXPECT_EQ(Argb(pixels, 29, 29), kRed);
@@ -317,7 +317,7 @@ TEST_F(GdiplusGraphicsTest, JpegQualityIsHonouredAndEncodingIsRepeatable) {
   EXPECT_LT(low.size() * 2, high.size());
   EXPECT_EQ(Jpeg(noisy, 95), high);
   std::vector<uint8_t> untouched = {1, 2, 3};
-  EXPECT_EQ(graphics_.EncodeJpeg(noisy, 0, &untouched), GraphicsStatus::kInvalidParameter);
+  EXPECT_EQ(graphics_.EncodeJpeg(noisy, 0, &untouched), GraphicsStatus::kInvalidArgument);
   EXPECT_EQ(untouched.size(), 3u);
 }
 

@@ -43,15 +43,16 @@ TEST_F(WinShellTest, OnlyRegularFilesWithDataAreFilesToOpenWhateverTheirNames) {
 }
 
 TEST_F(WinShellTest, TheShellsOwnRefusalsComeBack) {
-  // No application is registered for this type: "no association" (31) for both verbs.
-  EXPECT_EQ(shell_.Open(win32::Narrow(file_.wstring())), SE_ERR_NOASSOC);
-  EXPECT_EQ(shell_.Print(win32::Narrow(file_.wstring())), SE_ERR_NOASSOC);
-  EXPECT_LE(shell_.Open(win32::Narrow((folder_ / L"missing.pvx").wstring())), 32);
-  EXPECT_EQ(shell_.Open(std::string("bad\0name", 8)), ERROR_FILE_NOT_FOUND);
+  // No application is registered for this type: the shell's "no association" (31).
+  const base::Status no_application = shell_.Open(win32::Narrow(file_.wstring()));
+  EXPECT_EQ(no_application.code(), base::Status::Code::kUnsupported);
+  EXPECT_NE(no_application.message().find("the shell answered 31"), std::string::npos) << no_application.message();
+  EXPECT_FALSE(shell_.Open(win32::Narrow((folder_ / L"missing.pvx").wstring())).ok());
+  EXPECT_EQ(shell_.Open(std::string("bad\0name", 8)).code(), base::Status::Code::kNotFound);
 }
 
 TEST_F(WinShellTest, OpeningAProgramIsAccepted) {
-  EXPECT_GT(shell_.Open(PICTAVERA_WIN32_CHILD), 32);  // it starts, finds no arguments and ends
+  EXPECT_TRUE(shell_.Open(PICTAVERA_WIN32_CHILD).ok());  // it starts, finds no arguments and ends
 }
 
 }  // namespace

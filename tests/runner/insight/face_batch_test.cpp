@@ -178,9 +178,9 @@ TEST_F(FaceBatchTest, WithoutADetectorEveryPhotoSaysSo) {
 
 TEST_F(FaceBatchTest, APhotoThatCannotBeUsedFailsAloneWithItsReason) {
   AddPhoto("/p/a.jpg", 64, 64);
-  graphics_.FailPath("/p/notes.txt", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailPath("/p/notes.txt", platform::GraphicsStatus::kCorrupt);
   AddPhoto("/p/corrupt.jpg", 64, 64);
-  graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kCorrupt);
   ::testing::internal::CaptureStderr();
   const EncodableList records = Run({"/p/a.jpg", "/p/notes.txt", "/p/corrupt.jpg", "/p/b.jpg"});
   const std::string log = ::testing::internal::GetCapturedStderr();

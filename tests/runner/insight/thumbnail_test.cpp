@@ -130,13 +130,13 @@ TEST_F(ThumbnailRenderTest, AValidCacheEntryCoveringTheSizeIsUsed) {
 
 TEST_F(ThumbnailRenderTest, MissingUnreadableAndFailingPicturesGiveNothing) {
   EXPECT_FALSE(Render("/p/missing.jpg", {160, 120}));
-  graphics_.FailPath("/p/text.txt", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailPath("/p/text.txt", platform::GraphicsStatus::kCorrupt);
   EXPECT_FALSE(Render("/p/text.txt", {160, 120}));
   graphics_.AddPicture("/p/corrupt.jpg", *imaging::MakeBitmap(64, 64));
-  graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailDecode("/p/corrupt.jpg", platform::GraphicsStatus::kCorrupt);
   EXPECT_FALSE(Render("/p/corrupt.jpg", {16, 16}));
   graphics_.AddPicture("/p/ok.jpg", *imaging::MakeBitmap(64, 64));
-  graphics_.FailEncode(platform::GraphicsStatus::kGenericError);
+  graphics_.FailEncode(platform::GraphicsStatus::kFailed);
   EXPECT_FALSE(Render("/p/ok.jpg", {16, 16}));
 }
 

@@ -129,7 +129,7 @@ TEST_F(BakeSingleImageTest, FailuresReportTheirTextAndLeaveNoFile) {
   files_.FailWritesWith(ENOSPC);
   EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=7");
   files_.FailWritesWith(0);
-  graphics_.FailEncode(GraphicsStatus::kGenericError);
+  graphics_.FailEncode(GraphicsStatus::kFailed);
   EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=1");
   EXPECT_EQ(files_.Files().size(), 0u);
 }

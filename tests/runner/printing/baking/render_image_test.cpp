@@ -194,7 +194,7 @@ TEST_F(RenderTest, HostileCanvasesAndUnreadablePhotosFailCleanly) {
   }
   EXPECT_TRUE(graphics_.decode_options().empty());  // refused before anything was decoded
 
-  graphics_.FailPath("/bad.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailPath("/bad.jpg", platform::GraphicsStatus::kCorrupt);
   EXPECT_TRUE(Render(Request(10, 10, "/bad.jpg")).empty());
   EXPECT_TRUE(Logged("ERROR: Failed to load image, status=13\nERROR: Failed to load image"));
   EXPECT_TRUE(Render(Request(10, 10, "/none.jpg")).empty());

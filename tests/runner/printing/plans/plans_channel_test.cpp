@@ -128,7 +128,7 @@ TEST_F(PlanMagnetSheetsTest, ThePreflightNamesUnreadableSmallAndFaceCutPhotos) {
   // A portrait whose face sits near its top: a centred square crop keeps rows 300..1199 of 1500.
   services_.graphics.AddPicture("/p/portrait.jpg", *imaging::MakeBitmap(900, 1500, 0xFF808080));
   services_.face_detector.SetFaces(900, 1500, {platform::FaceBox{350, 120, 200, 200}});
-  services_.graphics.FailPath("/p/damaged.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  services_.graphics.FailPath("/p/damaged.jpg", platform::GraphicsStatus::kCorrupt);
   EncodableMap arguments = Squares();
   arguments[V("paperName")] = V("A4");
   arguments.erase(V("imageCount"));

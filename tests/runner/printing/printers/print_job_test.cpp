@@ -233,7 +233,7 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
 
 TEST_F(PrintJobTest, NoLoadablePageEndsAnEmptyJobAndFails) {
   graphics_.AddPicture("/corrupt.jpg", *imaging::MakeBitmap(10, 10));
-  graphics_.FailDecode("/corrupt.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailDecode("/corrupt.jpg", platform::GraphicsStatus::kCorrupt);
   ::testing::internal::CaptureStderr();
   auto answer = Print({"/corrupt.jpg"}, "Office");
   const std::string log = ::testing::internal::GetCapturedStderr();
@@ -375,10 +375,15 @@ TEST_F(PrintJobTest, ShellOpensExistingFilesInOrderAndStopsAtTheFirstFailure) {
   EXPECT_EQ(Call("printImagesWindows", Strings({"/a.jpg", "/folder"}))->error_message, "Image file not found: /folder");
   EXPECT_EQ(shell_.opened().size(), 4u);
   EXPECT_EQ(Call("printImagesWindows", Map({}))->error_message, "Expected array of strings");
-  shell_.Refuse("/a.jpg", 31);
+  shell_.Refuse("/a.jpg", base::Status::Unsupported("no application"));
+  shell_.AddFile("/b.jpg");
+  shell_.Refuse("/b.jpg", base::Status::NotFound("no opener"));
   ::testing::internal::CaptureStderr();
   auto refused = Call("printImagesWindows", Strings({"/a.jpg"}));
-  ::testing::internal::GetCapturedStderr();
+  Call("printImagesWindows", Strings({"/b.jpg"}));
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("DEBUG: ShellExecute open failed for file, error=31\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("DEBUG: ShellExecute open failed for file, error=2\n"), std::string::npos) << log;
   EXPECT_EQ(refused->error_code, "SHELL_EXECUTE_FAILED");
   EXPECT_EQ(refused->error_message, "Failed to open image with default application");
 }

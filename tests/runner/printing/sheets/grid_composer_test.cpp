@@ -195,7 +195,7 @@ TEST_F(GridComposerTest, FramesOnlyOverDrawnCellsAndExtraSheetsAreWhite) {
   for (int x = 0; x < 10; ++x) std::memcpy(frame.pixel(x, 0), imaging::MakeBitmap(1, 1, kGreen)->pixel(0, 0), 4);
   graphics_.AddPicture("/f/top.png", frame, 1, platform::ImageFormat::kPng);
   graphics_.AddPicture("/p/a.jpg", *imaging::MakeBitmap(50, 50, kRed));
-  graphics_.FailPath("/p/broken.jpg", platform::GraphicsStatus::kUnknownImageFormat);
+  graphics_.FailPath("/p/broken.jpg", platform::GraphicsStatus::kCorrupt);
   mosalith::GridJob request = LayoutJob(1, 2, 200, 100);
   request.images = {"/p/a.jpg", "/p/broken.jpg"};
   request.frames = {"/f/top.png", "/f/top.png"};
