@@ -14,15 +14,15 @@
 # Reports wall time, images per second, CPU time and peak memory (largest process). The bake's time
 # includes its fixed 0.6 s of waits (100 ms before the first poll, 500 ms after the last claim).
 #
-# Builds pictavera in Release into build-bench/. Photos come from ${XDG_CACHE_HOME:-~/.cache}/pictavera-bench
-# (made by bench/mosalith_bench.sh, or here with ImageMagick's plasma when missing).
+# Builds pictavera in Release into build-bench/. Photos 1-24 of the benchmark set (bench/photos.sh), made
+# once when missing.
 # Environment: BENCH_RUNS (runs per case, default 3; the table shows the median run), BENCH_CACHE.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 
 runs="${BENCH_RUNS:-3}"
-cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pictavera-bench/photos-v1}"
+source "$repo/bench/photos.sh"
 [ -x /usr/bin/time ] || { echo "bench: /usr/bin/time is missing; run scripts/install-deps.sh" >&2; exit 1; }
 command -v vips > /dev/null || { echo "bench: vips is missing (libvips-tools); run scripts/install-deps.sh" >&2; exit 1; }
 hw="$(nproc)"
@@ -34,16 +34,7 @@ pictavera="$repo/build-bench/bin/pictavera"
 [ -x "$pictavera" ] || { echo "bench: no pictavera at $pictavera" >&2; exit 1; }
 
 # --- the photos and the frame -------------------------------------------------------------------------
-mkdir -p "$cache"
-photo_path() { printf '%s/photo_%02d.jpg' "$cache" "$1"; }
-for ((i = 1; i <= 24; i++)); do
-  f="$(photo_path "$i")"
-  [ -s "$f" ] && continue
-  if ((i % 2)); then size=4000x3000; else size=3000x4000; fi
-  echo "bench: making $f ($size)"
-  convert -size "$size" -seed "$i" plasma: -quality 95 "${f%.jpg}.part.jpg"
-  mv "${f%.jpg}.part.jpg" "$f"
-done
+make_photos 24
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/bake-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

@@ -19,7 +19,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 runs="${BENCH_RUNS:-7}"
-cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pictavera-bench/photos-v1}"
+source "$repo/bench/photos.sh"
 command -v farm-bench >/dev/null || { echo "bench: farm-bench is missing" >&2; exit 1; }
 
 echo "bench: building mosalith (Release) in build-bench/"
@@ -29,18 +29,7 @@ cmake --build build-bench -j2 --target mosalith > /dev/null
 mosalith="$repo/build-bench/bin/mosalith"
 
 # The same photos as bench/mosalith_bench.sh (its recipe, its cache): made once.
-scenes=(mountains city sunset forest beach bokeh fruit macro)
-mkdir -p "$cache"
-photo_path() { printf '%s/photo_%02d.jpg' "$cache" "$1"; }
-for ((i = 1; i <= 12; i++)); do
-  f="$(photo_path "$i")"
-  [ -s "$f" ] && continue
-  if ((i % 2)); then size=4000x3000; else size=3000x4000; fi
-  echo "bench: making $f"
-  python3 scripts/make_photo.py --scene "${scenes[(i - 1) % ${#scenes[@]}]}" --size "$size" --seed "$((1000 + i))" \
-    --quality 95 --grain 0.3 "${f%.jpg}.part.jpg"
-  mv "${f%.jpg}.part.jpg" "$f"
-done
+make_photos 12
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/colour-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

@@ -28,7 +28,7 @@ cd "$repo"
 
 runs="${BENCH_RUNS:-3}"
 # The folder name carries the photo recipe's version: a changed recipe makes a new set.
-cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pictavera-bench/photos-v1}"
+source "$repo/bench/photos.sh"
 [ -x /usr/bin/time ] || { echo "bench: /usr/bin/time is missing; run scripts/install-deps.sh" >&2; exit 1; }
 
 echo "bench: building mosalith (Release) in build-bench/"
@@ -39,24 +39,9 @@ mosalith="$repo/build-bench/bin/mosalith"
 [ -x "$mosalith" ] || { echo "bench: no mosalith at $mosalith" >&2; exit 1; }
 
 # --- the photos -------------------------------------------------------------------------------------
-scenes=(mountains city sunset forest beach bokeh fruit macro)
-mkdir -p "$cache"
-photo_path() { printf '%s/photo_%02d.jpg' "$cache" "$1"; }
-made=0
-for ((i = 1; i <= 48; i++)); do
-  f="$(photo_path "$i")"
-  [ -s "$f" ] && continue
-  if ((i % 2)); then size=4000x3000; else size=3000x4000; fi
-  scene=${scenes[(i - 1) % ${#scenes[@]}]}
-  echo "bench: making $f ($scene, $size)"
-  # Grain 0.3 at quality 95 gives 3.5-5 MB per photo, like a phone camera's.
-  python3 scripts/make_photo.py --scene "$scene" --size "$size" --seed "$((1000 + i))" --quality 95 \
-    --grain 0.3 "${f%.jpg}.part.jpg"
-  mv "${f%.jpg}.part.jpg" "$f"
-  made=$((made + 1))
-done
+make_photos 48
 sizes="$(for ((i = 1; i <= 48; i++)); do stat -c %s "$(photo_path "$i")"; done | sort -n)"
-echo "bench: 48 photos in $cache ($made made now), $(head -1 <<< "$sizes" | awk '{printf "%.1f", $1/1e6}')" \
+echo "bench: 48 photos in $cache, $(head -1 <<< "$sizes" | awk '{printf "%.1f", $1/1e6}')" \
      "to $(tail -1 <<< "$sizes" | awk '{printf "%.1f", $1/1e6}') MB each"
 
 # --- the jobs ---------------------------------------------------------------------------------------

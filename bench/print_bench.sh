@@ -19,7 +19,7 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 
 runs="${BENCH_RUNS:-3}"
-cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pictavera-bench/photos-v1}"
+source "$repo/bench/photos.sh"
 [ -x /usr/bin/time ] || { echo "bench: /usr/bin/time is missing; run scripts/install-deps.sh" >&2; exit 1; }
 if [ -n "${BENCH_BIN:-}" ]; then
   bin="$(cd "$BENCH_BIN" && pwd)"
@@ -32,19 +32,7 @@ fi
 [ -x "$bin/pictavera" ] && [ -x "$bin/mosalith" ] || { echo "bench: no pictavera and mosalith in $bin" >&2; exit 1; }
 
 # --- the photos (the same recipe and cache as bench/mosalith_bench.sh) -----------------------------
-scenes=(mountains city sunset forest beach bokeh fruit macro)
-mkdir -p "$cache"
-photo_path() { printf '%s/photo_%02d.jpg' "$cache" "$1"; }
-for ((i = 1; i <= 12; i++)); do
-  f="$(photo_path "$i")"
-  [ -s "$f" ] && continue
-  if ((i % 2)); then size=4000x3000; else size=3000x4000; fi
-  scene=${scenes[(i - 1) % ${#scenes[@]}]}
-  echo "bench: making $f ($scene, $size)"
-  python3 scripts/make_photo.py --scene "$scene" --size "$size" --seed "$((1000 + i))" --quality 95 \
-    --grain 0.3 "${f%.jpg}.part.jpg"
-  mv "${f%.jpg}.part.jpg" "$f"
-done
+make_photos 12
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/print-bench.XXXXXX")"
 chmod 0755 "$work"  # the scheduler may run as another user

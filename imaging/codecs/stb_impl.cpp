@@ -22,7 +22,8 @@ namespace {
 // black instead of leftover heap bytes.
 void* StbiAllocate(size_t size) { return new (std::nothrow) unsigned char[size](); }
 void StbiFree(void* block) { delete[] static_cast<unsigned char*>(block); }
-void* StbiReallocate(void* block, size_t old_size, size_t new_size) {
+// stb asks for all three allocation functions; the loaders built here never grow a block.
+[[maybe_unused]] void* StbiReallocate(void* block, size_t old_size, size_t new_size) {
   void* grown = StbiAllocate(new_size);
   if (grown == nullptr) return nullptr;  // like realloc: the old block stays valid and owned by the caller
   if (block != nullptr) std::memcpy(grown, block, old_size < new_size ? old_size : new_size);
