@@ -29,6 +29,8 @@ void LogLine(std::string_view line) {
   if (WithinBudget()) flutter::LogLine(line);
 }
 
+void LogEndingLine(std::string_view line) { flutter::LogLine(line); }
+
 CallLogBudget::CallLogBudget(std::string what, int lines) : what_(std::move(what)), lines_(lines) {}
 
 CallLogBudget::~CallLogBudget() {

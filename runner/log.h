@@ -21,6 +21,10 @@ namespace runner {
 // is written escaped (base/log_line.h), so what a caller sends can never forge a line.
 void LogLine(std::string_view line);
 
+// Writes `line` like LogLine whatever the call's log budget (below): the line that says why a call's
+// work stopped is never among those left out.
+void LogEndingLine(std::string_view line);
+
 // Writes `line` like LogLine unless more than `kRateLimitBurst` rate-limited lines were already written in
 // the current second; then the line is dropped and counted, and the first line written after the quiet
 // period says how many were dropped. For lines caused by the peer's input (malformed frames, bad

@@ -197,7 +197,7 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     const std::string k = std::to_string(i + 1);
     const std::string& path = request.image_paths[i];
     if (threads != nullptr && threads->stopping()) {
-      LogLine("DEBUG: Print job stopped before page " + k + ": the application is closing");
+      LogEndingLine("DEBUG: Print job stopped before page " + k + ": the application is closing");
       device->AbortDoc();
       end = LoopEnd::kFailed;
       break;

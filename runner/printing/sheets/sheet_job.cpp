@@ -171,7 +171,7 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
   }
   if (context.stopping && context.stopping()) {
     // The helper was stopped because the application is closing: nobody waits for a fallback.
-    LogLine("DEBUG C++: mosalith stopped (exit=" + std::to_string(outcome.exit_code) + "), the application is closing");
+    LogEndingLine("DEBUG C++: mosalith stopped (exit=" + std::to_string(outcome.exit_code) + "), the application is closing");
     return GridResult{false, "Sheet job stopped: the application is closing", 0, 0, total_ms, {}};
   }
   LogLine("DEBUG C++: mosalith failed (exit=" + std::to_string(outcome.exit_code) + "), using fallback");
