@@ -132,9 +132,11 @@ TEST(SourceProfiles, FollowTheEmbeddedProfileThenThePngChunks) {
   EXPECT_NE(read_as_srgb->source_note().find("read as sRGB"), std::string::npos);
 
   // A P3 photo into sRGB: its saturated red is redder than sRGB's own 255, so it stays 255 and loses green.
-  const ConversionRef p3 = transforms.For(Tagged(MakeProfile(2.2)), srgb);
+  // (One profile tagged twice: a profile made a second later carries another creation time.)
+  const std::vector<uint8_t> p3_profile = MakeProfile(2.2);
+  const ConversionRef p3 = transforms.For(Tagged(p3_profile), srgb);
   EXPECT_TRUE(p3->changes_pixels());
-  EXPECT_EQ(p3, transforms.For(Tagged(MakeProfile(2.2)), srgb));  // made once, kept
+  EXPECT_EQ(p3, transforms.For(Tagged(p3_profile), srgb));  // made once, kept
   uint8_t red[8] = {255, 0, 0, 10, 128, 128, 128, 200};
   p3->Apply(red, 2);
   EXPECT_EQ(red[0], 255);
