@@ -7,6 +7,7 @@ const char* CodeName(Status::Code code) {
   switch (code) {
     case Status::Code::kOk: return "ok";
     case Status::Code::kNotFound: return "not found";
+    case Status::Code::kAlreadyExists: return "already exists";
     case Status::Code::kAccessDenied: return "access denied";
     case Status::Code::kInvalidArgument: return "invalid argument";
     case Status::Code::kUnsupported: return "unsupported";

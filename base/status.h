@@ -22,6 +22,7 @@ class [[nodiscard]] Status {
   enum class Code {
     kOk,
     kNotFound,         // no such file, folder, printer, paper or job
+    kAlreadyExists,    // the name is taken (a new file or folder that must not replace anything)
     kAccessDenied,     // permission refused, or a path that is not a regular file where one is needed
     kInvalidArgument,  // a value outside what the operation takes
     kUnsupported,      // a format, feature or option this build or this device does not have
@@ -38,6 +39,7 @@ class [[nodiscard]] Status {
 
   static Status Ok() { return Status(); }
   static Status NotFound(std::string message) { return Status(Code::kNotFound, std::move(message)); }
+  static Status AlreadyExists(std::string message) { return Status(Code::kAlreadyExists, std::move(message)); }
   static Status AccessDenied(std::string message) { return Status(Code::kAccessDenied, std::move(message)); }
   static Status InvalidArgument(std::string message) { return Status(Code::kInvalidArgument, std::move(message)); }
   static Status Unsupported(std::string message) { return Status(Code::kUnsupported, std::move(message)); }

@@ -17,6 +17,7 @@ TEST(StatusTest, OkCarriesNoTextAndFailuresNameTheirKindAndContext) {
   EXPECT_EQ(missing.ToString(), "not found: /home/me/a.jpg");
   EXPECT_EQ(missing.WithContext("photo 3").ToString(), "not found: photo 3: /home/me/a.jpg");
   EXPECT_EQ(Status::Corrupt("").ToString(), "damaged data");
+  EXPECT_EQ(Status::AlreadyExists("/out/a.pdf").ToString(), "already exists: /out/a.pdf");
   EXPECT_EQ(Status::IoError("").WithContext("sheet 2").message(), "sheet 2");
 }
 
