@@ -1,8 +1,15 @@
 // FileSystem: the files and folders the application itself creates: the temporary folder, job files,
 // baked pictures, sheets, PDF files, settings files.
 //
-// Paths are UTF-8 byte strings, absolute, joined with '/'. Failures are an errno value (0 = success) so
-// that callers can print the system's own reason and number; nothing else crosses this interface.
+// Paths are UTF-8 byte strings, absolute, joined with '/'. Failures are a base::Status of one of the
+// kinds below; its message is the path followed by the system's own reason ("/out/a.jpg: Permission
+// denied"), for a log line. Callers choose by kind, never by the message.
+//   kNotFound         the file, or a folder on the way, is missing
+//   kAlreadyExists    the name is taken where nothing may be replaced
+//   kAccessDenied     refused by the system, or not what is needed there (a folder, a link, a device)
+//   kInvalidArgument  a path the system takes no file under, or a final name outside the file's folder
+//   kTooLarge         beyond the system's file size limit
+//   kIoError          any other failure; a full disk is one, its message saying "disk full"
 //
 // Every file is written by one rule (PendingFile), the image core's (imaging/output/pending_output.h),
 // which both programs follow: under a short temporary name in its destination folder, flushed to the
@@ -19,13 +26,14 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "imaging/output/file_calls.h"
 #include "imaging/output/pending_output.h"
 
 namespace platform {
 
 // How a finished file takes its final name (kReplace: over the file or link that has the name, anything
-// else there refused; kNoReplace: only while the name is free, EEXIST otherwise).
+// else there refused; kNoReplace: only while the name is free, kAlreadyExists otherwise).
 using PublishMode = imaging::PublishMode;
 
 // A file being written. Thread safety: one thread at a time.
@@ -34,21 +42,23 @@ class PendingFile {
   // Removes the temporary file unless Publish succeeded.
   virtual ~PendingFile() = default;
 
-  // Appends `size` bytes. 0, or an errno value (ENOSPC: disk full); after a failure the file can only
-  // be dropped.
-  virtual int Write(const uint8_t* bytes, size_t size) = 0;
+  // Appends `size` bytes. Ok, or the failure (kIoError "disk full" for a full disk); after a failure
+  // the file is gone and every later call fails.
+  virtual base::Status Write(const uint8_t* bytes, size_t size) = 0;
 
   // Flushes the bytes to the disk (once) and gives the file the name `path`, which must lie in the
-  // folder the file was started in. 0 on success. With kNoReplace, EEXIST when the name is taken: the
-  // file stays pending and may be published under another name. EXDEV, with nothing changed, when
-  // `path` is not in that folder. Any other failure removes it.
-  virtual int Publish(const std::string& path, PublishMode mode) = 0;
+  // folder the file was started in. With kNoReplace, kAlreadyExists when the name is taken: the file
+  // stays pending and may be published under another name. kInvalidArgument, with nothing changed, when
+  // `path` is not in that folder. Any other failure (kAccessDenied for a folder or a device at the name)
+  // removes it.
+  virtual base::Status Publish(const std::string& path, PublishMode mode) = 0;
 };
 
 // A PendingFile by the one rule over `calls` (which must outlive it), named ".pictavera-<pid>-<n>.tmp" in
-// `folder`: what the real adapters' StartFile returns. Null with `*error` set as StartFile says.
-std::unique_ptr<PendingFile> StartFileByRule(imaging::FileCalls& calls, const std::string& folder, uint32_t mode,
-                                             int* error);
+// `folder`: what the real adapters' StartFile returns, its failures as StartFile gives them (the seam's
+// errno values turned into kinds by imaging/output/file_status.h).
+base::StatusOr<std::unique_ptr<PendingFile>> StartFileByRule(imaging::FileCalls& calls, const std::string& folder,
+                                                             uint32_t mode);
 
 // Which file a path names once every link is followed: equal identities are the same file.
 struct FileIdentity {
@@ -65,34 +75,37 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // The application's temporary folder: $PICTAVERA_TEMP_DIR, else ${TMPDIR:-/tmp}/PictaVera_Temp-<uid>
-  // (empty variables count as unset; a value that is not absolute is refused), without a trailing '/'.
-  // Created with mode 0700 when missing (last component only). Refused, with `*error` set to an errno
-  // value, when it is a link (ELOOP), not a folder (ENOTDIR), not owned by this user or writable by group
-  // or others (EPERM), or cannot be created. Checked again on every call: the folder may be replaced.
-  virtual std::optional<std::string> TempFolder(int* error) = 0;
+  // (empty variables count as unset), without a trailing '/'. Created with mode 0700 when missing (last
+  // component only). Refused with kInvalidArgument when the value is not absolute, kAccessDenied when it
+  // is a link, not a folder, or not owned by this user or writable by group or others, kNotFound when a
+  // folder above it is missing, or as the system refuses to create it. Checked again on every call: the
+  // folder may be replaced.
+  virtual base::StatusOr<std::string> TempFolder() = 0;
 
-  // Creates the folder `path` with `mode` (last component only). 0 on success; EEXIST when anything
-  // already exists there (KindAt tells whether it is a folder that will do).
-  virtual int CreateFolder(const std::string& path, uint32_t mode) = 0;
+  // Creates the folder `path` with `mode` (last component only). kAlreadyExists when anything already
+  // exists there (KindAt tells whether it is a folder that will do); kNotFound when the folder above is
+  // missing.
+  virtual base::Status CreateFolder(const std::string& path, uint32_t mode) = 0;
 
-  // Starts a new file in the existing folder `folder` with `mode` (masked by the umask). Null with
-  // `*error` set when the folder is missing (ENOENT) or cannot be written (EACCES, EROFS, ...).
-  virtual std::unique_ptr<PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) = 0;
+  // Starts a new file in the existing folder `folder` with `mode` (masked by the umask), owned by the
+  // caller. kNotFound when the folder is missing, kAccessDenied (or another kind) when it takes no file.
+  virtual base::StatusOr<std::unique_ptr<PendingFile>> StartFile(const std::string& folder, uint32_t mode) = 0;
 
   // Writes `bytes` as the file `path` by the one rule, replacing the file or link there. Never creates
-  // folders: ENOENT when the folder is missing. On failure an older file stays as it was. 0 on success.
-  int WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode = 0644);
+  // folders: kNotFound when the folder is missing. On failure an older file stays as it was.
+  base::Status WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode = 0644);
 
-  // Writes `bytes` as the new file `path` by the one rule; EEXIST (and nothing written) when anything
-  // already has that name. 0 on success.
-  int WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode = 0600);
+  // Writes `bytes` as the new file `path` by the one rule; kAlreadyExists (and nothing written) when
+  // anything already has that name.
+  base::Status WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode = 0600);
 
-  // Reads at most `max_bytes` of the regular file `path`; nothing (with `*error` set) when it is missing,
-  // unreadable or not a regular file.
-  virtual std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) = 0;
+  // At most the first `max_bytes` bytes of the regular file `path` (an empty file gives an empty
+  // vector). kNotFound when it is missing, kAccessDenied when it is unreadable or not a regular file (a
+  // folder, a device, a FIFO).
+  virtual base::StatusOr<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes) = 0;
 
-  // Removes the file `path` (not a folder). 0 on success, ENOENT when there was none.
-  virtual int RemoveFile(const std::string& path) = 0;
+  // Removes the file or link `path` (not a folder: kAccessDenied). kNotFound when there was none.
+  virtual base::Status RemoveFile(const std::string& path) = 0;
 
   // True when `path` names a regular file (following links), as opening it for reading would see it.
   virtual bool IsRegularFile(const std::string& path) = 0;
@@ -103,9 +116,10 @@ class FileSystem {
   // What is at `path` itself, without following a link there.
   virtual PathKind KindAt(const std::string& path) = 0;
 
-  // The names (not paths) of the regular files directly in `folder` that belong to this user; links and
-  // anything else are left out. Nothing, with `*error` set, when the folder cannot be read.
-  virtual std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) = 0;
+  // The names (not paths) of the regular files directly in `folder` that belong to this user, in no
+  // order (an empty vector when there are none); links and anything else are left out. kNotFound when
+  // the folder is missing, kAccessDenied (or another kind) when it cannot be read.
+  virtual base::StatusOr<std::vector<std::string>> OwnFiles(const std::string& folder) = 0;
 
   // Says that a program this one starts is about to write files in `folder` by the same rule (temporary
   // names there). The adapters keep no record and do nothing; the host's journal of the folders it

@@ -19,10 +19,7 @@ OutputSpace OutputSpaceOf(const imaging::colour::OutputChoice& choice, platform:
   const imaging::colour::ProfileFileReader read =
       [files](const std::string& path) -> base::StatusOr<std::vector<uint8_t>> {
     if (files == nullptr) return base::Status::IoError("no file access");
-    int error = 0;
-    std::optional<std::vector<uint8_t>> bytes = files->ReadFile(path, imaging::colour::kMaxProfileBytes, &error);
-    if (!bytes) return base::Status::IoError("cannot be read, error=" + std::to_string(error));
-    return std::move(*bytes);
+    return files->ReadFile(path, imaging::colour::kMaxProfileBytes);
   };
   OutputSpace space = imaging::colour::ResolveOutputSpace(choice, read);
   if (!space.fallback_note.empty()) LogLine("ERROR: " + space.fallback_note);

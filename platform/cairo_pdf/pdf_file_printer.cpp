@@ -15,6 +15,20 @@ namespace {
 
 constexpr int kMaxCopies = 100;
 
+// The PrintDevice port's errno value for a file system failure.
+int ErrnoFor(const base::Status& status) {
+  switch (status.code()) {
+    case base::Status::Code::kOk: return 0;
+    case base::Status::Code::kNotFound: return ENOENT;
+    case base::Status::Code::kAlreadyExists: return EEXIST;
+    case base::Status::Code::kAccessDenied: return EACCES;
+    case base::Status::Code::kInvalidArgument: return EINVAL;
+    case base::Status::Code::kTooLarge: return EFBIG;
+    case base::Status::Code::kOutOfMemory: return ENOMEM;
+    default: return EIO;
+  }
+}
+
 // One job: pages streamed into a pending file of the output folder.
 class PdfFileDevice : public PrintDevice {
  public:
@@ -32,11 +46,15 @@ class PdfFileDevice : public PrintDevice {
   DeviceGeometry Geometry() const override { return geometry_; }
 
   int StartDoc(const std::string&, int* error) override {
-    file_ = files_.StartFile(folder_, 0644, error);
-    if (!file_) return 0;
+    base::StatusOr<std::unique_ptr<PendingFile>> started = files_.StartFile(folder_, 0644);
+    if (!started.ok()) {
+      *error = ErrnoFor(started.status());
+      return 0;
+    }
+    file_ = std::move(started).value();
     pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, [this](const uint8_t* bytes, size_t size) {
       if (!file_ || write_error_ != 0) return false;
-      write_error_ = file_->Write(bytes, size);
+      write_error_ = ErrnoFor(file_->Write(bytes, size));
       return write_error_ == 0;
     });
     if (!pages_) {
@@ -81,14 +99,14 @@ class PdfFileDevice : public PrintDevice {
       return PageStatus::kFailed;
     }
     // The final name never replaces a file: a taken name gets "-1", "-2" ... added.
-    int published = EEXIST;
-    for (unsigned n = 0; n < 100 && published == EEXIST; ++n) {
+    base::Status published = base::Status::AlreadyExists(folder_);
+    for (unsigned n = 0; n < 100 && published.Is(base::Status::Code::kAlreadyExists); ++n) {
       const std::string name = folder_ + "/" + stem_ + (n == 0 ? "" : "-" + std::to_string(n)) + ".pdf";
       published = file_->Publish(name, PublishMode::kNoReplace);
     }
     file_.reset();
-    if (published != 0) {
-      *error = published;
+    if (!published.ok()) {
+      *error = ErrnoFor(published);
       return PageStatus::kFailed;
     }
     return PageStatus::kOk;

@@ -1,10 +1,9 @@
 // FakeFileSystem: files, folders and links in maps, with arranged failures.
 #include "platform/fake/fake_file_system.h"
 
-#include <errno.h>
-
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace platform {
 
@@ -14,32 +13,34 @@ class FakeFileSystem::Pending : public PendingFile {
   Pending(FakeFileSystem& owner, std::string folder, std::string temporary)
       : owner_(owner), folder_(std::move(folder)), temporary_(std::move(temporary)) {}
   ~Pending() override {
-    if (!temporary_.empty()) Drop(0);
+    if (!temporary_.empty()) (void)Drop(base::Status::Ok());
   }
 
-  int Write(const uint8_t* bytes, size_t size) override {
-    if (temporary_.empty()) return EBADF;
+  base::Status Write(const uint8_t* bytes, size_t size) override {
+    if (temporary_.empty()) return base::Status::IoError(folder_ + ": the file was dropped");
     std::unique_lock lock(owner_.mutex_);
-    if (owner_.write_error_ != 0) {
-      const int error = owner_.write_error_;
+    if (!owner_.write_error_.ok()) {
+      const base::Status failed = owner_.write_error_;
       lock.unlock();
-      return Drop(error);
+      return Drop(failed);
     }
     std::vector<uint8_t>& stored = owner_.files_[temporary_].bytes;
     stored.insert(stored.end(), bytes, bytes + size);
-    return 0;
+    return base::Status::Ok();
   }
 
-  int Publish(const std::string& path, PublishMode mode) override {
-    if (temporary_.empty()) return EBADF;
+  base::Status Publish(const std::string& path, PublishMode mode) override {
+    if (temporary_.empty()) return base::Status::IoError(folder_ + ": the file was dropped");
+    if (FolderOfPath(path) != folder_) return base::Status::InvalidArgument(path + ": not in " + folder_);
     std::unique_lock lock(owner_.mutex_);
-    int error = owner_.publish_error_;
-    if (error == 0 && FolderOfPath(path) != folder_) error = EXDEV;
-    if (error == 0 && owner_.folders_.count(path) != 0) error = EISDIR;
-    if (error == 0 && mode == PublishMode::kNoReplace && owner_.TakenLocked(path)) return EEXIST;
-    if (error != 0) {
+    base::Status failed = owner_.publish_error_;
+    if (failed.ok() && owner_.folders_.count(path) != 0) failed = base::Status::AccessDenied(path + ": a folder");
+    if (failed.ok() && mode == PublishMode::kNoReplace && owner_.TakenLocked(path)) {
+      return base::Status::AlreadyExists(path);
+    }
+    if (!failed.ok()) {
       lock.unlock();
-      return Drop(error);
+      return Drop(failed);
     }
     // Like rename(2): a link at the name is replaced, never followed.
     owner_.links_.erase(path);
@@ -47,15 +48,15 @@ class FakeFileSystem::Pending : public PendingFile {
     owner_.files_.erase(temporary_);
     owner_.created_.push_back(path);
     temporary_.clear();
-    return 0;
+    return base::Status::Ok();
   }
 
  private:
-  int Drop(int error) {
+  base::Status Drop(base::Status failure) {
     std::lock_guard lock(owner_.mutex_);
     owner_.files_.erase(temporary_);
     temporary_.clear();
-    return error;
+    return failure;
   }
 
   FakeFileSystem& owner_;
@@ -84,57 +85,53 @@ std::string FakeFileSystem::ResolveLocked(const std::string& path) const {
   return resolved;
 }
 
-std::optional<std::string> FakeFileSystem::TempFolder(int* error) {
+base::StatusOr<std::string> FakeFileSystem::TempFolder() {
   std::lock_guard lock(mutex_);
-  if (error != nullptr) *error = temp_folder_error_;
-  if (temp_folder_error_ != 0) return std::nullopt;
+  if (!temp_folder_error_.ok()) return temp_folder_error_;
   AddFoldersLocked(kDefaultTempFolder);
   return std::string(kDefaultTempFolder);
 }
 
-int FakeFileSystem::CreateFolder(const std::string& path, uint32_t) {
+base::Status FakeFileSystem::CreateFolder(const std::string& path, uint32_t) {
   std::lock_guard lock(mutex_);
-  if (write_error_ != 0) return write_error_;
-  if (TakenLocked(path)) return EEXIST;
-  if (!FolderExistsLocked(FolderOfPath(path))) return ENOENT;
+  if (!write_error_.ok()) return write_error_;
+  if (TakenLocked(path)) return base::Status::AlreadyExists(path);
+  if (!FolderExistsLocked(FolderOfPath(path))) return base::Status::NotFound(path + ": no folder above it");
   folders_.insert(path);
-  return 0;
+  return base::Status::Ok();
 }
 
-std::unique_ptr<PendingFile> FakeFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
+base::StatusOr<std::unique_ptr<PendingFile>> FakeFileSystem::StartFile(const std::string& folder, uint32_t mode) {
   std::lock_guard lock(mutex_);
-  int ignored = 0;
-  if (error == nullptr) error = &ignored;
-  *error = 0;
   const std::string real_folder = ResolveLocked(folder);
   const auto refused = refused_folders_.find(real_folder);
-  if (refused != refused_folders_.end()) *error = refused->second;
-  else if (folder.empty() || folder.front() != '/' || folders_.count(real_folder) == 0) *error = ENOENT;
-  if (*error != 0) return nullptr;
+  if (refused != refused_folders_.end()) return refused->second;
+  if (folder.empty() || folder.front() != '/' || folders_.count(real_folder) == 0) {
+    return base::Status::NotFound(folder + ": no such folder");
+  }
   const std::string temporary = folder + "/.fake-" + std::to_string(next_inode_) + ".tmp";
   files_[temporary] = File{{}, mode, next_inode_++};
-  return std::make_unique<Pending>(*this, folder, temporary);
+  return std::unique_ptr<PendingFile>(std::make_unique<Pending>(*this, folder, temporary));
 }
 
-std::optional<std::vector<uint8_t>> FakeFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
+base::StatusOr<std::vector<uint8_t>> FakeFileSystem::ReadFile(const std::string& path, size_t max_bytes) {
   std::lock_guard lock(mutex_);
   const std::string resolved = ResolveLocked(path);
   const auto found = files_.find(resolved);
   if (found == files_.end()) {
-    if (error != nullptr) *error = folders_.count(resolved) != 0 ? EINVAL : ENOENT;
-    return std::nullopt;
+    if (folders_.count(resolved) != 0) return base::Status::AccessDenied(path + ": not a regular file");
+    return base::Status::NotFound(path);
   }
-  if (error != nullptr) *error = 0;
   const std::vector<uint8_t>& bytes = found->second.bytes;
   const auto kept = static_cast<std::ptrdiff_t>(std::min(max_bytes, bytes.size()));
   return std::vector<uint8_t>(bytes.begin(), bytes.begin() + kept);
 }
 
-int FakeFileSystem::RemoveFile(const std::string& path) {
+base::Status FakeFileSystem::RemoveFile(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (folders_.count(path) != 0) return EISDIR;
-  if (links_.erase(path) == 1) return 0;
-  return files_.erase(path) == 1 ? 0 : ENOENT;
+  if (folders_.count(path) != 0) return base::Status::AccessDenied(path + ": a folder");
+  if (links_.erase(path) == 1 || files_.erase(path) == 1) return base::Status::Ok();
+  return base::Status::NotFound(path);
 }
 
 bool FakeFileSystem::IsRegularFile(const std::string& path) {
@@ -158,12 +155,9 @@ PathKind FakeFileSystem::KindAt(const std::string& path) {
   return files_.count(path) != 0 ? PathKind::kFile : PathKind::kMissing;
 }
 
-std::optional<std::vector<std::string>> FakeFileSystem::OwnFiles(const std::string& folder, int* error) {
+base::StatusOr<std::vector<std::string>> FakeFileSystem::OwnFiles(const std::string& folder) {
   std::lock_guard lock(mutex_);
-  if (!FolderExistsLocked(folder)) {
-    *error = ENOENT;
-    return std::nullopt;
-  }
+  if (!FolderExistsLocked(folder)) return base::Status::NotFound(folder + ": no such folder");
   std::vector<std::string> names;
   const std::string prefix = folder + "/";
   for (const auto& [path, file] : files_) {
@@ -174,25 +168,25 @@ std::optional<std::vector<std::string>> FakeFileSystem::OwnFiles(const std::stri
   return names;
 }
 
-void FakeFileSystem::RefuseTempFolder(int error) {
+void FakeFileSystem::RefuseTempFolder(base::Status status) {
   std::lock_guard lock(mutex_);
-  temp_folder_error_ = error;
+  temp_folder_error_ = std::move(status);
 }
 
-void FakeFileSystem::FailWritesWith(int error) {
+void FakeFileSystem::FailWritesWith(base::Status status) {
   std::lock_guard lock(mutex_);
-  write_error_ = error;
+  write_error_ = std::move(status);
 }
 
-void FakeFileSystem::RefuseFolder(const std::string& folder, int error) {
+void FakeFileSystem::RefuseFolder(const std::string& folder, base::Status status) {
   std::lock_guard lock(mutex_);
-  if (error == 0) refused_folders_.erase(folder);
-  else refused_folders_[folder] = error;
+  if (status.ok()) refused_folders_.erase(folder);
+  else refused_folders_[folder] = std::move(status);
 }
 
-void FakeFileSystem::FailPublishWith(int error) {
+void FakeFileSystem::FailPublishWith(base::Status status) {
   std::lock_guard lock(mutex_);
-  publish_error_ = error;
+  publish_error_ = std::move(status);
 }
 
 void FakeFileSystem::AddFile(const std::string& path, std::vector<uint8_t> bytes) {

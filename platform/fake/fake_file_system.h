@@ -19,26 +19,29 @@ class FakeFileSystem : public FileSystem {
 
   FakeFileSystem();
 
-  std::optional<std::string> TempFolder(int* error) override;
-  int CreateFolder(const std::string& path, uint32_t mode) override;
-  std::unique_ptr<PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) override;
-  std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override;
-  int RemoveFile(const std::string& path) override;
+  base::StatusOr<std::string> TempFolder() override;
+  base::Status CreateFolder(const std::string& path, uint32_t mode) override;
+  base::StatusOr<std::unique_ptr<PendingFile>> StartFile(const std::string& folder, uint32_t mode) override;
+  base::StatusOr<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes) override;
+  base::Status RemoveFile(const std::string& path) override;
   bool IsRegularFile(const std::string& path) override;
   std::optional<FileIdentity> IdentityOf(const std::string& path) override;
   PathKind KindAt(const std::string& path) override;
-  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
+  base::StatusOr<std::vector<std::string>> OwnFiles(const std::string& folder) override;
 
-  // Setup.
-  // TempFolder answers nothing with `error` (ELOOP, ENOTDIR, EPERM, ...) until called again with 0.
-  void RefuseTempFolder(int error);
-  // Every later write of bytes and every folder creation fails with `error` (ENOSPC: disk full), until
-  // called again with 0. Starting a file, reads and removals still work.
-  void FailWritesWith(int error);
-  // Starting a file in `folder` fails with `error` (EACCES: an unwritable folder); 0 lifts it.
-  void RefuseFolder(const std::string& folder, int error);
-  // Every later publish fails with `error` (the pending file is removed), until called again with 0.
-  void FailPublishWith(int error);
+  // Setup. Each arranged failure is answered as given (its message is the fake's whole message), until
+  // called again with an ok status.
+  // TempFolder fails with `status` (kAccessDenied: a link, a shared folder).
+  void RefuseTempFolder(base::Status status);
+  // Every later write of bytes and every folder creation fails with `status` (DiskFull(): a full disk).
+  // Starting a file, reads and removals still work.
+  void FailWritesWith(base::Status status);
+  // Starting a file in `folder` fails with `status` (kAccessDenied: an unwritable folder).
+  void RefuseFolder(const std::string& folder, base::Status status);
+  // Every later publish fails with `status` (the pending file is removed).
+  void FailPublishWith(base::Status status);
+  // What a full disk answers on the real adapters: kIoError, "disk full" in the message.
+  static base::Status DiskFull() { return base::Status::IoError("disk full"); }
   // Puts a file at `path` (creating the folders above it), as another program would.
   void AddFile(const std::string& path, std::vector<uint8_t> bytes);
   void AddFolder(const std::string& path);
@@ -74,12 +77,12 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, File> files_;
   std::set<std::string> folders_;
   std::map<std::string, std::string> links_;
-  std::map<std::string, int> refused_folders_;
+  std::map<std::string, base::Status> refused_folders_;
   std::vector<std::string> created_;
   uint64_t next_inode_ = 1;
-  int temp_folder_error_ = 0;
-  int write_error_ = 0;
-  int publish_error_ = 0;
+  base::Status temp_folder_error_;
+  base::Status write_error_;
+  base::Status publish_error_;
 };
 
 }  // namespace platform

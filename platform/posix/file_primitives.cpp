@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "base/temporary_names.h"
+#include "imaging/output/pending_output.h"
 #include "platform/file_system.h"
 #include "platform/posix/posix_file_calls.h"
 
@@ -98,11 +100,12 @@ int ReplaceFileAtomically(const std::string& path, const void* bytes, size_t siz
   if (path.empty() || path.back() == '/') return ENOENT;
   int error = 0;
   PosixFileCalls calls;
-  std::unique_ptr<PendingFile> file = StartFileByRule(calls, FolderOfPath(path), mode, &error);
+  std::unique_ptr<imaging::PendingOutput> file =
+      imaging::PendingOutput::Start(calls, FolderOfPath(path), base::kHostTemporaryPrefix, mode, &error);
   if (!file) return error != 0 ? error : EIO;
   if (started != nullptr) *started = true;
   if ((error = file->Write(static_cast<const uint8_t*>(bytes), size)) != 0) return error;
-  return file->Publish(path, PublishMode::kReplace);  // the temporary file goes with `file` unless published
+  return file->Publish(path, imaging::PublishMode::kReplace);  // the temporary file goes with `file` unless published
 }
 
 int MakeFolders(const std::string& folder, uint32_t mode) {

@@ -1,6 +1,7 @@
 // PosixFileSystem: files and folders through open(2), rename(2), mkdir(2) and lstat(2).
 #include "platform/posix/posix_file_system.h"
 
+#include "imaging/output/file_status.h"
 #include "platform/posix/file_primitives.h"
 
 #include <errno.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace platform {
 std::optional<std::string> ResolveTempFolder(const char* pictavera_temp_dir, const char* tmpdir, unsigned uid) {
@@ -26,53 +28,45 @@ std::optional<std::string> ResolveTempFolder(const char* pictavera_temp_dir, con
   return folder;
 }
 
-std::optional<std::string> PosixFileSystem::TempFolder(int* error) {
-  int ignored = 0;
-  if (error == nullptr) error = &ignored;
-  *error = 0;
+base::StatusOr<std::string> PosixFileSystem::TempFolder() {
+  const char* chosen = fixed_temp_folder_ ? fixed_temp_folder_->c_str() : std::getenv("PICTAVERA_TEMP_DIR");
   std::optional<std::string> folder =
-      fixed_temp_folder_ ? ResolveTempFolder(fixed_temp_folder_->c_str(), nullptr, ::geteuid())
-                         : ResolveTempFolder(std::getenv("PICTAVERA_TEMP_DIR"), std::getenv("TMPDIR"), ::geteuid());
-  if (!folder) {
-    *error = EINVAL;
-    return std::nullopt;
-  }
-  if (::mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = errno;
-    return std::nullopt;
-  }
+      fixed_temp_folder_ ? ResolveTempFolder(chosen, nullptr, ::geteuid())
+                         : ResolveTempFolder(chosen, std::getenv("TMPDIR"), ::geteuid());
+  if (!folder) return base::Status::InvalidArgument("temporary folder not an absolute path");
+  if (::mkdir(folder->c_str(), 0700) != 0 && errno != EEXIST) return imaging::FileStatus(errno, *folder);
   // Checked whether it was just made or already there: another user may have planted a folder or a link
   // at this predictable name, and files are created inside it under predictable names too.
   struct stat info;
-  if (::lstat(folder->c_str(), &info) != 0) {
-    *error = errno;
-    return std::nullopt;
+  if (::lstat(folder->c_str(), &info) != 0) return imaging::FileStatus(errno, *folder);
+  if (S_ISLNK(info.st_mode)) return base::Status::AccessDenied(*folder + ": a link, not a folder");
+  if (!S_ISDIR(info.st_mode)) return base::Status::AccessDenied(*folder + ": not a folder");
+  if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return base::Status::AccessDenied(*folder + ": not this user's own folder");
   }
-  if (S_ISLNK(info.st_mode)) *error = ELOOP;
-  else if (!S_ISDIR(info.st_mode)) *error = ENOTDIR;
-  else if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) *error = EPERM;
-  if (*error != 0) return std::nullopt;
-  return folder;
+  return std::move(*folder);
 }
 
-int PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
-  return ::mkdir(path.c_str(), mode) == 0 ? 0 : errno;
+base::Status PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
+  return ::mkdir(path.c_str(), mode) == 0 ? base::Status::Ok() : imaging::FileStatus(errno, path);
 }
 
-std::unique_ptr<PendingFile> PosixFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
-  return StartFileByRule(calls_, folder, mode, error);
+base::StatusOr<std::unique_ptr<PendingFile>> PosixFileSystem::StartFile(const std::string& folder, uint32_t mode) {
+  return StartFileByRule(calls_, folder, mode);
 }
 
-std::optional<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
-  int ignored = 0;
-  if (error == nullptr) error = &ignored;
+base::StatusOr<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string& path, size_t max_bytes) {
   std::vector<uint8_t> bytes;
-  *error = ReadFileStart(path, max_bytes, &bytes);
-  if (*error != 0) return std::nullopt;
+  const int error = ReadFileStart(path, max_bytes, &bytes);
+  // The primitive's EINVAL is its refusal of what is not a regular file.
+  if (error == EINVAL) return base::Status::AccessDenied(path + ": not a regular file");
+  if (error != 0) return imaging::FileStatus(error, path);
   return bytes;
 }
 
-int PosixFileSystem::RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+base::Status PosixFileSystem::RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? base::Status::Ok() : imaging::FileStatus(errno, path);
+}
 
 bool PosixFileSystem::IsRegularFile(const std::string& path) {
   struct stat info;
@@ -93,13 +87,13 @@ PathKind PosixFileSystem::KindAt(const std::string& path) {
   return S_ISREG(info.st_mode) ? PathKind::kFile : PathKind::kOther;
 }
 
-std::optional<std::vector<std::string>> PosixFileSystem::OwnFiles(const std::string& folder, int* error) {
+base::StatusOr<std::vector<std::string>> PosixFileSystem::OwnFiles(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
   if (listing == nullptr) {
-    *error = errno;
+    const base::Status failed = imaging::FileStatus(errno, folder);
     if (fd >= 0) ::close(fd);
-    return std::nullopt;
+    return failed;
   }
   std::vector<std::string> names;
   const uid_t self = ::geteuid();

@@ -1,5 +1,5 @@
 // PosixFileSystem: the FileSystem port over POSIX calls (files written by the one rule over
-// PosixFileCalls, mkdir, stat and lstat).
+// PosixFileCalls, mkdir, stat and lstat); errno values become kinds by imaging/output/file_status.h.
 #pragma once
 
 #include <optional>
@@ -26,15 +26,15 @@ class PosixFileSystem : public FileSystem {
   PosixFileSystem(std::optional<std::string> temp_folder, const NoReplaceCalls& calls)
       : fixed_temp_folder_(std::move(temp_folder)), calls_(calls) {}
 
-  std::optional<std::string> TempFolder(int* error) override;
-  int CreateFolder(const std::string& path, uint32_t mode) override;
-  std::unique_ptr<PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) override;
-  std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override;
-  int RemoveFile(const std::string& path) override;
+  base::StatusOr<std::string> TempFolder() override;
+  base::Status CreateFolder(const std::string& path, uint32_t mode) override;
+  base::StatusOr<std::unique_ptr<PendingFile>> StartFile(const std::string& folder, uint32_t mode) override;
+  base::StatusOr<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes) override;
+  base::Status RemoveFile(const std::string& path) override;
   bool IsRegularFile(const std::string& path) override;
   std::optional<FileIdentity> IdentityOf(const std::string& path) override;
   PathKind KindAt(const std::string& path) override;
-  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override;
+  base::StatusOr<std::vector<std::string>> OwnFiles(const std::string& folder) override;
 
  private:
   std::optional<std::string> fixed_temp_folder_;

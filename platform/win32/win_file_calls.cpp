@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/utf8.h"
+#include "imaging/output/file_status.h"
 
 namespace platform {
 namespace {
@@ -61,6 +62,21 @@ int ErrnoFromWin32(unsigned long error) {
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
     default: return EIO;
   }
+}
+
+base::Status FileStatusFromWin32(unsigned long error, std::string_view path) {
+  wchar_t text[512];
+  DWORD units = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                 sizeof text / sizeof text[0], nullptr);
+  while (units > 0 && (text[units - 1] == L'\r' || text[units - 1] == L'\n' || text[units - 1] == L' ' ||
+                       text[units - 1] == L'.')) {
+    --units;
+  }
+  std::string reason = units > 0 ? base::Utf16ToUtf8(std::u16string(text, text + units))
+                                 : "Windows error " + std::to_string(error);
+  // A call that failed without saying why still failed.
+  const int number = ErrnoFromWin32(error);
+  return imaging::FileStatus(number != 0 ? number : EIO, path, reason);
 }
 
 long WinFileCalls::ProcessId() const { return static_cast<long>(::GetCurrentProcessId()); }

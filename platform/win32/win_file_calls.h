@@ -8,7 +8,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "base/status.h"
 #include "imaging/output/file_calls.h"
 
 namespace platform {
@@ -16,6 +18,10 @@ namespace platform {
 // The system's error number as the portable errno value (ENOENT, EACCES, EEXIST, ENOSPC, ...; EIO for
 // the rest). Pure.
 int ErrnoFromWin32(unsigned long error);
+
+// The status for the system's error number about `path`: the kind by way of ErrnoFromWin32 and
+// imaging/output/file_status.h, the message "<path>: <the system's own message>".
+base::Status FileStatusFromWin32(unsigned long error, std::string_view path);
 
 class WinFileCalls : public imaging::FileCalls {
  public:

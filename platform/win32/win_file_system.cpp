@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -46,17 +45,13 @@ Handle OpenForInformation(const std::wstring& path) {
 
 }  // namespace
 
-std::optional<std::string> WinFileSystem::TempFolder(int* error) {
-  int ignored = 0;
-  if (error == nullptr) error = &ignored;
-  *error = 0;
+base::StatusOr<std::string> WinFileSystem::TempFolder() {
   std::string folder = fixed_temp_folder_.value_or("");
   if (!fixed_temp_folder_) {
     wchar_t value[1024];
     const DWORD units = ::GetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", value, 1024);
     if (units >= 1024) {  // set, but longer than any folder the application would use
-      *error = ENAMETOOLONG;
-      return std::nullopt;
+      return base::Status::InvalidArgument("PICTAVERA_TEMP_DIR: longer than any temporary folder");
     }
     folder = units > 0 ? win32::Narrow(std::wstring_view(value, units)) : kWindowsTempFolder;
   }
@@ -64,70 +59,52 @@ std::optional<std::string> WinFileSystem::TempFolder(int* error) {
   while (folder.size() > 3 && folder.back() == '/') folder.pop_back();
   const std::optional<std::wstring> wide = win32::SystemPath(folder);
   if (!IsAbsolute(folder) || !wide) {
-    *error = EINVAL;
-    return std::nullopt;
+    return base::Status::InvalidArgument(folder + ": temporary folder not an absolute path");
   }
   if (!::CreateDirectoryW(wide->c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    *error = ErrnoFromWin32(::GetLastError());
-    return std::nullopt;
+    return FileStatusFromWin32(::GetLastError(), folder);
   }
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) *error = ErrnoFromWin32(::GetLastError());
-  else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) *error = ELOOP;
-  else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) *error = ENOTDIR;
-  if (*error != 0) return std::nullopt;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileStatusFromWin32(::GetLastError(), folder);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return base::Status::AccessDenied(folder + ": a link, not a folder");
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return base::Status::AccessDenied(folder + ": not a folder");
   return folder;
 }
 
-int WinFileSystem::CreateFolder(const std::string& path, uint32_t) {
+base::Status WinFileSystem::CreateFolder(const std::string& path, uint32_t) {
   const std::optional<std::wstring> wide = win32::SystemPath(path);
-  if (!wide || wide->empty()) return ENOENT;
-  return ::CreateDirectoryW(wide->c_str(), nullptr) ? 0 : ErrnoFromWin32(::GetLastError());
+  if (!wide || wide->empty()) return base::Status::NotFound(path + ": no such folder name");
+  return ::CreateDirectoryW(wide->c_str(), nullptr) ? base::Status::Ok() : FileStatusFromWin32(::GetLastError(), path);
 }
 
-std::unique_ptr<PendingFile> WinFileSystem::StartFile(const std::string& folder, uint32_t mode, int* error) {
-  return StartFileByRule(calls_, ForwardSlashes(folder), mode, error);
+base::StatusOr<std::unique_ptr<PendingFile>> WinFileSystem::StartFile(const std::string& folder, uint32_t mode) {
+  return StartFileByRule(calls_, ForwardSlashes(folder), mode);
 }
 
-std::optional<std::vector<uint8_t>> WinFileSystem::ReadFile(const std::string& path, size_t max_bytes, int* error) {
-  int ignored = 0;
-  if (error == nullptr) error = &ignored;
-  *error = 0;
+base::StatusOr<std::vector<uint8_t>> WinFileSystem::ReadFile(const std::string& path, size_t max_bytes) {
   const std::optional<std::wstring> wide = win32::SystemPath(path);
-  if (!wide || wide->empty()) {
-    *error = ENOENT;
-    return std::nullopt;
-  }
+  if (!wide || wide->empty()) return base::Status::NotFound(path + ": no such file name");
   const Handle file(::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    *error = ErrnoFromWin32(::GetLastError());
-    return std::nullopt;
-  }
+  if (file.get() == INVALID_HANDLE_VALUE) return FileStatusFromWin32(::GetLastError(), path);
   // Devices ("NUL", "CON") and pipes are not files: refused before anything is read from them.
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    *error = EINVAL;
-    return std::nullopt;
-  }
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return base::Status::AccessDenied(path + ": not a regular file");
   std::vector<uint8_t> bytes;
   uint8_t chunk[65536];
   while (bytes.size() < max_bytes) {
     const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, max_bytes - bytes.size()));
     DWORD got = 0;
-    if (!::ReadFile(file.get(), chunk, want, &got, nullptr)) {
-      *error = ErrnoFromWin32(::GetLastError());
-      return std::nullopt;
-    }
+    if (!::ReadFile(file.get(), chunk, want, &got, nullptr)) return FileStatusFromWin32(::GetLastError(), path);
     if (got == 0) break;
     bytes.insert(bytes.end(), chunk, chunk + got);
   }
   return bytes;
 }
 
-int WinFileSystem::RemoveFile(const std::string& path) {
+base::Status WinFileSystem::RemoveFile(const std::string& path) {
   const std::optional<std::wstring> wide = win32::SystemPath(path);
-  if (!wide || wide->empty()) return ENOENT;
-  return ::DeleteFileW(wide->c_str()) ? 0 : ErrnoFromWin32(::GetLastError());
+  if (!wide || wide->empty()) return base::Status::NotFound(path + ": no such file name");
+  return ::DeleteFileW(wide->c_str()) ? base::Status::Ok() : FileStatusFromWin32(::GetLastError(), path);
 }
 
 bool WinFileSystem::IsRegularFile(const std::string& path) {
@@ -159,12 +136,9 @@ PathKind WinFileSystem::KindAt(const std::string& path) {
   return attributes & FILE_ATTRIBUTE_DEVICE ? PathKind::kOther : PathKind::kFile;
 }
 
-std::optional<std::vector<std::string>> WinFileSystem::OwnFiles(const std::string& folder, int* error) {
+base::StatusOr<std::vector<std::string>> WinFileSystem::OwnFiles(const std::string& folder) {
   const std::optional<std::wstring> wide = win32::SystemPath(ForwardSlashes(folder) + "/*");
-  if (!wide) {
-    *error = EINVAL;
-    return std::nullopt;
-  }
+  if (!wide) return base::Status::InvalidArgument(folder + ": no system form of the name");
   // The current user, to compare each file's owner with.
   std::vector<uint8_t> user_buffer;
   PSID self = nullptr;
@@ -182,10 +156,7 @@ std::optional<std::vector<std::string>> WinFileSystem::OwnFiles(const std::strin
   }
   WIN32_FIND_DATAW entry;
   const HANDLE search = ::FindFirstFileW(wide->c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) {
-    *error = ErrnoFromWin32(::GetLastError());
-    return std::nullopt;
-  }
+  if (search == INVALID_HANDLE_VALUE) return FileStatusFromWin32(::GetLastError(), folder);
   std::vector<std::string> names;
   const std::string base = ForwardSlashes(folder) + "/";
   do {

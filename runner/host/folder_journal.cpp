@@ -31,26 +31,27 @@ std::vector<std::string> JournalFolders(std::string_view text) {
 FolderJournal::FolderJournal(platform::FileSystem& files, int pid) : files_(files), pid_(pid) {}
 
 FolderJournal::~FolderJournal() {
-  if (!journal_path_.empty()) files_.RemoveFile(journal_path_);
+  if (!journal_path_.empty()) (void)files_.RemoveFile(journal_path_);  // gone already is as good
 }
 
-std::unique_ptr<platform::PendingFile> FolderJournal::StartFile(const std::string& folder, uint32_t mode, int* error) {
+base::StatusOr<std::unique_ptr<platform::PendingFile>> FolderJournal::StartFile(const std::string& folder,
+                                                                              uint32_t mode) {
   NoteWritingIn(folder);
-  return files_.StartFile(folder, mode, error);
+  return files_.StartFile(folder, mode);
 }
 
 void FolderJournal::NoteWritingIn(const std::string& folder) {
   if (folder.empty() || folder.find_first_of("\r\n") != std::string::npos) return;
   std::lock_guard lock(mutex_);
   if (!folders_.insert(folder).second) return;
-  int error = 0;
-  const std::optional<std::string> temp = files_.TempFolder(&error);
-  if (!temp) return;  // nowhere to keep it: the folder goes uncleaned after a kill, as before
+  const base::StatusOr<std::string> temp = files_.TempFolder();
+  if (!temp.ok()) return;  // nowhere to keep it: the folder goes uncleaned after a kill, as before
   std::string text;
   for (const std::string& listed : folders_) text += listed + "\n";
   const std::string path = *temp + "/" + std::string(kJournalPrefix) + std::to_string(pid_) + std::string(kJournalSuffix);
-  if (const int failed = files_.WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()), 0600)) {
-    LogLine("ERROR: cannot write the journal " + path + ", error=" + std::to_string(failed));
+  if (const base::Status failed = files_.WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()), 0600);
+      !failed.ok()) {
+    LogLine("ERROR: cannot write the journal " + path + ", " + failed.ToString());
     return;
   }
   journal_path_ = path;

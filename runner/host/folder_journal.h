@@ -34,18 +34,18 @@ class FolderJournal : public platform::FileSystem {
   // Removes the journal: nothing this host wrote is left half written.
   ~FolderJournal() override;
 
-  std::optional<std::string> TempFolder(int* error) override { return files_.TempFolder(error); }
-  int CreateFolder(const std::string& path, uint32_t mode) override { return files_.CreateFolder(path, mode); }
-  std::unique_ptr<platform::PendingFile> StartFile(const std::string& folder, uint32_t mode, int* error) override;
-  std::optional<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes, int* error) override {
-    return files_.ReadFile(path, max_bytes, error);
+  base::StatusOr<std::string> TempFolder() override { return files_.TempFolder(); }
+  base::Status CreateFolder(const std::string& path, uint32_t mode) override { return files_.CreateFolder(path, mode); }
+  base::StatusOr<std::unique_ptr<platform::PendingFile>> StartFile(const std::string& folder, uint32_t mode) override;
+  base::StatusOr<std::vector<uint8_t>> ReadFile(const std::string& path, size_t max_bytes) override {
+    return files_.ReadFile(path, max_bytes);
   }
-  int RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
+  base::Status RemoveFile(const std::string& path) override { return files_.RemoveFile(path); }
   bool IsRegularFile(const std::string& path) override { return files_.IsRegularFile(path); }
   std::optional<platform::FileIdentity> IdentityOf(const std::string& path) override { return files_.IdentityOf(path); }
   platform::PathKind KindAt(const std::string& path) override { return files_.KindAt(path); }
-  std::optional<std::vector<std::string>> OwnFiles(const std::string& folder, int* error) override {
-    return files_.OwnFiles(folder, error);
+  base::StatusOr<std::vector<std::string>> OwnFiles(const std::string& folder) override {
+    return files_.OwnFiles(folder);
   }
   void NoteWritingIn(const std::string& folder) override;
 

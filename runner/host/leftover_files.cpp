@@ -50,15 +50,14 @@ std::optional<int> LeftoverOwner(std::string_view name) {
 
 int RemoveLeftovers(platform::FileSystem& files, const platform::ProcessRunner& processes, const std::string& folder,
                     const std::function<std::optional<int>(std::string_view)>& owner_of, int self_pid) {
-  int error = 0;
-  const std::optional<std::vector<std::string>> names = files.OwnFiles(folder, &error);
-  if (!names) return 0;
+  const base::StatusOr<std::vector<std::string>> names = files.OwnFiles(folder);
+  if (!names.ok()) return 0;
   int removed = 0;
   for (const std::string& name : *names) {
     const std::optional<int> owner = owner_of(name);
     if (!owner || *owner == self_pid || processes.ProcessExists(*owner)) continue;
     const std::string path = folder + "/" + name;
-    if (files.RemoveFile(path) == 0) {
+    if (files.RemoveFile(path).ok()) {
       LogLine("INFO: Removed " + path + ", left by process " + std::to_string(*owner) + " that no longer runs");
       ++removed;
     }
@@ -68,28 +67,26 @@ int RemoveLeftovers(platform::FileSystem& files, const platform::ProcessRunner& 
 
 int CleanJournalledFolders(platform::FileSystem& files, const platform::ProcessRunner& processes,
                            const std::string& temp_folder, int self_pid) {
-  int error = 0;
-  const std::optional<std::vector<std::string>> names = files.OwnFiles(temp_folder, &error);
-  if (!names) return 0;
+  const base::StatusOr<std::vector<std::string>> names = files.OwnFiles(temp_folder);
+  if (!names.ok()) return 0;
   int removed = 0;
   for (const std::string& name : *names) {
     const std::optional<int> owner = JournalOwner(name);
     if (!owner || *owner == self_pid || processes.ProcessExists(*owner)) continue;
     const std::string journal = temp_folder + "/" + name;
-    if (const auto text = files.ReadFile(journal, kMaxJournalBytes, &error)) {
+    if (const auto text = files.ReadFile(journal, kMaxJournalBytes); text.ok()) {
       for (const std::string& folder : JournalFolders(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()))) {
         removed += RemoveLeftovers(files, processes, folder, AnyTemporaryFileOwner, self_pid);
       }
     }
-    files.RemoveFile(journal);
+    (void)files.RemoveFile(journal);  // a journal that cannot go is read again next time, no harm
   }
   return removed;
 }
 
 void RemoveLeftoverFiles(platform::FileSystem& files, const platform::ProcessRunner& processes,
                          const std::string& pdf_folder, int self_pid) {
-  int error = 0;
-  if (const std::optional<std::string> temp = files.TempFolder(&error)) {
+  if (const base::StatusOr<std::string> temp = files.TempFolder(); temp.ok()) {
     CleanJournalledFolders(files, processes, *temp, self_pid);
     RemoveLeftovers(files, processes, *temp, LeftoverOwner, self_pid);
   }

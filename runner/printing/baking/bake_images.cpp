@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <exception>
@@ -119,23 +118,23 @@ struct JoinOnExit {
   }
 };
 
-// The output folder of this bake, or nothing with `*error` set to the system's reason.
-std::optional<std::string> MakeOutputFolder(const ParallelBakeSetup& setup, int* error) {
-  if (setup.files == nullptr || setup.clock == nullptr) {
-    *error = ENOSYS;
-    return std::nullopt;
-  }
-  const std::optional<std::string> temp = setup.files->TempFolder(error);
-  if (!temp) return std::nullopt;
+// The output folder of this bake, or why there is none.
+base::StatusOr<std::string> MakeOutputFolder(const ParallelBakeSetup& setup) {
+  if (setup.files == nullptr || setup.clock == nullptr) return base::Status::Unsupported("no file access");
+  const base::StatusOr<std::string> temp = setup.files->TempFolder();
+  if (!temp.ok()) return temp.status();
   const std::string folder = *temp + "/" + BakeFolderName(ToLocalTime(setup.clock->WallNow()));
   // Two bakes within one second share the folder; their file names stay distinct. Anything else of that
   // name fails here: a file would fail every save, and a link would send the bake wherever it points.
-  *error = setup.files->CreateFolder(folder, 0700);
-  if (*error == EEXIST) {
-    const platform::PathKind kind = setup.files->KindAt(folder);
-    *error = kind == platform::PathKind::kFolder ? 0 : kind == platform::PathKind::kLink ? ELOOP : ENOTDIR;
+  const base::Status created = setup.files->CreateFolder(folder, 0700);
+  if (created.Is(base::Status::Code::kAlreadyExists)) {
+    switch (setup.files->KindAt(folder)) {
+      case platform::PathKind::kFolder: return folder;
+      case platform::PathKind::kLink: return base::Status::AccessDenied(folder + ": a link, not a folder");
+      default: return base::Status::AccessDenied(folder + ": not a folder");
+    }
   }
-  if (*error != 0) return std::nullopt;
+  if (!created.ok()) return created;
   return folder;
 }
 
@@ -171,10 +170,9 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
   LogLine("INFO: Starting parallel baking with " + std::to_string(threads) + " threads for " +
           std::to_string(count) + " images");
 
-  int error = 0;
-  const std::optional<std::string> folder = MakeOutputFolder(setup, &error);
-  if (!folder) {
-    LogLine("ERROR: Failed to create output directory, error=" + std::to_string(error));
+  const base::StatusOr<std::string> folder = MakeOutputFolder(setup);
+  if (!folder.ok()) {
+    LogLine("ERROR: Failed to create output directory, " + folder.status().ToString());
     return FailedResults(count, "Failed to create output directory");
   }
   LogLine("INFO: Output directory: " + *folder);

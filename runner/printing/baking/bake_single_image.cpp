@@ -1,7 +1,6 @@
 // Bake single image: render, colour profile, unique file name, JPEG, result.
 #include "runner/printing/baking/bake_single_image.h"
 
-#include <cerrno>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -40,19 +39,23 @@ std::string SaveFailure(GraphicsStatus status) {
 // until one is free. The path, or nothing with `*status` set.
 std::optional<std::string> WriteUnderFreeName(const BakeTools& tools, int32_t index, const std::string& folder,
                                               const std::vector<uint8_t>& bytes, GraphicsStatus* status) {
-  int error = 0;
-  std::unique_ptr<platform::PendingFile> file = tools.files->StartFile(folder, 0644, &error);
-  if (file) error = file->Write(bytes.data(), bytes.size());
-  for (int attempt = 0; file && error == 0 && attempt < kMaxNameAttempts; ++attempt) {
+  base::StatusOr<std::unique_ptr<platform::PendingFile>> file = tools.files->StartFile(folder, 0644);
+  base::Status failed = file.ok() ? (*file)->Write(bytes.data(), bytes.size()) : file.status();
+  for (int attempt = 0; failed.ok() && attempt < kMaxNameAttempts; ++attempt) {
     const uint32_t counter = tools.shared->file_counter.fetch_add(1);
     const LocalTime now = ToLocalTime(tools.clock->WallNow());
     const std::string path = folder + "/" + BakedFileName(index, now, counter);
-    error = file->Publish(path, platform::PublishMode::kNoReplace);
-    if (error == 0) return path;
-    if (error == EEXIST) error = 0;
-    else break;
+    failed = (*file)->Publish(path, platform::PublishMode::kNoReplace);
+    if (failed.ok()) return path;
+    if (failed.Is(base::Status::Code::kAlreadyExists)) failed = base::Status::Ok();
   }
-  *status = platform::StatusFromErrno(error != 0 ? error : EEXIST);
+  // The save's number has always told only these apart; a name never free counts as any other failure.
+  switch (failed.code()) {
+    case GraphicsStatus::kNotFound:
+    case GraphicsStatus::kAccessDenied:
+    case GraphicsStatus::kOutOfMemory: *status = failed.code(); break;
+    default: *status = GraphicsStatus::kIoError; break;
+  }
   return std::nullopt;
 }
 

@@ -300,7 +300,7 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
     canvas->Clear(0xFFFFFFFF);
     ComposeSheet(*canvas, request, *layout, photos, sheet);
     std::vector<uint8_t> jpeg;
-    int error = 0;
+    base::Status saved;
     const std::optional<Bitmap> pixels = canvas->Snapshot();
     canvas.reset();
     if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
@@ -309,8 +309,8 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
       LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
               std::to_string(runner::GraphicsStatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
       if (first_failed.empty()) first_failed = output;
-    } else if ((error = files.WriteFile(output, jpeg)) != 0) {
-      LogLine("DEBUG C++: Failed to save grid image " + output + ", error=" + std::to_string(error));
+    } else if (!(saved = files.WriteFile(output, jpeg)).ok()) {
+      LogLine("DEBUG C++: Failed to save grid image " + output + ", " + saved.ToString());
       if (first_failed.empty()) first_failed = output;
     }
   }

@@ -2,7 +2,6 @@
 #include "runner/printing/sheets/grid_job_writer.h"
 
 #include <atomic>
-#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -21,24 +20,25 @@ std::string WriteGridJobFile(const mosalith::GridJob& request, platform::FileSys
     LogLine("DEBUG C++: Cannot write config file: " + refusal);
     return "";
   }
-  int error = 0;
-  const std::optional<std::string> folder = files.TempFolder(&error);
-  if (!folder) {
-    LogLine("DEBUG C++: Temporary folder refused, error=" + std::to_string(error));
+  const base::StatusOr<std::string> folder = files.TempFolder();
+  if (!folder.ok()) {
+    LogLine("DEBUG C++: Temporary folder refused, " + folder.status().ToString());
     return "";
   }
   LogLine("DEBUG C++: imageEffects vector size = " + std::to_string(request.effects.size()));
   const std::vector<uint8_t> bytes(job->text.begin(), job->text.end());
+  base::Status written;
   for (int attempt = 0; attempt < 16; ++attempt) {
     const std::string path = *folder + "/grid_config_" + std::to_string(process_id) + "_" +
                              std::to_string(job_counter.fetch_add(1) + 1) + ".txt";
-    error = files.WriteNewFile(path, bytes);
-    if (error == EEXIST) continue;  // left by an earlier run of a process with the same id
-    if (error != 0) break;
+    written = files.WriteNewFile(path, bytes);
+    // Taken: left by an earlier run of a process with the same id.
+    if (written.Is(base::Status::Code::kAlreadyExists)) continue;
+    if (!written.ok()) break;
     LogLine("DEBUG C++: Wrote " + std::to_string(job->effect_lines) + " effects entries to config file");
     return path;
   }
-  LogLine("DEBUG C++: Failed to write config file, error=" + std::to_string(error));
+  LogLine("DEBUG C++: Failed to write config file, " + written.ToString());
   return "";
 }
 

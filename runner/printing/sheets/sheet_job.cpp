@@ -152,17 +152,17 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
   try {
     outcome = context.processes->Run(helper, {job_file});
   } catch (...) {
-    context.files->RemoveFile(job_file);  // the job file never outlives its job
+    (void)context.files->RemoveFile(job_file);  // the job file never outlives its job
     throw;
   }
   if (!outcome.started) {
-    context.files->RemoveFile(job_file);
+    (void)context.files->RemoveFile(job_file);
     LogLine("DEBUG C++: Failed to start mosalith.exe, using fallback");
     return Fallback(request, context);
   }
   if (outcome.wait_failed) LogLine("DEBUG C++: WaitForSingleObject failed");
   LogRelayedLines(outcome.output);
-  context.files->RemoveFile(job_file);
+  (void)context.files->RemoveFile(job_file);
 
   const int32_t total_ms = MillisecondsSince(*context.clock, start);
   if (outcome.exit_code == 0 && !outcome.wait_failed) {

@@ -1,12 +1,11 @@
 // Tests for the Win32 file system adapter under Wine: the temporary folder, the one writing rule, Unicode
-// paths with either slash.
+// paths with either slash, and the kind and the system's own message every failure carries.
 #include "platform/win32/win_file_system.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/win32/wide_text.h"
 
@@ -18,6 +17,8 @@ constexpr char kUnicodeName[] = "Bl\xC3\xA4tter \xCE\xA6\xCF\x89\xCF\x84\xCE\xBF
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
+using Code = base::Status::Code;
+
 class WinFileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,13 +27,13 @@ class WinFileSystemTest : public ::testing::Test {
     root_ = win32::Narrow(temp) + "pv files " + std::to_string(::GetCurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(root_.begin(), root_.end(), '\\', '/');
-    ASSERT_EQ(files_.CreateFolder(root_, 0700), 0);
+    ASSERT_TRUE(files_.CreateFolder(root_, 0700).ok());
   }
   void TearDown() override {
     const std::wstring wide = *win32::SystemPath(root_);
-    int error = 0;
-    for (const std::string& name : files_.OwnFiles(root_, &error).value_or(std::vector<std::string>{})) {
-      files_.RemoveFile(root_ + "/" + name);
+    const base::StatusOr<std::vector<std::string>> names = files_.OwnFiles(root_);
+    for (const std::string& name : names.ok() ? *names : std::vector<std::string>{}) {
+      EXPECT_TRUE(files_.RemoveFile(root_ + "/" + name).ok()) << name;
     }
     ::RemoveDirectoryW(wide.c_str());
   }
@@ -43,35 +44,33 @@ class WinFileSystemTest : public ::testing::Test {
 
 TEST_F(WinFileSystemTest, TheTemporaryFolderIsThePublicOneOrTheVariablesAndIsCheckedEveryTime) {
   ::SetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", nullptr);
-  int error = 0;
-  EXPECT_EQ(WinFileSystem().TempFolder(&error), "C:/Users/Public/PictaVera_Temp");
-  EXPECT_EQ(error, 0);
+  EXPECT_EQ(WinFileSystem().TempFolder().value(), "C:/Users/Public/PictaVera_Temp");
   EXPECT_EQ(files_.KindAt("C:\\Users\\Public\\PictaVera_Temp"), PathKind::kFolder);
 
   const std::string chosen = root_ + "/" + kUnicodeName;
   ::SetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", win32::Widen(chosen + "/")->c_str());
-  EXPECT_EQ(WinFileSystem().TempFolder(&error), chosen);
+  EXPECT_EQ(WinFileSystem().TempFolder().value(), chosen);
   EXPECT_EQ(files_.KindAt(chosen), PathKind::kFolder);
   ::RemoveDirectoryW(win32::SystemPath(chosen)->c_str());
 
   ::SetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", L"relative\\folder");
-  EXPECT_EQ(WinFileSystem().TempFolder(&error), std::nullopt);
-  EXPECT_EQ(error, EINVAL);
+  EXPECT_EQ(WinFileSystem().TempFolder().status().code(), Code::kInvalidArgument);
   ::SetEnvironmentVariableW(L"PICTAVERA_TEMP_DIR", nullptr);
 
-  // A file where the folder should be.
-  ASSERT_EQ(files_.WriteFile(root_ + "/plain", Bytes("x")), 0);
-  EXPECT_EQ(WinFileSystem(root_ + "/plain").TempFolder(&error), std::nullopt);
-  EXPECT_EQ(error, ENOTDIR);
+  // A file where the folder should be; a folder above it missing.
+  ASSERT_TRUE(files_.WriteFile(root_ + "/plain", Bytes("x")).ok());
+  const base::Status plain = WinFileSystem(root_ + "/plain").TempFolder().status();
+  EXPECT_EQ(plain.code(), Code::kAccessDenied);
+  EXPECT_EQ(plain.message(), root_ + "/plain: not a folder");
+  EXPECT_EQ(WinFileSystem(root_ + "/none/pv").TempFolder().status().code(), Code::kNotFound);
 }
 
 TEST_F(WinFileSystemTest, FilesAreWrittenWholeUnderUnicodeNamesAndReadBack) {
   const std::string path = root_ + "/" + kUnicodeName + ".jpg";
-  ASSERT_EQ(files_.WriteFile(path, Bytes("first")), 0);
-  ASSERT_EQ(files_.WriteFile(path, Bytes("second, longer")), 0);  // replaces
-  int error = 0;
-  EXPECT_EQ(files_.ReadFile(path, 1 << 20, &error), Bytes("second, longer"));
-  EXPECT_EQ(files_.ReadFile(path, 6, &error), Bytes("second"));
+  ASSERT_TRUE(files_.WriteFile(path, Bytes("first")).ok());
+  ASSERT_TRUE(files_.WriteFile(path, Bytes("second, longer")).ok());  // replaces
+  EXPECT_EQ(files_.ReadFile(path, 1 << 20).value(), Bytes("second, longer"));
+  EXPECT_EQ(files_.ReadFile(path, 6).value(), Bytes("second"));
   std::string backslashed = path;
   std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
   EXPECT_TRUE(files_.IsRegularFile(backslashed));
@@ -80,49 +79,54 @@ TEST_F(WinFileSystemTest, FilesAreWrittenWholeUnderUnicodeNamesAndReadBack) {
   EXPECT_EQ(files_.KindAt(path), PathKind::kFile);
 
   // A new file never replaces; nothing but the published files is left in the folder.
-  EXPECT_EQ(files_.WriteNewFile(path, Bytes("third")), EEXIST);
-  EXPECT_EQ(files_.ReadFile(path, 1 << 20, &error), Bytes("second, longer"));
-  EXPECT_EQ(files_.WriteNewFile(root_ + "/new", Bytes("")), 0);
-  std::vector<std::string> names = *files_.OwnFiles(root_, &error);
+  EXPECT_EQ(files_.WriteNewFile(path, Bytes("third")).code(), Code::kAlreadyExists);
+  EXPECT_EQ(files_.ReadFile(path, 1 << 20).value(), Bytes("second, longer"));
+  EXPECT_TRUE(files_.WriteNewFile(root_ + "/new", Bytes("")).ok());
+  EXPECT_EQ(files_.ReadFile(root_ + "/new", 10).value(), Bytes(""));
+  std::vector<std::string> names = files_.OwnFiles(root_).value();
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{std::string(kUnicodeName) + ".jpg", "new"}));
 }
 
-TEST_F(WinFileSystemTest, FailuresAreTheirErrnoValues) {
-  EXPECT_EQ(files_.WriteFile(root_ + "/missing/file", Bytes("x")), ENOENT);
-  EXPECT_EQ(files_.CreateFolder(root_, 0700), EEXIST);
-  EXPECT_EQ(files_.RemoveFile(root_ + "/nothing"), ENOENT);
+TEST_F(WinFileSystemTest, FailuresAreTheirKindsWithThePathAndTheSystemsMessage) {
+  EXPECT_EQ(files_.WriteFile(root_ + "/missing/file", Bytes("x")).code(), Code::kNotFound);
+  const base::Status taken = files_.CreateFolder(root_, 0700);
+  EXPECT_EQ(taken.code(), Code::kAlreadyExists);
+  // The system's own words follow the path (their language is the system's).
+  EXPECT_EQ(taken.message().rfind(root_ + ": ", 0), 0u) << taken.message();
+  EXPECT_GT(taken.message().size(), root_.size() + 2);
+  EXPECT_EQ(files_.RemoveFile(root_ + "/nothing").code(), Code::kNotFound);
   EXPECT_EQ(files_.KindAt(root_ + "/nothing"), PathKind::kMissing);
   EXPECT_EQ(files_.KindAt(root_), PathKind::kFolder);
   EXPECT_FALSE(files_.IsRegularFile(root_));
-  int error = 0;
-  EXPECT_EQ(files_.ReadFile(root_ + "/nothing", 10, &error), std::nullopt);
-  EXPECT_EQ(error, ENOENT);
-  EXPECT_EQ(files_.ReadFile("NUL", 10, &error), std::nullopt);  // a device, not a file
-  EXPECT_EQ(error, EINVAL);
+  EXPECT_EQ(files_.ReadFile(root_ + "/nothing", 10).status().code(), Code::kNotFound);
+  const base::Status device = files_.ReadFile("NUL", 10).status();  // a device, not a file
+  EXPECT_EQ(device.code(), Code::kAccessDenied);
+  EXPECT_EQ(device.message(), "NUL: not a regular file");
+  EXPECT_EQ(files_.OwnFiles(root_ + "/nothing").status().code(), Code::kNotFound);
   // A folder at the final name is not replaced; the pending file goes.
-  ASSERT_EQ(files_.CreateFolder(root_ + "/taken", 0700), 0);
-  EXPECT_NE(files_.WriteFile(root_ + "/taken", Bytes("x")), 0);
+  ASSERT_TRUE(files_.CreateFolder(root_ + "/taken", 0700).ok());
+  EXPECT_FALSE(files_.WriteFile(root_ + "/taken", Bytes("x")).ok());
   EXPECT_EQ(files_.KindAt(root_ + "/taken"), PathKind::kFolder);
-  EXPECT_TRUE(files_.OwnFiles(root_, &error)->empty());
+  EXPECT_TRUE(files_.OwnFiles(root_).value().empty());
   ::RemoveDirectoryW(win32::SystemPath(root_ + "/taken")->c_str());
 }
 
 TEST_F(WinFileSystemTest, APendingFilePublishesOnlyIntoItsOwnFolder) {
-  int error = 0;
-  std::unique_ptr<PendingFile> file = files_.StartFile(root_, 0600, &error);
-  ASSERT_NE(file, nullptr) << error;
-  ASSERT_EQ(file->Write(reinterpret_cast<const uint8_t*>("abc"), 3), 0);
-  EXPECT_EQ(file->Publish("C:/elsewhere/abc", PublishMode::kReplace), EXDEV);
-  EXPECT_EQ(file->Publish(root_ + "\\abc", PublishMode::kNoReplace), 0);
-  EXPECT_EQ(files_.ReadFile(root_ + "/abc", 10, &error), Bytes("abc"));
-  file.reset();
+  base::StatusOr<std::unique_ptr<PendingFile>> file = files_.StartFile(root_, 0600);
+  ASSERT_TRUE(file.ok()) << file.status().ToString();
+  ASSERT_TRUE((*file)->Write(reinterpret_cast<const uint8_t*>("abc"), 3).ok());
+  EXPECT_EQ((*file)->Publish("C:/elsewhere/abc", PublishMode::kReplace).code(), Code::kInvalidArgument);
+  EXPECT_TRUE((*file)->Publish(root_ + "\\abc", PublishMode::kNoReplace).ok());
+  EXPECT_EQ(files_.ReadFile(root_ + "/abc", 10).value(), Bytes("abc"));
+  file->reset();
   EXPECT_EQ(files_.KindAt(root_ + "/abc"), PathKind::kFile);  // published files stay
 
-  std::unique_ptr<PendingFile> dropped = files_.StartFile(root_, 0600, &error);
-  ASSERT_NE(dropped, nullptr);
-  dropped.reset();
-  EXPECT_EQ(files_.OwnFiles(root_, &error)->size(), 1u);
+  base::StatusOr<std::unique_ptr<PendingFile>> dropped = files_.StartFile(root_, 0600);
+  ASSERT_TRUE(dropped.ok());
+  dropped->reset();
+  EXPECT_EQ(files_.OwnFiles(root_).value().size(), 1u);
+  EXPECT_EQ(files_.StartFile(root_ + "/none", 0600).status().code(), Code::kNotFound);
 }
 
 }  // namespace

@@ -72,12 +72,11 @@ TEST(FolderJournalTest, TheFoldersWrittenIntoAreJournalledOnceAndTheJournalGoesW
     FolderJournal journalled(files, kSelf);
     files.AddFile("/sheets/keep.txt", {1});  // makes the folders
     files.AddFile("/bakes/keep.txt", {1});
-    int error = 0;
-    for (const char* folder : {"/sheets", "/sheets", "/bakes"}) EXPECT_TRUE(journalled.StartFile(folder, 0644, &error));
+    for (const char* folder : {"/sheets", "/sheets", "/bakes"}) EXPECT_TRUE(journalled.StartFile(folder, 0644).ok());
     journalled.NoteWritingIn("/helper out");
     journalled.NoteWritingIn("/bad\nname");  // cannot be one line: not journalled
-    const auto text = files.ReadFile(journal, 1 << 20, &error);
-    ASSERT_TRUE(text);
+    const auto text = files.ReadFile(journal, 1 << 20);
+    ASSERT_TRUE(text.ok());
     EXPECT_EQ(JournalFolders(std::string(text->begin(), text->end())),
               (std::vector<std::string>{"/bakes", "/helper out", "/sheets"}));
   }

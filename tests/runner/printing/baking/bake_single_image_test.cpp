@@ -88,9 +88,8 @@ TEST_F(BakeSingleImageTest, SuccessWritesANewFileNamedByIndexTimeAndCounter) {
   EXPECT_TRUE(result.error.empty());
   EXPECT_EQ(result.baked_path, kFolder + "/" + BakedFileName(3, ToLocalTime(clock_.WallNow()), 0));
   EXPECT_EQ(graphics_.jpeg_qualities(), std::vector<int>{77});
-  int error = 0;
-  const auto bytes = files_.ReadFile(result.baked_path, 1 << 20, &error);
-  ASSERT_TRUE(bytes);
+  const auto bytes = files_.ReadFile(result.baked_path, 1 << 20);
+  ASSERT_TRUE(bytes.ok());
   const auto written = platform::FakeGraphics::ReadEncoded(*bytes);
   ASSERT_TRUE(written);
   EXPECT_EQ(written->width_px, 30);
@@ -110,8 +109,7 @@ TEST_F(BakeSingleImageTest, ATakenNameIsNeverOverwritten) {
   const BakeResult result = Bake(Request("/p.jpg"), 3);
   ASSERT_TRUE(result.success);
   EXPECT_EQ(result.baked_path, kFolder + "/" + BakedFileName(3, ToLocalTime(clock_.WallNow()), 1));
-  int error = 0;
-  EXPECT_EQ(*files_.ReadFile(taken, 100, &error), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(files_.ReadFile(taken, 100).value(), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(BakeSingleImageTest, FailuresReportTheirTextAndLeaveNoFile) {
@@ -126,9 +124,14 @@ TEST_F(BakeSingleImageTest, FailuresReportTheirTextAndLeaveNoFile) {
   EXPECT_EQ(no_folder.error, "Failed to save baked image, GDI+ status=10");
   EXPECT_TRUE(no_folder.baked_path.empty());
 
-  files_.FailWritesWith(ENOSPC);
+  files_.FailWritesWith(platform::FakeFileSystem::DiskFull());
   EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=7");
-  files_.FailWritesWith(0);
+  files_.FailWritesWith(base::Status::AlreadyExists("/fake-tmp"));  // any other kind: an I/O error, as ever
+  EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=7");
+  files_.RefuseFolder(kFolder, base::Status::AccessDenied(kFolder));
+  EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=12");
+  files_.RefuseFolder(kFolder, base::Status::Ok());
+  files_.FailWritesWith(base::Status::Ok());
   graphics_.FailEncode(GraphicsStatus::kFailed);
   EXPECT_EQ(Bake(Request("/p.jpg")).error, "Failed to save baked image, GDI+ status=1");
   EXPECT_EQ(files_.Files().size(), 0u);

@@ -233,9 +233,9 @@ TEST_F(GridComposerTest, ASheetThatCannotBeSavedFailsTheJobAfterTheOthers) {
   EXPECT_TRUE(files_.Exists("/out/1.jpg"));
   EXPECT_TRUE(files_.Exists("/out/3.jpg"));
 
-  files_.FailWritesWith(ENOSPC);
+  files_.FailWritesWith(platform::FakeFileSystem::DiskFull());
   EXPECT_EQ(Compose(request).errorMessage, "Failed to save grid image: /out/1.jpg");
-  files_.FailWritesWith(0);
+  files_.FailWritesWith(base::Status::Ok());
   request.cols = 0;
   EXPECT_EQ(Compose(request).errorMessage, "Invalid grid 1x0: rows and cols must be at least 1");
   EXPECT_EQ(GridComposer(request, nullptr, files_, clock_).errorMessage,
@@ -290,8 +290,8 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(result.success) << result.errorMessage;
   // The sheet carries the sRGB profile, as one APP2 segment right after its JFIF segment.
-  const std::optional<std::vector<uint8_t>> bytes = files.ReadFile(dir.File("sheet.jpg"), 1 << 26, nullptr);
-  ASSERT_TRUE(bytes && bytes->size() > 40);
+  const base::StatusOr<std::vector<uint8_t>> bytes = files.ReadFile(dir.File("sheet.jpg"), 1 << 26);
+  ASSERT_TRUE(bytes.ok() && bytes->size() > 40);
   EXPECT_EQ(std::vector<uint8_t>(bytes->begin() + 20, bytes->begin() + 22), (std::vector<uint8_t>{0xFF, 0xE2}));
   const std::vector<uint8_t>& srgb = imaging::colour::SrgbProfile()->icc();
   EXPECT_NE(std::search(bytes->begin(), bytes->end(), srgb.begin(), srgb.end()), bytes->end());

@@ -41,13 +41,13 @@ TEST(GridJobWriterTest, FilesAreNewPerJobAndNothingIsLeftWhenWritingFails) {
   EXPECT_NE(log.find("DEBUG C++: Wrote 1 effects entries to config file\n"), std::string::npos);
 
   const size_t before = files.Files().size();
-  files.FailWritesWith(ENOSPC);
+  files.FailWritesWith(platform::FakeFileSystem::DiskFull());
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(WriteGridJobFile(EditedJob(), files, 512), "");
-  files.FailWritesWith(0);
-  files.RefuseTempFolder(ELOOP);
+  files.FailWritesWith(base::Status::Ok());
+  files.RefuseTempFolder(base::Status::AccessDenied("/fake-tmp/PictaVera_Temp: a link"));
   EXPECT_EQ(WriteGridJobFile(EditedJob(), files, 512), "");
-  files.RefuseTempFolder(0);
+  files.RefuseTempFolder(base::Status::Ok());
   mosalith::GridJob hostile = EditedJob();
   hostile.outputs[0] = "/x\n";
   EXPECT_EQ(WriteGridJobFile(hostile, files, 512), "");

@@ -196,11 +196,11 @@ TEST_F(SheetJobWithFakesTest, AJobFileThatCannotBeWrittenFailsWithoutFallback) {
   EXPECT_EQ(result.errorMessage, "Failed to create config file");
   EXPECT_FALSE(Contains(log_, "GridComposer"));
 
-  files_.FailWritesWith(ENOSPC);
+  files_.FailWritesWith(platform::FakeFileSystem::DiskFull());
   result = Run(SmallRequest("/photos"));
   EXPECT_EQ(result.errorMessage, "Failed to create config file");
-  files_.FailWritesWith(0);
-  files_.RefuseTempFolder(EPERM);
+  files_.FailWritesWith(base::Status::Ok());
+  files_.RefuseTempFolder(base::Status::AccessDenied("/fake-tmp/PictaVera_Temp: not this user's own folder"));
   result = Run(SmallRequest("/photos"));
   EXPECT_EQ(result.errorMessage, "Failed to create config file");
   EXPECT_TRUE(processes_.calls().empty());
@@ -253,8 +253,8 @@ TEST_F(SheetJobWithFakesTest, AfterAFailedHelperOnlyTheSheetsItDidNotWriteAreCom
   request.pageWidth = 100;
   request.outputs = {"/out/s1.jpg", "/out/s2.jpg", "/out/s3.jpg"};
   processes_.SetBehaviour([&](const std::string&, const std::vector<std::string>&) {
-    files_.WriteFile("/out/s1.jpg", {'h', '1'});
-    files_.WriteFile("/out/s3.jpg", {'h', '3'});
+    EXPECT_TRUE(files_.WriteFile("/out/s1.jpg", {'h', '1'}).ok());
+    EXPECT_TRUE(files_.WriteFile("/out/s3.jpg", {'h', '3'}).ok());
     return platform::ExitedWith(2, "Mosalith: Failed to write page 2: /out/s2.jpg\n");
   });
   const GridResult result = Run(request);
