@@ -1,8 +1,6 @@
 // SettingsStore: the several-values calls built on Get and Set, for stores that cannot do better.
 #include "platform/settings_store.h"
 
-#include <cerrno>
-
 namespace platform {
 
 std::optional<std::map<std::string, std::string>> SettingsStore::GetMany(const std::vector<std::string>& names) const {
@@ -13,18 +11,16 @@ std::optional<std::map<std::string, std::string>> SettingsStore::GetMany(const s
   return values;
 }
 
-int SettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+base::Status SettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
   for (const auto& [name, value] : changes) {
-    if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return EINVAL;
-  }
-  for (const auto& [name, value] : changes) {
-    switch (Set(name, value.value_or(""))) {
-      case SettingsWriteStatus::kOk: break;
-      case SettingsWriteStatus::kCannotCreateStore: return EACCES;
-      case SettingsWriteStatus::kCannotWriteValue: return EIO;
+    if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+      return base::Status::InvalidArgument(name + ": a value with a line break or NUL");
     }
   }
-  return 0;
+  for (const auto& [name, value] : changes) {
+    if (base::Status stored = Set(name, value.value_or("")); !stored.ok()) return stored;
+  }
+  return base::Status::Ok();
 }
 
 }  // namespace platform

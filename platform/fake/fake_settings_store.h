@@ -1,11 +1,11 @@
 // FakeSettingsStore: an in-memory SettingsStore whose reads and writes can be made to fail.
 #pragma once
 
-#include <cerrno>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/settings_store.h"
 
@@ -22,15 +22,15 @@ class FakeSettingsStore : public SettingsStore {
     return found->second;
   }
 
-  SettingsWriteStatus Set(const std::string& name, const std::string& value) override {
+  base::Status Set(const std::string& name, const std::string& value) override {
     std::lock_guard lock(mutex_);
     ++writes_;
-    if (write_failure_ != SettingsWriteStatus::kOk) return write_failure_;
+    if (!write_failure_.ok()) return write_failure_;
     if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-      return SettingsWriteStatus::kCannotWriteValue;
+      return base::Status::InvalidArgument(name + ": a value with a line break or NUL");
     }
     values_[name] = value;
-    return SettingsWriteStatus::kOk;
+    return base::Status::Ok();
   }
 
   std::optional<std::map<std::string, std::string>> GetMany(const std::vector<std::string>& names) const override {
@@ -44,22 +44,21 @@ class FakeSettingsStore : public SettingsStore {
     return found;
   }
 
-  // One write for all the changes, all or none; a failure arranged by FailWrites gives EACCES for
-  // kCannotCreateStore and EIO for kCannotWriteValue.
-  int SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) override {
+  // One write for all the changes, all or none; a failure arranged by FailWrites is answered as given.
+  base::Status SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) override {
     std::lock_guard lock(mutex_);
     ++writes_;
-    if (write_failure_ != SettingsWriteStatus::kOk) {
-      return write_failure_ == SettingsWriteStatus::kCannotCreateStore ? EACCES : EIO;
-    }
+    if (!write_failure_.ok()) return write_failure_;
     for (const auto& [name, value] : changes) {
-      if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return EINVAL;
+      if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        return base::Status::InvalidArgument(name + ": a value with a line break or NUL");
+      }
     }
     for (const auto& [name, value] : changes) {
       if (value) values_[name] = *value;
       else values_.erase(name);
     }
-    return 0;
+    return base::Status::Ok();
   }
 
   // Arranging the store.
@@ -71,10 +70,11 @@ class FakeSettingsStore : public SettingsStore {
     std::lock_guard lock(mutex_);
     unreadable_ = unreadable;
   }
-  // Every later Set fails with `status` (kOk restores working writes).
-  void FailWrites(SettingsWriteStatus status) {
+  // Every later Set and SetMany fails with `status` (kUnavailable: a store that cannot be made; any
+  // other kind: a value that cannot be written); an ok status restores working writes.
+  void FailWrites(base::Status status) {
     std::lock_guard lock(mutex_);
-    write_failure_ = status;
+    write_failure_ = std::move(status);
   }
   int writes() const {
     std::lock_guard lock(mutex_);
@@ -100,7 +100,7 @@ class FakeSettingsStore : public SettingsStore {
   mutable std::mutex mutex_;
   std::map<std::string, std::string> values_;
   bool unreadable_ = false;
-  SettingsWriteStatus write_failure_ = SettingsWriteStatus::kOk;
+  base::Status write_failure_;
   int writes_ = 0;
   mutable int reads_ = 0;
 };

@@ -1,6 +1,7 @@
 // FileSettingsStore: reading, replacing one line and atomically rewriting the settings file.
 #include "platform/posix/file_settings_store.h"
 
+#include "imaging/output/file_status.h"
 #include "platform/file_system.h"
 #include "platform/posix/file_primitives.h"
 
@@ -103,46 +104,45 @@ std::optional<std::map<std::string, std::string>> FileSettingsStore::GetMany(con
   return values;
 }
 
-SettingsWriteStatus FileSettingsStore::Set(const std::string& name, const std::string& value) {
-  SettingsWriteStatus status = SettingsWriteStatus::kOk;
-  Write({{name, value}}, &status);
-  return status;
+base::Status FileSettingsStore::Set(const std::string& name, const std::string& value) {
+  return Write({{name, value}});
 }
 
-int FileSettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
-  SettingsWriteStatus status = SettingsWriteStatus::kOk;
-  return Write(changes, &status);
+base::Status FileSettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+  return Write(changes);
 }
 
-int FileSettingsStore::Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes,
-                             SettingsWriteStatus* status) {
-  *status = SettingsWriteStatus::kCannotWriteValue;
+base::Status FileSettingsStore::Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
   for (const auto& [name, value] : changes) {
-    if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return EINVAL;
+    if (value && value->find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+      return base::Status::InvalidArgument(path_ + ": " + name + ": a value with a line break or NUL");
+    }
   }
   std::lock_guard lock(write_mutex_);
-  *status = SettingsWriteStatus::kCannotCreateStore;
   const size_t slash = path_.rfind('/');
-  if (slash == std::string::npos || slash == 0) return ENOENT;
-  if (const int error = MakeFolders(path_.substr(0, slash)); error != 0) return error;
+  if (slash == std::string::npos || slash == 0) return base::Status::Unavailable(path_ + ": no folder to keep it in");
+  const std::string folder = path_.substr(0, slash);
+  if (const int error = MakeFolders(folder); error != 0) {
+    return base::Status::Unavailable(imaging::FileStatus(error, folder).message());
+  }
   const std::string target = FollowLinks(path_);
 
   // An existing file that cannot be read is not replaced: its other lines would be lost.
-  *status = SettingsWriteStatus::kCannotWriteValue;
   std::string contents;
   if (const int error = ReadStore(target, &contents); error != 0) {
-    if (error != EFBIG || oversized_ != Oversized::kReplaceOversized) return error;
+    // The primitive's EINVAL is its refusal of what is not a regular file.
+    if (error == EINVAL) return base::Status::AccessDenied(target + ": not a regular file");
+    if (error != EFBIG || oversized_ != Oversized::kReplaceOversized) return imaging::FileStatus(error, target);
     contents.clear();
   }
   for (const auto& [name, value] : changes) contents = ChangeSettingLine(contents, name, value);
 
   bool started = false;
   if (const int error = ReplaceFileAtomically(target, contents.data(), contents.size(), 0600, &started); error != 0) {
-    *status = started ? SettingsWriteStatus::kCannotWriteValue : SettingsWriteStatus::kCannotCreateStore;
-    return error;
+    const base::Status failed = imaging::FileStatus(error, target);
+    return started ? failed : base::Status::Unavailable(failed.message());
   }
-  *status = SettingsWriteStatus::kOk;
-  return 0;
+  return base::Status::Ok();
 }
 
 }  // namespace platform

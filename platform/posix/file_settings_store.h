@@ -29,7 +29,9 @@ std::optional<std::string> FindSettingValue(const std::string& contents, const s
 // by the FileSystem's one rule (ReplaceFileAtomically: a new file beside it, flushed, renamed over it).
 // A link at the settings path is followed for writing: the file it points to is replaced and the link
 // stays. The folders above it are created with mode 0700 and the file is 0600. Files larger than 1 MiB are not read
-// (Get gives nothing, Set refuses rather than drop their other lines).
+// (Get gives nothing, Set refuses with kTooLarge rather than drop their other lines). A folder that
+// cannot be made or that takes no new file is kUnavailable; the system's other errors become kinds by
+// imaging/output/file_status.h.
 // Thread safety: as SettingsStore; writes within one process are serialised.
 class FileSettingsStore : public SettingsStore {
  public:
@@ -38,15 +40,15 @@ class FileSettingsStore : public SettingsStore {
       : path_(std::move(path)), oversized_(oversized) {}
 
   std::optional<std::string> Get(const std::string& name) const override;
-  SettingsWriteStatus Set(const std::string& name, const std::string& value) override;
+  base::Status Set(const std::string& name, const std::string& value) override;
   // One read, and one write for all the changes.
   std::optional<std::map<std::string, std::string>> GetMany(const std::vector<std::string>& names) const override;
-  int SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) override;
+  base::Status SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) override;
 
   const std::string& path() const { return path_; }
 
  private:
-  int Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes, SettingsWriteStatus* status);
+  base::Status Write(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes);
 
   std::string path_;
   Oversized oversized_;

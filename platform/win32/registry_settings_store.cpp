@@ -4,6 +4,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win_file_calls.h"
 
 namespace platform {
 namespace {
@@ -30,22 +31,25 @@ std::optional<std::string> RegistrySettingsStore::Get(const std::string& name) c
   return win32::Narrow(text);
 }
 
-SettingsWriteStatus RegistrySettingsStore::Set(const std::string& name, const std::string& value) {
+base::Status RegistrySettingsStore::Set(const std::string& name, const std::string& value) {
+  const std::string where = "HKEY_CURRENT_USER\\" + win32::Narrow(key_path_) + "\\" + name;
   const std::optional<std::wstring> value_name = win32::Widen(name);
   const std::optional<std::wstring> text = win32::Widen(value);
   if (!value_name || value_name->empty() || !text || value.find_first_of("\r\n") != std::string::npos) {
-    return SettingsWriteStatus::kCannotWriteValue;
+    return base::Status::InvalidArgument(where + ": a name or value the registry cannot keep");
   }
   HKEY key = nullptr;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, key_path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return SettingsWriteStatus::kCannotCreateStore;
+  const LSTATUS opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, key_path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (opened != ERROR_SUCCESS) {
+    return base::Status::Unavailable(FileStatusFromWin32(static_cast<unsigned long>(opened), where).message());
   }
   const DWORD bytes = static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t));
   const LSTATUS status = ::RegSetValueExW(key, value_name->c_str(), 0, REG_SZ,
                                           reinterpret_cast<const BYTE*>(text->c_str()), bytes);
   ::RegCloseKey(key);
-  return status == ERROR_SUCCESS ? SettingsWriteStatus::kOk : SettingsWriteStatus::kCannotWriteValue;
+  if (status != ERROR_SUCCESS) return FileStatusFromWin32(static_cast<unsigned long>(status), where);
+  return base::Status::Ok();
 }
 
 }  // namespace platform

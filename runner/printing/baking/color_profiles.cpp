@@ -54,17 +54,14 @@ bool SaveSelectedColorProfile(platform::SettingsStore* store, const std::string&
     LogLine("ERROR: Failed to save color profile to registry");
     return false;
   }
-  switch (store->Set(kColorProfileSettingName, id)) {
-    case platform::SettingsWriteStatus::kOk:
-      OutputLine("INFO: Color profile set to: " + id);
-      return true;
-    case platform::SettingsWriteStatus::kCannotCreateStore:
-      LogLine("ERROR: Failed to create registry key for color profile");
-      return false;
-    case platform::SettingsWriteStatus::kCannotWriteValue:
-      break;
+  const base::Status saved = store->Set(kColorProfileSettingName, id);
+  if (saved.ok()) {
+    OutputLine("INFO: Color profile set to: " + id);
+    return true;
   }
-  LogLine("ERROR: Failed to save color profile to registry");
+  // The lines name the step as the registry's steps were named: making the store, or writing the value.
+  LogLine(saved.Is(base::Status::Code::kUnavailable) ? "ERROR: Failed to create registry key for color profile"
+                                                      : "ERROR: Failed to save color profile to registry");
   return false;
 }
 

@@ -26,6 +26,14 @@ platform::PrintSettings BuiltInDefaults() {
   return settings;
 }
 
+// The Spooler port's errno value for a failed write of the built-in printer's state, as the stores have
+// always answered it: EACCES when the store cannot be made, EINVAL for a value it refuses, EIO for the rest.
+int SpoolerError(const base::Status& status) {
+  if (status.ok()) return 0;
+  if (status.Is(base::Status::Code::kUnavailable)) return EACCES;
+  return status.Is(base::Status::Code::kInvalidArgument) ? EINVAL : EIO;
+}
+
 // The fields of Pictavera's own choices for a system printer.
 constexpr uint32_t kChoiceFields = platform::kFieldColor | platform::kFieldPrintQuality | platform::kFieldYResolution;
 
@@ -114,9 +122,9 @@ BuiltInState PrinterDirectory::LoadLocked() {
 int PrinterDirectory::SaveLocked(const BuiltInState& state) {
   if (loaded_ && *loaded_ == state) return 0;  // written only when it changes
   if (state_store_ == nullptr) return ENOENT;
-  const int error = state_store_->SetMany(BuiltInStateChanges(state));
-  if (error == 0) loaded_ = state;
-  return error;
+  const base::Status saved = state_store_->SetMany(BuiltInStateChanges(state));
+  if (saved.ok()) loaded_ = state;
+  return SpoolerError(saved);
 }
 
 std::vector<platform::PrinterSummary> PrinterDirectory::Printers() {
@@ -204,7 +212,7 @@ int PrinterDirectory::StoreSettings(const std::string& name, const platform::Pri
     const int error = system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
     // Pictavera's own choices, kept apart from what every program of the user shares.
     if (error == 0 && choices_ != nullptr &&
-        choices_->Set(ChoiceName(name), ChoiceText(settings)) != platform::SettingsWriteStatus::kOk) {
+        !choices_->Set(ChoiceName(name), ChoiceText(settings)).ok()) {
       return EIO;
     }
     return error;

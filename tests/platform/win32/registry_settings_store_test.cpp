@@ -21,13 +21,13 @@ std::wstring RawValue(const wchar_t* key, const wchar_t* name) {
 
 TEST(RegistrySettingsStoreTest, ColorProfileRoundTripsThroughTheUsersPrintingKey) {
   RegistrySettingsStore store;
-  ASSERT_EQ(store.Set(kName, kValue), SettingsWriteStatus::kOk);
+  ASSERT_TRUE(store.Set(kName, kValue).ok());
   EXPECT_EQ(store.Get(kName), kValue);
   // Where other programs (and an earlier version of the application) look for it, as UTF-16 text.
   EXPECT_EQ(RawValue(L"Software\\PictaVera\\Printing", L"ColorProfile"), kValueWide);
 
-  ASSERT_EQ(store.Set("Other", "kept"), SettingsWriteStatus::kOk);
-  ASSERT_EQ(store.Set(kName, ""), SettingsWriteStatus::kOk);
+  ASSERT_TRUE(store.Set("Other", "kept").ok());
+  ASSERT_TRUE(store.Set(kName, "").ok());
   EXPECT_EQ(store.Get(kName), "");
   EXPECT_EQ(store.Get("Other"), "kept");
 }
@@ -36,7 +36,7 @@ TEST(RegistrySettingsStoreTest, MissingKeysValuesAndOtherTypesReadAsNothing) {
   const std::wstring key = L"Software\\PictaVera\\Tests\\Store" + std::to_wstring(::GetCurrentProcessId());
   RegistrySettingsStore store(key);
   EXPECT_EQ(store.Get(kName), std::nullopt);  // no key yet
-  ASSERT_EQ(store.Set("Present", "1"), SettingsWriteStatus::kOk);
+  ASSERT_TRUE(store.Set("Present", "1").ok());
   EXPECT_EQ(store.Get(kName), std::nullopt);  // key, no value
 
   HKEY handle = nullptr;
@@ -50,12 +50,21 @@ TEST(RegistrySettingsStoreTest, MissingKeysValuesAndOtherTypesReadAsNothing) {
 
 TEST(RegistrySettingsStoreTest, ValuesWithLineBreaksOrBadTextAreRefusedAndChangeNothing) {
   RegistrySettingsStore store;
-  ASSERT_EQ(store.Set(kName, "before"), SettingsWriteStatus::kOk);
-  EXPECT_EQ(store.Set(kName, "two\nlines"), SettingsWriteStatus::kCannotWriteValue);
-  EXPECT_EQ(store.Set(kName, "carriage\rreturn"), SettingsWriteStatus::kCannotWriteValue);
-  EXPECT_EQ(store.Set(kName, std::string("nul\0inside", 10)), SettingsWriteStatus::kCannotWriteValue);
-  EXPECT_EQ(store.Set(kName, "\xC3\x28"), SettingsWriteStatus::kCannotWriteValue);  // not UTF-8
+  ASSERT_TRUE(store.Set(kName, "before").ok());
+  for (const std::string& refused : {std::string("two\nlines"), std::string("carriage\rreturn"),
+                                     std::string("nul\0inside", 10), std::string("\xC3\x28")}) {  // the last: not UTF-8
+    EXPECT_EQ(store.Set(kName, refused).code(), base::Status::Code::kInvalidArgument);
+  }
   EXPECT_EQ(store.Get(kName), "before");
+}
+
+TEST(RegistrySettingsStoreTest, AKeyThatCannotBeMadeIsAnUnavailableStore) {
+  // A key name longer than the registry's 255 characters.
+  RegistrySettingsStore store(L"Software\\PictaVera\\Tests\\" + std::wstring(300, L'k'));
+  const base::Status refused = store.Set(kName, "srgb");
+  EXPECT_EQ(refused.code(), base::Status::Code::kUnavailable) << refused.ToString();
+  EXPECT_EQ(refused.message().rfind("HKEY_CURRENT_USER\\Software\\PictaVera\\Tests\\kkk", 0), 0u) << refused.message();
+  EXPECT_EQ(store.Get(kName), std::nullopt);
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 namespace runner::printing {
 namespace {
 
-using platform::SettingsWriteStatus;
 
 EncodableValue V(const std::string& text) { return EncodableValue(text); }
 
@@ -68,10 +67,18 @@ TEST(ColorProfiles, SavingRefusesWhatCouldNotBeReadBack) {
             "ERROR: Failed to save color profile to registry\nERROR: Failed to save color profile to registry\n");
   EXPECT_EQ(LoadSelectedColorProfile(&store), std::string(255, 'x'));
 
-  store.FailWrites(SettingsWriteStatus::kCannotCreateStore);
+  store.FailWrites(base::Status::Unavailable("Printing: Permission denied"));
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(SaveSelectedColorProfile(&store, "srgb"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: Failed to create registry key for color profile\n");
+  // Every other kind is a value that could not be written.
+  for (const base::Status& failure : {base::Status::IoError("Printing: disk full"),
+                                      base::Status::AccessDenied("Printing: Permission denied")}) {
+    store.FailWrites(failure);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(SaveSelectedColorProfile(&store, "srgb"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: Failed to save color profile to registry\n");
+  }
 }
 
 class ColorProfileMethodsTest : public ::testing::Test {

@@ -119,10 +119,18 @@ TEST(BuiltInState, TheDirectoryReadsOnceAndWritesOnlyChanges) {
   EXPECT_EQ(store.Held("formName"), "4x6 in");
 
   // A failed write leaves the state as it was, and says why.
-  store.FailWrites(platform::SettingsWriteStatus::kCannotWriteValue);
+  store.FailWrites(base::Status::IoError("BuiltInPrinter: disk full"));
   settings.copies = 2;
   EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EIO);
   EXPECT_EQ(directory.CurrentSettings("PictaVera PDF")->copies, 1);
+  // The numbers the printer's callers have always seen: a store that cannot be made, a value refused.
+  store.FailWrites(base::Status::Unavailable("BuiltInPrinter: Permission denied"));
+  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EACCES);
+  store.FailWrites(base::Status::InvalidArgument("formName: a value with a line break or NUL"));
+  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EINVAL);
+  store.FailWrites(base::Status::Ok());
+  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), 0);
+  EXPECT_EQ(store.Held("copies"), "2");
 }
 
 }  // namespace

@@ -67,9 +67,9 @@ TEST_F(PrinterDirectoryTest, PictaverasOwnColourAndQualityAreKeptApartAndReadBac
   EXPECT_EQ(settings.y_resolution_dpi, 600);
 
   // A choice that cannot be kept is a failed store; a damaged one is ignored.
-  choices_.FailWrites(platform::SettingsWriteStatus::kCannotWriteValue);
+  choices_.FailWrites(base::Status::IoError("Choices: disk full"));
   EXPECT_NE(directory.StoreSettings("Büro", chosen), 0);
-  choices_.FailWrites(platform::SettingsWriteStatus::kOk);
+  choices_.FailWrites(base::Status::Ok());
   for (const auto& [name, value] : choices_.values()) choices_.Put(name, "fields=oops color=");
   EXPECT_EQ(next_run.CurrentSettings("Büro")->fields & platform::kFieldColor, 0u);
 }

@@ -303,7 +303,7 @@ TEST_F(PrinterChannelTest, BuiltInPrinterKeepsItsPaperInItsOwnState) {
   EXPECT_EQ(PrinterDirectory(&spooler_, &pdf_, &pdf_state_).CurrentSettings("PictaVera PDF")->form_name, "10x15 cm");
   EXPECT_EQ(spooler_.store_count(), stores);
   // A store that fails leaves the flag and paper as they were.
-  pdf_state_.FailWrites(platform::SettingsWriteStatus::kCannotWriteValue);
+  pdf_state_.FailWrites(base::Status::IoError("BuiltInPrinter: disk full"));
   EXPECT_FALSE(reopened.SetDefaultPrinter("Office"));
   EXPECT_EQ(reopened.DefaultPrinter(), "PictaVera PDF");
 }
