@@ -29,8 +29,8 @@ class FakeFileSystem : public FileSystem {
   PathKind KindAt(const std::string& path) override;
   base::StatusOr<std::vector<std::string>> OwnFiles(const std::string& folder) override;
 
-  // Setup. Each arranged failure is answered as given (its message is the fake's whole message), until
-  // called again with an ok status.
+  // Setup. Each arranged failure is answered as given (WriteFile and WriteNewFile put the path before its
+  // message), until called again with an ok status.
   // TempFolder fails with `status` (kAccessDenied: a link, a shared folder).
   void RefuseTempFolder(base::Status status);
   // Every later write of bytes and every folder creation fails with `status` (DiskFull(): a full disk).

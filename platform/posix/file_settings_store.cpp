@@ -108,7 +108,8 @@ base::Status FileSettingsStore::Set(const std::string& name, const std::string& 
   return Write({{name, value}});
 }
 
-base::Status FileSettingsStore::SetMany(const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+base::Status FileSettingsStore::SetMany(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
   return Write(changes);
 }
 
