@@ -55,8 +55,8 @@ class PendingFile {
 };
 
 // A PendingFile by the one rule over `calls` (which must outlive it), named ".pictavera-<pid>-<n>.tmp" in
-// `folder`: what the real adapters' StartFile returns, its failures as StartFile gives them (the seam's
-// errno values turned into kinds by imaging/output/file_status.h).
+// `folder`: what the real adapters' StartFile returns, its failures as StartFile gives them (the image
+// core's failures turned into kinds by imaging/output/file_status.h).
 base::StatusOr<std::unique_ptr<PendingFile>> StartFileByRule(imaging::FileCalls& calls, const std::string& folder,
                                                              uint32_t mode);
 
