@@ -44,6 +44,103 @@ void LogProgress(SheetCounters& counters, int64_t done, size_t image_count) {
   LogLine("Mosalith: [" + std::to_string(done) + "/" + std::to_string(image_count) + "]");
 }
 
+// How large the decode of a cell's photo must be: the picture's cover size of the photo's target
+// (magnet and bleed), measured after the turn to the magnet.
+ScaleNeed PhotoScaleNeed(const GridJob& job, const SheetGeometry& geometry, int32_t photo_width, int32_t photo_height) {
+  return [&job, &geometry, photo_width, photo_height](int32_t width, int32_t height) {
+    if (job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+    return std::max(static_cast<double>(photo_width) / width, static_cast<double>(photo_height) / height);
+  };
+}
+
+// Without the user's zoom and pan the magnet is one window of the cover-scaled photo, known before
+// decoding: the photo is decoded straight to it, turned upright and to the magnet only at its size.
+// With them (`user_transform`) there is no window.
+WindowNeed PhotoWindowNeed(const GridJob& job, const SheetGeometry& geometry, size_t index, int32_t photo_width,
+                           int32_t photo_height, bool user_transform) {
+  return [&job, &geometry, index, photo_width, photo_height, user_transform](
+             int32_t stored_width, int32_t stored_height, int orientation) -> std::optional<StoredWindow> {
+    if (user_transform) return std::nullopt;
+    const int32_t bleed = geometry.bleed_px;
+    const bool swapped = imaging::OrientationSwapsSides(orientation);
+    int32_t width = swapped ? stored_height : stored_width, height = swapped ? stored_width : stored_height;
+    const bool turn = job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape);
+    if (turn) std::swap(width, height);
+    CropFocus focus{nullptr, turn, bleed};
+    if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
+    const std::optional<CoverWindow> window = CoverWindowOf(width, height, photo_width, photo_height, &focus);
+    if (!window) return std::nullopt;
+    return StoredWindowOf(window->cover.width_px, window->cover.height_px,
+                          imaging::PixelRect{window->left_px, window->top_px, photo_width, photo_height}, orientation,
+                          turn);
+  };
+}
+
+// Photo `index` covering its magnet and the bleed around it: loaded, turned and fitted to the magnet,
+// converted to the sheet's space and given its effects and border. Nothing, after logging why, when
+// the photo could not be loaded.
+std::optional<imaging::Bitmap> LoadCellPhoto(const GridJob& job, const SheetGeometry& geometry, size_t index,
+                                             ImageCodec& codec, const SheetCounters& counters) {
+  const int32_t bleed = geometry.bleed_px;
+  const int32_t photo_width = geometry.magnet_width_px + 2 * bleed;
+  const int32_t photo_height = geometry.magnet_height_px + 2 * bleed;
+  const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
+  const bool user_transform = WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f;
+  base::StatusOr<UprightPicture> photo =
+      LoadUpright(job.images[index], codec, PhotoScaleNeed(job, geometry, photo_width, photo_height),
+                  PhotoWindowNeed(job, geometry, index, photo_width, photo_height, user_transform));
+  if (!photo.ok()) {
+    LogLine(PictureFailureLine(PictureRole::kPhoto, index, job.images[index], photo.status().message()));
+    return std::nullopt;
+  }
+  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape, job.rotateToFit);
+  CropFocus focus{nullptr, rotated, bleed};
+  if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
+  if (!photo->windowed) {
+    FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
+  } else if (photo->pixels.width_px != photo_width || photo->pixels.height_px != photo_height) {
+    CenterCrop(photo->pixels, photo_width, photo_height);  // a turn found no memory: at most the magnet
+  }
+  // Converted at the magnet's size, before the effects and border work on it.
+  if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
+  if (effects) {
+    ApplyEffects(photo->pixels, *effects);
+    ApplyBorder(photo->pixels, *effects, bleed);
+  }
+  return std::move(photo->pixels);
+}
+
+// Frame `index` at its magnet's size, converted to the sheet's space; empty when the photo has no frame
+// or it could not be loaded (logged) or sized.
+imaging::Bitmap LoadCellFrame(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
+                              const SheetCounters& counters) {
+  if (index >= job.frames.size() || job.frames[index].empty()) return {};
+  const int32_t w = geometry.magnet_width_px;
+  const int32_t h = geometry.magnet_height_px;
+  // Decoded no larger than its magnet needs, once turned to it.
+  const ScaleNeed frame_need = [&](int32_t width, int32_t height) {
+    if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
+    return std::max(static_cast<double>(w) / width, static_cast<double>(h) / height);
+  };
+  base::StatusOr<UprightPicture> frame = LoadUpright(job.frames[index], codec, frame_need);
+  if (!frame.ok()) {
+    LogLine(PictureFailureLine(PictureRole::kFrame, index, job.frames[index], frame.status().message()));
+    return {};
+  }
+  TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
+  // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
+  bool fitted = false;
+  if (job.frameFit == kFrameFitCover) {
+    fitted = CoverCrop(frame->pixels, frame->pixels.width_px, frame->pixels.height_px, w, h);
+  } else if (std::optional<imaging::Bitmap> sized = imaging::ReduceBitmap(frame->pixels, w, h)) {
+    frame->pixels = std::move(*sized);
+    fitted = true;
+  }
+  if (!fitted) return {};
+  if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
+  return std::move(frame->pixels);
+}
+
 }  // namespace
 
 void PastePhoto(imaging::Bitmap& canvas, const imaging::Bitmap& photo, CellOrigin cell, int32_t magnet_width_px,
@@ -122,83 +219,13 @@ SheetPhotos PhotosOfSheet(const GridJob& job, const SheetGeometry& geometry, siz
 PreparedCell PrepareCell(const GridJob& job, const SheetGeometry& geometry, size_t index, ImageCodec& codec,
                          SheetCounters& counters) {
   PreparedCell cell;
-  // The photo covers its magnet and the bleed around it.
-  const int32_t bleed = geometry.bleed_px;
-  const int32_t photo_width = geometry.magnet_width_px + 2 * bleed;
-  const int32_t photo_height = geometry.magnet_height_px + 2 * bleed;
-  const EffectRecord* effects = index < job.effects.size() ? &job.effects[index] : nullptr;
-  // The decode needs the picture's cover size of the magnet, measured after the turn to the magnet.
-  const ScaleNeed need = [&](int32_t width, int32_t height) {
-    if (job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
-    return std::max(static_cast<double>(photo_width) / width, static_cast<double>(photo_height) / height);
-  };
-  // Without the user's zoom and pan the magnet is one window of the cover-scaled photo, known before
-  // decoding: the photo is decoded straight to it, turned upright and to the magnet only at its size.
-  const bool user_transform = WantsUserTransform(effects) && effects->viewportWidth > 0.0f && effects->viewportHeight > 0.0f;
-  const WindowNeed window_need = [&](int32_t stored_width, int32_t stored_height,
-                                     int orientation) -> std::optional<StoredWindow> {
-    if (user_transform) return std::nullopt;
-    const bool swapped = imaging::OrientationSwapsSides(orientation);
-    int32_t width = swapped ? stored_height : stored_width, height = swapped ? stored_width : stored_height;
-    const bool turn = job.rotateToFit && ShouldRotate(width, height, geometry.magnet_shape);
-    if (turn) std::swap(width, height);
-    CropFocus focus{nullptr, turn, bleed};
-    if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
-    const std::optional<CoverWindow> window = CoverWindowOf(width, height, photo_width, photo_height, &focus);
-    if (!window) return std::nullopt;
-    return StoredWindowOf(window->cover.width_px, window->cover.height_px,
-                          imaging::PixelRect{window->left_px, window->top_px, photo_width, photo_height}, orientation,
-                          turn);
-  };
-  base::StatusOr<UprightPicture> photo = LoadUpright(job.images[index], codec, need, window_need);
-  if (!photo.ok()) {
-    LogLine(PictureFailureLine(PictureRole::kPhoto, index, job.images[index], photo.status().message()));
+  std::optional<imaging::Bitmap> photo = LoadCellPhoto(job, geometry, index, codec, counters);
+  if (!photo) {
     counters.done.fetch_add(1);  // counted, but an empty cell prints no progress line
     return cell;
   }
-  const bool rotated = TurnPhotoToMagnet(*photo, static_cast<int>(index), geometry.magnet_shape, job.rotateToFit);
-  CropFocus focus{nullptr, rotated, bleed};
-  if (job.faceAwareCrop && index < job.faces.size()) focus.faces = &job.faces[index];
-  if (!photo->windowed) {
-    FitToMagnet(photo->pixels, photo->width_px, photo->height_px, effects, photo_width, photo_height, rotated, &focus);
-  } else if (photo->pixels.width_px != photo_width || photo->pixels.height_px != photo_height) {
-    CenterCrop(photo->pixels, photo_width, photo_height);  // a turn found no memory: at most the magnet
-  }
-  // Converted at the magnet's size, before the effects and border work on it.
-  if (counters.colour != nullptr) ConvertToSheet(photo->pixels, photo->colour, *counters.colour, job.images[index]);
-  if (effects) {
-    ApplyEffects(photo->pixels, *effects);
-    ApplyBorder(photo->pixels, *effects, bleed);
-  }
-  cell.photo = std::move(photo->pixels);
-
-  if (index < job.frames.size() && !job.frames[index].empty()) {
-    const int32_t w = geometry.magnet_width_px;
-    const int32_t h = geometry.magnet_height_px;
-    // Decoded no larger than its magnet needs, once turned to it.
-    const ScaleNeed frame_need = [&](int32_t width, int32_t height) {
-      if (ShouldRotate(width, height, geometry.magnet_shape)) std::swap(width, height);
-      return std::max(static_cast<double>(w) / width, static_cast<double>(h) / height);
-    };
-    base::StatusOr<UprightPicture> frame = LoadUpright(job.frames[index], codec, frame_need);
-    if (frame.ok()) {
-      TurnFrameToMagnet(frame->pixels, geometry.magnet_shape);
-      // A frame that could not be resized (out of memory) would not match its magnet: leave it off.
-      bool fitted = false;
-      if (job.frameFit == kFrameFitCover) {
-        fitted = CoverCrop(frame->pixels, frame->pixels.width_px, frame->pixels.height_px, w, h);
-      } else if (std::optional<imaging::Bitmap> sized = imaging::ReduceBitmap(frame->pixels, w, h)) {
-        frame->pixels = std::move(*sized);
-        fitted = true;
-      }
-      if (fitted) {
-        if (counters.colour != nullptr) ConvertToSheet(frame->pixels, frame->colour, *counters.colour, job.frames[index]);
-        cell.frame = std::move(frame->pixels);
-      }
-    } else {
-      LogLine(PictureFailureLine(PictureRole::kFrame, index, job.frames[index], frame.status().message()));
-    }
-  }
+  cell.photo = std::move(*photo);
+  cell.frame = LoadCellFrame(job, geometry, index, codec, counters);
   LogProgress(counters, counters.done.fetch_add(1) + 1, job.images.size());
   return cell;
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "imaging/header/jpeg_segments.h"
+
 namespace imaging::colour {
 namespace {
 
@@ -37,12 +39,16 @@ bool EmbedIccProfile(std::vector<uint8_t>* jpeg, const std::vector<uint8_t>& icc
   if (in.size() < 4 || in[0] != 0xFF || in[1] != 0xD8) return false;
 
   // After SOI, step over the APP0 and APP1 segments the encoder put first.
-  size_t at = 2;
-  while (at + 4 <= in.size() && in[at] == 0xFF && (in[at + 1] == 0xE0 || in[at + 1] == 0xE1)) {
-    const size_t length = (size_t{in[at + 2]} << 8) | in[at + 3];
-    if (length < 2 || at + 2 + length > in.size()) return false;
-    at += 2 + length;
-  }
+  uint64_t at = 2;
+  bool cut_short = false;
+  const JpegWalkEnd end = WalkJpegSegments(ReadFromMemory(in.data(), in.size()), JpegWalk::kHeader,
+                                           [&](const JpegSegment& segment) {
+                                             if (segment.marker != 0xE0 && segment.marker != 0xE1) return false;
+                                             cut_short = segment.payload_length > in.size() - segment.payload_offset;
+                                             at = segment.payload_offset + segment.payload_length;
+                                             return !cut_short;
+                                           });
+  if (cut_short || (end == JpegWalkEnd::kEndOfData && at < in.size())) return false;
 
   const std::vector<uint8_t> segments = IccSegments(icc);
   if (segments.empty()) return false;

@@ -6,7 +6,7 @@
 
 #include "imaging/encode.h"
 #include "platform/cairo/cairo_canvas.h"
-#include "platform/posix/picture_open.h"
+#include "platform/portable/picture_open.h"
 
 namespace platform {
 

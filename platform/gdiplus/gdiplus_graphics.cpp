@@ -7,7 +7,7 @@
 
 #include "imaging/encode.h"
 #include "platform/gdiplus/gdiplus_canvas.h"
-#include "platform/posix/picture_open.h"
+#include "platform/portable/picture_open.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <libexif/exif-data.h>
 
 #include "imaging/decode.h"
-#include "platform/posix/picture_file.h"
+#include "platform/portable/picture_file.h"
 
 namespace platform {
 namespace {

@@ -1,5 +1,5 @@
 // PictureFile: open(2) without blocking, fstat(2) for the type, pread(2) for its reads.
-#include "platform/posix/picture_file.h"
+#include "platform/portable/picture_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

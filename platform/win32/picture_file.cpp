@@ -1,6 +1,6 @@
 // PictureFile on Windows: CreateFileW on the UTF-16 form of the path, the type checked on the open handle,
 // reads at an offset through ReadFile. The descriptor is a C runtime one over that handle, as on POSIX.
-#include "platform/posix/picture_file.h"
+#include "platform/portable/picture_file.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -29,7 +29,7 @@
 #include "platform/gdiplus/gdiplus_graphics.h"
 #include "platform/gdiplus/gdiplus_session.h"
 #include "platform/libexif/libexif_metadata_reader.h"
-#include "platform/posix/system_clock.h"  // the standard library's clocks: no POSIX call in it
+#include "platform/portable/system_clock.h"  // the standard library's clocks: no POSIX call in it
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win_dialogs.h"
 #include "platform/win32/win_file_system.h"

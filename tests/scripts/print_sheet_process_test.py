@@ -3,7 +3,8 @@
 composed into two 2 x 2 sheets by the helper program beside the host, then the sheets printed on the
 built-in PDF printer on A6 paper. The PDF must have one page per sheet, every page A6, and each sheet
 placed at the physical size its file states (100 dpi). A sheet whose request names no dpi states no
-resolution and prints fitted to the page.
+resolution and prints fitted to the page. A background sheet job, polled to its end, composes the photos
+it can use and names the others with why.
 
     print_sheet_process_test.py BIN_FOLDER
 
@@ -14,6 +15,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from pictavera_client import Host  # noqa: E402
@@ -45,6 +47,49 @@ def jfif_density(path):
     if data[:2] != b"\xff\xd8" or data[6:11] != b"JFIF\0":
         return None
     return data[13], int.from_bytes(data[14:16], "big"), int.from_bytes(data[16:18], "big")
+
+
+def background_job(host, work, photos, failures):
+    """A background sheet job with a missing and a damaged photo among good ones, polled to its end: the
+    sheet is written with those two cells white, the result names them with why; an unknown job number is
+    refused."""
+    missing = os.path.join(work, "missing.jpg")
+    damaged = os.path.join(work, "damaged.jpg")
+    with open(photos[0], "rb") as good, open(damaged, "wb") as cut:
+        cut.write(good.read(300))  # a JPEG file cut off inside its header
+    sheet = os.path.join(work, "background.jpg")
+    started = host.wait(host.send("printing_channel", "createGridImagesFastAsync", {
+        "imagePaths": [photos[0], missing, damaged, photos[1]], "outputPaths": [sheet], "rows": 2, "columns": 2,
+        "pageWidth": SHEET_PX[0], "pageHeight": SHEET_PX[1], "marginLeft": 0, "marginRight": 0, "marginTop": 0,
+        "marginBottom": 0, "jpegQuality": 95}), timeout=30)
+    job = (started or {}).get("success")
+    if not isinstance(job, int):
+        failures.append(f"createGridImagesFastAsync answered {started}")
+        return
+    status, deadline = None, time.monotonic() + 60
+    while time.monotonic() < deadline:
+        status = host.wait(host.send("printing_channel", "checkGridJobStatus", job), timeout=10)
+        if not isinstance((status or {}).get("success"), dict) or status["success"].get("completed"):
+            break
+        time.sleep(0.05)
+    result = (status or {}).get("success")
+    if not isinstance(result, dict) or result.get("completed") is not True:
+        failures.append(f"background job {job}: last status {status}")
+        return
+    expected = {"completed": True, "success": True, "errorMessage": "",
+                "failedImages": [{"index": 1, "reason": "file not found"}, {"index": 2, "reason": "damaged data"}]}
+    if {k: result.get(k) for k in expected} != expected or not isinstance(result.get("totalTimeMs"), int):
+        failures.append(f"background job {job} ended with {result}")
+    if not os.path.isfile(sheet):
+        failures.append("the background job wrote no sheet")
+    else:
+        centres = [((c % 2) * CELL_PX[0] + CELL_PX[0] // 2, (c // 2) * CELL_PX[1] + CELL_PX[1] // 2) for c in range(4)]
+        for cell, (found, colour) in enumerate(zip(pixels(sheet, centres), [COLOURS[0], "#ffffff", "#ffffff", COLOURS[1]])):
+            if not near(found, colour):
+                failures.append(f"background sheet cell {cell}: {found}, expected {colour}")
+    unknown = host.wait(host.send("printing_channel", "checkGridJobStatus", job + 1000), timeout=10)
+    if (unknown or {}).get("error", {}).get("code") != "JOB_NOT_FOUND":
+        failures.append(f"an unknown job number answered {unknown}")
 
 
 def main(argv):
@@ -85,6 +130,7 @@ def main(argv):
                 "imagePaths": [plain_sheet], "printerName": "PictaVera PDF",
                 "paperSize": {"width": A6_MM[0], "height": A6_MM[1]}}), timeout=60)
             plain_pdfs = sorted(set(os.listdir(pdf_folder)) - pdfs_before) if os.path.isdir(pdf_folder) else []
+            background_job(host, work, photos, failures)
         log = open(log_path, encoding="utf-8", errors="replace").read()
 
         # The sheets: made by the helper (not the in-process fallback), each photo in its cell.

@@ -87,16 +87,123 @@ std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*eff
   }
 }
 
+namespace {
+
+// Whether the render converts into an output space: only with a profile to convert into and a table
+// of conversions to do it with.
+bool Converts(const RenderColour& colour) {
+  return colour.output != nullptr && colour.output->profile && colour.transforms != nullptr;
+}
+
+const char* RotateFlag(const BakeRequest& request) { return request.rotate_for_output ? "1" : "0"; }
+
+// The photo the canvas shows: loaded upright at the reduced size `wanted` allows, duplicated by the
+// effects, and converted at that size, before the stroke and the frame are drawn over it. Nothing after
+// logging why.
+std::optional<CanvasPhoto> LoadEffectPhoto(const platform::Graphics& graphics, const BakeRequest& request,
+                                           const RenderColour& colour, PixelSize wanted, std::string* reason) {
+  std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted, reason);
+  if (!loaded) {
+    LogLine("ERROR: Failed to load image");
+    return std::nullopt;
+  }
+  std::optional<Bitmap> duplicate = ApplyEffects(loaded->pixels, request.effects);
+  if (!duplicate) {
+    LogLine("ERROR: Failed to apply effects");
+    return std::nullopt;
+  }
+  if (Converts(colour)) {
+    ConvertPicture(*duplicate, loaded->colour, *colour.output, *colour.transforms, request.source_path);
+  }
+  return CanvasPhoto{std::move(*duplicate), loaded->size};
+}
+
+// Turns the photo for output when asked, scales it to cover the canvas times the request's zoom, and
+// draws it where the request's offset places it. The photo is taken so that its pixels go as soon as
+// they are drawn. False, after logging, when the placement is out of range.
+bool DrawPlacedPhoto(platform::Canvas& canvas, const BakeRequest& request, CanvasPhoto photo) {
+  const int canvas_width = request.canvas_width_px;
+  const int canvas_height = request.canvas_height_px;
+  int image_width = photo.size.width_px;
+  int image_height = photo.size.height_px;
+  LogLine("DEBUG RenderImage: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
+          " Image=" + std::to_string(image_width) + "x" + std::to_string(image_height) +
+          " Scale=" + FormatLogDouble(request.image_scale) + " Rotate=" + RotateFlag(request));
+
+  double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
+  if (request.rotate_for_output) {
+    photo.pixels = imaging::RotateClockwise(photo.pixels);
+    std::swap(image_width, image_height);
+  }
+  factor *= request.image_scale;
+  const std::optional<PhotoPlacement> placement = PlacePhoto(canvas_width, canvas_height, image_width, image_height,
+                                                             factor, request.offset_x_px, request.offset_y_px);
+  if (!placement) {
+    LogLine("ERROR: Photo placement out of range");
+    return false;
+  }
+  LogLine("DEBUG Position: x=" + FormatLogDouble(placement->x) + " y=" + FormatLogDouble(placement->y) +
+          " scaledSize=" + std::to_string(placement->drawn_width_px) + "x" +
+          std::to_string(placement->drawn_height_px));
+
+  // A zero-size photo draws nothing; the stroke and frame still do.
+  if (placement->drawn_width_px == 0 || placement->drawn_height_px == 0) return true;
+  platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
+                       static_cast<double>(placement->drawn_width_px), static_cast<double>(placement->drawn_height_px)};
+  // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
+  // the rectangle's mirror image (both sides are negative together).
+  if (dest.width < 0 && dest.height < 0) {
+    photo.pixels = imaging::Rotate180(photo.pixels);
+    dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
+  }
+  canvas.DrawBitmap(photo.pixels, dest, platform::Filter::kBicubic);
+  return true;
+}
+
+// The stroke the effects ask for, in the output space's colour when the render converts.
+void DrawStroke(platform::Canvas& canvas, const BakeRequest& request, const RenderColour& colour) {
+  if (request.effects.stroke <= 0.0f) return;
+  const int canvas_width = request.canvas_width_px;
+  const int canvas_height = request.canvas_height_px;
+  const float pen = StrokePenWidth(request.effects.stroke, request.effects.stroke_scale, canvas_width, canvas_height);
+  const CanvasRect outline = StrokeOutline(canvas_width, canvas_height, pen, request.effects.stroke_external);
+  const uint32_t stroke_colour = Converts(colour)
+                                     ? OutputColour(request.effects.stroke_color, *colour.output, *colour.transforms)
+                                     : request.effects.stroke_color;
+  canvas.StrokeRect({outline.x, outline.y, outline.width, outline.height}, pen, stroke_colour);
+}
+
+// The request's frame over the whole canvas, turned with the photo. A frame that cannot be loaded leaves
+// the photo and stroke without one, silently.
+void DrawFrame(platform::Canvas& canvas, const platform::Graphics& graphics, const BakeRequest& request,
+               const RenderColour& colour) {
+  if (request.frame_path.empty()) return;
+  const int canvas_width = request.canvas_width_px;
+  const int canvas_height = request.canvas_height_px;
+  platform::DecodedImage frame;
+  // Decoded no larger than the canvas needs (before its turn).
+  platform::DecodeOptions frame_options;
+  frame_options.min_width_px = request.rotate_for_output ? canvas_height : canvas_width;
+  frame_options.min_height_px = request.rotate_for_output ? canvas_width : canvas_height;
+  if (graphics.Decode(request.frame_path, frame_options, &frame) != GraphicsStatus::kOk) return;
+  if (request.rotate_for_output) frame.bitmap = imaging::RotateClockwise(frame.bitmap);
+  if (Converts(colour)) {
+    ConvertPicture(frame.bitmap, frame.colour, *colour.output, *colour.transforms, request.frame_path);
+  }
+  const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
+  canvas.DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);
+}
+
+}  // namespace
+
 std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphics& graphics,
                                                          const BakeRequest& request, const RenderColour& colour,
                                                          std::string* reason) {
-  const bool converting = colour.output != nullptr && colour.output->profile && colour.transforms != nullptr;
   const int canvas_width = request.canvas_width_px;
   const int canvas_height = request.canvas_height_px;
-  const std::string rotate_flag = request.rotate_for_output ? "1" : "0";
   LogLine("DEBUG RenderImage INPUT: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
           " Scale=" + FormatLogDouble(request.image_scale) + " Offset=(" + FormatLogDouble(request.offset_x_px) +
-          "," + FormatLogDouble(request.offset_y_px) + ")" + " Rotate=" + rotate_flag);
+          "," + FormatLogDouble(request.offset_y_px) + ")" + " Rotate=" + RotateFlag(request));
 
   // A hostile size fails here, before anything is decoded or allocated.
   if (!CanvasSizeAllowed(canvas_width, canvas_height)) {
@@ -106,22 +213,8 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
   const PixelSize wanted = WantedDecodeSize(canvas_width, canvas_height);
   LogLine("DEBUG: Required image size=" + std::to_string(wanted.width_px) + "x" + std::to_string(wanted.height_px));
 
-  std::optional<CanvasPhoto> photo;
-  {
-    std::optional<CanvasPhoto> loaded = LoadImageForCanvas(graphics, request.source_path, wanted, reason);
-    if (!loaded) {
-      LogLine("ERROR: Failed to load image");
-      return nullptr;
-    }
-    std::optional<Bitmap> duplicate = ApplyEffects(loaded->pixels, request.effects);
-    if (!duplicate) {
-      LogLine("ERROR: Failed to apply effects");
-      return nullptr;
-    }
-    // Converted at its reduced size, before the stroke and the frame are drawn over it.
-    if (converting) ConvertPicture(*duplicate, loaded->colour, *colour.output, *colour.transforms, request.source_path);
-    photo = CanvasPhoto{std::move(*duplicate), loaded->size};
-  }
+  std::optional<CanvasPhoto> photo = LoadEffectPhoto(graphics, request, colour, wanted, reason);
+  if (!photo) return nullptr;
 
   std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(canvas_width, canvas_height);
   if (!canvas) {
@@ -129,66 +222,10 @@ std::unique_ptr<platform::Canvas> RenderImageWithEffects(const platform::Graphic
     return nullptr;
   }
   canvas->Clear(kOpaqueWhite);
-
-  int image_width = photo->size.width_px;
-  int image_height = photo->size.height_px;
-  LogLine("DEBUG RenderImage: Canvas=" + std::to_string(canvas_width) + "x" + std::to_string(canvas_height) +
-          " Image=" + std::to_string(image_width) + "x" + std::to_string(image_height) +
-          " Scale=" + FormatLogDouble(request.image_scale) + " Rotate=" + rotate_flag);
-
-  double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
-  if (request.rotate_for_output) {
-    photo->pixels = imaging::RotateClockwise(photo->pixels);
-    std::swap(image_width, image_height);
-  }
-  factor *= request.image_scale;
-  const std::optional<PhotoPlacement> placement = PlacePhoto(canvas_width, canvas_height, image_width, image_height,
-                                                             factor, request.offset_x_px, request.offset_y_px);
-  if (!placement) {
-    LogLine("ERROR: Photo placement out of range");
-    return nullptr;
-  }
-  LogLine("DEBUG Position: x=" + FormatLogDouble(placement->x) + " y=" + FormatLogDouble(placement->y) +
-          " scaledSize=" + std::to_string(placement->drawn_width_px) + "x" +
-          std::to_string(placement->drawn_height_px));
-
-  // A zero-size photo draws nothing; the stroke and frame still do.
-  if (placement->drawn_width_px != 0 && placement->drawn_height_px != 0) {
-    platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
-                         static_cast<double>(placement->drawn_width_px),
-                         static_cast<double>(placement->drawn_height_px)};
-    // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into
-    // the rectangle's mirror image (both sides are negative together).
-    if (dest.width < 0 && dest.height < 0) {
-      photo->pixels = imaging::Rotate180(photo->pixels);
-      dest = {dest.x + dest.width, dest.y + dest.height, -dest.width, -dest.height};
-    }
-    canvas->DrawBitmap(photo->pixels, dest, platform::Filter::kBicubic);
-  }
+  if (!DrawPlacedPhoto(*canvas, request, std::move(*photo))) return nullptr;
   photo.reset();
-
-  if (request.effects.stroke > 0.0f) {
-    const float pen = StrokePenWidth(request.effects.stroke, request.effects.stroke_scale, canvas_width, canvas_height);
-    const CanvasRect outline = StrokeOutline(canvas_width, canvas_height, pen, request.effects.stroke_external);
-    const uint32_t stroke_colour = converting ? OutputColour(request.effects.stroke_color, *colour.output, *colour.transforms)
-                                              : request.effects.stroke_color;
-    canvas->StrokeRect({outline.x, outline.y, outline.width, outline.height}, pen, stroke_colour);
-  }
-
-  if (!request.frame_path.empty()) {
-    platform::DecodedImage frame;
-    // The frame covers the whole canvas: it is decoded no larger than that needs (before its turn).
-    platform::DecodeOptions frame_options;
-    frame_options.min_width_px = request.rotate_for_output ? canvas_height : canvas_width;
-    frame_options.min_height_px = request.rotate_for_output ? canvas_width : canvas_height;
-    // A frame that cannot be loaded leaves the photo and stroke without one, silently.
-    if (graphics.Decode(request.frame_path, frame_options, &frame) == GraphicsStatus::kOk) {
-      if (request.rotate_for_output) frame.bitmap = imaging::RotateClockwise(frame.bitmap);
-      if (converting) ConvertPicture(frame.bitmap, frame.colour, *colour.output, *colour.transforms, request.frame_path);
-      const platform::RectF whole{0, 0, static_cast<double>(canvas_width), static_cast<double>(canvas_height)};
-      canvas->DrawBitmap(frame.bitmap, whole, platform::Filter::kBicubic);
-    }
-  }
+  DrawStroke(*canvas, request, colour);
+  DrawFrame(*canvas, graphics, request, colour);
   return canvas;
 }
 

@@ -82,8 +82,8 @@ std::string PaperText(const platform::DeviceGeometry& geometry) {
          LogNumber(std::round(width_mm)) + "x" + LogNumber(std::round(height_mm)) + " mm)";
 }
 
-// The job's printer and its page device, steps 1-6 of a job, under the settings lock: the printer, its
-// paper and the job's settings belong to this job. No device when none could be opened.
+// The job's printer and its page device, opened under the settings lock: the printer, its paper and the
+// job's settings belong to this job. No device when none could be opened.
 struct JobDevice {
   std::string printer;
   std::string queue_state;  // why the printer cannot print now; empty when it can
@@ -145,27 +145,8 @@ JobDevice OpenJobDevice(const PrintJobRequest& request, platform::Spooler& spool
   return job;
 }
 
-}  // namespace
-
-std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
-                                                   const platform::Graphics& graphics, const ThreadRegistry* threads,
-                                                   const PrintColour& colour) {
-  const size_t count = request.image_paths.size();
-  const PageSpace page_space = PageSpaceOf(colour);
-  imaging::colour::ColourTransforms own_transforms(4);
-  imaging::colour::ColourTransforms& transforms = colour.transforms != nullptr ? *colour.transforms : own_transforms;
-  if (page_space.space.profile) {
-    LogLine("DEBUG: Pages printed in " + page_space.space.profile->name() +
-            (page_space.printer_numbers ? " (the printer's own colours, already managed)" : ""));
-  }
-  JobDevice job = OpenJobDevice(request, spooler, page_space.printer_numbers);
-  if (!job.device) return PrintFailure::kNoDevice;
-  const std::string& printer = job.printer;
-  const std::string& queue_state = job.queue_state;
-  std::unique_ptr<platform::PrintDevice>& device = job.device;
-
-  // 7. Geometry.
-  const platform::DeviceGeometry geometry = device->Geometry();
+// What the device says about its page: resolution, printable area, paper, and how pages travel.
+void LogDeviceGeometry(const platform::DeviceGeometry& geometry) {
   const int pw = geometry.printable_width_px;
   const int ph = geometry.printable_height_px;
   LogLine("DEBUG PRINTER DC INFO:");
@@ -182,134 +163,222 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
     LogLine("DEBUG: Pages are sent as " + geometry.document_format +
             (geometry.document_format == "image/jpeg" ? ", each page a job of its own" : ""));
   }
+}
 
-  // 8. The document.
+// What every page of a job shares. `error` is the one error number the device's calls report into for
+// the whole job, so a log line after a failed call shows what the device last said.
+struct JobPages {
+  const PrintJobRequest& request;
+  const platform::Graphics& graphics;
+  platform::PrintDevice& device;
+  const platform::DeviceGeometry& geometry;
+  const PageSpace& page_space;
+  imaging::colour::ColourTransforms& transforms;
+  int& error;
+};
+
+// How one page ended: printed, skipped (its photo could not be loaded; the job goes on), or the job
+// ends with it.
+enum class PageEnd { kPrinted, kSkipped, kCancelled, kFailed };
+
+// Size, resolution and size on paper of a loaded page picture.
+void LogImageInfo(const LoadedPicture& picture) {
+  const int w = picture.upright_width_px;
+  const int h = picture.upright_height_px;
+  const std::optional<imaging::PictureResolution>& resolution = picture.upright_resolution;
+  const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
+  const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
+  LogLine("DEBUG IMAGE INFO:");
+  LogLine("  Image size: " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
+  LogLine("  Image DPI: " + LogNumber(image_dpi_x) + "x" + LogNumber(image_dpi_y));
+  LogLine("  Physical size: " + LogNumber(w / image_dpi_x * 25.4) + "x" + LogNumber(h / image_dpi_y * 25.4) + " mm");
+}
+
+// The device refused a page (`what` is "StartPage" or "EndPage"): the document is aborted, and the job
+// ends cancelled when the device says the job was cancelled.
+PageEnd AbortOnPage(const JobPages& job, platform::PageStatus page, const char* what, const std::string& k) {
+  LogLine(std::string("DEBUG: ") + what + " failed for page " + k + ", error=" + std::to_string(job.error) +
+          " - job was likely cancelled");
+  job.device.AbortDoc();
+  return page == platform::PageStatus::kCancelled ? PageEnd::kCancelled : PageEnd::kFailed;
+}
+
+// The picture as loaded: its converted pixels, or the file as stored, which the device turns upright as
+// it places it.
+platform::PagePicture LoadedPlacement(const LoadedPicture& picture, const std::string& path, bool turned) {
+  platform::PagePicture placed;
+  if (picture.bitmap) {
+    placed.bitmap = &*picture.bitmap;
+    placed.width_px = picture.bitmap->width_px;
+    placed.height_px = picture.bitmap->height_px;
+  } else {
+    placed.jpeg_path = path;
+    placed.width_px = picture.info.width_px;
+    placed.height_px = picture.info.height_px;
+    placed.orientation = picture.info.orientation;
+  }
+  placed.turn_clockwise = turned;
+  return placed;
+}
+
+// The device cannot carry this JPEG as it is stored, or its colours must be converted for the page: its
+// pixels, decoded no larger than the page needs and turned upright, are drawn instead.
+platform::DrawResult DrawDecodedPixels(const JobPages& job, const std::string& path, const LoadedPicture& picture,
+                                       const Placement& placement, const imaging::colour::ConversionRef& conversion,
+                                       bool stored_needs_conversion, platform::PagePicture placed) {
+  const platform::RectF& dest = placement.dest;
+  const bool turned = placement.turned;
+  LogLine(stored_needs_conversion ? "DEBUG: The JPEG's colours are converted for the page; drawing its pixels"
+                                  : "DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
+  imaging::Bitmap upright;
+  const int need_x =
+      static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), picture.upright_width_px));
+  const int need_y =
+      static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), picture.upright_height_px));
+  imaging::ColourDescription decoded_colour;
+  const platform::GraphicsStatus status =
+      DecodeUpright(job.graphics, path, picture.info.orientation, need_x, need_y, &upright, &decoded_colour);
+  if (status != platform::GraphicsStatus::kOk) {
+    LogLine("DEBUG: Failed to decode image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
+    return platform::DrawResult::kFailed;
+  }
+  conversion->Apply(upright.rgba.data(), upright.rgba.size() / 4);
+  placed.bitmap = &upright;
+  placed.jpeg_path.clear();
+  placed.orientation = 1;
+  placed.width_px = upright.width_px;
+  placed.height_px = upright.height_px;
+  return job.device.DrawPicture(placed, dest);
+}
+
+// Converts the picture once into the page's space and draws it; a JPEG already in that space is placed
+// as stored.
+platform::DrawResult DrawPagePicture(const JobPages& job, const std::string& path, LoadedPicture& picture,
+                                     const Placement& placement) {
+  const imaging::colour::ConversionRef conversion = job.transforms.For(picture.colour, job.page_space.space.profile);
+  if (!conversion->source_note().empty()) LogLine("INFO: " + path + ": " + conversion->source_note());
+  if (picture.bitmap) conversion->Apply(picture.bitmap->rgba.data(), picture.bitmap->rgba.size() / 4);
+
+  const platform::PagePicture placed = LoadedPlacement(picture, path, placement.turned);
+  const bool stored_needs_conversion = !picture.bitmap && conversion->changes_pixels();
+  const platform::DrawResult drawn =
+      stored_needs_conversion ? platform::DrawResult::kNeedsPixels : job.device.DrawPicture(placed, placement.dest);
+  if (drawn != platform::DrawResult::kNeedsPixels) return drawn;
+  return DrawDecodedPixels(job, path, picture, placement, conversion, stored_needs_conversion, placed);
+}
+
+// Page `i` of the job: loaded to fit the printable area, then placed, drawn and ended on the device.
+PageEnd PrintPage(const JobPages& job, size_t i) {
+  const std::string k = std::to_string(i + 1);
+  const std::string& path = job.request.image_paths[i];
+  LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(job.request.image_paths.size()) + ": " + path);
+  LoadedPicture picture;
+  std::string reason;
+  const platform::GraphicsStatus status =
+      LoadPagePicture(job.graphics, path, job.geometry.printable_width_px, job.geometry.printable_height_px,
+                      &picture, &reason);
+  if (status != platform::GraphicsStatus::kOk) {
+    LogLine("DEBUG: Failed to load image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
+    LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
+    return PageEnd::kSkipped;
+  }
+  LogImageInfo(picture);
+
+  platform::PageStatus page = job.device.StartPage(&job.error);
+  if (page != platform::PageStatus::kOk) return AbortOnPage(job, page, "StartPage", k);
+  const Placement placement = PlacePicture(picture.upright_width_px, picture.upright_height_px,
+                                           picture.upright_resolution, job.geometry);
+  const platform::DrawResult drawn = DrawPagePicture(job, path, picture, placement);
+  LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn == platform::DrawResult::kDrawn ? "SUCCESS" : "FAILED"));
+
+  page = job.device.EndPage(&job.error);
+  if (page != platform::PageStatus::kOk) return AbortOnPage(job, page, "EndPage", k);
+  LogLine("DEBUG: Page " + k + " sent to printer successfully");
+  return PageEnd::kPrinted;
+}
+
+// The pages printed, and how the page loop ended.
+struct PagesPrinted {
+  int printed = 0;
+  LoopEnd end = LoopEnd::kFinished;
+};
+
+// Prints the pages in order until one ends the job or the application starts closing.
+PagesPrinted PrintPages(const JobPages& job, const ThreadRegistry* threads) {
+  PagesPrinted pages;
+  const size_t count = job.request.image_paths.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (threads != nullptr && threads->stopping()) {
+      LogEndingLine("DEBUG: Print job stopped before page " + std::to_string(i + 1) +
+                    ": the application is closing");
+      job.device.AbortDoc();
+      pages.end = LoopEnd::kFailed;
+      break;
+    }
+    const PageEnd page = PrintPage(job, i);
+    if (page == PageEnd::kPrinted) ++pages.printed;
+    if (page == PageEnd::kCancelled) pages.end = LoopEnd::kCancelled;
+    if (page == PageEnd::kFailed) pages.end = LoopEnd::kFailed;
+    if (pages.end != LoopEnd::kFinished) break;
+  }
+  return pages;
+}
+
+// Ends the document after a finished page loop and logs how the job ended; a document the device will
+// not end counts as failed.
+LoopEnd EndJob(const JobPages& job, const JobDevice& device, const PagesPrinted& pages) {
+  const std::string printed = std::to_string(pages.printed);
+  if (pages.end == LoopEnd::kCancelled) {
+    LogLine("DEBUG: Print job aborted (user cancelled) after " + printed + " successful pages");
+    return pages.end;
+  }
+  if (pages.end == LoopEnd::kFailed) {
+    LogLine("DEBUG: Print job aborted after " + printed + " successful pages");
+    return pages.end;
+  }
+  const platform::PageStatus ended = job.device.EndDoc(&job.error);
+  LogLine("DEBUG: Print job completed with " + printed + "/" + std::to_string(job.request.image_paths.size()) +
+          " pages");
+  if (!device.queue_state.empty() && ended == platform::PageStatus::kOk) {
+    LogLine("DEBUG: The job waits in the queue of " + device.printer + " (" + device.queue_state +
+            ") until it can print");
+  }
+  if (ended != platform::PageStatus::kOk) {
+    LogLine("DEBUG: EndDoc failed, error=" + std::to_string(job.error));
+    return LoopEnd::kFailed;
+  }
+  return pages.end;
+}
+
+}  // namespace
+
+std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& request, platform::Spooler& spooler,
+                                                   const platform::Graphics& graphics, const ThreadRegistry* threads,
+                                                   const PrintColour& colour) {
+  const PageSpace page_space = PageSpaceOf(colour);
+  imaging::colour::ColourTransforms own_transforms(4);
+  imaging::colour::ColourTransforms& transforms = colour.transforms != nullptr ? *colour.transforms : own_transforms;
+  if (page_space.space.profile) {
+    LogLine("DEBUG: Pages printed in " + page_space.space.profile->name() +
+            (page_space.printer_numbers ? " (the printer's own colours, already managed)" : ""));
+  }
+  JobDevice job = OpenJobDevice(request, spooler, page_space.printer_numbers);
+  if (!job.device) return PrintFailure::kNoDevice;
+
+  const platform::DeviceGeometry geometry = job.device->Geometry();
+  LogDeviceGeometry(geometry);
   int error = 0;
-  if (pw <= 0 || ph <= 0 || device->StartDoc(request.document_name, &error) <= 0) {
+  if (geometry.printable_width_px <= 0 || geometry.printable_height_px <= 0 ||
+      job.device->StartDoc(request.document_name, &error) <= 0) {
     LogLine("DEBUG: StartDoc failed, error=" + std::to_string(error));
     return PrintFailure::kDocumentNotStarted;
   }
 
-  // 9. Pages.
-  int printed = 0;
-  LoopEnd end = LoopEnd::kFinished;
-  for (size_t i = 0; i < count && end == LoopEnd::kFinished; ++i) {
-    const std::string k = std::to_string(i + 1);
-    const std::string& path = request.image_paths[i];
-    if (threads != nullptr && threads->stopping()) {
-      LogEndingLine("DEBUG: Print job stopped before page " + k + ": the application is closing");
-      device->AbortDoc();
-      end = LoopEnd::kFailed;
-      break;
-    }
-    LogLine("DEBUG C++: Printing page " + k + "/" + std::to_string(count) + ": " + path);
-    LoadedPicture picture;
-    std::string reason;
-    const platform::GraphicsStatus status = LoadPagePicture(graphics, path, pw, ph, &picture, &reason);
-    if (status != platform::GraphicsStatus::kOk) {
-      LogLine("DEBUG: Failed to load image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
-      LogLine("ERROR: Print photo " + std::to_string(i) + " skipped (" + path + "): " + reason);
-      continue;
-    }
-    const int w = picture.upright_width_px;
-    const int h = picture.upright_height_px;
-    const std::optional<imaging::PictureResolution>& resolution = picture.upright_resolution;
-    const double image_dpi_x = resolution ? resolution->x_dpi : kUnknownImageDpi;
-    const double image_dpi_y = resolution ? resolution->y_dpi : kUnknownImageDpi;
-    LogLine("DEBUG IMAGE INFO:");
-    LogLine("  Image size: " + std::to_string(w) + "x" + std::to_string(h) + " pixels");
-    LogLine("  Image DPI: " + LogNumber(image_dpi_x) + "x" + LogNumber(image_dpi_y));
-    LogLine("  Physical size: " + LogNumber(w / image_dpi_x * 25.4) + "x" + LogNumber(h / image_dpi_y * 25.4) + " mm");
-
-    platform::PageStatus page = device->StartPage(&error);
-    if (page != platform::PageStatus::kOk) {
-      LogLine("DEBUG: StartPage failed for page " + k + ", error=" + std::to_string(error) +
-              " - job was likely cancelled");
-      device->AbortDoc();
-      end = page == platform::PageStatus::kCancelled ? LoopEnd::kCancelled : LoopEnd::kFailed;
-      break;
-    }
-    const Placement placement = PlacePicture(w, h, resolution, geometry);
-    const platform::RectF& dest = placement.dest;
-    const bool turned = placement.turned;
-
-    // Converted once into the page's space; a JPEG already in it is placed as stored.
-    const imaging::colour::ConversionRef conversion = transforms.For(picture.colour, page_space.space.profile);
-    if (!conversion->source_note().empty()) LogLine("INFO: " + path + ": " + conversion->source_note());
-    if (picture.bitmap) conversion->Apply(picture.bitmap->rgba.data(), picture.bitmap->rgba.size() / 4);
-
-    platform::PagePicture placed;
-    if (picture.bitmap) {
-      placed.bitmap = &*picture.bitmap;
-      placed.width_px = picture.bitmap->width_px;
-      placed.height_px = picture.bitmap->height_px;
-    } else {
-      // The file as stored: the device turns it upright as it places it.
-      placed.jpeg_path = path;
-      placed.width_px = picture.info.width_px;
-      placed.height_px = picture.info.height_px;
-      placed.orientation = picture.info.orientation;
-    }
-    placed.turn_clockwise = turned;
-    const bool stored_needs_conversion = !picture.bitmap && conversion->changes_pixels();
-    platform::DrawResult drawn =
-        stored_needs_conversion ? platform::DrawResult::kNeedsPixels : device->DrawPicture(placed, dest);
-    if (drawn == platform::DrawResult::kNeedsPixels) {
-      // The device cannot carry this JPEG as it is stored, or its colours must be converted for the page:
-      // its pixels, decoded no larger than the page needs and turned upright, are drawn instead.
-      LogLine(stored_needs_conversion ? "DEBUG: The JPEG's colours are converted for the page; drawing its pixels"
-                                      : "DEBUG: The JPEG cannot be placed as stored; drawing its decoded pixels");
-      imaging::Bitmap upright;
-      const int need_x = static_cast<int>(std::min<double>(std::ceil(turned ? dest.height : dest.width), w));
-      const int need_y = static_cast<int>(std::min<double>(std::ceil(turned ? dest.width : dest.height), h));
-      imaging::ColourDescription decoded_colour;
-      const platform::GraphicsStatus status =
-          DecodeUpright(graphics, path, picture.info.orientation, need_x, need_y, &upright, &decoded_colour);
-      if (status == platform::GraphicsStatus::kOk) {
-        conversion->Apply(upright.rgba.data(), upright.rgba.size() / 4);
-        placed.bitmap = &upright;
-        placed.jpeg_path.clear();
-        placed.orientation = 1;
-        placed.width_px = upright.width_px;
-        placed.height_px = upright.height_px;
-        drawn = device->DrawPicture(placed, dest);
-      } else {
-        LogLine("DEBUG: Failed to decode image, status=" + std::to_string(runner::GraphicsStatusNumber(status)));
-        drawn = platform::DrawResult::kFailed;
-      }
-    }
-    LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn == platform::DrawResult::kDrawn ? "SUCCESS" : "FAILED"));
-
-    page = device->EndPage(&error);
-    if (page != platform::PageStatus::kOk) {
-      LogLine("DEBUG: EndPage failed for page " + k + ", error=" + std::to_string(error) +
-              " - job was likely cancelled");
-      device->AbortDoc();
-      end = page == platform::PageStatus::kCancelled ? LoopEnd::kCancelled : LoopEnd::kFailed;
-      break;
-    }
-    ++printed;
-    LogLine("DEBUG: Page " + k + " sent to printer successfully");
-  }
-
-  // 10. Ending.
-  if (end == LoopEnd::kCancelled) {
-    LogLine("DEBUG: Print job aborted (user cancelled) after " + std::to_string(printed) + " successful pages");
-  } else if (end == LoopEnd::kFailed) {
-    LogLine("DEBUG: Print job aborted after " + std::to_string(printed) + " successful pages");
-  } else {
-    const platform::PageStatus ended = device->EndDoc(&error);
-    LogLine("DEBUG: Print job completed with " + std::to_string(printed) + "/" + std::to_string(count) + " pages");
-    if (!queue_state.empty() && ended == platform::PageStatus::kOk) {
-      LogLine("DEBUG: The job waits in the queue of " + printer + " (" + queue_state + ") until it can print");
-    }
-    if (ended != platform::PageStatus::kOk) {
-      LogLine("DEBUG: EndDoc failed, error=" + std::to_string(error));
-      end = LoopEnd::kFailed;
-    }
-  }
-  device.reset();
-  if (printed > 0 && end != LoopEnd::kFailed) return std::nullopt;
+  const JobPages pages{request, graphics, *job.device, geometry, page_space, transforms, error};
+  const PagesPrinted printed = PrintPages(pages, threads);
+  const LoopEnd end = EndJob(pages, job, printed);
+  job.device.reset();
+  if (printed.printed > 0 && end != LoopEnd::kFailed) return std::nullopt;
   return PrintFailure::kNoPagePrinted;
 }
 

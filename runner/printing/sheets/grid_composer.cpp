@@ -155,6 +155,23 @@ GraphicsStatus DrawCovering(platform::Canvas& canvas, const Bitmap& photo, const
                                platform::Filter::kNearest);
 }
 
+// The cut guides around the cells `filled` marks, clipped to the page. The lines a request asks for
+// only with showCutGrid were never this composer's: it draws the guides of a request that names its
+// cutGuides.
+void DrawCutGuides(platform::Canvas& canvas, const mosalith::GridJob& request, const mosalith::SheetGeometry& layout,
+                   const std::vector<bool>& filled) {
+  if (mosalith::GuideStyleOf(request) == mosalith::GuideStyle::kGrid) return;
+  const mosalith::Rgb colour = mosalith::CutLineColor(request.cutGridColor);
+  const uint32_t argb = 0xFF000000u | uint32_t{colour.r} << 16 | uint32_t{colour.g} << 8 | colour.b;
+  for (const mosalith::PixelRect& rect : mosalith::CutGuideRects(request, layout, filled)) {
+    const double x0 = std::max<double>(0, static_cast<double>(rect.x_px));
+    const double y0 = std::max<double>(0, static_cast<double>(rect.y_px));
+    const double x1 = std::min<double>(request.pageWidth, static_cast<double>(rect.right_px()));
+    const double y1 = std::min<double>(request.pageHeight, static_cast<double>(rect.bottom_px()));
+    if (x1 > x0 && y1 > y0) canvas.FillRect(RectF{x0, y0, x1 - x0, y1 - y0}, argb);
+  }
+}
+
 // Composes sheet `sheet` on `canvas` (already white), then its cut guides when the request names them.
 void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, const mosalith::SheetGeometry& layout,
                   const std::vector<LoadedPhoto>& photos, size_t sheet) {
@@ -206,18 +223,120 @@ void ComposeSheet(platform::Canvas& canvas, const mosalith::GridJob& request, co
                         platform::Filter::kNearest);
     }
   }
-  // The lines a request asks for only with showCutGrid were never this composer's: it draws the guides of
-  // a request that names its cutGuides.
-  if (mosalith::GuideStyleOf(request) == mosalith::GuideStyle::kGrid) return;
-  const mosalith::Rgb colour = mosalith::CutLineColor(request.cutGridColor);
-  const uint32_t argb = 0xFF000000u | uint32_t{colour.r} << 16 | uint32_t{colour.g} << 8 | colour.b;
-  for (const mosalith::PixelRect& rect : mosalith::CutGuideRects(request, layout, filled)) {
-    const double x0 = std::max<double>(0, static_cast<double>(rect.x_px));
-    const double y0 = std::max<double>(0, static_cast<double>(rect.y_px));
-    const double x1 = std::min<double>(request.pageWidth, static_cast<double>(rect.right_px()));
-    const double y1 = std::min<double>(request.pageHeight, static_cast<double>(rect.bottom_px()));
-    if (x1 > x0 && y1 > y0) canvas.FillRect(RectF{x0, y0, x1 - x0, y1 - y0}, argb);
+  DrawCutGuides(canvas, request, layout, filled);
+}
+
+// Whether sheet `sheet` is composed in this run: the sheets already written are not.
+bool SheetComposed(const std::vector<bool>& already_written, size_t sheet) {
+  return sheet >= already_written.size() || !already_written[sheet];
+}
+
+// Load phase: every photo a sheet still to be composed shows, fitted to its cell; photos that no sheet
+// shows (beyond outputs x cells) are never decoded. Photos that could not be used are logged and listed
+// in `result.failedImages`, frames only logged; `result.loadTimeMs` gets the phase's time.
+std::vector<LoadedPhoto> LoadPhotos(const platform::Graphics& graphics, const mosalith::GridJob& request,
+                                    const mosalith::SheetGeometry& layout, const SheetColour& colour,
+                                    const std::vector<bool>& already_written, platform::Clock& clock,
+                                    GridResult& result) {
+  const auto load_start = clock.Now();
+  LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
+  const size_t shown = static_cast<size_t>(std::min<int64_t>(
+      static_cast<int64_t>(request.images.size()),
+      static_cast<int64_t>(request.outputs.size()) * layout.cells_per_sheet));
+  std::vector<LoadedPhoto> photos(shown);
+  for (size_t i = 0; i < shown; ++i) {
+    if (!SheetComposed(already_written, static_cast<size_t>(static_cast<int64_t>(i) / layout.cells_per_sheet))) {
+      continue;
+    }
+    photos[i] = LoadPhoto(graphics, request, layout, i, colour);
+    if (!photos[i].photo_failure.empty()) {
+      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kPhoto, i, request.images[i],
+                                                       photos[i].photo_failure));
+      result.failedImages.push_back(FailedImage{static_cast<int32_t>(i), photos[i].photo_failure});
+    }
+    if (!photos[i].frame_failure.empty()) {
+      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kFrame, i, request.frames[i],
+                                                       photos[i].frame_failure));
+    }
+    if ((i + 1) % 10 == 0) {
+      LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
+    }
   }
+  result.loadTimeMs = MillisecondsSince(clock, load_start);
+  LogLine("DEBUG C++: Loaded " + std::to_string(request.images.size()) + " images in " +
+          std::to_string(result.loadTimeMs) + "ms");
+  return photos;
+}
+
+// What composing and writing the sheets needs.
+struct SheetWriter {
+  const platform::Graphics& graphics;
+  platform::FileSystem& files;
+  const mosalith::GridJob& request;
+  const mosalith::SheetGeometry& layout;
+  const imaging::colour::OutputSpace& space;  // its profile travels in every sheet written
+  int quality;
+  int density_dpi;
+};
+
+enum class SheetWritten { kWritten, kNotWritten, kNoPage };
+
+// Composes sheet `sheet` on a white page, encodes it and writes it to its output. kNotWritten when it
+// could not be encoded or saved (logged); kNoPage when the page could not even be created, with
+// `*error_message` saying so.
+SheetWritten WriteSheet(const SheetWriter& writer, const std::vector<LoadedPhoto>& photos, size_t sheet,
+                        std::string* error_message) {
+  const mosalith::GridJob& request = writer.request;
+  const std::string& output = request.outputs[sheet];
+  GraphicsStatus status = GraphicsStatus::kOk;
+  std::unique_ptr<platform::Canvas> canvas =
+      writer.graphics.CreateCanvas(request.pageWidth, request.pageHeight, &status);
+  if (!canvas) {
+    *error_message = "Failed to create page " + std::to_string(request.pageWidth) + "x" +
+                     std::to_string(request.pageHeight);
+    LogLine("DEBUG C++: " + *error_message + ", status=" + std::to_string(runner::GraphicsStatusNumber(status)));
+    return SheetWritten::kNoPage;
+  }
+  canvas->Clear(0xFFFFFFFF);
+  ComposeSheet(*canvas, request, writer.layout, photos, sheet);
+  std::vector<uint8_t> jpeg;
+  int error = 0;
+  const std::optional<Bitmap> pixels = canvas->Snapshot();
+  canvas.reset();  // the page's pixels are held once while the sheet is encoded
+  if (pixels) status = writer.graphics.EncodeJpeg(*pixels, writer.quality, &jpeg, writer.density_dpi);
+  if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, writer.space);
+  if (!pixels || status != GraphicsStatus::kOk) {
+    LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
+            std::to_string(runner::GraphicsStatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
+    return SheetWritten::kNotWritten;
+  }
+  if ((error = writer.files.WriteFile(output, jpeg)) != 0) {
+    LogLine("DEBUG C++: Failed to save grid image " + output + ", error=" + std::to_string(error));
+    return SheetWritten::kNotWritten;
+  }
+  return SheetWritten::kWritten;
+}
+
+// Compose phase: every sheet still to be written, in order, and `result.composeTimeMs` the phase's
+// time. False when a page could not be created: the job ends there, `result.errorMessage` saying why.
+// Otherwise `*first_failed` names the first sheet that could not be written, if any.
+bool WriteSheets(const SheetWriter& writer, const std::vector<LoadedPhoto>& photos,
+                 const std::vector<bool>& already_written, platform::Clock& clock, GridResult& result,
+                 std::string* first_failed) {
+  const std::vector<std::string>& outputs = writer.request.outputs;
+  const auto compose_start = clock.Now();
+  for (size_t sheet = 0; sheet < outputs.size(); ++sheet) {
+    if (!SheetComposed(already_written, sheet)) continue;
+    const SheetWritten written = WriteSheet(writer, photos, sheet, &result.errorMessage);
+    if (written == SheetWritten::kNoPage) return false;
+    if (written == SheetWritten::kNotWritten && first_failed->empty()) *first_failed = outputs[sheet];
+  }
+  result.composeTimeMs = MillisecondsSince(clock, compose_start);
+  size_t created = 0;
+  for (size_t sheet = 0; sheet < outputs.size(); ++sheet) created += SheetComposed(already_written, sheet) ? 1 : 0;
+  LogLine("DEBUG C++: Created " + std::to_string(created) + " grid pages in " +
+          std::to_string(result.composeTimeMs) + "ms");
+  return true;
 }
 
 }  // namespace
@@ -250,75 +369,12 @@ GridResult GridComposer(const mosalith::GridJob& request, const platform::Graphi
       OutputSpaceOf(imaging::colour::OutputChoiceFromJobValue(request.colorProfile), &files);
   imaging::colour::ColourTransforms own_transforms(4);
   const SheetColour colour{space, transforms != nullptr ? *transforms : own_transforms};
+  std::vector<LoadedPhoto> photos = LoadPhotos(*graphics, request, *layout, colour, already_written, clock, result);
 
-  // Load phase: photos that no sheet shows (beyond outputs x cells) are never decoded.
-  const auto load_start = clock.Now();
-  LogLine("DEBUG C++: Starting to load " + std::to_string(request.images.size()) + " images with GDI+...");
-  const size_t shown = static_cast<size_t>(std::min<int64_t>(
-      static_cast<int64_t>(request.images.size()),
-      static_cast<int64_t>(request.outputs.size()) * layout->cells_per_sheet));
-  auto composed = [&already_written](size_t sheet) {
-    return sheet >= already_written.size() || !already_written[sheet];
-  };
-  std::vector<LoadedPhoto> photos(shown);
-  for (size_t i = 0; i < shown; ++i) {
-    if (!composed(static_cast<size_t>(static_cast<int64_t>(i) / layout->cells_per_sheet))) continue;
-    photos[i] = LoadPhoto(*graphics, request, *layout, i, colour);
-    if (!photos[i].photo_failure.empty()) {
-      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kPhoto, i, request.images[i],
-                                                       photos[i].photo_failure));
-      result.failedImages.push_back(FailedImage{static_cast<int32_t>(i), photos[i].photo_failure});
-    }
-    if (!photos[i].frame_failure.empty()) {
-      LogLine("ERROR: " + mosalith::PictureFailureText(mosalith::PictureRole::kFrame, i, request.frames[i],
-                                                       photos[i].frame_failure));
-    }
-    if ((i + 1) % 10 == 0) {
-      LogLine("DEBUG C++: Loaded " + std::to_string(i + 1) + "/" + std::to_string(request.images.size()) + " images...");
-    }
-  }
-  result.loadTimeMs = MillisecondsSince(clock, load_start);
-  LogLine("DEBUG C++: Loaded " + std::to_string(request.images.size()) + " images in " +
-          std::to_string(result.loadTimeMs) + "ms");
-
-  // Compose phase.
-  const auto compose_start = clock.Now();
-  const int quality = mosalith::SheetJpegQuality(request.jpegQuality);
-  const int density_dpi = mosalith::SheetDensityDpi(request);
+  const SheetWriter writer{*graphics, files, request, *layout, space, mosalith::SheetJpegQuality(request.jpegQuality),
+                           mosalith::SheetDensityDpi(request)};
   std::string first_failed;
-  for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) {
-    if (!composed(sheet)) continue;
-    const std::string& output = request.outputs[sheet];
-    GraphicsStatus status = GraphicsStatus::kOk;
-    std::unique_ptr<platform::Canvas> canvas = graphics->CreateCanvas(request.pageWidth, request.pageHeight, &status);
-    if (!canvas) {
-      result.errorMessage = "Failed to create page " + std::to_string(request.pageWidth) + "x" +
-                            std::to_string(request.pageHeight);
-      LogLine("DEBUG C++: " + result.errorMessage + ", status=" + std::to_string(runner::GraphicsStatusNumber(status)));
-      return result;
-    }
-    canvas->Clear(0xFFFFFFFF);
-    ComposeSheet(*canvas, request, *layout, photos, sheet);
-    std::vector<uint8_t> jpeg;
-    int error = 0;
-    const std::optional<Bitmap> pixels = canvas->Snapshot();
-    canvas.reset();
-    if (pixels) status = graphics->EncodeJpeg(*pixels, quality, &jpeg, density_dpi);
-    if (pixels && status == GraphicsStatus::kOk) CarryProfile(&jpeg, space);
-    if (!pixels || status != GraphicsStatus::kOk) {
-      LogLine("DEBUG C++: Failed to encode grid image " + output + ", status=" +
-              std::to_string(runner::GraphicsStatusNumber(pixels ? status : GraphicsStatus::kOutOfMemory)));
-      if (first_failed.empty()) first_failed = output;
-    } else if ((error = files.WriteFile(output, jpeg)) != 0) {
-      LogLine("DEBUG C++: Failed to save grid image " + output + ", error=" + std::to_string(error));
-      if (first_failed.empty()) first_failed = output;
-    }
-  }
-  result.composeTimeMs = MillisecondsSince(clock, compose_start);
-  size_t created = 0;
-  for (size_t sheet = 0; sheet < request.outputs.size(); ++sheet) created += composed(sheet) ? 1 : 0;
-  LogLine("DEBUG C++: Created " + std::to_string(created) + " grid pages in " +
-          std::to_string(result.composeTimeMs) + "ms");
+  if (!WriteSheets(writer, photos, already_written, clock, result, &first_failed)) return result;
 
   photos.clear();
   result.totalTimeMs = MillisecondsSince(clock, start);

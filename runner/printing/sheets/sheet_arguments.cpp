@@ -132,6 +132,169 @@ std::optional<std::vector<std::vector<mosalith::FaceArea>>> ReadFaces(const Enco
   return faces;
 }
 
+// The photo, frame and other path lists, the required ones first; nothing when they all read, else the
+// answer for the first that failed. A missing required list fails before any list is read.
+std::optional<ChannelError> ReadPathLists(const EncodableMap& map, mosalith::GridJob& request) {
+  for (const mosalith::ListField& list : mosalith::kListFields) {
+    if (list.required && FindKey(map, list.argument) == nullptr) return ChannelError(kMissingRequiredParameters);
+  }
+  std::optional<ChannelError> failure;
+  for (const bool required : {true, false}) {
+    for (const mosalith::ListField& list : mosalith::kListFields) {
+      if (list.required == required) request.*list.paths = ReadPathList(map, list.argument, required, failure);
+    }
+  }
+  return failure;
+}
+
+// Reads the settings table's keys over the job's defaults. A key of the wrong kind fails `args` (which
+// then reads nothing more); a value of the right kind outside what its key takes is a refusal: the value
+// is still taken, only the first refusal is kept, and it is the answer even when `args` fails later.
+struct SettingReader {
+  const EncodableMap& map;
+  ArgReader& args;
+  SheetMethod method;
+  mosalith::GridJob& request;
+  std::optional<ChannelError> refused;
+
+  void Refuse(const ChannelError& error) {
+    if (!refused) refused = error;
+  }
+};
+
+using mosalith::Requirement;
+using mosalith::SettingField;
+
+// An integer: a checked or ranged optional one is refused outside its range, a required one must be
+// present, any other is taken as given.
+void ReadIntegerSetting(SettingReader& reader, const SettingField& field) {
+  const std::string_view key = field.argument;
+  int32_t& target = reader.request.*field.integer;
+  if (field.requirement == Requirement::kChecked || (HasRange(field) && field.requirement == Requirement::kOptional)) {
+    const std::optional<int32_t> value = reader.args.Optional(key, kInt32);
+    if (!value) return;
+    if (*value < field.min_value || *value > field.max_value) {
+      reader.Refuse(InvalidValueForKey(key, std::to_string(field.min_value) + " to " + std::to_string(field.max_value)));
+    }
+    target = *value;
+  } else if (field.requirement == Requirement::kRequired) {
+    if (std::optional<int32_t> value = reader.args.Required(key, kInt32, kMissingRequiredParameters)) target = *value;
+  } else if (std::optional<int32_t> value = reader.args.Optional(key, kInt32)) {
+    target = *value;
+  }
+}
+
+// A flag: a checked one must be a bool; the others keep their default on a value of another kind, and
+// the blocking methods also take an integer.
+void ReadFlagSetting(SettingReader& reader, const SettingField& field) {
+  bool& target = reader.request.*field.flag;
+  if (field.requirement == Requirement::kChecked) {
+    target = reader.args.Optional(field.argument, kBool).value_or(target);
+  } else {
+    target = reader.method == SheetMethod::kBackground ? reader.args.Or(field.argument, kBool, target)
+                                                       : reader.args.Or(field.argument, kBoolOrInt32, target);
+  }
+}
+
+// A finite double, refused outside its range when it has one.
+void ReadRealSetting(SettingReader& reader, const SettingField& field) {
+  const std::optional<double> value = reader.args.Optional(field.argument, FiniteDoubleForm{});
+  if (!value) return;
+  if (HasRange(field) && (*value < field.min_real || *value > field.max_real)) {
+    reader.Refuse(InvalidValueForKey(field.argument, RangeText(field.min_real, field.max_real)));
+  }
+  reader.request.*field.real = *value;
+}
+
+// A whole number carried in a double. A number of either kind must mean a value in range (NaN does
+// not); another kind keeps the default.
+void ReadWholeRealSetting(SettingReader& reader, const SettingField& field) {
+  const EncodableValue* given = FindKey(reader.map, field.argument);
+  const bool number =
+      given != nullptr && (std::holds_alternative<int32_t>(*given) || std::holds_alternative<double>(*given));
+  const std::optional<int32_t> whole = number ? Read(given, kInt32OrDouble) : std::nullopt;
+  if (number && HasRange(field) && (!whole || *whole < field.min_value || *whole > field.max_value)) {
+    reader.Refuse(InvalidValueForKey(field.argument, RangeText(field.min_value, field.max_value)));
+  }
+  double& target = reader.request.*field.real;
+  target = whole.value_or(static_cast<int32_t>(target));
+}
+
+// Reads one setting over its default, by its kind.
+void ReadSetting(SettingReader& reader, const SettingField& field) {
+  const std::string_view key = field.argument;
+  switch (field.kind) {
+    case mosalith::SettingKind::kInteger:
+      ReadIntegerSetting(reader, field);
+      break;
+    case mosalith::SettingKind::kFlag:
+      ReadFlagSetting(reader, field);
+      break;
+    case mosalith::SettingKind::kReal:
+      ReadRealSetting(reader, field);
+      break;
+    case mosalith::SettingKind::kWholeReal:
+      ReadWholeRealSetting(reader, field);
+      break;
+    case mosalith::SettingKind::kText:
+      if (std::optional<std::string> value = reader.args.Optional(key, kString)) {
+        reader.request.*field.text = UpToNul(*value);
+      }
+      break;
+    case mosalith::SettingKind::kChoice:
+      if (std::optional<std::string> value = reader.args.Optional(key, kString)) {
+        if (!mosalith::IsChoiceOf(field, *value)) reader.Refuse(InvalidValueForKey(key, mosalith::ChoiceList(field)));
+        reader.request.*field.text = *value;
+      }
+      break;
+  }
+}
+
+// Every setting the methods share, in the table's order, then whether the sheets state a resolution.
+void ReadSharedSettings(SettingReader& reader) {
+  for (const SettingField& field : mosalith::kSettingFields) {
+    if (field.requirement != Requirement::kBackgroundOnly && !field.argument.empty()) ReadSetting(reader, field);
+  }
+  // Sheets state a resolution only when the request names one: a page designed without one prints
+  // fitted to the paper, not at the helper's default millimetre resolution.
+  const std::optional<int32_t> named_dpi = Read(FindKey(reader.map, "dpi"), kInt32OrDouble);
+  reader.request.sheetDensity = named_dpi && *named_dpi > 0;
+}
+
+// The "imageEffects" list (null when there is none), then, for the background method, the settings
+// only it takes. The background method refuses a list of another kind; the others ignore it.
+const EncodableList* ReadEffectsListAndBackgroundSettings(SettingReader& reader) {
+  if (reader.method != SheetMethod::kBackground) return reader.args.Or("imageEffects", kList, nullptr);
+  const EncodableList* effects = reader.args.Optional("imageEffects", kList).value_or(nullptr);
+  for (const SettingField& field : mosalith::kSettingFields) {
+    if (field.requirement == Requirement::kBackgroundOnly) ReadSetting(reader, field);
+  }
+  return effects;
+}
+
+// One effect record per entry of `effects`; nothing when they all read, else the first refusal.
+std::optional<ChannelError> ReadEffectRecords(const EncodableList& effects, SheetMethod method,
+                                              mosalith::GridJob& request) {
+  std::optional<ChannelError> refused;
+  request.effects.reserve(effects.size());
+  for (const EncodableValue& element : effects) {
+    request.effects.push_back(ReadEffectRecord(element, request.effects.size(), method, refused));
+  }
+  return refused;
+}
+
+// The face rectangles, kept for no more photos than the job has; false on a list not of the right form.
+bool ReadFaceList(const EncodableMap& map, mosalith::GridJob& request) {
+  bool bad_faces = false;
+  std::optional<std::vector<std::vector<mosalith::FaceArea>>> faces = ReadFaces(map, &bad_faces);
+  if (bad_faces) return false;
+  if (faces) {
+    if (faces->size() > request.images.size()) faces->resize(request.images.size());
+    request.faces = std::move(*faces);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* arguments, SheetMethod method,
@@ -142,134 +305,30 @@ std::optional<mosalith::GridJob> ReadSheetRequest(const EncodableValue* argument
     return std::nullopt;
   }
   const EncodableMap& map = **map_value;
-  for (const mosalith::ListField& list : mosalith::kListFields) {
-    if (list.required && FindKey(map, list.argument) == nullptr) {
-      *error = kMissingRequiredParameters;
-      return std::nullopt;
-    }
-  }
-
-  using mosalith::Requirement;
-  using mosalith::SettingKind;
   mosalith::GridJob request;
-  std::optional<ChannelError> failure;
-  for (const bool required : {true, false}) {  // the required lists first
-    for (const mosalith::ListField& list : mosalith::kListFields) {
-      if (list.required == required) request.*list.paths = ReadPathList(map, list.argument, required, failure);
-    }
-  }
-  if (failure) {
+  if (const std::optional<ChannelError> failure = ReadPathLists(map, request)) {
     *error = *failure;
     return std::nullopt;
   }
 
   ArgReader args(map);
-  std::optional<ChannelError> refused;  // a value of the right kind outside what the key takes
-  auto refuse = [&refused](const ChannelError& error) {
-    if (!refused) refused = error;
-  };
-  // Reads one setting over its default.
-  auto read_setting = [&](const mosalith::SettingField& field) {
-    const std::string_view key = field.argument;
-    const bool checked = field.requirement == Requirement::kChecked;
-    switch (field.kind) {
-      case SettingKind::kInteger:
-        if (checked || (HasRange(field) && field.requirement == Requirement::kOptional)) {
-          const std::optional<int32_t> value = args.Optional(key, kInt32);
-          if (!value) break;
-          if (*value < field.min_value || *value > field.max_value) {
-            refuse(InvalidValueForKey(key, std::to_string(field.min_value) + " to " + std::to_string(field.max_value)));
-          }
-          request.*field.integer = *value;
-        } else if (field.requirement == Requirement::kRequired) {
-          if (std::optional<int32_t> value = args.Required(key, kInt32, kMissingRequiredParameters)) {
-            request.*field.integer = *value;
-          }
-        } else if (std::optional<int32_t> value = args.Optional(key, kInt32)) {
-          request.*field.integer = *value;
-        }
-        break;
-      case SettingKind::kFlag:
-        if (checked) {
-          request.*field.flag = args.Optional(key, kBool).value_or(request.*field.flag);
-        } else {
-          request.*field.flag = method == SheetMethod::kBackground ? args.Or(key, kBool, request.*field.flag)
-                                                                   : args.Or(key, kBoolOrInt32, request.*field.flag);
-        }
-        break;
-      case SettingKind::kReal:
-        if (!HasRange(field)) {
-          if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) request.*field.real = *value;
-        } else if (std::optional<double> value = args.Optional(key, FiniteDoubleForm{})) {
-          if (*value < field.min_real || *value > field.max_real) {
-            refuse(InvalidValueForKey(key, RangeText(field.min_real, field.max_real)));
-          }
-          request.*field.real = *value;
-        }
-        break;
-      case SettingKind::kWholeReal: {
-        // A number of either kind must mean a value in range (NaN does not); another kind keeps the default.
-        const EncodableValue* given = FindKey(map, key);
-        const bool number = given != nullptr && (std::holds_alternative<int32_t>(*given) ||
-                                                 std::holds_alternative<double>(*given));
-        const std::optional<int32_t> whole = number ? Read(given, kInt32OrDouble) : std::nullopt;
-        if (number && HasRange(field) && (!whole || *whole < field.min_value || *whole > field.max_value)) {
-          refuse(InvalidValueForKey(key, RangeText(field.min_value, field.max_value)));
-        }
-        request.*field.real = whole.value_or(static_cast<int32_t>(request.*field.real));
-        break;
-      }
-      case SettingKind::kText:
-        if (std::optional<std::string> value = args.Optional(key, kString)) request.*field.text = UpToNul(*value);
-        break;
-      case SettingKind::kChoice:
-        if (std::optional<std::string> value = args.Optional(key, kString)) {
-          if (!mosalith::IsChoiceOf(field, *value)) refuse(InvalidValueForKey(key, mosalith::ChoiceList(field)));
-          request.*field.text = *value;
-        }
-        break;
-    }
-  };
-  for (const mosalith::SettingField& field : mosalith::kSettingFields) {
-    if (field.requirement != Requirement::kBackgroundOnly && !field.argument.empty()) read_setting(field);
-  }
-  // Sheets state a resolution only when the request names one: a page designed without one prints
-  // fitted to the paper, not at the helper's default millimetre resolution.
-  const std::optional<int32_t> named_dpi = Read(FindKey(map, "dpi"), kInt32OrDouble);
-  request.sheetDensity = named_dpi && *named_dpi > 0;
-
-  const EncodableList* effects = nullptr;
-  if (method == SheetMethod::kBackground) {
-    effects = args.Optional("imageEffects", kList).value_or(nullptr);
-    for (const mosalith::SettingField& field : mosalith::kSettingFields) {
-      if (field.requirement == Requirement::kBackgroundOnly) read_setting(field);
-    }
-  } else {
-    effects = args.Or("imageEffects", kList, nullptr);
-  }
-  if (!args.ok() || refused) {
-    *error = refused ? *refused : *args.failure();  // a refusal is only ever made while the reader is ok
+  SettingReader reader{map, args, method, request, std::nullopt};
+  ReadSharedSettings(reader);
+  const EncodableList* effects = ReadEffectsListAndBackgroundSettings(reader);
+  if (!args.ok() || reader.refused) {
+    // A refusal is only ever made while the reader is ok.
+    *error = reader.refused ? *reader.refused : *args.failure();
     return std::nullopt;
   }
   if (effects != nullptr) {
-    request.effects.reserve(effects->size());
-    for (const EncodableValue& element : *effects) {
-      request.effects.push_back(ReadEffectRecord(element, request.effects.size(), method, refused));
-    }
-    if (refused) {
+    if (const std::optional<ChannelError> refused = ReadEffectRecords(*effects, method, request)) {
       *error = *refused;
       return std::nullopt;
     }
   }
-  bool bad_faces = false;
-  std::optional<std::vector<std::vector<mosalith::FaceArea>>> faces = ReadFaces(map, &bad_faces);
-  if (bad_faces) {
+  if (!ReadFaceList(map, request)) {
     *error = InvalidTypeForKey("imageFaces");
     return std::nullopt;
-  }
-  if (faces) {
-    if (faces->size() > request.images.size()) faces->resize(request.images.size());
-    request.faces = std::move(*faces);
   }
   return request;
 }

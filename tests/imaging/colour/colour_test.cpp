@@ -100,9 +100,11 @@ TEST(OutputProfiles, RefuseWhatCannotBeAnRgbOutputProfile) {
   EXPECT_TRUE(OutputProfileFromIcc(grey).status().Is(base::Status::Code::kUnsupported));
   EXPECT_TRUE(OutputProfileFromIcc(std::vector<uint8_t>(kMaxProfileBytes + 1)).status().Is(base::Status::Code::kTooLarge));
 
-  const base::StatusOr<ProfileRef> printer = OutputProfileFromIcc(MakeProfile(1.8, cmsSigOutputClass));
+  // (One profile's bytes: a profile made a second later carries another creation time.)
+  const std::vector<uint8_t> printer_icc = MakeProfile(1.8, cmsSigOutputClass);
+  const base::StatusOr<ProfileRef> printer = OutputProfileFromIcc(printer_icc);
   ASSERT_TRUE(printer.ok());
-  EXPECT_EQ((*printer)->icc(), MakeProfile(1.8, cmsSigOutputClass));
+  EXPECT_EQ((*printer)->icc(), printer_icc);
 }
 
 TEST(SourceProfiles, FollowTheEmbeddedProfileThenThePngChunks) {

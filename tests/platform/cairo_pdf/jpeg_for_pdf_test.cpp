@@ -51,6 +51,12 @@ TEST(JpegForPdf, CleanFilesPassUnchangedAndFillBytesBeforeTheFrameAreTakenOut) {
   const JpegForPdf prepared = PrepareJpegForPdf(&filled, 40, 30);
   EXPECT_TRUE(prepared.embeddable) << prepared.reason;
   EXPECT_EQ(filled, original);
+
+  // A stand-alone restart marker between segments is kept, and needs no rewrite.
+  Bytes restart = File({kApp0, Bytes{0xFF, 0xD3}, Frame(40, 30)});
+  const Bytes restart_original = restart;
+  EXPECT_TRUE(PrepareJpegForPdf(&restart, 40, 30).embeddable);
+  EXPECT_EQ(restart, restart_original);
 }
 
 TEST(JpegForPdf, WhatCairoWouldMisprintIsLeftToDecodedPixels) {
@@ -72,6 +78,8 @@ TEST(JpegForPdf, WhatCairoWouldMisprintIsLeftToDecodedPixels) {
       {[&] { Bytes b = {0xFF, 0xD8}; b.insert(b.end(), cut_app0.begin(), cut_app0.end()); return b; }(),
        "a segment cut short"},
       {Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01}, "a segment cut short"},
+      {Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00}, "a segment cut short"},
+      {File({kApp0, Bytes{0xFF, 0xD8}, Frame(40, 30)}), "no frame header before the image data"},
       {Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, "no frame header"},
       {Bytes{0x89, 'P', 'N', 'G'}, "not a JPEG file"},
       {Bytes{}, "not a JPEG file"},

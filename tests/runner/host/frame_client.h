@@ -66,6 +66,21 @@ class Client {
     }
     return ParseReply(body.data(), body.size());
   }
+  // True when the other side ends the stream before another reply, within 10 s (a stream that stays
+  // open, or a reply, is false).
+  bool Ends() {
+    std::vector<uint8_t> body;
+    if (frames_.Next(&body)) return false;
+    for (;;) {
+      pollfd fd{read_fd_, POLLIN, 0};
+      if (::poll(&fd, 1, 10000) <= 0) return false;
+      uint8_t chunk[4096];
+      const ssize_t got = ::read(read_fd_, chunk, sizeof chunk);
+      if (got <= 0) return true;
+      frames_.Feed(chunk, static_cast<size_t>(got));
+      if (frames_.Next(&body)) return false;
+    }
+  }
 
  private:
   int write_fd_;

@@ -133,7 +133,7 @@ TEST(DispatchMethodCall, AHandlerMayKeepTheResultAndAnswerLater) {
   RecordingMessenger messenger;
   std::unique_ptr<Channel> slot;
   InstallChannel(&messenger, "test_channel", table, slot);
-  auto answer = messenger.Call("test_channel", "later");
+  auto answer = messenger.CallWithoutWaiting("test_channel", "later");
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->replies, 0);
   ASSERT_NE(kept, nullptr);

@@ -11,7 +11,7 @@
 #include "base/status.h"
 #include "imaging/decode.h"
 #include "platform/graphics.h"
-#include "platform/posix/picture_file.h"
+#include "platform/portable/picture_file.h"
 
 namespace platform {
 

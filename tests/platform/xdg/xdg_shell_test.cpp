@@ -1,5 +1,5 @@
 // Tests for the desktop opener adapter with a stand-in opener script that records its arguments.
-#include "platform/posix/xdg_shell.h"
+#include "platform/xdg/xdg_shell.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/posix/picture_file.h"
+#include "platform/portable/picture_file.h"
 
 namespace platform {
 namespace {

@@ -1,5 +1,5 @@
 // OpenPicture and DecodePictureFile: PictureFile plus the image core.
-#include "platform/posix/picture_open.h"
+#include "platform/portable/picture_open.h"
 
 #include <optional>
 #include <utility>

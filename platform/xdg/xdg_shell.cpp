@@ -1,5 +1,5 @@
 // XdgShell: opening files with the desktop's opener.
-#include "platform/posix/xdg_shell.h"
+#include "platform/xdg/xdg_shell.h"
 
 #include <fcntl.h>
 #include <spawn.h>
