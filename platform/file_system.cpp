@@ -11,6 +11,13 @@ namespace {
 // (runner/host/leftover_files.h reads the same names).
 constexpr std::string_view kTemporaryPrefix = ".pictavera-";
 
+// The characters that end a folder's name in a path: Windows takes '\' as well as '/'.
+#ifdef _WIN32
+constexpr char kSeparators[] = "/\\";
+#else
+constexpr char kSeparators[] = "/";
+#endif
+
 class RulePendingFile : public PendingFile {
  public:
   explicit RulePendingFile(std::unique_ptr<imaging::PendingOutput> file) : file_(std::move(file)) {}
@@ -23,7 +30,7 @@ class RulePendingFile : public PendingFile {
 
 int WriteByRule(FileSystem& files, const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode,
                 PublishMode publish) {
-  if (path.empty() || path.back() == '/') return ENOENT;
+  if (path.empty() || std::string_view(kSeparators).find(path.back()) != std::string_view::npos) return ENOENT;
   int error = 0;
   std::unique_ptr<PendingFile> file = files.StartFile(FolderOfPath(path), mode, &error);
   if (!file) return error != 0 ? error : EIO;
@@ -42,9 +49,9 @@ std::unique_ptr<PendingFile> StartFileByRule(imaging::FileCalls& calls, const st
 }
 
 std::string FolderOfPath(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 int FileSystem::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode) {

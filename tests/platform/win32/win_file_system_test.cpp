@@ -88,6 +88,28 @@ TEST_F(WinFileSystemTest, FilesAreWrittenWholeUnderUnicodeNamesAndReadBack) {
   EXPECT_EQ(names, (std::vector<std::string>{std::string(kUnicodeName) + ".jpg", "new"}));
 }
 
+TEST_F(WinFileSystemTest, WholeFilesAreWrittenByPathsWithBackslashesAsWithSlashes) {
+  // Windows' own form of a path: the file's folder is found by its last separator of either kind, so the
+  // pending file starts beside the file and is published there.
+  std::string folder = root_ + "/" + kUnicodeName;
+  ASSERT_EQ(files_.CreateFolder(folder, 0700), 0);
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  EXPECT_EQ(FolderOfPath(folder + "\\sheet.jpg"), folder);
+  EXPECT_EQ(FolderOfPath(root_ + "/a\\sheet.jpg"), root_ + "/a");
+  EXPECT_EQ(FolderOfPath("\\sheet.jpg"), "\\");
+  ASSERT_EQ(files_.WriteFile(folder + "\\sheet.jpg", Bytes("sheet")), 0);
+  ASSERT_EQ(files_.WriteNewFile(folder + "\\new.jpg", Bytes("new")), 0);
+  EXPECT_EQ(files_.WriteFile(folder + "\\", Bytes("x")), ENOENT);  // a folder's name, not a file's
+  int error = 0;
+  EXPECT_EQ(files_.ReadFile(folder + "/sheet.jpg", 100, &error), Bytes("sheet"));
+  std::vector<std::string> names = *files_.OwnFiles(folder, &error);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.jpg", "sheet.jpg"}));  // nothing pending left beside them
+  EXPECT_TRUE(files_.OwnFiles(root_, &error)->empty());
+  for (const std::string& name : names) files_.RemoveFile(folder + "\\" + name);
+  ::RemoveDirectoryW(win32::SystemPath(folder)->c_str());
+}
+
 TEST_F(WinFileSystemTest, FailuresAreTheirErrnoValues) {
   EXPECT_EQ(files_.WriteFile(root_ + "/missing/file", Bytes("x")), ENOENT);
   EXPECT_EQ(files_.CreateFolder(root_, 0700), EEXIST);
