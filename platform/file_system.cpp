@@ -13,6 +13,13 @@ namespace {
 // (runner/host/leftover_files.h reads the same names).
 constexpr std::string_view kTemporaryPrefix = ".pictavera-";
 
+// The characters that end a folder's name in a path: Windows takes '\' as well as '/'.
+#ifdef _WIN32
+constexpr char kSeparators[] = "/\\";
+#else
+constexpr char kSeparators[] = "/";
+#endif
+
 class RulePendingFile : public PendingFile {
  public:
   explicit RulePendingFile(std::unique_ptr<imaging::PendingOutput> file)
@@ -33,7 +40,9 @@ class RulePendingFile : public PendingFile {
 
 base::Status WriteByRule(FileSystem& files, const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode,
                          PublishMode publish) {
-  if (path.empty() || path.back() == '/') return base::Status::NotFound(path + ": no file name");
+  if (path.empty() || std::string_view(kSeparators).find(path.back()) != std::string_view::npos) {
+    return base::Status::NotFound(path + ": no file name");
+  }
   base::StatusOr<std::unique_ptr<PendingFile>> file = files.StartFile(FolderOfPath(path), mode);
   if (!file.ok()) return file.status();
   if (base::Status written = (*file)->Write(bytes.data(), bytes.size()); !written.ok()) {
@@ -54,9 +63,9 @@ base::StatusOr<std::unique_ptr<PendingFile>> StartFileByRule(imaging::FileCalls&
 }
 
 std::string FolderOfPath(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 base::Status FileSystem::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, uint32_t mode) {

@@ -127,8 +127,8 @@ class FileSystem {
   virtual void NoteWritingIn(const std::string& /*folder*/) {}
 };
 
-// The folder part of `path`: everything before its last '/' ("/" for a path directly under the root,
-// "." for a path without '/').
+// The folder part of `path`: everything before its last separator ('/', and on Windows '\' too; the
+// root itself for a path directly under it, "." for a path without a separator).
 std::string FolderOfPath(const std::string& path);
 
 }  // namespace platform

@@ -84,6 +84,20 @@ class SpawnSetup {
   bool attributes_ok_ = false;
 };
 
+// Starts `program` with `arguments`, its output joined into `write_end`: 0 with `*child` set, or an errno
+// value.
+int Spawn(const std::string& program, const std::vector<std::string>& arguments, int write_end, pid_t* child) {
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  SpawnSetup setup;
+  const int error = setup.Prepare(write_end);
+  if (error != 0) return error;
+  return ::posix_spawn(child, program.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
+}
+
 }  // namespace
 
 ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::vector<std::string>& arguments) {
@@ -97,20 +111,8 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
   }
   const int read_end = pipe_ends[0];
   const int write_end = pipe_ends[1];
-
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 2);
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
   pid_t child = -1;
-  int error = 0;
-  {
-    SpawnSetup setup;
-    error = setup.Prepare(write_end);
-    if (error == 0) error = ::posix_spawn(&child, program.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
-  }
+  const int error = Spawn(program, arguments, write_end, &child);
   ::close(write_end);
   if (error != 0) {
     ::close(read_end);
@@ -123,7 +125,17 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     children_.insert(child);
   }
   ::fcntl(read_end, F_SETFL, ::fcntl(read_end, F_GETFL) | O_NONBLOCK);
+  DrainUntilEnded(read_end, child, outcome);
+  ::close(read_end);
+  return outcome;
+}
 
+void PosixProcessRunner::Forget(pid_t child) {
+  std::lock_guard lock(mutex_);
+  children_.erase(child);
+}
+
+void PosixProcessRunner::DrainUntilEnded(int read_end, pid_t child, ProcessOutcome& outcome) {
   bool pipe_open = true;
   for (;;) {
     if (pipe_open) {
@@ -142,10 +154,7 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
     pid_t waited = looked == 0 && ended.si_pid == child ? child : (looked == 0 ? 0 : -1);
     int status = 0;
     if (waited == child) {
-      {
-        std::lock_guard lock(mutex_);
-        children_.erase(child);
-      }
+      Forget(child);
       waited = ::waitpid(child, &status, 0);
     }
     if (waited == child) {
@@ -153,22 +162,17 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
       // pipe open must not hold up the job, so the drain stops once the pipe is empty.
       if (pipe_open) ReadAvailable(read_end, outcome.output);
       outcome.exit_code = ExitCodeOf(status);
-      break;
+      return;
     }
     if (waited < 0 && errno != EINTR) {
       // ECHILD: someone else reaped the child. It is gone; its pid may already belong to another process.
-      {
-        std::lock_guard lock(mutex_);
-        children_.erase(child);
-      }
+      Forget(child);
       outcome.wait_failed = true;
       outcome.exit_code = 1;
       if (pipe_open) ReadAvailable(read_end, outcome.output);
-      break;
+      return;
     }
   }
-  ::close(read_end);
-  return outcome;
 }
 
 void PosixProcessRunner::SignalAll(int signal) const {

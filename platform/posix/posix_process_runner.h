@@ -25,10 +25,14 @@ class PosixProcessRunner : public ProcessRunner {
 
  private:
   void SignalAll(int signal) const;
+  // Drains the child's output every 100 ms until the child has ended and been reaped (or its end cannot
+  // be seen); its exit code and output go into `outcome`.
+  void DrainUntilEnded(int read_end, pid_t child, ProcessOutcome& outcome);
+  void Forget(pid_t child);  // the child is reaped, or about to be: it is signalled no more
 
   mutable std::mutex mutex_;
-  std::set<pid_t> children_;
-  std::atomic<uint64_t> output_bytes_{0};  // started and not yet reaped; each leads its own process group
+  std::set<pid_t> children_;  // started and not yet reaped; each leads its own process group
+  std::atomic<uint64_t> output_bytes_{0};
 };
 
 }  // namespace platform

@@ -60,6 +60,81 @@ bool ReadAvailable(HANDLE pipe, std::string& output) {
   }
 }
 
+// A child started suspended in a job object of its own, and the read end of its joined output.
+struct SuspendedChild {
+  Handle read_end;
+  Handle job;
+  Handle process;
+  Handle thread;
+  DWORD pid = 0;
+};
+
+// Starts `program` suspended (until it is in its job object, so nothing it starts escapes the job),
+// hidden, inheriting only the null device as its input and the pipe's write end as its output and error.
+// False with `*error` set to the system's error number when it cannot be started.
+bool StartSuspended(const std::wstring& program, std::wstring& command_line, SuspendedChild* started,
+                    DWORD* error) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_raw = nullptr;
+  HANDLE write_raw = nullptr;
+  if (!::CreatePipe(&read_raw, &write_raw, &inheritable, kPipeBytes)) {
+    *error = ::GetLastError();
+    return false;
+  }
+  started->read_end.reset(read_raw);
+  Handle write_end(write_raw);  // closed on return: the child's copy is then the only writer left
+  ::SetHandleInformation(read_raw, HANDLE_FLAG_INHERIT, 0);
+  Handle null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                  OPEN_EXISTING, 0, nullptr));
+  started->job.reset(::CreateJobObjectW(nullptr, nullptr));
+  if (null_input.get() == INVALID_HANDLE_VALUE || !started->job) {
+    *error = ::GetLastError();
+    return false;
+  }
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  // A job object whose last handle closes takes its processes with it: the child never outlives a
+  // runner that stopped watching it.
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  ::SetInformationJobObject(started->job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+  // Only these two handles are inherited, so concurrent children never hold each other's pipes.
+  HANDLE inherited[2] = {null_input.get(), write_end.get()};
+  SIZE_T list_bytes = 0;
+  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_bytes);
+  std::vector<unsigned char> list_storage(list_bytes);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_storage.data());
+  if (!::InitializeProcThreadAttributeList(list, 1, 0, &list_bytes) ||
+      !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
+                                   nullptr)) {
+    *error = ::GetLastError();
+    return false;
+  }
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.StartupInfo.hStdInput = null_input.get();
+  startup.StartupInfo.hStdOutput = write_end.get();
+  startup.StartupInfo.hStdError = write_end.get();
+  startup.lpAttributeList = list;
+
+  PROCESS_INFORMATION process{};
+  const BOOL created = ::CreateProcessW(
+      program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+      CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+      &startup.StartupInfo, &process);
+  const DWORD create_error = ::GetLastError();
+  ::DeleteProcThreadAttributeList(list);
+  if (!created) {
+    *error = create_error;
+    return false;
+  }
+  started->process.reset(process.hProcess);
+  started->thread.reset(process.hThread);
+  started->pid = process.dwProcessId;
+  return true;
+}
+
 }  // namespace
 
 std::wstring CommandLineOf(const std::wstring& program, const std::vector<std::wstring>& arguments) {
@@ -86,88 +161,42 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
     return outcome;
   }
   std::wstring command_line = CommandLineOf(*wide_program, wide_arguments);
-
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE read_raw = nullptr;
-  HANDLE write_raw = nullptr;
-  if (!::CreatePipe(&read_raw, &write_raw, &inheritable, kPipeBytes)) {
-    outcome.start_error = static_cast<int>(::GetLastError());
+  SuspendedChild child;
+  DWORD error = 0;
+  if (!StartSuspended(*wide_program, command_line, &child, &error)) {
+    outcome.start_error = static_cast<int>(error);
     return outcome;
   }
-  Handle read_end(read_raw);
-  Handle write_end(write_raw);
-  ::SetHandleInformation(read_raw, HANDLE_FLAG_INHERIT, 0);
-  Handle null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                  OPEN_EXISTING, 0, nullptr));
-  Handle job(::CreateJobObjectW(nullptr, nullptr));
-  if (null_input.get() == INVALID_HANDLE_VALUE || !job) {
-    outcome.start_error = static_cast<int>(::GetLastError());
-    return outcome;
-  }
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  // A job object whose last handle closes takes its processes with it: the child never outlives a
-  // runner that stopped watching it.
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-
-  // Only these two handles are inherited, so concurrent children never hold each other's pipes.
-  HANDLE inherited[2] = {null_input.get(), write_end.get()};
-  SIZE_T list_bytes = 0;
-  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_bytes);
-  std::vector<unsigned char> list_storage(list_bytes);
-  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_storage.data());
-  if (!::InitializeProcThreadAttributeList(list, 1, 0, &list_bytes) ||
-      !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
-                                   nullptr)) {
-    outcome.start_error = static_cast<int>(::GetLastError());
-    return outcome;
-  }
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof startup;
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.StartupInfo.wShowWindow = SW_HIDE;
-  startup.StartupInfo.hStdInput = null_input.get();
-  startup.StartupInfo.hStdOutput = write_end.get();
-  startup.StartupInfo.hStdError = write_end.get();
-  startup.lpAttributeList = list;
-
-  PROCESS_INFORMATION process{};
-  // Suspended until it is in its job object, so nothing it starts escapes the job.
-  const BOOL created = ::CreateProcessW(
-      wide_program->c_str(), command_line.data(), nullptr, nullptr, TRUE,
-      CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-      &startup.StartupInfo, &process);
-  const DWORD create_error = ::GetLastError();
-  ::DeleteProcThreadAttributeList(list);
-  write_end.reset();  // the child's copy is the only writer left
-  if (!created) {
-    outcome.start_error = static_cast<int>(create_error);
-    return outcome;
-  }
-  Handle child(process.hProcess);
-  Handle thread(process.hThread);
-  ::AssignProcessToJobObject(job.get(), child.get());
+  ::AssignProcessToJobObject(child.job.get(), child.process.get());
   {
     std::lock_guard lock(mutex_);
-    jobs_[process.dwProcessId] = {job.get(), child.get()};
+    jobs_[child.pid] = {child.job.get(), child.process.get()};
   }
-  ::ResumeThread(thread.get());
+  ::ResumeThread(child.thread.get());
   outcome.started = true;
+  DrainUntilEnded(child.process.get(), child.read_end.get(), outcome);
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.erase(child.pid);
+  }
+  return outcome;
+}
 
+void WinProcessRunner::DrainUntilEnded(void* child, void* read_end, ProcessOutcome& outcome) {
   bool pipe_open = true;
   bool flowing = false;
   for (;;) {
     const DWORD interval = !pipe_open ? INFINITE : flowing ? kBusyDrainIntervalMs : kDrainIntervalMs;
-    const DWORD waited = ::WaitForSingleObject(child.get(), interval);
+    const DWORD waited = ::WaitForSingleObject(child, interval);
     if (pipe_open) {
       const size_t before = outcome.output.size();
-      pipe_open = ReadAvailable(read_end.get(), outcome.output);
+      pipe_open = ReadAvailable(read_end, outcome.output);
       flowing = outcome.output.size() > before;
       output_bytes_ += outcome.output.size() - before;
     }
     if (waited == WAIT_TIMEOUT) continue;
     DWORD exit_code = 1;
-    if (waited != WAIT_OBJECT_0 || !::GetExitCodeProcess(child.get(), &exit_code)) {
+    if (waited != WAIT_OBJECT_0 || !::GetExitCodeProcess(child, &exit_code)) {
       outcome.wait_failed = true;
       exit_code = 1;
     }
@@ -175,17 +204,12 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
     // not hold up the job, so the drain stops once the pipe is empty.
     if (pipe_open) {
       const size_t before = outcome.output.size();
-      ReadAvailable(read_end.get(), outcome.output);
+      ReadAvailable(read_end, outcome.output);
       output_bytes_ += outcome.output.size() - before;
     }
     outcome.exit_code = static_cast<int>(exit_code);
-    break;
+    return;
   }
-  {
-    std::lock_guard lock(mutex_);
-    jobs_.erase(process.dwProcessId);
-  }
-  return outcome;
 }
 
 void WinProcessRunner::EndAll(unsigned exit_code) const {

@@ -34,6 +34,9 @@ class WinProcessRunner : public ProcessRunner {
 
  private:
   void EndAll(unsigned exit_code) const;
+  // Drains the child's output until the child (a process handle) has ended; its exit code and output go
+  // into `outcome`.
+  void DrainUntilEnded(void* child, void* read_end, ProcessOutcome& outcome);
 
   mutable std::mutex mutex_;
   // Process id -> its job object and process handle, while Run waits for it (the process is ended by

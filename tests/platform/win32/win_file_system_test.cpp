@@ -88,6 +88,27 @@ TEST_F(WinFileSystemTest, FilesAreWrittenWholeUnderUnicodeNamesAndReadBack) {
   EXPECT_EQ(names, (std::vector<std::string>{std::string(kUnicodeName) + ".jpg", "new"}));
 }
 
+TEST_F(WinFileSystemTest, WholeFilesAreWrittenByPathsWithBackslashesAsWithSlashes) {
+  // Windows' own form of a path: the file's folder is found by its last separator of either kind, so the
+  // pending file starts beside the file and is published there.
+  std::string folder = root_ + "/" + kUnicodeName;
+  ASSERT_TRUE(files_.CreateFolder(folder, 0700).ok());
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  EXPECT_EQ(FolderOfPath(folder + "\\sheet.jpg"), folder);
+  EXPECT_EQ(FolderOfPath(root_ + "/a\\sheet.jpg"), root_ + "/a");
+  EXPECT_EQ(FolderOfPath("\\sheet.jpg"), "\\");
+  ASSERT_TRUE(files_.WriteFile(folder + "\\sheet.jpg", Bytes("sheet")).ok());
+  ASSERT_TRUE(files_.WriteNewFile(folder + "\\new.jpg", Bytes("new")).ok());
+  EXPECT_EQ(files_.WriteFile(folder + "\\", Bytes("x")).code(), Code::kNotFound);  // a folder's name, not a file's
+  EXPECT_EQ(files_.ReadFile(folder + "/sheet.jpg", 100).value(), Bytes("sheet"));
+  std::vector<std::string> names = files_.OwnFiles(folder).value();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.jpg", "sheet.jpg"}));  // nothing pending left beside them
+  EXPECT_TRUE(files_.OwnFiles(root_).value().empty());
+  for (const std::string& name : names) EXPECT_TRUE(files_.RemoveFile(folder + "\\" + name).ok());
+  ::RemoveDirectoryW(win32::SystemPath(folder)->c_str());
+}
+
 TEST_F(WinFileSystemTest, FailuresAreTheirKindsWithThePathAndTheSystemsMessage) {
   EXPECT_EQ(files_.WriteFile(root_ + "/missing/file", Bytes("x")).code(), Code::kNotFound);
   const base::Status taken = files_.CreateFolder(root_, 0700);

@@ -3,8 +3,6 @@
 // files with every orientation in both byte orders and the layouts picture tools write (a comment before
 // the EXIF block, the EXIF block after the frame header).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,13 +12,13 @@
 
 #include "helper/image_io.h"
 #include "helper/reorder.h"
-#include "platform/cairo/cairo_graphics.h"
 #include "platform/libexif/libexif_metadata_reader.h"
 #include "runner/insight/face_batch.h"
 #include "runner/insight/insight_channels.h"
 #include "runner/insight/quick_meta.h"
 #include "runner/insight/thumbnail.h"
 #include "tests/imaging/header/exif_test_files.h"
+#include "tests/runner/system_adapters.h"
 #include "tests/support/temp_folder.h"
 
 namespace runner::insight {
@@ -59,7 +57,9 @@ class MarkFinder : public platform::FaceDetection {
 class OrientationAgreementTest : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifndef _WIN32
     exiftool_ = std::system("exiftool -ver > /dev/null 2>&1") == 0;
+#endif
   }
 
   // The photo stored so that `orientation` makes it upright, its EXIF block placed as `layout` says.
@@ -71,7 +71,7 @@ class OrientationAgreementTest : public ::testing::Test {
     const imaging::Bitmap stored =
         imaging::ApplyOrientation(std::move(upright), Inverse(orientation), imaging::OrientationSet::kAll);
     std::vector<uint8_t> jpeg;
-    EXPECT_EQ(graphics_.EncodeJpeg(stored, 95, &jpeg), platform::GraphicsStatus::kOk);
+    EXPECT_EQ(graphics_->EncodeJpeg(stored, 95, &jpeg), platform::GraphicsStatus::kOk);
     const std::vector<uint8_t> app1 =
         Segment(0xE1, BuildExif({ShortEntry(kTagOrientation, static_cast<uint16_t>(orientation))}, {}, big_endian));
     std::vector<uint8_t> segments = app1;
@@ -117,13 +117,13 @@ class OrientationAgreementTest : public ::testing::Test {
     EXPECT_EQ(meta.height_px, kUprightHeight);
 
     // Preview, at its own size.
-    const auto png = RenderThumbnail(graphics_, nullptr, path, {kUprightWidth, kUprightHeight});
+    const auto png = RenderThumbnail(*graphics_, nullptr, path, {kUprightWidth, kUprightHeight});
     ASSERT_TRUE(png);
     const std::string preview_path = path + ".png";
     std::ofstream(preview_path, std::ios::binary).write(reinterpret_cast<const char*>(png->data()),
                                                         static_cast<std::streamsize>(png->size()));
     platform::DecodedImage preview;
-    ASSERT_EQ(graphics_.Decode(preview_path, {}, &preview), platform::GraphicsStatus::kOk);
+    ASSERT_EQ(graphics_->Decode(preview_path, {}, &preview), platform::GraphicsStatus::kOk);
     EXPECT_EQ(preview.bitmap.width_px, kUprightWidth);
     EXPECT_EQ(preview.bitmap.height_px, kUprightHeight);
     EXPECT_GT(preview.bitmap.pixel(3, 3)[0], 200);
@@ -132,7 +132,7 @@ class OrientationAgreementTest : public ::testing::Test {
     // A face batch: the mark is found at the upright top-left.
     MarkFinder finder;
     FaceBatchPorts ports;
-    ports.graphics = &graphics_;
+    ports.graphics = graphics_.get();
     ports.detection = &finder;
     ports.run_parts = [](size_t count, const std::function<void(size_t)>& part) {
       for (size_t i = 0; i < count; ++i) part(i);
@@ -162,7 +162,7 @@ class OrientationAgreementTest : public ::testing::Test {
   test_support::TempFolder temp_{"pv-orient"};
   const std::string folder_ = temp_.str();
   bool exiftool_ = false;
-  platform::CairoGraphics graphics_;
+  std::unique_ptr<platform::Graphics> graphics_ = runner::testing::SystemGraphics();
 };
 
 TEST_F(OrientationAgreementTest, EveryOrientationInBothByteOrdersAndEveryLayout) {
@@ -176,6 +176,11 @@ TEST_F(OrientationAgreementTest, EveryOrientationInBothByteOrdersAndEveryLayout)
       }
     }
   }
+  // The program's own routes agreed above; exiftool's view is compared on Linux only (Debian's exiftool is
+  // a Linux program).
+#ifdef _WIN32
+  GTEST_SKIP() << "the program's routes agree; exiftool is compared by the Linux build only";
+#endif
   if (!exiftool_) GTEST_SKIP() << "exiftool is not installed (Debian package libimage-exiftool-perl)";
   EXPECT_EQ(Exiftool(), expected);
 }

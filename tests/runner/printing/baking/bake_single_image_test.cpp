@@ -15,14 +15,13 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/cairo/cairo_graphics.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_graphics.h"
-#include "platform/posix/posix_file_system.h"
 #include "runner/printing/baking/bake_geometry.h"
 #include "runner/printing/baking/bake_images.h"
 #include "runner/printing/baking/bake_shared.h"
+#include "tests/runner/system_adapters.h"
 #include "tests/support/temp_folder.h"
 
 namespace runner::printing {
@@ -156,7 +155,7 @@ TEST_F(BakeSingleImageTest, ExceptionsBecomeTheImagesFailure) {
 class RealBakeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    files_ = std::make_unique<platform::PosixFileSystem>(root_ + "/tmp");
+    files_ = runner::testing::SystemFileSystem(root_ + "/tmp");
     // Two photos and a frame, made with the real encoders.
     auto photo = *imaging::MakeBitmap(240, 160, 0xFF2060A0);
     for (int y = 0; y < 160; ++y) {
@@ -171,7 +170,7 @@ class RealBakeTest : public ::testing::Test {
 
   void WriteEncoded(const std::string& path, const imaging::Bitmap& image, bool jpeg) {
     std::vector<uint8_t> bytes;
-    ASSERT_EQ(jpeg ? graphics_.EncodeJpeg(image, 90, &bytes) : graphics_.EncodePng(image, &bytes), GraphicsStatus::kOk);
+    ASSERT_EQ(jpeg ? graphics_->EncodeJpeg(image, 90, &bytes) : graphics_->EncodePng(image, &bytes), GraphicsStatus::kOk);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
   }
@@ -197,7 +196,7 @@ class RealBakeTest : public ::testing::Test {
     ParallelBakeSetup setup;
     setup.files = files_.get();
     setup.clock = &clock_;
-    const BakeTools tools{&graphics_, files_.get(), &clock_, &shared_};
+    const BakeTools tools{graphics_.get(), files_.get(), &clock_, &shared_};
     setup.bake = [tools](const BakeRequest& request, int32_t index, const std::string& folder,
                          const std::string& profile_id, int q) {
       return BakeSingleImage(tools, request, index, folder, profile_id, q);
@@ -213,7 +212,7 @@ class RealBakeTest : public ::testing::Test {
       std::ifstream in(result.baked_path, std::ios::binary);
       files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
       platform::ImageInfo info;
-      EXPECT_EQ(graphics_.ReadInfo(result.baked_path, &info), GraphicsStatus::kOk);
+      EXPECT_EQ(graphics_->ReadInfo(result.baked_path, &info), GraphicsStatus::kOk);
       EXPECT_EQ(info.width_px, Requests()[static_cast<size_t>(result.index)].canvas_width_px);
     }
     return files;
@@ -221,8 +220,8 @@ class RealBakeTest : public ::testing::Test {
 
   test_support::TempFolder temp_{"bake-test"};
   const std::string root_ = temp_.str();
-  platform::CairoGraphics graphics_;
-  std::unique_ptr<platform::PosixFileSystem> files_;
+  std::unique_ptr<platform::Graphics> graphics_ = runner::testing::SystemGraphics();
+  std::unique_ptr<platform::FileSystem> files_;
   platform::FakeClock clock_;
   BakeShared shared_;
 };

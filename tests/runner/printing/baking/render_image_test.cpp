@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cairo/cairo_graphics.h"
 #include "platform/fake/fake_graphics.h"
+#include "tests/runner/system_adapters.h"
 
 namespace runner::printing {
 namespace {
@@ -207,8 +207,9 @@ TEST_F(RenderTest, HostileCanvasesAndUnreadablePhotosFailCleanly) {
 
 TEST(RenderOnRealCanvas, StrokeBandsHaveExactIntegerEdges) {
   // The real canvas is antialiased: pen edges on whole pixels must still be exact.
-  platform::CairoGraphics graphics;
-  std::unique_ptr<platform::Canvas> canvas = graphics.CreateCanvas(100, 80);
+  const std::unique_ptr<platform::Graphics> graphics = runner::testing::SystemGraphics();
+  std::unique_ptr<platform::Canvas> canvas = graphics->CreateCanvas(100, 80);
+  ASSERT_TRUE(canvas);
   canvas->Clear(kBlue);
   const float pen = StrokePenWidth(0.5f, 1.0f, 100, 80);
   const CanvasRect inside = StrokeOutline(100, 80, pen, false);

@@ -8,16 +8,16 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numbers>
 
 #include <gtest/gtest.h>
 
 #include "imaging/colour/colour_profile.h"
-#include "platform/cairo/cairo_graphics.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_graphics.h"
-#include "platform/posix/posix_file_system.h"
 #include "tests/helper/test_images.h"
+#include "tests/runner/system_adapters.h"
 #include "tests/support/temp_folder.h"
 
 namespace runner::printing {
@@ -272,7 +272,7 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   constexpr int kSize = 1024;
   const auto plate = mosalith::testing::MakeImage(kSize, kSize, [](int32_t x, int32_t y) {
     const double dx = x + 0.5 - kSize / 2.0, dy = y + 0.5 - kSize / 2.0;
-    const auto grey = static_cast<uint32_t>(std::lround(127.5 + 127.0 * std::cos(M_PI * (dx * dx + dy * dy) / kSize)));
+    const auto grey = static_cast<uint32_t>(std::lround(127.5 + 127.0 * std::cos(std::numbers::pi * (dx * dx + dy * dy) / kSize)));
     return grey << 24 | grey << 16 | grey << 8 | 0xFFu;
   });
   test_support::TempFolder dir;
@@ -282,21 +282,21 @@ TEST(GridComposerZonePlateTest, AReducedZonePlateShowsNoMoire) {
   request.outputs = {dir.File("sheet.jpg")};
   request.jpegQuality = 100;
   request.colorProfile = "srgb";
-  platform::CairoGraphics graphics;
-  platform::PosixFileSystem files;
+  const std::unique_ptr<platform::Graphics> graphics = runner::testing::SystemGraphics();
+  const std::unique_ptr<platform::FileSystem> files = runner::testing::SystemFileSystem(dir.str());
   platform::FakeClock clock;
   ::testing::internal::CaptureStderr();
-  const GridResult result = GridComposer(request, &graphics, files, clock);
+  const GridResult result = GridComposer(request, graphics.get(), *files, clock);
   ::testing::internal::GetCapturedStderr();
   ASSERT_TRUE(result.success) << result.errorMessage;
   // The sheet carries the sRGB profile, as one APP2 segment right after its JFIF segment.
-  const base::StatusOr<std::vector<uint8_t>> bytes = files.ReadFile(dir.File("sheet.jpg"), 1 << 26);
+  const base::StatusOr<std::vector<uint8_t>> bytes = files->ReadFile(dir.File("sheet.jpg"), 1 << 26);
   ASSERT_TRUE(bytes.ok() && bytes->size() > 40);
   EXPECT_EQ(std::vector<uint8_t>(bytes->begin() + 20, bytes->begin() + 22), (std::vector<uint8_t>{0xFF, 0xE2}));
   const std::vector<uint8_t>& srgb = imaging::colour::SrgbProfile()->icc();
   EXPECT_NE(std::search(bytes->begin(), bytes->end(), srgb.begin(), srgb.end()), bytes->end());
   platform::DecodedImage sheet;
-  ASSERT_EQ(graphics.Decode(dir.File("sheet.jpg"), {}, &sheet), platform::GraphicsStatus::kOk);
+  ASSERT_EQ(graphics->Decode(dir.File("sheet.jpg"), {}, &sheet), platform::GraphicsStatus::kOk);
   int low = 255, high = 0;
   for (int y = 0; y < kSize / 4; ++y) {
     for (int x = 0; x < kSize / 4; ++x) {

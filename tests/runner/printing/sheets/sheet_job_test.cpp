@@ -5,8 +5,6 @@
 
 #include <errno.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,10 +17,8 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_graphics.h"
 #include "platform/fake/fake_process_runner.h"
-#include "platform/cairo/cairo_graphics.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_process_runner.h"
 #include "tests/helper/test_images.h"
+#include "tests/runner/system_adapters.h"
 #include "tests/support/temp_folder.h"
 
 namespace runner::printing {
@@ -277,24 +273,28 @@ TEST_F(SheetJobWithFakesTest, AnExceptionFromTheRunStillRemovesTheJobFile) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
-// Real helper stand-ins and the real helper program, in a private temporary folder.
+// Real helper stand-ins (shell scripts: Linux only) and the real helper program, in a private temporary
+// folder, on the system's adapters.
 class SheetJobWithProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(root_ / "photos");
-    files_ = std::make_unique<platform::PosixFileSystem>((root_ / "jobs").string());
+    files_ = runner::testing::SystemFileSystem(test_support::Utf8(root_ / "jobs"));
     context_.files = files_.get();
-    context_.processes = &processes_;
-    context_.graphics = &graphics_;
+    context_.processes = processes_.get();
+    context_.graphics = graphics_.get();
     context_.clock = &clock_;
-    context_.process_id = static_cast<int>(::getpid());
+    context_.process_id = runner::testing::SystemProcessId();
   }
+#ifndef _WIN32
+  // A shell script standing in for the helper at the helper's path.
   std::string Helper(const std::string& body, bool executable = true) {
-    const std::string path = (root_ / "mosalith").string();
+    const std::string path = test_support::Utf8(root_ / "mosalith");
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    ::chmod(path.c_str(), executable ? 0700 : 0600);
+    fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     return path;
   }
+#endif
   GridResult Run(const mosalith::GridJob& request) {
     ::testing::internal::CaptureStderr();
     GridResult result = CreateGridImagesWithHelper(request, context_);
@@ -308,9 +308,9 @@ class SheetJobWithProcessesTest : public ::testing::Test {
 
   test_support::TempFolder temp_{"sheet_job_test"};
   const fs::path root_ = temp_.path();
-  std::unique_ptr<platform::PosixFileSystem> files_;
-  platform::PosixProcessRunner processes_;
-  platform::CairoGraphics graphics_;
+  std::unique_ptr<platform::FileSystem> files_;
+  std::unique_ptr<platform::ProcessRunner> processes_ = runner::testing::SystemProcessRunner();
+  std::unique_ptr<platform::Graphics> graphics_ = runner::testing::SystemGraphics();
   platform::FakeClock clock_;
   SheetJobContext context_;
   std::string log_;
@@ -325,6 +325,7 @@ void WritePhotos(const std::string& folder) {
   test_support::WriteBytes(folder + "/frame.png", mosalith::testing::PngFile(frame));
 }
 
+#ifndef _WIN32
 TEST_F(SheetJobWithProcessesTest, HelpersThatFailInAnyWayFallBackAndLeaveNoJobFile) {
   struct Case {
     std::string body;
@@ -338,7 +339,7 @@ TEST_F(SheetJobWithProcessesTest, HelpersThatFailInAnyWayFallBackAndLeaveNoJobFi
       {"kill -KILL $$", true, "DEBUG C++: mosalith failed (exit=137), using fallback\n"},
       {"kill -SEGV $$", true, "DEBUG C++: mosalith failed (exit=139), using fallback\n"},
   };
-  const std::string photos = (root_ / "photos").string();
+  const std::string photos = test_support::Utf8(root_ / "photos");
   WritePhotos(photos);
   for (const Case& c : cases) {
     context_.mosalith_path = Helper(c.body, c.executable);
@@ -350,8 +351,8 @@ TEST_F(SheetJobWithProcessesTest, HelpersThatFailInAnyWayFallBackAndLeaveNoJobFi
     EXPECT_GT(fs::file_size(photos + "/sheet_1.jpg"), 100u);
     EXPECT_EQ(JobFilesLeft(), 0u) << c.body;
   }
-  context_.mosalith_path = (root_ / "absent").string();
-  Run(SmallRequest((root_ / "photos").string()));
+  context_.mosalith_path = test_support::Utf8(root_ / "absent");
+  Run(SmallRequest(test_support::Utf8(root_ / "photos")));
   EXPECT_TRUE(Contains(log_, "DEBUG C++: mosalith.exe not found, using fallback\n"));
 }
 
@@ -361,16 +362,17 @@ TEST_F(SheetJobWithProcessesTest, AHelperFloodingItsOutputIsRelayedWhole) {
       "test -f \"$1\" || exit 9\n"
       "i=0; while [ $i -lt 4 ]; do head -c 2500000 /dev/zero | tr '\\0' Z | fold -w 99; "
       "head -c 2500000 /dev/zero | tr '\\0' Q | fold -w 99 >&2; i=$((i+1)); done; echo END");
-  const GridResult result = Run(SmallRequest((root_ / "photos").string()));
+  const GridResult result = Run(SmallRequest(test_support::Utf8(root_ / "photos")));
   EXPECT_TRUE(result.success) << log_.substr(log_.size() - std::min<size_t>(log_.size(), 300));
   EXPECT_EQ(std::count(log_.begin(), log_.end(), 'Z'), 10'000'000);
   EXPECT_EQ(std::count(log_.begin(), log_.end(), 'Q'), 10'000'000);
   EXPECT_TRUE(Contains(log_, "END\nDEBUG C++: mosalith completed in "));
   EXPECT_EQ(JobFilesLeft(), 0u);
 }
+#endif
 
 TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) {
-  const std::string photos = (root_ / "photos").string();
+  const std::string photos = test_support::Utf8(root_ / "photos");
   WritePhotos(photos);
   context_.mosalith_path = MOSALITH_PATH;
   mosalith::GridJob request = SmallRequest(photos);
@@ -379,7 +381,7 @@ TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) 
   mosalith::EffectRecord grey;
   grey.grayscale = 1.0f;  // an effect only the helper draws
   request.effects = {grey, grey};
-  const std::string missing = (root_ / "no-such-folder" / "s2.jpg").string();
+  const std::string missing = test_support::Utf8(root_ / "no-such-folder" / "s2.jpg");
   request.outputs = {photos + "/s1.jpg", missing, photos + "/s3.jpg"};
   const GridResult result = Run(request);
   EXPECT_FALSE(result.success);
@@ -387,7 +389,7 @@ TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) 
   EXPECT_TRUE(Contains(log_, "DEBUG C++: mosalith failed (exit=2), using fallback\n"
                              "DEBUG C++: mosalith wrote 2 of 3 sheets; composing the other 1\n")) << log_;
   platform::DecodedImage sheet;
-  ASSERT_EQ(graphics_.Decode(photos + "/s1.jpg", {}, &sheet), platform::GraphicsStatus::kOk);
+  ASSERT_EQ(graphics_->Decode(photos + "/s1.jpg", {}, &sheet), platform::GraphicsStatus::kOk);
   const uint8_t* middle = sheet.bitmap.pixel(sheet.bitmap.width_px / 2, sheet.bitmap.height_px / 2);
   EXPECT_LT(std::abs(middle[0] - middle[1]), 10) << "the helper's grey photo, not the composer's red one";
   EXPECT_TRUE(fs::is_regular_file(photos + "/s3.jpg"));
@@ -395,7 +397,7 @@ TEST_F(SheetJobWithProcessesTest, SheetsTheRealHelperWroteBeforeFailingAreKept) 
 }
 
 TEST_F(SheetJobWithProcessesTest, TheRealHelperWritesTheSheet) {
-  const std::string photos = (root_ / "photos").string();
+  const std::string photos = test_support::Utf8(root_ / "photos");
   WritePhotos(photos);
   context_.mosalith_path = MOSALITH_PATH;
   const GridResult result = Run(SmallRequest(photos));
