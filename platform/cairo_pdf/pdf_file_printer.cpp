@@ -15,8 +15,9 @@ namespace {
 
 constexpr int kMaxCopies = 100;
 
-// The PrintDevice port's errno value for a file system failure.
+// The PrintDevice port's errno value for a file system failure: the system's own, else one for its kind.
 int ErrnoFor(const base::Status& status) {
+  if (!status.ok() && status.system_error() != 0) return status.system_error();
   switch (status.code()) {
     case base::Status::Code::kOk: return 0;
     case base::Status::Code::kNotFound: return ENOENT;
@@ -101,7 +102,9 @@ class PdfFileDevice : public PrintDevice {
     // The final name never replaces a file: a taken name gets "-1", "-2" ... added.
     base::Status published = base::Status::AlreadyExists(folder_);
     for (unsigned n = 0; n < 100 && published.Is(base::Status::Code::kAlreadyExists); ++n) {
-      const std::string name = folder_ + "/" + stem_ + (n == 0 ? "" : "-" + std::to_string(n)) + ".pdf";
+      std::string name = folder_ + "/" + stem_;
+      if (n != 0) name += "-" + std::to_string(n);
+      name += ".pdf";
       published = file_->Publish(name, PublishMode::kNoReplace);
     }
     file_.reset();
