@@ -39,7 +39,7 @@ Status Status::WithContext(std::string_view context) const {
     if (!message.empty()) message += ": ";
     message += message_;
   }
-  return Status(code_, std::move(message));
+  return Status(code_, std::move(message)).WithSystemError(system_error_);
 }
 
 }  // namespace base

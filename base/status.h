@@ -4,8 +4,9 @@
 //
 // Kinds name what went wrong, never a library or an operating system: a CUPS error, an errno or a
 // Windows error number is turned into one of them by the adapter, right after the call that failed, and
-// its number or text goes into the message if it helps a reader of the log. Callers that turn a failure
-// into a channel error row or a log line choose by kind; they never parse the message.
+// its text goes into the message if it helps a reader of the log. Callers that turn a failure into a
+// channel error row or a log line choose by kind; they never parse the message. The system's own number
+// may ride along (`system_error()`), for the log lines that name it and nothing else.
 //
 // Thread safety: a plain value.
 #pragma once
@@ -65,9 +66,19 @@ class [[nodiscard]] Status {
   // The same kind with `context` put before the message ("sheet 2: " + "disk full").
   Status WithContext(std::string_view context) const;
 
+  // The number the system gave for the failure (an errno value, or what a Windows adapter turned its
+  // error into), for log lines that print it; 0 when none was given. Never a reason to choose a path.
+  int system_error() const { return system_error_; }
+  Status WithSystemError(int number) const {
+    Status copy = *this;
+    copy.system_error_ = number;
+    return copy;
+  }
+
  private:
   Code code_ = Code::kOk;
   std::string message_;
+  int system_error_ = 0;
 };
 
 // The kind's name in lower case words ("not found", "access denied", ...); "ok" for kOk.

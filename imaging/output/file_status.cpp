@@ -51,7 +51,7 @@ base::Status FileStatus(int error, std::string_view path, std::string_view reaso
   } else {
     message += reason;
   }
-  return base::Status(FileErrorKind(error), std::move(message));
+  return base::Status(FileErrorKind(error), std::move(message)).WithSystemError(error);
 }
 
 }  // namespace imaging

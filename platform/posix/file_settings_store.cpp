@@ -124,7 +124,7 @@ base::Status FileSettingsStore::Write(const std::vector<std::pair<std::string, s
   if (slash == std::string::npos || slash == 0) return base::Status::Unavailable(path_ + ": no folder to keep it in");
   const std::string folder = path_.substr(0, slash);
   if (const int error = MakeFolders(folder); error != 0) {
-    return base::Status::Unavailable(imaging::FileStatus(error, folder).message());
+    return base::Status::Unavailable(imaging::FileStatus(error, folder).message()).WithSystemError(error);
   }
   const std::string target = FollowLinks(path_);
 

@@ -39,10 +39,10 @@ base::StatusOr<std::string> PosixFileSystem::TempFolder() {
   // at this predictable name, and files are created inside it under predictable names too.
   struct stat info;
   if (::lstat(folder->c_str(), &info) != 0) return imaging::FileStatus(errno, *folder);
-  if (S_ISLNK(info.st_mode)) return base::Status::AccessDenied(*folder + ": a link, not a folder");
-  if (!S_ISDIR(info.st_mode)) return base::Status::AccessDenied(*folder + ": not a folder");
+  if (S_ISLNK(info.st_mode)) return base::Status::AccessDenied(*folder + ": a link, not a folder").WithSystemError(ELOOP);
+  if (!S_ISDIR(info.st_mode)) return base::Status::AccessDenied(*folder + ": not a folder").WithSystemError(ENOTDIR);
   if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return base::Status::AccessDenied(*folder + ": not this user's own folder");
+    return base::Status::AccessDenied(*folder + ": not this user's own folder").WithSystemError(EPERM);
   }
   return std::move(*folder);
 }
@@ -59,7 +59,7 @@ base::StatusOr<std::vector<uint8_t>> PosixFileSystem::ReadFile(const std::string
   std::vector<uint8_t> bytes;
   const int error = ReadFileStart(path, max_bytes, &bytes);
   // The primitive's EINVAL is its refusal of what is not a regular file.
-  if (error == EINVAL) return base::Status::AccessDenied(path + ": not a regular file");
+  if (error == EINVAL) return base::Status::AccessDenied(path + ": not a regular file").WithSystemError(EINVAL);
   if (error != 0) return imaging::FileStatus(error, path);
   return bytes;
 }

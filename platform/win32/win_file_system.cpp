@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -66,8 +67,12 @@ base::StatusOr<std::string> WinFileSystem::TempFolder() {
   }
   const DWORD attributes = ::GetFileAttributesW(wide->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileStatusFromWin32(::GetLastError(), folder);
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return base::Status::AccessDenied(folder + ": a link, not a folder");
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return base::Status::AccessDenied(folder + ": not a folder");
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    return base::Status::AccessDenied(folder + ": a link, not a folder").WithSystemError(ELOOP);
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return base::Status::AccessDenied(folder + ": not a folder").WithSystemError(ENOTDIR);
+  }
   return folder;
 }
 

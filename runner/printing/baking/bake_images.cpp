@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -130,8 +131,9 @@ base::StatusOr<std::string> MakeOutputFolder(const ParallelBakeSetup& setup) {
   if (created.Is(base::Status::Code::kAlreadyExists)) {
     switch (setup.files->KindAt(folder)) {
       case platform::PathKind::kFolder: return folder;
-      case platform::PathKind::kLink: return base::Status::AccessDenied(folder + ": a link, not a folder");
-      default: return base::Status::AccessDenied(folder + ": not a folder");
+      case platform::PathKind::kLink:
+        return base::Status::AccessDenied(folder + ": a link, not a folder").WithSystemError(ELOOP);
+      default: return base::Status::AccessDenied(folder + ": not a folder").WithSystemError(ENOTDIR);
     }
   }
   if (!created.ok()) return created;
@@ -172,7 +174,8 @@ std::vector<BakeResult> BakeImagesInParallel(const std::vector<BakeRequest>& req
 
   const base::StatusOr<std::string> folder = MakeOutputFolder(setup);
   if (!folder.ok()) {
-    LogLine("ERROR: Failed to create output directory, " + folder.status().ToString());
+    LogLine("ERROR: Failed to create output directory, error=" + std::to_string(folder.status().system_error()));
+    LogLine("DEBUG C++: Output directory refused: " + folder.status().ToString());
     return FailedResults(count, "Failed to create output directory");
   }
   LogLine("INFO: Output directory: " + *folder);

@@ -26,10 +26,12 @@ platform::PrintSettings BuiltInDefaults() {
   return settings;
 }
 
-// The Spooler port's errno value for a failed write of the built-in printer's state, as the stores have
-// always answered it: EACCES when the store cannot be made, EINVAL for a value it refuses, EIO for the rest.
+// The Spooler port's errno value for a failed write of the built-in printer's state: the system's own
+// when the store gave one, else EACCES when the store cannot be made, EINVAL for a value it refuses, EIO
+// for the rest.
 int SpoolerError(const base::Status& status) {
   if (status.ok()) return 0;
+  if (status.system_error() != 0) return status.system_error();
   if (status.Is(base::Status::Code::kUnavailable)) return EACCES;
   return status.Is(base::Status::Code::kInvalidArgument) ? EINVAL : EIO;
 }
