@@ -103,7 +103,10 @@ class PdfFileDevice : public PrintDevice {
     base::Status published = base::Status::AlreadyExists(folder_);
     for (unsigned n = 0; n < 100 && published.Is(base::Status::Code::kAlreadyExists); ++n) {
       std::string name = folder_ + "/" + stem_;
-      if (n != 0) name += "-" + std::to_string(n);
+      if (n != 0) {
+        name += '-';
+        name += std::to_string(n);
+      }
       name += ".pdf";
       published = file_->Publish(name, PublishMode::kNoReplace);
     }
