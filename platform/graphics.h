@@ -78,7 +78,8 @@ struct DecodedImage {
 enum class Filter {
   kNearest,
   kBilinear,
-  kBicubic,  // high quality; large enlargements fall back to bilinear, which looks smoother there
+  kBicubic,  // high quality: reductions as kArea, enlargements a sharp cubic up to about twice the size and
+             // bilinear beyond, which looks smoother there
   kArea,     // for reductions: each destination pixel is a weighted average of the source pixels under
              // and around it (imaging/reduce.h: no moire from fine detail, however large the
              // reduction); enlargements are bilinear
@@ -108,6 +109,21 @@ struct PixelSpan {
 // kInvalidArgument for a rectangle that is not finite or pixels that do not match the image's size; kOk
 // otherwise, with `*span` empty when there is nothing to draw (an empty image, part or destination).
 GraphicsStatus BitmapPartPixels(const imaging::Bitmap& image, const RectF& source, const RectF& dest, PixelSpan* span);
+
+// The span of a drawing as a canvas is handed it. A reduction (kArea or kBicubic, the part drawn smaller
+// than its pixels) is done first by the one reduction (imaging/reduce.h), to the size the part takes, so
+// the canvas only places what is left, close to 1:1, with `filter`; `factor_x`, `factor_y` are how many
+// of the span's pixels each reduced pixel stands for. Anything else is drawn from the span's own pixels
+// with the caller's filter.
+struct PreparedPart {
+  std::optional<imaging::Bitmap> reduced;  // empty: the span's own pixels
+  double factor_x = 1, factor_y = 1;
+  Filter filter = Filter::kArea;
+};
+// `scale_x`, `scale_y`: the span's pixels per canvas pixel; the reduced pixels come from the image's
+// budget. kOutOfMemory when the reduction cannot be had.
+GraphicsStatus PreparePart(const imaging::Bitmap& image, const PixelSpan& span, double scale_x, double scale_y,
+                           Filter filter, PreparedPart* part);
 
 // A drawing surface, made by Graphics::CreateCanvas, transparent black until cleared.
 // Thread safety: one thread at a time per canvas; separate canvases are independent.

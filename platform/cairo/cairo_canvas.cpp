@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "platform/cairo/cairo_canvas.h"
-#include "imaging/reduce.h"
 
 namespace platform {
 namespace {
@@ -84,8 +83,8 @@ cairo_filter_t CairoFilter(Filter filter, double scale_x, double scale_y) {
       // visible squares, where bilinear gives the smooth ramp a bicubic enlargement is expected to give.
       return scale_x > 2.0 || scale_y > 2.0 ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BEST;
     case Filter::kArea:
-      // Reductions are done by ReduceBitmap before cairo sees the picture; what is left is close to 1:1
-      // or an enlargement, which is bilinear.
+      // Reductions are done before cairo sees the picture (PreparePart); what is left is close to 1:1 or
+      // an enlargement, which is bilinear.
       return CAIRO_FILTER_GOOD;
   }
   return CAIRO_FILTER_GOOD;
@@ -154,30 +153,24 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const imaging::Bitmap& image, const R
   if (checked != GraphicsStatus::kOk || span.empty()) return checked;
   // Only the pixels of the part are converted for cairo, so the filter never reaches pixels outside it
   // (padding repeats the part's own edge instead).
-  const int x0 = span.x0, y0 = span.y0, x1 = span.x1, y1 = span.y1;
+  const int x0 = span.x0, y0 = span.y0;
   double sx = source.width / dest.width, sy = source.height / dest.height;
   // The part's pixel (px, py) for canvas point (x, y): px = sx * x + ox, py = sy * y + oy.
   double ox = source.x - x0 - dest.x * sx, oy = source.y - y0 - dest.y * sy;
-  cairo_surface_t* converted = nullptr;
-  // The converted pixels are a second copy of the part for as long as it is drawn.
-  std::optional<imaging::MemoryHold> part_hold;
-  if (filter == Filter::kArea && (sx > 1.0 || sy > 1.0)) {
-    // Reduced first to the size it takes on the canvas, so that cairo only places it.
-    const int width = std::max(1, static_cast<int>(std::lround((x1 - x0) / std::max(sx, 1.0))));
-    const int height = std::max(1, static_cast<int>(std::lround((y1 - y0) / std::max(sy, 1.0))));
-    const std::optional<imaging::Bitmap> reduced = imaging::ReduceBitmap(image, imaging::PixelRect{x0, y0, x1 - x0, y1 - y0}, width, height);
-    if (!reduced) return GraphicsStatus::kOutOfMemory;
-    const double fx = static_cast<double>(x1 - x0) / width, fy = static_cast<double>(y1 - y0) / height;
-    sx /= fx, ox /= fx;
-    sy /= fy, oy /= fy;
-    part_hold = imaging::MemoryHold::Take(budget_, static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4);
-    if (!part_hold) return GraphicsStatus::kOutOfMemory;
-    converted = SurfaceFromBitmap(*reduced, 0, 0, width, height);
-  } else {
-    part_hold = imaging::MemoryHold::Take(budget_, static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0) * 4);
-    if (!part_hold) return GraphicsStatus::kOutOfMemory;
-    converted = SurfaceFromBitmap(image, x0, y0, x1, y1);
+  PreparedPart prepared;
+  if (PreparePart(image, span, sx, sy, filter, &prepared) != GraphicsStatus::kOk) return GraphicsStatus::kOutOfMemory;
+  const imaging::Bitmap& pixels = prepared.reduced ? *prepared.reduced : image;
+  PixelSpan drawn = span;
+  if (prepared.reduced) {
+    sx /= prepared.factor_x, ox /= prepared.factor_x;
+    sy /= prepared.factor_y, oy /= prepared.factor_y;
+    drawn = PixelSpan{0, 0, pixels.width_px, pixels.height_px};
   }
+  // The converted pixels are a second copy of the part for as long as it is drawn.
+  const uint64_t part_bytes = static_cast<uint64_t>(drawn.x1 - drawn.x0) * static_cast<uint64_t>(drawn.y1 - drawn.y0) * 4;
+  std::optional<imaging::MemoryHold> part_hold = imaging::MemoryHold::Take(budget_, part_bytes);
+  if (!part_hold) return GraphicsStatus::kOutOfMemory;
+  cairo_surface_t* converted = SurfaceFromBitmap(pixels, drawn.x0, drawn.y0, drawn.x1, drawn.y1);
   SurfaceHolder part(converted);
   if (!part.get()) return GraphicsStatus::kOutOfMemory;
   PatternHolder pattern(cairo_pattern_create_for_surface(part.get()));
@@ -185,7 +178,7 @@ GraphicsStatus CairoCanvas::DrawBitmapPart(const imaging::Bitmap& image, const R
   // The pattern matrix maps canvas coordinates to the converted part's pixels.
   cairo_matrix_init(&matrix, sx, 0, 0, sy, ox, oy);
   cairo_pattern_set_matrix(pattern.get(), &matrix);
-  cairo_pattern_set_filter(pattern.get(), CairoFilter(filter, 1 / sx, 1 / sy));
+  cairo_pattern_set_filter(pattern.get(), CairoFilter(prepared.filter, 1 / sx, 1 / sy));
   // Padding repeats the edge pixels instead of blending in transparent black; the clip keeps the
   // drawing inside the destination rectangle.
   cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);

@@ -10,7 +10,6 @@
 #include <new>
 #include <optional>
 
-#include "imaging/reduce.h"
 
 namespace platform {
 namespace {
@@ -41,7 +40,7 @@ Gdiplus::InterpolationMode ModeFor(Filter filter, double scale_x, double scale_y
       return scale_x > 2.0 || scale_y > 2.0 ? Gdiplus::InterpolationModeHighQualityBilinear
                                             : Gdiplus::InterpolationModeHighQualityBicubic;
     case Filter::kArea:
-      // Reductions are done by ReduceBitmap before GDI+ sees the picture; what is left is close to 1:1 or
+      // Reductions are done before GDI+ sees the picture (PreparePart); what is left is close to 1:1 or
       // an enlargement, which is bilinear.
       return Gdiplus::InterpolationModeHighQualityBilinear;
   }
@@ -131,19 +130,15 @@ GraphicsStatus GdiplusCanvas::DrawBitmapPart(const imaging::Bitmap& image, const
   const double sx = source.width / dest.width, sy = source.height / dest.height;
   // The part's own rectangle, in the pixels of what GDI+ is given.
   double part_x = source.x - x0, part_y = source.y - y0, part_w = source.width, part_h = source.height;
-  std::optional<BgraPart> part;
+  PreparedPart prepared;
+  if (PreparePart(image, span, sx, sy, filter, &prepared) != GraphicsStatus::kOk) return GraphicsStatus::kOutOfMemory;
   int part_width = x1 - x0, part_height = y1 - y0;
-  if (filter == Filter::kArea && (sx > 1.0 || sy > 1.0)) {
-    // Reduced first to the size it takes on the canvas, so that GDI+ only places it.
-    const int width = std::max(1, static_cast<int>(std::lround(part_width / std::max(sx, 1.0))));
-    const int height = std::max(1, static_cast<int>(std::lround(part_height / std::max(sy, 1.0))));
-    const std::optional<imaging::Bitmap> reduced = imaging::ReduceBitmap(image, imaging::PixelRect{x0, y0, part_width, part_height}, width, height);
-    if (!reduced) return GraphicsStatus::kOutOfMemory;
-    const double fx = static_cast<double>(part_width) / width, fy = static_cast<double>(part_height) / height;
-    part_x /= fx, part_w /= fx;
-    part_y /= fy, part_h /= fy;
-    part_width = width, part_height = height;
-    part = BgraFromBitmap(*reduced, 0, 0, width, height, budget_);
+  std::optional<BgraPart> part;
+  if (prepared.reduced) {
+    part_x /= prepared.factor_x, part_w /= prepared.factor_x;
+    part_y /= prepared.factor_y, part_h /= prepared.factor_y;
+    part_width = prepared.reduced->width_px, part_height = prepared.reduced->height_px;
+    part = BgraFromBitmap(*prepared.reduced, 0, 0, part_width, part_height, budget_);
   } else {
     part = BgraFromBitmap(image, x0, y0, x1, y1, budget_);
   }
@@ -154,7 +149,7 @@ GraphicsStatus GdiplusCanvas::DrawBitmapPart(const imaging::Bitmap& image, const
   // black, so the picture stays sharp up to the rectangle's edges.
   Gdiplus::ImageAttributes attributes;
   attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-  graphics_->SetInterpolationMode(ModeFor(filter, 1 / sx, 1 / sy));
+  graphics_->SetInterpolationMode(ModeFor(prepared.filter, 1 / sx, 1 / sy));
   graphics_->SetCompositingMode(blend == Blend::kSourceCopy ? Gdiplus::CompositingModeSourceCopy
                                                             : Gdiplus::CompositingModeSourceOver);
   graphics_->SetClip(ToGdiplus(dest));

@@ -1,9 +1,11 @@
-// Render with effects: load, duplicate, place, stroke and frame one photo on its canvas.
+// Render with effects: load, place, stroke and frame one photo on its canvas.
 #include "runner/printing/baking/render_image.h"
 
-#include <new>
+#include <algorithm>
+#include <cstdlib>
 #include <utility>
 
+#include "imaging/reduce.h"
 #include "runner/colour_output.h"
 #include "runner/log.h"
 #include "runner/status_numbers.h"
@@ -74,17 +76,12 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
   return photo;
 }
 
-std::optional<Bitmap> ApplyEffects(const Bitmap& image, const BakeEffects& /*effects*/) {
+std::optional<Bitmap> ApplyEffects(Bitmap image, const BakeEffects& /*effects*/) {
   if (image.empty() || image.rgba.size() != static_cast<size_t>(image.width_px) * image.height_px * 4) {
     LogLine("ERROR: Failed to lock source bitmap");
     return std::nullopt;
   }
-  try {
-    return Bitmap(image);
-  } catch (const std::bad_alloc&) {
-    LogLine("ERROR: Failed to lock destination bitmap");
-    return std::nullopt;
-  }
+  return image;
 }
 
 namespace {
@@ -97,7 +94,7 @@ bool Converts(const RenderColour& colour) {
 
 const char* RotateFlag(const BakeRequest& request) { return request.rotate_for_output ? "1" : "0"; }
 
-// The photo the canvas shows: loaded upright at the reduced size `wanted` allows, duplicated by the
+// The photo the canvas shows: loaded upright at the reduced size `wanted` allows, handed through the
 // effects, and converted at that size, before the stroke and the frame are drawn over it. Nothing after
 // logging why.
 std::optional<CanvasPhoto> LoadEffectPhoto(const platform::Graphics& graphics, const BakeRequest& request,
@@ -107,15 +104,27 @@ std::optional<CanvasPhoto> LoadEffectPhoto(const platform::Graphics& graphics, c
     LogLine("ERROR: Failed to load image");
     return std::nullopt;
   }
-  std::optional<Bitmap> duplicate = ApplyEffects(loaded->pixels, request.effects);
-  if (!duplicate) {
+  std::optional<Bitmap> effected = ApplyEffects(std::move(loaded->pixels), request.effects);
+  if (!effected) {
     LogLine("ERROR: Failed to apply effects");
     return std::nullopt;
   }
   if (Converts(colour)) {
-    ConvertPicture(*duplicate, loaded->colour, *colour.output, *colour.transforms, request.source_path);
+    ConvertPicture(*effected, loaded->colour, *colour.output, *colour.transforms, request.source_path);
   }
-  return CanvasPhoto{std::move(*duplicate), loaded->size};
+  return CanvasPhoto{std::move(*effected), loaded->size};
+}
+
+// `photo` a quarter turn clockwise, to be drawn drawn_width_px x drawn_height_px (upright after the turn).
+// A photo drawn smaller is reduced to that size first, by the canvases' own reduction, so the turn moves
+// the fewer pixels and the canvas only places it; the turn changes no pixel, so the magnet is the same.
+Bitmap TurnForOutput(Bitmap photo, int drawn_width_px, int drawn_height_px) {
+  const int width = std::min(photo.width_px, drawn_height_px), height = std::min(photo.height_px, drawn_width_px);
+  if (width < photo.width_px || height < photo.height_px) {
+    // Without the memory for the reduction, the canvas reduces the turned photo as it draws it.
+    if (std::optional<Bitmap> reduced = imaging::ReduceBitmap(photo, width, height)) photo = std::move(*reduced);
+  }
+  return imaging::RotateClockwise(photo);
 }
 
 // Turns the photo for output when asked, scales it to cover the canvas times the request's zoom, and
@@ -131,10 +140,7 @@ bool DrawPlacedPhoto(platform::Canvas& canvas, const BakeRequest& request, Canva
           " Scale=" + FormatLogDouble(request.image_scale) + " Rotate=" + RotateFlag(request));
 
   double factor = CoverFactor(canvas_width, canvas_height, image_width, image_height, request.rotate_for_output);
-  if (request.rotate_for_output) {
-    photo.pixels = imaging::RotateClockwise(photo.pixels);
-    std::swap(image_width, image_height);
-  }
+  if (request.rotate_for_output) std::swap(image_width, image_height);
   factor *= request.image_scale;
   const std::optional<PhotoPlacement> placement = PlacePhoto(canvas_width, canvas_height, image_width, image_height,
                                                              factor, request.offset_x_px, request.offset_y_px);
@@ -148,6 +154,10 @@ bool DrawPlacedPhoto(platform::Canvas& canvas, const BakeRequest& request, Canva
 
   // A zero-size photo draws nothing; the stroke and frame still do.
   if (placement->drawn_width_px == 0 || placement->drawn_height_px == 0) return true;
+  if (request.rotate_for_output) {
+    photo.pixels = TurnForOutput(std::move(photo.pixels), std::abs(placement->drawn_width_px),
+                                 std::abs(placement->drawn_height_px));
+  }
   platform::RectF dest{static_cast<double>(placement->left_px), static_cast<double>(placement->top_px),
                        static_cast<double>(placement->drawn_width_px), static_cast<double>(placement->drawn_height_px)};
   // A negative zoom gives a rectangle of negative size, which draws the photo turned half a turn into

@@ -51,9 +51,9 @@ std::optional<CanvasPhoto> LoadImageForCanvas(const platform::Graphics& graphics
 std::optional<CanvasPhoto> DecodeScaledImage(const platform::Graphics& graphics, const std::string& path,
                                              PixelSize wanted, int* orientation, std::string* reason = nullptr);
 
-// A duplicate of `image`; the effect values are not used. Nothing (after logging the lock failure) when
-// the memory for it cannot be had.
-std::optional<imaging::Bitmap> ApplyEffects(const imaging::Bitmap& image, const BakeEffects& effects);
+// `image` handed on as it is; the effect values are not used. Nothing (after logging the lock failure)
+// when its pixels do not match its size.
+std::optional<imaging::Bitmap> ApplyEffects(imaging::Bitmap image, const BakeEffects& effects);
 
 // The rendered canvas of `request`, or null after logging the failure. A canvas size outside 1..32767 or
 // the pixel budget fails before anything is decoded. With `colour`, the photo is converted into its output

@@ -263,16 +263,18 @@ TEST_F(GdiplusGraphicsTest, DrawingPlacesPicturesWithSharpEdgesAndHonoursTheBlen
   EXPECT_EQ(Argb(pixels, 15, 4), kWhite);
 }
 
-TEST_F(GdiplusGraphicsTest, AreaReductionAveragesFineDetailAndPartsSeeOnlyTheirPixels) {
+TEST_F(GdiplusGraphicsTest, HighQualityReductionsAverageFineDetailAndPartsSeeOnlyTheirPixels) {
   imaging::Bitmap checks = *imaging::MakeBitmap(100, 100, 0xFF000000);
   for (int y = 0; y < 100; ++y) {
     for (int x = (y % 2); x < 100; x += 2) std::fill_n(checks.pixel(x, y), 3, 0xFF);
   }
   auto canvas = graphics_.CreateCanvas(10, 10);
-  ASSERT_EQ(canvas->DrawBitmap(checks, {0, 0, 10, 10}, Filter::kArea), GraphicsStatus::kOk);
-  const imaging::Bitmap reduced = *canvas->Snapshot();
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 10; ++x) EXPECT_TRUE(Near(reduced, x, y, 0xFF808080, 6));
+  for (const Filter filter : {Filter::kArea, Filter::kBicubic}) {
+    ASSERT_EQ(canvas->DrawBitmap(checks, {0, 0, 10, 10}, filter), GraphicsStatus::kOk);
+    const imaging::Bitmap reduced = *canvas->Snapshot();
+    for (int y = 0; y < 10; ++y) {
+      for (int x = 0; x < 10; ++x) EXPECT_TRUE(Near(reduced, x, y, 0xFF808080, 6));
+    }
   }
   // The right half of the quarters, enlarged: no red or blue from the left half bleeds in.
   const imaging::Bitmap quarters = Quarters(20, 20);
