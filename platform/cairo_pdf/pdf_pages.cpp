@@ -8,6 +8,7 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -19,6 +20,10 @@ namespace {
 
 // JPEG files larger than this are not embedded (no photo or sheet comes near it).
 constexpr size_t kMaxJpegBytes = size_t{512} << 20;
+
+// cairo writes a page's pictures when the page is shown, one after another, each through a copy of its
+// colour bytes (3 a pixel) and of its alpha (1), freed before the next; the compression streams.
+constexpr uint64_t kWritingBytesPerPixel = 4;
 
 cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned int length) {
   auto* sink = static_cast<PdfPages::Sink*>(closure);
@@ -53,10 +58,19 @@ struct PdfPages::State {
   // that would be copied whole by cairo (its snapshot of the source), a second picture's worth of memory.
   std::vector<cairo_surface_t*> page_pictures;
   std::vector<imaging::MemoryHold> page_holds;
+  // The budget the current page's bitmaps came from, and the largest of them, in pixels.
+  imaging::MemoryBudget* budget = nullptr;
+  uint64_t largest_picture_px = 0;
   void ReleasePagePictures() {
     for (cairo_surface_t* picture : page_pictures) cairo_surface_destroy(picture);
     page_pictures.clear();
     page_holds.clear();
+    largest_picture_px = 0;
+  }
+  // The share of the budget cairo's copies take while the page's pictures are written; nothing when the
+  // budget refuses it.
+  std::optional<imaging::MemoryHold> HoldForWriting() const {
+    return imaging::MemoryHold::Take(budget, largest_picture_px * kWritingBytesPerPixel);
   }
   ~State() {
     if (cr) cairo_destroy(cr);
@@ -97,9 +111,11 @@ DrawResult PdfPages::DrawPicture(const PagePicture& picture, const RectF& dest) 
     }
     // The surface is a second copy of the bitmap's pixels until the page is drawn: it takes its share of
     // the budget the bitmap came from.
-    image_hold = imaging::MemoryHold::Take(picture.bitmap->rgba.get_allocator().budget(),
-                                  static_cast<uint64_t>(picture.width_px) * picture.height_px * 4);
+    const uint64_t pixels = static_cast<uint64_t>(picture.width_px) * static_cast<uint64_t>(picture.height_px);
+    s.budget = picture.bitmap->rgba.get_allocator().budget();
+    image_hold = imaging::MemoryHold::Take(s.budget, pixels * 4);
     if (!image_hold) return DrawResult::kFailed;
+    s.largest_picture_px = std::max(s.largest_picture_px, pixels);
     image.surface = page_drawing::SurfaceFromBitmap(*picture.bitmap);
     has_alpha = true;
   } else {
@@ -145,7 +161,11 @@ bool PdfPages::ShowPage(int copies) {
   // The same page again: cairo keeps what was drawn and writes it once more (the pictures themselves are
   // stored once in the document).
   for (int copy = 1; copy < copies; ++copy) cairo_copy_page(s.cr);
-  cairo_show_page(s.cr);
+  {
+    const std::optional<imaging::MemoryHold> writing = s.HoldForWriting();
+    if (!writing) return false;
+    cairo_show_page(s.cr);
+  }
   s.ReleasePagePictures();
   return cairo_status(s.cr) == CAIRO_STATUS_SUCCESS && cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
@@ -156,7 +176,11 @@ bool PdfPages::Finish() {
   s.finished = true;
   cairo_destroy(s.cr);
   s.cr = nullptr;
-  cairo_surface_finish(s.surface);
+  {
+    // A page still open is written now.
+    const std::optional<imaging::MemoryHold> writing = s.HoldForWriting();
+    cairo_surface_finish(s.surface);
+  }
   s.ReleasePagePictures();
   return cairo_surface_status(s.surface) == CAIRO_STATUS_SUCCESS;
 }
