@@ -11,8 +11,7 @@
 # The reference: libvips (the vips command) doing thumbnail (cover, centre crop), embed (the stroke as a
 # border), composite (the frame) and jpegsave at Q95 for the same 24 photos, as many at once as there are
 # hardware threads.
-# Reports wall time, images per second, CPU time and peak memory (largest process). The bake's time
-# includes its fixed 0.6 s of waits (100 ms before the first poll, 500 ms after the last claim).
+# Reports wall time, images per second, CPU time and peak memory (largest process).
 #
 # Builds pictavera in Release into build-bench/. Photos 1-24 of the benchmark set (bench/photos.sh), made
 # once when missing.
