@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "platform/print_device.h"
 
 namespace platform {
@@ -26,8 +27,9 @@ class PdfPrinter {
 
   // A device writing one PDF file for one job into the output folder: written under a temporary name,
   // renamed to its final name when the job ends with pages, removed when the job is aborted or ends
-  // without pages. Null with `*error` (an errno value) when the folder cannot be had.
-  virtual std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) = 0;
+  // without pages; owned by the caller. A failure when the folder cannot be had (its errno value as the
+  // status's `system_error()`) or the page has no size.
+  virtual base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const PdfPage& page) = 0;
 };
 
 }  // namespace platform

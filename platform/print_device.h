@@ -2,13 +2,15 @@
 //
 // Geometry is in device pixels at the device's resolution; the printable area's origin is its top-left
 // corner. A job runs StartDoc, then StartPage / DrawPicture / EndPage per page, then EndDoc or AbortDoc.
-// A page that cannot start or end reports why: the user (or an operator) cancelled the job, or the job
-// failed. Error numbers are for log lines only.
+// A call that fails says why in its status: kCancelled when the user (or an operator) cancelled the job,
+// another kind when the device or its connection failed. The system's number for the failure rides in
+// the status (`system_error()`) for the log lines that print it.
 // Thread safety: one thread at a time per device; devices are independent of each other.
 #pragma once
 
 #include <string>
 
+#include "base/status.h"
 #include "imaging/bitmap.h"
 #include "platform/graphics.h"
 
@@ -59,22 +61,17 @@ enum class DrawResult {
   kFailed,
 };
 
-enum class PageStatus {
-  kOk,
-  kCancelled,  // the job was cancelled from outside
-  kFailed,     // the device or its connection failed
-};
-
 class PrintDevice {
  public:
   virtual ~PrintDevice() = default;
 
   virtual DeviceGeometry Geometry() const = 0;
 
-  // Starts the job named `document_name`. Returns the job number (> 0), or 0 or less with `*error` set.
-  virtual int StartDoc(const std::string& document_name, int* error) = 0;
+  // Starts the job named `document_name`. Returns the job number (> 0), or why the job could not start.
+  virtual base::StatusOr<int> StartDoc(const std::string& document_name) = 0;
 
-  virtual PageStatus StartPage(int* error) = 0;
+  // Ok when a page was begun; kCancelled when the job was cancelled from outside.
+  virtual base::Status StartPage() = 0;
 
   // Places `picture` (after its turn) into `dest`, printable-area pixels. kNeedsPixels: a JPEG file the
   // device cannot carry as stored (it would print blank or wrong); nothing was drawn, the caller draws
@@ -82,11 +79,12 @@ class PrintDevice {
   // be ended.
   virtual DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) = 0;
 
-  virtual PageStatus EndPage(int* error) = 0;
+  // Ok when the page was handed over; kCancelled when the job was cancelled from outside.
+  virtual base::Status EndPage() = 0;
 
   // Ends the job. A job without an ended page prints nothing (it is cancelled, no blank sheet).
-  // kOk when every ended page was handed over.
-  virtual PageStatus EndDoc(int* error) = 0;
+  // Ok when every ended page was handed over; kCancelled when the job was cancelled from outside.
+  virtual base::Status EndDoc() = 0;
 
   // Cancels the job; what was sent is dropped.
   virtual void AbortDoc() = 0;

@@ -16,11 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
+
 namespace platform {
 
 struct ProcessOutcome {
-  bool started = false;  // false: the program could not be started (missing, not executable, no memory)
-  int start_error = 0;   // the errno value when not started
+  // Ok when the program was started; else why not (kNotFound: missing, kAccessDenied: not executable,
+  // kOutOfMemory ...), the system's number as its `system_error()`.
+  base::Status start = base::Status::Failed("not started");
   bool wait_failed = false;  // the child's end could not be observed; exit_code then stays 1
   // The exit status when the child exited; 128 + the signal number when a signal ended it; 1 when not
   // started or the wait failed.

@@ -3,7 +3,9 @@
 //
 // Printer names are UTF-8 exactly as the spooler reports them. Paper sizes are tenths of a millimetre,
 // width and height as the printer names them (portrait papers are narrower than tall). Paper numbers are
-// the standard ones of platform/paper/paper_numbers.h. Nothing third-party crosses this interface.
+// the standard ones of platform/paper/paper_numbers.h. Nothing third-party crosses this interface: a
+// failure is a base::Status (kNotFound for a printer that cannot be opened), with the system's number
+// (an errno value, or the spooler's own status) as its `system_error()` for the log lines that print it.
 // Thread safety: every method may be called from any thread at once; an adapter serialises its own
 // reads and writes of the user's stored settings.
 #pragma once
@@ -16,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/status.h"
 #include "platform/print_device.h"
 
 namespace platform {
@@ -94,8 +97,8 @@ class Spooler {
   // The user's default printer; nothing when there is none (or it names a printer that does not exist).
   virtual std::optional<std::string> DefaultPrinter() = 0;
 
-  // Makes `name` the user's default printer. True only when the default now really is that printer.
-  virtual bool SetDefaultPrinter(const std::string& name) = 0;
+  // Makes `name` the user's default printer. Ok only when the default now really is that printer.
+  virtual base::Status SetDefaultPrinter(const std::string& name) = 0;
 
   // True when a printer of that name can be opened.
   virtual bool HasPrinter(const std::string& name) = 0;
@@ -109,16 +112,18 @@ class Spooler {
   virtual std::optional<PrintSettings> CurrentSettings(const std::string& name) = 0;
 
   // Checks `*settings` against what the printer can do and completes it (the printer's own option for the
-  // chosen paper). True when the printer takes them; false leaves `*settings` unspecified.
-  virtual bool ValidateSettings(const std::string& name, PrintSettings* settings) = 0;
+  // chosen paper). Ok when the printer takes them; a failure (kNotFound: no such printer, kUnsupported:
+  // settings it cannot print with) leaves `*settings` unspecified.
+  virtual base::Status ValidateSettings(const std::string& name, PrintSettings* settings) = 0;
 
-  // Stores `settings` as the user's settings for this printer. 0 on success, else an errno value.
-  virtual int StoreSettings(const std::string& name, const PrintSettings& settings) = 0;
+  // Stores `settings` as the user's settings for this printer. A failure always carries an errno value as
+  // its `system_error()` (ENOENT: no such printer), which the settings dialog reports.
+  virtual base::Status StoreSettings(const std::string& name, const PrintSettings& settings) = 0;
 
-  // A page device for one job on this printer with `settings`; null with `*error` (a number for the log)
-  // when the printer cannot be opened.
-  virtual std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings,
-                                                  int* error) = 0;
+  // A page device for one job on this printer with `settings`, owned by the caller; a failure when the
+  // printer cannot be opened (never a null device).
+  virtual base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const std::string& name,
+                                                                  const PrintSettings& settings) = 0;
 
   // The application is closing for good: cancels every job its devices started and did not finish, from
   // outside those jobs (a device stuck sending a page is not waited for). Their pages then fail.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "imaging/output/file_status.h"
 #include "platform/cairo_pdf/pdf_pages.h"
 #include "platform/paper/page_geometry.h"
 #include "platform/posix/file_primitives.h"
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int kMaxCopies = 100;
 
-// The PrintDevice port's errno value for a file system failure: the system's own, else one for its kind.
+// The errno value the log gives for a file system failure: the system's own, else one for its kind.
 int ErrnoFor(const base::Status& status) {
   if (!status.ok() && status.system_error() != 0) return status.system_error();
   switch (status.code()) {
@@ -29,6 +30,9 @@ int ErrnoFor(const base::Status& status) {
     default: return EIO;
   }
 }
+
+// `status` with the number of ErrnoFor, so that every failure of a job names one in the log.
+base::Status Numbered(const base::Status& status) { return status.WithSystemError(ErrnoFor(status)); }
 
 // One job: pages streamed into a pending file of the output folder.
 class PdfFileDevice : public PrintDevice {
@@ -46,58 +50,52 @@ class PdfFileDevice : public PrintDevice {
 
   DeviceGeometry Geometry() const override { return geometry_; }
 
-  int StartDoc(const std::string&, int* error) override {
+  base::StatusOr<int> StartDoc(const std::string&) override {
     base::StatusOr<std::unique_ptr<PendingFile>> started = files_.StartFile(folder_, 0644);
-    if (!started.ok()) {
-      *error = ErrnoFor(started.status());
-      return 0;
-    }
+    if (!started.ok()) return Numbered(started.status());
     file_ = std::move(started).value();
     pages_ = PdfPages::Create(width_pt_, height_pt_, geometry_, [this](const uint8_t* bytes, size_t size) {
-      if (!file_ || write_error_ != 0) return false;
-      write_error_ = ErrnoFor(file_->Write(bytes, size));
-      return write_error_ == 0;
+      if (!file_ || !write_failure_.ok()) return false;
+      write_failure_ = Numbered(file_->Write(bytes, size));
+      return write_failure_.ok();
     });
     if (!pages_) {
-      *error = ENOMEM;
       AbortDoc();
-      return 0;
+      return base::Status::OutOfMemory("no memory for the PDF's pages").WithSystemError(ENOMEM);
     }
     return 1;
   }
 
-  PageStatus StartPage(int* error) override {
-    if (write_error_ != 0 || !pages_) {
-      *error = write_error_ != 0 ? write_error_ : EIO;
-      return PageStatus::kFailed;
-    }
-    return PageStatus::kOk;
+  base::Status StartPage() override {
+    if (!write_failure_.ok()) return write_failure_;
+    if (!pages_) return base::Status::IoError("the job is not running").WithSystemError(EIO);
+    return base::Status::Ok();
   }
 
   DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
     return pages_ ? pages_->DrawPicture(picture, dest) : DrawResult::kFailed;
   }
 
-  PageStatus EndPage(int* error) override {
-    if (!pages_ || !pages_->ShowPage(copies_) || write_error_ != 0) {
-      *error = write_error_ != 0 ? write_error_ : ENOMEM;
-      return PageStatus::kFailed;
+  base::Status EndPage() override {
+    if (!pages_ || !pages_->ShowPage(copies_) || !write_failure_.ok()) {
+      if (!write_failure_.ok()) return write_failure_;
+      return base::Status::OutOfMemory("the page could not be written").WithSystemError(ENOMEM);
     }
     ++ended_;
-    return PageStatus::kOk;
+    return base::Status::Ok();
   }
 
-  PageStatus EndDoc(int* error) override {
+  base::Status EndDoc() override {
     if (ended_ == 0 || !pages_) {  // no blank sheet for a job without pages
       AbortDoc();
-      return PageStatus::kOk;
+      return base::Status::Ok();
     }
-    const bool finished = pages_->Finish() && write_error_ == 0;
+    const bool finished = pages_->Finish() && write_failure_.ok();
     pages_.reset();
     if (!finished) {
-      *error = write_error_ != 0 ? write_error_ : EIO;
+      base::Status failure = !write_failure_.ok() ? write_failure_ : base::Status::IoError("the PDF did not end");
       AbortDoc();
-      return PageStatus::kFailed;
+      return failure.WithSystemError(ErrnoFor(failure));
     }
     // The final name never replaces a file: a taken name gets "-1", "-2" ... added.
     base::Status published = base::Status::AlreadyExists(folder_);
@@ -111,11 +109,7 @@ class PdfFileDevice : public PrintDevice {
       published = file_->Publish(name, PublishMode::kNoReplace);
     }
     file_.reset();
-    if (!published.ok()) {
-      *error = ErrnoFor(published);
-      return PageStatus::kFailed;
-    }
-    return PageStatus::kOk;
+    return Numbered(published);
   }
 
   void AbortDoc() override {
@@ -132,7 +126,7 @@ class PdfFileDevice : public PrintDevice {
   double height_pt_ = 0;
   int copies_ = 1;
   std::unique_ptr<PendingFile> file_;
-  int write_error_ = 0;
+  base::Status write_failure_;  // the first write that failed
   int ended_ = 0;
   std::unique_ptr<PdfPages> pages_;
 };
@@ -145,24 +139,20 @@ std::string PdfFilePrinter::OutputFolder() {
   return DocumentsFolder().value_or("/tmp/Documents") + "/PictaVera Prints";
 }
 
-std::unique_ptr<PrintDevice> PdfFilePrinter::OpenDevice(const PdfPage& page, int* error) {
+base::StatusOr<std::unique_ptr<PrintDevice>> PdfFilePrinter::OpenDevice(const PdfPage& page) {
   if (page.width_tenths_mm <= 0 || page.height_tenths_mm <= 0) {
-    *error = EINVAL;
-    return nullptr;
+    return base::Status::InvalidArgument("a PDF page needs a size").WithSystemError(EINVAL);
   }
   const std::string folder = OutputFolder();
   const int made = MakeFolders(folder);
-  if (made != 0) {
-    *error = made;
-    return nullptr;
-  }
+  if (made != 0) return imaging::FileStatus(made, folder);
   const std::time_t now = std::time(nullptr);
   std::tm local {};
   ::localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
   const std::string stem = std::string("PictaVera Print ") + stamp + "-" + std::to_string(++counter_);
-  return std::make_unique<PdfFileDevice>(files_, folder, stem, page);
+  return std::unique_ptr<PrintDevice>(std::make_unique<PdfFileDevice>(files_, folder, stem, page));
 }
 
 }  // namespace platform

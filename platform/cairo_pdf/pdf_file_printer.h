@@ -23,7 +23,7 @@ class PdfFilePrinter : public PdfPrinter {
   // `files` writes every file of the printer and must outlive it and its devices.
   explicit PdfFilePrinter(FileSystem& files) : files_(files) {}
 
-  std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) override;
+  base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const PdfPage& page) override;
 
   // The output folder as the environment names it (not created).
   static std::string OutputFolder();

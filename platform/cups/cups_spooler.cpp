@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/cups/cups_handles.h"
@@ -48,6 +49,23 @@ void KeepSavedDefault(int count, cups_dest_t* dests) {
   for (int i = 0; i < count; ++i) dests[i].is_default = &dests[i] == kept ? 1 : 0;
 }
 
+base::Status NoPrinter(const std::string& name) {
+  return base::Status::NotFound("no printer " + name).WithSystemError(ENOENT);
+}
+
+// The printer is listed but its scheduler does not answer: the number is libcups's last status.
+base::Status NotAnswering(const std::string& name) {
+  const ipp_status_t last = cupsLastError();
+  return base::Status::Unavailable(name + ": " + cupsLastErrorString()).WithSystemError(static_cast<int>(last));
+}
+
+// libcups could not write the user's lpoptions (errno says why when it was set).
+base::Status OptionsNotWritten(const std::string& name) {
+  const int error = errno != 0 ? errno : EIO;
+  return base::Status::IoError(name + ": the user's printer options were not written: " + std::strerror(error))
+      .WithSystemError(error);
+}
+
 }  // namespace
 
 std::vector<PrinterSummary> CupsSpooler::Printers() {
@@ -82,18 +100,21 @@ std::optional<std::string> CupsSpooler::DefaultPrinter() {
   return std::string(found->name);
 }
 
-bool CupsSpooler::SetDefaultPrinter(const std::string& name) {
+base::Status CupsSpooler::SetDefaultPrinter(const std::string& name) {
   std::lock_guard lock(OptionsLock());
   DestList all;
   all.count = cupsGetDests2(CUPS_HTTP_DEFAULT, &all.dests);
   const cups_dest_t* dest = cupsGetDest(name.c_str(), nullptr, all.count, all.dests);
-  if (dest == nullptr) return false;
+  if (dest == nullptr) return NoPrinter(name);
   const std::string exact = dest->name;
   cupsSetDefaultDest(exact.c_str(), nullptr, all.count, all.dests);
-  if (cupsSetDests2(CUPS_HTTP_DEFAULT, all.count, all.dests) != 0) return false;
+  errno = 0;
+  if (cupsSetDests2(CUPS_HTTP_DEFAULT, all.count, all.dests) != 0) return OptionsNotWritten(name);
   // LPDEST and PRINTER take precedence over the stored default: check what the default now is.
   const DestHandle now(cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr));
-  return now && now->name && exact == now->name;
+  if (now && now->name && exact == now->name) return base::Status::Ok();
+  return base::Status::AccessDenied(exact + " is stored as the default, but the environment names " +
+                                    (now && now->name ? std::string(now->name) : std::string("none")));
 }
 
 bool CupsSpooler::HasPrinter(const std::string& name) {
@@ -123,17 +144,19 @@ std::optional<PrintSettings> CupsSpooler::CurrentSettings(const std::string& nam
   return SettingsFromOptions(cups::OptionsOf(dest), media, list);
 }
 
-bool CupsSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
+base::Status CupsSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
   const cups::PrinterHandles printer = OpenPrinter(name, ConnectionKind::kShared);
-  if (!printer.info) return false;
-  return cups::SettlePaper(printer.http(), printer.dest.get(), printer.info.get(), settings);
+  if (!printer.dest) return NoPrinter(name);
+  if (!printer.info) return NotAnswering(name);
+  if (cups::SettlePaper(printer.http(), printer.dest.get(), printer.info.get(), settings)) return base::Status::Ok();
+  return base::Status::Unsupported(name + " takes no such paper");
 }
 
-int CupsSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
+base::Status CupsSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
   std::string media;
   {
     const cups::PrinterHandles printer = OpenPrinter(name, ConnectionKind::kShared);
-    if (!printer.dest) return ENOENT;
+    if (!printer.dest) return NoPrinter(name);
     if (printer.info) {
       media = MediaForSettings(settings, cups::MediaList(printer.http(), printer.dest.get(), printer.info.get()));
     }
@@ -143,26 +166,21 @@ int CupsSpooler::StoreSettings(const std::string& name, const PrintSettings& set
   DestList all;
   all.count = cupsGetDests2(CUPS_HTTP_DEFAULT, &all.dests);
   cups_dest_t* dest = cupsGetDest(name.c_str(), nullptr, all.count, all.dests);
-  if (dest == nullptr) return ENOENT;
+  if (dest == nullptr) return NoPrinter(name);
   for (const auto& [option, value] : options) {
     dest->num_options = cupsAddOption(option.c_str(), value.c_str(), dest->num_options, &dest->options);
   }
   KeepSavedDefault(all.count, all.dests);
   errno = 0;
-  if (cupsSetDests2(CUPS_HTTP_DEFAULT, all.count, all.dests) != 0) return errno != 0 ? errno : EIO;
-  return 0;
+  if (cupsSetDests2(CUPS_HTTP_DEFAULT, all.count, all.dests) != 0) return OptionsNotWritten(name);
+  return base::Status::Ok();
 }
 
-std::unique_ptr<PrintDevice> CupsSpooler::OpenDevice(const std::string& name, const PrintSettings& settings, int* error) {
+base::StatusOr<std::unique_ptr<PrintDevice>> CupsSpooler::OpenDevice(const std::string& name,
+                                                                     const PrintSettings& settings) {
   cups::PrinterHandles printer = OpenPrinter(name, ConnectionKind::kOwn);
-  if (!printer.dest) {
-    *error = ENOENT;
-    return nullptr;
-  }
-  if (!printer.connection || !printer.info) {
-    *error = static_cast<int>(cupsLastError());
-    return nullptr;
-  }
+  if (!printer.dest) return NoPrinter(name);
+  if (!printer.connection || !printer.info) return NotAnswering(name);
   return cups::OpenPrintDevice(std::move(printer), settings, active_, budget_);
 }
 

@@ -29,17 +29,16 @@ class FakePdfPrinter : public PdfPrinter {
     return last_page_;
   }
 
-  std::unique_ptr<PrintDevice> OpenDevice(const PdfPage& page, int* error) override {
+  base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const PdfPage& page) override {
     std::lock_guard lock(mutex_);
     if (device_error_ != 0) {
-      *error = device_error_;
-      return nullptr;
+      return base::Status::IoError("the output folder cannot be had").WithSystemError(device_error_);
     }
     last_page_ = page;
     const DeviceGeometry geometry =
         PageGeometry(SheetFromTenths(page.width_tenths_mm, page.height_tenths_mm), page.dpi, page.dpi, page.paper_name);
     PrintSettings none;
-    return std::make_unique<FakePrintDevice>(log_, "PictaVera PDF", none, geometry);
+    return std::unique_ptr<PrintDevice>(std::make_unique<FakePrintDevice>(log_, "PictaVera PDF", none, geometry));
   }
 
  private:

@@ -14,11 +14,8 @@ FakePrintDevice::FakePrintDevice(std::shared_ptr<FakeJobLog> log, std::string pr
   index_ = log_->Add(std::move(job));
 }
 
-int FakePrintDevice::StartDoc(const std::string& document_name, int* error) {
-  if (script_.refuse_start_doc) {
-    *error = EIO;
-    return 0;
-  }
+base::StatusOr<int> FakePrintDevice::StartDoc(const std::string& document_name) {
+  if (script_.refuse_start_doc) return base::Status::IoError("the job was refused").WithSystemError(EIO);
   log_->Update(index_, [&](FakeJob& job) {
     job.started = true;
     job.document_name = document_name;
@@ -26,18 +23,14 @@ int FakePrintDevice::StartDoc(const std::string& document_name, int* error) {
   return static_cast<int>(index_) + 1;
 }
 
-PageStatus FakePrintDevice::StartPage(int* error) {
+base::Status FakePrintDevice::StartPage() {
   ++page_starts_;
   page_.clear();
   if (page_starts_ == script_.cancel_at_start_page) {
-    *error = ECANCELED;
-    return PageStatus::kCancelled;
+    return base::Status::Cancelled("the job was cancelled").WithSystemError(ECANCELED);
   }
-  if (page_starts_ == script_.fail_at_start_page) {
-    *error = EIO;
-    return PageStatus::kFailed;
-  }
-  return PageStatus::kOk;
+  if (page_starts_ == script_.fail_at_start_page) return base::Status::IoError("the page failed").WithSystemError(EIO);
+  return base::Status::Ok();
 }
 
 DrawResult FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF& dest) {
@@ -54,22 +47,18 @@ DrawResult FakePrintDevice::DrawPicture(const PagePicture& picture, const RectF&
   return DrawResult::kDrawn;
 }
 
-PageStatus FakePrintDevice::EndPage(int* error) {
+base::Status FakePrintDevice::EndPage() {
   if (page_starts_ == script_.cancel_at_end_page) {
-    *error = ECANCELED;
-    return PageStatus::kCancelled;
+    return base::Status::Cancelled("the job was cancelled").WithSystemError(ECANCELED);
   }
   log_->Update(index_, [&](FakeJob& job) { job.pages.push_back(page_); });
-  return PageStatus::kOk;
+  return base::Status::Ok();
 }
 
-PageStatus FakePrintDevice::EndDoc(int* error) {
+base::Status FakePrintDevice::EndDoc() {
   log_->Update(index_, [](FakeJob& job) { job.ended = true; });
-  if (script_.fail_end_doc) {
-    *error = EIO;
-    return PageStatus::kFailed;
-  }
-  return PageStatus::kOk;
+  if (script_.fail_end_doc) return base::Status::IoError("the job could not be ended").WithSystemError(EIO);
+  return base::Status::Ok();
 }
 
 void FakePrintDevice::AbortDoc() {

@@ -84,11 +84,11 @@ class FakePrintDevice : public PrintDevice {
                   const DeviceGeometry& geometry);
 
   DeviceGeometry Geometry() const override { return geometry_; }
-  int StartDoc(const std::string& document_name, int* error) override;
-  PageStatus StartPage(int* error) override;
+  base::StatusOr<int> StartDoc(const std::string& document_name) override;
+  base::Status StartPage() override;
   DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override;
-  PageStatus EndPage(int* error) override;
-  PageStatus EndDoc(int* error) override;
+  base::Status EndPage() override;
+  base::Status EndDoc() override;
   void AbortDoc() override;
 
  private:

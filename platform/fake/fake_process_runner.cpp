@@ -7,15 +7,15 @@ namespace platform {
 
 ProcessOutcome ExitedWith(int exit_code, std::string output) {
   ProcessOutcome outcome;
-  outcome.started = true;
+  outcome.start = base::Status::Ok();
   outcome.exit_code = exit_code;
   outcome.output = std::move(output);
   return outcome;
 }
 
-ProcessOutcome NotStarted(int error) {
+ProcessOutcome NotStarted(base::Status why) {
   ProcessOutcome outcome;
-  outcome.start_error = error;
+  outcome.start = std::move(why);
   return outcome;
 }
 

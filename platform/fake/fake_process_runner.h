@@ -64,6 +64,6 @@ class FakeProcessRunner : public ProcessRunner {
 
 // Outcomes for SetOutcome.
 ProcessOutcome ExitedWith(int exit_code, std::string output = {});
-ProcessOutcome NotStarted(int error);
+ProcessOutcome NotStarted(base::Status why);
 
 }  // namespace platform

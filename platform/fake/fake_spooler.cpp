@@ -7,6 +7,13 @@
 #include <cstdlib>
 
 namespace platform {
+namespace {
+
+base::Status NoPrinter(const std::string& name) {
+  return base::Status::NotFound("no printer " + name).WithSystemError(ENOENT);
+}
+
+}  // namespace
 
 void FakeSpooler::AddPrinter(FakePrinter printer) {
   std::lock_guard lock(mutex_);
@@ -69,12 +76,13 @@ std::optional<std::string> FakeSpooler::DefaultPrinter() {
   return default_;
 }
 
-bool FakeSpooler::SetDefaultPrinter(const std::string& name) {
+base::Status FakeSpooler::SetDefaultPrinter(const std::string& name) {
   std::lock_guard lock(mutex_);
   ++default_changes_;
-  if (refuse_default_ || FindLocked(name) == nullptr) return false;
+  if (FindLocked(name) == nullptr) return NoPrinter(name);
+  if (refuse_default_) return base::Status::AccessDenied("the default printer stays as it is");
   default_ = name;
-  return true;
+  return base::Status::Ok();
 }
 
 bool FakeSpooler::HasPrinter(const std::string& name) {
@@ -97,43 +105,44 @@ std::optional<PrintSettings> FakeSpooler::CurrentSettings(const std::string& nam
   return stored != stored_.end() ? stored->second : printer->defaults;
 }
 
-bool FakeSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
+base::Status FakeSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
   std::lock_guard lock(mutex_);
   const FakePrinter* printer = FindLocked(name);
-  if (printer == nullptr) return false;
-  if (!(settings->fields & kFieldPaperSize)) return true;
+  if (printer == nullptr) return NoPrinter(name);
+  if (!(settings->fields & kFieldPaperSize)) return base::Status::Ok();
   if (settings->paper_id == kPaperUser) {
-    return printer->takes_custom_sizes && settings->paper_width_tenths_mm > 0 && settings->paper_length_tenths_mm > 0;
+    if (printer->takes_custom_sizes && settings->paper_width_tenths_mm > 0 && settings->paper_length_tenths_mm > 0) {
+      return base::Status::Ok();
+    }
+    return base::Status::Unsupported(name + " takes no paper of that size");
   }
   for (const Paper& paper : printer->papers) {
-    if (paper.id == settings->paper_id) return true;
+    if (paper.id == settings->paper_id) return base::Status::Ok();
   }
-  return false;
+  return base::Status::Unsupported(name + " has no paper " + std::to_string(settings->paper_id));
 }
 
-int FakeSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
+base::Status FakeSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
   std::lock_guard lock(mutex_);
-  if (store_error_ != 0) return store_error_;
-  if (FindLocked(name) == nullptr) return ENOENT;
+  if (store_error_ != 0) return base::Status::IoError("the settings were refused").WithSystemError(store_error_);
+  if (FindLocked(name) == nullptr) return NoPrinter(name);
   stored_[name] = settings;
   ++store_count_;
-  return 0;
+  return base::Status::Ok();
 }
 
-std::unique_ptr<PrintDevice> FakeSpooler::OpenDevice(const std::string& name, const PrintSettings& settings,
-                                                     int* error) {
+base::StatusOr<std::unique_ptr<PrintDevice>> FakeSpooler::OpenDevice(const std::string& name,
+                                                                     const PrintSettings& settings) {
   std::lock_guard lock(mutex_);
   const FakePrinter* printer = FindLocked(name);
-  if (printer == nullptr || device_error_ != 0) {
-    *error = printer == nullptr ? ENOENT : device_error_;
-    return nullptr;
-  }
+  if (printer == nullptr) return NoPrinter(name);
+  if (device_error_ != 0) return base::Status::Unavailable(name + " cannot be opened").WithSystemError(device_error_);
   const FakeDeviceScript script = log_->script();
   DeviceGeometry geometry = script.geometry;
   if (script.use_paper_geometry) {
     if (auto from_paper = PaperGeometry(printer->papers, settings, 300)) geometry = *from_paper;
   }
-  return std::make_unique<FakePrintDevice>(log_, name, settings, geometry);
+  return std::unique_ptr<PrintDevice>(std::make_unique<FakePrintDevice>(log_, name, settings, geometry));
 }
 
 std::optional<DeviceGeometry> PaperGeometry(const std::vector<Paper>& papers, const PrintSettings& settings, int dpi) {

@@ -46,14 +46,14 @@ class FakeSpooler : public Spooler {
 
   std::vector<PrinterSummary> Printers() override;
   std::optional<std::string> DefaultPrinter() override;
-  bool SetDefaultPrinter(const std::string& name) override;
+  base::Status SetDefaultPrinter(const std::string& name) override;
   bool HasPrinter(const std::string& name) override;
   std::optional<std::vector<Paper>> Papers(const std::string& name) override;
   std::optional<PrintSettings> CurrentSettings(const std::string& name) override;
-  bool ValidateSettings(const std::string& name, PrintSettings* settings) override;
-  int StoreSettings(const std::string& name, const PrintSettings& settings) override;
-  std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings,
-                                          int* error) override;
+  base::Status ValidateSettings(const std::string& name, PrintSettings* settings) override;
+  base::Status StoreSettings(const std::string& name, const PrintSettings& settings) override;
+  base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const std::string& name,
+                                                          const PrintSettings& settings) override;
   void CancelActiveJobs() override;
 
  private:

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "imaging/output/file_status.h"
+
 extern char** environ;
 
 namespace platform {
@@ -106,7 +108,7 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
   // children of concurrent jobs never hold each other's pipes (which would delay their end of file).
   int pipe_ends[2];
   if (::pipe2(pipe_ends, O_CLOEXEC) != 0) {
-    outcome.start_error = errno;
+    outcome.start = imaging::FileStatus(errno, program);
     return outcome;
   }
   const int read_end = pipe_ends[0];
@@ -116,10 +118,10 @@ ProcessOutcome PosixProcessRunner::Run(const std::string& program, const std::ve
   ::close(write_end);
   if (error != 0) {
     ::close(read_end);
-    outcome.start_error = error;
+    outcome.start = imaging::FileStatus(error, program);
     return outcome;
   }
-  outcome.started = true;
+  outcome.start = base::Status::Ok();
   {
     std::lock_guard lock(mutex_);
     children_.insert(child);

@@ -2,6 +2,7 @@
 #include "platform/win32/gdi_print_device.h"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "platform/win32/wide_text.h"
@@ -9,10 +10,14 @@
 namespace platform::win32 {
 namespace {
 
-PageStatus StatusOfFailure(int* error) {
+// The failure of the GDI call `what` that just returned, by the thread's last error: the spooler's own
+// number rides along for the log.
+base::Status StatusOfFailure(const char* what) {
   const DWORD code = ::GetLastError();
-  *error = static_cast<int>(code);
-  return code == ERROR_PRINT_CANCELLED ? PageStatus::kCancelled : PageStatus::kFailed;
+  const base::Status::Code kind = code == ERROR_PRINT_CANCELLED ? base::Status::Code::kCancelled
+                                                                : base::Status::Code::kIoError;
+  return base::Status(kind, std::string(what) + " failed (Windows error " + std::to_string(code) + ")")
+      .WithSystemError(static_cast<int>(code));
 }
 
 class GdiPrintDevice : public PrintDevice {
@@ -44,26 +49,23 @@ class GdiPrintDevice : public PrintDevice {
     return geometry;
   }
 
-  int StartDoc(const std::string& document_name, int* error) override {
+  base::StatusOr<int> StartDoc(const std::string& document_name) override {
     const std::wstring name = Widen(document_name).value_or(L"PictaVera Print");
     DOCINFOW info{};
     info.cbSize = sizeof info;
     info.lpszDocName = name.c_str();
     const int job = ::StartDocW(dc_, &info);
-    if (job <= 0) {
-      *error = static_cast<int>(::GetLastError());
-      return job;
-    }
+    if (job <= 0) return StatusOfFailure("StartDocW");
     job_ = job;
     pages_ended_ = 0;
     active_->Add(printer_, static_cast<DWORD>(job_));
     return job;
   }
 
-  PageStatus StartPage(int* error) override {
-    if (CancelledFromOutside(error)) return PageStatus::kCancelled;
-    if (::StartPage(dc_) <= 0) return StatusOfFailure(error);
-    return PageStatus::kOk;
+  base::Status StartPage() override {
+    if (CancelledFromOutside()) return CancelledJob();
+    if (::StartPage(dc_) <= 0) return StatusOfFailure("StartPage");
+    return base::Status::Ok();
   }
 
   DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
@@ -109,24 +111,29 @@ class GdiPrintDevice : public PrintDevice {
     return drawn ? DrawResult::kDrawn : DrawResult::kFailed;
   }
 
-  PageStatus EndPage(int* error) override {
-    if (CancelledFromOutside(error)) return PageStatus::kCancelled;
-    if (::EndPage(dc_) <= 0) return StatusOfFailure(error);
+  base::Status EndPage() override {
+    if (CancelledFromOutside()) return CancelledJob();
+    if (::EndPage(dc_) <= 0) return StatusOfFailure("EndPage");
     ++pages_ended_;
-    return PageStatus::kOk;
+    return base::Status::Ok();
   }
 
-  PageStatus EndDoc(int* error) override {
-    if (job_ <= 0) return PageStatus::kOk;
+  base::Status EndDoc() override {
+    if (job_ <= 0) return base::Status::Ok();
     if (pages_ended_ == 0) {
       AbortDoc();
-      return PageStatus::kOk;
+      return base::Status::Ok();
     }
     const int ended = ::EndDoc(dc_);
+    if (ended <= 0) {
+      const base::Status failed = StatusOfFailure("EndDoc");  // before anything else sets the last error
+      active_->Remove(printer_, static_cast<DWORD>(job_));
+      job_ = 0;
+      return failed;
+    }
     active_->Remove(printer_, static_cast<DWORD>(job_));
     job_ = 0;
-    if (ended <= 0) return StatusOfFailure(error);
-    return PageStatus::kOk;
+    return base::Status::Ok();
   }
 
   void AbortDoc() override {
@@ -137,12 +144,15 @@ class GdiPrintDevice : public PrintDevice {
   }
 
  private:
-  // True (the job aborted, `*error` set) when CancelActiveJobs cancelled this job.
-  bool CancelledFromOutside(int* error) {
+  // True (the job aborted) when CancelActiveJobs cancelled this job.
+  bool CancelledFromOutside() {
     if (job_ <= 0 || !active_->IsCancelled(printer_, static_cast<DWORD>(job_))) return false;
     AbortDoc();
-    *error = ERROR_PRINT_CANCELLED;
     return true;
+  }
+
+  static base::Status CancelledJob() {
+    return base::Status::Cancelled("the job was cancelled").WithSystemError(ERROR_PRINT_CANCELLED);
   }
 
   std::wstring printer_;

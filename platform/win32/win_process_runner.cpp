@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win_file_calls.h"
 
 namespace platform {
 namespace {
@@ -157,14 +158,14 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
     wide_arguments.push_back(wide.value_or(L""));
   }
   if (!wide_program || wide_program->empty()) {
-    outcome.start_error = ERROR_INVALID_PARAMETER;
+    outcome.start = FileStatusFromWin32(ERROR_INVALID_PARAMETER, program);
     return outcome;
   }
   std::wstring command_line = CommandLineOf(*wide_program, wide_arguments);
   SuspendedChild child;
   DWORD error = 0;
   if (!StartSuspended(*wide_program, command_line, &child, &error)) {
-    outcome.start_error = static_cast<int>(error);
+    outcome.start = FileStatusFromWin32(error, program);
     return outcome;
   }
   ::AssignProcessToJobObject(child.job.get(), child.process.get());
@@ -173,7 +174,7 @@ ProcessOutcome WinProcessRunner::Run(const std::string& program, const std::vect
     jobs_[child.pid] = {child.job.get(), child.process.get()};
   }
   ::ResumeThread(child.thread.get());
-  outcome.started = true;
+  outcome.start = base::Status::Ok();
   DrainUntilEnded(child.process.get(), child.read_end.get(), outcome);
   {
     std::lock_guard lock(mutex_);

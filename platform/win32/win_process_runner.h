@@ -21,7 +21,8 @@ std::wstring CommandLineOf(const std::wstring& program, const std::vector<std::w
 // environment and current folder; standard input is the null device, standard output and error are one
 // pipe, and it inherits that pipe and nothing else. Each child runs in a job object of its own, so that
 // TerminateAll / KillAll end it with everything it started: the exit code is then 128 + 15 or 128 + 9, as
-// a signal would give on the other platforms. start_error is the system's error number (2: no such file).
+// a signal would give on the other platforms. A program that cannot be started is a status by
+// FileStatusFromWin32 (win32/win_file_calls.h): ERROR_FILE_NOT_FOUND is kNotFound.
 // Thread safety: every method may be called from any thread; Run from several at once.
 class WinProcessRunner : public ProcessRunner {
  public:

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <mutex>
+#include <string>
 
 #include "platform/paper/paper_numbers.h"
 #include "platform/win32/devmode.h"
@@ -19,6 +20,21 @@ namespace {
 
 using win32::DevMode;
 using win32::PrinterHandle;
+
+base::Status NoPrinter(const std::string& name) {
+  return base::Status::NotFound("no printer " + name).WithSystemError(ENOENT);
+}
+
+// What the spooler call `what` that just failed said, its error number kept for the log.
+base::Status SpoolerFailure(const std::string& what) {
+  DWORD code = ::GetLastError();
+  if (code == 0) code = ERROR_INVALID_HANDLE;  // a call that failed without saying why still failed
+  const base::Status::Code kind = code == ERROR_INVALID_PRINTER_NAME ? base::Status::Code::kNotFound
+                                  : code == ERROR_ACCESS_DENIED     ? base::Status::Code::kAccessDenied
+                                                                    : base::Status::Code::kUnavailable;
+  return base::Status(kind, what + " failed (Windows error " + std::to_string(code) + ")")
+      .WithSystemError(static_cast<int>(code));
+}
 
 std::optional<std::wstring> PrinterName(const std::string& name) {
   std::optional<std::wstring> wide = win32::Widen(name);
@@ -124,12 +140,13 @@ std::optional<std::string> WinSpooler::DefaultPrinter() {
   return win32::Narrow(name);
 }
 
-bool WinSpooler::SetDefaultPrinter(const std::string& name) {
+base::Status WinSpooler::SetDefaultPrinter(const std::string& name) {
   const std::optional<std::wstring> wide = PrinterName(name);
-  if (!wide || !PrinterHandle(*wide)) return false;
-  if (!::SetDefaultPrinterW(wide->c_str())) return false;
+  if (!wide || !PrinterHandle(*wide)) return NoPrinter(name);
+  if (!::SetDefaultPrinterW(wide->c_str())) return SpoolerFailure("SetDefaultPrinterW " + name);
   const std::optional<std::string> now = DefaultPrinter();
-  return now && *win32::Widen(*now) == *wide;
+  if (now && *win32::Widen(*now) == *wide) return base::Status::Ok();
+  return base::Status::AccessDenied(name + " did not become the default printer");
 }
 
 bool WinSpooler::HasPrinter(const std::string& name) {
@@ -178,11 +195,11 @@ std::optional<PrintSettings> WinSpooler::CurrentSettings(const std::string& name
   return win32::SettingsFromDevMode(*mode->get());
 }
 
-bool WinSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
+base::Status WinSpooler::ValidateSettings(const std::string& name, PrintSettings* settings) {
   const std::optional<std::wstring> wide = PrinterName(name);
-  if (!wide) return false;
+  if (!wide) return NoPrinter(name);
   const PrinterHandle printer(*wide);
-  if (!printer) return false;
+  if (!printer) return NoPrinter(name);
   if ((settings->fields & kFieldPaperSize) != 0) {
     // A driver merges an unknown paper number silently into its default: refuse it here instead. Drivers
     // number their own papers from 256 up, so 256 is one of the driver's papers when it lists it, and a
@@ -193,44 +210,49 @@ bool WinSpooler::ValidateSettings(const std::string& name, PrintSettings* settin
     const bool stated_size = settings->paper_id == kPaperUser && (settings->fields & kFieldPaperWidth) &&
                              (settings->fields & kFieldPaperLength) && settings->paper_width_tenths_mm > 0 &&
                              settings->paper_length_tenths_mm > 0;
-    if (!listed && !stated_size) return false;
+    if (!listed && !stated_size) return base::Status::Unsupported(name + " lists no such paper");
   }
   const std::optional<DevMode> base = win32::CurrentDevMode(printer.get(), *wide);
-  if (!base) return false;
+  if (!base) return base::Status::Unavailable(name + ": the printer's settings could not be read");
   const std::optional<DevMode> merged = win32::MergedDevMode(printer.get(), *wide, *base, *settings);
-  if (!merged) return false;
+  if (!merged) return base::Status::Unsupported(name + ": the driver refused the settings");
   *settings = win32::SettingsFromDevMode(*merged->get());
-  return true;
+  return base::Status::Ok();
 }
 
-int WinSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
+base::Status WinSpooler::StoreSettings(const std::string& name, const PrintSettings& settings) {
   const std::optional<std::wstring> wide = PrinterName(name);
-  if (!wide) return ENOENT;
+  if (!wide) return NoPrinter(name);
   const PrinterHandle printer(*wide);
-  if (!printer) return ENOENT;
+  if (!printer) return NoPrinter(name);
   std::lock_guard lock(StoredSettingsLock());
   const std::optional<DevMode> base = win32::CurrentDevMode(printer.get(), *wide);
-  if (!base) return EIO;
+  if (!base) return base::Status::IoError(name + ": the printer's settings could not be read").WithSystemError(EIO);
   std::optional<DevMode> merged = win32::MergedDevMode(printer.get(), *wide, *base, settings);
-  if (!merged) return EINVAL;
+  if (!merged) return base::Status::InvalidArgument(name + ": the driver refused the settings").WithSystemError(EINVAL);
   // The user's own record for this printer (level 9 needs no administrator's rights, unlike level 2).
   PRINTER_INFO_9W info{merged->get()};
-  if (!::SetPrinterW(printer.get(), 9, reinterpret_cast<BYTE*>(&info), 0)) return EACCES;
-  return 0;
+  if (!::SetPrinterW(printer.get(), 9, reinterpret_cast<BYTE*>(&info), 0)) {
+    return base::Status::AccessDenied(name + ": the spooler refused to store the settings").WithSystemError(EACCES);
+  }
+  return base::Status::Ok();
 }
 
-std::unique_ptr<PrintDevice> WinSpooler::OpenDevice(const std::string& name, const PrintSettings& settings, int* error) {
+base::StatusOr<std::unique_ptr<PrintDevice>> WinSpooler::OpenDevice(const std::string& name,
+                                                                    const PrintSettings& settings) {
   const std::optional<std::wstring> wide = PrinterName(name);
   if (!wide) {
-    *error = ERROR_INVALID_PRINTER_NAME;
-    return nullptr;
+    return base::Status::NotFound("no printer named " + name).WithSystemError(ERROR_INVALID_PRINTER_NAME);
   }
   std::optional<DevMode> mode;
   {
     const PrinterHandle printer(*wide);
     if (!printer) {
-      *error = static_cast<int>(::GetLastError());
-      return nullptr;
+      const DWORD code = ::GetLastError();
+      const base::Status::Code kind = code == ERROR_ACCESS_DENIED ? base::Status::Code::kAccessDenied
+                                                                  : base::Status::Code::kNotFound;
+      return base::Status(kind, "OpenPrinterW " + name + " failed (Windows error " + std::to_string(code) + ")")
+          .WithSystemError(static_cast<int>(code));
     }
     const std::optional<DevMode> base = win32::CurrentDevMode(printer.get(), *wide);
     if (base) mode = win32::MergedDevMode(printer.get(), *wide, *base, settings);
@@ -239,11 +261,7 @@ std::unique_ptr<PrintDevice> WinSpooler::OpenDevice(const std::string& name, con
   // The job's record always goes to CreateDCW: the device context must not take whatever the printer's
   // record was changed to in the meantime.
   const HDC dc = ::CreateDCW(L"WINSPOOL", wide->c_str(), nullptr, mode ? mode->get() : nullptr);
-  if (dc == nullptr) {
-    *error = static_cast<int>(::GetLastError());
-    if (*error == 0) *error = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  if (dc == nullptr) return SpoolerFailure("CreateDCW " + name);
   std::string paper_name = mode ? win32::NarrowField(mode->get()->dmFormName, CCHFORMNAME) : std::string();
   return win32::OpenGdiPrintDevice(*wide, dc, std::move(paper_name), active_);
 }

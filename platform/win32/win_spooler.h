@@ -25,16 +25,17 @@ class WinSpooler : public Spooler {
 
   std::vector<PrinterSummary> Printers() override;
   std::optional<std::string> DefaultPrinter() override;
-  bool SetDefaultPrinter(const std::string& name) override;
+  base::Status SetDefaultPrinter(const std::string& name) override;
   bool HasPrinter(const std::string& name) override;
   std::optional<std::vector<Paper>> Papers(const std::string& name) override;
   std::optional<PrintSettings> CurrentSettings(const std::string& name) override;
-  bool ValidateSettings(const std::string& name, PrintSettings* settings) override;
-  // 0, or an errno value: ENOENT (no such printer), EINVAL (the driver refused the settings), EACCES (the
-  // spooler refused to store them).
-  int StoreSettings(const std::string& name, const PrintSettings& settings) override;
-  // `*error` is the system's error number.
-  std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings, int* error) override;
+  base::Status ValidateSettings(const std::string& name, PrintSettings* settings) override;
+  // A failure's errno value: ENOENT (no such printer), EINVAL (the driver refused the settings), EACCES
+  // (the spooler refused to store them), EIO (the printer's record could not be read).
+  base::Status StoreSettings(const std::string& name, const PrintSettings& settings) override;
+  // A failure carries the system's error number (ERROR_INVALID_PRINTER_NAME ...).
+  base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const std::string& name,
+                                                          const PrintSettings& settings) override;
   void CancelActiveJobs() override;
 
   // The jobs the devices have started and not finished: (printer name, job number).

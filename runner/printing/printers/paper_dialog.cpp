@@ -50,17 +50,17 @@ PaperDialogChoice ShowPaperDialog(platform::Spooler& spooler, platform::Settings
   size_t changed = 0;
   for (size_t i = 0; i < length; ++i) changed += input[i] != output[i] ? 1 : 0;
   // Stored as the user's settings for this printer; the outcome shows only in the debug text.
-  int store_error = 0;
+  base::Status stored;
   {
     std::lock_guard lock(PrinterSettingsLock());
-    store_error = spooler.StoreSettings(name, DecodeSettingsRecord(output));
+    stored = spooler.StoreSettings(name, DecodeSettingsRecord(output));
   }
   choice.outcome = PaperDialogChoice::Outcome::kChosen;
   choice.paper = SummarisePaper(output);
   choice.debug_info = "inputBytes=" + std::to_string(input_count) + " dmSize=" + std::to_string(length) +
                       " mergeSource=" + merge_source + " dialogRet=1 bytesChanged=" + std::to_string(changed) +
-                      " setPrinterRet=" + (store_error == 0 ? "1" : "0") +
-                      " setPrinterErr=" + std::to_string(store_error);
+                      " setPrinterRet=" + (stored.ok() ? "1" : "0") +
+                      " setPrinterErr=" + std::to_string(stored.system_error());
   choice.record = std::move(output);
   return choice;
 }

@@ -21,9 +21,9 @@ void LogMerge(bool merged) {
 // Stores checked settings as the user's settings for the printer. True when that succeeds.
 bool Store(platform::Spooler& spooler, const std::string& printer, const platform::PrintSettings& settings,
            std::string_view saved_line) {
-  const int error = spooler.StoreSettings(printer, settings);
-  if (error != 0) {
-    LogLine("DEBUG: Storing printer settings failed, error=" + std::to_string(error));
+  const base::Status stored = spooler.StoreSettings(printer, settings);
+  if (!stored.ok()) {
+    LogLine("DEBUG: Storing printer settings failed, error=" + std::to_string(stored.system_error()));
     return false;
   }
   LogLine(saved_line);
@@ -83,7 +83,7 @@ std::optional<platform::PrintSettings> SettingsWithPaperSize(platform::Spooler& 
   settings->orientation = landscape ? platform::kOrientationLandscape : platform::kOrientationPortrait;
   LogLine(std::string("DEBUG: Setting dmOrientation=") + (landscape ? "Landscape" : "Portrait") + " for paper " + size);
   LogLine("DEBUG: Setting dmPaperSize=" + std::to_string(id));
-  const bool merged = spooler.ValidateSettings(printer, &*settings);
+  const bool merged = spooler.ValidateSettings(printer, &*settings).ok();
   LogMerge(merged);
   if (!merged) return std::nullopt;
   return settings;
@@ -145,7 +145,7 @@ bool SetPrinterPaperSize(platform::Spooler& spooler, const std::string& printer,
   } else {
     settings->fields &= ~(platform::kFieldPaperLength | platform::kFieldPaperWidth);
   }
-  const bool merged = spooler.ValidateSettings(printer, &*settings);
+  const bool merged = spooler.ValidateSettings(printer, &*settings).ok();
   LogMerge(merged);
   return merged && Store(spooler, printer, *settings, "DEBUG: Printer settings updated successfully");
 }

@@ -95,7 +95,7 @@ JobDevice OpenJobDevice(const PrintJobRequest& request, platform::Spooler& spool
   std::lock_guard lock(PrinterSettingsLock());
   const bool set_paper = !request.printer_name.empty() && request.make_default && request.paper_width_mm > 0 &&
                          request.paper_height_mm > 0;
-  if (!request.printer_name.empty() && request.make_default && !spooler.SetDefaultPrinter(request.printer_name)) {
+  if (!request.printer_name.empty() && request.make_default && !spooler.SetDefaultPrinter(request.printer_name).ok()) {
     LogLine("DEBUG: Could not make " + request.printer_name + " the default printer; printing on it anyway");
   }
   // The job's paper is the one chosen here, kept in the job's own settings: what is read back from the
@@ -104,7 +104,7 @@ JobDevice OpenJobDevice(const PrintJobRequest& request, platform::Spooler& spool
   if (set_paper) {
     with_paper =
         SettingsWithPaperSize(spooler, request.printer_name, request.paper_width_mm, request.paper_height_mm);
-    if (with_paper && spooler.StoreSettings(request.printer_name, *with_paper) == 0) {
+    if (with_paper && spooler.StoreSettings(request.printer_name, *with_paper).ok()) {
       LogLine("DEBUG: Printer settings saved");
     }
   }
@@ -119,19 +119,26 @@ JobDevice OpenJobDevice(const PrintJobRequest& request, platform::Spooler& spool
     settings = spooler.CurrentSettings(job.printer);
   }
   if (settings) DumpSettings(*settings);
+  // The number the failure line gives is the last opening's.
   int error = 0;
+  const auto open = [&](const platform::PrintSettings& job_settings) {
+    base::StatusOr<std::unique_ptr<platform::PrintDevice>> opened = spooler.OpenDevice(job.printer, job_settings);
+    if (opened.ok()) {
+      job.device = std::move(opened).value();
+    } else {
+      error = opened.status().system_error();
+    }
+  };
   if (settings) {
     const platform::PrintSettings job_settings = JobSettings(*settings, request.copies, printer_numbers);
-    job.device = spooler.OpenDevice(job.printer, job_settings, &error);
+    open(job_settings);
     if (job.device) {
       LogLine(std::string("DEBUG: Created DC with DEVMODE orientation=") + OrientationText(job_settings));
     }
   }
   if (!job.device) {
     LogLine("DEBUG: Falling back to DC without DEVMODE");
-    if (!job.printer.empty()) {
-      job.device = spooler.OpenDevice(job.printer, JobSettings({}, request.copies, printer_numbers), &error);
-    }
+    if (!job.printer.empty()) open(JobSettings({}, request.copies, printer_numbers));
     if (!job.device) {
       LogLine("DEBUG: Failed to create printer DC, error=" + std::to_string(job.printer.empty() ? ENOENT : error));
       return job;
@@ -165,8 +172,7 @@ void LogDeviceGeometry(const platform::DeviceGeometry& geometry) {
   }
 }
 
-// What every page of a job shares. `error` is the one error number the device's calls report into for
-// the whole job, so a log line after a failed call shows what the device last said.
+// What every page of a job shares.
 struct JobPages {
   const PrintJobRequest& request;
   const platform::Graphics& graphics;
@@ -174,7 +180,6 @@ struct JobPages {
   const platform::DeviceGeometry& geometry;
   const PageSpace& page_space;
   imaging::colour::ColourTransforms& transforms;
-  int& error;
 };
 
 // How one page ended: printed, skipped (its photo could not be loaded; the job goes on), or the job
@@ -196,11 +201,11 @@ void LogImageInfo(const LoadedPicture& picture) {
 
 // The device refused a page (`what` is "StartPage" or "EndPage"): the document is aborted, and the job
 // ends cancelled when the device says the job was cancelled.
-PageEnd AbortOnPage(const JobPages& job, platform::PageStatus page, const char* what, const std::string& k) {
-  LogLine(std::string("DEBUG: ") + what + " failed for page " + k + ", error=" + std::to_string(job.error) +
+PageEnd AbortOnPage(const JobPages& job, const base::Status& page, const char* what, const std::string& k) {
+  LogLine(std::string("DEBUG: ") + what + " failed for page " + k + ", error=" + std::to_string(page.system_error()) +
           " - job was likely cancelled");
   job.device.AbortDoc();
-  return page == platform::PageStatus::kCancelled ? PageEnd::kCancelled : PageEnd::kFailed;
+  return page.Is(base::Status::Code::kCancelled) ? PageEnd::kCancelled : PageEnd::kFailed;
 }
 
 // The picture as loaded: its converted pixels, or the file as stored, which the device turns upright as
@@ -284,15 +289,13 @@ PageEnd PrintPage(const JobPages& job, size_t i) {
   }
   LogImageInfo(picture);
 
-  platform::PageStatus page = job.device.StartPage(&job.error);
-  if (page != platform::PageStatus::kOk) return AbortOnPage(job, page, "StartPage", k);
+  if (base::Status page = job.device.StartPage(); !page.ok()) return AbortOnPage(job, page, "StartPage", k);
   const Placement placement = PlacePicture(picture.upright_width_px, picture.upright_height_px,
                                            picture.upright_resolution, job.geometry);
   const platform::DrawResult drawn = DrawPagePicture(job, path, picture, placement);
   LogLine(std::string("DEBUG: StretchBlt result: ") + (drawn == platform::DrawResult::kDrawn ? "SUCCESS" : "FAILED"));
 
-  page = job.device.EndPage(&job.error);
-  if (page != platform::PageStatus::kOk) return AbortOnPage(job, page, "EndPage", k);
+  if (base::Status page = job.device.EndPage(); !page.ok()) return AbortOnPage(job, page, "EndPage", k);
   LogLine("DEBUG: Page " + k + " sent to printer successfully");
   return PageEnd::kPrinted;
 }
@@ -336,15 +339,15 @@ LoopEnd EndJob(const JobPages& job, const JobDevice& device, const PagesPrinted&
     LogLine("DEBUG: Print job aborted after " + printed + " successful pages");
     return pages.end;
   }
-  const platform::PageStatus ended = job.device.EndDoc(&job.error);
+  const base::Status ended = job.device.EndDoc();
   LogLine("DEBUG: Print job completed with " + printed + "/" + std::to_string(job.request.image_paths.size()) +
           " pages");
-  if (!device.queue_state.empty() && ended == platform::PageStatus::kOk) {
+  if (!device.queue_state.empty() && ended.ok()) {
     LogLine("DEBUG: The job waits in the queue of " + device.printer + " (" + device.queue_state +
             ") until it can print");
   }
-  if (ended != platform::PageStatus::kOk) {
-    LogLine("DEBUG: EndDoc failed, error=" + std::to_string(job.error));
+  if (!ended.ok()) {
+    LogLine("DEBUG: EndDoc failed, error=" + std::to_string(ended.system_error()));
     return LoopEnd::kFailed;
   }
   return pages.end;
@@ -367,14 +370,16 @@ std::optional<PrintFailure> PrintWithLayoutWindows(const PrintJobRequest& reques
 
   const platform::DeviceGeometry geometry = job.device->Geometry();
   LogDeviceGeometry(geometry);
-  int error = 0;
-  if (geometry.printable_width_px <= 0 || geometry.printable_height_px <= 0 ||
-      job.device->StartDoc(request.document_name, &error) <= 0) {
-    LogLine("DEBUG: StartDoc failed, error=" + std::to_string(error));
+  if (geometry.printable_width_px <= 0 || geometry.printable_height_px <= 0) {
+    LogLine("DEBUG: StartDoc failed, error=0");
+    return PrintFailure::kDocumentNotStarted;
+  }
+  if (const base::StatusOr<int> started = job.device->StartDoc(request.document_name); !started.ok()) {
+    LogLine("DEBUG: StartDoc failed, error=" + std::to_string(started.status().system_error()));
     return PrintFailure::kDocumentNotStarted;
   }
 
-  const JobPages pages{request, graphics, *job.device, geometry, page_space, transforms, error};
+  const JobPages pages{request, graphics, *job.device, geometry, page_space, transforms};
   const PagesPrinted printed = PrintPages(pages, threads);
   const LoopEnd end = EndJob(pages, job, printed);
   job.device.reset();

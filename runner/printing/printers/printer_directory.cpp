@@ -26,14 +26,17 @@ platform::PrintSettings BuiltInDefaults() {
   return settings;
 }
 
-// The Spooler port's errno value for a failed write of the built-in printer's state: the system's own
-// when the store gave one, else EACCES when the store cannot be made, EINVAL for a value it refuses, EIO
-// for the rest.
-int SpoolerError(const base::Status& status) {
-  if (status.ok()) return 0;
-  if (status.system_error() != 0) return status.system_error();
-  if (status.Is(base::Status::Code::kUnavailable)) return EACCES;
-  return status.Is(base::Status::Code::kInvalidArgument) ? EINVAL : EIO;
+// A failed write of the built-in printer's state with the errno value StoreSettings promises: the
+// system's own when the store gave one, else EACCES when the store cannot be made, EINVAL for a value it
+// refuses, EIO for the rest.
+base::Status Numbered(const base::Status& status) {
+  if (status.ok() || status.system_error() != 0) return status;
+  if (status.Is(base::Status::Code::kUnavailable)) return status.WithSystemError(EACCES);
+  return status.WithSystemError(status.Is(base::Status::Code::kInvalidArgument) ? EINVAL : EIO);
+}
+
+base::Status NoSystemPrinters(const std::string& name) {
+  return base::Status::NotFound("no printer " + name + " (no system printing)").WithSystemError(ENOENT);
 }
 
 // The fields of Pictavera's own choices for a system printer.
@@ -121,12 +124,14 @@ BuiltInState PrinterDirectory::LoadLocked() {
   return *loaded_;
 }
 
-int PrinterDirectory::SaveLocked(const BuiltInState& state) {
-  if (loaded_ && *loaded_ == state) return 0;  // written only when it changes
-  if (state_store_ == nullptr) return ENOENT;
+base::Status PrinterDirectory::SaveLocked(const BuiltInState& state) {
+  if (loaded_ && *loaded_ == state) return base::Status::Ok();  // written only when it changes
+  if (state_store_ == nullptr) {
+    return base::Status::NotFound("the built-in printer keeps no state").WithSystemError(ENOENT);
+  }
   const base::Status saved = state_store_->SetMany(BuiltInStateChanges(state));
   if (saved.ok()) loaded_ = state;
-  return SpoolerError(saved);
+  return Numbered(saved);
 }
 
 std::vector<platform::PrinterSummary> PrinterDirectory::Printers() {
@@ -149,20 +154,20 @@ std::optional<std::string> PrinterDirectory::DefaultPrinter() {
   return std::nullopt;
 }
 
-bool PrinterDirectory::SetDefaultPrinter(const std::string& name) {
+base::Status PrinterDirectory::SetDefaultPrinter(const std::string& name) {
   if (IsBuiltIn(name)) {
     std::lock_guard lock(mutex_);
     BuiltInState state = LoadLocked();
     state.is_default = true;
-    return SaveLocked(state) == 0;
+    return SaveLocked(state);
   }
-  if (system_ == nullptr || !system_->SetDefaultPrinter(name)) return false;
-  if (pdf_ == nullptr) return true;
+  if (system_ == nullptr) return NoSystemPrinters(name);
+  if (base::Status set = system_->SetDefaultPrinter(name); !set.ok() || pdf_ == nullptr) return set;
   std::lock_guard lock(mutex_);
   BuiltInState state = LoadLocked();
-  if (!state.is_default) return true;
+  if (!state.is_default) return base::Status::Ok();
   state.is_default = false;
-  return SaveLocked(state) == 0;
+  return SaveLocked(state);
 }
 
 bool PrinterDirectory::HasPrinter(const std::string& name) {
@@ -192,39 +197,40 @@ std::optional<platform::PrintSettings> PrinterDirectory::CurrentSettings(const s
   return settings;
 }
 
-bool PrinterDirectory::ValidateSettings(const std::string& name, platform::PrintSettings* settings) {
-  if (!IsBuiltIn(name)) return system_ != nullptr && system_->ValidateSettings(name, settings);
-  if (!(settings->fields & platform::kFieldPaperSize)) return true;
+base::Status PrinterDirectory::ValidateSettings(const std::string& name, platform::PrintSettings* settings) {
+  if (!IsBuiltIn(name)) return system_ != nullptr ? system_->ValidateSettings(name, settings) : NoSystemPrinters(name);
+  if (!(settings->fields & platform::kFieldPaperSize)) return base::Status::Ok();
   if (settings->paper_id == platform::kPaperUser) {
     // Any size a PDF page can have: the record's 16-bit fields already bound it.
-    return settings->paper_width_tenths_mm > 0 && settings->paper_length_tenths_mm > 0;
+    if (settings->paper_width_tenths_mm > 0 && settings->paper_length_tenths_mm > 0) return base::Status::Ok();
+    return base::Status::InvalidArgument("a user-defined paper needs a size");
   }
   const std::vector<platform::Paper> papers = BuiltInPapers();
   const platform::Paper* paper = FindPaper(papers, settings->paper_id);
-  if (paper == nullptr) return false;
+  if (paper == nullptr) return base::Status::Unsupported("the built-in printer has no such paper");
   settings->form_name = paper->label;
   settings->paper_width_tenths_mm = static_cast<int16_t>(paper->width_tenths_mm);
   settings->paper_length_tenths_mm = static_cast<int16_t>(paper->height_tenths_mm);
   settings->fields |= platform::kFieldFormName | platform::kFieldPaperWidth | platform::kFieldPaperLength;
-  return true;
+  return base::Status::Ok();
 }
 
-int PrinterDirectory::StoreSettings(const std::string& name, const platform::PrintSettings& settings) {
+base::Status PrinterDirectory::StoreSettings(const std::string& name, const platform::PrintSettings& settings) {
   if (!IsBuiltIn(name)) {
-    const int error = system_ != nullptr ? system_->StoreSettings(name, settings) : ENOENT;
-    // Pictavera's own choices, kept apart from what every program of the user shares.
-    if (error == 0 && choices_ != nullptr &&
-        !choices_->Set(ChoiceName(name), ChoiceText(settings)).ok()) {
-      return EIO;
+    if (system_ == nullptr) return NoSystemPrinters(name);
+    if (base::Status stored = system_->StoreSettings(name, settings); !stored.ok() || choices_ == nullptr) {
+      return stored;
     }
-    return error;
+    // Pictavera's own choices, kept apart from what every program of the user shares.
+    const base::Status chosen = choices_->Set(ChoiceName(name), ChoiceText(settings));
+    return chosen.ok() ? chosen : chosen.WithContext("Pictavera's choices for " + name).WithSystemError(EIO);
   }
   // A user-defined paper a print could not be made on is never stored (every later print without a
   // size would be made on it).
   const bool user_size = (settings.fields & platform::kFieldPaperLength) && (settings.fields & platform::kFieldPaperWidth);
   if (user_size && (!platform::IsPhysicalPaperSide(settings.paper_width_tenths_mm) ||
                     !platform::IsPhysicalPaperSide(settings.paper_length_tenths_mm))) {
-    return EINVAL;
+    return base::Status::InvalidArgument("no paper has that size").WithSystemError(EINVAL);
   }
   std::lock_guard lock(mutex_);
   BuiltInState state = LoadLocked();
@@ -240,15 +246,11 @@ void PrinterDirectory::CancelActiveJobs() {
   if (system_ != nullptr) system_->CancelActiveJobs();
 }
 
-std::unique_ptr<platform::PrintDevice> PrinterDirectory::OpenDevice(const std::string& name,
-                                                                    const platform::PrintSettings& settings,
-                                                                    int* error) {
+base::StatusOr<std::unique_ptr<platform::PrintDevice>> PrinterDirectory::OpenDevice(
+    const std::string& name, const platform::PrintSettings& settings) {
   if (!IsBuiltIn(name)) {
-    if (system_ == nullptr) {
-      *error = ENOENT;
-      return nullptr;
-    }
-    return system_->OpenDevice(name, settings, error);
+    if (system_ == nullptr) return NoSystemPrinters(name);
+    return system_->OpenDevice(name, settings);
   }
   // The page: the record's paper from the list, or its stated size; A4 when it names neither.
   platform::PdfPage page{2100, 2970, kBuiltInPrinterDpi};
@@ -271,7 +273,7 @@ std::unique_ptr<platform::PrintDevice> PrinterDirectory::OpenDevice(const std::s
   if ((settings.fields & platform::kFieldOrientation) && settings.orientation == platform::kOrientationLandscape) {
     std::swap(page.width_tenths_mm, page.height_tenths_mm);
   }
-  return pdf_->OpenDevice(page, error);
+  return pdf_->OpenDevice(page);
 }
 
 }  // namespace runner::printing

@@ -49,20 +49,20 @@ class PrinterDirectory : public platform::Spooler {
 
   std::vector<platform::PrinterSummary> Printers() override;
   std::optional<std::string> DefaultPrinter() override;
-  bool SetDefaultPrinter(const std::string& name) override;
+  base::Status SetDefaultPrinter(const std::string& name) override;
   bool HasPrinter(const std::string& name) override;
   std::optional<std::vector<platform::Paper>> Papers(const std::string& name) override;
   std::optional<platform::PrintSettings> CurrentSettings(const std::string& name) override;
-  bool ValidateSettings(const std::string& name, platform::PrintSettings* settings) override;
-  int StoreSettings(const std::string& name, const platform::PrintSettings& settings) override;
-  std::unique_ptr<platform::PrintDevice> OpenDevice(const std::string& name, const platform::PrintSettings& settings,
-                                                    int* error) override;
+  base::Status ValidateSettings(const std::string& name, platform::PrintSettings* settings) override;
+  base::Status StoreSettings(const std::string& name, const platform::PrintSettings& settings) override;
+  base::StatusOr<std::unique_ptr<platform::PrintDevice>> OpenDevice(const std::string& name,
+                                                                    const platform::PrintSettings& settings) override;
   void CancelActiveJobs() override;
 
  private:
   bool IsBuiltIn(const std::string& name) const { return pdf_ != nullptr && name == kBuiltInPrinterName; }
   BuiltInState LoadLocked();
-  int SaveLocked(const BuiltInState& state);
+  base::Status SaveLocked(const BuiltInState& state);
 
   platform::Spooler* system_;
   platform::PdfPrinter* pdf_;

@@ -194,7 +194,7 @@ MethodHandler MakePickPrinterAndPaperHandler(const Services& services) {
     const std::string name = base::Utf16ToUtf8(base::Utf8ToUtf16(choice.printer_name));
     if (choice.record && !name.empty() && spooler != nullptr && spooler->HasPrinter(name)) {
       std::lock_guard lock(PrinterSettingsLock());
-      spooler->StoreSettings(name, DecodeSettingsRecord(*choice.record));  // a failure here is not reported
+      (void)spooler->StoreSettings(name, DecodeSettingsRecord(*choice.record));  // a failure here is not reported
     }
     if (name.empty()) {
       result->Success();
@@ -219,7 +219,7 @@ MethodHandler MakeSetDefaultPrinterAndPaperHandler(const Services& services) {
     bool paper_set = false;
     if (spooler != nullptr) {
       std::lock_guard lock(PrinterSettingsLock());
-      printer_set = !name.empty() && spooler->SetDefaultPrinter(name);
+      printer_set = !name.empty() && spooler->SetDefaultPrinter(name).ok();
       if (request->paper_name) {
         LogLine("DEBUG: SetDefaultPrinterAndPaper - paperName: " + *request->paper_name);
         paper_set = SetPrinterPaperSize(*spooler, name, *request->paper_name);

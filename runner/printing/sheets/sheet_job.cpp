@@ -155,7 +155,7 @@ GridResult RunSheetJob(const mosalith::GridJob& request, const SheetJobContext& 
     (void)context.files->RemoveFile(job_file);  // the job file never outlives its job
     throw;
   }
-  if (!outcome.started) {
+  if (!outcome.start.ok()) {
     (void)context.files->RemoveFile(job_file);
     LogLine("DEBUG C++: Failed to start mosalith.exe, using fallback");
     return Fallback(request, context);

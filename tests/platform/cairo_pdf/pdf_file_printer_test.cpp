@@ -19,6 +19,11 @@
 namespace platform {
 namespace {
 
+// The device `opened` holds, or null when it failed.
+std::unique_ptr<PrintDevice> Opened(base::StatusOr<std::unique_ptr<PrintDevice>> opened) {
+  return opened.ok() ? std::move(opened).value() : nullptr;
+}
+
 class PdfFilePrinterTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,21 +60,18 @@ class PdfFilePrinterTest : public ::testing::Test {
   // Prints `jpeg` (width x height) as one page of `copies` copies; the result of placing it.
   DrawResult PrintJpeg(const std::string& jpeg, int width, int height, int copies = 1) {
     PdfFilePrinter printer(files_);
-    int error = 0;
     PdfPage page{1000, 1500, 300};
     page.copies = copies;
-    auto device = printer.OpenDevice(page, &error);
-    if (!device || device->StartDoc("PictaVera Print", &error) <= 0 || device->StartPage(&error) != PageStatus::kOk) {
-      return DrawResult::kFailed;
-    }
+    auto device = Opened(printer.OpenDevice(page));
+    if (!device || !device->StartDoc("PictaVera Print").ok() || !device->StartPage().ok()) return DrawResult::kFailed;
     PagePicture placed;
     placed.jpeg_path = jpeg;
     placed.width_px = width;
     placed.height_px = height;
     const DrawResult result = device->DrawPicture(placed, RectF{0, 0, 600, 400});
     if (result == DrawResult::kDrawn) {
-      EXPECT_EQ(device->EndPage(&error), PageStatus::kOk);
-      EXPECT_EQ(device->EndDoc(&error), PageStatus::kOk);
+      EXPECT_TRUE(device->EndPage().ok());
+      EXPECT_TRUE(device->EndDoc().ok());
     }
     return result;
   }
@@ -79,20 +81,19 @@ class PdfFilePrinterTest : public ::testing::Test {
     return count;
   }
   // Prints one page with a job of `printer`; the device's EndDoc status.
-  PageStatus PrintOnePage(PdfFilePrinter& printer) {
-    int error = 0;
-    auto device = printer.OpenDevice(PdfPage{1000, 1000, 100}, &error);
-    if (!device || device->StartDoc("PictaVera Print", &error) <= 0) return PageStatus::kFailed;
+  base::Status PrintOnePage(PdfFilePrinter& printer) {
+    base::StatusOr<std::unique_ptr<PrintDevice>> opened = printer.OpenDevice(PdfPage{1000, 1000, 100});
+    if (!opened.ok()) return opened.status();
+    std::unique_ptr<PrintDevice> device = std::move(opened).value();
+    if (const base::StatusOr<int> started = device->StartDoc("PictaVera Print"); !started.ok()) return started.status();
     imaging::Bitmap picture = *imaging::MakeBitmap(2, 2, 0xFF00FF00);
     PagePicture placed;
     placed.bitmap = &picture;
     placed.width_px = placed.height_px = 2;
-    if (device->StartPage(&error) != PageStatus::kOk ||
-        device->DrawPicture(placed, RectF{0, 0, 100, 100}) != DrawResult::kDrawn ||
-        device->EndPage(&error) != PageStatus::kOk) {
-      return PageStatus::kFailed;
-    }
-    return device->EndDoc(&error);
+    if (base::Status page = device->StartPage(); !page.ok()) return page;
+    if (device->DrawPicture(placed, RectF{0, 0, 100, 100}) != DrawResult::kDrawn) return base::Status::Failed("draw");
+    if (base::Status page = device->EndPage(); !page.ok()) return page;
+    return device->EndDoc();
   }
   test_support::TempFolder temp_{"pictavera-pdf"};
   const std::string dir_ = temp_.str();
@@ -101,27 +102,28 @@ class PdfFilePrinterTest : public ::testing::Test {
 
 TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
   PdfFilePrinter printer(files_);
-  int error = 0;
-  auto device = printer.OpenDevice(PdfPage{1500, 1000, 300}, &error);
+  auto device = Opened(printer.OpenDevice(PdfPage{1500, 1000, 300}));
   ASSERT_TRUE(device);
   const DeviceGeometry geometry = device->Geometry();
   EXPECT_EQ(geometry.printable_width_px, 1771);  // 150 mm at 300 dpi
   EXPECT_EQ(geometry.printable_height_px, 1181);
-  ASSERT_GT(device->StartDoc("PictaVera Print", &error), 0);
+  const base::StatusOr<int> job = device->StartDoc("PictaVera Print");
+  ASSERT_TRUE(job.ok());
+  EXPECT_GT(*job, 0);
   imaging::Bitmap picture = *imaging::MakeBitmap(4, 2, 0x80FF0000);
   for (int page = 0; page < 2; ++page) {
-    ASSERT_EQ(device->StartPage(&error), PageStatus::kOk);
+    ASSERT_TRUE(device->StartPage().ok());
     PagePicture placed;
     placed.bitmap = &picture;
     placed.width_px = 4;
     placed.height_px = 2;
     placed.turn_clockwise = page == 1;
     EXPECT_EQ(device->DrawPicture(placed, RectF{10, 10, 400, 200}), DrawResult::kDrawn);
-    ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
+    ASSERT_TRUE(device->EndPage().ok());
   }
   ASSERT_EQ(Files().size(), 1u);  // the temporary file while the job runs, hidden
   EXPECT_EQ(Files()[0][0], '.');
-  ASSERT_EQ(device->EndDoc(&error), PageStatus::kOk);
+  ASSERT_TRUE(device->EndDoc().ok());
   const std::vector<std::string> files = Files();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].rfind("PictaVera Print ", 0), 0u);
@@ -137,22 +139,37 @@ TEST_F(PdfFilePrinterTest, AJobWithPagesLeavesOnePdfOfThosePages) {
 
 TEST_F(PdfFilePrinterTest, NoFileForAJobWithoutPagesOrAnAbortedOne) {
   PdfFilePrinter printer(files_);
-  int error = 0;
-  auto empty = printer.OpenDevice(PdfPage{2100, 2970, 300}, &error);
-  ASSERT_GT(empty->StartDoc("PictaVera Print", &error), 0);
-  EXPECT_EQ(empty->EndDoc(&error), PageStatus::kOk);
+  auto empty = Opened(printer.OpenDevice(PdfPage{2100, 2970, 300}));
+  ASSERT_TRUE(empty);
+  ASSERT_TRUE(empty->StartDoc("PictaVera Print").ok());
+  EXPECT_TRUE(empty->EndDoc().ok());
   EXPECT_TRUE(Files().empty());
-  auto aborted = printer.OpenDevice(PdfPage{2100, 2970, 300}, &error);
-  ASSERT_GT(aborted->StartDoc("PictaVera Print", &error), 0);
-  ASSERT_EQ(aborted->StartPage(&error), PageStatus::kOk);
-  ASSERT_EQ(aborted->EndPage(&error), PageStatus::kOk);
+  auto aborted = Opened(printer.OpenDevice(PdfPage{2100, 2970, 300}));
+  ASSERT_TRUE(aborted);
+  ASSERT_TRUE(aborted->StartDoc("PictaVera Print").ok());
+  ASSERT_TRUE(aborted->StartPage().ok());
+  ASSERT_TRUE(aborted->EndPage().ok());
   aborted->AbortDoc();
   EXPECT_TRUE(Files().empty());
-  auto dropped = printer.OpenDevice(PdfPage{2100, 2970, 300}, &error);
-  ASSERT_GT(dropped->StartDoc("PictaVera Print", &error), 0);
+  auto dropped = Opened(printer.OpenDevice(PdfPage{2100, 2970, 300}));
+  ASSERT_TRUE(dropped);
+  ASSERT_TRUE(dropped->StartDoc("PictaVera Print").ok());
   dropped.reset();
   EXPECT_TRUE(Files().empty());
-  EXPECT_FALSE(printer.OpenDevice(PdfPage{0, 2970, 300}, &error));
+  const base::StatusOr<std::unique_ptr<PrintDevice>> no_size = printer.OpenDevice(PdfPage{0, 2970, 300});
+  EXPECT_TRUE(no_size.status().Is(base::Status::Code::kInvalidArgument));
+  EXPECT_EQ(no_size.status().system_error(), EINVAL);
+}
+
+TEST_F(PdfFilePrinterTest, AnOutputFolderThatCannotBeMadeFailsTheDeviceWithTheSystemsNumber) {
+  std::ofstream(dir_ + "/a-file") << "not a folder";
+  ::setenv("PICTAVERA_PDF_DIR", (dir_ + "/a-file/prints").c_str(), 1);
+  PdfFilePrinter printer(files_);
+  const base::StatusOr<std::unique_ptr<PrintDevice>> opened = printer.OpenDevice(PdfPage{2100, 2970, 300});
+  ASSERT_FALSE(opened.ok());
+  EXPECT_TRUE(opened.status().Is(base::Status::Code::kNotFound)) << opened.status().ToString();
+  EXPECT_EQ(opened.status().system_error(), ENOTDIR);
+  EXPECT_NE(opened.status().message().find("a-file/prints"), std::string::npos) << opened.status().message();
 }
 
 TEST_F(PdfFilePrinterTest, AJpegWithAFillByteIsCarriedAsStoredNotAsABlankPicture) {
@@ -185,7 +202,7 @@ int NoHardLinks(const char*, const char*) { return EPERM; }
 TEST_F(PdfFilePrinterTest, WhereHardLinksAreRefusedJobsStillPublishWithoutReplacing) {
   PosixFileSystem no_links(std::nullopt, NoReplaceCalls{NoRenameFlags, NoHardLinks});
   PdfFilePrinter printer(no_links);
-  ASSERT_EQ(PrintOnePage(printer), PageStatus::kOk);
+  ASSERT_TRUE(PrintOnePage(printer).ok());
   std::vector<std::string> files = Files();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].substr(files[0].size() - 4), ".pdf");
@@ -195,7 +212,7 @@ TEST_F(PdfFilePrinterTest, WhereHardLinksAreRefusedJobsStillPublishWithoutReplac
   // A second printer numbers its jobs from 1 again: within the same second its first job's name is the
   // one taken above, and the job takes that name with "-1" added instead of replacing it.
   PdfFilePrinter again(no_links);
-  ASSERT_EQ(PrintOnePage(again), PageStatus::kOk);
+  ASSERT_TRUE(PrintOnePage(again).ok());
   files = Files();
   ASSERT_EQ(files.size(), 2u);
   for (const std::string& name : files) EXPECT_EQ(name.substr(name.size() - 4), ".pdf") << name;

@@ -37,6 +37,11 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
+// The device `opened` holds, or null when it failed.
+std::unique_ptr<PrintDevice> Opened(base::StatusOr<std::unique_ptr<PrintDevice>> opened) {
+  return opened.ok() ? std::move(opened).value() : nullptr;
+}
+
 int CountOf(const std::string& text, const std::string& word) {
   int count = 0;
   for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++count;
@@ -158,20 +163,24 @@ TEST_F(CupsSpoolerTest, AnUnknownPrinterIsRefusedByEveryQuestionAndByAJob) {
   PrintSettings settings = *spooler_.CurrentSettings("PV_Photo");
   EXPECT_FALSE(spooler_.CurrentSettings("Nowhere"));
   EXPECT_FALSE(spooler_.CurrentSettings(""));
-  EXPECT_FALSE(spooler_.ValidateSettings("Nowhere", &settings));
+  EXPECT_TRUE(spooler_.ValidateSettings("Nowhere", &settings).Is(base::Status::Code::kNotFound));
   PrintSettings no_paper = settings;
   no_paper.fields &= ~kFieldPaperSize;
-  EXPECT_FALSE(spooler_.ValidateSettings("Nowhere", &no_paper));  // the printer first, then the paper
-  EXPECT_EQ(spooler_.StoreSettings("Nowhere", settings), ENOENT);
-  int error = 0;
-  EXPECT_EQ(spooler_.OpenDevice("Nowhere", settings, &error), nullptr);
-  EXPECT_EQ(error, ENOENT);
+  // The printer first, then the paper.
+  EXPECT_TRUE(spooler_.ValidateSettings("Nowhere", &no_paper).Is(base::Status::Code::kNotFound));
+  const base::Status stored = spooler_.StoreSettings("Nowhere", settings);
+  EXPECT_TRUE(stored.Is(base::Status::Code::kNotFound));
+  EXPECT_EQ(stored.system_error(), ENOENT);
+  const base::StatusOr<std::unique_ptr<PrintDevice>> device = spooler_.OpenDevice("Nowhere", settings);
+  EXPECT_TRUE(device.status().Is(base::Status::Code::kNotFound));
+  EXPECT_EQ(device.status().system_error(), ENOENT);
+  EXPECT_TRUE(spooler_.SetDefaultPrinter("Nowhere").Is(base::Status::Code::kNotFound));
 }
 
 TEST_F(CupsSpoolerTest, DefaultPrinterAndSettingsLiveInTheUsersOwnOptions) {
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("pv_photo"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("pv_photo").ok());
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
-  EXPECT_FALSE(spooler_.SetDefaultPrinter("Nowhere"));
+  EXPECT_FALSE(spooler_.SetDefaultPrinter("Nowhere").ok());
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
 
   // A landscape request stores the paper only: the orientation would reach every other program's jobs.
@@ -201,14 +210,14 @@ TEST_F(CupsSpoolerTest, DefaultPrinterAndSettingsLiveInTheUsersOwnOptions) {
 
 TEST_F(CupsSpoolerTest, ADefaultThatTheEnvironmentOverridesIsNotReportedAsSet) {
   ::setenv("LPDEST", "PV_Office", 1);
-  EXPECT_FALSE(spooler_.SetDefaultPrinter("PV_Photo"));
+  EXPECT_FALSE(spooler_.SetDefaultPrinter("PV_Photo").ok());
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office");
   ::unsetenv("LPDEST");
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
 }
 
 TEST_F(CupsSpoolerTest, ConcurrentPaperChangesNeverLoseTheDefaultOrCorruptTheOptions) {
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office").ok());
   std::atomic<int> failures{0};
   auto worker = [&](const char* printer, int w1, int h1, int w2, int h2) {
     for (int i = 0; i < 40; ++i) {
@@ -232,18 +241,17 @@ TEST_F(CupsSpoolerTest, ConcurrentPaperChangesNeverLoseTheDefaultOrCorruptTheOpt
 }
 
 TEST_F(CupsSpoolerTest, TheBuiltInPrinterAsDefaultLeavesTheUsersOptionsAlone) {
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office").ok());
   const std::string before = ReadText(g_dir + "/home/.cups/lpoptions");
   class NoFiles : public PdfPrinter {
    public:
-    std::unique_ptr<PrintDevice> OpenDevice(const PdfPage&, int* error) override {
-      *error = EIO;
-      return nullptr;
+    base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const PdfPage&) override {
+      return base::Status::IoError("no files").WithSystemError(EIO);
     }
   } pdf;
   FakeSettingsStore pdf_state;
   runner::printing::PrinterDirectory with_pdf(&spooler_, &pdf, &pdf_state);
-  EXPECT_TRUE(with_pdf.SetDefaultPrinter("PictaVera PDF"));
+  EXPECT_TRUE(with_pdf.SetDefaultPrinter("PictaVera PDF").ok());
   EXPECT_EQ(with_pdf.DefaultPrinter(), "PictaVera PDF");
   EXPECT_EQ(ReadText(g_dir + "/home/.cups/lpoptions"), before);
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office");
@@ -283,19 +291,24 @@ class CancellingSpooler : public CupsSpooler {
   explicit CancellingSpooler(int cancel_after) : cancel_after_(cancel_after) {}
   int job_id = 0;
 
-  std::unique_ptr<PrintDevice> OpenDevice(const std::string& name, const PrintSettings& settings, int* error) override {
+  base::StatusOr<std::unique_ptr<PrintDevice>> OpenDevice(const std::string& name,
+                                                          const PrintSettings& settings) override {
     class Device : public PrintDevice {
      public:
       Device(std::unique_ptr<PrintDevice> inner, CancellingSpooler* owner, std::string printer)
           : inner_(std::move(inner)), owner_(owner), printer_(std::move(printer)) {}
       DeviceGeometry Geometry() const override { return inner_->Geometry(); }
-      int StartDoc(const std::string& title, int* error) override { return owner_->job_id = inner_->StartDoc(title, error); }
-      PageStatus StartPage(int* error) override { return inner_->StartPage(error); }
+      base::StatusOr<int> StartDoc(const std::string& title) override {
+        base::StatusOr<int> job = inner_->StartDoc(title);
+        if (job.ok()) owner_->job_id = *job;
+        return job;
+      }
+      base::Status StartPage() override { return inner_->StartPage(); }
       DrawResult DrawPicture(const PagePicture& picture, const RectF& dest) override {
         return inner_->DrawPicture(picture, dest);
       }
-      PageStatus EndPage(int* error) override {
-        const PageStatus status = inner_->EndPage(error);
+      base::Status EndPage() override {
+        base::Status status = inner_->EndPage();
         if (++pages_ == owner_->cancel_after_) {
           http_t* other = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
                                        30000, nullptr);
@@ -304,7 +317,7 @@ class CancellingSpooler : public CupsSpooler {
         }
         return status;
       }
-      PageStatus EndDoc(int* error) override { return inner_->EndDoc(error); }
+      base::Status EndDoc() override { return inner_->EndDoc(); }
       void AbortDoc() override { inner_->AbortDoc(); }
 
      private:
@@ -313,9 +326,9 @@ class CancellingSpooler : public CupsSpooler {
       std::string printer_;
       int pages_ = 0;
     };
-    std::unique_ptr<PrintDevice> inner = CupsSpooler::OpenDevice(name, settings, error);
-    if (!inner) return nullptr;
-    return std::make_unique<Device>(std::move(inner), this, name);
+    base::StatusOr<std::unique_ptr<PrintDevice>> inner = CupsSpooler::OpenDevice(name, settings);
+    if (!inner.ok()) return inner;
+    return std::unique_ptr<PrintDevice>(std::make_unique<Device>(std::move(inner).value(), this, name));
   }
 
  private:
@@ -352,36 +365,39 @@ TEST_F(CupsSpoolerTest, NoLoadablePageMakesNoJobAndAnUnfinishedDeviceCancelsItsJ
   EXPECT_NE(::stat((g_dir + "/out/job-" + std::to_string(watching.job_id) + ".pdf").c_str(), &st), 0);
 
   // A device dropped in the middle of its job (the window closing) cancels it: never left held.
-  int error = 0;
-  std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo"), &error);
+  std::unique_ptr<PrintDevice> device = Opened(spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo")));
   ASSERT_TRUE(device);
-  const int job = device->StartDoc("PictaVera Print", &error);
+  const int job = device->StartDoc("PictaVera Print").value();
   ASSERT_GT(job, 0);
-  ASSERT_EQ(device->StartPage(&error), PageStatus::kOk);
-  ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
+  ASSERT_TRUE(device->StartPage().ok());
+  ASSERT_TRUE(device->EndPage().ok());
   device.reset();
   EXPECT_EQ(JobStateOf(job), IPP_JSTATE_CANCELED);
 }
 
 TEST_F(CupsSpoolerTest, TheClosingCancelsJobsStillBeingSentAndLeavesFinishedOnesAlone) {
-  int error = 0;
-  std::unique_ptr<PrintDevice> finished = spooler_.OpenDevice("PV_Office", *spooler_.CurrentSettings("PV_Office"), &error);
+  std::unique_ptr<PrintDevice> finished =
+      Opened(spooler_.OpenDevice("PV_Office", *spooler_.CurrentSettings("PV_Office")));
   ASSERT_TRUE(finished);
-  const int done = finished->StartDoc("PictaVera Print", &error);
-  ASSERT_GT(done, 0);
-  ASSERT_EQ(finished->StartPage(&error), PageStatus::kOk);
-  ASSERT_EQ(finished->EndPage(&error), PageStatus::kOk);
-  ASSERT_EQ(finished->EndDoc(&error), PageStatus::kOk);
-  std::unique_ptr<PrintDevice> sending = spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo"), &error);
+  const base::StatusOr<int> done = finished->StartDoc("PictaVera Print");
+  ASSERT_TRUE(done.ok()) << done.status().ToString();
+  ASSERT_GT(*done, 0);
+  ASSERT_TRUE(finished->StartPage().ok());
+  ASSERT_TRUE(finished->EndPage().ok());
+  ASSERT_TRUE(finished->EndDoc().ok());
+  std::unique_ptr<PrintDevice> sending = Opened(spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo")));
   ASSERT_TRUE(sending);
-  const int job = sending->StartDoc("PictaVera Print", &error);
+  const int job = sending->StartDoc("PictaVera Print").value();
   ASSERT_GT(job, 0);
-  ASSERT_EQ(sending->StartPage(&error), PageStatus::kOk);
-  ASSERT_EQ(sending->EndPage(&error), PageStatus::kOk);
+  ASSERT_TRUE(sending->StartPage().ok());
+  ASSERT_TRUE(sending->EndPage().ok());
   spooler_.CancelActiveJobs();
   EXPECT_EQ(JobStateOf(job), IPP_JSTATE_CANCELED);
-  EXPECT_NE(sending->StartPage(&error), PageStatus::kOk);  // the job's next page sees it
-  EXPECT_NE(JobStateOf(done), IPP_JSTATE_CANCELED);
+  // The job's next page sees it, as a cancel with the job's state as the number.
+  const base::Status next = sending->StartPage();
+  EXPECT_TRUE(next.Is(base::Status::Code::kCancelled)) << next.ToString();
+  EXPECT_EQ(next.system_error(), IPP_JSTATE_CANCELED);
+  EXPECT_NE(JobStateOf(*done), IPP_JSTATE_CANCELED);
   sending.reset();
 }
 
@@ -495,8 +511,7 @@ TEST_F(CupsSpoolerTest, TheBorderlessPaperIsChosenByNameAndPrintsEdgeToEdge) {
   EXPECT_TRUE(IsBorderlessMedia(keyword)) << lpoptions;
   EXPECT_EQ(spooler_.CurrentSettings("PV_Photo")->paper_id, papers[1].id);
 
-  int error = 0;
-  std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo"), &error);
+  std::unique_ptr<PrintDevice> device = Opened(spooler_.OpenDevice("PV_Photo", *spooler_.CurrentSettings("PV_Photo")));
   ASSERT_TRUE(device);
   const DeviceGeometry geometry = device->Geometry();
   EXPECT_EQ(geometry.offset_x_px, 0);
@@ -505,7 +520,7 @@ TEST_F(CupsSpoolerTest, TheBorderlessPaperIsChosenByNameAndPrintsEdgeToEdge) {
 }
 
 TEST_F(CupsSpoolerTest, StoringAPaperUnderLpdestOrPrinterKeepsTheUsersDefaultLine) {
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office").ok());
   ::testing::internal::CaptureStderr();
   for (const char* variable : {"LPDEST", "PRINTER"}) {
     ::setenv(variable, "PV_Photo", 1);

@@ -41,19 +41,19 @@ class PosixProcessRunnerTest : public ::testing::Test {
 
 TEST_F(PosixProcessRunnerTest, ProgramsThatCannotStartReportWhy) {
   ProcessOutcome missing = runner_.Run((folder_ / "absent").string(), {});
-  EXPECT_FALSE(missing.started);
-  EXPECT_EQ(missing.start_error, ENOENT);
+  EXPECT_TRUE(missing.start.Is(base::Status::Code::kNotFound)) << missing.start.ToString();
+  EXPECT_EQ(missing.start.system_error(), ENOENT);
   EXPECT_EQ(missing.exit_code, 1);
 
   ProcessOutcome not_executable = runner_.Run(Script("plain", "exit 0", false), {});
-  EXPECT_FALSE(not_executable.started);
-  EXPECT_EQ(not_executable.start_error, EACCES);
+  EXPECT_TRUE(not_executable.start.Is(base::Status::Code::kAccessDenied));
+  EXPECT_EQ(not_executable.start.system_error(), EACCES);
 }
 
 TEST_F(PosixProcessRunnerTest, ExitCodesArgumentsAndJoinedOutput) {
   const std::string script = Script("args", "echo \"out:$1\"; echo \"err:$2\" >&2; exit 3");
   ProcessOutcome outcome = runner_.Run(script, {"a b \"c\"", "$HOME;x"});
-  EXPECT_TRUE(outcome.started);
+  EXPECT_TRUE(outcome.start.ok());
   EXPECT_FALSE(outcome.wait_failed);
   EXPECT_EQ(outcome.exit_code, 3);
   EXPECT_EQ(outcome.output, "out:a b \"c\"\nerr:$HOME;x\n");  // no shell re-reads the arguments

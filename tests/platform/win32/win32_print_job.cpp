@@ -14,20 +14,20 @@ int main(int argc, char** argv) {
   settings.fields = platform::kFieldPaperSize | platform::kFieldOrientation;
   settings.paper_id = 9;  // A4
   settings.orientation = platform::kOrientationPortrait;
-  int error = 0;
-  const std::unique_ptr<platform::PrintDevice> device = spooler.OpenDevice(argv[1], settings, &error);
-  if (!device) {
-    std::fprintf(stderr, "no device for %s: %d\n", argv[1], error);
+  base::StatusOr<std::unique_ptr<platform::PrintDevice>> opened = spooler.OpenDevice(argv[1], settings);
+  if (!opened.ok()) {
+    std::fprintf(stderr, "no device for %s: %s\n", argv[1], opened.status().ToString().c_str());
     return 1;
   }
+  const std::unique_ptr<platform::PrintDevice> device = std::move(opened).value();
   const platform::DeviceGeometry geometry = device->Geometry();
   std::printf("device: %d x %d dpi, printable %d x %d px, sheet %d x %d px at offset %d, %d, paper \"%s\"\n",
               geometry.dpi_x, geometry.dpi_y, geometry.printable_width_px, geometry.printable_height_px,
               geometry.physical_width_px, geometry.physical_height_px, geometry.offset_x_px, geometry.offset_y_px,
               geometry.paper_name.c_str());
-  const int job = device->StartDoc("PictaVera Print", &error);
-  if (job <= 0) {
-    std::fprintf(stderr, "StartDoc failed: %d\n", error);
+  const base::StatusOr<int> job = device->StartDoc("PictaVera Print");
+  if (!job.ok()) {
+    std::fprintf(stderr, "StartDoc failed: %s\n", job.status().ToString().c_str());
     return 1;
   }
   for (int page = 0; page < 2; ++page) {
@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
     for (int y = 0; y < picture->height_px / 3; ++y) {
       for (int x = 0; x < picture->width_px; ++x) picture->pixel(x, y)[0] = picture->pixel(x, y)[1] = 0;
     }
-    if (device->StartPage(&error) != platform::PageStatus::kOk) {
-      std::fprintf(stderr, "StartPage %d failed: %d\n", page + 1, error);
+    if (const base::Status started = device->StartPage(); !started.ok()) {
+      std::fprintf(stderr, "StartPage %d failed: %s\n", page + 1, started.ToString().c_str());
       return 1;
     }
     platform::PagePicture placed;
@@ -54,15 +54,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "page %d not drawn\n", page + 1);
       return 1;
     }
-    if (device->EndPage(&error) != platform::PageStatus::kOk) {
-      std::fprintf(stderr, "EndPage %d failed: %d\n", page + 1, error);
+    if (const base::Status ended = device->EndPage(); !ended.ok()) {
+      std::fprintf(stderr, "EndPage %d failed: %s\n", page + 1, ended.ToString().c_str());
       return 1;
     }
   }
-  if (device->EndDoc(&error) != platform::PageStatus::kOk) {
-    std::fprintf(stderr, "EndDoc failed: %d\n", error);
+  if (const base::Status ended = device->EndDoc(); !ended.ok()) {
+    std::fprintf(stderr, "EndDoc failed: %s\n", ended.ToString().c_str());
     return 1;
   }
-  std::printf("job %d: 2 pages sent\n", job);
+  std::printf("job %d: 2 pages sent\n", *job);
   return 0;
 }

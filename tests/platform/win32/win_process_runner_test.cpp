@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -36,7 +37,7 @@ TEST_F(WinProcessRunnerTest, RunsAProgramAtAUnicodePathWithArgumentsKeptExactly)
       "echo", "plain", "with space", "", "quote\"inside", "trailing\\", "back\\\\slashes\\\"quoted",
       "\xC3\xBCn\xC3\xAF \xF0\x9F\x98\x80"};
   const ProcessOutcome outcome = runner_.Run(win32::Narrow(program.wstring()), arguments);
-  ASSERT_TRUE(outcome.started) << outcome.start_error;
+  ASSERT_TRUE(outcome.start.ok()) << outcome.start.ToString();
   EXPECT_EQ(outcome.exit_code, 0);
   std::string expected;
   for (size_t i = 1; i < arguments.size(); ++i) expected += "[" + arguments[i] + "]\r\n";
@@ -59,10 +60,10 @@ TEST_F(WinProcessRunnerTest, JoinsBothStreamsInOrderAndReportsTheExitCode) {
 
 TEST_F(WinProcessRunnerTest, AMissingProgramIsNotStarted) {
   const ProcessOutcome outcome = runner_.Run("C:/no/such/folder/program.exe", {});
-  EXPECT_FALSE(outcome.started);
-  EXPECT_NE(outcome.start_error, 0);
+  EXPECT_TRUE(outcome.start.Is(base::Status::Code::kNotFound)) << outcome.start.ToString();
+  EXPECT_EQ(outcome.start.system_error(), ENOENT);
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_FALSE(runner_.Run(std::string("bad\0name", 8), {}).started);
+  EXPECT_TRUE(runner_.Run(std::string("bad\0name", 8), {}).start.Is(base::Status::Code::kInvalidArgument));
 }
 
 TEST_F(WinProcessRunnerTest, TerminateAllEndsARunningChildAsASignalWould) {

@@ -6,12 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 namespace {
+
+// The device `opened` holds, or null when it failed.
+std::unique_ptr<PrintDevice> Opened(base::StatusOr<std::unique_ptr<PrintDevice>> opened) {
+  return opened.ok() ? std::move(opened).value() : nullptr;
+}
 
 const Paper* Find(const std::vector<Paper>& papers, const std::string& label) {
   const auto found = std::find_if(papers.begin(), papers.end(), [&](const Paper& p) { return p.label == label; });
@@ -71,11 +77,11 @@ TEST_F(WinSpoolerTest, PapersComeFromThePrinterDescriptionWithTheirMargins) {
 }
 
 TEST_F(WinSpoolerTest, TheDefaultPrinterFollowsSetDefaultPrinter) {
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Office").ok());
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Office");
-  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Photo"));
+  ASSERT_TRUE(spooler_.SetDefaultPrinter("PV_Photo").ok());
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
-  EXPECT_FALSE(spooler_.SetDefaultPrinter("No Such Printer"));
+  EXPECT_TRUE(spooler_.SetDefaultPrinter("No Such Printer").Is(base::Status::Code::kNotFound));
   EXPECT_EQ(spooler_.DefaultPrinter(), "PV_Photo");
 }
 
@@ -88,19 +94,21 @@ TEST_F(WinSpoolerTest, StoredSettingsAreTheNextJobsStartingPoint) {
   a6.fields = kFieldPaperSize | kFieldOrientation;
   a6.paper_id = 70;  // A6
   a6.orientation = kOrientationLandscape;
-  ASSERT_EQ(spooler_.StoreSettings("PV_Office", a6), 0);
+  ASSERT_TRUE(spooler_.StoreSettings("PV_Office", a6).ok());
   current = spooler_.CurrentSettings("PV_Office");
   ASSERT_TRUE(current);
   EXPECT_EQ(current->paper_id, 70);
   EXPECT_EQ(current->orientation, kOrientationLandscape);
-  EXPECT_EQ(spooler_.StoreSettings("No Such Printer", a6), ENOENT);
+  const base::Status nowhere = spooler_.StoreSettings("No Such Printer", a6);
+  EXPECT_TRUE(nowhere.Is(base::Status::Code::kNotFound));
+  EXPECT_EQ(nowhere.system_error(), ENOENT);
 }
 
 TEST_F(WinSpoolerTest, ValidationCompletesKnownPapersAndRefusesOthers) {
   PrintSettings a4;
   a4.fields = kFieldPaperSize;
   a4.paper_id = 9;
-  ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &a4));
+  ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &a4).ok());
   EXPECT_EQ(a4.paper_id, 9);
   EXPECT_EQ(a4.form_name, "A4");
   // The driver's own papers are numbered from 256 up (Wine numbers "4x6 in" 256): one of them is taken.
@@ -108,13 +116,13 @@ TEST_F(WinSpoolerTest, ValidationCompletesKnownPapersAndRefusesOthers) {
   PrintSettings photo;
   photo.fields = kFieldPaperSize;
   photo.paper_id = Find(papers, "4x6 in")->id;
-  ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &photo));
+  ASSERT_TRUE(spooler_.ValidateSettings("PV_Photo", &photo).ok());
   EXPECT_EQ(photo.form_name, "4x6 in");
   PrintSettings unknown;
   unknown.fields = kFieldPaperSize;
   unknown.paper_id = 30000;
-  EXPECT_FALSE(spooler_.ValidateSettings("PV_Photo", &unknown));
-  EXPECT_FALSE(spooler_.ValidateSettings("No Such Printer", &a4));
+  EXPECT_TRUE(spooler_.ValidateSettings("PV_Photo", &unknown).Is(base::Status::Code::kUnsupported));
+  EXPECT_TRUE(spooler_.ValidateSettings("No Such Printer", &a4).Is(base::Status::Code::kNotFound));
 }
 
 TEST_F(WinSpoolerTest, ADeviceHasThePapersGeometryAtThePrintersResolution) {
@@ -122,9 +130,9 @@ TEST_F(WinSpoolerTest, ADeviceHasThePapersGeometryAtThePrintersResolution) {
   settings.fields = kFieldPaperSize | kFieldOrientation;
   settings.paper_id = 9;
   settings.orientation = kOrientationPortrait;
-  int error = 0;
-  const std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Photo", settings, &error);
-  ASSERT_NE(device, nullptr) << error;
+  base::StatusOr<std::unique_ptr<PrintDevice>> opened = spooler_.OpenDevice("PV_Photo", settings);
+  ASSERT_TRUE(opened.ok()) << opened.status().ToString();
+  const std::unique_ptr<PrintDevice> device = std::move(opened).value();
   const DeviceGeometry geometry = device->Geometry();
   EXPECT_EQ(geometry.dpi_x, 300);
   EXPECT_EQ(geometry.dpi_y, 300);
@@ -135,28 +143,31 @@ TEST_F(WinSpoolerTest, ADeviceHasThePapersGeometryAtThePrintersResolution) {
   EXPECT_NEAR(geometry.printable_width_px, 2480 - 100, 2);
   EXPECT_EQ(geometry.paper_name, "A4");
   // A job without an ended page prints nothing and still ends cleanly.
-  ASSERT_GT(device->StartDoc("PictaVera Print", &error), 0);
-  EXPECT_EQ(device->EndDoc(&error), PageStatus::kOk);
+  const base::StatusOr<int> job = device->StartDoc("PictaVera Print");
+  ASSERT_TRUE(job.ok()) << job.status().ToString();
+  EXPECT_GT(*job, 0);
+  EXPECT_TRUE(device->EndDoc().ok());
 
-  EXPECT_EQ(spooler_.OpenDevice("No Such Printer", settings, &error), nullptr);
-  EXPECT_NE(error, 0);
+  const base::StatusOr<std::unique_ptr<PrintDevice>> nowhere = spooler_.OpenDevice("No Such Printer", settings);
+  EXPECT_FALSE(nowhere.ok());
+  EXPECT_NE(nowhere.status().system_error(), 0);
 }
 
 TEST_F(WinSpoolerTest, CancellingActiveJobsFailsTheirNextPageAsCancelled) {
-  int error = 0;
-  const std::unique_ptr<PrintDevice> device = spooler_.OpenDevice("PV_Raw", PrintSettings{}, &error);
-  ASSERT_NE(device, nullptr) << error;
-  const std::unique_ptr<PrintDevice> other = spooler_.OpenDevice("PV_Raw", PrintSettings{}, &error);
-  ASSERT_NE(other, nullptr) << error;
-  ASSERT_GT(device->StartDoc("PictaVera Print", &error), 0);
-  ASSERT_EQ(device->StartPage(&error), PageStatus::kOk);
-  ASSERT_EQ(device->EndPage(&error), PageStatus::kOk);
+  const std::unique_ptr<PrintDevice> device = Opened(spooler_.OpenDevice("PV_Raw", PrintSettings{}));
+  ASSERT_NE(device, nullptr);
+  const std::unique_ptr<PrintDevice> other = Opened(spooler_.OpenDevice("PV_Raw", PrintSettings{}));
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(device->StartDoc("PictaVera Print").ok());
+  ASSERT_TRUE(device->StartPage().ok());
+  ASSERT_TRUE(device->EndPage().ok());
   spooler_.CancelActiveJobs();
-  EXPECT_EQ(device->StartPage(&error), PageStatus::kCancelled);
-  EXPECT_EQ(error, ERROR_PRINT_CANCELLED);
+  const base::Status cancelled = device->StartPage();
+  EXPECT_TRUE(cancelled.Is(base::Status::Code::kCancelled)) << cancelled.ToString();
+  EXPECT_EQ(cancelled.system_error(), ERROR_PRINT_CANCELLED);
   // A job started afterwards is not touched by the earlier cancel.
-  ASSERT_GT(other->StartDoc("PictaVera Print", &error), 0);
-  EXPECT_EQ(other->StartPage(&error), PageStatus::kOk);
+  ASSERT_TRUE(other->StartDoc("PictaVera Print").ok());
+  EXPECT_TRUE(other->StartPage().ok());
   other->AbortDoc();
 }
 

@@ -3,6 +3,7 @@
 // its store once and writing only changes.
 #include "runner/printing/printers/built_in_state.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_pdf_printer.h"
@@ -106,12 +107,12 @@ TEST(BuiltInState, TheDirectoryReadsOnceAndWritesOnlyChanges) {
   PrinterDirectory directory(nullptr, &pdf, &store);
   // A job's calls: default, settings, paper stored, settings again.
   EXPECT_EQ(directory.DefaultPrinter(), "PictaVera PDF");
-  EXPECT_TRUE(directory.SetDefaultPrinter("PictaVera PDF"));
+  EXPECT_TRUE(directory.SetDefaultPrinter("PictaVera PDF").ok());
   PrintSettings settings = *directory.CurrentSettings("PictaVera PDF");
   settings.paper_id = 74;
-  ASSERT_TRUE(directory.ValidateSettings("PictaVera PDF", &settings));
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), 0);
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), 0);
+  ASSERT_TRUE(directory.ValidateSettings("PictaVera PDF", &settings).ok());
+  EXPECT_TRUE(directory.StoreSettings("PictaVera PDF", settings).ok());
+  EXPECT_TRUE(directory.StoreSettings("PictaVera PDF", settings).ok());
   EXPECT_EQ(directory.CurrentSettings("PictaVera PDF"), settings);
   EXPECT_EQ(store.reads(), 1);
   EXPECT_EQ(store.writes(), 1);
@@ -121,15 +122,17 @@ TEST(BuiltInState, TheDirectoryReadsOnceAndWritesOnlyChanges) {
   // A failed write leaves the state as it was, and says why.
   store.FailWrites(base::Status::IoError("BuiltInPrinter: disk full"));
   settings.copies = 2;
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EIO);
+  const base::Status full = directory.StoreSettings("PictaVera PDF", settings);
+  EXPECT_TRUE(full.Is(base::Status::Code::kIoError));
+  EXPECT_EQ(full.system_error(), EIO);
   EXPECT_EQ(directory.CurrentSettings("PictaVera PDF")->copies, 1);
   // The numbers the printer's callers have always seen: a store that cannot be made, a value refused.
   store.FailWrites(base::Status::Unavailable("BuiltInPrinter: Permission denied"));
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EACCES);
+  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings).system_error(), EACCES);
   store.FailWrites(base::Status::InvalidArgument("formName: a value with a line break or NUL"));
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), EINVAL);
+  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings).system_error(), EINVAL);
   store.FailWrites(base::Status::Ok());
-  EXPECT_EQ(directory.StoreSettings("PictaVera PDF", settings), 0);
+  EXPECT_TRUE(directory.StoreSettings("PictaVera PDF", settings).ok());
   EXPECT_EQ(store.Held("copies"), "2");
 }
 

@@ -2,6 +2,8 @@
 // failures, overlapping jobs, and every error row.
 #include "runner/printing/printers/print_job.h"
 
+#include <cerrno>
+
 #include "imaging/colour/colour_profile.h"
 #include "imaging/colour/colour_transforms.h"
 #include "platform/fake/fake_file_system.h"
@@ -201,6 +203,11 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
   auto cancelled = Print({"/1.jpg", "/2.jpg", "/3.jpg", "/4.jpg", "/5.jpg"}, "Office");
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(cancelled->value, EncodableValue(true));
+  // The device's own number for the refused page is the one the line gives.
+  EXPECT_NE(log.find("DEBUG: StartPage failed for page 3, error=" + std::to_string(ECANCELED) +
+                     " - job was likely cancelled\n"),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("DEBUG: Print job aborted (user cancelled) after 2 successful pages"), std::string::npos);
   EXPECT_TRUE(spooler_.log().jobs().back().aborted);
   EXPECT_FALSE(spooler_.log().jobs().back().ended);
@@ -210,7 +217,9 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
   spooler_.log().set_script(script);
   ::testing::internal::CaptureStderr();
   auto failed = Print({"/1.jpg", "/2.jpg", "/3.jpg"}, "Office");
-  ::testing::internal::GetCapturedStderr();
+  const std::string failed_log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(failed_log.find("DEBUG: StartPage failed for page 3, error=" + std::to_string(EIO) + " -"), std::string::npos);
+  EXPECT_NE(failed_log.find("DEBUG: Print job aborted after 2 successful pages\n"), std::string::npos) << failed_log;
   EXPECT_EQ(failed->error_code, "PRINT_FAILED");
   EXPECT_EQ(failed->error_message, "Failed to print any pages");
 
@@ -219,7 +228,10 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
   spooler_.log().set_script(script);
   ::testing::internal::CaptureStderr();
   auto first_page = Print({"/1.jpg", "/2.jpg"}, "Office");
-  ::testing::internal::GetCapturedStderr();
+  const std::string first_page_log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(first_page_log.find("DEBUG: EndPage failed for page 1, error=" + std::to_string(ECANCELED) + " -"),
+            std::string::npos)
+      << first_page_log;
   EXPECT_EQ(first_page->error_message, "Failed to print any pages");
 
   script = {};
@@ -227,7 +239,9 @@ TEST_F(PrintJobTest, CancelledAfterTwoOfFivePagesAnswersTrueButAFailureDoesNot) 
   spooler_.log().set_script(script);
   ::testing::internal::CaptureStderr();
   auto unfinished = Print({"/1.jpg"}, "Office");
-  ::testing::internal::GetCapturedStderr();
+  const std::string unfinished_log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(unfinished_log.find("DEBUG: EndDoc failed, error=" + std::to_string(EIO) + "\n"), std::string::npos)
+      << unfinished_log;
   EXPECT_EQ(unfinished->error_message, "Failed to print any pages");
 }
 
@@ -264,11 +278,18 @@ TEST_F(PrintJobTest, UnknownPrinterOrRefusedJobAnswerTheirRows) {
   AddPicture("/a.jpg", 100, 150);
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(Print({"/a.jpg"}, "Nowhere")->error_message, "Failed to create printer DC");
+  spooler_.FailDevicesWith(EACCES);
+  EXPECT_EQ(Print({"/a.jpg"}, "Office")->error_message, "Failed to create printer DC");
+  spooler_.FailDevicesWith(0);
   platform::FakeDeviceScript script;
   script.refuse_start_doc = true;
   spooler_.log().set_script(script);
   EXPECT_EQ(Print({"/a.jpg"}, "Office")->error_message, "Failed to start print job");
-  ::testing::internal::GetCapturedStderr();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  // Each line names the number the spooler or device gave for the last refusal.
+  EXPECT_EQ(CountOf(log, "DEBUG: Failed to create printer DC, error=" + std::to_string(ENOENT) + "\n"), 1) << log;
+  EXPECT_EQ(CountOf(log, "DEBUG: Failed to create printer DC, error=" + std::to_string(EACCES) + "\n"), 1) << log;
+  EXPECT_EQ(CountOf(log, "DEBUG: StartDoc failed, error=" + std::to_string(EIO) + "\n"), 1) << log;
 }
 
 TEST_F(PrintJobTest, ArgumentErrors) {

@@ -3,6 +3,7 @@
 // choice is kept apart and read back.
 #include "runner/printing/printers/printer_directory.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_settings_store.h"
@@ -55,11 +56,11 @@ TEST_F(PrinterDirectoryTest, PictaverasOwnColourAndQualityAreKeptApartAndReadBac
   chosen.color = platform::kColorColor;
   chosen.print_quality_dpi = 1200;
   chosen.y_resolution_dpi = 600;
-  ASSERT_EQ(directory.StoreSettings("Büro", chosen), 0);
+  ASSERT_TRUE(directory.StoreSettings("Büro", chosen).ok());
   // Another program then stores grey for every program: Pictavera's choice holds, in a new run too.
   PrintSettings grey = *spooler_.CurrentSettings("Büro");
   grey.color = platform::kColorMonochrome;
-  ASSERT_EQ(spooler_.StoreSettings("Büro", grey), 0);
+  ASSERT_TRUE(spooler_.StoreSettings("Büro", grey).ok());
   PrinterDirectory next_run(&spooler_, nullptr, nullptr, &choices_);
   const PrintSettings settings = *next_run.CurrentSettings("Büro");
   EXPECT_EQ(settings.color, platform::kColorColor);
@@ -68,7 +69,7 @@ TEST_F(PrinterDirectoryTest, PictaverasOwnColourAndQualityAreKeptApartAndReadBac
 
   // A choice that cannot be kept is a failed store; a damaged one is ignored.
   choices_.FailWrites(base::Status::IoError("Choices: disk full"));
-  EXPECT_NE(directory.StoreSettings("Büro", chosen), 0);
+  EXPECT_EQ(directory.StoreSettings("Büro", chosen).system_error(), EIO);
   choices_.FailWrites(base::Status::Ok());
   for (const auto& [name, value] : choices_.values()) choices_.Put(name, "fields=oops color=");
   EXPECT_EQ(next_run.CurrentSettings("Büro")->fields & platform::kFieldColor, 0u);

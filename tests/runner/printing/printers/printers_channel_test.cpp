@@ -2,6 +2,8 @@
 // dialogs and setting the default printer and paper.
 #include "runner/printing/printers/printers_channel.h"
 
+#include <cerrno>
+
 #include "platform/paper/paper_numbers.h"
 #include "runner/printing/printers/paper_setter.h"
 #include "runner/printing/printers/settings_record.h"
@@ -299,12 +301,12 @@ TEST_F(PrinterChannelTest, BuiltInPrinterKeepsItsPaperInItsOwnState) {
   one_mm.paper_id = platform::kPaperUser;
   one_mm.paper_width_tenths_mm = one_mm.paper_length_tenths_mm = 10;
   one_mm.fields |= platform::kFieldPaperLength | platform::kFieldPaperWidth;
-  EXPECT_NE(reopened.StoreSettings("PictaVera PDF", one_mm), 0);
+  EXPECT_EQ(reopened.StoreSettings("PictaVera PDF", one_mm).system_error(), EINVAL);
   EXPECT_EQ(PrinterDirectory(&spooler_, &pdf_, &pdf_state_).CurrentSettings("PictaVera PDF")->form_name, "10x15 cm");
   EXPECT_EQ(spooler_.store_count(), stores);
   // A store that fails leaves the flag and paper as they were.
   pdf_state_.FailWrites(base::Status::IoError("BuiltInPrinter: disk full"));
-  EXPECT_FALSE(reopened.SetDefaultPrinter("Office"));
+  EXPECT_FALSE(reopened.SetDefaultPrinter("Office").ok());
   EXPECT_EQ(reopened.DefaultPrinter(), "PictaVera PDF");
 }
 

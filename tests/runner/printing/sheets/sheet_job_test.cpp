@@ -161,7 +161,7 @@ TEST_F(SheetJobWithFakesTest, EveryHelperFailureFallsBackAndRemovesTheJobFile) {
   const Case cases[] = {
       {platform::ExitedWith(1, "Mosalith: Failed to parse config\n"), "DEBUG C++: mosalith failed (exit=1), using fallback\n"},
       {platform::ExitedWith(128 + SIGSEGV), "DEBUG C++: mosalith failed (exit=139), using fallback\n"},
-      {platform::NotStarted(EACCES), "DEBUG C++: Failed to start mosalith.exe, using fallback\n"},
+      {platform::NotStarted(base::Status::AccessDenied("mosalith.exe: Permission denied")), "DEBUG C++: Failed to start mosalith.exe, using fallback\n"},
       {wait_failed, "DEBUG C++: WaitForSingleObject failed\n"},
   };
   for (const Case& c : cases) {
