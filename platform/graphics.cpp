@@ -2,28 +2,11 @@
 #include "platform/graphics.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 
 #include "imaging/reduce.h"
 
 namespace platform {
-
-GraphicsStatus StatusFromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-      return GraphicsStatus::kNotFound;
-    case EACCES:
-    case EPERM:
-      return GraphicsStatus::kAccessDenied;
-    case ENOMEM:
-      return GraphicsStatus::kOutOfMemory;
-    default:
-      return GraphicsStatus::kIoError;
-  }
-}
 
 bool Finite(const RectF& r) {
   return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);

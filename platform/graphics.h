@@ -33,9 +33,6 @@ namespace platform {
 //   kCorrupt          a picture whose header or data does not decode
 using GraphicsStatus = base::Status::Code;
 
-// The status for a failed system call's errno: kNotFound, kAccessDenied, kOutOfMemory or kIoError.
-GraphicsStatus StatusFromErrno(int error);
-
 // The formats the image core tells apart (imaging/picture_format.h).
 using ImageFormat = imaging::PictureFormat;
 

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/output/file_status.h"
+
 namespace platform {
 namespace {
 
@@ -44,7 +46,7 @@ GraphicsStatus StatusFor(PictureFileError error, int error_number) {
     case PictureFileError::kNotRegular: return GraphicsStatus::kAccessDenied;
     case PictureFileError::kTooLarge: return GraphicsStatus::kInvalidArgument;
     case PictureFileError::kOutOfMemory: return GraphicsStatus::kOutOfMemory;
-    case PictureFileError::kIo: return StatusFromErrno(error_number);
+    case PictureFileError::kIo: return imaging::FileErrorKind(error_number);
   }
   return GraphicsStatus::kIoError;
 }
