@@ -156,7 +156,7 @@ void Faces(benchmark::State& state, int split_min_rows) {
   const Photos& photos = TestPhotos();
   platform::CairoGraphics graphics;
   platform::DlibFaceDetector detector(split_min_rows);
-  auto detection = detector.CreateDetection();
+  const std::unique_ptr<platform::FaceDetection> detection = detector.CreateDetection().value();
   runner::insight::FaceBatchPorts ports;
   ports.graphics = &graphics;
   ports.detection = detection.get();

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
+
 namespace platform {
 
 // 8-bit grey pixels, rows top to bottom without gaps: width_px * height_px bytes.
@@ -40,10 +42,9 @@ class FaceDetection {
  public:
   virtual ~FaceDetection() = default;
 
-  // The faces in `image`, strongest first; an empty list when there are none. Nothing, with `*error`
-  // (when given) saying why, when the picture cannot be analysed (no pixels, out of memory).
-  virtual std::optional<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts,
-                                                     std::string* error = nullptr) = 0;
+  // The faces in `image`, strongest first; an empty list when there are none. kInvalidArgument for a
+  // picture without pixels, kOutOfMemory, or kFailed with the detector's own words.
+  virtual base::StatusOr<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts) = 0;
 };
 
 // Thread safety: every method may be called from any thread at once.
@@ -55,8 +56,9 @@ class FaceDetector {
   virtual bool IsSupported() const = 0;
 
   // A new detector, owned by the caller. Creating one can take a noticeable time (loading a model), so a
-  // worker keeps its own for as long as it runs. Null, with `*error` (when given) set, on failure.
-  virtual std::unique_ptr<FaceDetection> CreateDetection(std::string* error = nullptr) const = 0;
+  // worker keeps its own for as long as it runs. kFailed, with the detector's own words, when the model
+  // cannot be loaded.
+  virtual base::StatusOr<std::unique_ptr<FaceDetection>> CreateDetection() const = 0;
 };
 
 }  // namespace platform

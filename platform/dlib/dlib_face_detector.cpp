@@ -51,21 +51,18 @@ class DlibFaceDetection : public FaceDetection {
     }
   }
 
-  std::optional<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts,
-                                             std::string* error) override {
+  base::StatusOr<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts) override {
     if (image.width_px <= 0 || image.height_px <= 0 ||
         image.pixels.size() != static_cast<size_t>(image.width_px) * static_cast<size_t>(image.height_px)) {
-      if (error) *error = "the picture has no pixels";
-      return std::nullopt;
+      return base::Status::InvalidArgument("the picture has no pixels");
     }
     try {
       return image.height_px < split_min_rows_ ? DetectWhole(image) : DetectInParts(image, run_parts);
     } catch (const std::bad_alloc&) {
-      if (error) *error = "out of memory";
+      return base::Status::OutOfMemory("out of memory");
     } catch (const std::exception& e) {
-      if (error) *error = e.what();
+      return base::Status::Failed(e.what());
     }
-    return std::nullopt;
   }
 
  private:
@@ -145,7 +142,7 @@ struct DlibFaceDetector::Model {
 DlibFaceDetector::DlibFaceDetector(int split_min_rows) : split_min_rows_(split_min_rows) {}
 DlibFaceDetector::~DlibFaceDetector() = default;
 
-std::unique_ptr<FaceDetection> DlibFaceDetector::CreateDetection(std::string* error) const {
+base::StatusOr<std::unique_ptr<FaceDetection>> DlibFaceDetector::CreateDetection() const {
   try {
     std::shared_ptr<const Model> model;
     {
@@ -153,13 +150,12 @@ std::unique_ptr<FaceDetection> DlibFaceDetector::CreateDetection(std::string* er
       if (!model_) model_ = std::make_shared<const Model>(Model{dlib::get_frontal_face_detector()});
       model = model_;
     }
-    return std::make_unique<DlibFaceDetection>(model->detector, split_min_rows_);
+    return std::unique_ptr<FaceDetection>(std::make_unique<DlibFaceDetection>(model->detector, split_min_rows_));
   } catch (const std::exception& e) {
-    if (error) *error = e.what();
+    return base::Status::Failed(e.what());
   } catch (...) {
-    if (error) *error = "unknown failure";
+    return base::Status::Failed("unknown failure");
   }
-  return nullptr;
 }
 
 }  // namespace platform

@@ -28,7 +28,7 @@ class DlibFaceDetector : public FaceDetector {
   ~DlibFaceDetector() override;
 
   bool IsSupported() const override { return true; }
-  std::unique_ptr<FaceDetection> CreateDetection(std::string* error = nullptr) const override;
+  base::StatusOr<std::unique_ptr<FaceDetection>> CreateDetection() const override;
 
  private:
   struct Model;

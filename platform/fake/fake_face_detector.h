@@ -65,14 +65,11 @@ class FakeFaceDetector : public FaceDetector {
 
   bool IsSupported() const override { return true; }
 
-  std::unique_ptr<FaceDetection> CreateDetection(std::string* error = nullptr) const override {
+  base::StatusOr<std::unique_ptr<FaceDetection>> CreateDetection() const override {
     std::lock_guard lock(state_->mutex);
-    if (state_->fail_creation) {
-      if (error) *error = "detector creation refused by the test";
-      return nullptr;
-    }
+    if (state_->fail_creation) return base::Status::Failed("detector creation refused by the test");
     ++state_->created;
-    return std::make_unique<Detection>(state_);
+    return std::unique_ptr<FaceDetection>(std::make_unique<Detection>(state_));
   }
 
  private:
@@ -93,8 +90,7 @@ class FakeFaceDetector : public FaceDetector {
   class Detection : public FaceDetection {
    public:
     explicit Detection(std::shared_ptr<State> state) : state_(std::move(state)) {}
-    std::optional<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts,
-                                               std::string* error) override {
+    base::StatusOr<std::vector<FaceBox>> Detect(const GrayImage& image, const PartRunner& run_parts) override {
       std::unique_lock lock(state_->mutex);
       state_->seen.emplace_back(image.width_px, image.height_px);
       state_->first_pixels.push_back(image.pixels.empty() ? 0 : image.pixels[0]);
@@ -102,20 +98,14 @@ class FakeFaceDetector : public FaceDetector {
       state_->max_running = std::max(state_->max_running, state_->running);
       state_->changed.wait(lock, [this] { return !state_->held; });
       --state_->running;
-      if (state_->fail_detection) {
-        if (error) *error = "detection refused by the test";
-        return std::nullopt;
-      }
+      if (state_->fail_detection) return base::Status::Failed("detection refused by the test");
       auto found = state_->faces.find({image.width_px, image.height_px});
       std::vector<FaceBox> faces = found == state_->faces.end() ? std::vector<FaceBox>{} : found->second;
       lock.unlock();
       // Two parts, as a real detector splitting its work would ask for; each must run exactly once.
       int runs[2] = {0, 0};
       run_parts(2, [&runs](size_t part) { ++runs[part]; });
-      if (runs[0] != 1 || runs[1] != 1) {
-        if (error) *error = "parts were not run exactly once";
-        return std::nullopt;
-      }
+      if (runs[0] != 1 || runs[1] != 1) return base::Status::Failed("parts were not run exactly once");
       return faces;
     }
 

@@ -101,10 +101,13 @@ std::optional<std::vector<platform::FaceBox>> Detect(const FaceBatchPorts& ports
     *failure = {"FD: std::exception in worker: no memory for face detection", "out of memory"};
     return std::nullopt;
   }
-  std::string error;
-  std::optional<std::vector<platform::FaceBox>> boxes = ports.detection->Detect(picture, ports.run_parts, &error);
-  if (!boxes) *failure = {"FD: std::exception in worker: face detection failed: " + error, "face detection failed"};
-  return boxes;
+  base::StatusOr<std::vector<platform::FaceBox>> boxes = ports.detection->Detect(picture, ports.run_parts);
+  if (!boxes.ok()) {
+    *failure = {"FD: std::exception in worker: face detection failed: " + boxes.status().message(),
+                "face detection failed"};
+    return std::nullopt;
+  }
+  return std::move(*boxes);
 }
 
 // One photo's record, or nothing with `*failure` set when the batch must end.

@@ -102,8 +102,8 @@ void FaceWorkers::RunBatch(const std::vector<std::string>& paths, std::unique_pt
   LogLine(detector != nullptr && detector->IsSupported() ? "FD: FaceDetector IS supported"
                                                          : "FD: FaceDetector NOT supported");
   if (!detection && detector != nullptr) {
-    std::string error;
-    detection = detector->CreateDetection(&error);
+    base::StatusOr<std::unique_ptr<platform::FaceDetection>> created = detector->CreateDetection();
+    if (created.ok()) detection = std::move(*created);
   }
   LogLine(detection ? "FD: detector CreateAsync succeeded" : "FD: detector CreateAsync failed (unknown)");
 

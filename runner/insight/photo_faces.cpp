@@ -10,12 +10,12 @@ std::vector<PhotoFaces> FindPhotoFaces(const std::vector<std::string>& paths, co
                                        const platform::FaceDetector* detector, const std::function<bool()>& stopping) {
   std::vector<PhotoFaces> found(paths.size());
   if (detector == nullptr || !detector->IsSupported() || paths.empty()) return found;
-  std::string error;
-  std::unique_ptr<platform::FaceDetection> detection = detector->CreateDetection(&error);
-  if (!detection) {
-    LogLine("DEBUG C++: No face detector for the sheet's crops: " + error);
+  base::StatusOr<std::unique_ptr<platform::FaceDetection>> created = detector->CreateDetection();
+  if (!created.ok()) {
+    LogLine("DEBUG C++: No face detector for the sheet's crops: " + created.status().message());
     return found;
   }
+  const std::unique_ptr<platform::FaceDetection> detection = std::move(*created);
   FaceBatchPorts ports;
   ports.graphics = &graphics;
   ports.detection = detection.get();

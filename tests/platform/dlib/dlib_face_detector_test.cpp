@@ -53,8 +53,9 @@ class DlibFaceDetectorTest : public ::testing::Test {
     DecodedImage decoded;
     ASSERT_EQ(graphics_.Decode(kFacePhoto, {}, &decoded), GraphicsStatus::kOk);
     photo_ = std::move(decoded.bitmap);
-    detection_ = detector_.CreateDetection();
-    ASSERT_NE(detection_, nullptr);
+    base::StatusOr<std::unique_ptr<FaceDetection>> created = detector_.CreateDetection();
+    ASSERT_TRUE(created.ok()) << created.status().ToString();
+    detection_ = std::move(*created);
   }
 
   // `photo_` drawn at `scale` with its top-left corner at (x, y) on a grey canvas of width x height.
@@ -73,7 +74,7 @@ class DlibFaceDetectorTest : public ::testing::Test {
 
 TEST_F(DlibFaceDetectorTest, FindsTheOneFaceOfThePortrait) {
   const auto faces = detection_->Detect(Gray(photo_), Inline);
-  ASSERT_TRUE(faces);
+  ASSERT_TRUE(faces.ok());
   ASSERT_EQ(faces->size(), 1u);
   const FaceBox& face = (*faces)[0];
   // The face sits in the upper middle of the portrait.
@@ -85,10 +86,10 @@ TEST_F(DlibFaceDetectorTest, FindsTheOneFaceOfThePortrait) {
 
 TEST_F(DlibFaceDetectorTest, SplitAnalysisAgreesWithTheWholePictureWhereverTheFaceSits) {
   const auto reference = detection_->Detect(Gray(photo_), Inline);
-  ASSERT_TRUE(reference && reference->size() == 1u);
+  ASSERT_TRUE(reference.ok() && reference->size() == 1u);
   const FaceBox& ref = (*reference)[0];
   DlibFaceDetector unsplit_detector(1 << 30);
-  auto unsplit = unsplit_detector.CreateDetection();
+  std::unique_ptr<FaceDetection> unsplit = unsplit_detector.CreateDetection().value();
   // A tall picture analysed in parts: the face straddles the seam between the two halves, sits in the
   // bottom half, or is enlarged so that only the reduced part sees it whole.
   const int height = 1600;
@@ -98,7 +99,7 @@ TEST_F(DlibFaceDetectorTest, SplitAnalysisAgreesWithTheWholePictureWhereverTheFa
     const GrayImage picture = Placed(1400, height, 300, y, scale);
     const auto split = detection_->Detect(picture, TwoThreads);
     const auto whole = unsplit->Detect(picture, Inline);
-    ASSERT_TRUE(split && whole);
+    ASSERT_TRUE(split.ok() && whole.ok());
     ASSERT_EQ(split->size(), 1u) << "photo at y=" << y << " scale " << scale;
     ASSERT_EQ(whole->size(), 1u) << "photo at y=" << y << " scale " << scale;
     EXPECT_NEAR((*split)[0].left_px, (*whole)[0].left_px, 4);
@@ -113,12 +114,12 @@ TEST_F(DlibFaceDetectorTest, SplitAnalysisAgreesWithTheWholePictureWhereverTheFa
 TEST_F(DlibFaceDetectorTest, PicturesWithoutFacesAndWithoutPixels) {
   GrayImage flat{1024, 768, std::vector<uint8_t>(1024 * 768, 128)};
   const auto none = detection_->Detect(flat, TwoThreads);
-  ASSERT_TRUE(none);
+  ASSERT_TRUE(none.ok());
   EXPECT_TRUE(none->empty());
-  std::string error;
-  EXPECT_FALSE(detection_->Detect(GrayImage{10, 10, {}}, Inline, &error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(detection_->Detect(GrayImage{}, Inline));
+  const base::StatusOr<std::vector<FaceBox>> no_pixels = detection_->Detect(GrayImage{10, 10, {}}, Inline);
+  EXPECT_TRUE(no_pixels.status().Is(base::Status::Code::kInvalidArgument));
+  EXPECT_FALSE(no_pixels.status().message().empty());
+  EXPECT_FALSE(detection_->Detect(GrayImage{}, Inline).ok());
 }
 
 TEST_F(DlibFaceDetectorTest, PipelineReportsTheFaceInUprightPixelsOfATurnedPhoto) {

@@ -84,10 +84,11 @@ TEST(WindowsFaceDetectorTest, FindsThePortraitsFaceInAPhotoStoredTurned) {
   DecodedImage portrait;
   ASSERT_EQ(graphics.Decode(kFacePhoto, {}, &portrait), GraphicsStatus::kOk);
   DlibFaceDetector detector;
-  std::unique_ptr<FaceDetection> detection = detector.CreateDetection();
-  ASSERT_NE(detection, nullptr);
+  base::StatusOr<std::unique_ptr<FaceDetection>> created = detector.CreateDetection();
+  ASSERT_TRUE(created.ok()) << created.status().ToString();
+  const std::unique_ptr<FaceDetection> detection = std::move(*created);
   const auto upright = detection->Detect(Gray(portrait.bitmap), TwoThreads);
-  ASSERT_TRUE(upright);
+  ASSERT_TRUE(upright.ok());
   ASSERT_EQ(upright->size(), 1u);
   const FaceBox face = (*upright)[0];
   EXPECT_GT(face.width_px, 120);
@@ -103,13 +104,13 @@ TEST(WindowsFaceDetectorTest, FindsThePortraitsFaceInAPhotoStoredTurned) {
   ASSERT_EQ(graphics.Decode(turned, {}, &stored), GraphicsStatus::kOk);
   const imaging::Bitmap shown = imaging::ApplyOrientation(std::move(stored.bitmap), stored.info.orientation, imaging::OrientationSet::kAll);
   const auto found = detection->Detect(Gray(shown), TwoThreads);
-  ASSERT_TRUE(found);
+  ASSERT_TRUE(found.ok());
   ASSERT_EQ(found->size(), 1u);
   EXPECT_NEAR((*found)[0].left_px, face.left_px, 8);
   EXPECT_NEAR((*found)[0].top_px, face.top_px, 8);
 
   const auto none = detection->Detect(GrayImage{640, 480, std::vector<uint8_t>(640 * 480, 128)}, TwoThreads);
-  ASSERT_TRUE(none);
+  ASSERT_TRUE(none.ok());
   EXPECT_TRUE(none->empty());
 }
 

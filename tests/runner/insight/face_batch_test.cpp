@@ -21,7 +21,7 @@ double Number(const EncodableValue& rect, const char* key) { return std::get<dou
 
 class FaceBatchTest : public ::testing::Test {
  protected:
-  void SetUp() override { detection_ = detector_.CreateDetection(); }
+  void SetUp() override { detection_ = detector_.CreateDetection().value(); }
 
   EncodableList Run(const std::vector<std::string>& paths, bool with_detector = true) {
     FaceBatchPorts ports;

@@ -39,8 +39,8 @@ int Inverse(int orientation) { return orientation == 6 ? 8 : orientation == 8 ? 
 // A "detector" that finds the white square: the bounding box of the bright pixels.
 class MarkFinder : public platform::FaceDetection {
  public:
-  std::optional<std::vector<platform::FaceBox>> Detect(const platform::GrayImage& image, const platform::PartRunner&,
-                                                       std::string*) override {
+  base::StatusOr<std::vector<platform::FaceBox>> Detect(const platform::GrayImage& image,
+                                                        const platform::PartRunner&) override {
     int64_t left = image.width_px, top = image.height_px, right = -1, bottom = -1;
     for (int y = 0; y < image.height_px; ++y) {
       for (int x = 0; x < image.width_px; ++x) {
