@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "imaging/codecs/codec.h"
@@ -82,19 +83,18 @@ base::Status DecodeWebp(const Input& input, RowSink& sink, ColourDescription* co
   const uint64_t bytes = 4 * count;
   std::optional<MemoryHold> hold;
   if (base::Status status = HoldWorkingMemory(input.budget, bytes, &hold); !status.ok()) return status;
-  std::vector<uint8_t> pixels;
-  try {
-    pixels.resize(static_cast<size_t>(bytes));
-  } catch (const std::bad_alloc&) {
-    return NoMemory();
-  }
+  // Left unset: the decoder writes every row before it is read, and only those rows are.
+  std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
+  if (!pixels) return NoMemory();
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return base::Status::Failed("libwebp version mismatch");
   config.output.colorspace = MODE_RGBA;
   config.output.is_external_memory = 1;
-  config.output.u.RGBA.rgba = pixels.data();
+  config.output.u.RGBA.rgba = pixels.get();
   config.output.u.RGBA.stride = width * 4;
-  config.output.u.RGBA.size = pixels.size();
+  config.output.u.RGBA.size = static_cast<size_t>(bytes);
+  // A lossy frame's loop filter runs on a second thread, beside the decoding of the next rows.
+  config.options.use_threads = 1;
   // Incremental decoding keeps the rows a cut file still holds; a whole decode would give none of them.
   std::unique_ptr<WebPIDecoder, void (*)(WebPIDecoder*)> decoder(WebPIDecode(nullptr, 0, &config), WebPIDelete);
   if (!decoder) return NoMemory();
@@ -103,7 +103,7 @@ base::Status DecodeWebp(const Input& input, RowSink& sink, ColourDescription* co
   WebPIDecGetRGB(decoder.get(), &last_row, nullptr, nullptr, nullptr);
   if (code != VP8_STATUS_OK && last_row <= 0) return Damaged();
   if (base::Status status = sink.Begin(width, height); !status.ok()) return status;
-  for (int y = 0; y < last_row && y < height; ++y) sink.Row(pixels.data() + static_cast<size_t>(y) * width * 4);
+  for (int y = 0; y < last_row && y < height; ++y) sink.Row(pixels.get() + static_cast<size_t>(y) * width * 4);
   return code == VP8_STATUS_OK ? base::Status::Ok() : Damaged();
 }
 

@@ -157,6 +157,16 @@ TEST(DecodeTest, DamagedPicturesArePrintedNeverAndShownWithTheirDamage) {
     EXPECT_EQ(last[0], 0x80);
     EXPECT_EQ(last[3], 0xFF);
   }
+  // A WebP cut in its data: named, and what rows it holds are shown (valgrind checks that nothing else is
+  // read).
+  std::vector<uint8_t> webp = testing::WebpFile(picture);
+  webp.resize(webp.size() * 2 / 3);
+  EXPECT_EQ(Reason(webp), "damaged data");
+  base::StatusOr<DecodedPicture> webp_shown = Decode(webp, DecodePurpose::kShow);
+  if (webp_shown.ok()) {
+    EXPECT_TRUE(webp_shown->damaged);
+    EXPECT_GE(Psnr(webp_shown->bitmap, picture), 0);
+  }
   // A phone photo cut short, or zeroed after the first part of its coded data: named, never a white
   // magnet. (Coded data that is wrong but whole decodes as libheif's decoder conceals it: the file
   // carries no checksum to tell.)
