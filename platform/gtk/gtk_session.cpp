@@ -4,10 +4,15 @@
 
 #include <gtk/gtkunixprint.h>
 
+#include <chrono>
 #include <mutex>
+#include <string>
+#include <thread>
 
 namespace platform {
 namespace {
+
+constexpr int kInitAttempts = 5;
 
 // GLib's and GTK's own messages, as one log line each: warnings as DEBUG lines (a missing
 // accessibility bus is no failure of the application), GLib's fatal errors as ERROR lines.
@@ -42,7 +47,14 @@ bool GtkDialogSession::Begin(const char* what) {
     });
     // The host formats numbers itself: GTK must not switch the process to the user's locale.
     gtk_disable_setlocale();
-    started_ = gtk_init_check(nullptr, nullptr) != FALSE;
+    // A desktop still busy starting may refuse the first connection: a few more tries, a fifth of a
+    // second apart, before the dialogs are given up.
+    int attempt = 0;
+    for (; attempt < kInitAttempts && !started_; ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      started_ = gtk_init_check(nullptr, nullptr) != FALSE;
+    }
+    if (started_ && attempt > 1) Log("DEBUG: GTK started at attempt " + std::to_string(attempt));
     if (started_) {
       // Printers GTK lists that the spooler knows: the CUPS queues, and "Print to File" for the
       // built-in PDF printer (not an lpr command's queue, nor GTK's test printers).

@@ -145,27 +145,19 @@ TEST(DecodeTest, DamagedPicturesArePrintedNeverAndShownWithTheirDamage) {
   base::StatusOr<DecodedPicture> whole = Decode(no_end);
   ASSERT_TRUE(whole.ok()) << whole.status().ToString();
   EXPECT_FALSE(whole->damaged);
-  // A PNG cut in its data: the rows it holds, then mid-grey.
+  // A PNG or WebP cut in its data: the rows it holds, then mid-grey (valgrind checks that the rows the
+  // decoder never wrote are not read).
   const test_support::RgbaPixels pixels{picture.width_px, picture.height_px, picture.rgba.data(), picture.row_bytes()};
-  std::vector<uint8_t> png = test_support::PngFile(pixels);
-  png.resize(png.size() * 3 / 4);
-  EXPECT_EQ(Reason(png), "damaged data");
-  base::StatusOr<DecodedPicture> png_shown = Decode(png, DecodePurpose::kShow);
-  if (png_shown.ok()) {
-    EXPECT_TRUE(png_shown->damaged);
-    const uint8_t* last = png_shown->bitmap.pixel(kWidth - 1, kHeight - 1);
-    EXPECT_EQ(last[0], 0x80);
-    EXPECT_EQ(last[3], 0xFF);
-  }
-  // A WebP cut in its data: named, and what rows it holds are shown (valgrind checks that nothing else is
-  // read).
-  std::vector<uint8_t> webp = testing::WebpFile(picture);
-  webp.resize(webp.size() * 2 / 3);
-  EXPECT_EQ(Reason(webp), "damaged data");
-  base::StatusOr<DecodedPicture> webp_shown = Decode(webp, DecodePurpose::kShow);
-  if (webp_shown.ok()) {
-    EXPECT_TRUE(webp_shown->damaged);
-    EXPECT_GE(Psnr(webp_shown->bitmap, picture), 0);
+  for (std::vector<uint8_t> cut_file : {test_support::PngFile(pixels), testing::WebpFile(picture)}) {
+    cut_file.resize(cut_file.size() * 3 / 4);
+    EXPECT_EQ(Reason(cut_file), "damaged data");
+    base::StatusOr<DecodedPicture> cut_shown = Decode(cut_file, DecodePurpose::kShow);
+    if (cut_shown.ok()) {
+      EXPECT_TRUE(cut_shown->damaged);
+      const uint8_t* last = cut_shown->bitmap.pixel(kWidth - 1, kHeight - 1);
+      EXPECT_EQ(last[0], 0x80);
+      EXPECT_EQ(last[3], 0xFF);
+    }
   }
   // A phone photo cut short, or zeroed after the first part of its coded data: named, never a white
   // magnet. (Coded data that is wrong but whole decodes as libheif's decoder conceals it: the file

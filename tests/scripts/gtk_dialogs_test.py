@@ -36,7 +36,7 @@ def skip(reason):
 try:
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 except (ImportError, ValueError) as error:
     skip(f"the accessibility bindings (python3-gi, gir1.2-atspi-2.0) are missing: {error}")
 
@@ -60,7 +60,10 @@ def walk(node):
 def wait_for(what, find, timeout=20):
     end = time.time() + timeout
     while time.time() < end:
-        found = find()
+        try:
+            found = find()
+        except GLib.Error:  # a node went away while the tree was walked (a dialog still building)
+            found = None
         if found is not None:
             return found
         time.sleep(0.2)

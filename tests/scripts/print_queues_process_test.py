@@ -263,7 +263,9 @@ class Test:
             sent_as = "image/jpeg" if kind == "jpg" else "image/pwg-raster"
             self.check(f"DEBUG: Pages are sent as {sent_as}" in self.log(queue + ".log"), f"{queue} not sent as {sent_as}")
             documents = []
-            for _ in range(100):  # the virtual printer takes about a second a page
+            # The virtual printer takes about a second a page on a quiet machine, many more beside other
+            # suites: up to a minute, ended as soon as the pages are there.
+            for _ in range(300):
                 documents = sorted(f for f in os.listdir(folder) if f.endswith("." + kind))
                 if len(documents) >= (2 if kind == "jpg" else 1):
                     break
